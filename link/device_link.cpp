@@ -1,0 +1,152 @@
+#include "device_link.h"
+
+#include "frame.h"
+
+#include <chrono>
+
+namespace tessal::link {
+
+namespace {
+
+std::int64_t steady_ms() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// Clears a flag when the scope ends, whichever way it ends.
+class FlagGuard {
+public:
+    explicit FlagGuard(bool& flag) : flag_(flag) { flag_ = true; }
+    ~FlagGuard() { flag_ = false; }
+    FlagGuard(const FlagGuard&) = delete;
+    FlagGuard& operator=(const FlagGuard&) = delete;
+
+private:
+    bool& flag_;
+};
+
+} // namespace
+
+DeviceLink::DeviceLink(std::unique_ptr<SerialPort> port, Clock clock)
+    : port_(std::move(port)), clock_(clock ? std::move(clock) : Clock(steady_ms)) {}
+
+std::string DeviceLink::settings_text(std::int32_t speed) {
+    return std::to_string(speed) + ",N,8,1";
+}
+
+std::string DeviceLink::init_port(std::uint8_t& port_number, std::int32_t& speed) {
+    // The port belongs to the exchange that waits; nobody else may touch it.
+    if (exchange_running_) {
+        return std::string(kPortError);
+    }
+    const std::string device = port_device(port_number, port_map_);
+    if (device.empty() || !port_->select(device)) {
+        return std::string(kPortError);
+    }
+    if (!port_->is_open() && !port_->open()) {
+        return std::string(kPortError);
+    }
+    if (!port_->apply_settings(settings_text(speed))) {
+        return std::string(kPortError);
+    }
+    return std::string(kOk);
+}
+
+std::string DeviceLink::close_port() {
+    if (exchange_running_) {
+        return std::string(kPortError);
+    }
+    if (port_->is_open() && !port_->close()) {
+        return std::string(kPortError);
+    }
+    return {};
+}
+
+void DeviceLink::cancel_wait() {
+    if (exchange_running_) {
+        cancel_requested_ = true;
+    }
+}
+
+std::string DeviceLink::get_frame(const std::string& command) {
+    // A second exchange started from inside the wait's event processing must
+    // not disturb the one that waits.
+    if (exchange_running_) {
+        return std::string(kPortFailure);
+    }
+    FlagGuard running(exchange_running_);
+    cancel_requested_ = false;
+
+    std::string frame;
+    frame.reserve(command.size() + 4);
+    const int c = checksum(command);
+    frame.push_back(constants_.frame_start);
+    frame.append(command);
+    frame.push_back(checksum_low(c));
+    frame.push_back(checksum_high(c));
+    frame.push_back(constants_.frame_end);
+
+    // Stale input is dropped before the request goes out, so that a reply
+    // that comes back at once is not thrown away with it.
+    receive_buffer_.clear();
+    if (!port_->is_open() || !port_->discard_input() || !port_->write(frame)) {
+        return std::string(kPortFailure);
+    }
+    const std::int64_t start = clock_();
+
+    for (;;) {
+        if (cancel_requested_) {
+            return std::string(kPortFailure);
+        }
+        if (clock_() - start >= constants_.reply_timeout_ms) {
+            return std::string(kTimeout);
+        }
+        if (event_pump_) {
+            event_pump_();
+            if (cancel_requested_) {
+                return std::string(kPortFailure);
+            }
+        }
+        if (!port_->wait_for_input(kPollSliceMs)) {
+            return std::string(kPortFailure);
+        }
+        std::optional<std::string> bytes = port_->read_all();
+        if (!bytes) {
+            return std::string(kPortFailure);
+        }
+        receive_buffer_.append(*bytes);
+        if (receive_buffer_.empty()) {
+            continue;
+        }
+        if (receive_buffer_.back() == constants_.frame_end) {
+            return finish_frame();
+        }
+        if (receive_buffer_.find(constants_.ack) != std::string::npos) {
+            return std::string(kOk);
+        }
+        if (receive_buffer_.find(constants_.nak) != std::string::npos) {
+            return std::string(kNok);
+        }
+    }
+}
+
+std::string DeviceLink::finish_frame() {
+    const std::size_t length = receive_buffer_.size();
+    if (length < 4) {
+        return std::string(kNok);
+    }
+    // The first byte is taken to be the frame start and is not checked.
+    std::string payload = receive_buffer_.substr(1, length - 4);
+    const int c = checksum(payload);
+    const bool good = receive_buffer_[length - 3] == checksum_low(c) &&
+                      receive_buffer_[length - 2] == checksum_high(c);
+    if (!port_->write(std::string(1, good ? constants_.ack : constants_.nak))) {
+        return std::string(kPortFailure);
+    }
+    if (!good) {
+        return std::string(kChecksumError);
+    }
+    return payload;
+}
+
+} // namespace tessal::link

@@ -1,0 +1,18 @@
+// Test entry point: a Qt application object exists for the whole run, so
+// serial ports, timers and widgets behave as they do in the program.
+#include <gtest/gtest.h>
+
+#include <QtGlobal>
+#if __has_include(<QApplication>) && defined(TESSAL_TESTS_WITH_WIDGETS)
+#include <QApplication>
+using TestApplication = QApplication;
+#else
+#include <QCoreApplication>
+using TestApplication = QCoreApplication;
+#endif
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    TestApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
