@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QtGlobal>
-#if __has_include(<QApplication>) && defined(TESSAL_TESTS_WITH_WIDGETS)
+#if defined(TESSAL_TESTS_WITH_WIDGETS)
 #include <QApplication>
 using TestApplication = QApplication;
 #else
