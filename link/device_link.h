@@ -28,7 +28,7 @@ public:
     using Clock = std::function<std::int64_t()>;
 
     // Longest single wait for bytes inside one pass of the reply wait.
-    static constexpr int kPollSliceMs = 4;
+    static constexpr int kPollSliceMs = 5;
 
     explicit DeviceLink(std::unique_ptr<SerialPort> port, Clock clock = {});
 

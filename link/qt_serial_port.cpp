@@ -2,6 +2,11 @@
 
 #include <QElapsedTimer>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <poll.h>
+#endif
+
 #include <charconv>
 #include <vector>
 
@@ -175,6 +180,21 @@ bool QtSerialPort::wait_for_input(int timeout_ms) {
     if (port_.bytesAvailable() > 0) {
         return true;
     }
+#ifdef Q_OS_UNIX
+    // A plain poll on the descriptor is far cheaper than the port's own wait;
+    // the port is asked to read only once something is there.
+    pollfd watch{};
+    watch.fd = static_cast<int>(port_.handle());
+    watch.events = POLLIN;
+    const int ready = ::poll(&watch, 1, timeout_ms);
+    if (ready < 0 && errno != EINTR) {
+        return false;
+    }
+    if (ready <= 0) {
+        return true;
+    }
+    timeout_ms = 0;
+#endif
     port_.waitForReadyRead(timeout_ms);
     return port_.isOpen() && !failed();
 }
