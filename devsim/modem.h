@@ -1,0 +1,76 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace tessal::devsim {
+
+// The SIM card in the modem.
+struct SimCard {
+    bool present = true;
+    bool pin_required = true; // the PIN request is switched on
+    std::string pin = "1234";
+    int attempts_left = 3;                   // PIN attempts before the card blocks
+    bool pin_entered = false;                // the right PIN was entered since power-up
+    std::string id = "89381030000123456784"; // card number shown by AT^SCID
+
+    // The card accepts commands that need the PIN.
+    bool ready() const { return present && (!pin_required || pin_entered); }
+    bool blocked() const { return present && attempts_left <= 0; }
+};
+
+// The GSM modem behind the pass-through command: answers AT command lines
+// the way a 27.007 modem does, every response framed by CR LF and closed by
+// "OK" or an error.
+class Modem {
+  public:
+    using MonotonicClock = std::function<std::chrono::steady_clock::time_point()>;
+
+    // `now` drives the modem clock; the steady clock when empty.
+    explicit Modem(MonotonicClock now = {});
+
+    // The complete response to one command line (without the "A" code).
+    std::string answer(std::string_view command_line);
+
+    const std::string& imei() const { return imei_; }
+    void set_imei(std::string imei) { imei_ = std::move(imei); }
+
+    // The received-signal strength reported by AT+CSQ (0-31, 99 unknown).
+    int signal() const { return signal_; }
+    void set_signal(int strength) { signal_ = strength; }
+
+    SimCard& sim() { return sim_; }
+    const SimCard& sim() const { return sim_; }
+
+    // When on, the command line is echoed (followed by CR) before the response.
+    bool echo() const { return echo_; }
+    void set_echo(bool on) { echo_ = on; }
+
+    // The running clock as "yy/MM/dd,hh:mm:ss".
+    std::string clock_text() const;
+    // Sets the clock from "yy/MM/dd,hh:mm:ss", optionally followed by a
+    // time-zone field "+zz" or "-zz" that is accepted and ignored.  Returns
+    // false, changing nothing, for text of another form or an impossible
+    // date or time.
+    bool set_clock(std::string_view text);
+
+  private:
+    std::string read_pin_state() const;
+    std::string enter_pin(std::string_view argument);
+    std::string facility_lock(std::string_view arguments);
+    // Checks a PIN against the card, counting a wrong one; empty on success,
+    // else the error response.
+    std::string check_pin(std::string_view pin);
+
+    MonotonicClock now_;
+    std::string imei_ = "356871044629016";
+    int signal_ = 21;
+    SimCard sim_;
+    bool echo_ = false;
+    std::chrono::sys_seconds clock_base_;
+    std::chrono::steady_clock::time_point clock_set_at_;
+};
+
+} // namespace tessal::devsim

@@ -1,0 +1,181 @@
+#include "options.h"
+
+#include <charconv>
+
+namespace tessal::devsim {
+
+namespace {
+
+bool read_number(const std::string& text, int minimum, int& out) {
+    int value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || stop != end || value < minimum) {
+        return false;
+    }
+    out = value;
+    return true;
+}
+
+} // namespace
+
+std::string usage(std::string_view program) {
+    std::string text = "usage: ";
+    text += program;
+    text += " <link-path> [options]\n"
+            "Imitates the communicator on a pseudo-terminal linked at <link-path>.\n"
+            "\n"
+            "Faults:\n"
+            "  --silent            read requests, answer nothing\n"
+            "  --nak               answer every request with NAK\n"
+            "  --bad-checksum      send reply frames with a wrong checksum\n"
+            "  --chunk N           send replies in chunks of N bytes\n"
+            "  --pause MS          pause MS milliseconds between chunks\n"
+            "  --trailing-byte     send a line feed after each reply frame\n"
+            "  --stray TEXT        send TEXT before each reply frame\n"
+            "  --ack-first         send a lone ACK before each reply frame\n"
+            "  --delay MS          answer after MS milliseconds\n"
+            "  --hang-up           hang up the line in the middle of a reply\n"
+            "  --vanish            hang up the line on a request, without answering\n"
+            "  --instant           answer as soon as a request starts (with the\n"
+            "                      reply to --instant-command, default V)\n"
+            "  --instant-command TEXT\n"
+            "  --line-speed BPS    pace the line at BPS bit/s both ways\n"
+            "  --only-for PREFIX   apply the faults only to commands starting with PREFIX\n"
+            "\n"
+            "Device:\n"
+            "  --no-sim            no SIM card in the modem\n"
+            "  --no-pin            the SIM's PIN request is off\n"
+            "  --pin PIN           the SIM's PIN (default 1234)\n"
+            "  --signal N          signal strength reported by AT+CSQ (default 21)\n"
+            "  --echo              the modem echoes AT commands\n"
+            "  --descriptor FILE   answer \"J\" with the content of FILE\n"
+            "\n"
+            "  -v, --verbose       print every request and reply\n"
+            "  -h, --help          show this text\n";
+    return text;
+}
+
+ParsedArguments parse_arguments(const std::vector<std::string>& args) {
+    ParsedArguments result;
+    ProgramOptions options;
+    bool have_link = false;
+    const auto fail = [&](std::string error) {
+        result.error = std::move(error);
+        return result;
+    };
+
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const auto value = [&](std::string& out) {
+            if (i + 1 >= args.size()) {
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        const auto number = [&](int minimum, int& out) {
+            std::string text;
+            return value(text) && read_number(text, minimum, out);
+        };
+        Faults& f = options.faults;
+
+        bool good = true;
+        if (arg == "-h" || arg == "--help") {
+            result.help = true;
+            return result;
+        } else if (arg == "--silent") {
+            f.silent = true;
+        } else if (arg == "--nak") {
+            f.nak_all = true;
+        } else if (arg == "--bad-checksum") {
+            f.corrupt_checksum = true;
+        } else if (arg == "--chunk") {
+            good = number(1, f.chunk_size);
+        } else if (arg == "--pause") {
+            good = number(0, f.chunk_pause_ms);
+        } else if (arg == "--trailing-byte") {
+            f.trailing_byte = true;
+        } else if (arg == "--stray") {
+            good = value(f.stray_prefix) && !f.stray_prefix.empty();
+        } else if (arg == "--ack-first") {
+            f.ack_before_frame = true;
+        } else if (arg == "--delay") {
+            good = number(0, f.reply_delay_ms);
+        } else if (arg == "--hang-up") {
+            f.hang_up_mid_reply = true;
+        } else if (arg == "--vanish") {
+            f.vanish_on_request = true;
+        } else if (arg == "--instant") {
+            f.instant = true;
+        } else if (arg == "--instant-command") {
+            good = value(f.instant_command);
+        } else if (arg == "--line-speed") {
+            good = number(1, f.line_speed);
+        } else if (arg == "--only-for") {
+            good = value(options.only_for) && !options.only_for.empty();
+        } else if (arg == "--no-sim") {
+            options.no_sim = true;
+        } else if (arg == "--no-pin") {
+            options.no_pin = true;
+        } else if (arg == "--pin") {
+            good = value(options.pin.emplace());
+        } else if (arg == "--signal") {
+            good = number(0, options.signal.emplace());
+        } else if (arg == "--echo") {
+            options.echo = true;
+        } else if (arg == "--descriptor") {
+            std::string file;
+            good = value(file) && !file.empty();
+            options.descriptor_file = file;
+        } else if (arg == "-v" || arg == "--verbose") {
+            options.verbose = true;
+        } else if (arg.starts_with("-")) {
+            return fail("unknown option " + arg);
+        } else if (have_link) {
+            return fail("more than one link path: " + arg);
+        } else {
+            options.link_path = arg;
+            have_link = true;
+        }
+        if (!good) {
+            return fail("option " + arg + " needs a valid value");
+        }
+    }
+    if (!have_link) {
+        return fail("no link path given");
+    }
+    result.options = std::move(options);
+    return result;
+}
+
+void configure(Device& device, const ProgramOptions& options,
+               const std::optional<std::string>& descriptor) {
+    Modem& modem = device.modem();
+    modem.sim().present = !options.no_sim;
+    modem.sim().pin_required = !options.no_pin;
+    if (options.pin) {
+        modem.sim().pin = *options.pin;
+    }
+    if (options.signal) {
+        modem.set_signal(*options.signal);
+    }
+    modem.set_echo(options.echo);
+    if (descriptor) {
+        device.set_descriptor(with_crlf_lines(*descriptor));
+    }
+}
+
+std::string with_crlf_lines(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) {
+            out.push_back('\r');
+        }
+        out.push_back(text[i]);
+    }
+    return out;
+}
+
+} // namespace tessal::devsim

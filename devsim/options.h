@@ -1,0 +1,49 @@
+#pragma once
+
+#include "device.h"
+#include "faults.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessal::devsim {
+
+// What the tessal-devsim command line asks for.
+struct ProgramOptions {
+    std::filesystem::path link_path;
+    Faults faults;
+    std::string only_for; // non-empty: the faults hit only commands starting with this
+    bool verbose = false; // print every request and reply
+    // Device set-up.
+    bool no_sim = false;
+    bool no_pin = false;
+    std::optional<std::string> pin;
+    std::optional<int> signal;
+    bool echo = false;
+    std::optional<std::filesystem::path> descriptor_file;
+};
+
+struct ParsedArguments {
+    std::optional<ProgramOptions> options; // empty on an error or for --help
+    bool help = false;
+    std::string error;
+};
+
+// Reads the arguments after the program name.
+ParsedArguments parse_arguments(const std::vector<std::string>& args);
+
+std::string usage(std::string_view program);
+
+// Applies the device set-up of `options`; `descriptor` is the descriptor
+// file's content, when one was named.
+void configure(Device& device, const ProgramOptions& options,
+               const std::optional<std::string>& descriptor);
+
+// Line ends made CR LF, as the descriptor needs them (files written on
+// Linux have bare LF).
+std::string with_crlf_lines(std::string_view text);
+
+} // namespace tessal::devsim

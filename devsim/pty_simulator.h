@@ -1,0 +1,128 @@
+#pragma once
+
+#include "device.h"
+#include "faults.h"
+#include "wire.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tessal::devsim {
+
+// Runs a Device on a pseudo-terminal in a background thread.  The console
+// opens `link_path`, a symbolic link to the terminal's slave device.
+//
+// The simulator keeps a descriptor of its own open on the slave (and never
+// reads from it), so the terminal stays configured and the master sees no
+// hang-up while the console has the port closed.  When a fault hangs up the
+// line, a fresh terminal is made and the link re-pointed to it, so the next
+// open works.
+class PtySimulator {
+  public:
+    explicit PtySimulator(std::filesystem::path link_path);
+    ~PtySimulator(); // stops and removes the link
+    PtySimulator(const PtySimulator&) = delete;
+    PtySimulator& operator=(const PtySimulator&) = delete;
+
+    // Makes the terminal (raw mode on the slave), links `link_path` to the
+    // slave device and starts answering.  False when that failed (see
+    // error()) or when `link_path` is something other than a symbolic link.
+    bool start();
+    // Stops answering, closes the terminal and removes the link.
+    void stop();
+    bool running() const { return thread_.joinable(); }
+
+    const std::filesystem::path& link_path() const { return link_path_; }
+    // The slave device the link points to now.
+    std::string device_path() const;
+    // Why start() or the last re-making of the terminal failed.
+    std::string error() const;
+
+    void set_faults(const Faults& faults);
+    Faults faults() const;
+    void set_command_faults(std::vector<CommandFault> rules);
+
+    // Runs f(Device&) under the lock that the answering thread takes.
+    template <class F> auto with_device(F&& f) {
+        std::lock_guard lock(mutex_);
+        return std::forward<F>(f)(device_);
+    }
+
+    // Command texts received with a good checksum, in order.
+    std::vector<std::string> requests() const;
+    // Waits until at least `count` requests were received; false on time-out.
+    bool wait_for_requests(std::size_t count, std::chrono::milliseconds timeout) const;
+    int acks_received() const;
+    int naks_received() const;
+    int bad_checksums() const;
+    int hang_ups() const;
+    // Forgets the requests and zeroes the counters.
+    void clear_log();
+
+    // steady_clock time (ns since its epoch) at which the last byte of the
+    // last reply was written; 0 before the first reply.
+    std::int64_t last_reply_byte_ns() const { return last_reply_byte_ns_.load(); }
+
+    // Receives one line per request, reply and line event, from the
+    // answering thread.  Set it before start().
+    void set_trace(std::function<void(const std::string&)> trace) { trace_ = std::move(trace); }
+
+  private:
+    using Clock = std::chrono::steady_clock;
+
+    bool open_line();
+    void close_line();
+    void hang_up();
+    void run();
+    void take(const RequestReader::Event& event, Clock::time_point started);
+    void answer(const Reply& reply, const Faults& faults, Clock::time_point not_before);
+    // The faults for one command; the caller holds the lock.
+    const Faults& faults_for(std::string_view command) const;
+    // Waits, cut short by stop(); false when stopping.
+    bool pause_until(Clock::time_point deadline);
+    bool write_paced(std::string_view bytes, int line_speed, Clock::time_point& line_free);
+    bool write_all(std::string_view bytes);
+    void set_error(std::string text);
+    void trace(const std::string& line) const;
+
+    const std::filesystem::path link_path_;
+
+    mutable std::mutex mutex_;
+    mutable std::condition_variable request_seen_;
+    Device device_;
+    Faults faults_;
+    std::vector<CommandFault> command_faults_;
+    std::vector<std::string> requests_;
+    int acks_ = 0;
+    int naks_ = 0;
+    int bad_checksums_ = 0;
+    int hang_ups_ = 0;
+    std::string device_path_;
+    std::string error_;
+
+    std::atomic<std::int64_t> last_reply_byte_ns_{0};
+    std::function<void(const std::string&)> trace_;
+
+    // Owned by the answering thread once it runs.
+    int master_ = -1;
+    int slave_ = -1;
+    int wake_read_ = -1;
+    int wake_write_ = -1;
+    bool linked_ = false;          // link_path_ is our symbolic link
+    unsigned line_generation_ = 0; // counts the terminals made
+    RequestReader reader_;
+    Clock::time_point request_started_; // when the frame start of the current request came
+    bool answered_early_ = false;       // the current request got its reply at its start
+    std::atomic<bool> stopping_{false};
+    std::thread thread_;
+};
+
+} // namespace tessal::devsim
