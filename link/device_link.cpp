@@ -15,13 +15,13 @@ std::int64_t steady_ms() {
 
 // Clears a flag when the scope ends, whichever way it ends.
 class FlagGuard {
-public:
+  public:
     explicit FlagGuard(bool& flag) : flag_(flag) { flag_ = true; }
     ~FlagGuard() { flag_ = false; }
     FlagGuard(const FlagGuard&) = delete;
     FlagGuard& operator=(const FlagGuard&) = delete;
 
-private:
+  private:
     bool& flag_;
 };
 

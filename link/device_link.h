@@ -23,7 +23,7 @@ struct LinkConstants {
 // The device link: the serial port, port selection by number and the
 // request/reply exchange.  Single-threaded; it knows nothing of windows.
 class DeviceLink {
-public:
+  public:
     // Monotonic milliseconds; only differences are used.
     using Clock = std::function<std::int64_t()>;
 
@@ -62,7 +62,7 @@ public:
     // The settings text for a speed: decimal speed followed by ",N,8,1".
     static std::string settings_text(std::int32_t speed);
 
-private:
+  private:
     std::string finish_frame();
 
     std::unique_ptr<SerialPort> port_;

@@ -12,9 +12,13 @@ int checksum(std::string_view body) {
     return 255 - static_cast<int>(sum % 256);
 }
 
-char checksum_low(int c) { return static_cast<char>(0x30 + (c & 0x0F)); }
+char checksum_low(int c) {
+    return static_cast<char>(0x30 + (c & 0x0F));
+}
 
-char checksum_high(int c) { return static_cast<char>(0x30 + ((c >> 4) & 0x0F)); }
+char checksum_high(int c) {
+    return static_cast<char>(0x30 + ((c >> 4) & 0x0F));
+}
 
 std::string build_frame(std::string_view body) {
     const int c = checksum(body);

@@ -126,7 +126,9 @@ bool QtSerialPort::select(const std::string& device) {
     return true;
 }
 
-bool QtSerialPort::is_open() const { return port_.isOpen(); }
+bool QtSerialPort::is_open() const {
+    return port_.isOpen();
+}
 
 bool QtSerialPort::open() {
     if (device_.empty()) {

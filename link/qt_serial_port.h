@@ -10,7 +10,7 @@ namespace tessal::link {
 // Every port error counts as a failure of the operation that met it; a
 // vanished USB adapter may show up as a read error or a resource error.
 class QtSerialPort final : public SerialPort {
-public:
+  public:
     QtSerialPort();
     ~QtSerialPort() override;
 
@@ -27,7 +27,7 @@ public:
     // Longest time a write may take to reach the driver.
     static constexpr int kWriteTimeoutMs = 2000;
 
-private:
+  private:
     bool failed();
 
     QSerialPort port_;

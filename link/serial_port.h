@@ -8,7 +8,7 @@ namespace tessal::link {
 // The serial-port operations the console uses, and nothing more.  Every
 // operation reports failure by its return value; none throws.
 class SerialPort {
-public:
+  public:
     virtual ~SerialPort() = default;
 
     // Chooses the device that the next open() opens.

@@ -16,7 +16,7 @@ const std::string kAckByte(1, '\x06');
 const std::string kNakByte(1, '\x15');
 
 class DeviceLinkTest : public ::testing::Test {
-protected:
+  protected:
     DeviceLinkTest() {
         auto port = std::make_unique<ScriptedPort>(&now_);
         port_ = port.get();

@@ -16,7 +16,7 @@ namespace tessal::testing {
 // lets the fake clock run for the whole wait instead.  Everything written is
 // recorded.
 class ScriptedPort : public link::SerialPort {
-public:
+  public:
     // One scripted arrival: bytes, or a port failure at that point.
     struct Chunk {
         std::string bytes;
@@ -60,6 +60,11 @@ public:
     }
     bool wait_for_input(int timeout_ms) override {
         ++waits;
+        if (on_wait) {
+            std::function<void()> hook = std::move(on_wait);
+            on_wait = {};
+            hook();
+        }
         if (!script.empty()) {
             Chunk chunk = std::move(script.front());
             script.pop_front();
@@ -102,6 +107,8 @@ public:
     bool fail_close = false;
     int writes_left = -1; // writes that succeed before one fails; -1 = all
     std::function<void(const std::string&)> on_write;
+    // Runs once, inside the next wait for input (while an exchange waits).
+    std::function<void()> on_wait;
 
     // What the link did.
     std::vector<std::string> selected;
@@ -114,7 +121,7 @@ public:
 
     void force_open() { open_ = true; }
 
-private:
+  private:
     std::int64_t* clock_ms_;
     bool open_ = false;
 };

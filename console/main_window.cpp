@@ -1,0 +1,496 @@
+#include "main_window.h"
+
+#include "link/frame.h"
+#include "link/messages.h"
+#include "message_service.h"
+#include "replies.h"
+#include "settings/settings_store.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+namespace tessal::console {
+
+namespace {
+
+constexpr std::array<std::int32_t, 5> kSpeeds{9600, 19200, 38400, 57600, 28800};
+constexpr const char* kMsgNoSeason = "Odaberite letnje ili zimsko racunanje vremena.";
+constexpr const char* kMsgBadDate = "Podaci za datum nisu dobro uneti";
+
+// Positions are given in twips; the screen has 15 twips per pixel.
+QRect twips(int left, int top, int width, int height) {
+    return {left / 15, top / 15, width / 15, height / 15};
+}
+
+template <class W> W* place(W* widget, const char* name, QRect where) {
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(where);
+    return widget;
+}
+
+QGroupBox* frame(QWidget* parent, const char* name, const char* caption, QRect where) {
+    return place(new QGroupBox(QString::fromLatin1(caption), parent), name, where);
+}
+
+QPushButton* button(QWidget* parent, const char* name, const char* caption, QRect where) {
+    return place(new QPushButton(QString::fromLatin1(caption), parent), name, where);
+}
+
+} // namespace
+
+class MainWindow::InputLock {
+  public:
+    explicit InputLock(QWidget* area) : area_(area), was_enabled_(area->isEnabled()) {
+        area_->setEnabled(false);
+    }
+    ~InputLock() { area_->setEnabled(was_enabled_); }
+    InputLock(const InputLock&) = delete;
+    InputLock& operator=(const InputLock&) = delete;
+
+  private:
+    QWidget* area_;
+    bool was_enabled_;
+};
+
+MainWindow::MainWindow(settings::Settings& settings, settings::SettingsStore& store,
+                       link::DeviceLink& link, MessageService& messages, QWidget* parent)
+    : QWidget(parent), settings_(settings), store_(store), session_(link, settings, messages),
+      now_([] { return QDateTime::currentDateTime(); }) {
+    build();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::build() {
+    setWindowTitle(QStringLiteral("Tessal"));
+    setFixedSize(735, 431);
+    QFont font(QStringLiteral("Courier New"));
+    font.setStyleHint(QFont::TypeWriter);
+    font.setPointSizeF(9.75);
+    font.setWeight(QFont::Normal);
+    setFont(font);
+    QPalette grey = palette();
+    grey.setColor(QPalette::Window, QColor(192, 192, 192));
+    setPalette(grey);
+    setAutoFillBackground(true);
+
+    content_ = new QWidget(this);
+    content_->setObjectName(QStringLiteral("content"));
+    content_->setGeometry(0, 0, 735, 431);
+
+    ComPortFrame = frame(content_, "ComPortFrame", "Com Port", twips(240, 240, 2895, 2175));
+    Label1 = place(new QLabel(QStringLiteral("Port:"), ComPortFrame), "Label1", {8, 26, 48, 20});
+    Combo1 = place(new QComboBox(ComPortFrame), "Combo1", {60, 24, 120, 24});
+    for (int i = 1; i <= 8; ++i) {
+        Combo1->addItem(QStringLiteral("Com%1").arg(i));
+    }
+    Combo1->setToolTip(QStringLiteral("Izbor porta za komunikaciju"));
+    Label2 = place(new QLabel(QStringLiteral("bps:"), ComPortFrame), "Label2", {8, 58, 48, 20});
+    Combo2 = place(new QComboBox(ComPortFrame), "Combo2", {60, 56, 120, 24});
+    Combo2->setEditable(true);
+    Combo2->setInsertPolicy(QComboBox::NoInsert);
+    for (std::int32_t speed : kSpeeds) {
+        Combo2->addItem(QString::number(speed));
+    }
+    Combo2->setToolTip(QStringLiteral("Izbor brzine prenosa"));
+    ComStop = button(ComPortFrame, "ComStop", "Restart", {8, 94, 84, 40});
+    Test = button(ComPortFrame, "Test", "Test", {100, 94, 84, 40});
+
+    VremeFrame = frame(content_, "VremeFrame", "Podesavanje vremena", twips(3300, 240, 5415, 2175));
+    // Each group of boxes: the date row shows day, month, year; the time row
+    // hour, minute, second.
+    auto clock_group = [this](int left, std::array<QLineEdit*, 6>& boxes, const char* stem,
+                              int first_index, bool editable) {
+        place(new QLabel(QStringLiteral("Datum"), VremeFrame), "", {left, 18, 90, 18});
+        place(new QLabel(QStringLiteral("Vreme"), VremeFrame), "", {left, 66, 90, 18});
+        static constexpr std::array<int, 6> kColumn{2, 1, 0, 0, 1, 2};
+        for (int i = 0; i < 6; ++i) {
+            auto* box = new QLineEdit(VremeFrame);
+            const int top = i < 3 ? 38 : 86;
+            place(box, "", {left + kColumn[static_cast<std::size_t>(i)] * 30, top, 28, 24});
+            box->setObjectName(
+                QStringLiteral("%1%2").arg(QLatin1String(stem)).arg(first_index + i));
+            box->setMaxLength(2);
+            box->setReadOnly(!editable);
+            boxes[static_cast<std::size_t>(i)] = box;
+        }
+    };
+    clock_group(10, Vreme, "Vreme", 0, true);
+    clock_group(190, vreme_r_, "VremeR", 6, false);
+    Check2 = place(new QCheckBox(QStringLiteral("PC"), VremeFrame), "Check2", {104, 38, 70, 24});
+    SendTime = button(VremeFrame, "SendTime", "Slanje", {104, 84, 76, 40});
+    Option1 =
+        place(new QRadioButton(QStringLiteral("Letnje"), VremeFrame), "Option1", {282, 18, 76, 22});
+    Option2 =
+        place(new QRadioButton(QStringLiteral("Zimsko"), VremeFrame), "Option2", {282, 44, 76, 22});
+    Option1->setAutoExclusive(false);
+    Option2->setAutoExclusive(false);
+    ReadTime = button(VremeFrame, "ReadTime", "Citanje", {282, 84, 76, 40});
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+
+    NivoFrame = frame(content_, "NivoFrame", "Nivo signala", twips(9000, 240, 1815, 2175));
+    NivoLabel = place(new QLabel(NivoFrame), "NivoLabel", {8, 24, 105, 20});
+    NivoProgres = place(new QProgressBar(NivoFrame), "NivoProgres", {8, 52, 105, 22});
+    NivoProgres->setRange(0, 100);
+    NivoProgres->setValue(0);
+    NivoProgres->setTextVisible(false);
+    ReadSignal = button(NivoFrame, "ReadSignal", "Citanje", {8, 94, 105, 40});
+
+    ResetFrame = frame(content_, "ResetFrame", "Reset", twips(240, 2640, 1695, 2175));
+    Reset = button(ResetFrame, "Reset", "RESET!", {8, 50, 97, 48});
+
+    ImeiFrame = frame(content_, "ImeiFrame", "IMEI", twips(2160, 2640, 4875, 975));
+    ReadPassword = button(ImeiFrame, "ReadPassword", "Citanje IMEI-a", {8, 22, 140, 34});
+    LozinkaR = place(new QLineEdit(ImeiFrame), "LozinkaR", {156, 26, 160, 26});
+
+    VerzijaFrame =
+        frame(content_, "VerzijaFrame", "Verzija softvera", twips(2160, 3840, 4875, 975));
+    ReadVersion = button(VerzijaFrame, "ReadVersion", "Citanje", {8, 22, 140, 34});
+    SoftVersion = place(new QLineEdit(VerzijaFrame), "SoftVersion", {156, 26, 160, 26});
+    SoftVersion->setReadOnly(true);
+
+    KomandaFrame = frame(content_, "KomandaFrame", "Komanda", twips(7320, 2640, 3495, 2175));
+    LastCommand = place(new QPlainTextEdit(KomandaFrame), "LastCommand", {8, 20, 217, 80});
+    LastCommand->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    ReadLast = button(KomandaFrame, "ReadLast", "Read", {8, 106, 217, 32});
+
+    Izlaz = button(content_, "Izlaz", "Izlaz", twips(6000, 5280, 4815, 615));
+
+    connect(Combo1, &QComboBox::currentIndexChanged, this, [this] { Combo1_Change(); });
+    connect(Combo2, &QComboBox::editTextChanged, this, [this] { Combo2_Change(); });
+    connect(ComStop, &QPushButton::clicked, this, [this] { ComStop_Click(); });
+    connect(Test, &QPushButton::clicked, this, [this] { Test_Click(); });
+    connect(Reset, &QPushButton::clicked, this, [this] { Reset_Click(); });
+    connect(ReadVersion, &QPushButton::clicked, this, [this] { ReadVersion_Click(); });
+    connect(ReadLast, &QPushButton::clicked, this, [this] { ReadLast_Click(); });
+    connect(ReadPassword, &QPushButton::clicked, this, [this] { ReadPassword_Click(); });
+    connect(ReadSignal, &QPushButton::clicked, this, [this] { ReadSignal_Click(); });
+    connect(Check2, &QCheckBox::clicked, this, [this] { Check2_Click(); });
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+    for (QLineEdit* box : Vreme) {
+        connect(box, &QLineEdit::textChanged, this, [this] { Vreme_Change(); });
+    }
+    connect(Option1, &QRadioButton::clicked, this, [this] { Option1_Click(); });
+    connect(Option2, &QRadioButton::clicked, this, [this] { Option2_Click(); });
+    connect(ReadTime, &QPushButton::clicked, this, [this] { ReadTime_Click(); });
+    connect(SendTime, &QPushButton::clicked, this, [this] { SendTime_Click(); });
+    connect(Izlaz, &QPushButton::clicked, this, [this] { Izlaz_Click(); });
+}
+
+std::string MainWindow::init_port(std::uint8_t& port_number, std::int32_t& speed) {
+    return session_.init_port(port_number, speed);
+}
+
+std::string MainWindow::close_port() {
+    return session_.close_port();
+}
+
+std::string MainWindow::get_frame(const std::string& command) {
+    return session_.get_frame(command);
+}
+
+void MainWindow::Form_Load() {
+    settings_.port_number = 1;
+    settings_.speed = 38400;
+    settings_.last_used_index = 5;
+    session_.link().constants() = link::LinkConstants{};
+
+    store_.load_settings(settings_);
+
+    for (std::uint8_t i = 1; i <= 5; ++i) {
+        const settings::Text& name = settings_.operator_names[i];
+        if (!name || name->empty()) {
+            settings_.last_used_index = static_cast<std::uint8_t>(i - 1);
+            break;
+        }
+    }
+
+    if (after_load_) {
+        after_load_();
+    }
+
+    const QSignalBlocker block_port(Combo1);
+    const QSignalBlocker block_speed(Combo2);
+    const int port = settings_.port_number;
+    Combo1->setCurrentIndex(port >= 1 && port <= 8 ? port - 1 : -1);
+    int speed_entry = -1;
+    for (std::size_t i = 0; i < kSpeeds.size(); ++i) {
+        if (kSpeeds[i] == settings_.speed) {
+            speed_entry = static_cast<int>(i);
+        }
+    }
+    Combo2->setCurrentIndex(speed_entry);
+    if (speed_entry < 0) {
+        Combo2->setEditText(QString());
+    }
+}
+
+void MainWindow::Form_Unload() {
+    if (unloaded_) {
+        return;
+    }
+    unloaded_ = true;
+    Timer1->stop();
+    store_.save_settings(settings_);
+    QCoreApplication::quit();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (session_.busy()) {
+        // A reply is awaited: cut the wait short; the window closes as soon
+        // as the transaction has closed the port.
+        event->ignore();
+        session_.request_close([this] { QTimer::singleShot(0, this, [this] { close(); }); });
+        return;
+    }
+    Form_Unload();
+    event->accept();
+}
+
+void MainWindow::Izlaz_Click() {
+    if (session_.busy()) {
+        return;
+    }
+    close_port();
+    close();
+}
+
+void MainWindow::Combo1_Change() {
+    settings_.port_number = static_cast<std::uint8_t>(Combo1->currentIndex() + 1);
+}
+
+void MainWindow::Combo2_Change() {
+    const int entry = Combo2->findText(Combo2->currentText(), Qt::MatchExactly);
+    if (entry >= 0 && entry < static_cast<int>(kSpeeds.size())) {
+        settings_.speed = kSpeeds[static_cast<std::size_t>(entry)];
+    }
+}
+
+void MainWindow::single_exchange(const std::string& command,
+                                 const std::function<void(const std::string&)>& read) {
+    session_.run([&] {
+        if (session_.open_port()) {
+            read(get_frame(command));
+        }
+    });
+}
+
+void MainWindow::acknowledged_command(const std::string& command) {
+    single_exchange(command, [this](const std::string& result) {
+        session_.inform(link::acknowledgement_message(result));
+    });
+}
+
+void MainWindow::data_command(const std::string& command,
+                              const std::function<void(const std::string&)>& place_data) {
+    single_exchange(command, [&](const std::string& result) {
+        if (const auto message = link::data_message(result)) {
+            session_.inform(*message);
+        } else {
+            place_data(result);
+        }
+    });
+}
+
+void MainWindow::ReadVersion_Click() {
+    if (session_.busy()) {
+        return;
+    }
+    SoftVersion->clear();
+    data_command("V",
+                 [this](const std::string& reply) { SoftVersion->setText(from_device(reply)); });
+}
+
+void MainWindow::ReadLast_Click() {
+    if (session_.busy()) {
+        return;
+    }
+    LastCommand->clear();
+    data_command("W", [this](const std::string& reply) {
+        QString text = from_device(reply);
+        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        LastCommand->setPlainText(text);
+    });
+}
+
+void MainWindow::ComStop_Click() {
+    acknowledged_command("E");
+}
+
+void MainWindow::Reset_Click() {
+    if (session_.busy()) {
+        return;
+    }
+    if (!session_.messages().confirm(QString::fromLatin1(link::kMsgConfirm))) {
+        return;
+    }
+    acknowledged_command("X");
+}
+
+void MainWindow::Test_Click() {
+    if (session_.busy()) {
+        return;
+    }
+    Combo1_Change();
+    Combo2_Change();
+    session_.run([this] {
+        if (!session_.open_port()) {
+            return;
+        }
+        link::LinkConstants& constants = session_.link().constants();
+        constants.reply_timeout_ms = 1000;
+        const std::string result = get_frame("T");
+        constants.reply_timeout_ms = 5000;
+        session_.inform(link::acknowledgement_message(result));
+    });
+}
+
+void MainWindow::ReadPassword_Click() {
+    if (session_.busy()) {
+        return;
+    }
+    InputLock lock(content_);
+    LozinkaR->clear();
+    QCoreApplication::processEvents();
+    data_command("AAT+GSN", [this](const std::string& reply) {
+        LozinkaR->setText(from_device(extract_imei(reply)));
+    });
+}
+
+void MainWindow::ReadSignal_Click() {
+    if (session_.busy()) {
+        return;
+    }
+    InputLock lock(content_);
+    NivoLabel->clear();
+    NivoProgres->setValue(0);
+    data_command("AAT+CSQ", [this](const std::string& reply) {
+        const SignalReading reading = read_signal(reply);
+        NivoLabel->setText(QString::fromStdString(reading.label));
+        NivoProgres->setValue(reading.bar);
+    });
+}
+
+void MainWindow::Check2_Click() {
+    Timer1->setInterval(1000);
+    if (Check2->isChecked()) {
+        Timer1->start();
+    } else {
+        Timer1->stop();
+    }
+}
+
+void MainWindow::Timer1_Timer() {
+    const QDateTime now = now_();
+    const QDate date = now.date();
+    const QTime time = now.time();
+    pc_time_ = {std::to_string(date.year() % 100), std::to_string(date.month()),
+                std::to_string(date.day()),        std::to_string(time.hour()),
+                std::to_string(time.minute()),     std::to_string(time.second())};
+    fill_two_digits(pc_time_);
+    for (std::size_t i = 0; i < Vreme.size(); ++i) {
+        Vreme[i]->setText(from_device(pc_time_[i]));
+    }
+}
+
+void MainWindow::Vreme_Change() {
+    if (Check2->isChecked()) {
+        return;
+    }
+    for (std::size_t i = 0; i < Vreme.size(); ++i) {
+        pc_time_[i] = to_device(Vreme[i]->text());
+    }
+}
+
+void MainWindow::Option1_Click() {
+    if (Option1->isChecked()) {
+        Option2->setChecked(false);
+    }
+}
+
+void MainWindow::Option2_Click() {
+    if (Option2->isChecked()) {
+        Option1->setChecked(false);
+    }
+}
+
+int MainWindow::season_offset() const {
+    if (Option1->isChecked()) {
+        return kSummerOffset;
+    }
+    if (Option2->isChecked()) {
+        return kWinterOffset;
+    }
+    return 0;
+}
+
+void MainWindow::show_device_time(const ClockTexts& device) {
+    const std::optional<ClockTexts> local = device_to_local(device, season_offset());
+    if (!local) {
+        // A reply that does not hold a usable time leaves the boxes alone.
+        return;
+    }
+    device_time_ = *local;
+    for (std::size_t i = 0; i < device_time_.size(); ++i) {
+        vreme_r_[i]->setText(from_device(device_time_[i]));
+    }
+}
+
+void MainWindow::ReadTime_Click() {
+    if (session_.busy()) {
+        return;
+    }
+    InputLock lock(content_);
+    if (season_offset() == 0) {
+        session_.inform(QString::fromLatin1(kMsgNoSeason));
+        return;
+    }
+    single_exchange("AAT+CCLK?", [this](const std::string& result) {
+        if (const auto message = link::data_message(result, link::kMsgNoReplyClock)) {
+            session_.inform(*message);
+            return;
+        }
+        if (const std::optional<ClockTexts> device = read_device_clock(result)) {
+            show_device_time(*device);
+        }
+    });
+}
+
+void MainWindow::SendTime_Click() {
+    if (session_.busy()) {
+        return;
+    }
+    const int offset = season_offset();
+    if (offset == 0) {
+        session_.inform(QString::fromLatin1(kMsgNoSeason));
+        return;
+    }
+    const std::optional<ClockTexts> outgoing = local_to_device(pc_time_, offset);
+    if (!outgoing) {
+        session_.inform(QString::fromLatin1(kMsgBadDate));
+        return;
+    }
+    single_exchange("A" + clock_set_command(*outgoing), [this](const std::string& result) {
+        if (result == link::kOk || result == link::kNok || result == link::kTimeout ||
+            result == link::kPortFailure) {
+            session_.inform(link::acknowledgement_message(result));
+        } else if (result.find("OK") != std::string::npos) {
+            session_.inform(QStringLiteral("OK"));
+        } else {
+            session_.inform(result);
+        }
+    });
+}
+
+} // namespace tessal::console

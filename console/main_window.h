@@ -1,0 +1,148 @@
+#pragma once
+
+#include "clock.h"
+#include "link_session.h"
+
+#include <QDateTime>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+
+namespace tessal::settings {
+class SettingsStore;
+}
+
+namespace tessal::console {
+
+class MessageService;
+
+// The console's main window: port and speed choice, the maintenance
+// commands, the signal level and the device clock.  It owns the link
+// operations that the dialogs call.
+class MainWindow : public QWidget {
+    Q_OBJECT
+
+  public:
+    MainWindow(settings::Settings& settings, settings::SettingsStore& store, link::DeviceLink& link,
+               MessageService& messages, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Link operations for the dialogs.
+    std::string init_port(std::uint8_t& port_number, std::int32_t& speed);
+    std::string close_port();
+    std::string get_frame(const std::string& command);
+    LinkSession& session() { return session_; }
+    settings::Settings& settings() { return settings_; }
+
+    // Runs once before the window is shown; the dialogs' issue hooks its
+    // list-filling step in here.
+    void set_after_load(std::function<void()> step) { after_load_ = std::move(step); }
+
+    // Handlers.
+    void Form_Load();
+    void Form_Unload();
+    void Izlaz_Click();
+    void Combo1_Change();
+    void Combo2_Change();
+    void ReadVersion_Click();
+    void ReadLast_Click();
+    void ComStop_Click();
+    void Reset_Click();
+    void Test_Click();
+    void ReadPassword_Click();
+    void ReadSignal_Click();
+    void Check2_Click();
+    void Timer1_Timer();
+    void Vreme_Change();
+    void Option1_Click();
+    void Option2_Click();
+    void ReadTime_Click();
+    void SendTime_Click();
+
+    // The clock frame's texts.
+    const ClockTexts& pc_time() const { return pc_time_; }
+    const ClockTexts& device_time() const { return device_time_; }
+
+    // The PC clock source; tests set a fixed time.
+    void set_now(std::function<QDateTime()> now) { now_ = std::move(now); }
+
+    // Controls, named as the technician's manual names them.
+    QGroupBox* ComPortFrame = nullptr;
+    QGroupBox* VremeFrame = nullptr;
+    QGroupBox* NivoFrame = nullptr;
+    QGroupBox* ResetFrame = nullptr;
+    QGroupBox* ImeiFrame = nullptr;
+    QGroupBox* VerzijaFrame = nullptr;
+    QGroupBox* KomandaFrame = nullptr;
+    QComboBox* Combo1 = nullptr;
+    QComboBox* Combo2 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QPushButton* ComStop = nullptr;
+    QPushButton* Test = nullptr;
+    std::array<QLineEdit*, 6> Vreme{};
+    QLineEdit* VremeR(int index) const { return vreme_r_.at(static_cast<std::size_t>(index - 6)); }
+    QCheckBox* Check2 = nullptr;
+    QTimer* Timer1 = nullptr;
+    QRadioButton* Option1 = nullptr;
+    QRadioButton* Option2 = nullptr;
+    QPushButton* ReadTime = nullptr;
+    QPushButton* SendTime = nullptr;
+    QLabel* NivoLabel = nullptr;
+    QProgressBar* NivoProgres = nullptr;
+    QPushButton* ReadSignal = nullptr;
+    QPushButton* Reset = nullptr;
+    QPushButton* ReadPassword = nullptr;
+    QLineEdit* LozinkaR = nullptr;
+    QPushButton* ReadVersion = nullptr;
+    QLineEdit* SoftVersion = nullptr;
+    QPushButton* ReadLast = nullptr;
+    QPlainTextEdit* LastCommand = nullptr;
+    QPushButton* Izlaz = nullptr;
+
+    // The area that holds every control; it is disabled while the window
+    // takes no input.
+    QWidget* content() const { return content_; }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void build();
+    // One transaction with one exchange; `read` gets the result of the
+    // exchange.  Nothing happens while another transaction runs.
+    void single_exchange(const std::string& command,
+                         const std::function<void(const std::string&)>& read);
+    void acknowledged_command(const std::string& command);
+    void data_command(const std::string& command,
+                      const std::function<void(const std::string&)>& place);
+    int season_offset() const;
+    void show_device_time(const ClockTexts& device);
+    // Takes input away from the window for the scope of a read.
+    class InputLock;
+
+    settings::Settings& settings_;
+    settings::SettingsStore& store_;
+    LinkSession session_;
+    QWidget* content_ = nullptr;
+    std::array<QLineEdit*, 6> vreme_r_{};
+    ClockTexts pc_time_{};
+    ClockTexts device_time_{};
+    std::function<QDateTime()> now_;
+    std::function<void()> after_load_;
+    bool unloaded_ = false;
+};
+
+} // namespace tessal::console

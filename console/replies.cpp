@@ -1,0 +1,48 @@
+#include "replies.h"
+
+#include <cctype>
+
+namespace tessal::console {
+
+namespace {
+
+bool is_digit(char ch) {
+    return std::isdigit(static_cast<unsigned char>(ch)) != 0;
+}
+
+} // namespace
+
+std::string extract_imei(const std::string& reply) {
+    const std::size_t first = reply.find("\r\n");
+    if (first == std::string::npos) {
+        return {};
+    }
+    // The second pair is looked for from the character after the first CR.
+    if (reply.find("\r\n", first + 1) == std::string::npos) {
+        return {};
+    }
+    return reply.substr(first + 2, 15);
+}
+
+int signal_bar(int strength) {
+    const int scaled = (strength - 2) * 100;
+    return static_cast<int>(static_cast<float>(scaled) / 30.0F);
+}
+
+SignalReading read_signal(const std::string& reply) {
+    SignalReading none{"Nema signala", 0};
+    const std::size_t at = reply.find("+CSQ:");
+    if (at == std::string::npos || at + 6 >= reply.size() || !is_digit(reply[at + 6])) {
+        return none;
+    }
+    int strength = reply[at + 6] - '0';
+    if (at + 7 < reply.size() && is_digit(reply[at + 7])) {
+        strength = strength * 10 + (reply[at + 7] - '0');
+    }
+    if (strength < 2 || strength > 31) {
+        return none;
+    }
+    return {"Nivo: " + std::to_string(strength), signal_bar(strength)};
+}
+
+} // namespace tessal::console

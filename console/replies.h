@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+namespace tessal::console {
+
+// The IMEI in a reply to "AT+GSN": the 15 characters after the first CR LF,
+// when a second CR LF follows; empty text otherwise.
+std::string extract_imei(const std::string& reply);
+
+// What the signal frame shows for a reply to "AT+CSQ".
+struct SignalReading {
+    std::string label; // "Nivo: 21" or "Nema signala"
+    int bar = 0;       // 0 to 96
+};
+
+// Reads the strength right after "+CSQ:" and a blank.  A reply without a
+// readable strength shows no signal.
+SignalReading read_signal(const std::string& reply);
+
+// The bar value for a strength of 2 to 31.
+int signal_bar(int strength);
+
+} // namespace tessal::console

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "console/main_window.h"
+#include "link/device_link.h"
+#include "link/frame.h"
+#include "settings/settings.h"
+#include "settings/settings_store.h"
+#include "support/recording_messages.h"
+#include "support/scripted_port.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+
+namespace tessal::testing {
+
+// A main window on a scripted port, with its settings file in a temporary
+// directory and every message recorded.
+class ConsoleFixture : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+
+    // Writes the settings file before the window starts.
+    void write_settings(const std::string& text) {
+        std::ofstream out(settings_path(), std::ios::binary);
+        out << text;
+    }
+
+    std::string settings_path() const { return dir_.path().toStdString() + "/rvt_ini.txt"; }
+
+    std::string read_settings() const {
+        std::ifstream in(settings_path(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    void start() {
+        store_ = std::make_unique<settings::SettingsStore>(
+            dir_.path().toStdString(),
+            [this](const std::string& text) { messages_.plain(QString::fromStdString(text)); });
+        auto port = std::make_unique<ScriptedPort>(&now_);
+        port_ = port.get();
+        link_ = std::make_unique<link::DeviceLink>(std::move(port), [this] { return now_; });
+        window_ = std::make_unique<console::MainWindow>(settings_, *store_, *link_, messages_);
+        window_->Form_Load();
+    }
+
+    // The request frames written, without the acknowledgements.
+    std::vector<std::string> requests() const {
+        std::vector<std::string> out;
+        for (const std::string& bytes : port_->writes) {
+            if (bytes.size() > 1) {
+                out.push_back(bytes.substr(1, bytes.size() - 4));
+            }
+        }
+        return out;
+    }
+
+    void reply_frame(const std::string& payload) { port_->arrive(link::build_frame(payload)); }
+    void reply_ack() { port_->arrive(std::string(1, '\x06')); }
+    void reply_nak() { port_->arrive(std::string(1, '\x15')); }
+    void reply_bad_checksum() {
+        std::string frame = link::build_frame("x");
+        frame[frame.size() - 2] ^= 0x01;
+        port_->arrive(frame);
+    }
+
+    QTemporaryDir dir_;
+    std::int64_t now_ = 0;
+    RecordingMessages messages_;
+    settings::Settings settings_;
+    std::unique_ptr<settings::SettingsStore> store_;
+    ScriptedPort* port_ = nullptr;
+    std::unique_ptr<link::DeviceLink> link_;
+    std::unique_ptr<console::MainWindow> window_;
+};
+
+} // namespace tessal::testing

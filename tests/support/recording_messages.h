@@ -1,0 +1,56 @@
+#pragma once
+
+#include "console/message_service.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+
+namespace tessal::testing {
+
+// Records every message instead of showing it and answers questions from a
+// queue (No when the queue is empty).
+class RecordingMessages : public console::MessageService {
+  public:
+    void inform(const QString& text) override {
+        shown.push_back(text);
+        informed.push_back(text);
+        if (on_message) {
+            on_message(text);
+        }
+    }
+    void plain(const QString& text) override {
+        shown.push_back(text);
+        plains.push_back(text);
+        if (on_message) {
+            on_message(text);
+        }
+    }
+    bool confirm(const QString& text) override {
+        questions.push_back(text);
+        if (answers.empty()) {
+            return false;
+        }
+        const bool yes = answers.front();
+        answers.pop_front();
+        return yes;
+    }
+
+    void clear() {
+        shown.clear();
+        informed.clear();
+        plains.clear();
+        questions.clear();
+    }
+
+    QStringList shown;     // every box, in order
+    QStringList informed;  // boxes titled "rvt" with the information icon
+    QStringList plains;    // boxes without title or icon
+    QStringList questions; // Yes/No questions asked
+    std::deque<bool> answers;
+    std::function<void(const QString&)> on_message;
+};
+
+} // namespace tessal::testing
