@@ -1,0 +1,245 @@
+#include "settings/text_file.h"
+
+#include <atomic>
+#include <cerrno>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace tessal::settings {
+
+std::string display_path(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+ReadOutcome read_text_file(const fs::path& path, std::string& content, std::string& error) {
+    content.clear();
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (status.type() == fs::file_type::not_found) {
+        return ReadOutcome::missing;
+    }
+    if (ec) {
+        error = "Datoteka " + display_path(path) + " ne moze da se procita: " + ec.message();
+        return ReadOutcome::failed;
+    }
+    if (fs::is_directory(status)) {
+        error = display_path(path) + " je direktorijum, a ne datoteka.";
+        return ReadOutcome::failed;
+    }
+    errno = 0;
+    std::ifstream in(path, std::ios::binary);
+    if (in) {
+        content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    if (!in.is_open() || in.bad()) {
+        const int code = errno != 0 ? errno : EIO;
+        content.clear();
+        error = "Datoteka " + display_path(path) +
+                " ne moze da se procita: " + std::generic_category().message(code);
+        return ReadOutcome::failed;
+    }
+    return ReadOutcome::read;
+}
+
+namespace {
+
+// A name for the temporary file beside the target that no other save of
+// this process uses at the same time.
+fs::path temporary_path(const fs::path& target, unsigned attempt) {
+    static std::atomic<unsigned> counter{0};
+#ifdef _WIN32
+    const unsigned long process = GetCurrentProcessId();
+#else
+    const long process = static_cast<long>(::getpid());
+#endif
+    fs::path name = ".";
+    name += target.filename();
+    name += ".tmp" + std::to_string(process) + "-" + std::to_string(counter++) + "-" +
+            std::to_string(attempt);
+    return target.parent_path() / name;
+}
+
+// A settings file kept as a symbolic link is replaced at the link's target,
+// so that the link itself stays.
+fs::path replacement_target(const fs::path& path) {
+    std::error_code ec;
+    if (fs::is_symlink(path, ec)) {
+        fs::path resolved = fs::canonical(path, ec);
+        if (!ec) {
+            return resolved;
+        }
+    }
+    return path;
+}
+
+} // namespace
+
+#ifdef _WIN32
+
+bool replace_file(const fs::path& path, std::string_view content, std::string& error) {
+    const fs::path target = replacement_target(path);
+    const auto fail = [&](const std::string& what, DWORD code) {
+        error = what + ": " + std::system_category().message(static_cast<int>(code));
+        return false;
+    };
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        error = "Datoteka " + display_path(target) + " je zasticena od upisa.";
+        return false;
+    }
+    fs::path temp;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (unsigned attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
+        temp = temporary_path(target, attempt);
+        file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) {
+            break;
+        }
+    }
+    if (file == INVALID_HANDLE_VALUE) {
+        return fail("Privremena datoteka " + display_path(temp) + " ne moze da se napravi",
+                    GetLastError());
+    }
+    const auto abandon = [&](const std::string& what) {
+        const DWORD code = GetLastError();
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+        }
+        DeleteFileW(temp.c_str());
+        return fail(what, code);
+    };
+    const char* data = content.data();
+    std::size_t left = content.size();
+    while (left > 0) {
+        const DWORD chunk = left > 0x10000000 ? 0x10000000 : static_cast<DWORD>(left);
+        DWORD written = 0;
+        if (!WriteFile(file, data, chunk, &written, nullptr) || written == 0) {
+            return abandon("Upis u " + display_path(temp) + " nije uspeo");
+        }
+        data += written;
+        left -= written;
+    }
+    if (!FlushFileBuffers(file)) {
+        return abandon("Upis u " + display_path(temp) + " nije uspeo");
+    }
+    const BOOL closed = CloseHandle(file);
+    file = INVALID_HANDLE_VALUE;
+    if (!closed) {
+        return abandon("Upis u " + display_path(temp) + " nije uspeo");
+    }
+    if (!MoveFileExW(temp.c_str(), target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return abandon(display_path(temp) + " ne moze da zameni " + display_path(target));
+    }
+    return true;
+}
+
+#else
+
+namespace {
+
+// Writes all bytes, resuming after interruptions and partial writes.
+bool write_all(int fd, std::string_view content) {
+    const char* data = content.data();
+    std::size_t left = content.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, left);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            if (written == 0) {
+                errno = ENOSPC;
+            }
+            return false;
+        }
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// Makes the rename itself lasting.  The new file is already complete and in
+// place when this runs, so a failure here is not a failed save.
+void sync_directory(const fs::path& directory) {
+    const int fd =
+        ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+bool replace_file(const fs::path& path, std::string_view content, std::string& error) {
+    const fs::path target = replacement_target(path);
+    const auto fail = [&](const std::string& what, int code) {
+        error = what + ": " + std::generic_category().message(code);
+        return false;
+    };
+
+    struct stat old_file {};
+    const bool exists = ::stat(target.c_str(), &old_file) == 0;
+    if (exists && S_ISREG(old_file.st_mode) && ::access(target.c_str(), W_OK) != 0) {
+        return fail("Datoteka " + display_path(target) + " je zasticena od upisa", errno);
+    }
+
+    fs::path temp;
+    int fd = -1;
+    for (unsigned attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = temporary_path(target, attempt);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            break;
+        }
+    }
+    if (fd < 0) {
+        return fail("Privremena datoteka " + display_path(temp) + " ne moze da se napravi", errno);
+    }
+    const auto abandon = [&](const std::string& what) {
+        const int code = errno;
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        ::unlink(temp.c_str());
+        return fail(what, code);
+    };
+
+    // The replacement keeps the old file's permissions.  Failing to copy them
+    // leaves the usual permissions of a new file, which does not harm the
+    // settings, so the save goes on.
+    if (exists && ::fchmod(fd, old_file.st_mode & 07777) != 0) {
+        errno = 0;
+    }
+    if (!write_all(fd, content) || ::fsync(fd) != 0) {
+        return abandon("Upis u " + display_path(temp) + " nije uspeo");
+    }
+    const int closed = ::close(fd);
+    fd = -1;
+    if (closed != 0) {
+        return abandon("Upis u " + display_path(temp) + " nije uspeo");
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        return abandon(display_path(temp) + " ne moze da zameni " + display_path(target));
+    }
+    sync_directory(target.parent_path());
+    return true;
+}
+
+#endif
+
+} // namespace tessal::settings

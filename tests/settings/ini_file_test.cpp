@@ -1,0 +1,119 @@
+#include "settings/ini_file.h"
+
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+namespace tessal::settings {
+namespace {
+
+namespace fs = std::filesystem;
+
+using namespace std::string_literals;
+using test_support::TempDirTest;
+
+// A file as a technician leaves it: LF line ends, odd letter case, blanks and
+// tabs, quotes, comments, duplicates.
+const std::string hand_edited = "top=before any section\n"
+                                "[ Kasa ]\n"
+                                "  NaZiv1 \t=\t  Blagajna 1  \n"
+                                "naziv2= \"  two  \" \n"
+                                "NAZIV3='single'\n"
+                                "naziv4=\"unmatched'\n"
+                                "naziv5=v ;not a comment\n"
+                                "  ;naziv6=commented out\n"
+                                "naziv7\n"
+                                "naziv1=second of the key\n"
+                                "[kasa]\n"
+                                "naziv8=second of the section\n";
+
+TEST(IniRead, FollowsTheProfileRulesOnHandEditedFiles) {
+    const IniFile ini(hand_edited);
+    EXPECT_EQ(ini.read("KASA", "NAZIV1"), "Blagajna 1");
+    EXPECT_EQ(ini.read("KASA", "NAZIV2"), "  two  ");
+    EXPECT_EQ(ini.read("KASA", "NAZIV3"), "single");
+    EXPECT_EQ(ini.read("KASA", "NAZIV4"), "\"unmatched'");
+    EXPECT_EQ(ini.read("KASA", "NAZIV5"), "v ;not a comment");
+    EXPECT_EQ(ini.read("KASA", "NAZIV6"), "");
+    EXPECT_EQ(ini.read("KASA", "NAZIV7"), "");
+    EXPECT_EQ(ini.read("KASA", "NAZIV8"), "");
+    EXPECT_EQ(ini.read("KASA", "top"), "");
+    EXPECT_EQ(ini.read("PORT", "BROJ"), "");
+    EXPECT_EQ(IniFile("[a]\r\nk=\"\r\nq=''\r\n").read("a", "k"), "\"");
+    EXPECT_EQ(IniFile("[a]\r\nk=\"\r\nq=''\r\n").read("a", "q"), "");
+}
+
+TEST(IniRead, ReturnsAtMost254Characters) {
+    const std::string value = "\"" + std::string(300, 'x') + "\"";
+    EXPECT_EQ(IniFile("[a]\r\nk=" + value + "\r\n").read("a", "k"), std::string(254, 'x'));
+}
+
+TEST(IniWrite, ChangesOnlyTheLinesItWrites) {
+    IniFile ini(hand_edited);
+    ini.write("KASA", "naziv1", "new");           // replaced, file's spelling kept
+    ini.write("kasa", "NAZIV2", "  two  ");       // already holds it: bytes kept
+    ini.write("KASA", "NAZIV3", std::nullopt);    // removed
+    ini.write("KASA", "NEW", "added");            // after the last key line
+    ini.write("kasa", "naziv8", "first section"); // the first section gets it
+    ini.write("PORT", "GONE", std::nullopt);      // nothing to remove
+    ini.write("PORT", "BROJ", "3");               // new section at the end
+    EXPECT_EQ(ini.text(), "top=before any section\n"
+                          "[ Kasa ]\n"
+                          "NaZiv1=new\r\n"
+                          "naziv2= \"  two  \" \n"
+                          "naziv4=\"unmatched'\n"
+                          "naziv5=v ;not a comment\n"
+                          "  ;naziv6=commented out\n"
+                          "naziv7\n"
+                          "naziv1=second of the key\n"
+                          "NEW=added\r\n"
+                          "naziv8=first section\r\n"
+                          "[kasa]\n"
+                          "naziv8=second of the section\n"
+                          "[PORT]\r\n"
+                          "BROJ=3\r\n");
+}
+
+TEST(IniWrite, EndsAnUnfinishedLastLineBeforeAddingToIt) {
+    IniFile section_last("; settings\r\n[a]");
+    section_last.write("a", "k", "v");
+    EXPECT_EQ(section_last.text(), "; settings\r\n[a]\r\nk=v\r\n");
+
+    IniFile key_last("[a]\r\nk=v\r\n\r\n;end");
+    key_last.write("b", "k", "");
+    key_last.write("a", "x", "y");
+    EXPECT_EQ(key_last.text(), "[a]\r\nk=v\r\nx=y\r\n\r\n;end\r\n[b]\r\nk=\r\n");
+}
+
+TEST(IniWrite, ValuesWithOuterBlanksOrQuotesReadBackExactly) {
+    for (const std::string value :
+         {"\"internet\",\"\",\"\"", " x", "x ", "\tx", "'x'", "\"", "'", "x\"", "a \"b\" c", ""}) {
+        IniFile ini;
+        ini.write("s", "k", value);
+        EXPECT_EQ(IniFile(ini.text()).read("s", "k"), value) << ini.text();
+    }
+    IniFile plain;
+    plain.write("s", "k", "a \"b\" c");
+    EXPECT_EQ(plain.text(), "[s]\r\nk=a \"b\" c\r\n");
+}
+
+TEST(IniWrite, LineBreaksInAValueCannotAddLines) {
+    IniFile ini("[kalmo]\r\nNE DIRAJ=x\r\n");
+    ini.write("s", "k", "a\r\n[kalmo]\nNE DIRAJ=REGISTER\0tail"s);
+    EXPECT_EQ(ini.text(), "[kalmo]\r\nNE DIRAJ=x\r\n[s]\r\nk=a  [kalmo] NE DIRAJ=REGISTER\r\n");
+}
+
+class IniFileOnDisk : public TempDirTest {};
+
+TEST_F(IniFileOnDisk, SingleValueWritesCreateAndUpdateTheFile) {
+    const auto path = dir / "f.ini";
+    EXPECT_EQ(read_ini_value(path, "s", "k"), "");
+    std::string error;
+    ASSERT_TRUE(write_ini_value(path, "s", "k", "1", error)) << error;
+    ASSERT_TRUE(write_ini_value(path, "S", "K", "2", error)) << error;
+    EXPECT_EQ(test_support::read_bytes(path), "[s]\r\nk=2\r\n");
+    EXPECT_EQ(read_ini_value(path, "s", "k"), "2");
+}
+
+} // namespace
+} // namespace tessal::settings

@@ -1,0 +1,241 @@
+#include "settings/settings_store.h"
+
+#include "settings/number_text.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace tessal::settings {
+namespace {
+
+namespace fs = std::filesystem;
+
+using test_support::read_bytes;
+using test_support::write_bytes;
+
+class SettingsStoreTest : public test_support::TempDirTest {
+  protected:
+    SettingsStore store() {
+        return SettingsStore(dir, [this](const std::string& text) { reports.push_back(text); });
+    }
+    fs::path file() const { return dir / "rvt_ini.txt"; }
+    std::vector<std::string> reports;
+};
+
+std::string operators_section() {
+    std::string text = "[PROVAJDER]\r\n";
+    for (int i = 0; i < 6; ++i) {
+        text += "IME" + std::to_string(i) + "=op" + std::to_string(i) + "\r\n";
+        text += "GPRS" + std::to_string(i) + "=gprs" + std::to_string(i) + "\r\n";
+    }
+    return text;
+}
+
+const std::string marker = "[kalmo]\r\nNE DIRAJ=REGISTER\r\n";
+
+TEST_F(SettingsStoreTest, LoadsMarkedFileWithoutCashRegisters) {
+    write_bytes(file(), marker + operators_section() + "[PORT]\r\nBROJ=3\r\nBOUD=19200\r\n");
+    Settings s;
+    EXPECT_TRUE(store().load_settings(s));
+    EXPECT_EQ(s.port_number, 3);
+    EXPECT_EQ(s.speed, 19200);
+    EXPECT_EQ(s.operator_names[5], "op5");
+    EXPECT_EQ(s.gprs_strings[0], "gprs0");
+    EXPECT_EQ(s.operator_names[6], std::nullopt);
+    EXPECT_EQ(s.cash_type_count, 0);
+    EXPECT_EQ(s.cash_names[50], "");
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(SettingsStoreTest, MarkerMayHaveBlanksButNotAnotherCase) {
+    for (const std::string value : {"  REGISTER  ", "\" REGISTER \""}) {
+        write_bytes(file(),
+                    "[KALMO]\r\nne diraj=" + value + "\r\n[PORT]\r\nBROJ=2\r\nBOUD=9600\r\n");
+        Settings s;
+        EXPECT_TRUE(store().load_settings(s)) << value;
+    }
+    for (const bool present : {true, false}) {
+        if (present) {
+            write_bytes(file(), "[kalmo]\r\nNE DIRAJ=register\r\n" + operators_section() +
+                                    "[PORT]\r\nBROJ=2\r\nBOUD=9600\r\n");
+        } else {
+            fs::remove(file());
+        }
+        Settings s;
+        EXPECT_FALSE(store().load_settings(s));
+        EXPECT_EQ(s.operator_names[0], std::nullopt);
+        EXPECT_EQ(s.port_number, 1);
+        EXPECT_EQ(s.speed, 38400);
+    }
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(SettingsStoreTest, CashTypeListSkipsNumbersEmptyOneTwoAndSix) {
+    write_bytes(file(), marker + "[PORT]\r\nBROJ=1\r\nBOUD=9600\r\n[KASA]\r\n"
+                                 "NAZIV1=A\r\nBROJ1=1\r\nNAZIV2=B\r\nBROJ2=3\r\n"
+                                 "NAZIV3=C\r\nBROJ3=\r\nNAZIV4=D\r\nBROJ4=7\r\n"
+                                 "NAZIV5=E\r\nBROJ5=2\r\nNAZIV6=F\r\nBROJ6=6\r\n"
+                                 "BROJ9=12\r\n");
+    Settings s;
+    ASSERT_TRUE(store().load_settings(s));
+    ASSERT_EQ(s.cash_type_count, 3);
+    EXPECT_EQ(s.cash_type_numbers[0], "3");
+    EXPECT_EQ(s.cash_type_names[0], "B");
+    EXPECT_EQ(s.cash_type_numbers[1], "7");
+    EXPECT_EQ(s.cash_type_names[1], "D");
+    EXPECT_EQ(s.cash_type_numbers[2], "12");
+    EXPECT_EQ(s.cash_type_names[2], "");
+    EXPECT_EQ(s.cash_names[3], "C");
+    EXPECT_EQ(s.cash_numbers[1], "1");
+}
+
+TEST_F(SettingsStoreTest, LongValuesAreReadAs254Characters) {
+    write_bytes(file(), marker + "[PROVAJDER]\r\nIME0=" + std::string(300, 'n') +
+                            "\r\n[PORT]\r\nBROJ=1\r\nBOUD=9600\r\n");
+    Settings s;
+    ASSERT_TRUE(store().load_settings(s));
+    EXPECT_EQ(s.operator_names[0], std::string(254, 'n'));
+}
+
+TEST(PortNumberConversion, RoundsHalvesToEvenAndRejectsTheRest) {
+    EXPECT_EQ(rounded_number("3", 0, 255), 3);
+    EXPECT_EQ(rounded_number(" 3 ", 0, 255), 3);
+    EXPECT_EQ(rounded_number("3.4", 0, 255), 3);
+    EXPECT_EQ(rounded_number("2.5", 0, 255), 2);
+    EXPECT_EQ(rounded_number("3.5", 0, 255), 4);
+    EXPECT_EQ(rounded_number("255.4", 0, 255), 255);
+    EXPECT_EQ(rounded_number("-0.5", 0, 255), 0);
+    EXPECT_EQ(rounded_number("-2147483648", INT32_MIN, INT32_MAX), INT32_MIN);
+    for (const char* bad :
+         {"", " ", "abc", "3a", "256", "255.5", "-1", "1e2", "inf", "nan", "1.2.3", "0x10", "."}) {
+        EXPECT_EQ(rounded_number(bad, 0, 255), std::nullopt) << bad;
+    }
+    EXPECT_EQ(rounded_number("2147483648", INT32_MIN, INT32_MAX), std::nullopt);
+}
+
+TEST_F(SettingsStoreTest, ConversionFailureStopsTheLoadWithAMessage) {
+    const std::string kasa = "[KASA]\r\nNAZIV1=A\r\nBROJ1=3\r\n";
+    write_bytes(file(),
+                marker + operators_section() + "[PORT]\r\nBROJ=abc\r\nBOUD=9600\r\n" + kasa);
+    Settings s;
+    EXPECT_FALSE(store().load_settings(s));
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("BROJ"), std::string::npos) << reports[0];
+    EXPECT_EQ(s.operator_names[2], "op2");
+    EXPECT_EQ(s.port_number, 1);
+    EXPECT_EQ(s.speed, 38400);
+    EXPECT_EQ(s.cash_type_count, 0);
+    EXPECT_EQ(s.cash_names[1], std::nullopt);
+
+    write_bytes(file(), marker + "[PORT]\r\nBROJ=4\r\nBOUD=2147483648\r\n" + kasa);
+    EXPECT_FALSE(store().load_settings(s));
+    EXPECT_EQ(s.port_number, 4);
+    EXPECT_EQ(s.speed, 38400);
+    EXPECT_EQ(reports.size(), 2u);
+}
+
+TEST_F(SettingsStoreTest, SaveAfterUnmarkedLoadWritesMarkerAndPortOnly) {
+    const std::string kasa = "[KASA]\r\nNAZIV1=A\r\nBROJ1=3\r\n";
+    write_bytes(file(), "; kept\r\n[kalmo]\r\nNE DIRAJ=register\r\n[PROVAJDER]\r\nIME0=Old\r\n"
+                        "other=keep\r\nGPRS0=old\r\n[PORT]\r\nBROJ=5\r\n" +
+                            kasa);
+    Settings s;
+    ASSERT_FALSE(store().load_settings(s));
+    ASSERT_TRUE(store().save_settings(s));
+    EXPECT_EQ(read_bytes(file()), "; kept\r\n[kalmo]\r\nNE DIRAJ=REGISTER\r\n[PROVAJDER]\r\n"
+                                  "other=keep\r\n[PORT]\r\nBROJ=1\r\nBOUD=38400\r\n" +
+                                      kasa);
+
+    fs::remove(file());
+    ASSERT_TRUE(store().save_settings(Settings{}));
+    EXPECT_EQ(read_bytes(file()), marker + "[PORT]\r\nBROJ=1\r\nBOUD=38400\r\n");
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(SettingsStoreTest, SaveAfterLoadKeepsHandEditedLinesByteForByte) {
+    const std::string before = "; Podesavanja\n"
+                               "[PORT]\n"
+                               "boud = 19200\n"
+                               "Broj=3\n"
+                               "\n"
+                               "[Nepoznato]\n"
+                               "x=1\n"
+                               "[kasa]\n"
+                               "; rucno\n"
+                               "naziv1 = Blagajna \"A\"\n"
+                               "broj1= 3 \n"
+                               "NAZIV2=' spaced '\n"
+                               "BROJ2=7\n"
+                               "NAZIV3=\n"
+                               "BROJ3=9\n"
+                               "[kalmo]\n"
+                               "NE DIRAJ=REGISTER\n"
+                               "[provajder]\n"
+                               "ime0=Telenor\n"
+                               "GPRS0=\"internet\",\"\",\"\"\n"
+                               "IME1=MTS\n"
+                               "GPRS1=mts\n"
+                               "IME2=Vip\n"
+                               "GPRS2=vip\n";
+    write_bytes(file(), before);
+    Settings s;
+    ASSERT_TRUE(store().load_settings(s));
+    EXPECT_EQ(s.cash_names[1], "Blagajna \"A\"");
+    EXPECT_EQ(s.cash_names[2], " spaced ");
+    EXPECT_EQ(s.gprs_strings[0], "internet\",\"\",\"");
+    EXPECT_EQ(s.operator_names[3], "");
+
+    s.port_number = 4;
+    ASSERT_TRUE(store().save_settings(s));
+    std::string after = before;
+    after.replace(after.find("Broj=3\n"), 7, "Broj=4\r\n");
+    after += "IME3=\r\nGPRS3=\r\nIME4=\r\nGPRS4=\r\nIME5=\r\nGPRS5=\r\n";
+    EXPECT_EQ(read_bytes(file()), after);
+
+    Settings again;
+    ASSERT_TRUE(store().load_settings(again));
+    EXPECT_EQ(again.cash_names, s.cash_names);
+    EXPECT_EQ(again.cash_numbers, s.cash_numbers);
+    EXPECT_EQ(again.gprs_strings, s.gprs_strings);
+}
+
+TEST_F(SettingsStoreTest, TypedValuesReadBackExactlyAfterASave) {
+    Settings s;
+    const std::vector<std::string> typed = {
+        "\"internet\",\"\",\"\"", " Telenor ", "'x'", "\t", "", "plain"};
+    for (std::size_t i = 0; i < typed.size(); ++i) {
+        s.operator_names[i] = typed[i];
+        s.gprs_strings[typed.size() - 1 - i] = typed[i];
+    }
+    s.port_number = 7;
+    s.speed = 57600;
+    ASSERT_TRUE(store().save_settings(s));
+    Settings loaded;
+    ASSERT_TRUE(store().load_settings(loaded));
+    EXPECT_EQ(loaded.operator_names, s.operator_names);
+    EXPECT_EQ(loaded.gprs_strings, s.gprs_strings);
+    EXPECT_EQ(loaded.port_number, 7);
+    EXPECT_EQ(loaded.speed, 57600);
+}
+
+TEST_F(SettingsStoreTest, PortMapIsReadWithoutMarkerAndSurvivesSaves) {
+    const std::string ports = "[PORT]\nCOM1=/dev/ttyUSB0\ncom8 = /dev/ttyACM1\n";
+    write_bytes(file(), ports);
+    Settings s;
+    EXPECT_FALSE(store().load_settings(s));
+    EXPECT_EQ(s.com_devices[0], "/dev/ttyUSB0");
+    EXPECT_EQ(s.com_devices[7], "/dev/ttyACM1");
+    EXPECT_EQ(s.com_devices[1], "");
+
+    ASSERT_TRUE(store().save_settings(s));
+    EXPECT_EQ(read_bytes(file()), ports + "BROJ=1\r\nBOUD=38400\r\n" + marker);
+    Settings again;
+    EXPECT_TRUE(store().load_settings(again));
+    EXPECT_EQ(again.com_devices, s.com_devices);
+}
+
+} // namespace
+} // namespace tessal::settings
