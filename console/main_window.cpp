@@ -165,6 +165,12 @@ void MainWindow::build() {
     LastCommand->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     ReadLast = button(KomandaFrame, "ReadLast", "Read", {8, 106, 217, 32});
 
+    ParametriFrame = frame(content_, "ParametriFrame", "Parametri", twips(240, 5040, 5475, 1095));
+    Podesavanja = button(ParametriFrame, "Podesavanja", "GPRS", {8, 24, 82, 40});
+    Podesavanje_PU = button(ParametriFrame, "Podesavanje_PU", "FTP PU", {97, 24, 82, 40});
+    SIMch = button(ParametriFrame, "SIMch", "SIM ", {186, 24, 82, 40});
+    JAD = button(ParametriFrame, "JAD", "JAD", {275, 24, 82, 40});
+
     Izlaz = button(content_, "Izlaz", "Izlaz", twips(6000, 5280, 4815, 615));
 
     connect(Combo1, &QComboBox::currentIndexChanged, this, [this] { Combo1_Change(); });
@@ -186,6 +192,10 @@ void MainWindow::build() {
     connect(ReadTime, &QPushButton::clicked, this, [this] { ReadTime_Click(); });
     connect(SendTime, &QPushButton::clicked, this, [this] { SendTime_Click(); });
     connect(Izlaz, &QPushButton::clicked, this, [this] { Izlaz_Click(); });
+    connect(Podesavanja, &QPushButton::clicked, this, [this] { Podesavanja_Click(); });
+    connect(Podesavanje_PU, &QPushButton::clicked, this, [this] { Podesavanje_PU_Click(); });
+    connect(SIMch, &QPushButton::clicked, this, [this] { SIMch_Click(); });
+    connect(JAD, &QPushButton::clicked, this, [this] { JAD_Click(); });
 }
 
 std::string MainWindow::init_port(std::uint8_t& port_number, std::int32_t& speed) {
@@ -216,8 +226,8 @@ void MainWindow::Form_Load() {
         }
     }
 
-    if (after_load_) {
-        after_load_();
+    if (hooks_.after_load) {
+        hooks_.after_load();
     }
 
     const QSignalBlocker block_port(Combo1);
@@ -264,6 +274,37 @@ void MainWindow::Izlaz_Click() {
     }
     close_port();
     close();
+}
+
+std::filesystem::path MainWindow::program_directory() const {
+    return store_.settings_path().parent_path();
+}
+
+namespace {
+
+// Opens a dialog unless a transaction holds the port.
+void open_dialog(LinkSession& session, const std::function<void()>& open) {
+    if (open && !session.busy() && !session.closing()) {
+        open();
+    }
+}
+
+} // namespace
+
+void MainWindow::Podesavanja_Click() {
+    open_dialog(session_, hooks_.open_gprs);
+}
+
+void MainWindow::Podesavanje_PU_Click() {
+    open_dialog(session_, hooks_.open_ftp);
+}
+
+void MainWindow::SIMch_Click() {
+    open_dialog(session_, hooks_.open_sim);
+}
+
+void MainWindow::JAD_Click() {
+    open_dialog(session_, hooks_.open_jad);
 }
 
 void MainWindow::Combo1_Change() {

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <array>
+#include <filesystem>
 #include <functional>
 
 class QCheckBox;
@@ -46,9 +47,19 @@ class MainWindow : public QWidget {
     LinkSession& session() { return session_; }
     settings::Settings& settings() { return settings_; }
 
-    // Runs once before the window is shown; the dialogs' issue hooks its
-    // list-filling step in here.
-    void set_after_load(std::function<void()> step) { after_load_ = std::move(step); }
+    // The dialogs live in their own layer; it installs here what the start
+    // step and the four dialog buttons run.
+    struct DialogHooks {
+        std::function<void()> after_load; // fills the FTP dialog's operator lists
+        std::function<void()> open_gprs;
+        std::function<void()> open_ftp;
+        std::function<void()> open_sim;
+        std::function<void()> open_jad;
+    };
+    void set_dialog_hooks(DialogHooks hooks) { hooks_ = std::move(hooks); }
+
+    // Where the program keeps its files ("rvt_ini.txt", "Jad.txt").
+    std::filesystem::path program_directory() const;
 
     // Handlers.
     void Form_Load();
@@ -56,6 +67,10 @@ class MainWindow : public QWidget {
     void Izlaz_Click();
     void Combo1_Change();
     void Combo2_Change();
+    void Podesavanja_Click();
+    void Podesavanje_PU_Click();
+    void SIMch_Click();
+    void JAD_Click();
     void ReadVersion_Click();
     void ReadLast_Click();
     void ComStop_Click();
@@ -110,6 +125,11 @@ class MainWindow : public QWidget {
     QLineEdit* SoftVersion = nullptr;
     QPushButton* ReadLast = nullptr;
     QPlainTextEdit* LastCommand = nullptr;
+    QGroupBox* ParametriFrame = nullptr;
+    QPushButton* Podesavanja = nullptr;
+    QPushButton* Podesavanje_PU = nullptr;
+    QPushButton* SIMch = nullptr;
+    QPushButton* JAD = nullptr;
     QPushButton* Izlaz = nullptr;
 
     // The area that holds every control; it is disabled while the window
@@ -141,7 +161,7 @@ class MainWindow : public QWidget {
     ClockTexts pc_time_{};
     ClockTexts device_time_{};
     std::function<QDateTime()> now_;
-    std::function<void()> after_load_;
+    DialogHooks hooks_;
     bool unloaded_ = false;
 };
 

@@ -30,7 +30,9 @@ TEST_F(MainWindowTest, FramesSitWhereTheLayoutPutsThem) {
     EXPECT_EQ(window_->ImeiFrame->geometry(), QRect(144, 176, 325, 65));
     EXPECT_EQ(window_->VerzijaFrame->geometry(), QRect(144, 256, 325, 65));
     EXPECT_EQ(window_->KomandaFrame->geometry(), QRect(488, 176, 233, 145));
+    EXPECT_EQ(window_->ParametriFrame->geometry(), QRect(16, 336, 365, 73));
     EXPECT_EQ(window_->Izlaz->geometry(), QRect(400, 352, 321, 41));
+    EXPECT_EQ(window_->SIMch->text(), "SIM ");
     EXPECT_EQ(window_->VremeFrame->title(), "Podesavanje vremena");
     EXPECT_EQ(window_->Combo1->toolTip(), "Izbor porta za komunikaciju");
     EXPECT_EQ(window_->Combo2->toolTip(), "Izbor brzine prenosa");
