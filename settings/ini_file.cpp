@@ -195,22 +195,4 @@ bool save_ini_file(const std::filesystem::path& path, const IniFile& ini, std::s
     return replace_file(path, ini.text(), error);
 }
 
-std::string read_ini_value(const std::filesystem::path& path, std::string_view section,
-                           std::string_view key) {
-    IniFile ini;
-    std::string error;
-    load_ini_file(path, ini, error);
-    return ini.read(section, key);
-}
-
-bool write_ini_value(const std::filesystem::path& path, std::string_view section,
-                     std::string_view key, const Text& value, std::string& error) {
-    IniFile ini;
-    if (!load_ini_file(path, ini, error)) {
-        return false;
-    }
-    ini.write(section, key, value);
-    return save_ini_file(path, ini, error);
-}
-
 } // namespace tessal::settings

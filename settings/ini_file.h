@@ -66,13 +66,4 @@ bool load_ini_file(const std::filesystem::path& path, IniFile& ini, std::string&
 // replace_file).  Returns false, with a description in error, on failure.
 bool save_ini_file(const std::filesystem::path& path, const IniFile& ini, std::string& error);
 
-// One value of the file; a file that is missing or cannot be read reads as
-// empty text.
-std::string read_ini_value(const std::filesystem::path& path, std::string_view section,
-                           std::string_view key);
-
-// Writes one value into the file, replacing the file atomically.
-bool write_ini_value(const std::filesystem::path& path, std::string_view section,
-                     std::string_view key, const Text& value, std::string& error);
-
 } // namespace tessal::settings

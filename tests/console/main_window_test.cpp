@@ -1,4 +1,4 @@
-#include "console_fixture.h"
+#include "support/console_fixture.h"
 
 #include <QCheckBox>
 #include <QComboBox>

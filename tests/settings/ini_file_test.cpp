@@ -1,7 +1,5 @@
 #include "settings/ini_file.h"
 
-#include "test_files.h"
-
 #include <gtest/gtest.h>
 
 namespace tessal::settings {
@@ -10,7 +8,6 @@ namespace {
 namespace fs = std::filesystem;
 
 using namespace std::string_literals;
-using test_support::TempDirTest;
 
 // A file as a technician leaves it: LF line ends, odd letter case, blanks and
 // tabs, quotes, comments, duplicates.
@@ -41,11 +38,6 @@ TEST(IniRead, FollowsTheProfileRulesOnHandEditedFiles) {
     EXPECT_EQ(ini.read("PORT", "BROJ"), "");
     EXPECT_EQ(IniFile("[a]\r\nk=\"\r\nq=''\r\n").read("a", "k"), "\"");
     EXPECT_EQ(IniFile("[a]\r\nk=\"\r\nq=''\r\n").read("a", "q"), "");
-}
-
-TEST(IniRead, ReturnsAtMost254Characters) {
-    const std::string value = "\"" + std::string(300, 'x') + "\"";
-    EXPECT_EQ(IniFile("[a]\r\nk=" + value + "\r\n").read("a", "k"), std::string(254, 'x'));
 }
 
 TEST(IniWrite, ChangesOnlyTheLinesItWrites) {
@@ -101,18 +93,6 @@ TEST(IniWrite, LineBreaksInAValueCannotAddLines) {
     IniFile ini("[kalmo]\r\nNE DIRAJ=x\r\n");
     ini.write("s", "k", "a\r\n[kalmo]\nNE DIRAJ=REGISTER\0tail"s);
     EXPECT_EQ(ini.text(), "[kalmo]\r\nNE DIRAJ=x\r\n[s]\r\nk=a  [kalmo] NE DIRAJ=REGISTER\r\n");
-}
-
-class IniFileOnDisk : public TempDirTest {};
-
-TEST_F(IniFileOnDisk, SingleValueWritesCreateAndUpdateTheFile) {
-    const auto path = dir / "f.ini";
-    EXPECT_EQ(read_ini_value(path, "s", "k"), "");
-    std::string error;
-    ASSERT_TRUE(write_ini_value(path, "s", "k", "1", error)) << error;
-    ASSERT_TRUE(write_ini_value(path, "S", "K", "2", error)) << error;
-    EXPECT_EQ(test_support::read_bytes(path), "[s]\r\nk=2\r\n");
-    EXPECT_EQ(read_ini_value(path, "s", "k"), "2");
 }
 
 } // namespace
