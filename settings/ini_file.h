@@ -15,8 +15,8 @@ namespace tessal::settings {
 inline constexpr std::size_t max_value_length = 254;
 
 // The text of an INI file in memory, read and written one value at a time by
-// the rules of the Windows profile functions on the files this console meets
-// (files written by the Windows console, and files edited by hand):
+// the rules of the platform's profile functions, so that files written with
+// those functions and files edited by hand read and change as they always did:
 //
 // Reading: section and key names match ignoring letter case; blanks and tabs
 // around section names, keys and values are ignored, then one outer pair of

@@ -99,7 +99,7 @@ bool SettingsStore::load_settings(Settings& s) {
         s.com_devices[n] = ini.read(port_section, numbered("COM", static_cast<int>(n + 1)));
     }
     if (!readable) {
-        report("Podesavanja nisu ucitana iz " + display_path(path) + ". " + error);
+        report("Podesavanja nisu ucitana. " + error);
         return false;
     }
 
@@ -154,7 +154,7 @@ bool SettingsStore::save_settings(const Settings& s) {
     IniFile ini;
     std::string error;
     if (!load_ini_file(path, ini, error)) {
-        report("Podesavanja nisu sacuvana u " + display_path(path) + ". " + error);
+        report("Podesavanja nisu sacuvana. " + error);
         return false;
     }
 
@@ -175,7 +175,7 @@ bool SettingsStore::save_settings(const Settings& s) {
     }
 
     if (!save_ini_file(path, ini, error)) {
-        report("Podesavanja nisu sacuvana u " + display_path(path) + ". " + error);
+        report("Podesavanja nisu sacuvana. " + error);
         return false;
     }
     return true;
