@@ -13,6 +13,10 @@ using TestApplication = QCoreApplication;
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
+    // Widget tests always run headless, also when listed by the build.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     TestApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }

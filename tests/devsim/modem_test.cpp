@@ -1,0 +1,150 @@
+#include "devsim/modem.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+namespace tessal::devsim {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A modem whose monotonic clock the test moves.
+struct ModemTest : ::testing::Test {
+    std::chrono::steady_clock::time_point now{};
+    Modem modem{[this] { return now; }};
+};
+
+// The six clock fields as the console cuts them: two characters each at
+// fixed distances from the C of "CCLK:".
+std::string console_clock_fields(const std::string& reply) {
+    const std::size_t c = reply.find("CCLK:");
+    if (c == std::string::npos) {
+        return "no CCLK:";
+    }
+    std::string fields;
+    for (std::size_t distance : {7, 10, 13, 16, 19, 22}) {
+        fields += reply.substr(c + distance, 2) + " ";
+    }
+    return fields;
+}
+
+TEST_F(ModemTest, IdentityAndSignalReplies) {
+    modem.set_imei("490154203237518");
+    EXPECT_EQ(modem.answer("AT+GSN"), "\r\n490154203237518\r\n\r\nOK\r\n");
+    EXPECT_EQ(modem.answer("AT+CSQ"), "\r\n+CSQ: 21,99\r\n\r\nOK\r\n");
+    modem.set_signal(5);
+    EXPECT_EQ(modem.answer("AT+CSQ"), "\r\n+CSQ: 5,99\r\n\r\nOK\r\n");
+    EXPECT_EQ(modem.answer("AT"), "\r\nOK\r\n");
+    EXPECT_EQ(modem.answer("AT+XYZ"), "\r\nERROR\r\n");
+    EXPECT_EQ(modem.answer("hello"), "\r\nERROR\r\n");
+}
+
+TEST_F(ModemTest, CommandNamesIgnoreCaseAndBlanks) {
+    EXPECT_EQ(modem.answer("at+csq"), modem.answer("AT + CSQ"));
+    EXPECT_NE(modem.answer("at+csq").find("+CSQ:"), std::string::npos);
+}
+
+TEST_F(ModemTest, EchoPrecedesTheResponse) {
+    modem.set_echo(true);
+    EXPECT_EQ(modem.answer("AT+GSN"), "AT+GSN\r\r\n" + modem.imei() + "\r\n\r\nOK\r\n");
+}
+
+TEST_F(ModemTest, DefaultIdentityNumbersHaveTheirLengths) {
+    EXPECT_TRUE(std::regex_match(modem.imei(), std::regex(R"(\d{15})")));
+    const std::string scid = modem.answer("AT^SCID");
+    EXPECT_TRUE(std::regex_match(scid, std::regex("\r\n\\^SCID: \\d{19,20}\r\n\r\nOK\r\n")))
+        << scid;
+}
+
+TEST_F(ModemTest, ClockReplyFitsTheConsolesFixedOffsets) {
+    EXPECT_EQ(modem.answer("AT+CCLK=\"06/03/15,11:45:07\""), "\r\nOK\r\n");
+    const std::string reply = modem.answer("AT+CCLK?");
+    EXPECT_EQ(reply, "\r\n+CCLK: \"06/03/15,11:45:07\"\r\n\r\nOK\r\n");
+    EXPECT_EQ(console_clock_fields(reply), "06 03 15 11 45 07 ");
+}
+
+TEST_F(ModemTest, ClockRunsFromTheLastSetting) {
+    modem.answer("AT+CCLK=\"06/12/31,23:59:58\"");
+    now += 1500ms;
+    EXPECT_EQ(modem.clock_text(), "06/12/31,23:59:59");
+    now += 600ms;
+    EXPECT_EQ(modem.clock_text(), "07/01/01,00:00:00");
+
+    modem.answer("AT+CCLK=\"08/02/28,23:00:00\"");
+    now += 1h;
+    EXPECT_EQ(modem.clock_text(), "08/02/29,00:00:00");
+    now += 24h + 61s;
+    EXPECT_EQ(modem.clock_text(), "08/03/01,00:01:01");
+}
+
+TEST_F(ModemTest, ClockAcceptsATimeZoneField) {
+    EXPECT_EQ(modem.answer("AT+CCLK=\"10/01/02,03:04:05+04\""), "\r\nOK\r\n");
+    EXPECT_EQ(modem.clock_text(), "10/01/02,03:04:05");
+}
+
+TEST_F(ModemTest, ImpossibleClockSettingsAreRefusedAndChangeNothing) {
+    modem.set_clock("06/03/15,11:45:00");
+    for (const char* bad : {"\"06/13/15,11:45:00\"", "\"07/02/29,11:45:00\"",
+                            "\"06/03/15,24:00:00\"", "\"06/03/15,11:60:00\"", "\"6/3/15,11:45:00\"",
+                            "\"06-03-15,11:45:00\"", "\"06/03/15,11:45:00x\"", ""}) {
+        EXPECT_EQ(modem.answer(std::string("AT+CCLK=") + bad), "\r\nERROR\r\n") << bad;
+    }
+    EXPECT_EQ(modem.clock_text(), "06/03/15,11:45:00");
+}
+
+TEST_F(ModemTest, PinIsAskedUntilTheRightOneIsEntered) {
+    EXPECT_EQ(modem.answer("AT+CPIN?"), "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n");
+    EXPECT_EQ(modem.answer("AT+CPIN =1111"), "\r\n+CME ERROR: incorrect password\r\n");
+    EXPECT_EQ(modem.answer("AT^SPIC1111"), "\r\n^SPIC: 2\r\n\r\nOK\r\n");
+    EXPECT_EQ(modem.answer("AT+CPIN =1234"), "\r\nOK\r\n");
+    EXPECT_EQ(modem.answer("AT+CPIN?"), "\r\n+CPIN: READY\r\n\r\nOK\r\n");
+    EXPECT_EQ(modem.sim().attempts_left, 3);
+    // Entering it again is not allowed once the card is ready.
+    EXPECT_NE(modem.answer("AT+CPIN =1234").find("ERROR"), std::string::npos);
+}
+
+TEST_F(ModemTest, ThreeWrongPinsBlockTheCard) {
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_NE(modem.answer("AT+CPIN =0000").find("incorrect password"), std::string::npos);
+    }
+    EXPECT_EQ(modem.answer("AT^SPIC"), "\r\n^SPIC: 0\r\n\r\nOK\r\n");
+    EXPECT_EQ(modem.answer("AT+CPIN?"), "\r\n+CPIN: SIM PUK\r\n\r\nOK\r\n");
+    EXPECT_NE(modem.answer("AT+CPIN =1234").find("ERROR"), std::string::npos);
+    EXPECT_FALSE(modem.sim().ready());
+}
+
+TEST_F(ModemTest, PinRequestSwitchedOffStaysOffAfterPowerUp) {
+    modem.answer("AT+CPIN =1234");
+    EXPECT_EQ(modem.answer("AT+CLCK = \"SC\",0,1234"), "\r\nOK\r\n");
+    EXPECT_FALSE(modem.sim().pin_required);
+    modem.sim().pin_entered = false; // power cycle
+    EXPECT_EQ(modem.answer("AT+CPIN?"), "\r\n+CPIN: READY\r\n\r\nOK\r\n");
+    EXPECT_EQ(modem.answer("AT+CLCK=\"SC\",2"), "\r\n+CLCK: 0\r\n\r\nOK\r\n");
+}
+
+TEST_F(ModemTest, PinRequestNeedsTheRightPinAndAReadyCard) {
+    EXPECT_EQ(modem.answer("AT+CLCK = \"SC\",0,1234"), "\r\n+CME ERROR: SIM PIN required\r\n");
+    modem.answer("AT+CPIN =1234");
+    EXPECT_EQ(modem.answer("AT+CLCK = \"SC\",0,9999"), "\r\n+CME ERROR: incorrect password\r\n");
+    EXPECT_EQ(modem.sim().attempts_left, 2);
+    EXPECT_TRUE(modem.sim().pin_required);
+    EXPECT_NE(modem.answer("AT+CLCK = \"SC\",0").find("ERROR"), std::string::npos);
+}
+
+TEST_F(ModemTest, CardWithoutPinRequestIsReady) {
+    modem.sim().pin_required = false;
+    EXPECT_EQ(modem.answer("AT+CPIN?"), "\r\n+CPIN: READY\r\n\r\nOK\r\n");
+}
+
+TEST_F(ModemTest, MissingCardAnswersError) {
+    modem.sim().present = false;
+    for (const char* command :
+         {"AT+CPIN?", "AT+CPIN =1234", "AT^SPIC", "AT^SCID", "AT+CLCK = \"SC\",0,1234"}) {
+        EXPECT_EQ(modem.answer(command), "\r\nERROR\r\n") << command;
+    }
+    EXPECT_EQ(modem.answer("AT+GSN"), "\r\n" + modem.imei() + "\r\n\r\nOK\r\n");
+}
+
+} // namespace
+} // namespace tessal::devsim
