@@ -344,20 +344,19 @@ void PtySimulator::answer(const Reply& reply, const Faults& faults,
     if (!pause_until(line_free)) {
         return;
     }
-    for (const LineWrite& write : plan.writes) {
+    for (std::size_t i = 0; i < plan.writes.size(); ++i) {
+        const LineWrite& write = plan.writes[i];
         if (write.pause_before_ms > 0) {
             if (!pause_until(steady_clock::now() + milliseconds(write.pause_before_ms))) {
                 return;
             }
             line_free = std::max(line_free, steady_clock::now());
         }
-        if (!write_paced(write.bytes, faults.line_speed, line_free)) {
+        if (!write_paced(write.bytes, faults.line_speed, line_free, i + 1 == plan.writes.size())) {
             trace("reply not sent");
             return;
         }
     }
-    last_reply_byte_ns_ =
-        duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
     trace("-> " + describe(reply) + (plan.hang_up_after ? " (cut off)" : ""));
     if (plan.hang_up_after && pause_until(steady_clock::now() + milliseconds(kHangUpLingerMs))) {
         hang_up();
@@ -391,9 +390,9 @@ bool PtySimulator::pause_until(steady_clock::time_point deadline) {
 }
 
 bool PtySimulator::write_paced(std::string_view bytes, int line_speed,
-                               steady_clock::time_point& line_free) {
+                               steady_clock::time_point& line_free, bool last) {
     if (line_speed <= 0) {
-        return write_all(bytes);
+        return write_all(bytes, last);
     }
     const steady_clock::duration per_byte = byte_time(line_speed);
     while (!bytes.empty()) {
@@ -404,7 +403,7 @@ bool PtySimulator::write_paced(std::string_view bytes, int line_speed,
         }
         const auto due = static_cast<std::size_t>((steady_clock::now() - line_free) / per_byte);
         const std::size_t count = std::min(bytes.size(), std::max<std::size_t>(due, 1));
-        if (!write_all(bytes.substr(0, count))) {
+        if (!write_all(bytes.substr(0, count), last && count == bytes.size())) {
             return false;
         }
         bytes.remove_prefix(count);
@@ -413,8 +412,14 @@ bool PtySimulator::write_paced(std::string_view bytes, int line_speed,
     return true;
 }
 
-bool PtySimulator::write_all(std::string_view bytes) {
+bool PtySimulator::write_all(std::string_view bytes, bool last) {
     while (!bytes.empty()) {
+        if (last) {
+            // Stamped before the write, so whoever reads the reply finds the
+            // stamp already there.
+            last_reply_byte_ns_ =
+                duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
+        }
         const ssize_t written = ::write(master_, bytes.data(), bytes.size());
         if (written > 0) {
             bytes.remove_prefix(static_cast<std::size_t>(written));

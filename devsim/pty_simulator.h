@@ -68,7 +68,9 @@ class PtySimulator {
     void clear_log();
 
     // steady_clock time (ns since its epoch) at which the last byte of the
-    // last reply was written; 0 before the first reply.
+    // last reply was written (taken right before the write that carries it,
+    // so it is set by the time the console can read that byte); 0 before
+    // the first reply.
     std::int64_t last_reply_byte_ns() const { return last_reply_byte_ns_.load(); }
 
     // Receives one line per request, reply and line event, from the
@@ -88,8 +90,10 @@ class PtySimulator {
     const Faults& faults_for(std::string_view command) const;
     // Waits, cut short by stop(); false when stopping.
     bool pause_until(Clock::time_point deadline);
-    bool write_paced(std::string_view bytes, int line_speed, Clock::time_point& line_free);
-    bool write_all(std::string_view bytes);
+    // `last`: these bytes end the reply, and the reply time is stamped.
+    bool write_paced(std::string_view bytes, int line_speed, Clock::time_point& line_free,
+                     bool last);
+    bool write_all(std::string_view bytes, bool last);
     void set_error(std::string text);
     void trace(const std::string& line) const;
 
