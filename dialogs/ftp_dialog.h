@@ -1,0 +1,111 @@
+#pragma once
+
+#include <QDialog>
+#include <QValidator>
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace tessal::console {
+class MainWindow;
+}
+
+namespace tessal::dialogs {
+
+// Shared by the dialogs: the console's look (Courier New 9.75 pt on light
+// grey), so that the dialogs match the main window.
+void apply_console_look(QWidget& window);
+
+// Accepts only text that reaches the device and the settings file unchanged:
+// printable characters of the device's one-byte character set.  Anything else
+// would be altered on the way (a character outside the set becomes "?") or
+// would break the request frame (control bytes).
+class DeviceTextValidator : public QValidator {
+  public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& position) const override;
+};
+
+// The tax authority's FTP parameters of the device: the left frame sends the
+// ticked rows, the right frame shows what the device holds.  Constructing the
+// dialog is loading it: the layout defaults are set and the operator lists
+// filled.  Unloading it is destroying it; the next opening starts afresh.
+class FtpDialog : public QDialog {
+    Q_OBJECT
+
+  public:
+    explicit FtpDialog(console::MainWindow& main, QWidget* parent = nullptr);
+    ~FtpDialog() override;
+
+    // Both operator lists get operator names 0 to the last used index, list
+    // position i being operator i, with no entry selected.  Run at load, by the
+    // main window at start and by the GPRS operator dialog on confirm.
+    void fill_lists();
+
+    // Handlers.
+    void Read_Click();
+    void Send_Click();
+    void Izlaz_Click();
+
+    // Controls, named as the technician's manual names them.  `ftp` 0 to 3
+    // are the send side's address octets, 4 to 7 the read side's; `Check1`
+    // ticks the rows address, user name, password, report folder, command
+    // folder and operator for sending.
+    QGroupBox* SendFrame = nullptr;
+    QGroupBox* ReadFrame = nullptr;
+    std::array<QLineEdit*, 8> ftp{};
+    QLineEdit* Username = nullptr;
+    QLineEdit* UsernameR = nullptr;
+    QLineEdit* Password = nullptr;
+    QLineEdit* PasswordR = nullptr;
+    QLineEdit* ForSend = nullptr;
+    QLineEdit* ForSendR = nullptr;
+    QLineEdit* ForCommand = nullptr;
+    QLineEdit* ForCommandR = nullptr;
+    QComboBox* Combogprs = nullptr;
+    QComboBox* CombogprsR = nullptr;
+    std::array<QCheckBox*, 6> Check1{};
+    QPushButton* Send = nullptr;
+    QPushButton* Read = nullptr;
+    QPushButton* Izlaz = nullptr;
+
+  public slots:
+    // The close box and Escape end here; neither closes the dialog while a
+    // request waits for its reply.
+    void reject() override;
+
+  private:
+    // A user name, password or folder row: its two boxes and the message for
+    // an empty send box.
+    struct TextRow {
+        QLineEdit* send;
+        QLineEdit* read;
+        const char* message;
+    };
+    std::array<TextRow, 4> text_rows() const;
+
+    void build();
+    void clear_read_side();
+    // Puts the value of read request `row` into the read side.
+    void place(std::size_t row, const std::string& value);
+    // Validates send row `row` and builds its set request; on failure shows
+    // the row's message and gives nothing.
+    std::optional<std::string> set_request(std::size_t row);
+    std::optional<std::string> address_request();
+    // Sends one request in a transaction of its own; true when the device
+    // acknowledged it.  Any other outcome has been reported.
+    bool transmit(const std::string& request);
+
+    console::MainWindow& main_;
+};
+
+} // namespace tessal::dialogs

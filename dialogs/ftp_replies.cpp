@@ -1,0 +1,34 @@
+#include "ftp_replies.h"
+
+#include <algorithm>
+
+namespace tessal::dialogs {
+
+std::array<std::string, 4> split_address(std::string_view value) {
+    std::array<std::string, 4> boxes;
+    std::string_view rest = value;
+    for (std::size_t box = 0; box < 3; ++box) {
+        const std::size_t stop = rest.find('.');
+        if (stop != std::string_view::npos) {
+            boxes[box] = std::string(rest.substr(0, stop));
+            rest.remove_prefix(stop + 1);
+        }
+    }
+    boxes[3] = std::string(rest);
+    return boxes;
+}
+
+std::optional<std::size_t> match_gprs(const settings::Settings& settings, std::string_view value) {
+    // The index is 0 to 5 by construction; the bound keeps a bad record from
+    // reading past the table.
+    const std::size_t last =
+        std::min<std::size_t>(settings.last_used_index, settings.gprs_strings.size() - 1);
+    for (std::size_t i = 0; i <= last; ++i) {
+        if (settings.gprs_strings[i].value_or(std::string()) == value) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace tessal::dialogs

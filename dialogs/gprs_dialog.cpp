@@ -1,0 +1,121 @@
+#include "gprs_dialog.h"
+
+#include "console/main_window.h"
+#include "ftp_dialog.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace tessal::dialogs {
+
+namespace {
+
+constexpr int kRowTop = 34;
+constexpr int kRowStep = 32;
+constexpr int kRowHeight = 24;
+constexpr int kNameLeft = 10;
+constexpr int kNameWidth = 150;
+constexpr int kGprsLeft = 170;
+constexpr int kGprsWidth = 320;
+
+QPushButton* button(QWidget* parent, const char* name, const char* caption, QRect where) {
+    auto* push = new QPushButton(QString::fromLatin1(caption), parent);
+    // Enter in a box must not confirm the table.
+    push->setAutoDefault(false);
+    push->setObjectName(QString::fromLatin1(name));
+    push->setGeometry(where);
+    return push;
+}
+
+} // namespace
+
+GprsDialog::GprsDialog(console::MainWindow& main, std::function<void()> ftp_lists,
+                       std::function<bool()> save, QWidget* parent)
+    : QDialog(parent), main_(main), ftp_lists_(std::move(ftp_lists)), save_(std::move(save)) {
+    build();
+    Form_Load();
+}
+
+GprsDialog::~GprsDialog() = default;
+
+void GprsDialog::build() {
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QStringLiteral("Podesavanje GPRS Parametara"));
+    setFixedSize(500, 294);
+    apply_console_look(*this);
+    auto* device_text = new DeviceTextValidator(this);
+
+    Label1 = new QLabel(QStringLiteral("Operater"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(kNameLeft, 10, kNameWidth, 20);
+    Label2 = new QLabel(QStringLiteral("GPRS parametri"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(kGprsLeft, 10, kGprsWidth, 20);
+
+    for (std::size_t row = 0; row < Text_prov_ime.size(); ++row) {
+        const int top = kRowTop + static_cast<int>(row) * kRowStep;
+        Text_prov_ime[row] = new QLineEdit(this);
+        Text_prov_ime[row]->setObjectName(QStringLiteral("Text_prov_ime%1").arg(row));
+        Text_prov_ime[row]->setGeometry(kNameLeft, top, kNameWidth, kRowHeight);
+        Text_prov_gprs[row] = new QLineEdit(this);
+        Text_prov_gprs[row]->setObjectName(QStringLiteral("Text_prov_gprs%1").arg(row));
+        Text_prov_gprs[row]->setGeometry(kGprsLeft, top, kGprsWidth, kRowHeight);
+        for (QLineEdit* box : {Text_prov_ime[row], Text_prov_gprs[row]}) {
+            // No length limit; only characters that the file and the device
+            // keep as they are.
+            box->setValidator(device_text);
+        }
+    }
+
+    Potvrda = button(this, "Potvrda", "Potvrda", {kNameLeft, 246, 120, 36});
+    Izlaz = button(this, "Izlaz", "Izlaz", {370, 246, 120, 36});
+    connect(Potvrda, &QPushButton::clicked, this, [this] { Potvrda_Click(); });
+    connect(Izlaz, &QPushButton::clicked, this, [this] { Izlaz_Click(); });
+}
+
+void GprsDialog::Form_Load() {
+    const settings::Settings& settings = main_.settings();
+    for (std::size_t row = 0; row < Text_prov_ime.size(); ++row) {
+        // Rows after the last used index stay empty, whatever the table holds.
+        const bool in_use = row <= settings.last_used_index;
+        Text_prov_ime[row]->setText(
+            in_use ? console::from_device(settings.operator_names[row].value_or(std::string()))
+                   : QString());
+        Text_prov_gprs[row]->setText(
+            in_use ? console::from_device(settings.gprs_strings[row].value_or(std::string()))
+                   : QString());
+    }
+}
+
+void GprsDialog::Potvrda_Click() {
+    settings::Settings& settings = main_.settings();
+    // The operators in use end before the first empty name of rows 1 to 5;
+    // row 0 always counts, and a name of blanks is a name.
+    settings.last_used_index = 5;
+    for (std::size_t row = 1; row < Text_prov_ime.size(); ++row) {
+        if (Text_prov_ime[row]->text().isEmpty()) {
+            settings.last_used_index = static_cast<std::uint8_t>(row - 1);
+            break;
+        }
+    }
+    // All six rows are stored as typed, also those after the count.
+    for (std::size_t row = 0; row < Text_prov_ime.size(); ++row) {
+        settings.operator_names[row] = console::to_device(Text_prov_ime[row]->text());
+        settings.gprs_strings[row] = console::to_device(Text_prov_gprs[row]->text());
+    }
+    if (ftp_lists_) {
+        ftp_lists_();
+    }
+    const bool saved = save_ && save_();
+    main_.session().inform(QString::fromLatin1(saved ? "OK" : "Not OK"));
+    if (saved) {
+        accept();
+    }
+}
+
+void GprsDialog::Izlaz_Click() {
+    reject();
+}
+
+} // namespace tessal::dialogs
