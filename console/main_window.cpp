@@ -349,8 +349,10 @@ void MainWindow::ReadVersion_Click() {
         return;
     }
     SoftVersion->clear();
-    data_command("V",
-                 [this](const std::string& reply) { SoftVersion->setText(from_device(reply)); });
+    data_command("V", [this](const std::string& reply) {
+        SoftVersion->setText(from_device(reply));
+        SoftVersion->setCursorPosition(0); // the start of the version matters most
+    });
 }
 
 void MainWindow::ReadLast_Click() {

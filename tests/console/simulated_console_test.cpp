@@ -1,0 +1,124 @@
+// The main window against the simulated device over a pseudo-terminal.
+#include "console/main_window.h"
+#include "settings/settings_store.h"
+#include "support/recording_messages.h"
+#include "support/simulated_device.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+namespace tessal::testing {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class SimulatedConsoleTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(device_.started);
+        settings_dir_path_ = settings_dir_.path().toStdString();
+        store_ = std::make_unique<settings::SettingsStore>(settings_dir_path_);
+        window_ =
+            std::make_unique<console::MainWindow>(settings_, *store_, device_.link, messages_);
+        window_->Form_Load();
+        settings_.com_devices[0] = device_.simulator->link_path().string();
+    }
+
+    std::vector<std::string> requests() const { return device_.simulator->requests(); }
+
+    SimulatedDevice device_;
+    QTemporaryDir settings_dir_;
+    std::string settings_dir_path_;
+    RecordingMessages messages_;
+    settings::Settings settings_;
+    std::unique_ptr<settings::SettingsStore> store_;
+    std::unique_ptr<console::MainWindow> window_;
+};
+
+TEST_F(SimulatedConsoleTest, ReadsVersionImeiAndSignal) {
+    device_.simulator->with_device([](devsim::Device& d) {
+        d.set_version("TS v9");
+        d.modem().set_signal(21);
+    });
+    window_->ReadVersion->click();
+    window_->ReadPassword->click();
+    window_->ReadSignal->click();
+    EXPECT_EQ(window_->SoftVersion->text(), "TS v9");
+    EXPECT_EQ(window_->LozinkaR->text().size(), 15);
+    EXPECT_EQ(window_->NivoLabel->text(), "Nivo: 21");
+    EXPECT_EQ(window_->NivoProgres->value(), 63);
+    EXPECT_TRUE(messages_.shown.isEmpty()) << messages_.shown.join("|").toStdString();
+    EXPECT_EQ(requests(), (std::vector<std::string>{"V", "AAT+GSN", "AAT+CSQ"}));
+    EXPECT_FALSE(device_.link.is_open());
+}
+
+TEST_F(SimulatedConsoleTest, ClockSetIsReadBack) {
+    window_->Option1->click();
+    window_->Vreme[0]->setText("08");
+    window_->Vreme[1]->setText("02");
+    window_->Vreme[2]->setText("28");
+    window_->Vreme[3]->setText("23");
+    window_->Vreme[4]->setText("10");
+    window_->Vreme[5]->setText("00");
+    window_->SendTime->click();
+    EXPECT_EQ(messages_.informed, QStringList{"OK"});
+    EXPECT_EQ(requests().back(), "AAT+CCLK=\"08/02/28,21:10:00\"");
+    window_->ReadTime->click();
+    EXPECT_EQ(window_->VremeR(8)->text(), "28");
+    EXPECT_EQ(window_->VremeR(9)->text(), "23");
+    EXPECT_EQ(window_->VremeR(10)->text(), "10");
+}
+
+TEST_F(SimulatedConsoleTest, TestAgainstASilentDeviceTakesAboutASecond) {
+    devsim::Faults silent;
+    silent.silent = true;
+    device_.simulator->set_faults(silent);
+    // The PC clock keeps ticking while the reply is awaited.
+    window_->Check2->click();
+    window_->Timer1->setInterval(100);
+    const auto start = Clock::now();
+    window_->Test->click();
+    const auto elapsed = Clock::now() - start;
+    EXPECT_EQ(messages_.informed, QStringList{"Uredjaj ne odgovara !"});
+    EXPECT_GE(elapsed, std::chrono::milliseconds(1000));
+    EXPECT_LT(elapsed, std::chrono::milliseconds(3000));
+    EXPECT_EQ(device_.link.constants().reply_timeout_ms, 5000);
+    EXPECT_FALSE(window_->Vreme[0]->text().isEmpty());
+}
+
+TEST_F(SimulatedConsoleTest, ClosingDuringARealWaitEndsPromptly) {
+    devsim::Faults silent;
+    silent.silent = true;
+    device_.simulator->set_faults(silent);
+    QTimer::singleShot(200, window_.get(), [this] { window_->close(); });
+    const auto start = Clock::now();
+    window_->ComStop->click();
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(device_.link.is_open());
+    EXPECT_TRUE(messages_.shown.isEmpty());
+    EXPECT_TRUE(std::filesystem::exists(settings_dir_path_ + "/rvt_ini.txt"));
+}
+
+TEST_F(SimulatedConsoleTest, UnpluggedDeviceGivesGreskaAndTheWindowStaysUsable) {
+    devsim::Faults vanish;
+    vanish.vanish_on_request = true;
+    device_.simulator->set_faults(vanish);
+    window_->ReadSignal->click();
+    EXPECT_EQ(messages_.informed, QStringList{"Greska!"});
+    EXPECT_FALSE(device_.link.is_open());
+    EXPECT_TRUE(window_->content()->isEnabled());
+}
+
+} // namespace
+} // namespace tessal::testing
