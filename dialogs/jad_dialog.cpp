@@ -1,0 +1,244 @@
+#include "jad_dialog.h"
+
+#include "console/link_session.h"
+#include "console/main_window.h"
+#include "console/message_service.h"
+#include "link/frame.h"
+#include "link/messages.h"
+#include "settings/text_file.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <algorithm>
+
+namespace tessal::dialogs {
+
+namespace {
+
+constexpr const char* kCashTypeName = "CASH_TYPE:";
+constexpr const char* kJadFileName = "Jad.txt";
+constexpr const char* kMsgNoParameter = "Unesite komandu ";
+constexpr const char* kMsgNoValue = "Unesite novu vrednost parametra";
+constexpr const char* kMsgNoCashType = "Odaberite tip kase.";
+constexpr const char* kMsgChanged = "OK - Promena parametara izvrsena";
+constexpr const char* kMsgParseFailed = "greska";
+constexpr const char* kMsgFileNotWritten = "Fajl Jad.txt nije upisan!";
+
+template <class W> W* place(W* widget, const char* name, QRect where) {
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(where);
+    return widget;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const char* caption, QRect where) {
+    return place(new QPushButton(QString::fromLatin1(caption), parent), name, where);
+}
+
+bool only_blanks(const QString& text) {
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c == u' '; });
+}
+
+} // namespace
+
+JadDialog::JadDialog(console::MainWindow& main, QWidget* parent) : QDialog(parent), main_(main) {
+    build();
+    Form_Load();
+}
+
+void JadDialog::build() {
+    setWindowTitle(QStringLiteral("JAD - konfiguracioni fajl"));
+    setFixedSize(640, 480);
+    QFont font(QStringLiteral("Courier New"));
+    font.setStyleHint(QFont::TypeWriter);
+    font.setPointSizeF(9.75);
+    font.setWeight(QFont::Normal);
+    setFont(font);
+    QPalette grey = palette();
+    grey.setColor(QPalette::Window, QColor(192, 192, 192));
+    setPalette(grey);
+    setAutoFillBackground(true);
+
+    Label1 = place(new QLabel(QStringLiteral("Parametar:"), this), "Label1", {12, 16, 96, 22});
+    Combo1 = place(new QComboBox(this), "Combo1", {112, 14, 240, 26});
+    const QRect value_box{364, 14, 264, 26};
+    Text3 = place(new QLineEdit(this), "Text3", value_box);
+    ComboTip = place(new QComboBox(this), "ComboTip", value_box);
+    Command2 = button(this, "Command2", "Read JAD", {12, 52, 120, 34});
+    Command1 = button(this, "Command1", "Send", {140, 52, 120, 34});
+    IZL = button(this, "IZL", "Izlaz", {508, 52, 120, 34});
+    Text2 = place(new QPlainTextEdit(this), "Text2", {12, 98, 616, 370});
+    QFont fixed = font;
+    fixed.setFixedPitch(true);
+    Text2->setFont(fixed);
+    Text2->setReadOnly(true);
+    Text2->setLineWrapMode(QPlainTextEdit::NoWrap);
+
+    connect(Combo1, &QComboBox::currentIndexChanged, this, [this] { Combo1_Click(); });
+    connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+    connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    connect(IZL, &QPushButton::clicked, this, [this] { IZL_Click(); });
+}
+
+void JadDialog::Form_Load() {
+    const settings::Settings& settings = main_.settings();
+    const QSignalBlocker block(ComboTip);
+    ComboTip->clear();
+    cash_types_.clear();
+    const auto count = static_cast<std::size_t>(std::clamp<std::int32_t>(
+        settings.cash_type_count, 0, static_cast<std::int32_t>(settings.cash_type_names.size())));
+    for (std::size_t i = 0; i < count; ++i) {
+        CashType type{settings.cash_type_numbers[i].value_or(""),
+                      settings.cash_type_names[i].value_or("")};
+        if (type.name.empty()) {
+            continue;
+        }
+        ComboTip->addItem(console::from_device(type.number + ":" + type.name));
+        cash_types_.push_back(std::move(type));
+    }
+    ComboTip->setCurrentIndex(-1);
+    show_cash_types(false);
+}
+
+void JadDialog::show_cash_types(bool shown) {
+    Text3->setHidden(shown);
+    ComboTip->setHidden(!shown);
+}
+
+void JadDialog::plain(const QString& text) {
+    if (!main_.session().closing()) {
+        main_.session().messages().plain(text);
+    }
+}
+
+void JadDialog::Command2_Click() {
+    console::LinkSession& session = main_.session();
+    if (session.busy()) {
+        return;
+    }
+    session.run([&] {
+        show_cash_types(false);
+        Text3->clear();
+        Text2->clear();
+        if (!session.open_port()) {
+            return;
+        }
+        const std::string result = main_.get_frame("J");
+        if (const auto message = link::data_message(result)) {
+            session.inform(*message);
+            return;
+        }
+        place_descriptor(result);
+    });
+}
+
+void JadDialog::place_descriptor(const std::string& reply) {
+    QString shown = console::from_device(reply);
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    Text2->setPlainText(shown);
+
+    std::string error;
+    const bool saved =
+        settings::replace_file(main_.program_directory() / kJadFileName, reply + "\r\n", error);
+
+    const QSignalBlocker block(Combo1);
+    Combo1->clear();
+    if (parse_descriptor(reply, table_)) {
+        for (int k = 0; k < table_.count; ++k) {
+            Combo1->addItem(console::from_device(table_.names[static_cast<std::size_t>(k)]));
+        }
+        // Nothing is chosen until the technician picks a parameter.
+        Combo1->setCurrentIndex(-1);
+        Text3->clear();
+    } else {
+        plain(QString::fromLatin1(kMsgParseFailed));
+    }
+    if (!saved) {
+        main_.session().inform(QString::fromLatin1(kMsgFileNotWritten));
+    }
+}
+
+void JadDialog::Combo1_Click() {
+    const int k = Combo1->currentIndex();
+    if (k < 0 || k >= table_.count) {
+        return;
+    }
+    const std::string& name = table_.names[static_cast<std::size_t>(k)];
+    const std::string& value = table_.values[static_cast<std::size_t>(k)];
+    if (name != kCashTypeName) {
+        show_cash_types(false);
+        Text3->setText(console::from_device(value));
+        return;
+    }
+    show_cash_types(true);
+    // Select the type whose number is the stored value; without a match the
+    // last type stays selected.
+    for (std::size_t i = 0; i < cash_types_.size(); ++i) {
+        ComboTip->setCurrentIndex(static_cast<int>(i));
+        if (cash_types_[i].number == value) {
+            break;
+        }
+    }
+}
+
+void JadDialog::Command1_Click() {
+    console::LinkSession& session = main_.session();
+    if (session.busy()) {
+        return;
+    }
+    const int k = Combo1->currentIndex();
+    if (k < 0 || k >= table_.count) {
+        session.inform(QString::fromLatin1(kMsgNoParameter));
+        return;
+    }
+    std::string command = "P" + table_.names[static_cast<std::size_t>(k)];
+    if (ComboTip->isHidden()) {
+        const QString value = Text3->text();
+        if (only_blanks(value)) {
+            session.inform(QString::fromLatin1(kMsgNoValue));
+            return;
+        }
+        command += console::to_device(value);
+    } else {
+        // The type the technician sees: the CashTypeList entry behind the
+        // selected ComboTip entry.
+        const int tip = ComboTip->currentIndex();
+        if (tip < 0 || static_cast<std::size_t>(tip) >= cash_types_.size()) {
+            session.inform(QString::fromLatin1(kMsgNoCashType));
+            return;
+        }
+        const CashType& type = cash_types_[static_cast<std::size_t>(tip)];
+        plain(console::from_device(type.name));
+        command += type.number;
+    }
+    session.run([&] {
+        if (!session.open_port()) {
+            return;
+        }
+        const std::string result = main_.get_frame(command);
+        if (result == link::kOk) {
+            session.inform(QString::fromLatin1(kMsgChanged));
+        } else {
+            session.inform(link::acknowledgement_message(result));
+        }
+    });
+}
+
+void JadDialog::IZL_Click() {
+    if (main_.session().busy()) {
+        return;
+    }
+    accept();
+}
+
+void JadDialog::reject() {
+    if (main_.session().busy()) {
+        return;
+    }
+    QDialog::reject();
+}
+
+} // namespace tessal::dialogs

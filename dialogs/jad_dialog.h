@@ -1,0 +1,73 @@
+#pragma once
+
+#include "dialogs/jad_descriptor.h"
+
+#include <QDialog>
+
+#include <string>
+#include <vector>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace tessal::console {
+class MainWindow;
+}
+
+namespace tessal::dialogs {
+
+// Reads the device's JAD descriptor, shows it, keeps a copy in "Jad.txt"
+// beside the program, lists its parameters and sends a new value for one
+// parameter at a time.  "CASH_TYPE:" is chosen from the CashTypeList.
+class JadDialog : public QDialog {
+    Q_OBJECT
+
+  public:
+    // Constructing runs the load step: ComboTip is filled from the
+    // CashTypeList of the main window's settings.
+    explicit JadDialog(console::MainWindow& main, QWidget* parent = nullptr);
+
+    // Handlers.
+    void Command2_Click(); // Read JAD
+    void Command1_Click(); // Send
+    void Combo1_Click();   // a parameter is chosen
+    void IZL_Click();
+
+    // Closing is refused while a request waits for its reply.
+    void reject() override;
+
+    const JadParameterTable& parameters() const { return table_; }
+
+    QLabel* Label1 = nullptr;
+    QComboBox* Combo1 = nullptr;
+    QLineEdit* Text3 = nullptr;
+    QComboBox* ComboTip = nullptr;
+    QPushButton* Command2 = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPlainTextEdit* Text2 = nullptr;
+    QPushButton* IZL = nullptr;
+
+  private:
+    void build();
+    void Form_Load();
+    // Shows ComboTip in place of Text3, or Text3 in place of ComboTip.
+    void show_cash_types(bool shown);
+    // Reply text of a read: display, file copy and parameter list.
+    void place_descriptor(const std::string& reply);
+    // A box without title of its own or icon.
+    void plain(const QString& text);
+
+    console::MainWindow& main_;
+    JadParameterTable table_;
+    // For each ComboTip entry, the CashTypeList entry it shows.
+    struct CashType {
+        std::string number;
+        std::string name;
+    };
+    std::vector<CashType> cash_types_;
+};
+
+} // namespace tessal::dialogs

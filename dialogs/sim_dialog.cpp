@@ -1,0 +1,189 @@
+#include "sim_dialog.h"
+
+#include "console/link_session.h"
+#include "console/main_window.h"
+#include "dialogs/sim_replies.h"
+#include "link/frame.h"
+#include "link/messages.h"
+
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace tessal::dialogs {
+
+namespace {
+
+constexpr const char* kMsgNoSim = "SIM kartica nije prisutna";
+constexpr const char* kMsgNoPinNeeded = "Oslobodjeno od PIN koda";
+constexpr const char* kMsgPinSet = "PIN kod uspesno setovan";
+
+template <class W> W* place(W* widget, const char* name, QRect where) {
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(where);
+    return widget;
+}
+
+// The status words that the PIN steps test; any other result, "CS" among
+// them, is reply text.
+bool is_tested_status(const std::string& result) {
+    return result == link::kOk || result == link::kNok || result == link::kTimeout ||
+           result == link::kPortFailure;
+}
+
+} // namespace
+
+SimDialog::SimDialog(console::MainWindow& main, QWidget* parent) : QDialog(parent), main_(main) {
+    build();
+}
+
+void SimDialog::build() {
+    setWindowTitle(QStringLiteral("Podesavanje SIM kartice"));
+    setFixedSize(470, 250);
+    QFont font(QStringLiteral("Courier New"));
+    font.setStyleHint(QFont::TypeWriter);
+    font.setPointSizeF(9.75);
+    font.setWeight(QFont::Normal);
+    setFont(font);
+    QPalette grey = palette();
+    grey.setColor(QPalette::Window, QColor(192, 192, 192));
+    setPalette(grey);
+    setAutoFillBackground(true);
+
+    const auto row = [this](int top, const char* button_name, const char* caption,
+                            const char* box_name, QPushButton*& button, QLineEdit*& box) {
+        button = place(new QPushButton(QString::fromLatin1(caption), this), button_name,
+                       {12, top, 160, 34});
+        box = place(new QLineEdit(this), box_name, {184, top + 4, 274, 26});
+    };
+    row(12, "ReadSIM", "Citanje SIM-a", "SIMtext", ReadSIM, SIMtext);
+    row(58, "SendPSW", "Slanje lozinke", "PassText", SendPSW, PassText);
+    row(104, "SendSIM", "Slanje SIM-a", "SimtextS", SendSIM, SimtextS);
+    row(150, "SendPin", "Slanje PIN-a", "PINText", SendPin, PINText);
+    Izlaz = place(new QPushButton(QStringLiteral("Izlaz"), this), "Izlaz", {12, 202, 446, 36});
+
+    connect(ReadSIM, &QPushButton::clicked, this, [this] { ReadSIM_Click(); });
+    connect(SendPSW, &QPushButton::clicked, this, [this] { SendPSW_Click(); });
+    connect(SendSIM, &QPushButton::clicked, this, [this] { SendSIM_Click(); });
+    connect(SendPin, &QPushButton::clicked, this, [this] { SendPin_Click(); });
+    connect(Izlaz, &QPushButton::clicked, this, [this] { Izlaz_Click(); });
+}
+
+void SimDialog::ReadSIM_Click() {
+    console::LinkSession& session = main_.session();
+    session.run([&] {
+        SIMtext->clear();
+        QCoreApplication::processEvents();
+        if (!session.open_port()) {
+            return;
+        }
+        const std::string result = main_.get_frame(kCmdSimIdentification);
+        if (const auto message = link::data_message(result)) {
+            session.inform(*message);
+            return;
+        }
+        SIMtext->setText(console::from_device(sim_identification(result)));
+    });
+}
+
+void SimDialog::send_acknowledged(const std::string& command) {
+    console::LinkSession& session = main_.session();
+    session.run([&] {
+        if (session.open_port()) {
+            session.inform(link::acknowledgement_message(main_.get_frame(command)));
+        }
+    });
+}
+
+void SimDialog::SendPSW_Click() {
+    if (!main_.session().busy()) {
+        send_acknowledged(kCmdPassword + console::to_device(PassText->text()));
+    }
+}
+
+void SimDialog::SendSIM_Click() {
+    if (!main_.session().busy()) {
+        send_acknowledged(kCmdSimParameter + console::to_device(SimtextS->text()));
+    }
+}
+
+void SimDialog::SendPin_Click() {
+    console::LinkSession& session = main_.session();
+    if (session.busy()) {
+        return;
+    }
+    const std::string pin = trim_blanks(console::to_device(PINText->text()));
+    session.run([&] {
+        if (session.open_port()) {
+            pin_sequence(pin);
+        }
+    });
+}
+
+void SimDialog::pin_sequence(const std::string& pin) {
+    console::LinkSession& session = main_.session();
+    const auto inform = [&](const std::string& text) { session.inform(text); };
+
+    // Step 1: is a PIN wanted at all?  A status result is reported and the
+    // PIN is sent anyway.
+    const std::string state = main_.get_frame(kCmdPinState);
+    if (is_tested_status(state)) {
+        inform(link::acknowledgement_message(state));
+    } else {
+        switch (pin_state(state)) {
+        case PinState::no_sim:
+            inform(kMsgNoSim);
+            return;
+        case PinState::ready:
+            inform(kMsgNoPinNeeded);
+            return;
+        case PinState::unexpected:
+            inform("Nedozvoljena operacija ==" + state + "==");
+            return;
+        case PinState::pin_wanted:
+            break;
+        }
+    }
+
+    // Step 2: the PIN itself.  A refused PIN ends with the attempts left
+    // (step 3); otherwise the PIN request is switched off (step 4).
+    const std::string entry = main_.get_frame(kCmdPinEntry + pin);
+    if (is_tested_status(entry)) {
+        inform(link::acknowledgement_message(entry));
+    } else if (modem_error(entry)) {
+        const std::string attempts = main_.get_frame(kCmdPinAttempts + pin);
+        if (!is_tested_status(attempts)) {
+            inform(attempts_message(attempts));
+            return;
+        }
+        inform(link::acknowledgement_message(attempts));
+    }
+
+    // Step 4: PIN request off.
+    const std::string off = main_.get_frame(kCmdPinRequestOff + pin);
+    if (off == link::kOk) {
+        inform("OK");
+    } else if (is_tested_status(off)) {
+        inform(link::acknowledgement_message(off));
+    } else if (modem_error(off)) {
+        inform(off);
+    } else {
+        inform(kMsgPinSet);
+    }
+}
+
+void SimDialog::Izlaz_Click() {
+    if (main_.session().busy()) {
+        return;
+    }
+    accept();
+}
+
+void SimDialog::reject() {
+    if (main_.session().busy()) {
+        return;
+    }
+    QDialog::reject();
+}
+
+} // namespace tessal::dialogs

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QDialog>
+
+#include <string>
+
+class QLineEdit;
+class QPushButton;
+
+namespace tessal::console {
+class MainWindow;
+}
+
+namespace tessal::dialogs {
+
+// The SIM card of the device's modem: reads its identification, sends a
+// password and a SIM identification to the device, and unlocks the SIM with
+// its PIN and switches the PIN request off.
+class SimDialog : public QDialog {
+    Q_OBJECT
+
+  public:
+    explicit SimDialog(console::MainWindow& main, QWidget* parent = nullptr);
+
+    // Handlers.
+    void ReadSIM_Click();
+    void SendPSW_Click();
+    void SendSIM_Click();
+    void SendPin_Click();
+    void Izlaz_Click();
+
+    // Closing is refused while a request waits for its reply.
+    void reject() override;
+
+    QPushButton* ReadSIM = nullptr;
+    QLineEdit* SIMtext = nullptr;
+    QPushButton* SendPSW = nullptr;
+    QLineEdit* PassText = nullptr;
+    QPushButton* SendSIM = nullptr;
+    QLineEdit* SimtextS = nullptr;
+    QPushButton* SendPin = nullptr;
+    QLineEdit* PINText = nullptr;
+    QPushButton* Izlaz = nullptr;
+
+  private:
+    void build();
+    // One acknowledged command in its own transaction.
+    void send_acknowledged(const std::string& command);
+    // The four PIN steps on the open port.
+    void pin_sequence(const std::string& pin);
+
+    console::MainWindow& main_;
+};
+
+} // namespace tessal::dialogs

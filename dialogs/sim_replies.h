@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tessal::dialogs {
+
+// AT commands of the SIM dialog, sent behind the pass-through code "A".
+inline constexpr const char* kCmdSimIdentification = "AAT^SCID";
+inline constexpr const char* kCmdPinState = "AAT+CPIN?";
+inline constexpr const char* kCmdPinEntry = "AAT+CPIN =";
+inline constexpr const char* kCmdPinAttempts = "AAT^SPIC";
+inline constexpr const char* kCmdPinRequestOff = "AAT+CLCK = \"SC\",0,";
+// Device commands for the password and the SIM identification.
+inline constexpr const char* kCmdPassword = "p";
+inline constexpr const char* kCmdSimParameter = "PSIM:";
+
+// The text with leading and trailing blanks (spaces) removed.
+std::string trim_blanks(std::string_view text);
+
+// What the SIM identification box shows for a reply to "AT^SCID": the text
+// between the first colon plus the character after it and the next CR LF.
+// "???" when there is no colon, "??" when no CR LF follows it, and empty for
+// a reply of blanks only or a CR LF right after the colon.
+std::string sim_identification(std::string_view reply);
+
+// True when the text holds the word, whatever the letter case.
+bool contains_word(std::string_view text, std::string_view word);
+
+// The modem's answer to the PIN state query "AT+CPIN?", tested in this order.
+enum class PinState {
+    no_sim,     // "ERROR"
+    ready,      // "READY": no PIN needed
+    pin_wanted, // "+CPIN: SIM PIN"
+    unexpected, // anything else
+};
+PinState pin_state(std::string_view reply);
+
+// A modem reply that reports an error: "ERROR" in any letter case.
+bool modem_error(std::string_view reply);
+
+// "Pogresan PIN kod, imate jos N pokusaj(a)!" where N is the two characters
+// after the reply's first colon (fewer at the end of the text), or the first
+// two characters of a reply without a colon, inserted as they stand.
+std::string attempts_message(std::string_view reply);
+
+} // namespace tessal::dialogs
