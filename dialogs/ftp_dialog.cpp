@@ -54,13 +54,6 @@ QRect row_rect(std::size_t row, int left, int width) {
     return {left, kRowTop + static_cast<int>(row) * kRowStep, width, kRowHeight};
 }
 
-QPushButton* button(QWidget* parent, const char* name, const char* caption, QRect where) {
-    auto* push = new QPushButton(QString::fromLatin1(caption), parent);
-    // Enter in a box must not press a button: that would talk to the device.
-    push->setAutoDefault(false);
-    return place_widget(push, QString::fromLatin1(name), where);
-}
-
 // One frame "ftp Poreske Uprave" with the row labels.
 QGroupBox* side_frame(QWidget* parent, const char* name, QRect where) {
     auto* frame =
@@ -104,6 +97,12 @@ void apply_console_look(QWidget& window) {
     grey.setColor(QPalette::Window, QColor(192, 192, 192));
     window.setPalette(grey);
     window.setAutoFillBackground(true);
+}
+
+QPushButton* dialog_button(QWidget* parent, const char* name, const char* caption, QRect where) {
+    auto* push = new QPushButton(QString::fromLatin1(caption), parent);
+    push->setAutoDefault(false);
+    return place_widget(push, QString::fromLatin1(name), where);
 }
 
 QValidator::State DeviceTextValidator::validate(QString& input, int& /*position*/) const {
@@ -187,9 +186,9 @@ void FtpDialog::build() {
                                    row_rect(row, 286, 24));
     }
 
-    Send = button(SendFrame, "Send", "Slanje", {kBoxLeft, 222, 162, 34});
-    Read = button(ReadFrame, "Read", "Citanje", {kBoxLeft, 222, 170, 34});
-    Izlaz = button(this, "Izlaz", "Izlaz", {262, 284, 120, 34});
+    Send = dialog_button(SendFrame, "Send", "Slanje", {kBoxLeft, 222, 162, 34});
+    Read = dialog_button(ReadFrame, "Read", "Citanje", {kBoxLeft, 222, 170, 34});
+    Izlaz = dialog_button(this, "Izlaz", "Izlaz", {262, 284, 120, 34});
 
     connect(Send, &QPushButton::clicked, this, [this] { Send_Click(); });
     connect(Read, &QPushButton::clicked, this, [this] { Read_Click(); });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QRect>
 #include <QValidator>
 
 #include <array>
@@ -24,6 +25,10 @@ namespace tessal::dialogs {
 // Shared by the dialogs: the console's look (Courier New 9.75 pt on light
 // grey), so that the dialogs match the main window.
 void apply_console_look(QWidget& window);
+
+// A push button with its name and place.  Enter in a text box never presses
+// it: in these dialogs that would talk to the device or store the table.
+QPushButton* dialog_button(QWidget* parent, const char* name, const char* caption, QRect where);
 
 // Accepts only text that reaches the device and the settings file unchanged:
 // printable characters of the device's one-byte character set.  Anything else

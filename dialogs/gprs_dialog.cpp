@@ -19,15 +19,6 @@ constexpr int kNameWidth = 150;
 constexpr int kGprsLeft = 170;
 constexpr int kGprsWidth = 320;
 
-QPushButton* button(QWidget* parent, const char* name, const char* caption, QRect where) {
-    auto* push = new QPushButton(QString::fromLatin1(caption), parent);
-    // Enter in a box must not confirm the table.
-    push->setAutoDefault(false);
-    push->setObjectName(QString::fromLatin1(name));
-    push->setGeometry(where);
-    return push;
-}
-
 } // namespace
 
 GprsDialog::GprsDialog(console::MainWindow& main, std::function<void()> ftp_lists,
@@ -68,8 +59,8 @@ void GprsDialog::build() {
         }
     }
 
-    Potvrda = button(this, "Potvrda", "Potvrda", {kNameLeft, 246, 120, 36});
-    Izlaz = button(this, "Izlaz", "Izlaz", {370, 246, 120, 36});
+    Potvrda = dialog_button(this, "Potvrda", "Potvrda", {kNameLeft, 246, 120, 36});
+    Izlaz = dialog_button(this, "Izlaz", "Izlaz", {370, 246, 120, 36});
     connect(Potvrda, &QPushButton::clicked, this, [this] { Potvrda_Click(); });
     connect(Izlaz, &QPushButton::clicked, this, [this] { Izlaz_Click(); });
 }
