@@ -4,7 +4,6 @@
 #include "support/console_fixture.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -140,22 +139,6 @@ TEST_F(GprsDialogTest, IzlazChangesNothing) {
     EXPECT_TRUE(messages_.shown.isEmpty());
     open();
     EXPECT_EQ(shown_names(), (QStringList{"Telenor", "MTS", "", "", "", ""}));
-}
-
-TEST_F(GprsDialogTest, AChangedGprsStringIsSentAndMatchedUnderTheOldName) {
-    dialog_->Text_prov_gprs[1]->setText("novi,apn");
-    dialog_->Potvrda->click();
-    ftp_->Combogprs->setCurrentIndex(1);
-    ftp_->Check1[5]->setChecked(true);
-    reply_ack();
-    ftp_->Send->click();
-    reply_frame("1.2.3.4");
-    for (const char* value : {"u", "p", "/s", "/c", "novi,apn"}) {
-        reply_frame(value);
-    }
-    ftp_->Read->click();
-    EXPECT_EQ(requests().front(), "PgprsParamVlada:novi,apn");
-    EXPECT_EQ(ftp_->CombogprsR->currentText(), "MTS");
 }
 
 } // namespace
