@@ -308,7 +308,7 @@ std::optional<std::string> FtpDialog::set_request(std::size_t row) {
         return head + *address;
     }
     if (row < 5) {
-        const TextRow& text = text_rows()[row - 1];
+        const TextRow text = text_rows()[row - 1]; // a copy: the array is a temporary
         if (trim_spaces(text.send->text()).isEmpty()) {
             session.inform(QString::fromLatin1(text.message));
             return std::nullopt;
