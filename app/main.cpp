@@ -2,6 +2,7 @@
 // about, with its settings in "rvt_ini.txt" beside the executable.
 #include "console/main_window.h"
 #include "console/message_service.h"
+#include "dialogs/dialog_set.h"
 #include "link/device_link.h"
 #include "link/qt_serial_port.h"
 #include "settings/settings.h"
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
     tessal::link::DeviceLink link(std::make_unique<tessal::link::QtSerialPort>());
 
     tessal::console::MainWindow window(settings, store, link, messages);
+    tessal::dialogs::DialogSet dialogs(window);
     window.Form_Load();
     window.show();
     return app.exec();

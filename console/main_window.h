@@ -46,6 +46,7 @@ class MainWindow : public QWidget {
     std::string get_frame(const std::string& command);
     LinkSession& session() { return session_; }
     settings::Settings& settings() { return settings_; }
+    settings::SettingsStore& store() { return store_; }
 
     // The dialogs live in their own layer; it installs here what the start
     // step and the four dialog buttons run.

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <memory>
+
+namespace tessal::console {
+class MainWindow;
+}
+
+namespace tessal::dialogs {
+
+class FtpDialog;
+
+// The four dialogs of the main window.  The FTP parameters dialog is made
+// hidden at start, so that its operator lists are filled before it is first
+// shown; closing it unloads it and the next opening starts afresh.  The
+// other dialogs are made anew for each opening.  Destroy this before the
+// main window.
+class DialogSet {
+  public:
+    explicit DialogSet(console::MainWindow& main);
+    ~DialogSet();
+    DialogSet(const DialogSet&) = delete;
+    DialogSet& operator=(const DialogSet&) = delete;
+
+    // The FTP parameters dialog, made hidden when it is not loaded.
+    FtpDialog& ftp();
+    bool ftp_loaded() const { return ftp_ != nullptr; }
+
+    void open_gprs();
+    void open_ftp();
+    void open_sim();
+    void open_jad();
+
+  private:
+    console::MainWindow& main_;
+    std::unique_ptr<FtpDialog> ftp_;
+};
+
+} // namespace tessal::dialogs
