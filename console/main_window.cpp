@@ -2,6 +2,7 @@
 
 #include "link/frame.h"
 #include "link/messages.h"
+#include "look.h"
 #include "message_service.h"
 #include "replies.h"
 #include "settings/settings_store.h"
@@ -32,18 +33,12 @@ QRect twips(int left, int top, int width, int height) {
     return {left / 15, top / 15, width / 15, height / 15};
 }
 
-template <class W> W* place(W* widget, const char* name, QRect where) {
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(where);
-    return widget;
-}
-
 QGroupBox* frame(QWidget* parent, const char* name, const char* caption, QRect where) {
     return place(new QGroupBox(QString::fromLatin1(caption), parent), name, where);
 }
 
 QPushButton* button(QWidget* parent, const char* name, const char* caption, QRect where) {
-    return place(new QPushButton(QString::fromLatin1(caption), parent), name, where);
+    return console_button(parent, name, caption, where);
 }
 
 } // namespace
@@ -74,15 +69,7 @@ MainWindow::~MainWindow() = default;
 void MainWindow::build() {
     setWindowTitle(QStringLiteral("Tessal"));
     setFixedSize(735, 431);
-    QFont font(QStringLiteral("Courier New"));
-    font.setStyleHint(QFont::TypeWriter);
-    font.setPointSizeF(9.75);
-    font.setWeight(QFont::Normal);
-    setFont(font);
-    QPalette grey = palette();
-    grey.setColor(QPalette::Window, QColor(192, 192, 192));
-    setPalette(grey);
-    setAutoFillBackground(true);
+    apply_console_look(*this);
 
     content_ = new QWidget(this);
     content_->setObjectName(QStringLiteral("content"));

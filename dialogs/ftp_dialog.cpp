@@ -44,12 +44,6 @@ constexpr int kRowStep = 32;
 constexpr int kRowHeight = 24;
 constexpr int kBoxLeft = 108;
 
-template <class W> W* place_widget(W* widget, const QString& name, QRect where) {
-    widget->setObjectName(name);
-    widget->setGeometry(where);
-    return widget;
-}
-
 QRect row_rect(std::size_t row, int left, int width) {
     return {left, kRowTop + static_cast<int>(row) * kRowStep, width, kRowHeight};
 }
@@ -57,10 +51,10 @@ QRect row_rect(std::size_t row, int left, int width) {
 // One frame "ftp Poreske Uprave" with the row labels.
 QGroupBox* side_frame(QWidget* parent, const char* name, QRect where) {
     auto* frame =
-        place_widget(new QGroupBox(QStringLiteral("ftp Poreske Uprave"), parent), name, where);
+        console::place(new QGroupBox(QStringLiteral("ftp Poreske Uprave"), parent), name, where);
     for (std::size_t row = 0; row < kRowLabels.size(); ++row) {
-        place_widget(new QLabel(QString::fromLatin1(kRowLabels[row]), frame), QString(),
-                     row_rect(row, 10, 96));
+        console::place(new QLabel(QString::fromLatin1(kRowLabels[row]), frame), QString(),
+                       row_rect(row, 10, 96));
     }
     return frame;
 }
@@ -87,35 +81,6 @@ std::size_t last_operator(const settings::Settings& settings) {
 
 } // namespace
 
-void apply_console_look(QWidget& window) {
-    QFont font(QStringLiteral("Courier New"));
-    font.setStyleHint(QFont::TypeWriter);
-    font.setPointSizeF(9.75);
-    font.setWeight(QFont::Normal);
-    window.setFont(font);
-    QPalette grey = window.palette();
-    grey.setColor(QPalette::Window, QColor(192, 192, 192));
-    window.setPalette(grey);
-    window.setAutoFillBackground(true);
-}
-
-QPushButton* dialog_button(QWidget* parent, const char* name, const char* caption, QRect where) {
-    auto* push = new QPushButton(QString::fromLatin1(caption), parent);
-    push->setAutoDefault(false);
-    return place_widget(push, QString::fromLatin1(name), where);
-}
-
-QValidator::State DeviceTextValidator::validate(QString& input, int& /*position*/) const {
-    for (const QChar c : input) {
-        const char16_t code = c.unicode();
-        const bool printable = (code >= 0x20 && code < 0x7F) || (code >= 0xA0 && code <= 0xFF);
-        if (!printable) {
-            return Invalid;
-        }
-    }
-    return Acceptable;
-}
-
 FtpDialog::FtpDialog(console::MainWindow& main, QWidget* parent) : QDialog(parent), main_(main) {
     build();
     fill_lists();
@@ -135,8 +100,8 @@ void FtpDialog::build() {
 
     auto text_box = [&](QGroupBox* frame, const char* name, std::size_t row, int width,
                         bool send_side) {
-        auto* box = place_widget(new QLineEdit(frame), QString::fromLatin1(name),
-                                 row_rect(row, kBoxLeft, width));
+        auto* box = console::place(new QLineEdit(frame), QString::fromLatin1(name),
+                                   row_rect(row, kBoxLeft, width));
         if (send_side) {
             box->setMaxLength(32);
             box->setValidator(device_text);
@@ -173,22 +138,22 @@ void FtpDialog::build() {
     ForSendR = text_box(ReadFrame, "ForSendR", 3, 170, false);
     ForCommandR = text_box(ReadFrame, "ForCommandR", 4, 170, false);
 
-    Combogprs = place_widget(new QComboBox(SendFrame), QStringLiteral("Combogprs"),
-                             row_rect(5, kBoxLeft, 162));
-    CombogprsR = place_widget(new QComboBox(ReadFrame), QStringLiteral("CombogprsR"),
-                              row_rect(5, kBoxLeft, 170));
+    Combogprs = console::place(new QComboBox(SendFrame), QStringLiteral("Combogprs"),
+                               row_rect(5, kBoxLeft, 162));
+    CombogprsR = console::place(new QComboBox(ReadFrame), QStringLiteral("CombogprsR"),
+                                row_rect(5, kBoxLeft, 170));
     // Only the code selects in the read side's list.
     CombogprsR->setAttribute(Qt::WA_TransparentForMouseEvents);
     CombogprsR->setFocusPolicy(Qt::NoFocus);
 
     for (std::size_t row = 0; row < Check1.size(); ++row) {
-        Check1[row] = place_widget(new QCheckBox(SendFrame), QStringLiteral("Check1%1").arg(row),
-                                   row_rect(row, 286, 24));
+        Check1[row] = console::place(new QCheckBox(SendFrame), QStringLiteral("Check1%1").arg(row),
+                                     row_rect(row, 286, 24));
     }
 
-    Send = dialog_button(SendFrame, "Send", "Slanje", {kBoxLeft, 222, 162, 34});
-    Read = dialog_button(ReadFrame, "Read", "Citanje", {kBoxLeft, 222, 170, 34});
-    Izlaz = dialog_button(this, "Izlaz", "Izlaz", {262, 284, 120, 34});
+    Send = console::console_button(SendFrame, "Send", "Slanje", {kBoxLeft, 222, 162, 34});
+    Read = console::console_button(ReadFrame, "Read", "Citanje", {kBoxLeft, 222, 170, 34});
+    Izlaz = console::console_button(this, "Izlaz", "Izlaz", {262, 284, 120, 34});
 
     connect(Send, &QPushButton::clicked, this, [this] { Send_Click(); });
     connect(Read, &QPushButton::clicked, this, [this] { Read_Click(); });

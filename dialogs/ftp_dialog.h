@@ -1,8 +1,9 @@
 #pragma once
 
+#include "console/look.h"
+
 #include <QDialog>
 #include <QRect>
-#include <QValidator>
 
 #include <array>
 #include <cstddef>
@@ -22,23 +23,8 @@ class MainWindow;
 
 namespace tessal::dialogs {
 
-// Shared by the dialogs: the console's look (Courier New 9.75 pt on light
-// grey), so that the dialogs match the main window.
-void apply_console_look(QWidget& window);
-
-// A push button with its name and place.  Enter in a text box never presses
-// it: in these dialogs that would talk to the device or store the table.
-QPushButton* dialog_button(QWidget* parent, const char* name, const char* caption, QRect where);
-
-// Accepts only text that reaches the device and the settings file unchanged:
-// printable characters of the device's one-byte character set.  Anything else
-// would be altered on the way (a character outside the set becomes "?") or
-// would break the request frame (control bytes).
-class DeviceTextValidator : public QValidator {
-  public:
-    using QValidator::QValidator;
-    State validate(QString& input, int& position) const override;
-};
+using console::apply_console_look;
+using console::DeviceTextValidator;
 
 // The tax authority's FTP parameters of the device: the left frame sends the
 // ticked rows, the right frame shows what the device holds.  Constructing the

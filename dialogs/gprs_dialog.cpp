@@ -59,8 +59,8 @@ void GprsDialog::build() {
         }
     }
 
-    Potvrda = dialog_button(this, "Potvrda", "Potvrda", {kNameLeft, 246, 120, 36});
-    Izlaz = dialog_button(this, "Izlaz", "Izlaz", {370, 246, 120, 36});
+    Potvrda = console::console_button(this, "Potvrda", "Potvrda", {kNameLeft, 246, 120, 36});
+    Izlaz = console::console_button(this, "Izlaz", "Izlaz", {370, 246, 120, 36});
     connect(Potvrda, &QPushButton::clicked, this, [this] { Potvrda_Click(); });
     connect(Izlaz, &QPushButton::clicked, this, [this] { Izlaz_Click(); });
 }

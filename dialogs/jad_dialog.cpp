@@ -1,6 +1,7 @@
 #include "jad_dialog.h"
 
 #include "console/link_session.h"
+#include "console/look.h"
 #include "console/main_window.h"
 #include "console/message_service.h"
 #include "link/frame.h"
@@ -28,15 +29,7 @@ constexpr const char* kMsgChanged = "OK - Promena parametara izvrsena";
 constexpr const char* kMsgParseFailed = "greska";
 constexpr const char* kMsgFileNotWritten = "Fajl Jad.txt nije upisan!";
 
-template <class W> W* place(W* widget, const char* name, QRect where) {
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(where);
-    return widget;
-}
-
-QPushButton* button(QWidget* parent, const char* name, const char* caption, QRect where) {
-    return place(new QPushButton(QString::fromLatin1(caption), parent), name, where);
-}
+using console::place;
 
 bool only_blanks(const QString& text) {
     return std::all_of(text.begin(), text.end(), [](QChar c) { return c == u' '; });
@@ -52,26 +45,20 @@ JadDialog::JadDialog(console::MainWindow& main, QWidget* parent) : QDialog(paren
 void JadDialog::build() {
     setWindowTitle(QStringLiteral("JAD - konfiguracioni fajl"));
     setFixedSize(640, 480);
-    QFont font(QStringLiteral("Courier New"));
-    font.setStyleHint(QFont::TypeWriter);
-    font.setPointSizeF(9.75);
-    font.setWeight(QFont::Normal);
-    setFont(font);
-    QPalette grey = palette();
-    grey.setColor(QPalette::Window, QColor(192, 192, 192));
-    setPalette(grey);
-    setAutoFillBackground(true);
+    console::apply_console_look(*this);
 
     Label1 = place(new QLabel(QStringLiteral("Parametar:"), this), "Label1", {12, 16, 96, 22});
     Combo1 = place(new QComboBox(this), "Combo1", {112, 14, 240, 26});
     const QRect value_box{364, 14, 264, 26};
     Text3 = place(new QLineEdit(this), "Text3", value_box);
     ComboTip = place(new QComboBox(this), "ComboTip", value_box);
-    Command2 = button(this, "Command2", "Read JAD", {12, 52, 120, 34});
-    Command1 = button(this, "Command1", "Send", {140, 52, 120, 34});
-    IZL = button(this, "IZL", "Izlaz", {508, 52, 120, 34});
+    // The new value goes to the device byte for byte.
+    Text3->setValidator(new console::DeviceTextValidator(this));
+    Command2 = console::console_button(this, "Command2", "Read JAD", {12, 52, 120, 34});
+    Command1 = console::console_button(this, "Command1", "Send", {140, 52, 120, 34});
+    IZL = console::console_button(this, "IZL", "Izlaz", {508, 52, 120, 34});
     Text2 = place(new QPlainTextEdit(this), "Text2", {12, 98, 616, 370});
-    QFont fixed = font;
+    QFont fixed = font();
     fixed.setFixedPitch(true);
     Text2->setFont(fixed);
     Text2->setReadOnly(true);

@@ -1,6 +1,7 @@
 #include "sim_dialog.h"
 
 #include "console/link_session.h"
+#include "console/look.h"
 #include "console/main_window.h"
 #include "dialogs/sim_replies.h"
 #include "link/frame.h"
@@ -18,11 +19,7 @@ constexpr const char* kMsgNoSim = "SIM kartica nije prisutna";
 constexpr const char* kMsgNoPinNeeded = "Oslobodjeno od PIN koda";
 constexpr const char* kMsgPinSet = "PIN kod uspesno setovan";
 
-template <class W> W* place(W* widget, const char* name, QRect where) {
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(where);
-    return widget;
-}
+using console::place;
 
 // The status words that the PIN steps test; any other result, "CS" among
 // them, is reply text.
@@ -40,27 +37,24 @@ SimDialog::SimDialog(console::MainWindow& main, QWidget* parent) : QDialog(paren
 void SimDialog::build() {
     setWindowTitle(QStringLiteral("Podesavanje SIM kartice"));
     setFixedSize(470, 250);
-    QFont font(QStringLiteral("Courier New"));
-    font.setStyleHint(QFont::TypeWriter);
-    font.setPointSizeF(9.75);
-    font.setWeight(QFont::Normal);
-    setFont(font);
-    QPalette grey = palette();
-    grey.setColor(QPalette::Window, QColor(192, 192, 192));
-    setPalette(grey);
-    setAutoFillBackground(true);
+    console::apply_console_look(*this);
 
     const auto row = [this](int top, const char* button_name, const char* caption,
                             const char* box_name, QPushButton*& button, QLineEdit*& box) {
-        button = place(new QPushButton(QString::fromLatin1(caption), this), button_name,
-                       {12, top, 160, 34});
+        button = console::console_button(this, button_name, caption, {12, top, 160, 34});
         box = place(new QLineEdit(this), box_name, {184, top + 4, 274, 26});
     };
     row(12, "ReadSIM", "Citanje SIM-a", "SIMtext", ReadSIM, SIMtext);
     row(58, "SendPSW", "Slanje lozinke", "PassText", SendPSW, PassText);
     row(104, "SendSIM", "Slanje SIM-a", "SimtextS", SendSIM, SimtextS);
     row(150, "SendPin", "Slanje PIN-a", "PINText", SendPin, PINText);
-    Izlaz = place(new QPushButton(QStringLiteral("Izlaz"), this), "Izlaz", {12, 202, 446, 36});
+    // Typed text goes to the device byte for byte; nothing that would change
+    // on the way or break the request frame is taken.
+    auto* device_text = new console::DeviceTextValidator(this);
+    for (QLineEdit* typed : {PassText, SimtextS, PINText}) {
+        typed->setValidator(device_text);
+    }
+    Izlaz = console::console_button(this, "Izlaz", "Izlaz", {12, 202, 446, 36});
 
     connect(ReadSIM, &QPushButton::clicked, this, [this] { ReadSIM_Click(); });
     connect(SendPSW, &QPushButton::clicked, this, [this] { SendPSW_Click(); });
