@@ -120,8 +120,9 @@ std::optional<ClockTexts> read_device_clock(const std::string& reply) {
 }
 
 std::optional<ClockTexts> device_to_local(ClockTexts device, int offset) {
+    // The modem's clock runs from 00 to 23; any other hour is no time at all.
     const std::optional<long> hour = parse_number(device[kHour]);
-    if (!hour) {
+    if (!hour || *hour < 0 || *hour > 23) {
         return std::nullopt;
     }
     long local_hour = *hour + offset;

@@ -37,7 +37,7 @@ std::optional<ClockTexts> read_device_clock(const std::string& reply);
 
 // The device time turned into local time: the offset added to the hour, and
 // the date moved on when the hour reaches 24.  Nothing when the hour is not a
-// number or the date cannot be moved.
+// number from 0 to 23 or the date cannot be moved.
 std::optional<ClockTexts> device_to_local(ClockTexts device, int offset);
 
 // The typed local time turned into the modem's time, ready to send: every

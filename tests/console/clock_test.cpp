@@ -76,6 +76,10 @@ TEST(ClockTest, ExactMidnightRollsOverToo) {
 
 TEST(ClockTest, UnusableDeviceTimeIsRejected) {
     EXPECT_FALSE(device_to_local(texts("06", "03", "15", "ab", "00", "00"), kSummerOffset));
+    // Hours the modem's clock never shows would give a local hour past 23.
+    EXPECT_FALSE(device_to_local(texts("06", "03", "15", "66", "00", "00"), kSummerOffset));
+    EXPECT_FALSE(device_to_local(texts("06", "03", "15", "-5", "00", "00"), kSummerOffset));
+    EXPECT_FALSE(device_to_local(texts("06", "03", "15", "24", "00", "00"), kWinterOffset));
     // The date cannot be moved on.
     EXPECT_FALSE(device_to_local(texts("06", "13", "15", "23", "00", "00"), kSummerOffset));
     // No shift needed: an odd date is shown as it came.
