@@ -19,7 +19,8 @@ struct Faults {
     bool hang_up_mid_reply = false; // send about half the reply frame, then hang up the line
     bool vanish_on_request = false; // on a request, hang up at once without answering
     // Answer the moment a request's first byte is seen, before the rest of it
-    // is read, with the reply to `instant_command`.
+    // is read, with the reply to `instant_command`.  Taken from the global
+    // faults only: the command is not known yet.
     bool instant = false;
     std::string instant_command = "V";
     // >0: pace the line at this bit rate (10 bits per byte) both ways: wait

@@ -40,8 +40,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!parsed.options) {
-        std::fprintf(stderr, "%s: %s\n%s", program.c_str(), parsed.error.c_str(),
-                     usage(program).c_str());
+        std::fprintf(stderr, "%s: %s\n%sTry %s --help for the options.\n", program.c_str(),
+                     parsed.error.c_str(), usage_line(program).c_str(), program.c_str());
         return 2;
     }
     const ProgramOptions& options = *parsed.options;

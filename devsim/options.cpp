@@ -19,41 +19,43 @@ bool read_number(const std::string& text, int minimum, int& out) {
 
 } // namespace
 
+std::string usage_line(std::string_view program) {
+    return "usage: " + std::string(program) + " <link-path> [options]\n";
+}
+
 std::string usage(std::string_view program) {
-    std::string text = "usage: ";
-    text += program;
-    text += " <link-path> [options]\n"
-            "Imitates the communicator on a pseudo-terminal linked at <link-path>.\n"
-            "\n"
-            "Faults:\n"
-            "  --silent            read requests, answer nothing\n"
-            "  --nak               answer every request with NAK\n"
-            "  --bad-checksum      send reply frames with a wrong checksum\n"
-            "  --chunk N           send replies in chunks of N bytes\n"
-            "  --pause MS          pause MS milliseconds between chunks\n"
-            "  --trailing-byte     send a line feed after each reply frame\n"
-            "  --stray TEXT        send TEXT before each reply frame\n"
-            "  --ack-first         send a lone ACK before each reply frame\n"
-            "  --delay MS          answer after MS milliseconds\n"
-            "  --hang-up           hang up the line in the middle of a reply\n"
-            "  --vanish            hang up the line on a request, without answering\n"
-            "  --instant           answer as soon as a request starts (with the\n"
-            "                      reply to --instant-command, default V)\n"
-            "  --instant-command TEXT\n"
-            "  --line-speed BPS    pace the line at BPS bit/s both ways\n"
-            "  --only-for PREFIX   apply the faults only to commands starting with PREFIX\n"
-            "\n"
-            "Device:\n"
-            "  --no-sim            no SIM card in the modem\n"
-            "  --no-pin            the SIM's PIN request is off\n"
-            "  --pin PIN           the SIM's PIN (default 1234)\n"
-            "  --signal N          signal strength reported by AT+CSQ (default 21)\n"
-            "  --echo              the modem echoes AT commands\n"
-            "  --descriptor FILE   answer \"J\" with the content of FILE\n"
-            "\n"
-            "  -v, --verbose       print every request and reply\n"
-            "  -h, --help          show this text\n";
-    return text;
+    return usage_line(program) +
+           "Imitates the communicator on a pseudo-terminal linked at <link-path>.\n"
+           "\n"
+           "Faults:\n"
+           "  --silent            read requests, answer nothing\n"
+           "  --nak               answer every request with NAK\n"
+           "  --bad-checksum      send reply frames with a wrong checksum\n"
+           "  --chunk N           send replies in chunks of N bytes\n"
+           "  --pause MS          pause MS milliseconds between chunks\n"
+           "  --trailing-byte     send a line feed after each reply frame\n"
+           "  --stray TEXT        send TEXT before each reply frame\n"
+           "  --ack-first         send a lone ACK before each reply frame\n"
+           "  --delay MS          answer after MS milliseconds\n"
+           "  --hang-up           hang up the line in the middle of a reply\n"
+           "  --vanish            hang up the line on a request, without answering\n"
+           "  --instant           answer as soon as a request starts, before the\n"
+           "                      rest of it is read\n"
+           "  --instant-command TEXT\n"
+           "                      the command whose reply --instant sends (default V)\n"
+           "  --line-speed BPS    pace the line at BPS bit/s both ways\n"
+           "  --only-for PREFIX   apply the faults only to commands starting with PREFIX\n"
+           "\n"
+           "Device:\n"
+           "  --no-sim            no SIM card in the modem\n"
+           "  --no-pin            the SIM's PIN request is off\n"
+           "  --pin PIN           the SIM's PIN (default 1234)\n"
+           "  --signal N          signal strength reported by AT+CSQ (default 21)\n"
+           "  --echo              the modem echoes AT commands\n"
+           "  --descriptor FILE   answer \"J\" with the content of FILE\n"
+           "\n"
+           "  -v, --verbose       print every request and reply\n"
+           "  -h, --help          show this text\n";
 }
 
 ParsedArguments parse_arguments(const std::vector<std::string>& args) {

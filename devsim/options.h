@@ -35,6 +35,8 @@ struct ParsedArguments {
 // Reads the arguments after the program name.
 ParsedArguments parse_arguments(const std::vector<std::string>& args);
 
+// The one-line synopsis, and the full text with every option.
+std::string usage_line(std::string_view program);
 std::string usage(std::string_view program);
 
 // Applies the device set-up of `options`; `descriptor` is the descriptor

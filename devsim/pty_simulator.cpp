@@ -1,5 +1,7 @@
 #include "pty_simulator.h"
 
+#include "link/frame.h"
+
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -157,8 +159,8 @@ bool PtySimulator::open_line() {
             fs::rename(fresh, link_path_, ec);
         }
         if (ec) {
-            fs::remove(fresh, ec);
             failure = "cannot link " + link_path_.string() + ": " + ec.message();
+            fs::remove(fresh, ec);
         }
     }
     if (!failure.empty()) {
@@ -174,6 +176,7 @@ bool PtySimulator::open_line() {
     linked_ = true;
     ++line_generation_;
     reader_.reset();
+    pending_.clear();
     answered_early_ = false;
     std::lock_guard lock(mutex_);
     device_path_ = name.data();
@@ -212,6 +215,12 @@ void PtySimulator::hang_up() {
 void PtySimulator::run() {
     std::array<char, 4096> buffer;
     while (!stopping_) {
+        if (!pending_.empty()) {
+            // What came while a reply was going out.
+            const std::string bytes = std::exchange(pending_, {});
+            consume(bytes, pending_arrived_);
+            continue;
+        }
         if (master_ < 0) {
             if (pause_until(steady_clock::now() + kLineRetry) && open_line()) {
                 trace("listening again on " + device_path());
@@ -250,12 +259,16 @@ void PtySimulator::run() {
             hang_up();
             continue;
         }
-        const steady_clock::time_point arrived = steady_clock::now();
-        const unsigned line = line_generation_;
-        for (ssize_t i = 0; i < got && line == line_generation_ && !stopping_; ++i) {
-            if (const auto event = reader_.feed(buffer[static_cast<std::size_t>(i)])) {
-                take(*event, arrived);
-            }
+        consume(std::string_view(buffer.data(), static_cast<std::size_t>(got)),
+                steady_clock::now());
+    }
+}
+
+void PtySimulator::consume(std::string_view bytes, steady_clock::time_point arrived) {
+    const unsigned line = line_generation_;
+    for (std::size_t i = 0; i < bytes.size() && line == line_generation_ && !stopping_; ++i) {
+        if (const auto event = reader_.feed(bytes[i])) {
+            take(*event, arrived);
         }
     }
 }
@@ -340,20 +353,27 @@ void PtySimulator::answer(const Reply& reply, const Faults& faults,
     if (plan.writes.empty() && !plan.hang_up_after) {
         return;
     }
+    // Whatever of the reply is still to go when the console starts a new
+    // request is dropped: the console has given up on it.
+    const auto given_up = [this] {
+        trace(stopping_ ? "reply not sent: stopping" : "reply dropped: a new request came");
+    };
     steady_clock::time_point line_free = not_before + milliseconds(faults.reply_delay_ms);
-    if (!pause_until(line_free)) {
+    if (!pause_until(line_free, true)) {
+        given_up();
         return;
     }
     for (std::size_t i = 0; i < plan.writes.size(); ++i) {
         const LineWrite& write = plan.writes[i];
         if (write.pause_before_ms > 0) {
-            if (!pause_until(steady_clock::now() + milliseconds(write.pause_before_ms))) {
+            if (!pause_until(steady_clock::now() + milliseconds(write.pause_before_ms), true)) {
+                given_up();
                 return;
             }
             line_free = std::max(line_free, steady_clock::now());
         }
         if (!write_paced(write.bytes, faults.line_speed, line_free, i + 1 == plan.writes.size())) {
-            trace("reply not sent");
+            given_up();
             return;
         }
     }
@@ -372,9 +392,9 @@ const Faults& PtySimulator::faults_for(std::string_view command) const {
     return faults_;
 }
 
-bool PtySimulator::pause_until(steady_clock::time_point deadline) {
+bool PtySimulator::pause_until(steady_clock::time_point deadline, bool watch_line) {
     for (;;) {
-        if (stopping_) {
+        if (stopping_ || (watch_line && pending_.find(link::kFrameStart) != std::string::npos)) {
             return false;
         }
         const steady_clock::duration left = deadline - steady_clock::now();
@@ -384,8 +404,18 @@ bool PtySimulator::pause_until(steady_clock::time_point deadline) {
         const auto whole = duration_cast<seconds>(left);
         const timespec timeout{static_cast<time_t>(whole.count()),
                                static_cast<long>(duration_cast<nanoseconds>(left - whole).count())};
-        pollfd wake{wake_read_, POLLIN, 0};
-        ::ppoll(&wake, 1, &timeout, nullptr);
+        pollfd fds[2] = {{wake_read_, POLLIN, 0}, {watch_line ? master_ : -1, POLLIN, 0}};
+        ::ppoll(fds, 2, &timeout, nullptr);
+        if ((fds[1].revents & POLLIN) != 0) {
+            std::array<char, 4096> buffer;
+            const ssize_t got = ::read(master_, buffer.data(), buffer.size());
+            if (got > 0) {
+                if (pending_.empty()) {
+                    pending_arrived_ = steady_clock::now();
+                }
+                pending_.append(buffer.data(), static_cast<std::size_t>(got));
+            }
+        }
     }
 }
 
@@ -398,7 +428,7 @@ bool PtySimulator::write_paced(std::string_view bytes, int line_speed,
     while (!bytes.empty()) {
         // A byte is handed over once its wire time is up; whatever is due by
         // then goes out in the same write.
-        if (!pause_until(line_free + per_byte)) {
+        if (!pause_until(line_free + per_byte, true)) {
             return false;
         }
         const auto due = static_cast<std::size_t>((steady_clock::now() - line_free) / per_byte);

@@ -25,6 +25,11 @@ namespace tessal::devsim {
 // hang-up while the console has the port closed.  When a fault hangs up the
 // line, a fresh terminal is made and the link re-pointed to it, so the next
 // open works.
+//
+// Requests are answered one at a time.  The part of a reply still held back
+// (delay, pauses, line pacing) when the console starts a new request is
+// dropped: the console has given up on it, and a late frame would only be
+// taken for the answer to the new request.
 class PtySimulator {
   public:
     explicit PtySimulator(std::filesystem::path link_path);
@@ -84,12 +89,15 @@ class PtySimulator {
     void close_line();
     void hang_up();
     void run();
-    void take(const RequestReader::Event& event, Clock::time_point started);
+    void consume(std::string_view bytes, Clock::time_point arrived);
+    void take(const RequestReader::Event& event, Clock::time_point arrived);
     void answer(const Reply& reply, const Faults& faults, Clock::time_point not_before);
     // The faults for one command; the caller holds the lock.
     const Faults& faults_for(std::string_view command) const;
-    // Waits, cut short by stop(); false when stopping.
-    bool pause_until(Clock::time_point deadline);
+    // Waits, cut short by stop(); false when stopping.  With `watch_line`,
+    // what arrives meanwhile is kept for later, and a new request's frame
+    // start ends the wait too (false).
+    bool pause_until(Clock::time_point deadline, bool watch_line = false);
     // `last`: these bytes end the reply, and the reply time is stamped.
     bool write_paced(std::string_view bytes, int line_speed, Clock::time_point& line_free,
                      bool last);
@@ -123,6 +131,8 @@ class PtySimulator {
     bool linked_ = false;          // link_path_ is our symbolic link
     unsigned line_generation_ = 0; // counts the terminals made
     RequestReader reader_;
+    std::string pending_; // read while a reply was going out, not yet taken
+    Clock::time_point pending_arrived_;
     Clock::time_point request_started_; // when the frame start of the current request came
     bool answered_early_ = false;       // the current request got its reply at its start
     std::atomic<bool> stopping_{false};

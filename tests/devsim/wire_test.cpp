@@ -76,16 +76,6 @@ TEST(RequestReader, FrameStartInsideARequestStartsItAgain) {
     EXPECT_EQ(events[2].command, "T");
 }
 
-TEST(ReplyPlan, PlainRepliesAreOneWrite) {
-    const ReplyPlan frame = plan_reply(Reply::frame("abc"), {});
-    ASSERT_EQ(frame.writes.size(), 1U);
-    EXPECT_EQ(frame.writes[0].bytes, link::build_frame("abc"));
-    EXPECT_FALSE(frame.hang_up_after);
-    EXPECT_EQ(joined(plan_reply(Reply::ack(), {})), "\x06");
-    EXPECT_EQ(joined(plan_reply(Reply::nak(), {})), "\x15");
-    EXPECT_TRUE(plan_reply(Reply::none(), {}).writes.empty());
-}
-
 TEST(ReplyPlan, CorruptChecksumStillLooksLikeOne) {
     Faults faults;
     faults.corrupt_checksum = true;
@@ -101,18 +91,6 @@ TEST(ReplyPlan, CorruptChecksumStillLooksLikeOne) {
     }
 }
 
-TEST(ReplyPlan, ChunksCarryTheFrameWithPausesBetween) {
-    Faults faults;
-    faults.chunk_size = 3;
-    faults.chunk_pause_ms = 20;
-    const ReplyPlan plan = plan_reply(Reply::frame("hello"), faults); // 9 bytes
-    ASSERT_EQ(plan.writes.size(), 3U);
-    EXPECT_EQ(joined(plan), link::build_frame("hello"));
-    EXPECT_EQ(plan.writes[0].pause_before_ms, 0);
-    EXPECT_EQ(plan.writes[1].pause_before_ms, 20);
-    EXPECT_EQ(plan.writes[2].pause_before_ms, 20);
-}
-
 TEST(ReplyPlan, TrailingByteGoesWithTheClosingByte) {
     Faults faults;
     faults.trailing_byte = true;
@@ -124,36 +102,17 @@ TEST(ReplyPlan, TrailingByteGoesWithTheClosingByte) {
     EXPECT_EQ(plan_reply(Reply::frame("ab"), faults).writes.size(), 1U);
 }
 
-TEST(ReplyPlan, StrayBytesAndLeadingAckSurroundTheFrame) {
+TEST(ReplyPlan, LoneAckIsSeenApartFromTheFrame) {
     Faults faults;
-    faults.stray_prefix = "xy";
     faults.ack_before_frame = true;
     const ReplyPlan plan = plan_reply(Reply::frame("V1"), faults);
     ASSERT_EQ(plan.writes.size(), 2U);
     EXPECT_EQ(plan.writes[0].bytes, "\x06");
-    EXPECT_EQ(plan.writes[1].bytes, "xy" + link::build_frame("V1"));
     EXPECT_EQ(plan.writes[1].pause_before_ms, kAckLeadMs);
     faults.chunk_pause_ms = 7;
     EXPECT_EQ(plan_reply(Reply::frame("V1"), faults).writes[1].pause_before_ms, 7);
-    // An acknowledgement reply has no frame to put them around.
+    // An acknowledgement reply has no frame to put it before.
     EXPECT_EQ(joined(plan_reply(Reply::ack(), faults)), "\x06");
-}
-
-TEST(ReplyPlan, HangUpSendsAboutHalf) {
-    Faults faults;
-    faults.hang_up_mid_reply = true;
-    faults.trailing_byte = true;
-    const std::string frame = link::build_frame("0123456789");
-    const ReplyPlan plan = plan_reply(Reply::frame("0123456789"), faults);
-    EXPECT_TRUE(plan.hang_up_after);
-    EXPECT_EQ(joined(plan), frame.substr(0, frame.size() / 2));
-}
-
-TEST(Printable, ShowsControlBytes) {
-    EXPECT_EQ(printable(std::string("\x02"
-                                    "a\\b\r\n\x03\xff",
-                                    8)),
-              "\\x02a\\\\b\\r\\n\\x03\\xFF");
 }
 
 } // namespace
