@@ -1,6 +1,8 @@
 #include "options.h"
 
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 
 namespace tessal::devsim {
 
@@ -16,6 +18,33 @@ bool read_number(const std::string& text, int minimum, int& out) {
     out = value;
     return true;
 }
+
+struct Flag {
+    const char* name;
+    bool Faults::*member;
+};
+constexpr Flag kFlags[] = {
+    {"--silent", &Faults::silent},
+    {"--nak", &Faults::nak_all},
+    {"--bad-checksum", &Faults::corrupt_checksum},
+    {"--trailing-byte", &Faults::trailing_byte},
+    {"--ack-first", &Faults::ack_before_frame},
+    {"--hang-up", &Faults::hang_up_mid_reply},
+    {"--vanish", &Faults::vanish_on_request},
+    {"--instant", &Faults::instant},
+};
+
+struct Count {
+    const char* name;
+    int Faults::*member;
+    int minimum;
+};
+constexpr Count kCounts[] = {
+    {"--chunk", &Faults::chunk_size, 1},
+    {"--pause", &Faults::chunk_pause_ms, 0},
+    {"--delay", &Faults::reply_delay_ms, 0},
+    {"--line-speed", &Faults::line_speed, 1},
+};
 
 } // namespace
 
@@ -80,40 +109,24 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args) {
             std::string text;
             return value(text) && read_number(text, minimum, out);
         };
-        Faults& f = options.faults;
+
+        const auto flag = std::find_if(std::begin(kFlags), std::end(kFlags),
+                                       [&](const Flag& entry) { return arg == entry.name; });
+        const auto count = std::find_if(std::begin(kCounts), std::end(kCounts),
+                                        [&](const Count& entry) { return arg == entry.name; });
 
         bool good = true;
         if (arg == "-h" || arg == "--help") {
             result.help = true;
             return result;
-        } else if (arg == "--silent") {
-            f.silent = true;
-        } else if (arg == "--nak") {
-            f.nak_all = true;
-        } else if (arg == "--bad-checksum") {
-            f.corrupt_checksum = true;
-        } else if (arg == "--chunk") {
-            good = number(1, f.chunk_size);
-        } else if (arg == "--pause") {
-            good = number(0, f.chunk_pause_ms);
-        } else if (arg == "--trailing-byte") {
-            f.trailing_byte = true;
+        } else if (flag != std::end(kFlags)) {
+            options.faults.*flag->member = true;
+        } else if (count != std::end(kCounts)) {
+            good = number(count->minimum, options.faults.*count->member);
         } else if (arg == "--stray") {
-            good = value(f.stray_prefix) && !f.stray_prefix.empty();
-        } else if (arg == "--ack-first") {
-            f.ack_before_frame = true;
-        } else if (arg == "--delay") {
-            good = number(0, f.reply_delay_ms);
-        } else if (arg == "--hang-up") {
-            f.hang_up_mid_reply = true;
-        } else if (arg == "--vanish") {
-            f.vanish_on_request = true;
-        } else if (arg == "--instant") {
-            f.instant = true;
+            good = value(options.faults.stray_prefix) && !options.faults.stray_prefix.empty();
         } else if (arg == "--instant-command") {
-            good = value(f.instant_command);
-        } else if (arg == "--line-speed") {
-            good = number(1, f.line_speed);
+            good = value(options.faults.instant_command);
         } else if (arg == "--only-for") {
             good = value(options.only_for) && !options.only_for.empty();
         } else if (arg == "--no-sim") {

@@ -517,26 +517,6 @@ bool PtySimulator::wait_for_requests(std::size_t count, milliseconds timeout) co
     return request_seen_.wait_for(lock, timeout, [&] { return requests_.size() >= count; });
 }
 
-int PtySimulator::acks_received() const {
-    std::lock_guard lock(mutex_);
-    return acks_;
-}
-
-int PtySimulator::naks_received() const {
-    std::lock_guard lock(mutex_);
-    return naks_;
-}
-
-int PtySimulator::bad_checksums() const {
-    std::lock_guard lock(mutex_);
-    return bad_checksums_;
-}
-
-int PtySimulator::hang_ups() const {
-    std::lock_guard lock(mutex_);
-    return hang_ups_;
-}
-
 void PtySimulator::clear_log() {
     std::lock_guard lock(mutex_);
     requests_.clear();

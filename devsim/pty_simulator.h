@@ -65,10 +65,10 @@ class PtySimulator {
     std::vector<std::string> requests() const;
     // Waits until at least `count` requests were received; false on time-out.
     bool wait_for_requests(std::size_t count, std::chrono::milliseconds timeout) const;
-    int acks_received() const;
-    int naks_received() const;
-    int bad_checksums() const;
-    int hang_ups() const;
+    int acks_received() const { return counter(acks_); }
+    int naks_received() const { return counter(naks_); }
+    int bad_checksums() const { return counter(bad_checksums_); }
+    int hang_ups() const { return counter(hang_ups_); }
     // Forgets the requests and zeroes the counters.
     void clear_log();
 
@@ -84,6 +84,11 @@ class PtySimulator {
 
   private:
     using Clock = std::chrono::steady_clock;
+
+    int counter(const int& value) const {
+        std::lock_guard lock(mutex_);
+        return value;
+    }
 
     bool open_line();
     void close_line();
