@@ -34,6 +34,10 @@ struct FaultCase {
     int settle_ms = 0;
 };
 
+void PrintTo(const FaultCase& fault, std::ostream* out) {
+    *out << fault.name;
+}
+
 std::vector<FaultCase> fault_cases() {
     std::vector<FaultCase> cases;
     const auto add = [&](const char* name, auto change, int settle_ms = 0) {
