@@ -1,8 +1,5 @@
 // The main window against the simulated device over a pseudo-terminal.
-#include "console/main_window.h"
-#include "settings/settings_store.h"
-#include "support/recording_messages.h"
-#include "support/simulated_device.h"
+#include "support/simulated_console.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -26,23 +23,16 @@ class SimulatedConsoleTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(device_.started);
-        settings_dir_path_ = settings_dir_.path().toStdString();
-        store_ = std::make_unique<settings::SettingsStore>(settings_dir_path_);
-        window_ =
-            std::make_unique<console::MainWindow>(settings_, *store_, device_.link, messages_);
-        window_->Form_Load();
-        settings_.com_devices[0] = device_.simulator->link_path().string();
+        console_.start();
     }
 
     std::vector<std::string> requests() const { return device_.simulator->requests(); }
 
-    SimulatedDevice device_;
-    QTemporaryDir settings_dir_;
-    std::string settings_dir_path_;
-    RecordingMessages messages_;
-    settings::Settings settings_;
-    std::unique_ptr<settings::SettingsStore> store_;
-    std::unique_ptr<console::MainWindow> window_;
+    SimulatedConsole console_;
+    SimulatedDevice& device_ = console_.device;
+    RecordingMessages& messages_ = console_.messages;
+    settings::Settings& settings_ = console_.settings;
+    std::unique_ptr<console::MainWindow>& window_ = console_.window;
 };
 
 TEST_F(SimulatedConsoleTest, ReadsVersionImeiAndSignal) {
@@ -108,7 +98,7 @@ TEST_F(SimulatedConsoleTest, ClosingDuringARealWaitEndsPromptly) {
     QCoreApplication::processEvents();
     EXPECT_FALSE(device_.link.is_open());
     EXPECT_TRUE(messages_.shown.isEmpty());
-    EXPECT_TRUE(std::filesystem::exists(settings_dir_path_ + "/rvt_ini.txt"));
+    EXPECT_TRUE(std::filesystem::exists(console_.directory() + "/rvt_ini.txt"));
 }
 
 TEST_F(SimulatedConsoleTest, UnpluggedDeviceGivesGreskaAndTheWindowStaysUsable) {

@@ -1,15 +1,12 @@
 // Every button that talks to the device, through every fault of the
 // simulated device: each ends with the message its reading scheme gives for
 // the outcome, the port closed and the window usable.
-#include "console/main_window.h"
 #include "dialogs/ftp_dialog.h"
 #include "dialogs/jad_dialog.h"
 #include "dialogs/sim_dialog.h"
 #include "link/frame.h"
 #include "link/messages.h"
-#include "settings/settings_store.h"
-#include "support/recording_messages.h"
-#include "support/simulated_device.h"
+#include "support/simulated_console.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -108,11 +105,7 @@ class FaultRunsTest : public ::testing::TestWithParam<FaultCase> {
 
     void SetUp() override {
         ASSERT_TRUE(device_.started);
-        store_ = std::make_unique<settings::SettingsStore>(dir_.path().toStdString());
-        window_ =
-            std::make_unique<console::MainWindow>(settings_, *store_, device_.link, messages_);
-        window_->Form_Load();
-        settings_.com_devices[0] = device_.simulator->link_path().string();
+        console_.start();
         settings_.operator_names[0] = "Mreza A";
         settings_.gprs_strings[0] = device_.simulator->with_device(
             [](devsim::Device& d) { return d.parameter("gprsParamVlada").value_or(""); });
@@ -239,12 +232,11 @@ class FaultRunsTest : public ::testing::TestWithParam<FaultCase> {
         return list;
     }
 
-    SimulatedDevice device_;
-    QTemporaryDir dir_;
-    RecordingMessages messages_;
-    settings::Settings settings_;
-    std::unique_ptr<settings::SettingsStore> store_;
-    std::unique_ptr<console::MainWindow> window_;
+    SimulatedConsole console_;
+    SimulatedDevice& device_ = console_.device;
+    RecordingMessages& messages_ = console_.messages;
+    settings::Settings& settings_ = console_.settings;
+    std::unique_ptr<console::MainWindow>& window_ = console_.window;
     std::unique_ptr<dialogs::FtpDialog> ftp_;
     std::unique_ptr<dialogs::JadDialog> jad_;
     std::unique_ptr<dialogs::SimDialog> sim_;

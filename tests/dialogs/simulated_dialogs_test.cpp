@@ -1,11 +1,8 @@
 // The dialogs against the simulated device over a pseudo-terminal.
-#include "console/main_window.h"
 #include "dialogs/ftp_dialog.h"
 #include "dialogs/jad_dialog.h"
 #include "dialogs/sim_dialog.h"
-#include "settings/settings_store.h"
-#include "support/recording_messages.h"
-#include "support/simulated_device.h"
+#include "support/simulated_console.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,11 +19,7 @@ class SimulatedDialogsTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(device_.started);
-        store_ = std::make_unique<settings::SettingsStore>(dir_.path().toStdString());
-        window_ =
-            std::make_unique<console::MainWindow>(settings_, *store_, device_.link, messages_);
-        window_->Form_Load();
-        settings_.com_devices[0] = device_.simulator->link_path().string();
+        console_.start();
         settings_.operator_names[0] = "Mreza A";
         settings_.gprs_strings[0] = "\"internet\",\"\",\"\"";
         settings_.operator_names[1] = "Mreza B";
@@ -51,12 +44,11 @@ class SimulatedDialogsTest : public ::testing::Test {
         return text;
     }
 
-    SimulatedDevice device_;
-    QTemporaryDir dir_;
-    RecordingMessages messages_;
-    settings::Settings settings_;
-    std::unique_ptr<settings::SettingsStore> store_;
-    std::unique_ptr<console::MainWindow> window_;
+    SimulatedConsole console_;
+    SimulatedDevice& device_ = console_.device;
+    RecordingMessages& messages_ = console_.messages;
+    settings::Settings& settings_ = console_.settings;
+    std::unique_ptr<console::MainWindow>& window_ = console_.window;
 };
 
 TEST_F(SimulatedDialogsTest, FtpSendStoresExactlyWhatReadShowsBack) {
@@ -122,7 +114,7 @@ TEST_F(SimulatedDialogsTest, JadDescriptorSizesAndTheLastLine) {
         }
         EXPECT_FALSE(jad.Text2->toPlainText().isEmpty());
     }
-    EXPECT_TRUE(std::filesystem::exists(dir_.path().toStdString() + "/Jad.txt"));
+    EXPECT_TRUE(std::filesystem::exists(console_.directory() + "/Jad.txt"));
 }
 
 TEST_F(SimulatedDialogsTest, SimPinSequenceAgainstTheModem) {
