@@ -1,5 +1,7 @@
 #include "clock.h"
 
+#include "replies.h"
+
 #include <cctype>
 #include <cstdint>
 #include <limits>
@@ -7,15 +9,6 @@
 namespace tessal::console {
 
 namespace {
-
-std::string trim_blanks(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos) {
-        return {};
-    }
-    const std::size_t last = text.find_last_not_of(' ');
-    return text.substr(first, last - first + 1);
-}
 
 bool leap_year(int year) {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;

@@ -512,8 +512,7 @@ void MainWindow::SendTime_Click() {
         return;
     }
     single_exchange("A" + clock_set_command(*outgoing), [this](const std::string& result) {
-        if (result == link::kOk || result == link::kNok || result == link::kTimeout ||
-            result == link::kPortFailure) {
+        if (link::is_acknowledgement_status(result)) {
             session_.inform(link::acknowledgement_message(result));
         } else if (result.find("OK") != std::string::npos) {
             session_.inform(QStringLiteral("OK"));

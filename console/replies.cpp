@@ -12,6 +12,15 @@ bool is_digit(char ch) {
 
 } // namespace
 
+std::string trim_blanks(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const std::size_t last = text.find_last_not_of(' ');
+    return std::string(text.substr(first, last - first + 1));
+}
+
 std::string extract_imei(const std::string& reply) {
     const std::size_t first = reply.find("\r\n");
     if (first == std::string::npos) {

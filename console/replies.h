@@ -1,8 +1,12 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace tessal::console {
+
+// The text without its leading and trailing blanks.
+std::string trim_blanks(std::string_view text);
 
 // The IMEI in a reply to "AT+GSN": the 15 characters after the first CR LF,
 // when a second CR LF follows; empty text otherwise.

@@ -21,13 +21,6 @@ constexpr const char* kMsgPinSet = "PIN kod uspesno setovan";
 
 using console::place;
 
-// The status words that the PIN steps test; any other result, "CS" among
-// them, is reply text.
-bool is_tested_status(const std::string& result) {
-    return result == link::kOk || result == link::kNok || result == link::kTimeout ||
-           result == link::kPortFailure;
-}
-
 } // namespace
 
 SimDialog::SimDialog(console::MainWindow& main, QWidget* parent) : QDialog(parent), main_(main) {
@@ -121,7 +114,7 @@ void SimDialog::pin_sequence(const std::string& pin) {
     // Step 1: is a PIN wanted at all?  A status result is reported and the
     // PIN is sent anyway.
     const std::string state = main_.get_frame(kCmdPinState);
-    if (is_tested_status(state)) {
+    if (link::is_acknowledgement_status(state)) {
         inform(link::acknowledgement_message(state));
     } else {
         switch (pin_state(state)) {
@@ -142,11 +135,11 @@ void SimDialog::pin_sequence(const std::string& pin) {
     // Step 2: the PIN itself.  A refused PIN ends with the attempts left
     // (step 3); otherwise the PIN request is switched off (step 4).
     const std::string entry = main_.get_frame(kCmdPinEntry + pin);
-    if (is_tested_status(entry)) {
+    if (link::is_acknowledgement_status(entry)) {
         inform(link::acknowledgement_message(entry));
     } else if (modem_error(entry)) {
         const std::string attempts = main_.get_frame(kCmdPinAttempts + pin);
-        if (!is_tested_status(attempts)) {
+        if (!link::is_acknowledgement_status(attempts)) {
             inform(attempts_message(attempts));
             return;
         }
@@ -157,7 +150,7 @@ void SimDialog::pin_sequence(const std::string& pin) {
     const std::string off = main_.get_frame(kCmdPinRequestOff + pin);
     if (off == link::kOk) {
         inform("OK");
-    } else if (is_tested_status(off)) {
+    } else if (link::is_acknowledgement_status(off)) {
         inform(link::acknowledgement_message(off));
     } else if (modem_error(off)) {
         inform(off);

@@ -4,15 +4,6 @@
 
 namespace tessal::dialogs {
 
-std::string trim_blanks(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const std::size_t last = text.find_last_not_of(' ');
-    return std::string(text.substr(first, last - first + 1));
-}
-
 std::string sim_identification(std::string_view reply) {
     if (trim_blanks(reply).empty()) {
         return {};

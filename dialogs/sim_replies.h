@@ -1,5 +1,7 @@
 #pragma once
 
+#include "console/replies.h"
+
 #include <string>
 #include <string_view>
 
@@ -15,8 +17,7 @@ inline constexpr const char* kCmdPinRequestOff = "AAT+CLCK = \"SC\",0,";
 inline constexpr const char* kCmdPassword = "p";
 inline constexpr const char* kCmdSimParameter = "PSIM:";
 
-// The text with leading and trailing blanks (spaces) removed.
-std::string trim_blanks(std::string_view text);
+using console::trim_blanks;
 
 // What the SIM identification box shows for a reply to "AT^SCID": the text
 // between the first colon plus the character after it and the next CR LF.

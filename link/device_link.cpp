@@ -77,14 +77,7 @@ std::string DeviceLink::get_frame(const std::string& command) {
     FlagGuard running(exchange_running_);
     cancel_requested_ = false;
 
-    std::string frame;
-    frame.reserve(command.size() + 4);
-    const int c = checksum(command);
-    frame.push_back(constants_.frame_start);
-    frame.append(command);
-    frame.push_back(checksum_low(c));
-    frame.push_back(checksum_high(c));
-    frame.push_back(constants_.frame_end);
+    const std::string frame = build_frame(command, constants_.frame_start, constants_.frame_end);
 
     // Stale input is dropped before the request goes out, so that a reply
     // that comes back at once is not thrown away with it.

@@ -20,15 +20,15 @@ char checksum_high(int c) {
     return static_cast<char>(0x30 + ((c >> 4) & 0x0F));
 }
 
-std::string build_frame(std::string_view body) {
+std::string build_frame(std::string_view body, char start, char end) {
     const int c = checksum(body);
     std::string frame;
     frame.reserve(body.size() + 4);
-    frame.push_back(kFrameStart);
+    frame.push_back(start);
     frame.append(body);
     frame.push_back(checksum_low(c));
     frame.push_back(checksum_high(c));
-    frame.push_back(kFrameEnd);
+    frame.push_back(end);
     return frame;
 }
 

@@ -27,7 +27,7 @@ int checksum(std::string_view body);
 char checksum_low(int c);
 char checksum_high(int c);
 
-// 0x02, body, low and high checksum characters, 0x03.
-std::string build_frame(std::string_view body);
+// Frame start, body, low and high checksum characters, frame end.
+std::string build_frame(std::string_view body, char start = kFrameStart, char end = kFrameEnd);
 
 } // namespace tessal::link

@@ -4,6 +4,10 @@
 
 namespace tessal::link {
 
+bool is_acknowledgement_status(const std::string& result) {
+    return result == kOk || result == kNok || result == kTimeout || result == kPortFailure;
+}
+
 std::string acknowledgement_message(const std::string& result) {
     if (result == kOk) {
         return kMsgOk;

@@ -18,6 +18,10 @@ inline constexpr const char* kMsgError = "Greska!";
 inline constexpr const char* kMsgBadChecksum = "Checksum nije dobar!";
 inline constexpr const char* kMsgConfirm = "Jeste li sigurni?";
 
+// True for "OK", "NOK", "TO" and "ERja", the outcomes that the
+// acknowledgement scheme names; anything else ("CS" too) is reply text.
+bool is_acknowledgement_status(const std::string& result);
+
 // The message for the result of a command that expects only ACK or NAK.
 // Results other than the four status words are shown as they are.
 std::string acknowledgement_message(const std::string& result);

@@ -216,9 +216,8 @@ bool QtSerialPort::discard_input() {
     if (!port_.isOpen() || failed()) {
         return false;
     }
+    // Empties the driver's queue and the port's own buffer alike.
     port_.clear(QSerialPort::Input);
-    // Whatever is still on its way from the driver goes as well.
-    port_.readAll();
     return !failed();
 }
 

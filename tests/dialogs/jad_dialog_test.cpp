@@ -15,8 +15,6 @@ namespace {
 
 using dialogs::JadDialog;
 
-const char* kPortMessage = "Port nije dobro izabran, podesite port i pokusajte ponovo!";
-
 const std::string kDescriptor = "MIDlet-Name: Tessal\r\n"
                                 "CASH_TYPE: 7\r\n"
                                 "TIMEOUT:30\r\n";
@@ -127,13 +125,7 @@ TEST_F(JadDialogTest, FailedReadsReportAndLeaveTheBoxesEmpty) {
     start_with({});
     read(kDescriptor);
     std::filesystem::remove(jad_path());
-    const std::vector<std::pair<std::function<void()>, QString>> cases{
-        {[this] { reply_bad_checksum(); }, "Checksum nije dobar!"},
-        {[] {}, "Uredjaj ne odgovara, proverite vezu i brzinu prenosa!"},
-        {[this] { port_->fail_next_read(); }, "Greska!"},
-        {[this] { reply_nak(); }, "Not OK!"},
-        {[this] { port_->fail_open = true; }, kPortMessage},
-    };
+    const auto cases = data_failures();
     for (const auto& [reply, message] : cases) {
         messages_.clear();
         dialog_->Text3->setText("typed");

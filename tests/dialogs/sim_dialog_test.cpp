@@ -82,13 +82,7 @@ TEST_F(SimDialogTest, ReadSimShowsTheNumberBetweenColonAndLineBreak) {
 }
 
 TEST_F(SimDialogTest, FailedReadSimReportsAndLeavesTheBoxEmpty) {
-    const std::vector<std::pair<std::function<void()>, QString>> cases{
-        {[this] { reply_bad_checksum(); }, "Checksum nije dobar!"},
-        {[] {}, "Uredjaj ne odgovara, proverite vezu i brzinu prenosa!"},
-        {[this] { port_->fail_next_read(); }, "Greska!"},
-        {[this] { reply_nak(); }, "Not OK!"},
-        {[this] { port_->fail_open = true; }, kPortMessage},
-    };
+    const auto cases = data_failures();
     for (const auto& [reply, message] : cases) {
         messages_.clear();
         dialog_->SIMtext->setText("old");

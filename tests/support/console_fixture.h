@@ -13,7 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace tessal::testing {
 
@@ -65,6 +68,19 @@ class ConsoleFixture : public ::testing::Test {
         std::string frame = link::build_frame("x");
         frame[frame.size() - 2] ^= 0x01;
         port_->arrive(frame);
+    }
+
+    // Each way a data request fails, with the message the data scheme
+    // shows for it; the last one leaves the port unopenable.
+    std::vector<std::pair<std::function<void()>, QString>> data_failures() {
+        return {
+            {[this] { reply_bad_checksum(); }, "Checksum nije dobar!"},
+            {[] {}, "Uredjaj ne odgovara, proverite vezu i brzinu prenosa!"},
+            {[this] { port_->fail_next_read(); }, "Greska!"},
+            {[this] { reply_nak(); }, "Not OK!"},
+            {[this] { port_->fail_open = true; },
+             "Port nije dobro izabran, podesite port i pokusajte ponovo!"},
+        };
     }
 
     QTemporaryDir dir_;
