@@ -1,5 +1,5 @@
-// The console program: one main window on the first serial port it is told
-// about, with its settings in "rvt_ini.txt" beside the executable.
+// The console program: one main window and its dialogs, with the settings
+// in "rvt_ini.txt" beside the executable.
 #include "console/main_window.h"
 #include "console/message_service.h"
 #include "dialogs/dialog_set.h"
@@ -9,8 +9,61 @@
 #include "settings/settings_store.h"
 
 #include <QApplication>
+#include <QMessageBox>
+
+#ifdef Q_OS_UNIX
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
 
 #include <memory>
+
+namespace {
+
+#ifdef Q_OS_UNIX
+int signal_pipe[2] = {-1, -1};
+
+void on_signal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(signal_pipe[1], &byte, 1);
+}
+
+// SIGTERM and SIGHUP (a session ending, a service tool stopping the program)
+// close the main window as its close button does: a running wait is cut
+// short, the port closed and the settings saved.  The handler only writes a
+// byte; the window is closed from the event loop.
+void close_on_signals(QWidget& window) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signal_pipe) != 0) {
+        return;
+    }
+    auto* notifier = new QSocketNotifier(signal_pipe[0], QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t got = ::read(signal_pipe[0], &byte, 1);
+        window.close();
+        // A transaction that shows a message holds the close until the box
+        // is answered; nobody will answer it now.
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (auto* box = qobject_cast<QMessageBox*>(top); box != nullptr && box->isVisible()) {
+                box->reject();
+            }
+        }
+    });
+    struct sigaction action {};
+    action.sa_handler = on_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+}
+#else
+void close_on_signals(QWidget&) {}
+#endif
+
+} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -25,8 +78,9 @@ int main(int argc, char** argv) {
     tessal::link::DeviceLink link(std::make_unique<tessal::link::QtSerialPort>());
 
     tessal::console::MainWindow window(settings, store, link, messages);
-    tessal::dialogs::DialogSet dialogs(window);
+    tessal::dialogs::DialogSet dialogs(window, settings, store);
     window.Form_Load();
+    close_on_signals(window);
     window.show();
     return app.exec();
 }

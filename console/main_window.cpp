@@ -59,7 +59,7 @@ class MainWindow::InputLock {
 
 MainWindow::MainWindow(settings::Settings& settings, settings::SettingsStore& store,
                        link::DeviceLink& link, MessageService& messages, QWidget* parent)
-    : QWidget(parent), settings_(settings), store_(store), session_(link, settings, messages),
+    : QWidget(parent), settings_(settings), store_(store), transaction_(link, settings, messages),
       now_([] { return QDateTime::currentDateTime(); }) {
     build();
 }
@@ -120,8 +120,11 @@ void MainWindow::build() {
         place(new QRadioButton(QStringLiteral("Letnje"), VremeFrame), "Option1", {282, 18, 76, 22});
     Option2 =
         place(new QRadioButton(QStringLiteral("Zimsko"), VremeFrame), "Option2", {282, 44, 76, 22});
-    Option1->setAutoExclusive(false);
-    Option2->setAutoExclusive(false);
+    // Option buttons of one group: selecting one clears the other, and the
+    // selected one stays selected when clicked again.  Neither is selected
+    // at start.
+    Option1->setAutoExclusive(true);
+    Option2->setAutoExclusive(true);
     ReadTime = button(VremeFrame, "ReadTime", "Citanje", {282, 84, 76, 40});
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -185,23 +188,11 @@ void MainWindow::build() {
     connect(JAD, &QPushButton::clicked, this, [this] { JAD_Click(); });
 }
 
-std::string MainWindow::init_port(std::uint8_t& port_number, std::int32_t& speed) {
-    return session_.init_port(port_number, speed);
-}
-
-std::string MainWindow::close_port() {
-    return session_.close_port();
-}
-
-std::string MainWindow::get_frame(const std::string& command) {
-    return session_.get_frame(command);
-}
-
 void MainWindow::Form_Load() {
     settings_.port_number = 1;
     settings_.speed = 38400;
     settings_.last_used_index = 5;
-    session_.link().constants() = link::LinkConstants{};
+    transaction_.constants() = link::LinkConstants{};
 
     store_.load_settings(settings_);
 
@@ -244,34 +235,30 @@ void MainWindow::Form_Unload() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (session_.busy()) {
-        // A reply is awaited: cut the wait short; the window closes as soon
-        // as the transaction has closed the port.
+    if (transaction_.state() != Transaction::State::idle &&
+        transaction_.state() != Transaction::State::closed) {
+        // A transaction runs: its wait is cut short and nothing more is sent;
+        // the window closes once the transaction has closed the port.
         event->ignore();
-        session_.request_close([this] { QTimer::singleShot(0, this, [this] { close(); }); });
+        transaction_.close([this] { close(); }, true);
         return;
     }
+    transaction_.close({}, true);
     Form_Unload();
     event->accept();
 }
 
 void MainWindow::Izlaz_Click() {
-    if (session_.busy()) {
-        return;
-    }
-    close_port();
+    // Refused under a waiting exchange; the close below ends that one.
+    transaction_.close_port();
     close();
-}
-
-std::filesystem::path MainWindow::program_directory() const {
-    return store_.settings_path().parent_path();
 }
 
 namespace {
 
-// Opens a dialog unless a transaction holds the port.
-void open_dialog(LinkSession& session, const std::function<void()>& open) {
-    if (open && !session.busy() && !session.closing()) {
+// Opens a dialog when no transaction holds the port.
+void open_dialog(Transaction& transaction, const std::function<void()>& open) {
+    if (open && transaction.idle()) {
         open();
     }
 }
@@ -279,19 +266,19 @@ void open_dialog(LinkSession& session, const std::function<void()>& open) {
 } // namespace
 
 void MainWindow::Podesavanja_Click() {
-    open_dialog(session_, hooks_.open_gprs);
+    open_dialog(transaction_, hooks_.open_gprs);
 }
 
 void MainWindow::Podesavanje_PU_Click() {
-    open_dialog(session_, hooks_.open_ftp);
+    open_dialog(transaction_, hooks_.open_ftp);
 }
 
 void MainWindow::SIMch_Click() {
-    open_dialog(session_, hooks_.open_sim);
+    open_dialog(transaction_, hooks_.open_sim);
 }
 
 void MainWindow::JAD_Click() {
-    open_dialog(session_, hooks_.open_jad);
+    open_dialog(transaction_, hooks_.open_jad);
 }
 
 void MainWindow::Combo1_Change() {
@@ -307,16 +294,14 @@ void MainWindow::Combo2_Change() {
 
 void MainWindow::single_exchange(const std::string& command,
                                  const std::function<void(const std::string&)>& read) {
-    session_.run([&] {
-        if (session_.open_port()) {
-            read(get_frame(command));
-        }
-    });
+    if (transaction_.open_port()) {
+        read(transaction_.get_frame(command));
+    }
 }
 
 void MainWindow::acknowledged_command(const std::string& command) {
     single_exchange(command, [this](const std::string& result) {
-        session_.inform(link::acknowledgement_message(result));
+        transaction_.inform(link::acknowledgement_message(result));
     });
 }
 
@@ -324,7 +309,7 @@ void MainWindow::data_command(const std::string& command,
                               const std::function<void(const std::string&)>& place_data) {
     single_exchange(command, [&](const std::string& result) {
         if (const auto message = link::data_message(result)) {
-            session_.inform(*message);
+            transaction_.inform(*message);
         } else {
             place_data(result);
         }
@@ -332,83 +317,76 @@ void MainWindow::data_command(const std::string& command,
 }
 
 void MainWindow::ReadVersion_Click() {
-    if (session_.busy()) {
-        return;
-    }
-    SoftVersion->clear();
-    data_command("V", [this](const std::string& reply) {
-        SoftVersion->setText(from_device(reply));
-        SoftVersion->setCursorPosition(0); // the start of the version matters most
+    transaction_.run([this] {
+        SoftVersion->clear();
+        data_command("V", [this](const std::string& reply) {
+            SoftVersion->setText(from_device(reply));
+            SoftVersion->setCursorPosition(0); // the start of the version matters most
+        });
     });
 }
 
 void MainWindow::ReadLast_Click() {
-    if (session_.busy()) {
-        return;
-    }
-    LastCommand->clear();
-    data_command("W", [this](const std::string& reply) {
-        QString text = from_device(reply);
-        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        LastCommand->setPlainText(text);
+    transaction_.run([this] {
+        LastCommand->clear();
+        data_command("W", [this](const std::string& reply) {
+            QString text = from_device(reply);
+            text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+            LastCommand->setPlainText(text);
+        });
     });
 }
 
 void MainWindow::ComStop_Click() {
-    acknowledged_command("E");
+    transaction_.run([this] { acknowledged_command("E"); });
 }
 
 void MainWindow::Reset_Click() {
-    if (session_.busy()) {
-        return;
-    }
-    if (!session_.messages().confirm(QString::fromLatin1(link::kMsgConfirm))) {
-        return;
-    }
-    acknowledged_command("X");
+    transaction_.run([this] {
+        if (transaction_.confirm(QString::fromLatin1(link::kMsgConfirm))) {
+            acknowledged_command("X");
+        }
+    });
 }
 
 void MainWindow::Test_Click() {
-    if (session_.busy()) {
-        return;
-    }
-    Combo1_Change();
-    Combo2_Change();
-    session_.run([this] {
-        if (!session_.open_port()) {
+    transaction_.run([this] {
+        Combo1_Change();
+        Combo2_Change();
+        if (!transaction_.open_port()) {
             return;
         }
-        link::LinkConstants& constants = session_.link().constants();
+        link::LinkConstants& constants = transaction_.constants();
         constants.reply_timeout_ms = 1000;
-        const std::string result = get_frame("T");
+        const std::string result = transaction_.get_frame("T");
         constants.reply_timeout_ms = 5000;
-        session_.inform(link::acknowledgement_message(result));
+        transaction_.inform(link::acknowledgement_message(result));
     });
 }
 
 void MainWindow::ReadPassword_Click() {
-    if (session_.busy()) {
-        return;
-    }
-    InputLock lock(content_);
-    LozinkaR->clear();
-    QCoreApplication::processEvents();
-    data_command("AAT+GSN", [this](const std::string& reply) {
-        LozinkaR->setText(from_device(extract_imei(reply)));
+    transaction_.run([this] {
+        InputLock lock(content_);
+        LozinkaR->clear();
+        // The emptied box is drawn before the wait.  A close that arrives
+        // now stops the transaction before anything is sent.
+        QCoreApplication::processEvents();
+        data_command("AAT+GSN", [this](const std::string& reply) {
+            LozinkaR->setText(from_device(extract_imei(reply)));
+        });
     });
 }
 
 void MainWindow::ReadSignal_Click() {
-    if (session_.busy()) {
-        return;
-    }
-    InputLock lock(content_);
-    NivoLabel->clear();
-    NivoProgres->setValue(0);
-    data_command("AAT+CSQ", [this](const std::string& reply) {
-        const SignalReading reading = read_signal(reply);
-        NivoLabel->setText(QString::fromStdString(reading.label));
-        NivoProgres->setValue(reading.bar);
+    transaction_.run([this] {
+        InputLock lock(content_);
+        NivoLabel->clear();
+        NivoProgres->setValue(0);
+        data_command("AAT+CSQ", [this](const std::string& reply) {
+            const SignalReading reading = read_signal(reply);
+            NivoLabel->setText(QString::fromStdString(reading.label));
+            NivoProgres->setValue(reading.bar);
+        });
     });
 }
 
@@ -478,47 +456,45 @@ void MainWindow::show_device_time(const ClockTexts& device) {
 }
 
 void MainWindow::ReadTime_Click() {
-    if (session_.busy()) {
-        return;
-    }
-    InputLock lock(content_);
-    if (season_offset() == 0) {
-        session_.inform(QString::fromLatin1(kMsgNoSeason));
-        return;
-    }
-    single_exchange("AAT+CCLK?", [this](const std::string& result) {
-        if (const auto message = link::data_message(result, link::kMsgNoReplyClock)) {
-            session_.inform(*message);
+    transaction_.run([this] {
+        InputLock lock(content_);
+        if (season_offset() == 0) {
+            transaction_.inform(QString::fromLatin1(kMsgNoSeason));
             return;
         }
-        if (const std::optional<ClockTexts> device = read_device_clock(result)) {
-            show_device_time(*device);
-        }
+        single_exchange("AAT+CCLK?", [this](const std::string& result) {
+            if (const auto message = link::data_message(result, link::kMsgNoReplyClock)) {
+                transaction_.inform(*message);
+                return;
+            }
+            if (const std::optional<ClockTexts> device = read_device_clock(result)) {
+                show_device_time(*device);
+            }
+        });
     });
 }
 
 void MainWindow::SendTime_Click() {
-    if (session_.busy()) {
-        return;
-    }
-    const int offset = season_offset();
-    if (offset == 0) {
-        session_.inform(QString::fromLatin1(kMsgNoSeason));
-        return;
-    }
-    const std::optional<ClockTexts> outgoing = local_to_device(pc_time_, offset);
-    if (!outgoing) {
-        session_.inform(QString::fromLatin1(kMsgBadDate));
-        return;
-    }
-    single_exchange("A" + clock_set_command(*outgoing), [this](const std::string& result) {
-        if (link::is_acknowledgement_status(result)) {
-            session_.inform(link::acknowledgement_message(result));
-        } else if (result.find("OK") != std::string::npos) {
-            session_.inform(QStringLiteral("OK"));
-        } else {
-            session_.inform(result);
+    transaction_.run([this] {
+        const int offset = season_offset();
+        if (offset == 0) {
+            transaction_.inform(QString::fromLatin1(kMsgNoSeason));
+            return;
         }
+        const std::optional<ClockTexts> outgoing = local_to_device(pc_time_, offset);
+        if (!outgoing) {
+            transaction_.inform(QString::fromLatin1(kMsgBadDate));
+            return;
+        }
+        single_exchange("A" + clock_set_command(*outgoing), [this](const std::string& result) {
+            if (link::is_acknowledgement_status(result)) {
+                transaction_.inform(link::acknowledgement_message(result));
+            } else if (result.find("OK") != std::string::npos) {
+                transaction_.inform(QStringLiteral("OK"));
+            } else {
+                transaction_.inform(result);
+            }
+        });
     });
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "clock.h"
-#include "link_session.h"
+#include "transaction.h"
 
 #include <QDateTime>
 #include <QWidget>
@@ -30,8 +30,8 @@ namespace tessal::console {
 class MessageService;
 
 // The console's main window: port and speed choice, the maintenance
-// commands, the signal level and the device clock.  It owns the link
-// operations that the dialogs call.
+// commands, the signal level and the device clock.  It owns the transaction
+// on the port, which the dialogs share.
 class MainWindow : public QWidget {
     Q_OBJECT
 
@@ -40,13 +40,8 @@ class MainWindow : public QWidget {
                MessageService& messages, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // Link operations for the dialogs.
-    std::string init_port(std::uint8_t& port_number, std::int32_t& speed);
-    std::string close_port();
-    std::string get_frame(const std::string& command);
-    LinkSession& session() { return session_; }
-    settings::Settings& settings() { return settings_; }
-    settings::SettingsStore& store() { return store_; }
+    // The one transaction on the port, shared with the dialogs.
+    Transaction& transaction() { return transaction_; }
 
     // The dialogs live in their own layer; it installs here what the start
     // step and the four dialog buttons run.
@@ -58,9 +53,6 @@ class MainWindow : public QWidget {
         std::function<void()> open_jad;
     };
     void set_dialog_hooks(DialogHooks hooks) { hooks_ = std::move(hooks); }
-
-    // Where the program keeps its files ("rvt_ini.txt", "Jad.txt").
-    std::filesystem::path program_directory() const;
 
     // Handlers.
     void Form_Load();
@@ -142,8 +134,8 @@ class MainWindow : public QWidget {
 
   private:
     void build();
-    // One transaction with one exchange; `read` gets the result of the
-    // exchange.  Nothing happens while another transaction runs.
+    // One exchange on an opened port; `read` gets its result.  Runs inside
+    // the transaction.
     void single_exchange(const std::string& command,
                          const std::function<void(const std::string&)>& read);
     void acknowledged_command(const std::string& command);
@@ -156,7 +148,7 @@ class MainWindow : public QWidget {
 
     settings::Settings& settings_;
     settings::SettingsStore& store_;
-    LinkSession session_;
+    Transaction transaction_;
     QWidget* content_ = nullptr;
     std::array<QLineEdit*, 6> vreme_r_{};
     ClockTexts pc_time_{};

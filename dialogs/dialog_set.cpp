@@ -7,9 +7,28 @@
 #include "settings/settings_store.h"
 #include "sim_dialog.h"
 
+#include <QWindow>
+
 namespace tessal::dialogs {
 
-DialogSet::DialogSet(console::MainWindow& main) : main_(main) {
+namespace {
+
+// Shows `dialog` modally over `main` alone: the main window takes no input
+// while it is open, other top-level windows still do.
+void show_over(QDialog& dialog, QWidget& main) {
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.winId();
+    if (QWindow* window = dialog.windowHandle()) {
+        window->setTransientParent(main.windowHandle());
+    }
+    dialog.exec();
+}
+
+} // namespace
+
+DialogSet::DialogSet(console::MainWindow& main, settings::Settings& settings,
+                     settings::SettingsStore& store)
+    : main_(main), transaction_(main.transaction()), settings_(settings), store_(store) {
     main_.set_dialog_hooks({
         [this] { ftp().fill_lists(); },
         [this] { open_gprs(); },
@@ -25,32 +44,32 @@ DialogSet::~DialogSet() {
 
 FtpDialog& DialogSet::ftp() {
     if (!ftp_) {
-        ftp_ = std::make_unique<FtpDialog>(main_, &main_);
+        ftp_ = std::make_unique<FtpDialog>(transaction_, settings_);
     }
     return *ftp_;
 }
 
 void DialogSet::open_gprs() {
     GprsDialog dialog(
-        main_, [this] { ftp().fill_lists(); },
-        [this] { return main_.store().save_settings(main_.settings()); }, &main_);
-    dialog.exec();
+        transaction_, settings_, [this] { ftp().fill_lists(); },
+        [this] { return store_.save_settings(settings_); });
+    show_over(dialog, main_);
 }
 
 void DialogSet::open_ftp() {
-    ftp().exec();
+    show_over(ftp(), main_);
     // Closed means unloaded: the next opening shows the layout defaults.
     ftp_.reset();
 }
 
 void DialogSet::open_sim() {
-    SimDialog dialog(main_, &main_);
-    dialog.exec();
+    SimDialog dialog(transaction_);
+    show_over(dialog, main_);
 }
 
 void DialogSet::open_jad() {
-    JadDialog dialog(main_, &main_);
-    dialog.exec();
+    JadDialog dialog(transaction_, settings_, store_.settings_path().parent_path() / "Jad.txt");
+    show_over(dialog, main_);
 }
 
 } // namespace tessal::dialogs

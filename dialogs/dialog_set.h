@@ -4,20 +4,29 @@
 
 namespace tessal::console {
 class MainWindow;
-}
+class Transaction;
+} // namespace tessal::console
+
+namespace tessal::settings {
+struct Settings;
+class SettingsStore;
+} // namespace tessal::settings
 
 namespace tessal::dialogs {
 
 class FtpDialog;
 
-// The four dialogs of the main window.  The FTP parameters dialog is made
-// hidden at start, so that its operator lists are filled before it is first
-// shown; closing it unloads it and the next opening starts afresh.  The
-// other dialogs are made anew for each opening.  Destroy this before the
-// main window.
+// The four dialogs of the main window, each owned here and nowhere else.
+// The FTP parameters dialog is made hidden at start, so that its operator
+// lists are filled before it is first shown; closing it unloads it and the
+// next opening starts afresh.  The other dialogs are made anew for each
+// opening.  Each dialog is modal to the main window only, so that windows of
+// their own (the line trace) stay usable.  Destroy this before the main
+// window.
 class DialogSet {
   public:
-    explicit DialogSet(console::MainWindow& main);
+    DialogSet(console::MainWindow& main, settings::Settings& settings,
+              settings::SettingsStore& store);
     ~DialogSet();
     DialogSet(const DialogSet&) = delete;
     DialogSet& operator=(const DialogSet&) = delete;
@@ -33,6 +42,9 @@ class DialogSet {
 
   private:
     console::MainWindow& main_;
+    console::Transaction& transaction_;
+    settings::Settings& settings_;
+    settings::SettingsStore& store_;
     std::unique_ptr<FtpDialog> ftp_;
 };
 

@@ -1,6 +1,7 @@
 #include "ftp_dialog.h"
 
-#include "console/main_window.h"
+#include "console/transaction.h"
+#include "dialogs/closing.h"
 #include "ftp_replies.h"
 #include "link/frame.h"
 #include "link/messages.h"
@@ -81,7 +82,9 @@ std::size_t last_operator(const settings::Settings& settings) {
 
 } // namespace
 
-FtpDialog::FtpDialog(console::MainWindow& main, QWidget* parent) : QDialog(parent), main_(main) {
+FtpDialog::FtpDialog(console::Transaction& transaction, settings::Settings& settings,
+                     QWidget* parent)
+    : QDialog(parent), transaction_(transaction), settings_(settings) {
     build();
     fill_lists();
 }
@@ -168,7 +171,7 @@ std::array<FtpDialog::TextRow, 4> FtpDialog::text_rows() const {
 }
 
 void FtpDialog::fill_lists() {
-    const settings::Settings& settings = main_.settings();
+    const settings::Settings& settings = settings_;
     for (QComboBox* list : {Combogprs, CombogprsR}) {
         list->clear();
         for (std::size_t i = 0; i <= last_operator(settings); ++i) {
@@ -183,10 +186,7 @@ void FtpDialog::Izlaz_Click() {
 }
 
 void FtpDialog::reject() {
-    if (main_.session().busy()) {
-        return;
-    }
-    QDialog::reject();
+    close_dialog(transaction_, *this);
 }
 
 void FtpDialog::clear_read_side() {
@@ -200,21 +200,17 @@ void FtpDialog::clear_read_side() {
 }
 
 void FtpDialog::Read_Click() {
-    console::LinkSession& session = main_.session();
-    if (session.busy()) {
-        return;
-    }
-    clear_read_side();
     // One transaction for all six requests: the port stays open between them.
-    session.run([&] {
-        if (!session.open_port()) {
+    transaction_.run([this] {
+        clear_read_side();
+        if (!transaction_.open_port()) {
             return;
         }
         for (std::size_t row = 0; row < kParameters.size(); ++row) {
-            const std::string value = main_.get_frame(std::string("R") + kParameters[row]);
+            const std::string value = transaction_.get_frame(std::string("R") + kParameters[row]);
             if (const std::optional<std::string> message = link::data_message(value)) {
                 // The rows read so far keep their values.
-                session.inform(*message);
+                transaction_.inform(*message);
                 return;
             }
             place(row, value);
@@ -231,43 +227,41 @@ void FtpDialog::place(std::size_t row, const std::string& value) {
     } else if (row < 5) {
         text_rows()[row - 1].read->setText(console::from_device(value));
     } else {
-        const std::optional<std::size_t> match = match_gprs(main_.settings(), value);
+        const std::optional<std::size_t> match = match_gprs(settings_, value);
         if (match && static_cast<int>(*match) < CombogprsR->count()) {
             CombogprsR->setCurrentIndex(static_cast<int>(*match));
         } else {
-            main_.session().inform(QString::fromLatin1(kMsgUnknownGprs) +
-                                   console::from_device(value));
+            transaction_.inform(QString::fromLatin1(kMsgUnknownGprs) + console::from_device(value));
         }
     }
 }
 
 void FtpDialog::Send_Click() {
-    console::LinkSession& session = main_.session();
-    if (session.busy()) {
-        return;
-    }
-    bool any_ticked = false;
-    for (std::size_t row = 0; row < Check1.size(); ++row) {
-        if (!Check1[row]->isChecked()) {
-            continue;
+    // The whole action is one transaction; each row opens and closes the
+    // port for its own request.
+    transaction_.run([this] {
+        bool any_ticked = false;
+        for (std::size_t row = 0; row < Check1.size(); ++row) {
+            if (!Check1[row]->isChecked()) {
+                continue;
+            }
+            // A failed row ends the action; rows sent before it stay sent.
+            const std::optional<std::string> request = set_request(row);
+            if (!request || !transmit(*request)) {
+                return;
+            }
+            any_ticked = true;
         }
-        // A failed row ends the action; rows sent before it stay sent.
-        const std::optional<std::string> request = set_request(row);
-        if (!request || !transmit(*request)) {
-            return;
-        }
-        any_ticked = true;
-    }
-    session.inform(QString::fromLatin1(any_ticked ? kMsgSent : kMsgNothingTicked));
+        transaction_.inform(QString::fromLatin1(any_ticked ? kMsgSent : kMsgNothingTicked));
+    });
 }
 
 std::optional<std::string> FtpDialog::set_request(std::size_t row) {
-    console::LinkSession& session = main_.session();
     const std::string head = std::string("P") + kParameters[row] + ":";
     if (row == 0) {
         const std::optional<std::string> address = address_request();
         if (!address) {
-            session.inform(QString::fromLatin1(kMsgBadAddress));
+            transaction_.inform(QString::fromLatin1(kMsgBadAddress));
             return std::nullopt;
         }
         return head + *address;
@@ -275,16 +269,16 @@ std::optional<std::string> FtpDialog::set_request(std::size_t row) {
     if (row < 5) {
         const TextRow text = text_rows()[row - 1]; // a copy: the array is a temporary
         if (trim_spaces(text.send->text()).isEmpty()) {
-            session.inform(QString::fromLatin1(text.message));
+            transaction_.inform(QString::fromLatin1(text.message));
             return std::nullopt;
         }
         // Sent as typed, blanks included.
         return head + console::to_device(text.send->text());
     }
     const int chosen = Combogprs->currentIndex();
-    const settings::Settings& settings = main_.settings();
+    const settings::Settings& settings = settings_;
     if (chosen < 0 || static_cast<std::size_t>(chosen) >= settings.gprs_strings.size()) {
-        session.inform(QString::fromLatin1(kMsgNoOperator));
+        transaction_.inform(QString::fromLatin1(kMsgNoOperator));
         return std::nullopt;
     }
     // The operator's GPRS parameter string goes out, not its name.
@@ -310,20 +304,16 @@ std::optional<std::string> FtpDialog::address_request() {
 }
 
 bool FtpDialog::transmit(const std::string& request) {
-    console::LinkSession& session = main_.session();
     bool acknowledged = false;
-    session.run([&] {
-        if (!session.open_port()) {
-            return;
+    if (transaction_.open_port()) {
+        const std::string result = transaction_.get_frame(request);
+        acknowledged = result == link::kOk;
+        if (!acknowledged) {
+            // "CS" and data texts are shown as they came.
+            transaction_.inform(link::acknowledgement_message(result));
         }
-        const std::string result = main_.get_frame(request);
-        if (result == link::kOk) {
-            acknowledged = true;
-            return;
-        }
-        // "CS" and data texts are shown as they came.
-        session.inform(link::acknowledgement_message(result));
-    });
+    }
+    transaction_.close_port();
     return acknowledged;
 }
 

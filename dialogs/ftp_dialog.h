@@ -18,7 +18,10 @@ class QLineEdit;
 class QPushButton;
 
 namespace tessal::console {
-class MainWindow;
+class Transaction;
+}
+namespace tessal::settings {
+struct Settings;
 }
 
 namespace tessal::dialogs {
@@ -34,7 +37,8 @@ class FtpDialog : public QDialog {
     Q_OBJECT
 
   public:
-    explicit FtpDialog(console::MainWindow& main, QWidget* parent = nullptr);
+    FtpDialog(console::Transaction& transaction, settings::Settings& settings,
+              QWidget* parent = nullptr);
     ~FtpDialog() override;
 
     // Both operator lists get operator names 0 to the last used index, list
@@ -70,8 +74,8 @@ class FtpDialog : public QDialog {
     QPushButton* Izlaz = nullptr;
 
   public slots:
-    // The close box and Escape end here; neither closes the dialog while a
-    // request waits for its reply.
+    // The close box, Escape and "Izlaz" end here; during a wait the wait is
+    // cut short and the port closed before the dialog closes.
     void reject() override;
 
   private:
@@ -92,11 +96,12 @@ class FtpDialog : public QDialog {
     // the row's message and gives nothing.
     std::optional<std::string> set_request(std::size_t row);
     std::optional<std::string> address_request();
-    // Sends one request in a transaction of its own; true when the device
-    // acknowledged it.  Any other outcome has been reported.
+    // Sends one request with the port opened and closed for it; true when
+    // the device acknowledged it.  Any other outcome has been reported.
     bool transmit(const std::string& request);
 
-    console::MainWindow& main_;
+    console::Transaction& transaction_;
+    settings::Settings& settings_;
 };
 
 } // namespace tessal::dialogs

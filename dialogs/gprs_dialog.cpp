@@ -1,6 +1,6 @@
 #include "gprs_dialog.h"
 
-#include "console/main_window.h"
+#include "console/transaction.h"
 #include "ftp_dialog.h"
 
 #include <QLabel>
@@ -21,9 +21,10 @@ constexpr int kGprsWidth = 320;
 
 } // namespace
 
-GprsDialog::GprsDialog(console::MainWindow& main, std::function<void()> ftp_lists,
-                       std::function<bool()> save, QWidget* parent)
-    : QDialog(parent), main_(main), ftp_lists_(std::move(ftp_lists)), save_(std::move(save)) {
+GprsDialog::GprsDialog(console::Transaction& transaction, settings::Settings& settings,
+                       std::function<void()> ftp_lists, std::function<bool()> save, QWidget* parent)
+    : QDialog(parent), transaction_(transaction), settings_(settings),
+      ftp_lists_(std::move(ftp_lists)), save_(std::move(save)) {
     build();
     Form_Load();
 }
@@ -66,7 +67,7 @@ void GprsDialog::build() {
 }
 
 void GprsDialog::Form_Load() {
-    const settings::Settings& settings = main_.settings();
+    const settings::Settings& settings = settings_;
     for (std::size_t row = 0; row < Text_prov_ime.size(); ++row) {
         // Rows after the last used index stay empty, whatever the table holds.
         const bool in_use = row <= settings.last_used_index;
@@ -80,7 +81,7 @@ void GprsDialog::Form_Load() {
 }
 
 void GprsDialog::Potvrda_Click() {
-    settings::Settings& settings = main_.settings();
+    settings::Settings& settings = settings_;
     // The operators in use end before the first empty name of rows 1 to 5;
     // row 0 always counts, and a name of blanks is a name.
     settings.last_used_index = 5;
@@ -99,7 +100,7 @@ void GprsDialog::Potvrda_Click() {
         ftp_lists_();
     }
     const bool saved = save_ && save_();
-    main_.session().inform(QString::fromLatin1(saved ? "OK" : "Not OK"));
+    transaction_.inform(QString::fromLatin1(saved ? "OK" : "Not OK"));
     if (saved) {
         accept();
     }

@@ -10,7 +10,10 @@ class QLineEdit;
 class QPushButton;
 
 namespace tessal::console {
-class MainWindow;
+class Transaction;
+}
+namespace tessal::settings {
+struct Settings;
 }
 
 namespace tessal::dialogs {
@@ -25,8 +28,9 @@ class GprsDialog : public QDialog {
     // `ftp_lists` refills the FTP parameters dialog's operator lists (creating
     // that dialog hidden if needed); `save` writes the settings file and
     // returns whether that succeeded, having reported a failure itself.
-    GprsDialog(console::MainWindow& main, std::function<void()> ftp_lists,
-               std::function<bool()> save, QWidget* parent = nullptr);
+    GprsDialog(console::Transaction& transaction, settings::Settings& settings,
+               std::function<void()> ftp_lists, std::function<bool()> save,
+               QWidget* parent = nullptr);
     ~GprsDialog() override;
 
     // Handlers.
@@ -46,7 +50,8 @@ class GprsDialog : public QDialog {
   private:
     void build();
 
-    console::MainWindow& main_;
+    console::Transaction& transaction_;
+    settings::Settings& settings_;
     std::function<void()> ftp_lists_;
     std::function<bool()> save_;
 };

@@ -1,9 +1,9 @@
 #include "jad_dialog.h"
 
-#include "console/link_session.h"
 #include "console/look.h"
-#include "console/main_window.h"
 #include "console/message_service.h"
+#include "console/transaction.h"
+#include "dialogs/closing.h"
 #include "link/frame.h"
 #include "link/messages.h"
 #include "settings/text_file.h"
@@ -21,7 +21,6 @@ namespace tessal::dialogs {
 namespace {
 
 constexpr const char* kCashTypeName = "CASH_TYPE:";
-constexpr const char* kJadFileName = "Jad.txt";
 constexpr const char* kMsgNoParameter = "Unesite komandu ";
 constexpr const char* kMsgNoValue = "Unesite novu vrednost parametra";
 constexpr const char* kMsgNoCashType = "Odaberite tip kase.";
@@ -37,7 +36,10 @@ bool only_blanks(const QString& text) {
 
 } // namespace
 
-JadDialog::JadDialog(console::MainWindow& main, QWidget* parent) : QDialog(parent), main_(main) {
+JadDialog::JadDialog(console::Transaction& transaction, const settings::Settings& settings,
+                     std::filesystem::path jad_file, QWidget* parent)
+    : QDialog(parent), transaction_(transaction), settings_(settings),
+      jad_file_(std::move(jad_file)) {
     build();
     Form_Load();
 }
@@ -71,7 +73,7 @@ void JadDialog::build() {
 }
 
 void JadDialog::Form_Load() {
-    const settings::Settings& settings = main_.settings();
+    const settings::Settings& settings = settings_;
     const QSignalBlocker block(ComboTip);
     ComboTip->clear();
     cash_types_.clear();
@@ -95,27 +97,17 @@ void JadDialog::show_cash_types(bool shown) {
     ComboTip->setHidden(!shown);
 }
 
-void JadDialog::plain(const QString& text) {
-    if (!main_.session().closing()) {
-        main_.session().messages().plain(text);
-    }
-}
-
 void JadDialog::Command2_Click() {
-    console::LinkSession& session = main_.session();
-    if (session.busy()) {
-        return;
-    }
-    session.run([&] {
+    transaction_.run([this] {
         show_cash_types(false);
         Text3->clear();
         Text2->clear();
-        if (!session.open_port()) {
+        if (!transaction_.open_port()) {
             return;
         }
-        const std::string result = main_.get_frame("J");
+        const std::string result = transaction_.get_frame("J");
         if (const auto message = link::data_message(result)) {
-            session.inform(*message);
+            transaction_.inform(*message);
             return;
         }
         place_descriptor(result);
@@ -128,8 +120,7 @@ void JadDialog::place_descriptor(const std::string& reply) {
     Text2->setPlainText(shown);
 
     std::string error;
-    const bool saved =
-        settings::replace_file(main_.program_directory() / kJadFileName, reply + "\r\n", error);
+    const bool saved = settings::replace_file(jad_file_, reply + "\r\n", error);
 
     const QSignalBlocker block(Combo1);
     Combo1->clear();
@@ -141,10 +132,10 @@ void JadDialog::place_descriptor(const std::string& reply) {
         Combo1->setCurrentIndex(-1);
         Text3->clear();
     } else {
-        plain(QString::fromLatin1(kMsgParseFailed));
+        transaction_.plain(QString::fromLatin1(kMsgParseFailed));
     }
     if (!saved) {
-        main_.session().inform(QString::fromLatin1(kMsgFileNotWritten));
+        transaction_.inform(QString::fromLatin1(kMsgFileNotWritten));
     }
 }
 
@@ -172,60 +163,54 @@ void JadDialog::Combo1_Click() {
 }
 
 void JadDialog::Command1_Click() {
-    console::LinkSession& session = main_.session();
-    if (session.busy()) {
-        return;
-    }
+    transaction_.run([this] {
+        if (const std::optional<std::string> command = set_request()) {
+            if (!transaction_.open_port()) {
+                return;
+            }
+            const std::string result = transaction_.get_frame(*command);
+            if (result == link::kOk) {
+                transaction_.inform(QString::fromLatin1(kMsgChanged));
+            } else {
+                transaction_.inform(link::acknowledgement_message(result));
+            }
+        }
+    });
+}
+
+std::optional<std::string> JadDialog::set_request() {
     const int k = Combo1->currentIndex();
     if (k < 0 || k >= table_.count) {
-        session.inform(QString::fromLatin1(kMsgNoParameter));
-        return;
+        transaction_.inform(QString::fromLatin1(kMsgNoParameter));
+        return std::nullopt;
     }
     std::string command = "P" + table_.names[static_cast<std::size_t>(k)];
     if (ComboTip->isHidden()) {
         const QString value = Text3->text();
         if (only_blanks(value)) {
-            session.inform(QString::fromLatin1(kMsgNoValue));
-            return;
+            transaction_.inform(QString::fromLatin1(kMsgNoValue));
+            return std::nullopt;
         }
-        command += console::to_device(value);
-    } else {
-        // The type the technician sees: the CashTypeList entry behind the
-        // selected ComboTip entry.
-        const int tip = ComboTip->currentIndex();
-        if (tip < 0 || static_cast<std::size_t>(tip) >= cash_types_.size()) {
-            session.inform(QString::fromLatin1(kMsgNoCashType));
-            return;
-        }
-        const CashType& type = cash_types_[static_cast<std::size_t>(tip)];
-        plain(console::from_device(type.name));
-        command += type.number;
+        return command + console::to_device(value);
     }
-    session.run([&] {
-        if (!session.open_port()) {
-            return;
-        }
-        const std::string result = main_.get_frame(command);
-        if (result == link::kOk) {
-            session.inform(QString::fromLatin1(kMsgChanged));
-        } else {
-            session.inform(link::acknowledgement_message(result));
-        }
-    });
+    // The type the technician sees: the CashTypeList entry behind the
+    // selected ComboTip entry.
+    const int tip = ComboTip->currentIndex();
+    if (tip < 0 || static_cast<std::size_t>(tip) >= cash_types_.size()) {
+        transaction_.inform(QString::fromLatin1(kMsgNoCashType));
+        return std::nullopt;
+    }
+    const CashType& type = cash_types_[static_cast<std::size_t>(tip)];
+    transaction_.plain(console::from_device(type.name));
+    return command + type.number;
 }
 
 void JadDialog::IZL_Click() {
-    if (main_.session().busy()) {
-        return;
-    }
-    accept();
+    reject();
 }
 
 void JadDialog::reject() {
-    if (main_.session().busy()) {
-        return;
-    }
-    QDialog::reject();
+    close_dialog(transaction_, *this);
 }
 
 } // namespace tessal::dialogs

@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,7 +16,10 @@ class QPlainTextEdit;
 class QPushButton;
 
 namespace tessal::console {
-class MainWindow;
+class Transaction;
+}
+namespace tessal::settings {
+struct Settings;
 }
 
 namespace tessal::dialogs {
@@ -27,8 +32,9 @@ class JadDialog : public QDialog {
 
   public:
     // Constructing runs the load step: ComboTip is filled from the
-    // CashTypeList of the main window's settings.
-    explicit JadDialog(console::MainWindow& main, QWidget* parent = nullptr);
+    // CashTypeList of the settings.  `jad_file` receives each descriptor read.
+    JadDialog(console::Transaction& transaction, const settings::Settings& settings,
+              std::filesystem::path jad_file, QWidget* parent = nullptr);
 
     // Handlers.
     void Command2_Click(); // Read JAD
@@ -36,7 +42,8 @@ class JadDialog : public QDialog {
     void Combo1_Click();   // a parameter is chosen
     void IZL_Click();
 
-    // Closing is refused while a request waits for its reply.
+    // The close box, Escape and "Izlaz" end here; during a wait the wait is
+    // cut short and the port closed before the dialog closes.
     void reject() override;
 
     const JadParameterTable& parameters() const { return table_; }
@@ -57,10 +64,13 @@ class JadDialog : public QDialog {
     void show_cash_types(bool shown);
     // Reply text of a read: display, file copy and parameter list.
     void place_descriptor(const std::string& reply);
-    // A box without title of its own or icon.
-    void plain(const QString& text);
+    // Validates the choice and builds the set request; on failure shows
+    // why and gives nothing.
+    std::optional<std::string> set_request();
 
-    console::MainWindow& main_;
+    console::Transaction& transaction_;
+    const settings::Settings& settings_;
+    std::filesystem::path jad_file_;
     JadParameterTable table_;
     // For each ComboTip entry, the CashTypeList entry it shows.
     struct CashType {

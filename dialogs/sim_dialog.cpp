@@ -1,8 +1,8 @@
 #include "sim_dialog.h"
 
-#include "console/link_session.h"
 #include "console/look.h"
-#include "console/main_window.h"
+#include "console/transaction.h"
+#include "dialogs/closing.h"
 #include "dialogs/sim_replies.h"
 #include "link/frame.h"
 #include "link/messages.h"
@@ -23,7 +23,8 @@ using console::place;
 
 } // namespace
 
-SimDialog::SimDialog(console::MainWindow& main, QWidget* parent) : QDialog(parent), main_(main) {
+SimDialog::SimDialog(console::Transaction& transaction, QWidget* parent)
+    : QDialog(parent), transaction_(transaction) {
     build();
 }
 
@@ -57,16 +58,15 @@ void SimDialog::build() {
 }
 
 void SimDialog::ReadSIM_Click() {
-    console::LinkSession& session = main_.session();
-    session.run([&] {
+    transaction_.run([this] {
         SIMtext->clear();
         QCoreApplication::processEvents();
-        if (!session.open_port()) {
+        if (!transaction_.open_port()) {
             return;
         }
-        const std::string result = main_.get_frame(kCmdSimIdentification);
+        const std::string result = transaction_.get_frame(kCmdSimIdentification);
         if (const auto message = link::data_message(result)) {
-            session.inform(*message);
+            transaction_.inform(*message);
             return;
         }
         SIMtext->setText(console::from_device(sim_identification(result)));
@@ -74,46 +74,36 @@ void SimDialog::ReadSIM_Click() {
 }
 
 void SimDialog::send_acknowledged(const std::string& command) {
-    console::LinkSession& session = main_.session();
-    session.run([&] {
-        if (session.open_port()) {
-            session.inform(link::acknowledgement_message(main_.get_frame(command)));
+    transaction_.run([&] {
+        if (transaction_.open_port()) {
+            transaction_.inform(link::acknowledgement_message(transaction_.get_frame(command)));
         }
     });
 }
 
 void SimDialog::SendPSW_Click() {
-    if (!main_.session().busy()) {
-        send_acknowledged(kCmdPassword + console::to_device(PassText->text()));
-    }
+    send_acknowledged(kCmdPassword + console::to_device(PassText->text()));
 }
 
 void SimDialog::SendSIM_Click() {
-    if (!main_.session().busy()) {
-        send_acknowledged(kCmdSimParameter + console::to_device(SimtextS->text()));
-    }
+    send_acknowledged(kCmdSimParameter + console::to_device(SimtextS->text()));
 }
 
 void SimDialog::SendPin_Click() {
-    console::LinkSession& session = main_.session();
-    if (session.busy()) {
-        return;
-    }
-    const std::string pin = trim_blanks(console::to_device(PINText->text()));
-    session.run([&] {
-        if (session.open_port()) {
+    transaction_.run([this] {
+        const std::string pin = trim_blanks(console::to_device(PINText->text()));
+        if (transaction_.open_port()) {
             pin_sequence(pin);
         }
     });
 }
 
 void SimDialog::pin_sequence(const std::string& pin) {
-    console::LinkSession& session = main_.session();
-    const auto inform = [&](const std::string& text) { session.inform(text); };
+    const auto inform = [&](const std::string& text) { transaction_.inform(text); };
 
     // Step 1: is a PIN wanted at all?  A status result is reported and the
     // PIN is sent anyway.
-    const std::string state = main_.get_frame(kCmdPinState);
+    const std::string state = transaction_.get_frame(kCmdPinState);
     if (link::is_acknowledgement_status(state)) {
         inform(link::acknowledgement_message(state));
     } else {
@@ -134,11 +124,11 @@ void SimDialog::pin_sequence(const std::string& pin) {
 
     // Step 2: the PIN itself.  A refused PIN ends with the attempts left
     // (step 3); otherwise the PIN request is switched off (step 4).
-    const std::string entry = main_.get_frame(kCmdPinEntry + pin);
+    const std::string entry = transaction_.get_frame(kCmdPinEntry + pin);
     if (link::is_acknowledgement_status(entry)) {
         inform(link::acknowledgement_message(entry));
     } else if (modem_error(entry)) {
-        const std::string attempts = main_.get_frame(kCmdPinAttempts + pin);
+        const std::string attempts = transaction_.get_frame(kCmdPinAttempts + pin);
         if (!link::is_acknowledgement_status(attempts)) {
             inform(attempts_message(attempts));
             return;
@@ -147,7 +137,7 @@ void SimDialog::pin_sequence(const std::string& pin) {
     }
 
     // Step 4: PIN request off.
-    const std::string off = main_.get_frame(kCmdPinRequestOff + pin);
+    const std::string off = transaction_.get_frame(kCmdPinRequestOff + pin);
     if (off == link::kOk) {
         inform("OK");
     } else if (link::is_acknowledgement_status(off)) {
@@ -160,17 +150,11 @@ void SimDialog::pin_sequence(const std::string& pin) {
 }
 
 void SimDialog::Izlaz_Click() {
-    if (main_.session().busy()) {
-        return;
-    }
-    accept();
+    reject();
 }
 
 void SimDialog::reject() {
-    if (main_.session().busy()) {
-        return;
-    }
-    QDialog::reject();
+    close_dialog(transaction_, *this);
 }
 
 } // namespace tessal::dialogs

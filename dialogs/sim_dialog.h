@@ -8,7 +8,7 @@ class QLineEdit;
 class QPushButton;
 
 namespace tessal::console {
-class MainWindow;
+class Transaction;
 }
 
 namespace tessal::dialogs {
@@ -20,7 +20,7 @@ class SimDialog : public QDialog {
     Q_OBJECT
 
   public:
-    explicit SimDialog(console::MainWindow& main, QWidget* parent = nullptr);
+    explicit SimDialog(console::Transaction& transaction, QWidget* parent = nullptr);
 
     // Handlers.
     void ReadSIM_Click();
@@ -29,7 +29,8 @@ class SimDialog : public QDialog {
     void SendPin_Click();
     void Izlaz_Click();
 
-    // Closing is refused while a request waits for its reply.
+    // The close box, Escape and "Izlaz" end here; during a wait the wait is
+    // cut short and the port closed before the dialog closes.
     void reject() override;
 
     QPushButton* ReadSIM = nullptr;
@@ -49,7 +50,7 @@ class SimDialog : public QDialog {
     // The four PIN steps on the open port.
     void pin_sequence(const std::string& pin);
 
-    console::MainWindow& main_;
+    console::Transaction& transaction_;
 };
 
 } // namespace tessal::dialogs

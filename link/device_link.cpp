@@ -65,11 +65,12 @@ std::string DeviceLink::close_port() {
 void DeviceLink::cancel_wait() {
     if (exchange_running_) {
         cancel_requested_ = true;
+        port_->wake();
     }
 }
 
 std::string DeviceLink::get_frame(const std::string& command) {
-    // A second exchange started from inside the wait's event processing must
+    // A second exchange started from an event that runs inside the wait must
     // not disturb the one that waits.
     if (exchange_running_) {
         return std::string(kPortFailure);
@@ -82,43 +83,37 @@ std::string DeviceLink::get_frame(const std::string& command) {
     // Stale input is dropped before the request goes out, so that a reply
     // that comes back at once is not thrown away with it.
     receive_buffer_.clear();
-    if (!port_->is_open() || !port_->discard_input() || !port_->write(frame)) {
+    if (!port_->is_open() || !port_->discard_input() || !port_->write(frame) || cancel_requested_) {
         return std::string(kPortFailure);
     }
     const std::int64_t start = clock_();
 
+    // Each pass reads what has arrived and judges it; then the wait sleeps in
+    // the event loop until more bytes arrive, the deadline passes or the wait
+    // is cut short.
     for (;;) {
-        if (cancel_requested_) {
-            return std::string(kPortFailure);
-        }
-        if (clock_() - start >= constants_.reply_timeout_ms) {
-            return std::string(kTimeout);
-        }
-        if (event_pump_) {
-            event_pump_();
-            if (cancel_requested_) {
-                return std::string(kPortFailure);
-            }
-        }
-        if (!port_->wait_for_input(kPollSliceMs)) {
-            return std::string(kPortFailure);
-        }
         std::optional<std::string> bytes = port_->read_all();
         if (!bytes) {
             return std::string(kPortFailure);
         }
         receive_buffer_.append(*bytes);
-        if (receive_buffer_.empty()) {
-            continue;
+        if (!receive_buffer_.empty()) {
+            if (receive_buffer_.back() == constants_.frame_end) {
+                return finish_frame();
+            }
+            if (receive_buffer_.find(constants_.ack) != std::string::npos) {
+                return std::string(kOk);
+            }
+            if (receive_buffer_.find(constants_.nak) != std::string::npos) {
+                return std::string(kNok);
+            }
         }
-        if (receive_buffer_.back() == constants_.frame_end) {
-            return finish_frame();
+        const std::int64_t left = constants_.reply_timeout_ms - (clock_() - start);
+        if (left <= 0) {
+            return std::string(kTimeout);
         }
-        if (receive_buffer_.find(constants_.ack) != std::string::npos) {
-            return std::string(kOk);
-        }
-        if (receive_buffer_.find(constants_.nak) != std::string::npos) {
-            return std::string(kNok);
+        if (!port_->wait_for_input(static_cast<int>(left)) || cancel_requested_) {
+            return std::string(kPortFailure);
         }
     }
 }

@@ -27,16 +27,10 @@ class DeviceLink {
     // Monotonic milliseconds; only differences are used.
     using Clock = std::function<std::int64_t()>;
 
-    // Longest single wait for bytes inside one pass of the reply wait.
-    static constexpr int kPollSliceMs = 5;
-
     explicit DeviceLink(std::unique_ptr<SerialPort> port, Clock clock = {});
 
     void set_port_map(const PortMap& map) { port_map_ = map; }
     const PortMap& port_map() const { return port_map_; }
-
-    // Called on every pass of the reply wait so that pending UI events run.
-    void set_event_pump(std::function<void()> pump) { event_pump_ = std::move(pump); }
 
     LinkConstants& constants() { return constants_; }
     const LinkConstants& constants() const { return constants_; }
@@ -55,8 +49,8 @@ class DeviceLink {
     bool exchange_running() const { return exchange_running_; }
     bool is_open() const { return port_->is_open(); }
 
-    // Cuts a waiting exchange short: it returns "ERja" at its next pass
-    // without touching the port again.  No effect when nothing waits.
+    // Cuts a waiting exchange short: it returns "ERja" at once without
+    // touching the port again.  No effect when nothing waits.
     void cancel_wait();
 
     // The settings text for a speed: decimal speed followed by ",N,8,1".
@@ -68,7 +62,6 @@ class DeviceLink {
     std::unique_ptr<SerialPort> port_;
     Clock clock_;
     PortMap port_map_;
-    std::function<void()> event_pump_;
     LinkConstants constants_;
     std::string receive_buffer_;
     bool exchange_running_ = false;

@@ -1,11 +1,6 @@
 #include "qt_serial_port.h"
 
-#include <QElapsedTimer>
-
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <poll.h>
-#endif
+#include <QDeadlineTimer>
 
 #include <charconv>
 #include <vector>
@@ -94,7 +89,15 @@ bool parse_line_settings(const std::string& text, LineSettings& out) {
     return true;
 }
 
-QtSerialPort::QtSerialPort() = default;
+QtSerialPort::QtSerialPort() {
+    deadline_.setSingleShot(true);
+    deadline_.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&deadline_, &QTimer::timeout, &loop_, &QEventLoop::quit);
+    QObject::connect(&port_, &QSerialPort::readyRead, &loop_, &QEventLoop::quit);
+    QObject::connect(&port_, &QSerialPort::bytesWritten, &loop_, &QEventLoop::quit);
+    QObject::connect(&port_, &QSerialPort::errorOccurred, &loop_, &QEventLoop::quit);
+    QObject::connect(&port_, &QSerialPort::aboutToClose, &loop_, &QEventLoop::quit);
+}
 
 QtSerialPort::~QtSerialPort() {
     if (port_.isOpen()) {
@@ -152,7 +155,28 @@ bool QtSerialPort::apply_settings(const std::string& settings) {
            port_.setFlowControl(QSerialPort::NoFlowControl) && !failed();
 }
 
+bool QtSerialPort::sleep_until(const std::function<bool()>& done, int timeout_ms) {
+    QDeadlineTimer deadline(timeout_ms, Qt::PreciseTimer);
+    while (!done()) {
+        if (!port_.isOpen() || failed() || woken_ || deadline.hasExpired()) {
+            return false;
+        }
+        // The loop ends on the port's next signal, on wake() or at the
+        // deadline; until then the program's events run and nothing polls.
+        deadline_.start(static_cast<int>(deadline.remainingTime()));
+        loop_.exec();
+        deadline_.stop();
+    }
+    return true;
+}
+
+void QtSerialPort::wake() {
+    woken_ = true;
+    loop_.quit();
+}
+
 bool QtSerialPort::write(const std::string& bytes) {
+    woken_ = false;
     if (!port_.isOpen() || failed()) {
         return false;
     }
@@ -160,44 +184,17 @@ bool QtSerialPort::write(const std::string& bytes) {
     if (port_.write(bytes.data(), size) != size) {
         return false;
     }
-    QElapsedTimer timer;
-    timer.start();
-    while (port_.bytesToWrite() > 0) {
-        const qint64 left = kWriteTimeoutMs - timer.elapsed();
-        if (left <= 0) {
-            return false;
-        }
-        port_.waitForBytesWritten(static_cast<int>(left));
-        if (failed() || !port_.isOpen()) {
-            return false;
-        }
-    }
-    return true;
+    return sleep_until([this] { return port_.bytesToWrite() == 0; }, kWriteTimeoutMs) && !failed();
 }
 
 bool QtSerialPort::wait_for_input(int timeout_ms) {
+    woken_ = false;
     if (!port_.isOpen() || failed()) {
         return false;
     }
-    if (port_.bytesAvailable() > 0) {
-        return true;
-    }
-#ifdef Q_OS_UNIX
-    // A plain poll on the descriptor is far cheaper than the port's own wait;
-    // the port is asked to read only once something is there.
-    pollfd watch{};
-    watch.fd = static_cast<int>(port_.handle());
-    watch.events = POLLIN;
-    const int ready = ::poll(&watch, 1, timeout_ms);
-    if (ready < 0 && errno != EINTR) {
-        return false;
-    }
-    if (ready <= 0) {
-        return true;
-    }
-    timeout_ms = 0;
-#endif
-    port_.waitForReadyRead(timeout_ms);
+    // A wait that ends without bytes (deadline or wake) is no failure; only a
+    // port that failed or went away is.
+    sleep_until([this] { return port_.bytesAvailable() > 0; }, timeout_ms);
     return port_.isOpen() && !failed();
 }
 

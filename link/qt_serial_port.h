@@ -2,7 +2,11 @@
 
 #include "serial_port.h"
 
+#include <QEventLoop>
 #include <QSerialPort>
+#include <QTimer>
+
+#include <functional>
 
 namespace tessal::link {
 
@@ -20,6 +24,7 @@ class QtSerialPort final : public SerialPort {
     bool apply_settings(const std::string& settings) override;
     bool write(const std::string& bytes) override;
     bool wait_for_input(int timeout_ms) override;
+    void wake() override;
     std::optional<std::string> read_all() override;
     bool discard_input() override;
     bool close() override;
@@ -29,9 +34,15 @@ class QtSerialPort final : public SerialPort {
 
   private:
     bool failed();
+    // Runs the event loop until done() holds (true), or the port fails, wake()
+    // is called or timeout_ms passes (false).
+    bool sleep_until(const std::function<bool()>& done, int timeout_ms);
 
     QSerialPort port_;
     std::string device_;
+    QEventLoop loop_;
+    QTimer deadline_;
+    bool woken_ = false;
 };
 
 // Parses a settings text "speed,parity,data bits,stop bits" such as

@@ -263,7 +263,7 @@ TEST_F(MainWindowTest, SecondClickDuringAWaitDoesNothing) {
         window_->ReadLast->click();
         window_->ComStop->click();
         window_->Test->click();
-        window_->Izlaz->click();
+        window_->SIMch->click();
     };
     reply_frame("v1");
     window_->ReadVersion->click();
@@ -274,18 +274,52 @@ TEST_F(MainWindowTest, SecondClickDuringAWaitDoesNothing) {
     EXPECT_TRUE(messages_.shown.isEmpty());
 }
 
-TEST_F(MainWindowTest, ClosingDuringAWaitCutsItShortClosesThePortAndSaves) {
+TEST_F(MainWindowTest, ExitOrCloseDuringAWaitCutsItShortClosesThePortAndSaves) {
+    const std::vector<std::function<void(console::MainWindow&)>> closers{
+        [](console::MainWindow& w) { w.close(); },
+        [](console::MainWindow& w) { w.Izlaz->click(); },
+    };
+    for (const auto& close_window : closers) {
+        start();
+        window_->show();
+        port_->on_wait = [&] { close_window(*window_); };
+        window_->ComStop->click();
+        EXPECT_FALSE(port_->is_open());
+        EXPECT_EQ(now_, 0); // did not wait for the time-out
+        EXPECT_TRUE(messages_.shown.isEmpty());
+        EXPECT_FALSE(window_->isVisible());
+        EXPECT_NE(read_settings().find("REGISTER"), std::string::npos);
+        // Nothing more reaches the port afterwards.
+        window_->ReadVersion->click();
+        EXPECT_EQ(requests(), std::vector<std::string>{"E"});
+        std::filesystem::remove(settings_path());
+    }
+}
+
+TEST_F(MainWindowTest, CloseBeforeTheImeiRequestGoesOutSendsNothing) {
     start();
-    port_->on_wait = [this] { window_->close(); };
-    window_->ComStop->click();
-    EXPECT_FALSE(port_->is_open());
-    EXPECT_LT(now_, 1000); // did not wait for the time-out
-    EXPECT_TRUE(messages_.shown.isEmpty());
-    QCoreApplication::processEvents(); // the deferred close runs
+    window_->show();
+    // The IMEI read lets pending events run before its exchange; a close
+    // waiting among them ends the program before anything is sent.
+    QTimer::singleShot(0, window_.get(), [this] { window_->close(); });
+    window_->ReadPassword->click();
+    EXPECT_TRUE(requests().empty());
+    EXPECT_EQ(port_->open_calls, 0);
+    EXPECT_FALSE(window_->isVisible());
     EXPECT_NE(read_settings().find("REGISTER"), std::string::npos);
-    // Nothing more reaches the port afterwards.
-    window_->ReadVersion->click();
-    EXPECT_EQ(requests().size(), 1U);
+}
+
+TEST_F(MainWindowTest, SeasonOptionsAreOneChoice) {
+    start();
+    window_->show();
+    EXPECT_FALSE(window_->Option1->isChecked());
+    EXPECT_FALSE(window_->Option2->isChecked());
+    window_->Option1->click();
+    window_->Option1->click(); // clicking the selected one keeps it
+    EXPECT_TRUE(window_->Option1->isChecked());
+    window_->Option2->toggle(); // keyboard or screen reader toggle
+    EXPECT_TRUE(window_->Option2->isChecked());
+    EXPECT_FALSE(window_->Option1->isChecked());
 }
 
 } // namespace

@@ -20,7 +20,7 @@ class DialogSetTest : public ConsoleFixture {
         port_ = port.get();
         link_ = std::make_unique<link::DeviceLink>(std::move(port), [this] { return now_; });
         window_ = std::make_unique<console::MainWindow>(settings_, *store_, *link_, messages_);
-        dialogs_ = std::make_unique<dialogs::DialogSet>(*window_);
+        dialogs_ = std::make_unique<dialogs::DialogSet>(*window_, settings_, *store_);
         window_->Form_Load();
     }
     void TearDown() override { dialogs_.reset(); }

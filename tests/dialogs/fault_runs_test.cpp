@@ -110,9 +110,10 @@ class FaultRunsTest : public ::testing::TestWithParam<FaultCase> {
         settings_.gprs_strings[0] = device_.simulator->with_device(
             [](devsim::Device& d) { return d.parameter("gprsParamVlada").value_or(""); });
         settings_.last_used_index = 0;
-        ftp_ = std::make_unique<dialogs::FtpDialog>(*window_);
-        jad_ = std::make_unique<dialogs::JadDialog>(*window_);
-        sim_ = std::make_unique<dialogs::SimDialog>(*window_);
+        ftp_ = std::make_unique<dialogs::FtpDialog>(window_->transaction(), settings_);
+        jad_ = std::make_unique<dialogs::JadDialog>(window_->transaction(), settings_,
+                                                    console_.directory() + "/Jad.txt");
+        sim_ = std::make_unique<dialogs::SimDialog>(window_->transaction());
     }
 
     void TearDown() override { device_.link.close_port(); }
@@ -258,7 +259,7 @@ TEST_P(FaultRunsTest, EveryButtonEndsWithItsMessageAndAClosedPort) {
         settle();
         EXPECT_EQ(messages_.informed, button.expect(outcome)) << "outcome " << outcome;
         EXPECT_FALSE(device_.link.is_open());
-        EXPECT_FALSE(window_->session().busy());
+        EXPECT_FALSE(!window_->transaction().idle());
         EXPECT_TRUE(window_->content()->isEnabled());
     }
     // The window still works once the fault is gone.

@@ -34,7 +34,7 @@ class FtpDialogTest : public ConsoleFixture {
                        "[PORT]\r\nBROJ=1\r\nBOUD=38400\r\n");
         start();
         ASSERT_TRUE(messages_.shown.isEmpty());
-        dialog_ = std::make_unique<dialogs::FtpDialog>(*window_);
+        dialog_ = std::make_unique<dialogs::FtpDialog>(window_->transaction(), settings_);
     }
 
     QStringList read_side() const {
@@ -99,7 +99,7 @@ TEST_F(FtpDialogTest, ListsFollowTheTableAndANewOpeningStartsAfresh) {
     dialog_->show();
     dialog_->Izlaz->click();
     EXPECT_FALSE(dialog_->isVisible());
-    dialog_ = std::make_unique<dialogs::FtpDialog>(*window_);
+    dialog_ = std::make_unique<dialogs::FtpDialog>(window_->transaction(), settings_);
     EXPECT_EQ(dialog_->Username->text(), "terminal");
     EXPECT_FALSE(dialog_->Check1[0]->isChecked());
     EXPECT_EQ(read_side(), QStringList(8, QString()));
@@ -183,8 +183,6 @@ TEST_F(FtpDialogTest, ClicksWhileARequestWaitsDoNothing) {
     port_->on_wait = [this] {
         dialog_->Read->click();
         dialog_->Send->click();
-        dialog_->Izlaz->click();
-        dialog_->close();
     };
     for (const char* value : {"1.2.3.4", "u", "p", "/s", "/c", "internet"}) {
         reply_frame(value);
@@ -205,6 +203,15 @@ TEST_F(FtpDialogTest, ClicksWhileARequestWaitsDoNothing) {
     EXPECT_EQ(requests().front().front(), 'P');
     EXPECT_EQ(messages_.informed, QStringList{kSent});
     EXPECT_EQ(read_side()[0], "1");
+
+    // "Izlaz" during the wait cuts the read short and closes the dialog.
+    port_->writes.clear();
+    port_->on_wait = [this] { dialog_->Izlaz->click(); };
+    dialog_->Read->click();
+    EXPECT_EQ(requests(), std::vector<std::string>{"RFTPGovAddr"});
+    EXPECT_FALSE(port_->is_open());
+    EXPECT_FALSE(dialog_->isVisible());
+    EXPECT_TRUE(messages_.informed == QStringList{kSent});
 }
 
 TEST_F(FtpDialogTest, FullyTickedSendRunsSixTransactionsInRowOrder) {
@@ -256,7 +263,7 @@ TEST_F(FtpDialogTest, EveryValidationFailureEndsTheSendBeforeThePortOpens) {
         {5, [this] { dialog_->Combogprs->setCurrentIndex(-1); }, "Odaberite operatera."},
     };
     for (const Case& c : cases) {
-        dialog_ = std::make_unique<dialogs::FtpDialog>(*window_);
+        dialog_ = std::make_unique<dialogs::FtpDialog>(window_->transaction(), settings_);
         messages_.clear();
         dialog_->ftp[0]->setText("7");
         dialog_->Check1[c.row]->setChecked(true);
@@ -269,7 +276,7 @@ TEST_F(FtpDialogTest, EveryValidationFailureEndsTheSendBeforeThePortOpens) {
     EXPECT_TRUE(port_->writes.empty());
     EXPECT_EQ(port_->open_calls, 0);
 
-    dialog_ = std::make_unique<dialogs::FtpDialog>(*window_);
+    dialog_ = std::make_unique<dialogs::FtpDialog>(window_->transaction(), settings_);
     messages_.clear();
     dialog_->Send->click();
     EXPECT_EQ(messages_.informed, QStringList{"Nisu obelezeni podaci za slanje"});

@@ -26,13 +26,14 @@ class GprsDialogTest : public ConsoleFixture {
                        "[PORT]\r\nBROJ=2\r\nBOUD=9600\r\n");
         start();
         ASSERT_EQ(settings_.last_used_index, 1);
-        ftp_ = std::make_unique<dialogs::FtpDialog>(*window_);
+        ftp_ = std::make_unique<dialogs::FtpDialog>(window_->transaction(), settings_);
         open();
     }
 
     void open() {
         dialog_ = std::make_unique<dialogs::GprsDialog>(
-            *window_, [this] { ftp_->fill_lists(); }, [this] { return save_(); });
+            window_->transaction(), settings_, [this] { ftp_->fill_lists(); },
+            [this] { return save_(); });
         dialog_->show();
     }
 

@@ -2,6 +2,8 @@
 
 #include "support/console_fixture.h"
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -25,7 +27,7 @@ class SimDialogTest : public ConsoleFixture {
     void SetUp() override {
         ConsoleFixture::SetUp();
         start();
-        dialog_ = std::make_unique<SimDialog>(*window_);
+        dialog_ = std::make_unique<SimDialog>(window_->transaction());
         // The modem answers each command as scripted; a command without an
         // answer meets silence.
         port_->on_write = [this](const std::string& bytes) {
@@ -214,28 +216,45 @@ TEST_F(SimDialogTest, EmptyPinIsSentEmptyAndAClosedPortSendsNothing) {
     EXPECT_TRUE(port_->writes.empty());
 }
 
-TEST_F(SimDialogTest, NothingElseRunsOrClosesWhileAReplyIsAwaited) {
-    bool finished = false;
-    QObject::connect(dialog_.get(), &QDialog::finished, [&] { finished = true; });
+TEST_F(SimDialogTest, NothingElseRunsWhileAReplyIsAwaited) {
     dialog_->SIMtext->setText("old");
     port_->on_wait = [this] {
         dialog_->ReadSIM->click();
         dialog_->SendPSW->click();
         dialog_->SendSIM->click();
         dialog_->SendPin->click();
-        dialog_->Izlaz->click();
-        dialog_->reject();
     };
     reply_frame("^SCID: 42\r\n");
     dialog_->ReadSIM->click();
     EXPECT_EQ(requests(), std::vector<std::string>{"AAT^SCID"});
     EXPECT_EQ(dialog_->SIMtext->text(), "42");
     EXPECT_EQ(port_->open_calls, 1);
-    EXPECT_FALSE(finished);
     EXPECT_TRUE(messages_.shown.isEmpty());
+}
 
-    dialog_->Izlaz->click();
-    EXPECT_TRUE(finished);
+TEST_F(SimDialogTest, ClosingDuringTheWaitEndsThePinSequenceAndTheDialog) {
+    const std::vector<std::function<void(SimDialog&)>> closers{
+        [](SimDialog& d) { d.Izlaz->click(); },
+        [](SimDialog& d) {
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(&d, &escape);
+        },
+        [](SimDialog& d) { d.close(); }, // the close box
+    };
+    for (const auto& close : closers) {
+        dialog_ = std::make_unique<SimDialog>(window_->transaction());
+        dialog_->show();
+        dialog_->PINText->setText("1234");
+        port_->writes.clear();
+        port_->on_wait = [&] { close(*dialog_); };
+        dialog_->SendPin->click();
+        // The state question was cut short; the PIN never went out.
+        EXPECT_EQ(requests(), std::vector<std::string>{"AAT+CPIN?"});
+        EXPECT_FALSE(port_->is_open());
+        EXPECT_FALSE(dialog_->isVisible());
+        EXPECT_TRUE(messages_.shown.isEmpty());
+        EXPECT_TRUE(window_->transaction().idle());
+    }
 }
 
 } // namespace

@@ -52,7 +52,7 @@ class SimulatedDialogsTest : public ::testing::Test {
 };
 
 TEST_F(SimulatedDialogsTest, FtpSendStoresExactlyWhatReadShowsBack) {
-    dialogs::FtpDialog ftp(*window_);
+    dialogs::FtpDialog ftp(window_->transaction(), settings_);
     ftp.ftp[0]->setText("10");
     ftp.ftp[1]->setText("18");
     ftp.ftp[2]->setText("5");
@@ -87,7 +87,7 @@ TEST_F(SimulatedDialogsTest, FtpReadStopsAtTheOneRequestThatTimesOut) {
     silent.silent = true;
     device_.simulator->set_command_faults({{"RFTPGovPass", silent}});
     device_.link.constants().reply_timeout_ms = 300; // keeps the test short
-    dialogs::FtpDialog ftp(*window_);
+    dialogs::FtpDialog ftp(window_->transaction(), settings_);
     ftp.Read->click();
     EXPECT_EQ(messages_.informed,
               QStringList{"Uredjaj ne odgovara, proverite vezu i brzinu prenosa!"});
@@ -104,7 +104,8 @@ TEST_F(SimulatedDialogsTest, JadDescriptorSizesAndTheLastLine) {
         device_.simulator->with_device([&, e = entries, b = line_break](devsim::Device& d) {
             d.set_descriptor(descriptor(e, b));
         });
-        dialogs::JadDialog jad(*window_);
+        dialogs::JadDialog jad(window_->transaction(), settings_,
+                               console_.directory() + "/Jad.txt");
         jad.Command2->click();
         if (parsed) {
             EXPECT_TRUE(messages_.shown.isEmpty()) << entries;
@@ -118,7 +119,7 @@ TEST_F(SimulatedDialogsTest, JadDescriptorSizesAndTheLastLine) {
 }
 
 TEST_F(SimulatedDialogsTest, SimPinSequenceAgainstTheModem) {
-    dialogs::SimDialog sim(*window_);
+    dialogs::SimDialog sim(window_->transaction());
     // Right PIN: entered, then the PIN request is switched off.
     sim.PINText->setText(" 1234 ");
     sim.SendPin->click();
@@ -153,7 +154,7 @@ TEST_F(SimulatedDialogsTest, SimPinSequenceAgainstTheModem) {
 }
 
 TEST_F(SimulatedDialogsTest, SimIdentificationIsRead) {
-    dialogs::SimDialog sim(*window_);
+    dialogs::SimDialog sim(window_->transaction());
     sim.ReadSIM->click();
     const std::string id =
         device_.simulator->with_device([](devsim::Device& d) { return d.modem().sim().id; });

@@ -60,10 +60,14 @@ class ScriptedPort : public link::SerialPort {
     }
     bool wait_for_input(int timeout_ms) override {
         ++waits;
+        const int wakes_before = wakes;
         if (on_wait) {
             std::function<void()> hook = std::move(on_wait);
             on_wait = {};
             hook();
+        }
+        if (wakes != wakes_before) {
+            return true; // cut short by an event that ran inside the wait
         }
         if (!script.empty()) {
             Chunk chunk = std::move(script.front());
@@ -79,6 +83,7 @@ class ScriptedPort : public link::SerialPort {
         }
         return true;
     }
+    void wake() override { ++wakes; }
     std::optional<std::string> read_all() override {
         std::string bytes;
         bytes.swap(input_queue);
@@ -118,6 +123,7 @@ class ScriptedPort : public link::SerialPort {
     int close_calls = 0;
     int discards = 0;
     int waits = 0;
+    int wakes = 0;
 
     void force_open() { open_ = true; }
 
