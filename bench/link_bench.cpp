@@ -1,12 +1,17 @@
-// Link benchmark against the simulated device on a pseudo-terminal.  Prints
-// one figure per line, name then value.  Run by hand:
+// Link benchmark against the simulated device on a pseudo-terminal, on the
+// path the program runs: the main window shown (offscreen unless a platform
+// is set), its transaction on a real serial port, and the reply wait in the
+// event loop.  Prints one figure per line, name then value.  Run by hand:
 //   build/bench/tessal-link-bench
+#include "console/main_window.h"
+#include "console/message_service.h"
 #include "devsim/pty_simulator.h"
 #include "link/device_link.h"
 #include "link/frame.h"
 #include "link/qt_serial_port.h"
+#include "settings/settings_store.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
@@ -14,6 +19,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 using namespace tessal;
@@ -33,10 +39,14 @@ double thread_cpu_seconds() {
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-bool open(link::DeviceLink& link, std::int32_t speed) {
-    std::uint8_t number = 1;
-    return link.init_port(number, speed) == link::kOk;
-}
+// Messages are counted, never shown: a figure must not wait for a person.
+class CountedMessages : public console::MessageService {
+  public:
+    void inform(const QString&) override { ++count; }
+    void plain(const QString&) override { ++count; }
+    bool confirm(const QString&) override { return true; }
+    int count = 0;
+};
 
 int fail(const char* what) {
     std::fprintf(stderr, "benchmark failed: %s\n", what);
@@ -46,29 +56,50 @@ int fail(const char* what) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
     QTemporaryDir dir;
     devsim::PtySimulator sim(dir.path().toStdString() + "/ttyBENCH");
     if (!sim.start()) {
         return fail(sim.error().c_str());
     }
+    CountedMessages messages;
+    settings::Settings settings;
+    settings::SettingsStore store(dir.path().toStdString());
     link::DeviceLink link(std::make_unique<link::QtSerialPort>());
-    link::PortMap map;
-    map.devices[0] = sim.link_path().string();
-    link.set_port_map(map);
+    console::MainWindow window(settings, store, link, messages);
+    window.Form_Load();
+    settings.com_devices[0] = sim.link_path().string();
+    settings.port_number = 1;
+    window.show();
+    QCoreApplication::processEvents();
+    console::Transaction& transaction = window.transaction();
     const std::string version = sim.with_device([](auto& d) { return d.version(); });
 
+    // Runs `work` as one transaction with the port open; false when the
+    // port did not open or the work failed.
+    const auto transact = [&](const auto& work) {
+        bool ok = false;
+        transaction.run([&] { ok = transaction.open_port() && work(); });
+        return ok;
+    };
+
     // Latency: from the device's last reply byte to get_frame's return.
-    if (!open(link, 38400)) {
-        return fail("open");
-    }
     std::vector<double> latency_ms;
-    for (int i = 0; i < 1000; ++i) {
-        if (link.get_frame("V") != version) {
-            return fail("version exchange");
+    const bool measured = transact([&] {
+        for (int i = 0; i < 1000; ++i) {
+            if (transaction.get_frame("V") != version) {
+                return false;
+            }
+            const std::int64_t returned = now_ns();
+            latency_ms.push_back(static_cast<double>(returned - sim.last_reply_byte_ns()) / 1e6);
         }
-        const std::int64_t returned = now_ns();
-        latency_ms.push_back(static_cast<double>(returned - sim.last_reply_byte_ns()) / 1e6);
+        return true;
+    });
+    if (!measured) {
+        return fail("version exchange");
     }
     std::sort(latency_ms.begin(), latency_ms.end());
     std::printf("latency_median_ms %.3f\n", latency_ms[latency_ms.size() / 2]);
@@ -78,21 +109,25 @@ int main(int argc, char** argv) {
     devsim::Faults silent;
     silent.silent = true;
     sim.set_faults(silent);
-    const double cpu_before = thread_cpu_seconds();
-    if (link.get_frame("V") != link::kTimeout) {
+    double timeout_cpu = 0;
+    const bool timed_out = transact([&] {
+        const double before = thread_cpu_seconds();
+        const bool ok = transaction.get_frame("V") == link::kTimeout;
+        timeout_cpu = thread_cpu_seconds() - before;
+        return ok;
+    });
+    if (!timed_out) {
         return fail("time-out");
     }
-    std::printf("timeout_cpu_s %.4f\n", thread_cpu_seconds() - cpu_before);
+    std::printf("timeout_cpu_s %.4f\n", timeout_cpu);
     sim.set_faults({});
-    link.close_port();
 
     // Full transactions: open, exchange, close.
     const auto start = Clock::now();
     for (int i = 0; i < 1000; ++i) {
-        if (!open(link, 38400) || link.get_frame("V") != version) {
+        if (!transact([&] { return transaction.get_frame("V") == version; })) {
             return fail("transaction");
         }
-        link.close_port();
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     std::printf("transactions_per_s %.0f\n", 1000.0 / seconds);
@@ -102,22 +137,24 @@ int main(int argc, char** argv) {
     devsim::Faults paced;
     paced.line_speed = 38400;
     sim.set_faults(paced);
-    if (!open(link, 38400)) {
-        return fail("open paced");
-    }
     const std::size_t wire_bytes =
         link::build_frame("V").size() + link::build_frame(version).size();
     const double wire_s = static_cast<double>(wire_bytes) * 10.0 / 38400.0;
     double measured_s = 0;
     const int paced_runs = 200;
-    for (int i = 0; i < paced_runs; ++i) {
-        const auto t0 = Clock::now();
-        if (link.get_frame("V") != version) {
-            return fail("paced exchange");
+    const bool paced_ok = transact([&] {
+        for (int i = 0; i < paced_runs; ++i) {
+            const auto t0 = Clock::now();
+            if (transaction.get_frame("V") != version) {
+                return false;
+            }
+            measured_s += std::chrono::duration<double>(Clock::now() - t0).count();
         }
-        measured_s += std::chrono::duration<double>(Clock::now() - t0).count();
+        return true;
+    });
+    if (!paced_ok) {
+        return fail("paced exchange");
     }
-    link.close_port();
     std::printf("wire_ratio_38400 %.3f\n", measured_s / paced_runs / wire_s);
-    return 0;
+    return messages.count == 0 ? 0 : fail("a message was shown");
 }

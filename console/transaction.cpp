@@ -29,7 +29,18 @@ class Transaction::Enter {
 
 Transaction::Transaction(link::DeviceLink& link, settings::Settings& settings,
                          MessageService& messages)
-    : link_(link), settings_(settings), messages_(messages) {}
+    : link_(link), settings_(settings), messages_(messages) {
+    // A wait that lasts shows the busy cursor; a quick reply does not flicker
+    // it (and costs nothing for it).
+    busy_cursor_.setSingleShot(true);
+    busy_cursor_.setInterval(kBusyCursorDelayMs);
+    QObject::connect(&busy_cursor_, &QTimer::timeout, [this] {
+        if (state_ == State::waiting && qobject_cast<QApplication*>(QCoreApplication::instance())) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            cursor_shown_ = true;
+        }
+    });
+}
 
 bool Transaction::run(const std::function<void()>& work) {
     if (state_ != State::idle) {
@@ -67,13 +78,12 @@ std::string Transaction::get_frame(const std::string& command) {
         return std::string(link::kPortFailure);
     }
     Enter waiting(*this, State::waiting);
-    const bool cursor = qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
-    if (cursor) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-    }
+    busy_cursor_.start();
     std::string result = link_.get_frame(command);
-    if (cursor) {
+    busy_cursor_.stop();
+    if (cursor_shown_) {
         QApplication::restoreOverrideCursor();
+        cursor_shown_ = false;
     }
     return result;
 }

@@ -4,6 +4,7 @@
 #include "settings/settings.h"
 
 #include <QString>
+#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -71,12 +72,16 @@ class Transaction {
     class Enter;
     bool stopping() const { return state_ == State::closing || state_ == State::closed; }
 
+    static constexpr int kBusyCursorDelayMs = 150;
+
     link::DeviceLink& link_;
     settings::Settings& settings_;
     MessageService& messages_;
     State state_ = State::idle;
     bool for_good_ = false;
     std::vector<std::function<void()>> after_close_;
+    QTimer busy_cursor_;
+    bool cursor_shown_ = false;
 };
 
 // Latin-1 is the device's character set: one byte per character.
