@@ -95,17 +95,117 @@ std::optional<ShiftedDate> shift_date(const std::string& month, const std::strin
     return ShiftedDate{std::to_string(mm), std::to_string(dd), two_digit_year(full_year)};
 }
 
+namespace {
+
+// Walks the text after "CCLK:" one field at a time.
+class ClockFields {
+  public:
+    ClockFields(const std::string& text, std::size_t from) : text_(text), at_(from) {}
+
+    bool skip(char ch) {
+        if (at_ < text_.size() && text_[at_] == ch) {
+            ++at_;
+            return true;
+        }
+        return false;
+    }
+    void skip_blanks() {
+        while (skip(' ')) {
+        }
+    }
+    // The digits at the current place, when there are `least` to `most` of them.
+    std::optional<std::string> digits(std::size_t least, std::size_t most) {
+        std::size_t end = at_;
+        while (end < text_.size() && std::isdigit(static_cast<unsigned char>(text_[end]))) {
+            ++end;
+        }
+        if (end - at_ < least || end - at_ > most) {
+            return std::nullopt;
+        }
+        std::string run = text_.substr(at_, end - at_);
+        at_ = end;
+        return run;
+    }
+    // A field of one or two digits followed by `separator`.
+    std::optional<std::string> field(char separator) {
+        std::optional<std::string> run = digits(1, 2);
+        return run && skip(separator) ? run : std::nullopt;
+    }
+
+  private:
+    const std::string& text_;
+    std::size_t at_;
+};
+
+// Takes `quarters` quarter hours from the time, moving the date back or on
+// when the time leaves the day.
+bool subtract_zone(ClockTexts& texts, long quarters) {
+    const std::optional<long> hour = parse_number(texts[kHour]);
+    const std::optional<long> minute = parse_number(texts[kMinute]);
+    if (!hour || !minute || *hour > 23 || *minute > 59) {
+        return false;
+    }
+    long minutes = *hour * 60 + *minute - quarters * 15;
+    if (minutes < 0 || minutes >= 24 * 60) {
+        const bool forward = minutes >= 0;
+        const std::optional<ShiftedDate> moved =
+            shift_date(texts[kMonth], texts[kDay], texts[kYear], forward);
+        if (!moved) {
+            return false;
+        }
+        texts[kMonth] = moved->month;
+        texts[kDay] = moved->day;
+        texts[kYear] = moved->year;
+        minutes += forward ? -24 * 60 : 24 * 60;
+    }
+    texts[kHour] = std::to_string(minutes / 60);
+    texts[kMinute] = std::to_string(minutes % 60);
+    return true;
+}
+
+} // namespace
+
 std::optional<ClockTexts> read_device_clock(const std::string& reply) {
     const std::size_t at = reply.find("CCLK:");
     if (at == std::string::npos) {
         return std::nullopt;
     }
-    static constexpr std::array<std::size_t, 6> kDistance{7, 10, 13, 16, 19, 22};
+    ClockFields in(reply, at + 5);
+    in.skip_blanks();
+    in.skip('"');
     ClockTexts texts;
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        const std::size_t from = at + kDistance[i];
-        if (from < reply.size()) {
-            texts[i] = reply.substr(from, 2);
+    // A four-digit year keeps its last two digits.
+    std::optional<std::string> year = in.digits(1, 4);
+    if (!year || year->size() == 3 || !in.skip('/')) {
+        return ClockTexts{};
+    }
+    texts[kYear] = year->substr(year->size() == 4 ? 2 : 0);
+    const std::optional<std::string> month = in.field('/');
+    const std::optional<std::string> day = in.field(',');
+    in.skip_blanks();
+    const std::optional<std::string> hour = in.field(':');
+    const std::optional<std::string> minute = in.field(':');
+    const std::optional<std::string> second = in.digits(1, 2);
+    if (!month || !day || !hour || !minute || !second) {
+        return ClockTexts{};
+    }
+    texts[kMonth] = *month;
+    texts[kDay] = *day;
+    texts[kHour] = *hour;
+    texts[kMinute] = *minute;
+    texts[kSecond] = *second;
+    // A zone suffix counts quarter hours from UTC; the season offset counts
+    // from the zone-free clock, so the zone comes off first.
+    const bool east = in.skip('+');
+    if (east || in.skip('-')) {
+        const std::optional<std::string> zone = in.digits(1, 2);
+        if (!zone) {
+            return ClockTexts{};
+        }
+        const long quarters = *parse_number(*zone);
+        if (quarters > 96 ||
+            (quarters != 0 && !subtract_zone(texts, east ? quarters : -quarters))) {
+            return ClockTexts{};
         }
     }
     fill_two_digits(texts);

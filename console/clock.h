@@ -31,8 +31,13 @@ std::optional<ShiftedDate> shift_date(const std::string& month, const std::strin
 inline constexpr int kSummerOffset = 2;
 inline constexpr int kWinterOffset = 1;
 
-// The six texts at their places after "CCLK:" in a reply to "AT+CCLK?",
-// filled to two digits, or nothing when the reply holds no "CCLK:".
+// The modem's clock in a reply to "AT+CCLK?": the six fields after "CCLK:"
+// taken by their separators ("yy/MM/dd,hh:mm:ss"; quotes, a blank after the
+// comma and a four-digit year may be there or not), filled to two digits.
+// A zone suffix ("+04" is UTC+1 h, in quarter hours) is taken off, so the
+// result is the zone-free clock that the season offset is added to.  Six
+// empty texts when "CCLK:" is there but its fields cannot be read; nothing
+// when the reply holds no "CCLK:".
 std::optional<ClockTexts> read_device_clock(const std::string& reply);
 
 // The device time turned into local time: the offset added to the hour, and

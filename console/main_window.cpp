@@ -444,12 +444,9 @@ int MainWindow::season_offset() const {
 }
 
 void MainWindow::show_device_time(const ClockTexts& device) {
-    const std::optional<ClockTexts> local = device_to_local(device, season_offset());
-    if (!local) {
-        // A reply that does not hold a usable time leaves the boxes alone.
-        return;
-    }
-    device_time_ = *local;
+    // A clock reply whose time cannot be read empties the boxes, so that no
+    // earlier reading stays on screen as if it were new.
+    device_time_ = device_to_local(device, season_offset()).value_or(ClockTexts{});
     for (std::size_t i = 0; i < device_time_.size(); ++i) {
         vreme_r_[i]->setText(from_device(device_time_[i]));
     }

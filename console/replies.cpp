@@ -30,7 +30,28 @@ std::string extract_imei(const std::string& reply) {
     if (reply.find("\r\n", first + 1) == std::string::npos) {
         return {};
     }
-    return reply.substr(first + 2, 15);
+    // A refusal ("ERROR", "+CME ERROR: ...") carries no IMEI.
+    if (reply.find("ERROR") != std::string::npos) {
+        return {};
+    }
+    // The first run of exactly 15 digits: a "+GSN:" prefix, quotes and
+    // unsolicited lines before it are passed over.
+    std::size_t at = first + 2;
+    while (at < reply.size()) {
+        if (!is_digit(reply[at])) {
+            ++at;
+            continue;
+        }
+        std::size_t end = at;
+        while (end < reply.size() && is_digit(reply[end])) {
+            ++end;
+        }
+        if (end - at == 15) {
+            return reply.substr(at, 15);
+        }
+        at = end;
+    }
+    return {};
 }
 
 int signal_bar(int strength) {

@@ -8,8 +8,9 @@ namespace tessal::console {
 // The text without its leading and trailing blanks.
 std::string trim_blanks(std::string_view text);
 
-// The IMEI in a reply to "AT+GSN": the 15 characters after the first CR LF,
-// when a second CR LF follows; empty text otherwise.
+// The IMEI in a reply to "AT+GSN": when the reply holds two CR LF pairs, the
+// first run of exactly 15 digits after the first pair.  Empty text for a
+// reply with fewer pairs, an error reply, or no such run.
 std::string extract_imei(const std::string& reply);
 
 // What the signal frame shows for a reply to "AT+CSQ".

@@ -125,6 +125,10 @@ std::string Modem::answer(std::string_view command_line) {
         response.push_back('\r');
     }
 
+    if (!forms_.unsolicited.empty()) {
+        response += "\r\n" + forms_.unsolicited + "\r\n";
+    }
+
     const std::string line = without_blanks(command_line);
     std::string_view rest;
     const auto command = [&](std::string_view prefix) {
@@ -135,14 +139,16 @@ std::string Modem::answer(std::string_view command_line) {
         return true;
     };
 
-    if (equals_nocase(line, "AT")) {
+    if (!forms_.error_for.empty() && starts_with_nocase(line, without_blanks(forms_.error_for))) {
+        response += "\r\n" + forms_.error_line + "\r\n";
+    } else if (equals_nocase(line, "AT")) {
         response += ok();
     } else if (equals_nocase(line, "AT+GSN") || equals_nocase(line, "AT+CGSN")) {
-        response += info(imei_);
+        response += info(forms_.gsn_prefix ? "+GSN: \"" + imei_ + "\"" : imei_);
     } else if (equals_nocase(line, "AT+CSQ")) {
         response += info("+CSQ: " + std::to_string(signal_) + ",99");
     } else if (equals_nocase(line, "AT+CCLK?")) {
-        response += info("+CCLK: \"" + clock_text() + "\"");
+        response += info("+CCLK: \"" + clock_reading() + "\"");
     } else if (command("AT+CCLK=")) {
         response += set_clock(unquoted(rest)) ? ok() : error();
     } else if (equals_nocase(line, "AT+CPIN?")) {
@@ -169,7 +175,10 @@ std::string Modem::read_pin_state() const {
     if (sim_.blocked()) {
         return info("+CPIN: SIM PUK");
     }
-    return info(sim_.ready() ? "+CPIN: READY" : "+CPIN: SIM PIN");
+    if (sim_.ready()) {
+        return info("+CPIN: READY");
+    }
+    return info(forms_.quoted_pin_state ? "+CPIN: \"SIM PIN\"" : "+CPIN: SIM PIN");
 }
 
 std::string Modem::check_pin(std::string_view pin) {
@@ -232,8 +241,20 @@ std::string Modem::facility_lock(std::string_view arguments) {
     return ok();
 }
 
-std::string Modem::clock_text() const {
-    const sys_seconds t = clock_base_ + duration_cast<seconds>(now_() - clock_set_at_);
+std::string Modem::clock_reading() const {
+    if (!forms_.zone) {
+        return clock_text();
+    }
+    // Local time of the zone, and the zone itself as a signed two-digit suffix.
+    const int quarters = *forms_.zone;
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "%c%02d", quarters < 0 ? '-' : '+',
+                  quarters < 0 ? -quarters : quarters);
+    return clock_text(minutes{quarters * 15}) + suffix;
+}
+
+std::string Modem::clock_text(minutes shift) const {
+    const sys_seconds t = clock_base_ + shift + duration_cast<seconds>(now_() - clock_set_at_);
     const sys_days day = floor<days>(t);
     const year_month_day date{day};
     const hh_mm_ss time{t - day};

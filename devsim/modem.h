@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,18 @@ struct SimCard {
     // The card accepts commands that need the PIN.
     bool ready() const { return present && (!pin_required || pin_entered); }
     bool blocked() const { return present && attempts_left <= 0; }
+};
+
+// How the modem words its answers, beside echo; the defaults are the plain
+// forms.  Real modems differ in each of these.
+struct ReplyForms {
+    std::optional<int> zone;                   // AT+CCLK? reports local time with this zone
+                                               // suffix, in quarter hours ("+04" is UTC+1 h)
+    bool gsn_prefix = false;                   // AT+GSN answers "+GSN: " and the IMEI in quotes
+    bool quoted_pin_state = false;             // AT+CPIN? answers +CPIN: "SIM PIN"
+    std::string unsolicited;                   // a line sent before every answer ("+CREG: 1")
+    std::string error_for;                     // commands starting with this are refused ...
+    std::string error_line = "+CME ERROR: 10"; // ... with this line
 };
 
 // The GSM modem behind the pass-through command: answers AT command lines
@@ -48,8 +61,10 @@ class Modem {
     bool echo() const { return echo_; }
     void set_echo(bool on) { echo_ = on; }
 
-    // The running clock as "yy/MM/dd,hh:mm:ss".
-    std::string clock_text() const;
+    ReplyForms& forms() { return forms_; }
+
+    // The running clock as "yy/MM/dd,hh:mm:ss", moved on by `shift`.
+    std::string clock_text(std::chrono::minutes shift = {}) const;
     // Sets the clock from "yy/MM/dd,hh:mm:ss", optionally followed by a
     // time-zone field "+zz" or "-zz" that is accepted and ignored.  Returns
     // false, changing nothing, for text of another form or an impossible
@@ -57,6 +72,8 @@ class Modem {
     bool set_clock(std::string_view text);
 
   private:
+    // The clock as AT+CCLK? reports it, with the zone suffix when one is set.
+    std::string clock_reading() const;
     std::string read_pin_state() const;
     std::string enter_pin(std::string_view argument);
     std::string facility_lock(std::string_view arguments);
@@ -69,6 +86,7 @@ class Modem {
     int signal_ = 21;
     SimCard sim_;
     bool echo_ = false;
+    ReplyForms forms_;
     std::chrono::sys_seconds clock_base_;
     std::chrono::steady_clock::time_point clock_set_at_;
 };

@@ -80,9 +80,19 @@ std::string usage(std::string_view program) {
            "  --no-pin            the SIM's PIN request is off\n"
            "  --pin PIN           the SIM's PIN (default 1234)\n"
            "  --signal N          signal strength reported by AT+CSQ (default 21)\n"
-           "  --echo              the modem echoes AT commands\n"
-           "  --descriptor FILE   answer \"J\" with the content of FILE\n"
+           "  --attempts N        PIN attempts left on the SIM (default 3)\n"
            "\n"
+           "Modem reply forms:\n"
+           "  --echo              the modem echoes AT commands\n"
+           "  --zone QQ           AT+CCLK? reports local time with the zone suffix QQ,\n"
+           "                      in quarter hours from UTC (+04 is UTC+1 h, -96 to 96)\n"
+           "  --gsn-prefix        AT+GSN answers +GSN: and the IMEI in quotes\n"
+           "  --quoted-pin-state  AT+CPIN? answers +CPIN: \"SIM PIN\"\n"
+           "  --unsolicited LINE  send LINE (such as \"+CREG: 1\") before every answer\n"
+           "  --error-for CMD     refuse AT commands starting with CMD (such as AT^SCID)\n"
+           "  --error-line TEXT   the refusal's line (default \"+CME ERROR: 10\")\n"
+           "\n"
+           "  --descriptor FILE   answer \"J\" with the content of FILE\n"
            "  -v, --verbose       print every request and reply\n"
            "  -h, --help          show this text\n";
 }
@@ -137,8 +147,27 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args) {
             good = value(options.pin.emplace());
         } else if (arg == "--signal") {
             good = number(0, options.signal.emplace());
+        } else if (arg == "--attempts") {
+            good = number(0, options.attempts.emplace());
         } else if (arg == "--echo") {
             options.echo = true;
+        } else if (arg == "--zone") {
+            std::string text;
+            int quarters = 0;
+            good = value(text) &&
+                   read_number(text.starts_with("+") ? text.substr(1) : text, -96, quarters) &&
+                   quarters <= 96;
+            options.forms.zone = quarters;
+        } else if (arg == "--gsn-prefix") {
+            options.forms.gsn_prefix = true;
+        } else if (arg == "--quoted-pin-state") {
+            options.forms.quoted_pin_state = true;
+        } else if (arg == "--unsolicited") {
+            good = value(options.forms.unsolicited) && !options.forms.unsolicited.empty();
+        } else if (arg == "--error-for") {
+            good = value(options.forms.error_for) && !options.forms.error_for.empty();
+        } else if (arg == "--error-line") {
+            good = value(options.forms.error_line) && !options.forms.error_line.empty();
         } else if (arg == "--descriptor") {
             std::string file;
             good = value(file) && !file.empty();
@@ -175,7 +204,11 @@ void configure(Device& device, const ProgramOptions& options,
     if (options.signal) {
         modem.set_signal(*options.signal);
     }
+    if (options.attempts) {
+        modem.sim().attempts_left = *options.attempts;
+    }
     modem.set_echo(options.echo);
+    modem.forms() = options.forms;
     if (descriptor) {
         device.set_descriptor(with_crlf_lines(*descriptor));
     }

@@ -23,6 +23,8 @@ struct ProgramOptions {
     std::optional<std::string> pin;
     std::optional<int> signal;
     bool echo = false;
+    std::optional<int> attempts;
+    ReplyForms forms;
     std::optional<std::filesystem::path> descriptor_file;
 };
 

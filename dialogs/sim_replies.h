@@ -19,10 +19,13 @@ inline constexpr const char* kCmdSimParameter = "PSIM:";
 
 using console::trim_blanks;
 
-// What the SIM identification box shows for a reply to "AT^SCID": the text
-// between the first colon plus the character after it and the next CR LF.
-// "???" when there is no colon, "??" when no CR LF follows it, and empty for
-// a reply of blanks only or a CR LF right after the colon.
+// What the SIM identification box shows for a reply to "AT^SCID": the
+// number between "^SCID:" and the next CR LF, blanks and a trailing filler
+// "F" dropped.  Without "^SCID:", an error reply shows its error line; any
+// other reply shows the text between the first colon plus the character
+// after it and the next CR LF.  "???" when there is no colon, "??" when no
+// CR LF follows it, and empty for a reply of blanks only or a CR LF right
+// after the colon.
 std::string sim_identification(std::string_view reply);
 
 // True when the text holds the word, whatever the letter case.
@@ -32,7 +35,7 @@ bool contains_word(std::string_view text, std::string_view word);
 enum class PinState {
     no_sim,     // "ERROR"
     ready,      // "READY": no PIN needed
-    pin_wanted, // "+CPIN: SIM PIN"
+    pin_wanted, // "+CPIN: SIM PIN", quoted or not
     unexpected, // anything else
 };
 PinState pin_state(std::string_view reply);
@@ -40,9 +43,10 @@ PinState pin_state(std::string_view reply);
 // A modem reply that reports an error: "ERROR" in any letter case.
 bool modem_error(std::string_view reply);
 
-// "Pogresan PIN kod, imate jos N pokusaj(a)!" where N is the two characters
-// after the reply's first colon (fewer at the end of the text), or the first
-// two characters of a reply without a colon, inserted as they stand.
+// "Pogresan PIN kod, imate jos N pokusaj(a)!" where N is everything from
+// the colon of "^SPIC:" (or the reply's first colon) to the end of its line,
+// or the first two characters of a reply without a colon, inserted as it
+// stands.
 std::string attempts_message(std::string_view reply);
 
 } // namespace tessal::dialogs

@@ -49,7 +49,7 @@ TEST_F(ClockFrameTest, ReadShowsLocalTimeForTheChosenSeason) {
     EXPECT_EQ(shown(), "01 01 07 00 30 00 ");
 }
 
-TEST_F(ClockFrameTest, ReadFailuresKeepTheBoxesAndUseTheClockTimeoutText) {
+TEST_F(ClockFrameTest, ReadFailuresKeepTheBoxesButAnUnreadableClockEmptiesThem) {
     start();
     window_->Option1->click();
     reply_frame("+CCLK: \"08/02/28,23:10:00\"");
@@ -60,9 +60,10 @@ TEST_F(ClockFrameTest, ReadFailuresKeepTheBoxesAndUseTheClockTimeoutText) {
     EXPECT_EQ(messages_.informed, QStringList{"Uredjaj ne odgovara, proverite vezu!"});
     reply_frame("OK");
     window_->ReadTime->click();
+    EXPECT_EQ(shown(), "29 02 08 01 10 00 ");
     reply_frame("+CCLK: \"08/02/28,xx:10:00\"");
     window_->ReadTime->click();
-    EXPECT_EQ(shown(), "29 02 08 01 10 00 ");
+    EXPECT_EQ(shown(), "      ");
     EXPECT_EQ(messages_.shown.size(), 1);
     EXPECT_FALSE(port_->is_open());
 }

@@ -40,50 +40,84 @@ TEST(ClockTest, ShiftDateAcrossMonthYearAndLeapDays) {
     EXPECT_FALSE(shift_date("ab", "1", "08", true));
 }
 
-TEST(ClockTest, ReadingTakesFieldsAtFixedDistancesWithoutReadingPastTheEnd) {
-    auto t = read_device_clock("\r\n+CCLK: \"06/03/15,21:59:59\"\r\n\r\nOK\r\n");
-    ASSERT_TRUE(t);
-    EXPECT_EQ(*t, texts("06", "03", "15", "21", "59", "59"));
-    // A cut reply: missing characters become "0" padding.
-    t = read_device_clock("CCLK: \"06/03/15,2");
-    ASSERT_TRUE(t);
-    EXPECT_EQ(*t, texts("06", "03", "15", "02", "00", "00"));
-    EXPECT_FALSE(read_device_clock("+CCLK \"06/03/15\""));
-    EXPECT_TRUE(read_device_clock("CCLK:"));
+// What the device-time boxes show after a clock reply: date row day, month,
+// year, then time row hour, minute, second; "kept" when the boxes keep what
+// they held.
+std::string shown(const std::string& reply, int offset) {
+    const std::optional<ClockTexts> device = read_device_clock(reply);
+    if (!device) {
+        return "kept";
+    }
+    const ClockTexts t = device_to_local(*device, offset).value_or(ClockTexts{});
+    return t[kDay] + " " + t[kMonth] + " " + t[kYear] + " / " + t[kHour] + " " + t[kMinute] + " " +
+           t[kSecond];
 }
 
-TEST(ClockTest, DeviceTimeGetsTheSeasonOffsetAndRollsOverMidnight) {
-    EXPECT_EQ(*device_to_local(texts("06", "03", "15", "21", "59", "59"), kSummerOffset),
-              texts("06", "03", "15", "23", "59", "59"));
-    EXPECT_EQ(*device_to_local(texts("06", "12", "31", "23", "30", "00"), kWinterOffset),
-              texts("07", "01", "01", "00", "30", "00"));
-    EXPECT_EQ(*device_to_local(texts("08", "02", "28", "23", "10", "00"), kSummerOffset),
-              texts("08", "02", "29", "01", "10", "00"));
-    EXPECT_EQ(*device_to_local(texts("07", "02", "28", "23", "10", "00"), kSummerOffset),
-              texts("07", "03", "01", "01", "10", "00"));
+constexpr int S = kSummerOffset;
+constexpr int W = kWinterOffset;
+constexpr const char* kEmpty = "   /   ";
+
+// Examples every reading must keep: seasons, month and year ends, leap
+// years, exact hours rolling over, replies without "CCLK:".
+TEST(ClockTest, FixedExamplesStayAsTheyAre) {
+    const struct {
+        const char* reply;
+        int offset;
+        const char* boxes;
+    } rows[] = {
+        {"\r\n+CCLK: \"06/03/15,21:59:59\"\r\n\r\nOK\r\n", S, "15 03 06 / 23 59 59"},
+        {"+CCLK: \"06/12/31,23:30:00\"", W, "01 01 07 / 00 30 00"},
+        {"+CCLK: \"08/02/28,23:10:00\"", S, "29 02 08 / 01 10 00"},
+        {"+CCLK: \"07/02/28,23:10:00\"", S, "01 03 07 / 01 10 00"},
+        {"+CCLK: \"06/03/15,22:00:00\"", S, "16 03 06 / 00 00 00"},
+        {"+CCLK: \"06/03/15,23:00:00\"", S, "16 03 06 / 01 00 00"},
+        {"+CCLK: \"06/12/31,23:00:00\"", W, "01 01 07 / 00 00 00"},
+        {"+CCLK: \"06/13/15,10:00:00\"", S, "15 13 06 / 12 00 00"}, // no shift, shown as it came
+        {"OK", S, "kept"},
+        {"+CCLK \"06/03/15,21:59:59\"", S, "kept"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(shown(row.reply, row.offset), row.boxes) << row.reply;
+    }
 }
 
-TEST(ClockTest, ExactMidnightRollsOverToo) {
-    // 22:00:00 and 23:00:00 in summer time are 24:00:00 and 25:00:00 local:
-    // the next day at 00 and 01, never an hour of 24 or 25.
-    EXPECT_EQ(*device_to_local(texts("06", "03", "15", "22", "00", "00"), kSummerOffset),
-              texts("06", "03", "16", "00", "00", "00"));
-    EXPECT_EQ(*device_to_local(texts("06", "03", "15", "23", "00", "00"), kSummerOffset),
-              texts("06", "03", "16", "01", "00", "00"));
-    EXPECT_EQ(*device_to_local(texts("06", "12", "31", "23", "00", "00"), kWinterOffset),
-              texts("07", "01", "01", "00", "00", "00"));
-}
-
-TEST(ClockTest, UnusableDeviceTimeIsRejected) {
-    EXPECT_FALSE(device_to_local(texts("06", "03", "15", "ab", "00", "00"), kSummerOffset));
-    // Hours the modem's clock never shows would give a local hour past 23.
-    EXPECT_FALSE(device_to_local(texts("06", "03", "15", "66", "00", "00"), kSummerOffset));
-    EXPECT_FALSE(device_to_local(texts("06", "03", "15", "-5", "00", "00"), kSummerOffset));
-    EXPECT_FALSE(device_to_local(texts("06", "03", "15", "24", "00", "00"), kWinterOffset));
-    // The date cannot be moved on.
-    EXPECT_FALSE(device_to_local(texts("06", "13", "15", "23", "00", "00"), kSummerOffset));
-    // No shift needed: an odd date is shown as it came.
-    EXPECT_TRUE(device_to_local(texts("06", "13", "15", "10", "00", "00"), kSummerOffset));
+// Replies of real modems and the forms around them.
+TEST(ClockTest, RealModemReplies) {
+    const struct {
+        const char* reply;
+        int offset;
+        const char* boxes;
+    } rows[] = {
+        // 27.007 example: GMT+2 h as "+08"
+        {"\r\n+CCLK: \"94/05/06,22:10:00+08\"\r\n\r\nOK\r\n", S, "06 05 94 / 22 10 00"},
+        // modem manual, +CCLK: blank after the comma, zone west of UTC
+        {"\r\n+CCLK: \"01/01/01, 01:01:01-08\"\r\n\r\nOK\r\n", W, "01 01 01 / 04 01 01"},
+        // bug report logs: network time with its zone, back across midnight
+        {"+CCLK: \"24/11/14,01:06:15+36\"", W, "13 11 24 / 17 06 15"},
+        {"+CCLK: \"19/10/23,10:11:41+44\"", S, "23 10 19 / 01 11 41"},
+        {"\r\n+CCLK: \"17/10/30,10:25:44+00\"\r\nOK\r\n", W, "30 10 17 / 11 25 44"},
+        // echo on (V.250 E1)
+        {"AT+CCLK?\r\r\n+CCLK: \"06/03/15,21:59:59\"\r\n\r\nOK\r\n", S, "15 03 06 / 23 59 59"},
+        // zone of half an hour: minutes change, back across a leap day
+        {"+CCLK: \"08/03/01,00:10:00+22\"", W, "29 02 08 / 19 40 00"},
+        // zone west of UTC, on across the year end
+        {"+CCLK: \"06/12/31,22:30:00-08\"", W, "01 01 07 / 01 30 00"},
+        // 27.007 +CSDF: four-digit year; no quotes
+        {"+CCLK: \"2006/03/15,21:59:59\"", S, "15 03 06 / 23 59 59"},
+        {"+CCLK: 06/03/15,21:59:59", S, "15 03 06 / 23 59 59"},
+        // "CCLK:" with fields that cannot be read empties the boxes
+        {"+CCLK: \"06/03/15,2", S, kEmpty},
+        {"+CCLK: \"06/03/15,xx:10:00\"", S, kEmpty},
+        {"+CCLK: \"06/03/15,24:00:00\"", W, kEmpty},
+        {"+CCLK: \"06/13/15,23:00:00\"", S, kEmpty},
+        {"+CCLK: \"06/03/15,21:59:59+100\"", S, kEmpty},
+        {"CCLK:", S, kEmpty},
+        // an error reply holds no "CCLK:"
+        {"\r\n+CME ERROR: 3\r\n", S, "kept"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(shown(row.reply, row.offset), row.boxes) << row.reply;
+    }
 }
 
 TEST(ClockTest, OutgoingTimeLosesTheOffsetAndMovesBackAcrossMidnight) {

@@ -36,15 +36,20 @@ class SimulatedConsoleTest : public ::testing::Test {
 };
 
 TEST_F(SimulatedConsoleTest, ReadsVersionImeiAndSignal) {
+    // A modem with echo on that prefixes the IMEI with "+GSN:" and sends an
+    // unsolicited line before every answer.
     device_.simulator->with_device([](devsim::Device& d) {
         d.set_version("TS v9");
         d.modem().set_signal(21);
+        d.modem().set_echo(true);
+        d.modem().forms().gsn_prefix = true;
+        d.modem().forms().unsolicited = "+CREG: 1";
     });
     window_->ReadVersion->click();
     window_->ReadPassword->click();
     window_->ReadSignal->click();
     EXPECT_EQ(window_->SoftVersion->text(), "TS v9");
-    EXPECT_EQ(window_->LozinkaR->text().size(), 15);
+    EXPECT_EQ(window_->LozinkaR->text(), "356871044629016");
     EXPECT_EQ(window_->NivoLabel->text(), "Nivo: 21");
     EXPECT_EQ(window_->NivoProgres->value(), 63);
     EXPECT_TRUE(messages_.shown.isEmpty()) << messages_.shown.join("|").toStdString();
@@ -52,7 +57,7 @@ TEST_F(SimulatedConsoleTest, ReadsVersionImeiAndSignal) {
     EXPECT_FALSE(device_.link.is_open());
 }
 
-TEST_F(SimulatedConsoleTest, ClockSetIsReadBack) {
+TEST_F(SimulatedConsoleTest, ClockSetIsReadBackThroughAZoneSuffix) {
     window_->Option1->click();
     window_->Vreme[0]->setText("08");
     window_->Vreme[1]->setText("02");
@@ -63,6 +68,8 @@ TEST_F(SimulatedConsoleTest, ClockSetIsReadBack) {
     window_->SendTime->click();
     EXPECT_EQ(messages_.informed, QStringList{"OK"});
     EXPECT_EQ(requests().back(), "AAT+CCLK=\"08/02/28,21:10:00\"");
+    // The modem now reports network time: UTC+2 h, "+08".
+    device_.simulator->with_device([](devsim::Device& d) { d.modem().forms().zone = 8; });
     window_->ReadTime->click();
     EXPECT_EQ(window_->VremeR(8)->text(), "28");
     EXPECT_EQ(window_->VremeR(9)->text(), "23");

@@ -52,6 +52,9 @@ TEST(ProgramArguments, BadArgumentsAreRefused) {
         {"/a", "--chunk", "3x"},
         {"/a", "--delay", "-5"},
         {"/a", "--stray", ""},
+        {"/a", "--zone", "97"},
+        {"/a", "--zone", "x"},
+        {"/a", "--error-for", ""},
     };
     for (const auto& args : cases) {
         const ParsedArguments parsed = parse_arguments(args);
@@ -63,8 +66,26 @@ TEST(ProgramArguments, BadArgumentsAreRefused) {
 }
 
 TEST(ProgramArguments, DeviceSetUpReachesTheDevice) {
-    const ParsedArguments parsed =
-        parse_arguments({"/a", "--no-sim", "--no-pin", "--pin", "4321", "--signal", "7", "--echo"});
+    const ParsedArguments parsed = parse_arguments({"/a",
+                                                    "--no-sim",
+                                                    "--no-pin",
+                                                    "--pin",
+                                                    "4321",
+                                                    "--signal",
+                                                    "7",
+                                                    "--echo",
+                                                    "--attempts",
+                                                    "11",
+                                                    "--zone",
+                                                    "-08",
+                                                    "--gsn-prefix",
+                                                    "--quoted-pin-state",
+                                                    "--unsolicited",
+                                                    "+CREG: 1",
+                                                    "--error-for",
+                                                    "AT+GSN",
+                                                    "--error-line",
+                                                    "ERROR"});
     ASSERT_TRUE(parsed.options);
     Device device;
     configure(device, *parsed.options, std::string("K: v\nL: w\r\n"));
@@ -73,7 +94,14 @@ TEST(ProgramArguments, DeviceSetUpReachesTheDevice) {
     EXPECT_FALSE(sim.pin_required);
     EXPECT_EQ(sim.pin, "4321");
     EXPECT_EQ(device.modem().signal(), 7);
+    EXPECT_EQ(sim.attempts_left, 11);
     EXPECT_TRUE(device.modem().echo());
+    const ReplyForms& forms = device.modem().forms();
+    EXPECT_EQ(forms.zone, -8);
+    EXPECT_TRUE(forms.gsn_prefix && forms.quoted_pin_state);
+    EXPECT_EQ(forms.unsolicited, "+CREG: 1");
+    EXPECT_EQ(forms.error_for, "AT+GSN");
+    EXPECT_EQ(forms.error_line, "ERROR");
     EXPECT_EQ(device.descriptor(), "K: v\r\nL: w\r\n");
 }
 

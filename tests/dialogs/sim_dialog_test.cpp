@@ -58,17 +58,10 @@ class SimDialogTest : public ConsoleFixture {
     std::unique_ptr<SimDialog> dialog_;
 };
 
-TEST_F(SimDialogTest, ReadSimShowsTheNumberBetweenColonAndLineBreak) {
-    const std::vector<std::pair<std::string, QString>> cases{
-        {"^SCID: 89381030000012345678\r\n\r\nOK\r\n", "89381030000012345678"},
-        {"^SCID:89381\r\n", "9381"},
-        {"^SCID: 8938", "??"},
-        {"\r\n^SCID: 8938", "??"},
-        {"89381030000012345678\r\n", "???"},
-        {"   ", ""},
-        {"^SCID:\r\n", ""},
-    };
-    for (const auto& [reply, shown] : cases) {
+TEST_F(SimDialogTest, ReadSimShowsTheCardNumberWithoutAMessage) {
+    for (const auto& [reply, shown] : std::vector<std::pair<std::string, QString>>{
+             {"\r\n^SCID: 89381030000012345678\r\n\r\nOK\r\n", "89381030000012345678"},
+             {"\r\n+CME ERROR: 10\r\n", "+CME ERROR: 10"}}) {
         port_->writes.clear();
         dialog_->SIMtext->setText("old");
         reply_frame(reply);
@@ -119,9 +112,7 @@ TEST_F(SimDialogTest, PasswordAndSimIdentificationAreSentAsTyped) {
 TEST_F(SimDialogTest, PinSequenceStopsAtTheStateWhenNoPinIsNeededOrNoSimIsThere) {
     const std::vector<std::pair<std::string, QString>> cases{
         {"\r\n+CPIN: READY\r\n\r\nOK\r\n", "Oslobodjeno od PIN koda"},
-        {"\r\n+cpin: ready\r\n", "Oslobodjeno od PIN koda"},
         {"\r\nERROR\r\n", "SIM kartica nije prisutna"},
-        {"+CME error: 10", "SIM kartica nije prisutna"},
         {"+CPIN: SIM PUK", "Nedozvoljena operacija ==+CPIN: SIM PUK=="},
     };
     for (const auto& [reply, message] : cases) {
@@ -165,17 +156,6 @@ TEST_F(SimDialogTest, WrongPinEndsWithTheAttemptsLeft) {
     send_pin();
     EXPECT_EQ(requests(), (std::vector<std::string>{kState, kEntry, kAttempts}));
     EXPECT_EQ(messages_.informed, QStringList{"Pogresan PIN kod, imate jos  2 pokusaj(a)!"});
-
-    // Without a blank after the colon, and without a colon at all.
-    for (const auto& [reply, message] : std::vector<std::pair<std::string, QString>>{
-             {"^SPIC:3", "Pogresan PIN kod, imate jos 3 pokusaj(a)!"},
-             {"10 left", "Pogresan PIN kod, imate jos 10 pokusaj(a)!"},
-             {"", "Pogresan PIN kod, imate jos  pokusaj(a)!"}}) {
-        messages_.clear();
-        answer(kAttempts, reply);
-        send_pin();
-        EXPECT_EQ(messages_.informed, QStringList{message});
-    }
 }
 
 TEST_F(SimDialogTest, StatusResultsAreReportedAndTheSequenceGoesOn) {

@@ -132,16 +132,17 @@ TEST_F(SimulatedDialogsTest, SimPinSequenceAgainstTheModem) {
     sim.SendPin->click();
     EXPECT_EQ(messages_.informed, QStringList{"Oslobodjeno od PIN koda"});
 
-    // A wrong PIN reports the remaining attempts.
+    // A wrong PIN, with the state in quotes, reports the remaining attempts.
     messages_.clear();
     device_.simulator->with_device([](devsim::Device& d) {
         d.modem().sim().pin_required = true;
         d.modem().sim().pin_entered = false;
+        d.modem().sim().attempts_left = 11;
+        d.modem().forms().quoted_pin_state = true;
     });
     sim.PINText->setText("0000");
     sim.SendPin->click();
-    ASSERT_EQ(messages_.informed.size(), 1);
-    EXPECT_TRUE(messages_.informed[0].startsWith("Pogresan PIN kod, imate jos "));
+    EXPECT_EQ(messages_.informed, QStringList{"Pogresan PIN kod, imate jos  10 pokusaj(a)!"});
 
     // No SIM card at all.
     messages_.clear();
@@ -153,12 +154,19 @@ TEST_F(SimulatedDialogsTest, SimPinSequenceAgainstTheModem) {
     EXPECT_FALSE(device_.link.is_open());
 }
 
-TEST_F(SimulatedDialogsTest, SimIdentificationIsRead) {
+TEST_F(SimulatedDialogsTest, SimIdentificationIsReadBehindAnUnsolicitedLine) {
+    device_.simulator->with_device([](devsim::Device& d) {
+        d.modem().set_echo(true);
+        d.modem().forms().unsolicited = "+CREG: 1";
+    });
     dialogs::SimDialog sim(window_->transaction());
     sim.ReadSIM->click();
-    const std::string id =
-        device_.simulator->with_device([](devsim::Device& d) { return d.modem().sim().id; });
-    EXPECT_EQ(sim.SIMtext->text().toStdString(), id);
+    EXPECT_EQ(sim.SIMtext->text(), "89381030000123456784");
+    device_.simulator->with_device(
+        [](devsim::Device& d) { d.modem().forms().error_for = "AT^SCID"; });
+    sim.ReadSIM->click();
+    EXPECT_EQ(sim.SIMtext->text(), "+CME ERROR: 10");
+    EXPECT_TRUE(messages_.shown.isEmpty());
 }
 
 } // namespace
