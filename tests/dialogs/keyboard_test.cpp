@@ -235,11 +235,11 @@ TEST_F(KeyboardTest, DisplayOnlyControlsTakeNoTyping) {
         for (const int key : {Qt::Key_X, Qt::Key_Down, Qt::Key_End, Qt::Key_Space}) {
             press(control, key, key == Qt::Key_X ? "x" : QString());
         }
-        EXPECT_EQ(control->property("text").toString(), QString())
+        EXPECT_EQ(control->property("text").toString().toStdString(), "")
             << control->objectName().toStdString();
         EXPECT_TRUE(control->focusPolicy() & Qt::TabFocus) << control->objectName().toStdString();
     }
-    EXPECT_EQ(ftp_->CombogprsR->currentText(), "Globaltel");
+    EXPECT_EQ(ftp_->CombogprsR->currentText().toStdString(), "Globaltel");
     EXPECT_TRUE(jad_->Text2->toPlainText().isEmpty());
 }
 
