@@ -110,7 +110,7 @@ void FtpDialog::build() {
         QFontMetrics(font()).horizontalAdvance(QString::fromLatin1(kRowLabels[0])) + 6;
     const int wide = console::box_width(*this, kLongestValue);
     const int octet_width = console::box_width(*this, kOctet);
-    const int octet_step = (wide - octet_width) / 3;
+    const int octet_step = octet_width + 8;
     const int send_label_left = kTickLeft + 26;
     const int send_box_left = send_label_left + label_width;
     const int read_box_left = kTickLeft + label_width;
