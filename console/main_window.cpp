@@ -156,8 +156,8 @@ void MainWindow::build() {
     ResetFrame = frame(content_, "ResetFrame", "Reset", twips(240, 2640, 1695, 2175));
     Reset = button(ResetFrame, "Reset", "RESET!", {8, 50, 97, 48});
 
-    // The IMEI, version and last-command boxes show what the device
-    // answered: they can be selected and copied, not typed into.
+    // The IMEI and version boxes show what the device answered: they can be
+    // selected and copied, not typed into.
     ImeiFrame = frame(content_, "ImeiFrame", "IMEI", twips(2160, 2640, 4875, 975));
     ReadPassword = button(ImeiFrame, "ReadPassword", "Citanje IMEI-a", {8, 22, 140, 34});
     LozinkaR = spoken(place(new QLineEdit(ImeiFrame), "LozinkaR", {156, 26, 160, 26}), "IMEI");
