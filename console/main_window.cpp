@@ -76,14 +76,17 @@ void MainWindow::build() {
     content_->setGeometry(0, 0, 735, 431);
 
     ComPortFrame = frame(content_, "ComPortFrame", "Com Port", twips(240, 240, 2895, 2175));
-    Label1 = place(new QLabel(QStringLiteral("Port:"), ComPortFrame), "Label1", {8, 26, 48, 20});
-    Combo1 = place(new QComboBox(ComPortFrame), "Combo1", {60, 24, 120, 24});
+    Label1 = place(new QLabel(QStringLiteral("&Port:"), ComPortFrame), "Label1", {8, 26, 48, 20});
+    Combo1 = spoken(place(new QComboBox(ComPortFrame), "Combo1", {60, 24, 120, 24}), "Port");
+    label_for(Label1, Combo1);
     for (int i = 1; i <= 8; ++i) {
         Combo1->addItem(QStringLiteral("Com%1").arg(i));
     }
     Combo1->setToolTip(QStringLiteral("Izbor porta za komunikaciju"));
-    Label2 = place(new QLabel(QStringLiteral("bps:"), ComPortFrame), "Label2", {8, 58, 48, 20});
-    Combo2 = place(new QComboBox(ComPortFrame), "Combo2", {60, 56, 120, 24});
+    Label2 = place(new QLabel(QStringLiteral("&bps:"), ComPortFrame), "Label2", {8, 58, 48, 20});
+    Combo2 =
+        spoken(place(new QComboBox(ComPortFrame), "Combo2", {60, 56, 120, 24}), "Brzina (bps)");
+    label_for(Label2, Combo2);
     Combo2->setEditable(true);
     Combo2->setInsertPolicy(QComboBox::NoInsert);
     for (std::int32_t speed : kSpeeds) {
@@ -95,31 +98,46 @@ void MainWindow::build() {
 
     VremeFrame = frame(content_, "VremeFrame", "Podesavanje vremena", twips(3300, 240, 5415, 2175));
     // Each group of boxes: the date row shows day, month, year; the time row
-    // hour, minute, second.
+    // hour, minute, second.  `owner` starts the boxes' spoken names; only the
+    // editable group's labels carry mnemonics.
     auto clock_group = [this](int left, std::array<QLineEdit*, 6>& boxes, const char* stem,
-                              int first_index, bool editable) {
-        place(new QLabel(QStringLiteral("Datum"), VremeFrame), "", {left, 18, 90, 18});
-        place(new QLabel(QStringLiteral("Vreme"), VremeFrame), "", {left, 66, 90, 18});
+                              int first_index, bool editable, const char* owner) {
+        static constexpr std::array<const char*, 6> kFields{"datum: godina", "datum: mesec",
+                                                            "datum: dan",    "vreme: sat",
+                                                            "vreme: minut",  "vreme: sekund"};
         static constexpr std::array<int, 6> kColumn{2, 1, 0, 0, 1, 2};
         for (int i = 0; i < 6; ++i) {
+            const auto field = static_cast<std::size_t>(i);
             auto* box = new QLineEdit(VremeFrame);
             const int top = i < 3 ? 38 : 86;
-            place(box, "", {left + kColumn[static_cast<std::size_t>(i)] * 30, top, 28, 24});
+            place(box, "", {left + kColumn[field] * 30, top, 28, 24});
             box->setObjectName(
                 QStringLiteral("%1%2").arg(QLatin1String(stem)).arg(first_index + i));
+            box->setAccessibleName(
+                QStringLiteral("%1 %2").arg(QLatin1String(owner), QLatin1String(kFields[field])));
             box->setMaxLength(2);
             box->setReadOnly(!editable);
-            boxes[static_cast<std::size_t>(i)] = box;
+            boxes[field] = box;
         }
+        auto* date =
+            new QLabel(editable ? QStringLiteral("&Datum") : QStringLiteral("Datum"), VremeFrame);
+        auto* time =
+            new QLabel(editable ? QStringLiteral("&Vreme") : QStringLiteral("Vreme"), VremeFrame);
+        label_for(place(date, "", {left, 18, 90, 18}), boxes[2]);
+        label_for(place(time, "", {left, 66, 90, 18}), boxes[3]);
     };
-    clock_group(10, Vreme, "Vreme", 0, true);
-    clock_group(190, vreme_r_, "VremeR", 6, false);
-    Check2 = place(new QCheckBox(QStringLiteral("PC"), VremeFrame), "Check2", {104, 38, 70, 24});
+    clock_group(10, Vreme, "Vreme", 0, true, "PC");
+    clock_group(190, vreme_r_, "VremeR", 6, false, "uredjaj");
+    Check2 =
+        spoken(place(new QCheckBox(QStringLiteral("PC"), VremeFrame), "Check2", {104, 38, 70, 24}),
+               "PC sat uzivo");
     SendTime = button(VremeFrame, "SendTime", "Slanje", {104, 84, 76, 40});
-    Option1 =
-        place(new QRadioButton(QStringLiteral("Letnje"), VremeFrame), "Option1", {282, 18, 76, 22});
-    Option2 =
-        place(new QRadioButton(QStringLiteral("Zimsko"), VremeFrame), "Option2", {282, 44, 76, 22});
+    Option1 = spoken(
+        place(new QRadioButton(QStringLiteral("Letnje"), VremeFrame), "Option1", {282, 18, 76, 22}),
+        "Letnje racunanje vremena");
+    Option2 = spoken(
+        place(new QRadioButton(QStringLiteral("Zimsko"), VremeFrame), "Option2", {282, 44, 76, 22}),
+        "Zimsko racunanje vremena");
     // Option buttons of one group: selecting one clears the other, and the
     // selected one stays selected when clicked again.  Neither is selected
     // at start.
@@ -131,7 +149,8 @@ void MainWindow::build() {
 
     NivoFrame = frame(content_, "NivoFrame", "Nivo signala", twips(9000, 240, 1815, 2175));
     NivoLabel = place(new QLabel(NivoFrame), "NivoLabel", {8, 24, 105, 20});
-    NivoProgres = place(new QProgressBar(NivoFrame), "NivoProgres", {8, 52, 105, 22});
+    NivoProgres =
+        spoken(place(new QProgressBar(NivoFrame), "NivoProgres", {8, 52, 105, 22}), "Nivo signala");
     NivoProgres->setRange(0, 100);
     NivoProgres->setValue(0);
     NivoProgres->setTextVisible(false);
@@ -140,19 +159,26 @@ void MainWindow::build() {
     ResetFrame = frame(content_, "ResetFrame", "Reset", twips(240, 2640, 1695, 2175));
     Reset = button(ResetFrame, "Reset", "RESET!", {8, 50, 97, 48});
 
+    // The IMEI and version boxes show what the device answered: they can be
+    // selected and copied, not typed into.
     ImeiFrame = frame(content_, "ImeiFrame", "IMEI", twips(2160, 2640, 4875, 975));
     ReadPassword = button(ImeiFrame, "ReadPassword", "Citanje IMEI-a", {8, 22, 140, 34});
-    LozinkaR = place(new QLineEdit(ImeiFrame), "LozinkaR", {156, 26, 160, 26});
+    LozinkaR = spoken(place(new QLineEdit(ImeiFrame), "LozinkaR", {156, 26, 160, 26}), "IMEI");
+    LozinkaR->setReadOnly(true);
 
     VerzijaFrame =
         frame(content_, "VerzijaFrame", "Verzija softvera", twips(2160, 3840, 4875, 975));
     ReadVersion = button(VerzijaFrame, "ReadVersion", "Citanje", {8, 22, 140, 34});
-    SoftVersion = place(new QLineEdit(VerzijaFrame), "SoftVersion", {156, 26, 160, 26});
+    SoftVersion = spoken(place(new QLineEdit(VerzijaFrame), "SoftVersion", {156, 26, 160, 26}),
+                         "Verzija softvera");
     SoftVersion->setReadOnly(true);
 
     KomandaFrame = frame(content_, "KomandaFrame", "Komanda", twips(7320, 2640, 3495, 2175));
-    LastCommand = place(new QPlainTextEdit(KomandaFrame), "LastCommand", {8, 20, 217, 80});
+    LastCommand = spoken(place(new QPlainTextEdit(KomandaFrame), "LastCommand", {8, 20, 217, 80}),
+                         "Poslednja komanda");
     LastCommand->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Tab leaves the box instead of being typed into it.
+    LastCommand->setTabChangesFocus(true);
     ReadLast = button(KomandaFrame, "ReadLast", "Read", {8, 106, 217, 32});
 
     ParametriFrame = frame(content_, "ParametriFrame", "Parametri", twips(240, 5040, 5475, 1095));
@@ -162,6 +188,15 @@ void MainWindow::build() {
     JAD = button(ParametriFrame, "JAD", "JAD", {275, 24, 82, 40});
 
     Izlaz = button(content_, "Izlaz", "Izlaz", twips(6000, 5280, 4815, 615));
+
+    // Tab goes frame by frame, left to right and top to bottom; in the clock
+    // frame group by group, each date row before its time row.
+    tab_order({Combo1,         Combo2,      ComStop,     Test,        Vreme[2],    Vreme[1],
+               Vreme[0],       Vreme[3],    Vreme[4],    Vreme[5],    Check2,      SendTime,
+               vreme_r_[2],    vreme_r_[1], vreme_r_[0], vreme_r_[3], vreme_r_[4], vreme_r_[5],
+               Option1,        Option2,     ReadTime,    ReadSignal,  Reset,       ReadPassword,
+               LozinkaR,       ReadVersion, SoftVersion, LastCommand, ReadLast,    Podesavanja,
+               Podesavanje_PU, SIMch,       JAD,         Izlaz});
 
     connect(Combo1, &QComboBox::currentIndexChanged, this, [this] { Combo1_Change(); });
     connect(Combo2, &QComboBox::editTextChanged, this, [this] { Combo2_Change(); });

@@ -17,7 +17,9 @@ constexpr int kRowHeight = 24;
 constexpr int kNameLeft = 10;
 constexpr int kNameWidth = 150;
 constexpr int kGprsLeft = 170;
-constexpr int kGprsWidth = 320;
+// Characters of a GPRS parameter string in view at once; longer strings
+// scroll in their box.
+constexpr int kGprsShown = 64;
 
 } // namespace
 
@@ -34,34 +36,42 @@ GprsDialog::~GprsDialog() = default;
 void GprsDialog::build() {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Podesavanje GPRS Parametara"));
-    setFixedSize(500, 294);
     apply_console_look(*this);
+    const int gprs_width = console::box_width(*this, kGprsShown);
+    const int width = kGprsLeft + gprs_width + kNameLeft;
+    setFixedSize(width, 294);
     auto* device_text = new DeviceTextValidator(this);
 
-    Label1 = new QLabel(QStringLiteral("Operater"), this);
+    Label1 = new QLabel(QStringLiteral("&Operater"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(kNameLeft, 10, kNameWidth, 20);
-    Label2 = new QLabel(QStringLiteral("GPRS parametri"), this);
+    Label2 = new QLabel(QStringLiteral("&GPRS parametri"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setGeometry(kGprsLeft, 10, kGprsWidth, 20);
+    Label2->setGeometry(kGprsLeft, 10, gprs_width, 20);
 
     for (std::size_t row = 0; row < Text_prov_ime.size(); ++row) {
         const int top = kRowTop + static_cast<int>(row) * kRowStep;
         Text_prov_ime[row] = new QLineEdit(this);
         Text_prov_ime[row]->setObjectName(QStringLiteral("Text_prov_ime%1").arg(row));
         Text_prov_ime[row]->setGeometry(kNameLeft, top, kNameWidth, kRowHeight);
+        Text_prov_ime[row]->setAccessibleName(QStringLiteral("Operater %1").arg(row + 1));
         Text_prov_gprs[row] = new QLineEdit(this);
         Text_prov_gprs[row]->setObjectName(QStringLiteral("Text_prov_gprs%1").arg(row));
-        Text_prov_gprs[row]->setGeometry(kGprsLeft, top, kGprsWidth, kRowHeight);
+        Text_prov_gprs[row]->setGeometry(kGprsLeft, top, gprs_width, kRowHeight);
+        Text_prov_gprs[row]->setAccessibleName(QStringLiteral("GPRS parametri %1").arg(row + 1));
         for (QLineEdit* box : {Text_prov_ime[row], Text_prov_gprs[row]}) {
             // No length limit; only characters that the file and the device
             // keep as they are.
             box->setValidator(device_text);
         }
     }
+    // The column captions lead to the first row.
+    console::label_for(Label1, Text_prov_ime[0]);
+    console::label_for(Label2, Text_prov_gprs[0]);
 
+    // Enter presses neither button: confirming writes the settings file.
     Potvrda = console::console_button(this, "Potvrda", "Potvrda", {kNameLeft, 246, 120, 36});
-    Izlaz = console::console_button(this, "Izlaz", "Izlaz", {370, 246, 120, 36});
+    Izlaz = console::console_button(this, "Izlaz", "Izlaz", {width - 130, 246, 120, 36});
     connect(Potvrda, &QPushButton::clicked, this, [this] { Potvrda_Click(); });
     connect(Izlaz, &QPushButton::clicked, this, [this] { Izlaz_Click(); });
 }

@@ -49,22 +49,31 @@ void JadDialog::build() {
     setFixedSize(640, 480);
     console::apply_console_look(*this);
 
-    Label1 = place(new QLabel(QStringLiteral("Parametar:"), this), "Label1", {12, 16, 96, 22});
-    Combo1 = place(new QComboBox(this), "Combo1", {112, 14, 240, 26});
+    Label1 = place(new QLabel(QStringLiteral("&Parametar:"), this), "Label1", {12, 16, 96, 22});
+    Combo1 = console::spoken(place(new QComboBox(this), "Combo1", {112, 14, 240, 26}), "Parametar");
+    console::label_for(Label1, Combo1);
     const QRect value_box{364, 14, 264, 26};
-    Text3 = place(new QLineEdit(this), "Text3", value_box);
-    ComboTip = place(new QComboBox(this), "ComboTip", value_box);
+    Text3 = console::spoken(place(new QLineEdit(this), "Text3", value_box), "Vrednost parametra");
+    ComboTip = console::spoken(place(new QComboBox(this), "ComboTip", value_box), "Tip kase");
     // The new value goes to the device byte for byte.
     Text3->setValidator(new console::DeviceTextValidator(this));
     Command2 = console::console_button(this, "Command2", "Read JAD", {12, 52, 120, 34});
     Command1 = console::console_button(this, "Command1", "Send", {140, 52, 120, 34});
     IZL = console::console_button(this, "IZL", "Izlaz", {508, 52, 120, 34});
-    Text2 = place(new QPlainTextEdit(this), "Text2", {12, 98, 616, 370});
+    // Enter in the value box sends it; it is what the technician typed for.
+    console::enter_presses(Text3, Command1);
+    Text2 =
+        console::spoken(place(new QPlainTextEdit(this), "Text2", {12, 98, 616, 370}), "JAD fajl");
     QFont fixed = font();
     fixed.setFixedPitch(true);
     Text2->setFont(fixed);
     Text2->setReadOnly(true);
+    // Read only, but the keyboard selects in it too, for copying.
+    Text2->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    Text2->setTabChangesFocus(true);
     Text2->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Reading order: the parameter row, the buttons, the descriptor.
+    console::tab_order({Combo1, Text3, ComboTip, Command2, Command1, IZL, Text2});
 
     connect(Combo1, &QComboBox::currentIndexChanged, this, [this] { Combo1_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });

@@ -34,20 +34,30 @@ void SimDialog::build() {
     console::apply_console_look(*this);
 
     const auto row = [this](int top, const char* button_name, const char* caption,
-                            const char* box_name, QPushButton*& button, QLineEdit*& box) {
+                            const char* box_name, const char* spoken_name, QPushButton*& button,
+                            QLineEdit*& box) {
         button = console::console_button(this, button_name, caption, {12, top, 160, 34});
-        box = place(new QLineEdit(this), box_name, {184, top + 4, 274, 26});
+        box = console::spoken(place(new QLineEdit(this), box_name, {184, top + 4, 274, 26}),
+                              spoken_name);
     };
-    row(12, "ReadSIM", "Citanje SIM-a", "SIMtext", ReadSIM, SIMtext);
-    row(58, "SendPSW", "Slanje lozinke", "PassText", SendPSW, PassText);
-    row(104, "SendSIM", "Slanje SIM-a", "SimtextS", SendSIM, SimtextS);
-    row(150, "SendPin", "Slanje PIN-a", "PINText", SendPin, PINText);
+    row(12, "ReadSIM", "Citanje SIM-a", "SIMtext", "SIM identifikacija (citanje)", ReadSIM,
+        SIMtext);
+    row(58, "SendPSW", "Slanje lozinke", "PassText", "Lozinka", SendPSW, PassText);
+    row(104, "SendSIM", "Slanje SIM-a", "SimtextS", "SIM identifikacija (slanje)", SendSIM,
+        SimtextS);
+    row(150, "SendPin", "Slanje PIN-a", "PINText", "PIN", SendPin, PINText);
+    // The identification read can be selected and copied, not typed into.
+    SIMtext->setReadOnly(true);
     // Typed text goes to the device byte for byte; nothing that would change
-    // on the way or break the request frame is taken.
+    // on the way or break the request frame is taken.  Enter in a typed box
+    // presses its row's button.
     auto* device_text = new console::DeviceTextValidator(this);
     for (QLineEdit* typed : {PassText, SimtextS, PINText}) {
         typed->setValidator(device_text);
     }
+    console::enter_presses(PassText, SendPSW);
+    console::enter_presses(SimtextS, SendSIM);
+    console::enter_presses(PINText, SendPin);
     Izlaz = console::console_button(this, "Izlaz", "Izlaz", {12, 202, 446, 36});
 
     connect(ReadSIM, &QPushButton::clicked, this, [this] { ReadSIM_Click(); });

@@ -2,11 +2,9 @@
 
 #include "support/console_fixture.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -319,16 +317,6 @@ TEST_F(FtpDialogTest, SendShowsEveryReplyButAnAcknowledgementAndStops) {
         EXPECT_LE(requests().size(), 2U);
         EXPECT_FALSE(port_->is_open());
     }
-}
-
-TEST_F(FtpDialogTest, EnterInABoxTalksToNobody) {
-    dialog_->show();
-    tick_all();
-    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QApplication::sendEvent(dialog_->Username, &enter);
-    EXPECT_TRUE(dialog_->isVisible());
-    EXPECT_EQ(port_->open_calls, 0);
-    EXPECT_TRUE(messages_.shown.isEmpty());
 }
 
 TEST_F(FtpDialogTest, SendBoxesRefuseWhatTheDeviceCannotStore) {
