@@ -54,11 +54,11 @@ Line parse(std::string_view line) {
         return {};
     }
     if (line.front() == '[') {
+        // The name runs to the first "]"; a line without one still opens its
+        // section, named by the rest of the line.
         const std::size_t close = line.find(']');
-        if (close == std::string_view::npos) {
-            return {};
-        }
-        return {Line::Kind::section, trim(line.substr(1, close - 1)), {}};
+        const std::size_t length = close == std::string_view::npos ? line.size() - 1 : close - 1;
+        return {Line::Kind::section, trim(line.substr(1, length)), {}};
     }
     const std::size_t equals = line.find('=');
     if (equals == std::string_view::npos) {

@@ -18,7 +18,9 @@ inline constexpr std::size_t max_value_length = 254;
 // the rules of the platform's profile functions, so that files written with
 // those functions and files edited by hand read and change as they always did:
 //
-// Reading: section and key names match ignoring letter case; blanks and tabs
+// Reading: a line whose first non-blank character is '[' opens a section named
+// by the text up to the first ']' or, without one, up to the line's end.
+// Section and key names match ignoring letter case; blanks and tabs
 // around section names, keys and values are ignored, then one outer pair of
 // matching quotes (both " or both ') is taken off the value.  A line whose
 // first non-blank character is ';' is a comment; ';' later in a line is part

@@ -10,7 +10,7 @@ namespace fs = std::filesystem;
 using namespace std::string_literals;
 
 // A file as a technician leaves it: LF line ends, odd letter case, blanks and
-// tabs, quotes, comments, duplicates.
+// tabs, quotes, comments, duplicates, a section line without its "]".
 const std::string hand_edited = "top=before any section\n"
                                 "[ Kasa ]\n"
                                 "  NaZiv1 \t=\t  Blagajna 1  \n"
@@ -21,6 +21,8 @@ const std::string hand_edited = "top=before any section\n"
                                 "  ;naziv6=commented out\n"
                                 "naziv7\n"
                                 "naziv1=second of the key\n"
+                                "[Port  \r\n"
+                                "broj=3\n"
                                 "[kasa]\n"
                                 "naziv8=second of the section\n";
 
@@ -35,7 +37,8 @@ TEST(IniRead, FollowsTheProfileRulesOnHandEditedFiles) {
     EXPECT_EQ(ini.read("KASA", "NAZIV7"), "");
     EXPECT_EQ(ini.read("KASA", "NAZIV8"), "");
     EXPECT_EQ(ini.read("KASA", "top"), "");
-    EXPECT_EQ(ini.read("PORT", "BROJ"), "");
+    EXPECT_EQ(ini.read("KASA", "broj"), "");
+    EXPECT_EQ(ini.read("PORT", "BROJ"), "3");
     EXPECT_EQ(IniFile("[a]\r\nk=\"\r\nq=''\r\n").read("a", "k"), "\"");
     EXPECT_EQ(IniFile("[a]\r\nk=\"\r\nq=''\r\n").read("a", "q"), "");
 }
@@ -48,7 +51,8 @@ TEST(IniWrite, ChangesOnlyTheLinesItWrites) {
     ini.write("KASA", "NEW", "added");            // after the last key line
     ini.write("kasa", "naziv8", "first section"); // the first section gets it
     ini.write("PORT", "GONE", std::nullopt);      // nothing to remove
-    ini.write("PORT", "BROJ", "3");               // new section at the end
+    ini.write("PORT", "BOUD", "19200");           // into the section without "]"
+    ini.write("kalmo", "NE DIRAJ", "REGISTER");   // new section at the end
     EXPECT_EQ(ini.text(), "top=before any section\n"
                           "[ Kasa ]\n"
                           "NaZiv1=new\r\n"
@@ -60,10 +64,13 @@ TEST(IniWrite, ChangesOnlyTheLinesItWrites) {
                           "naziv1=second of the key\n"
                           "NEW=added\r\n"
                           "naziv8=first section\r\n"
+                          "[Port  \r\n"
+                          "broj=3\n"
+                          "BOUD=19200\r\n"
                           "[kasa]\n"
                           "naziv8=second of the section\n"
-                          "[PORT]\r\n"
-                          "BROJ=3\r\n");
+                          "[kalmo]\r\n"
+                          "NE DIRAJ=REGISTER\r\n");
 }
 
 TEST(IniWrite, EndsAnUnfinishedLastLineBeforeAddingToIt) {

@@ -3,10 +3,10 @@
 // A fresh directory per test and whole-file helpers for the settings tests.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 namespace tessal::settings::test_support {
@@ -26,9 +26,17 @@ inline void write_bytes(const fs::path& path, const std::string& bytes) {
 class TempDirTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string name = (fs::current_path() / "settings-test-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(name.data()), nullptr);
-        dir = name;
+        // create_directory is false for a name that exists: another is tried.
+        std::random_device random;
+        std::error_code ec;
+        for (int attempt = 0; attempt < 100 && dir.empty(); ++attempt) {
+            const fs::path name =
+                fs::current_path() / ("settings-test-" + std::to_string(random()));
+            if (fs::create_directory(name, ec)) {
+                dir = name;
+            }
+        }
+        ASSERT_FALSE(dir.empty()) << ec.message();
     }
     void TearDown() override {
         std::error_code ec;
