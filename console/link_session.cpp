@@ -62,7 +62,13 @@ bool LinkSession::run(const std::function<void()>& body) {
 
 bool LinkSession::open_port() {
     if (init_port(settings_.port_number, settings_.speed) != link::kOk) {
-        inform(QString::fromLatin1(link::kMsgPortNotOpened));
+        // The box says why, behind its details button.
+        const auto& failure = link_.last_port_failure();
+        if (!closing_) {
+            messages_.inform_with_details(
+                QString::fromLatin1(link::kMsgPortNotOpened),
+                failure ? QString::fromStdString(link::port_failure_details(*failure)) : QString());
+        }
         return false;
     }
     return true;

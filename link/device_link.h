@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace tessal::link {
@@ -18,6 +19,14 @@ struct LinkConstants {
     char ack = 0x06;
     char nak = 0x15;
     std::int32_t reply_timeout_ms = 5000;
+};
+
+// Why the last init_port gave "PO": the device tried (empty when the number
+// stands for none), the speed asked for and the port's own reason.
+struct PortFailure {
+    std::string device;
+    std::int32_t speed = 0;
+    PortFault fault;
 };
 
 // The device link: the serial port, port selection by number and the
@@ -34,6 +43,10 @@ class DeviceLink {
 
     void set_port_map(const PortMap& map) { port_map_ = map; }
     const PortMap& port_map() const { return port_map_; }
+    // With an enumerator, the numbers that the port map leaves empty reach
+    // the machine's own serial devices (see map_ports), read anew at every
+    // init_port.  Not owned; nullptr turns enumeration off.
+    void set_port_enumerator(const PortEnumerator* ports) { ports_ = ports; }
 
     // Called on every pass of the reply wait so that pending UI events run.
     void set_event_pump(std::function<void()> pump) { event_pump_ = std::move(pump); }
@@ -43,6 +56,8 @@ class DeviceLink {
 
     // Selects, opens and configures the port: "OK" or "PO".
     std::string init_port(std::uint8_t& port_number, std::int32_t& speed);
+    // Why the last init_port failed; empty after one that succeeded.
+    const std::optional<PortFailure>& last_port_failure() const { return last_port_failure_; }
     // Closes the port if it is open: empty text, or "PO" when closing failed.
     std::string close_port();
     // Sends the command text in one frame and waits for the reply: a payload
@@ -68,6 +83,8 @@ class DeviceLink {
     std::unique_ptr<SerialPort> port_;
     Clock clock_;
     PortMap port_map_;
+    const PortEnumerator* ports_ = nullptr;
+    std::optional<PortFailure> last_port_failure_;
     std::function<void()> event_pump_;
     LinkConstants constants_;
     std::string receive_buffer_;

@@ -23,13 +23,17 @@ class QtSerialPort final : public SerialPort {
     std::optional<std::string> read_all() override;
     bool discard_input() override;
     bool close() override;
+    PortFault last_fault() const override { return fault_; }
 
     // Longest time a write may take to reach the driver.
     static constexpr int kWriteTimeoutMs = 2000;
 
   private:
     bool failed();
+    // Records why opening failed, from the port's error.
+    void record_open_fault();
 
+    PortFault fault_;
     QSerialPort port_;
     std::string device_;
 };
