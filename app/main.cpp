@@ -29,9 +29,12 @@ int main(int argc, char** argv) {
 
     tessal::console::BoxMessageService messages;
     tessal::settings::Settings settings;
-    tessal::settings::SettingsStore store(directory, [&messages](const std::string& description) {
-        messages.plain(QString::fromStdString(description));
-    });
+    tessal::settings::SettingsStore store(
+        directory,
+        [&messages](const std::string& description) {
+            messages.plain(QString::fromStdString(description));
+        },
+        directory == user_dir);
     tessal::link::DeviceLink link(std::make_unique<tessal::link::QtSerialPort>());
     tessal::link::QtPortEnumerator ports;
 

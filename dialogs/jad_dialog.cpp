@@ -6,6 +6,7 @@
 #include "console/message_service.h"
 #include "link/frame.h"
 #include "link/messages.h"
+#include "settings/settings_store.h"
 #include "settings/text_file.h"
 
 #include <QComboBox>
@@ -128,6 +129,7 @@ void JadDialog::place_descriptor(const std::string& reply) {
     Text2->setPlainText(shown);
 
     std::string error;
+    main_.store().prepare_directory();
     const bool saved =
         settings::replace_file(main_.program_directory() / kJadFileName, reply + "\r\n", error);
 

@@ -90,9 +90,6 @@ fs::path replacement_target(const fs::path& path) {
 
 bool replace_file(const fs::path& path, std::string_view content, std::string& error) {
     const fs::path target = replacement_target(path);
-    // The per-user folder of an installed program appears with its first file.
-    std::error_code folder_ec;
-    fs::create_directories(target.parent_path(), folder_ec);
     const auto fail = [&](const std::string& what, DWORD code) {
         error = what + ": " + std::system_category().message(static_cast<int>(code));
         return false;
@@ -190,9 +187,6 @@ void sync_directory(const fs::path& directory) {
 
 bool replace_file(const fs::path& path, std::string_view content, std::string& error) {
     const fs::path target = replacement_target(path);
-    // The per-user folder of an installed program appears with its first file.
-    std::error_code folder_ec;
-    fs::create_directories(target.parent_path(), folder_ec);
     const auto fail = [&](const std::string& what, int code) {
         error = what + ": " + std::generic_category().message(code);
         return false;

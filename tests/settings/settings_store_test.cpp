@@ -225,8 +225,9 @@ TEST_F(SettingsStoreTest, SettingsLiveBesideTheProgramUnlessItIsInstalled) {
 
     // The user's folder appears with the first save.
     Settings fresh;
-    EXPECT_FALSE(SettingsStore(user).load_settings(fresh));
-    EXPECT_TRUE(SettingsStore(user).save_settings(fresh));
+    EXPECT_FALSE(SettingsStore(user, {}, true).load_settings(fresh));
+    EXPECT_FALSE(fs::exists(user));
+    EXPECT_TRUE(SettingsStore(user, {}, true).save_settings(fresh));
     EXPECT_TRUE(fs::exists(user / "rvt_ini.txt"));
 
     write_bytes(installed / "rvt_ini.txt", "");
