@@ -157,7 +157,7 @@ bool QtSerialPort::select(const std::string& device) {
     if (port_.isOpen()) {
         // An open port keeps its device; another one cannot be chosen.
         if (device != device_) {
-            fault_ = {PortFault::Kind::InUse, {}, {}};
+            fault_ = {PortFault::Kind::Other, {}, "port je vec otvoren na " + device_};
             return false;
         }
         return true;
