@@ -43,6 +43,7 @@ double thread_cpu_seconds() {
 class CountedMessages : public console::MessageService {
   public:
     void inform(const QString&) override { ++count; }
+    void inform_with_details(const QString&, const QString&) override { ++count; }
     void plain(const QString&) override { ++count; }
     bool confirm(const QString&) override { return true; }
     int count = 0;

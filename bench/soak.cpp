@@ -29,6 +29,9 @@ namespace {
 class LastMessage : public console::MessageService {
   public:
     void inform(const QString& text) override { shown.push_back(text); }
+    void inform_with_details(const QString& text, const QString&) override {
+        shown.push_back(text);
+    }
     void plain(const QString& text) override { shown.push_back(text); }
     bool confirm(const QString&) override { return true; }
     QStringList shown;

@@ -8,6 +8,7 @@
 #include "settings/settings_store.h"
 
 #include <QApplication>
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -19,6 +20,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <algorithm>
 
 namespace tessal::console {
 
@@ -59,12 +61,63 @@ class MainWindow::InputLock {
 
 MainWindow::MainWindow(settings::Settings& settings, settings::SettingsStore& store,
                        link::DeviceLink& link, MessageService& messages, QWidget* parent)
-    : QWidget(parent), settings_(settings), store_(store), transaction_(link, settings, messages),
-      now_([] { return QDateTime::currentDateTime(); }) {
+    : QWidget(parent), settings_(settings), store_(store), link_(link),
+      transaction_(link, settings, messages), now_([] { return QDateTime::currentDateTime(); }) {
+    link_.set_port_enumerator(ports_);
     build();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    link_.set_port_enumerator(nullptr);
+}
+
+void PortList::showPopup() {
+    if (before_popup) {
+        before_popup();
+    }
+    QComboBox::showPopup();
+}
+
+void MainWindow::set_port_enumerator(const link::PortEnumerator& ports) {
+    ports_ = &ports;
+    link_.set_port_enumerator(ports_);
+    refresh_port_tips();
+}
+
+void MainWindow::refresh_port_tips() {
+    const std::vector<link::PortInfo> found = ports_->ports();
+    const link::PortMap map = link::map_ports(settings_.com_devices, found);
+    for (std::uint8_t n = 1; n <= 8; ++n) {
+        const std::string device = link::port_device(n, map);
+        QString tip = QStringLiteral("Com%1: %2").arg(n).arg(QString::fromStdString(device));
+        const auto info = std::find_if(found.begin(), found.end(),
+                                       [&](const link::PortInfo& p) { return p.device == device; });
+        if (info != found.end()) {
+            if (info->adapter) {
+                tip += QStringLiteral(", USB adapter");
+                if (!info->description.empty()) {
+                    tip += QLatin1Char(' ') + QString::fromStdString(info->description);
+                }
+            } else if (!info->description.empty()) {
+                tip += QStringLiteral(", ") + QString::fromStdString(info->description);
+            }
+            if (!info->serial_number.empty()) {
+                tip += QStringLiteral(", serijski broj ") +
+                       QString::fromStdString(info->serial_number);
+            }
+        } else {
+            // A device named in the settings file may be one the enumeration
+            // does not list (a pseudo-terminal); say nothing more of it
+            // unless it is missing.
+            std::error_code ec;
+            const bool keyed = !settings_.com_devices[n - 1].empty();
+            if (!keyed || !std::filesystem::exists(device, ec)) {
+                tip += QStringLiteral(", nema uredjaja");
+            }
+        }
+        Combo1->setItemData(n - 1, tip, Qt::ToolTipRole);
+    }
+}
 
 void MainWindow::build() {
     setWindowTitle(QStringLiteral("Tessal"));
@@ -77,7 +130,9 @@ void MainWindow::build() {
 
     ComPortFrame = frame(content_, "ComPortFrame", "Com Port", twips(240, 240, 2895, 2175));
     Label1 = place(new QLabel(QStringLiteral("&Port:"), ComPortFrame), "Label1", {8, 26, 48, 20});
-    Combo1 = spoken(place(new QComboBox(ComPortFrame), "Combo1", {60, 24, 120, 24}), "Port");
+    auto* port_list = new PortList(ComPortFrame);
+    port_list->before_popup = [this] { refresh_port_tips(); };
+    Combo1 = spoken(place(port_list, "Combo1", {60, 24, 120, 24}), "Port");
     label_for(Label1, Combo1);
     for (int i = 1; i <= 8; ++i) {
         Combo1->addItem(QStringLiteral("Com%1").arg(i));
@@ -242,6 +297,8 @@ void MainWindow::Form_Load() {
     if (hooks_.after_load) {
         hooks_.after_load();
     }
+
+    refresh_port_tips();
 
     const QSignalBlocker block_port(Combo1);
     const QSignalBlocker block_speed(Combo2);

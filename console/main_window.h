@@ -1,8 +1,10 @@
 #pragma once
 
 #include "clock.h"
+#include "link/qt_port_enumerator.h"
 #include "transaction.h"
 
+#include <QComboBox>
 #include <QDateTime>
 #include <QWidget>
 
@@ -11,7 +13,6 @@
 #include <functional>
 
 class QCheckBox;
-class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -28,6 +29,16 @@ class SettingsStore;
 namespace tessal::console {
 
 class MessageService;
+
+// A pick-only list that runs `before_popup` each time its popup opens.
+class PortList : public QComboBox {
+    Q_OBJECT
+
+  public:
+    using QComboBox::QComboBox;
+    std::function<void()> before_popup;
+    void showPopup() override;
+};
 
 // The console's main window: port and speed choice, the maintenance
 // commands, the signal level and the device clock.  It owns the transaction
@@ -53,6 +64,12 @@ class MainWindow : public QWidget {
         std::function<void()> open_jad;
     };
     void set_dialog_hooks(DialogHooks hooks) { hooks_ = std::move(hooks); }
+
+    // The machine whose serial devices the port numbers reach; by default
+    // the real one.  Not owned.
+    void set_port_enumerator(const link::PortEnumerator& ports);
+    // Gives every entry of the port list the tool tip of what it reaches now.
+    void refresh_port_tips();
 
     // Handlers.
     void Form_Load();
@@ -148,6 +165,9 @@ class MainWindow : public QWidget {
 
     settings::Settings& settings_;
     settings::SettingsStore& store_;
+    link::DeviceLink& link_;
+    link::QtPortEnumerator machine_ports_;
+    const link::PortEnumerator* ports_ = &machine_ports_;
     Transaction transaction_;
     QWidget* content_ = nullptr;
     std::array<QLineEdit*, 6> vreme_r_{};

@@ -19,6 +19,15 @@ void BoxMessageService::inform(const QString& text) {
     box.exec();
 }
 
+void BoxMessageService::inform_with_details(const QString& text, const QString& details) {
+    QMessageBox box(QMessageBox::Information, QStringLiteral("rvt"), text, QMessageBox::Ok,
+                    owner());
+    if (!details.isEmpty()) {
+        box.setDetailedText(details);
+    }
+    box.exec();
+}
+
 void BoxMessageService::plain(const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
                     owner());

@@ -97,7 +97,13 @@ std::string Transaction::close_port() {
 
 bool Transaction::open_port() {
     if (init_port(settings_.port_number, settings_.speed) != link::kOk) {
-        inform(QString::fromLatin1(link::kMsgPortNotOpened));
+        // The box says why, behind its details button.
+        if (!stopping()) {
+            const auto& failure = link_.last_port_failure();
+            messages_.inform_with_details(
+                QString::fromLatin1(link::kMsgPortNotOpened),
+                failure ? QString::fromStdString(link::port_failure_details(*failure)) : QString());
+        }
         return false;
     }
     return true;

@@ -68,6 +68,8 @@ void DialogSet::open_sim() {
 }
 
 void DialogSet::open_jad() {
+    // "Jad.txt" goes beside the settings file, whose folder may not exist yet.
+    store_.prepare_directory();
     JadDialog dialog(transaction_, settings_, store_.settings_path().parent_path() / "Jad.txt");
     show_over(dialog, main_);
 }

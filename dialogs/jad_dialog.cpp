@@ -6,6 +6,7 @@
 #include "dialogs/closing.h"
 #include "link/frame.h"
 #include "link/messages.h"
+#include "settings/settings_store.h"
 #include "settings/text_file.h"
 
 #include <QComboBox>

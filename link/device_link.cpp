@@ -39,15 +39,19 @@ std::string DeviceLink::init_port(std::uint8_t& port_number, std::int32_t& speed
     if (exchange_running_) {
         return std::string(kPortError);
     }
-    const std::string device = port_device(port_number, port_map_);
-    if (device.empty() || !port_->select(device)) {
+    last_port_failure_.reset();
+    const std::string device = port_device(
+        port_number, ports_ ? map_ports(port_map_.devices, ports_->ports()) : port_map_);
+    const auto fail = [&](PortFault fault) {
+        last_port_failure_ = PortFailure{device, speed, std::move(fault)};
         return std::string(kPortError);
+    };
+    if (device.empty()) {
+        return fail({PortFault::Kind::NoDevice, {}, {}});
     }
-    if (!port_->is_open() && !port_->open()) {
-        return std::string(kPortError);
-    }
-    if (!port_->apply_settings(settings_text(speed))) {
-        return std::string(kPortError);
+    if (!port_->select(device) || (!port_->is_open() && !port_->open()) ||
+        !port_->apply_settings(settings_text(speed))) {
+        return fail(port_->last_fault());
     }
     return std::string(kOk);
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace tessal::link {
@@ -20,6 +21,14 @@ struct LinkConstants {
     std::int32_t reply_timeout_ms = 5000;
 };
 
+// Why the last init_port gave "PO": the device tried (empty when the number
+// stands for none), the speed asked for and the port's own reason.
+struct PortFailure {
+    std::string device;
+    std::int32_t speed = 0;
+    PortFault fault;
+};
+
 // The device link: the serial port, port selection by number and the
 // request/reply exchange.  Single-threaded; it knows nothing of windows.
 class DeviceLink {
@@ -31,12 +40,18 @@ class DeviceLink {
 
     void set_port_map(const PortMap& map) { port_map_ = map; }
     const PortMap& port_map() const { return port_map_; }
+    // With an enumerator, the numbers that the port map leaves empty reach
+    // the machine's own serial devices (see map_ports), read anew at every
+    // init_port.  Not owned; nullptr turns enumeration off.
+    void set_port_enumerator(const PortEnumerator* ports) { ports_ = ports; }
 
     LinkConstants& constants() { return constants_; }
     const LinkConstants& constants() const { return constants_; }
 
     // Selects, opens and configures the port: "OK" or "PO".
     std::string init_port(std::uint8_t& port_number, std::int32_t& speed);
+    // Why the last init_port failed; empty after one that succeeded.
+    const std::optional<PortFailure>& last_port_failure() const { return last_port_failure_; }
     // Closes the port if it is open: empty text, or "PO" when closing failed.
     std::string close_port();
     // Sends the command text in one frame and waits for the reply: a payload
@@ -62,6 +77,8 @@ class DeviceLink {
     std::unique_ptr<SerialPort> port_;
     Clock clock_;
     PortMap port_map_;
+    const PortEnumerator* ports_ = nullptr;
+    std::optional<PortFailure> last_port_failure_;
     LinkConstants constants_;
     std::string receive_buffer_;
     bool exchange_running_ = false;

@@ -1,5 +1,6 @@
 #include "messages.h"
 
+#include "device_link.h"
 #include "frame.h"
 
 namespace tessal::link {
@@ -38,6 +39,38 @@ std::optional<std::string> data_message(const std::string& result, const char* t
         return kMsgNotOk;
     }
     return std::nullopt;
+}
+
+std::string port_failure_details(const PortFailure& failure) {
+    if (failure.device.empty()) {
+        return "Nijedan uredjaj nije dodeljen ovom broju porta.";
+    }
+    std::string cause;
+    switch (failure.fault.kind) {
+    case PortFault::Kind::NoDevice:
+        cause = "Nema takvog uredjaja.";
+        break;
+    case PortFault::Kind::PermissionDenied:
+        cause = failure.fault.group.empty()
+                    ? "Pristup odbijen: dodajte korisnika u grupu koja je vlasnik uredjaja, pa se "
+                      "ponovo prijavite."
+                    : "Pristup odbijen: dodajte korisnika u grupu " + failure.fault.group +
+                          " (sudo usermod -aG " + failure.fault.group +
+                          " $USER), pa se ponovo prijavite.";
+        break;
+    case PortFault::Kind::InUse:
+        cause = "Port je zauzet: koristi ga drugi program.";
+        break;
+    case PortFault::Kind::SpeedRefused:
+        cause = "Port ne prihvata brzinu " + std::to_string(failure.speed) + " bps.";
+        break;
+    case PortFault::Kind::None:
+    case PortFault::Kind::Other:
+        cause = failure.fault.system_text.empty() ? "Greska porta."
+                                                  : "Greska porta: " + failure.fault.system_text;
+        break;
+    }
+    return "Uredjaj: " + failure.device + "\n" + cause;
 }
 
 } // namespace tessal::link

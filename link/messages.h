@@ -5,6 +5,8 @@
 
 namespace tessal::link {
 
+struct PortFailure;
+
 // Texts that the transactions show.
 inline constexpr const char* kMsgPortNotOpened =
     "Port nije dobro izabran, podesite port i pokusajte ponovo!";
@@ -30,5 +32,9 @@ std::string acknowledgement_message(const std::string& result);
 // the result is the data itself ("OK" included).
 std::optional<std::string> data_message(const std::string& result,
                                         const char* timeout_text = kMsgNoReplyLong);
+
+// The cause of a failed init_port as the port message's details: the device
+// tried on the first line, what went wrong on the second.
+std::string port_failure_details(const PortFailure& failure);
 
 } // namespace tessal::link

@@ -2,6 +2,12 @@
 
 #include <QDeadlineTimer>
 
+#ifdef Q_OS_UNIX
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <charconv>
 #include <vector>
 
@@ -118,10 +124,49 @@ bool QtSerialPort::failed() {
     return true;
 }
 
+void QtSerialPort::record_open_fault() {
+    using Kind = PortFault::Kind;
+    fault_ = {Kind::Other, {}, port_.errorString().toStdString()};
+    switch (port_.error()) {
+    case QSerialPort::DeviceNotFoundError:
+        fault_.kind = Kind::NoDevice;
+        break;
+    case QSerialPort::PermissionError: {
+#ifdef Q_OS_UNIX
+        // The port reports a lock file held by another program, and a device
+        // opened exclusively elsewhere, as a permission error too.  A device
+        // that this account may read and write was refused for being in use.
+        struct stat status {};
+        if (::stat(device_.c_str(), &status) != 0) {
+            fault_.kind = Kind::NoDevice;
+        } else if (::access(device_.c_str(), R_OK | W_OK) == 0) {
+            fault_.kind = Kind::InUse;
+        } else {
+            fault_.kind = Kind::PermissionDenied;
+            if (const group* owner = ::getgrgid(status.st_gid)) {
+                fault_.group = owner->gr_name;
+            }
+        }
+#else
+        // Windows refuses a port that another program has open with "access
+        // denied".
+        fault_.kind = Kind::InUse;
+#endif
+        break;
+    }
+    default:
+        break;
+    }
+}
+
 bool QtSerialPort::select(const std::string& device) {
     if (port_.isOpen()) {
         // An open port keeps its device; another one cannot be chosen.
-        return device == device_;
+        if (device != device_) {
+            fault_ = {PortFault::Kind::Other, {}, "port je vec otvoren na " + device_};
+            return false;
+        }
+        return true;
     }
     port_.clearError();
     device_ = device;
@@ -135,24 +180,42 @@ bool QtSerialPort::is_open() const {
 
 bool QtSerialPort::open() {
     if (device_.empty()) {
+        fault_ = {PortFault::Kind::NoDevice, {}, {}};
         return false;
     }
     port_.clearError();
     port_.setFlowControl(QSerialPort::NoFlowControl);
-    if (!port_.open(QIODevice::ReadWrite)) {
+    if (!port_.open(QIODevice::ReadWrite) || failed()) {
+        record_open_fault();
         return false;
     }
-    return !failed();
+    fault_ = {};
+    return true;
 }
 
 bool QtSerialPort::apply_settings(const std::string& settings) {
     LineSettings line;
-    if (!port_.isOpen() || !parse_line_settings(settings, line)) {
+    if (!port_.isOpen()) {
+        fault_ = {PortFault::Kind::Other, {}, port_.errorString().toStdString()};
         return false;
     }
-    return port_.setBaudRate(line.speed) && port_.setParity(line.parity) &&
-           port_.setDataBits(line.data_bits) && port_.setStopBits(line.stop_bits) &&
-           port_.setFlowControl(QSerialPort::NoFlowControl) && !failed();
+    // The console's settings text varies only in its speed.
+    if (!parse_line_settings(settings, line)) {
+        fault_ = {PortFault::Kind::SpeedRefused, {}, {}};
+        return false;
+    }
+    if (!port_.setBaudRate(line.speed)) {
+        fault_ = {PortFault::Kind::SpeedRefused, {}, port_.errorString().toStdString()};
+        return false;
+    }
+    if (!port_.setParity(line.parity) || !port_.setDataBits(line.data_bits) ||
+        !port_.setStopBits(line.stop_bits) || !port_.setFlowControl(QSerialPort::NoFlowControl) ||
+        failed()) {
+        fault_ = {PortFault::Kind::Other, {}, port_.errorString().toStdString()};
+        return false;
+    }
+    fault_ = {};
+    return true;
 }
 
 bool QtSerialPort::sleep_until(const std::function<bool()>& done, int timeout_ms) {

@@ -28,6 +28,7 @@ class QtSerialPort final : public SerialPort {
     std::optional<std::string> read_all() override;
     bool discard_input() override;
     bool close() override;
+    PortFault last_fault() const override { return fault_; }
 
     // Longest time a write may take to reach the driver.
     static constexpr int kWriteTimeoutMs = 2000;
@@ -37,7 +38,10 @@ class QtSerialPort final : public SerialPort {
     // Runs the event loop until done() holds (true), or the port fails, wake()
     // is called or timeout_ms passes (false).
     bool sleep_until(const std::function<bool()>& done, int timeout_ms);
+    // Records why opening failed, from the port's error.
+    void record_open_fault();
 
+    PortFault fault_;
     QSerialPort port_;
     std::string device_;
     QEventLoop loop_;

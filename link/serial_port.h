@@ -5,6 +5,23 @@
 
 namespace tessal::link {
 
+// Why the port could not be opened or configured.
+struct PortFault {
+    enum class Kind {
+        None,
+        NoDevice,         // the device does not exist
+        PermissionDenied, // the account may not open it
+        InUse,            // another program holds it
+        SpeedRefused,     // the port refused the speed
+        Other,            // anything else; `system_text` says what
+    };
+    Kind kind = Kind::None;
+    // The group that owns the device, for a permission failure, when known.
+    std::string group;
+    // The system's own description of the failure.
+    std::string system_text;
+};
+
 // The serial-port operations the console uses, and nothing more.  Every
 // operation reports failure by its return value; none throws.
 class SerialPort {
@@ -31,6 +48,9 @@ class SerialPort {
     virtual std::optional<std::string> read_all() = 0;
     virtual bool discard_input() = 0;
     virtual bool close() = 0;
+
+    // Why the last select, open or apply_settings failed.
+    virtual PortFault last_fault() const { return {PortFault::Kind::Other, {}, {}}; }
 };
 
 } // namespace tessal::link

@@ -47,8 +47,16 @@ bool offered_cash_type(const std::string& number) {
 
 } // namespace
 
-SettingsStore::SettingsStore(fs::path directory, Reporter report)
-    : directory_(std::move(directory)), report_(std::move(report)) {}
+SettingsStore::SettingsStore(fs::path directory, Reporter report, bool make_directory)
+    : directory_(std::move(directory)), report_(std::move(report)),
+      make_directory_(make_directory) {}
+
+void SettingsStore::prepare_directory() const {
+    if (make_directory_) {
+        std::error_code ec;
+        fs::create_directories(directory_, ec);
+    }
+}
 
 fs::path SettingsStore::program_directory() {
 #ifdef _WIN32
@@ -150,6 +158,7 @@ bool SettingsStore::load_settings(Settings& s) {
 }
 
 bool SettingsStore::save_settings(const Settings& s) {
+    prepare_directory();
     const fs::path path = settings_path();
     IniFile ini;
     std::string error;

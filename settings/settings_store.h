@@ -16,7 +16,14 @@ class SettingsStore {
     // message box.  Without a reporter failures are only returned.
     using Reporter = std::function<void(const std::string& description)>;
 
-    SettingsStore(std::filesystem::path directory, Reporter report = {});
+    // With `make_directory` the directory is made, parents included, when a
+    // file is first written into it (the per-user folder of an installed
+    // program); otherwise a missing directory is a failure.
+    SettingsStore(std::filesystem::path directory, Reporter report = {},
+                  bool make_directory = false);
+
+    // Makes the directory if this store may and it is missing.
+    void prepare_directory() const;
 
     // The directory of the running executable.
     static std::filesystem::path program_directory();
@@ -41,6 +48,7 @@ class SettingsStore {
 
     std::filesystem::path directory_;
     Reporter report_;
+    bool make_directory_ = false;
 };
 
 } // namespace tessal::settings

@@ -209,6 +209,104 @@ TEST_F(MainWindowTest, TestUsesTheListsAndAOneSecondTimeoutThenRestoresIt) {
     EXPECT_EQ(link_->constants().reply_timeout_ms, 1234);
 }
 
+// Each port number reaches a key's device, else the machine's adapters in
+// natural order, then its built-in ports, else /dev/ttyS(n-1); the list
+// re-reads the machine when it opens.
+TEST_F(MainWindowTest, PortListReachesTheMachinesDevicesAndSaysWhatEachIs) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows keeps COMn";
+#endif
+    const link::PortInfo ft232{"/dev/ttyUSB10", "FT232R", "A10K3", true};
+    const link::PortInfo cp2102{"/dev/ttyUSB2", "CP2102", "", true};
+    const link::PortInfo builtin{"/dev/ttyS0", "", "", false};
+    struct Case {
+        std::vector<link::PortInfo> machine;
+        std::string com2_key;
+        QStringList tips;
+    };
+    const std::vector<Case> cases{
+        {{},
+         "",
+         {"Com1: /dev/ttyS0, nema uredjaja", "Com2: /dev/ttyS1, nema uredjaja",
+          "Com3: /dev/ttyS2, nema uredjaja", "Com4: /dev/ttyS3, nema uredjaja",
+          "Com5: /dev/ttyS4, nema uredjaja", "Com6: /dev/ttyS5, nema uredjaja",
+          "Com7: /dev/ttyS6, nema uredjaja", "Com8: /dev/ttyS7, nema uredjaja"}},
+        {{builtin, ft232, cp2102},
+         "",
+         {"Com1: /dev/ttyUSB2, USB adapter CP2102",
+          "Com2: /dev/ttyUSB10, USB adapter FT232R, "
+          "serijski broj A10K3",
+          "Com3: /dev/ttyS0", "Com4: /dev/ttyS3, nema uredjaja", "Com5: /dev/ttyS4, nema uredjaja",
+          "Com6: /dev/ttyS5, nema uredjaja", "Com7: /dev/ttyS6, nema uredjaja",
+          "Com8: /dev/ttyS7, nema uredjaja"}},
+        {{ft232, cp2102},
+         "/dev/ttyUSB2",
+         {"Com1: /dev/ttyUSB10, USB adapter FT232R, serijski broj A10K3",
+          "Com2: /dev/ttyUSB2, USB adapter CP2102", "Com3: /dev/ttyS2, nema uredjaja",
+          "Com4: /dev/ttyS3, nema uredjaja", "Com5: /dev/ttyS4, nema uredjaja",
+          "Com6: /dev/ttyS5, nema uredjaja", "Com7: /dev/ttyS6, nema uredjaja",
+          "Com8: /dev/ttyS7, nema uredjaja"}},
+    };
+    start();
+    for (const Case& c : cases) {
+        // Plugged in while the program runs; seen when the list opens.
+        machine_.list = c.machine;
+        settings_.com_devices[1] = c.com2_key;
+        window_->Combo1->showPopup();
+        window_->Combo1->hidePopup();
+        ASSERT_EQ(window_->Combo1->count(), 8);
+        for (int i = 0; i < 8; ++i) {
+            const QString tip = window_->Combo1->itemData(i, Qt::ToolTipRole).toString();
+            EXPECT_EQ(tip, c.tips[i]);
+            EXPECT_EQ(window_->Combo1->itemText(i), QStringLiteral("Com%1").arg(i + 1));
+            // The port opened is the device the tip names.
+            std::uint8_t number = static_cast<std::uint8_t>(i + 1);
+            std::int32_t speed = 38400;
+            EXPECT_EQ(window_->transaction().init_port(number, speed), "OK");
+            window_->transaction().close_port();
+            EXPECT_EQ(QString::fromStdString(port_->selected.back()),
+                      c.tips[i].section(QLatin1Char(' '), 1, 1).remove(QLatin1Char(',')));
+        }
+    }
+    EXPECT_EQ(window_->Combo1->toolTip(), "Izbor porta za komunikaciju");
+}
+
+// The port message stays the same; its details say which device and why.
+TEST_F(MainWindowTest, PortMessageCarriesTheCauseAsDetails) {
+    using Kind = link::PortFault::Kind;
+    struct Case {
+        link::PortFault fault;
+        bool at_speed; // refused while configuring rather than opening
+        QString details;
+    };
+    const std::vector<Case> cases{
+        {{Kind::NoDevice, "", ""}, false, "Uredjaj: /dev/ttyS0\nNema takvog uredjaja."},
+        {{Kind::PermissionDenied, "dialout", "Permission denied"},
+         false,
+         "Uredjaj: /dev/ttyS0\nPristup odbijen: dodajte korisnika u grupu dialout (sudo usermod "
+         "-aG dialout $USER), pa se ponovo prijavite."},
+        {{Kind::InUse, "", ""},
+         false,
+         "Uredjaj: /dev/ttyS0\nPort je zauzet: koristi ga drugi program."},
+        {{Kind::SpeedRefused, "", ""},
+         true,
+         "Uredjaj: /dev/ttyS0\nPort ne prihvata brzinu 38400 bps."},
+        {{Kind::Other, "", "Input/output error"},
+         false,
+         "Uredjaj: /dev/ttyS0\nGreska porta: Input/output error"},
+    };
+    start();
+    for (const Case& c : cases) {
+        messages_.clear();
+        port_->fault = c.fault;
+        port_->fail_open = !c.at_speed;
+        port_->fail_settings = c.at_speed;
+        window_->ReadVersion->click();
+        EXPECT_EQ(messages_.informed, QStringList{kPortMessage});
+        EXPECT_EQ(messages_.details, QStringList{c.details});
+    }
+}
+
 TEST_F(MainWindowTest, ImeiIsCutFromTheReply) {
     start();
     reply_frame("\r\n351234567890123\r\n\r\nOK\r\n");

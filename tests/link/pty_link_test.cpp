@@ -139,9 +139,28 @@ TEST(PtyPortTest, MissingDeviceGivesPoAndCloseIsHarmless) {
     std::uint8_t number = 1;
     std::int32_t speed = 38400;
     EXPECT_EQ(link.init_port(number, speed), "PO");
+    ASSERT_TRUE(link.last_port_failure());
+    EXPECT_EQ(link.last_port_failure()->device, map.devices[0]);
+    EXPECT_EQ(link.last_port_failure()->fault.kind, PortFault::Kind::NoDevice);
     EXPECT_EQ(link.close_port(), "");
     EXPECT_EQ(link.close_port(), "");
     EXPECT_EQ(link.get_frame("V"), "ERja");
+}
+
+// The port reports a device held by another program (its lock file, or an
+// exclusive open) as a permission error; the link tells it apart.
+TEST(PtyPortTest, DeviceHeldElsewhereIsInUse) {
+    SimulatedDevice sim;
+    ASSERT_TRUE(sim.started);
+    ASSERT_EQ(sim.open(), "OK");
+    DeviceLink second(std::make_unique<QtSerialPort>());
+    second.set_port_map(sim.map);
+    std::uint8_t number = 1;
+    std::int32_t speed = 38400;
+    EXPECT_EQ(second.init_port(number, speed), "PO");
+    ASSERT_TRUE(second.last_port_failure());
+    EXPECT_EQ(second.last_port_failure()->fault.kind, PortFault::Kind::InUse);
+    sim.link.close_port();
 }
 
 TEST(PtyPortTest, EverySpeedOfTheListIsAccepted) {
@@ -153,6 +172,7 @@ TEST(PtyPortTest, EverySpeedOfTheListIsAccepted) {
         EXPECT_EQ(sim.link.close_port(), "");
     }
     EXPECT_EQ(sim.open(0), "PO");
+    EXPECT_EQ(sim.link.last_port_failure()->fault.kind, PortFault::Kind::SpeedRefused);
     sim.link.close_port();
     EXPECT_EQ(sim.open(-38400), "PO");
     sim.link.close_port();

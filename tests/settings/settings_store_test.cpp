@@ -1,5 +1,7 @@
 #include "settings/settings_store.h"
 
+#include "settings/settings_location.h"
+
 #include "settings/number_text.h"
 #include "test_files.h"
 
@@ -202,6 +204,34 @@ TEST_F(SettingsStoreTest, PortMapIsReadWithoutMarkerAndSurvivesSaves) {
     Settings again;
     EXPECT_TRUE(store().load_settings(again));
     EXPECT_EQ(again.com_devices, s.com_devices);
+}
+
+// An installed program (its desktop entry where the installation puts it)
+// without a settings file beside it keeps its files in the user's folder;
+// any other program keeps them beside itself.
+TEST_F(SettingsStoreTest, SettingsLiveBesideTheProgramUnlessItIsInstalled) {
+    const fs::path marker = "../share/applications/tessal.desktop";
+    const fs::path installed = dir / "prefix" / "bin";
+    const fs::path build = dir / "build" / "app";
+    const fs::path user = dir / "home" / ".config" / "Tessal";
+    fs::create_directories(installed);
+    fs::create_directories(build);
+    fs::create_directories(dir / "prefix" / "share" / "applications");
+    write_bytes(dir / "prefix" / "share" / "applications" / "tessal.desktop", "");
+
+    EXPECT_EQ(settings_directory(build, user, marker), build);
+    EXPECT_EQ(settings_directory(installed, user, marker), user);
+    EXPECT_EQ(settings_directory(installed, user, ""), installed);
+
+    // The user's folder appears with the first save.
+    Settings fresh;
+    EXPECT_FALSE(SettingsStore(user, {}, true).load_settings(fresh));
+    EXPECT_FALSE(fs::exists(user));
+    EXPECT_TRUE(SettingsStore(user, {}, true).save_settings(fresh));
+    EXPECT_TRUE(fs::exists(user / "rvt_ini.txt"));
+
+    write_bytes(installed / "rvt_ini.txt", "");
+    EXPECT_EQ(settings_directory(installed, user, marker), installed);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "link/frame.h"
 #include "settings/settings.h"
 #include "settings/settings_store.h"
+#include "support/made_up_ports.h"
 #include "support/recording_messages.h"
 #include "support/scripted_port.h"
 
@@ -20,8 +21,9 @@
 
 namespace tessal::testing {
 
-// A main window on a scripted port, with its settings file in a temporary
-// directory and every message recorded.
+// A main window on a scripted port and a made-up machine (no serial devices
+// unless a test lists some), with its settings file in a temporary directory
+// and every message recorded.
 class ConsoleFixture : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
@@ -47,6 +49,7 @@ class ConsoleFixture : public ::testing::Test {
         port_ = port.get();
         link_ = std::make_unique<link::DeviceLink>(std::move(port), [this] { return now_; });
         window_ = std::make_unique<console::MainWindow>(settings_, *store_, *link_, messages_);
+        window_->set_port_enumerator(machine_);
         window_->Form_Load();
     }
 
@@ -86,6 +89,7 @@ class ConsoleFixture : public ::testing::Test {
     QTemporaryDir dir_;
     std::int64_t now_ = 0;
     RecordingMessages messages_;
+    MadeUpPorts machine_;
     settings::Settings settings_;
     std::unique_ptr<settings::SettingsStore> store_;
     ScriptedPort* port_ = nullptr;

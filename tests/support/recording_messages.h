@@ -21,6 +21,11 @@ class RecordingMessages : public console::MessageService {
             on_message(text);
         }
     }
+    // Recorded like inform(); the details go to `details`, in step.
+    void inform_with_details(const QString& text, const QString& detail_text) override {
+        details.push_back(detail_text);
+        inform(text);
+    }
     void plain(const QString& text) override {
         shown.push_back(text);
         plains.push_back(text);
@@ -41,12 +46,14 @@ class RecordingMessages : public console::MessageService {
     void clear() {
         shown.clear();
         informed.clear();
+        details.clear();
         plains.clear();
         questions.clear();
     }
 
     QStringList shown;     // every box, in order
     QStringList informed;  // boxes titled "rvt" with the information icon
+    QStringList details;   // the details of the boxes that had some
     QStringList plains;    // boxes without title or icon
     QStringList questions; // Yes/No questions asked
     std::deque<bool> answers;

@@ -94,6 +94,7 @@ class ScriptedPort : public link::SerialPort {
         input_queue.clear();
         return true;
     }
+    link::PortFault last_fault() const override { return fault; }
     bool close() override {
         ++close_calls;
         if (fail_close) {
@@ -110,6 +111,8 @@ class ScriptedPort : public link::SerialPort {
     bool fail_open = false;
     bool fail_settings = false;
     bool fail_close = false;
+    // What a failed select, open or apply_settings gives as its cause.
+    link::PortFault fault{link::PortFault::Kind::Other, {}, {}};
     int writes_left = -1; // writes that succeed before one fails; -1 = all
     std::function<void(const std::string&)> on_write;
     // Runs once, inside the next wait for input (while an exchange waits).

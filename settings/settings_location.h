@@ -1,0 +1,24 @@
+#pragma once
+
+#include <filesystem>
+
+namespace tessal::settings {
+
+// The folder that holds "rvt_ini.txt" and "Jad.txt".
+//
+// A program with "rvt_ini.txt" beside it keeps its files there, and so does
+// any copy that was not installed (a build, a copied folder, the demo).  An
+// installed program without a settings file beside it uses `user_dir`, the
+// per-user folder of the application.
+//
+// A program counts as installed when `install_marker` (a path relative to the
+// program's folder) exists: the installation lays the desktop entry at
+// "../share/applications/tessal.desktop" from the program, and nothing else
+// does.  Judging by that layout rather than by a folder fixed when building
+// keeps the rule right for any install prefix, a package's or a temporary
+// one.  An empty marker or user folder means "never installed".
+std::filesystem::path settings_directory(const std::filesystem::path& program_dir,
+                                         const std::filesystem::path& user_dir,
+                                         const std::filesystem::path& install_marker);
+
+} // namespace tessal::settings
