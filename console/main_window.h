@@ -59,6 +59,10 @@ class MainWindow : public QWidget {
     };
     void set_dialog_hooks(DialogHooks hooks) { hooks_ = std::move(hooks); }
 
+    // Opens the trace window: Ctrl+T, or "Trag komunikacije" in the window's
+    // context menu.
+    void set_trace_opener(std::function<void()> open) { open_trace_ = std::move(open); }
+
     // Where the program keeps its files ("rvt_ini.txt", "Jad.txt").
     std::filesystem::path program_directory() const;
 
@@ -163,6 +167,7 @@ class MainWindow : public QWidget {
     ClockTexts device_time_{};
     std::function<QDateTime()> now_;
     DialogHooks hooks_;
+    std::function<void()> open_trace_;
     bool unloaded_ = false;
 };
 

@@ -9,6 +9,16 @@
 
 namespace tessal::dialogs {
 
+namespace {
+
+// Modal to the main window only: the trace window stays usable meanwhile.
+int exec_over_main(QDialog& dialog) {
+    dialog.setWindowModality(Qt::WindowModal);
+    return dialog.exec();
+}
+
+} // namespace
+
 DialogSet::DialogSet(console::MainWindow& main) : main_(main) {
     main_.set_dialog_hooks({
         [this] { ftp().fill_lists(); },
@@ -34,23 +44,23 @@ void DialogSet::open_gprs() {
     GprsDialog dialog(
         main_, [this] { ftp().fill_lists(); },
         [this] { return main_.store().save_settings(main_.settings()); }, &main_);
-    dialog.exec();
+    exec_over_main(dialog);
 }
 
 void DialogSet::open_ftp() {
-    ftp().exec();
+    exec_over_main(ftp());
     // Closed means unloaded: the next opening shows the layout defaults.
     ftp_.reset();
 }
 
 void DialogSet::open_sim() {
     SimDialog dialog(main_, &main_);
-    dialog.exec();
+    exec_over_main(dialog);
 }
 
 void DialogSet::open_jad() {
     JadDialog dialog(main_, &main_);
-    dialog.exec();
+    exec_over_main(dialog);
 }
 
 } // namespace tessal::dialogs

@@ -41,14 +41,18 @@ std::string DeviceLink::init_port(std::uint8_t& port_number, std::int32_t& speed
     }
     const std::string device = port_device(port_number, port_map_);
     if (device.empty() || !port_->select(device)) {
+        tap_.port_failed(device, port_->error_text());
         return std::string(kPortError);
     }
     if (!port_->is_open() && !port_->open()) {
+        tap_.port_failed(device, port_->error_text());
         return std::string(kPortError);
     }
     if (!port_->apply_settings(settings_text(speed))) {
+        tap_.settings_refused(device, settings_text(speed), port_->error_text());
         return std::string(kPortError);
     }
+    tap_.port_opened(device, settings_text(speed));
     return std::string(kOk);
 }
 
@@ -57,8 +61,10 @@ std::string DeviceLink::close_port() {
         return std::string(kPortError);
     }
     if (port_->is_open() && !port_->close()) {
+        tap_.port_close_failed();
         return std::string(kPortError);
     }
+    tap_.port_closed();
     return {};
 }
 
@@ -83,30 +89,41 @@ std::string DeviceLink::get_frame(const std::string& command) {
     // that comes back at once is not thrown away with it.
     receive_buffer_.clear();
     if (!port_->is_open() || !port_->discard_input() || !port_->write(frame)) {
+        tap_.outcome(kPortFailure);
         return std::string(kPortFailure);
     }
     const std::int64_t start = clock_();
+    tap_.sent(frame);
 
     for (;;) {
         if (cancel_requested_) {
+            tap_.wait_cut_short();
+            tap_.outcome(kPortFailure);
             return std::string(kPortFailure);
         }
         if (clock_() - start >= constants_.reply_timeout_ms) {
+            tap_.timed_out(constants_.reply_timeout_ms);
+            tap_.outcome(kTimeout);
             return std::string(kTimeout);
         }
         if (event_pump_) {
             event_pump_();
             if (cancel_requested_) {
+                tap_.wait_cut_short();
+                tap_.outcome(kPortFailure);
                 return std::string(kPortFailure);
             }
         }
         if (!port_->wait_for_input(kPollSliceMs)) {
+            tap_.outcome(kPortFailure);
             return std::string(kPortFailure);
         }
         std::optional<std::string> bytes = port_->read_all();
         if (!bytes) {
+            tap_.outcome(kPortFailure);
             return std::string(kPortFailure);
         }
+        tap_.received(*bytes, clock_() - start);
         receive_buffer_.append(*bytes);
         if (receive_buffer_.empty()) {
             continue;
@@ -115,9 +132,11 @@ std::string DeviceLink::get_frame(const std::string& command) {
             return finish_frame();
         }
         if (receive_buffer_.find(constants_.ack) != std::string::npos) {
+            tap_.outcome(kOk);
             return std::string(kOk);
         }
         if (receive_buffer_.find(constants_.nak) != std::string::npos) {
+            tap_.outcome(kNok);
             return std::string(kNok);
         }
     }
@@ -126,6 +145,7 @@ std::string DeviceLink::get_frame(const std::string& command) {
 std::string DeviceLink::finish_frame() {
     const std::size_t length = receive_buffer_.size();
     if (length < 4) {
+        tap_.outcome(kNok);
         return std::string(kNok);
     }
     // The first byte is taken to be the frame start and is not checked.
@@ -134,11 +154,15 @@ std::string DeviceLink::finish_frame() {
     const bool good = receive_buffer_[length - 3] == checksum_low(c) &&
                       receive_buffer_[length - 2] == checksum_high(c);
     if (!port_->write(std::string(1, good ? constants_.ack : constants_.nak))) {
+        tap_.outcome(kPortFailure);
         return std::string(kPortFailure);
     }
+    tap_.sent(std::string(1, good ? constants_.ack : constants_.nak));
     if (!good) {
+        tap_.outcome(kChecksumError);
         return std::string(kChecksumError);
     }
+    tap_.payload(payload.size());
     return payload;
 }
 

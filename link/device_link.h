@@ -2,6 +2,7 @@
 
 #include "port_map.h"
 #include "serial_port.h"
+#include "trace.h"
 
 #include <cstdint>
 #include <functional>
@@ -38,6 +39,10 @@ class DeviceLink {
     // Called on every pass of the reply wait so that pending UI events run.
     void set_event_pump(std::function<void()> pump) { event_pump_ = std::move(pump); }
 
+    // Records the port operations and the bytes of every exchange into
+    // `trace`; nullptr records nothing.
+    void set_trace(Trace* trace) { tap_.set(trace); }
+
     LinkConstants& constants() { return constants_; }
     const LinkConstants& constants() const { return constants_; }
 
@@ -73,6 +78,7 @@ class DeviceLink {
     std::string receive_buffer_;
     bool exchange_running_ = false;
     bool cancel_requested_ = false;
+    TraceTap tap_;
 };
 
 } // namespace tessal::link

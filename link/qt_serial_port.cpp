@@ -232,4 +232,11 @@ bool QtSerialPort::close() {
     return ok;
 }
 
+std::string QtSerialPort::error_text() const {
+    if (port_.error() == QSerialPort::NoError) {
+        return {};
+    }
+    return port_.errorString().toStdString();
+}
+
 } // namespace tessal::link

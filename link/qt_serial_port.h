@@ -23,6 +23,7 @@ class QtSerialPort final : public SerialPort {
     std::optional<std::string> read_all() override;
     bool discard_input() override;
     bool close() override;
+    std::string error_text() const override;
 
     // Longest time a write may take to reach the driver.
     static constexpr int kWriteTimeoutMs = 2000;

@@ -25,6 +25,8 @@ class SerialPort {
     virtual std::optional<std::string> read_all() = 0;
     virtual bool discard_input() = 0;
     virtual bool close() = 0;
+    // Why the last operation failed, as the system tells it; may be empty.
+    virtual std::string error_text() const { return {}; }
 };
 
 } // namespace tessal::link

@@ -1,0 +1,347 @@
+#include "trace.h"
+
+#include <QDateTime>
+#include <QMetaMethod>
+
+#include <array>
+#include <system_error>
+
+namespace tessal::link {
+
+namespace {
+
+constexpr std::array<const char*, 32> kControlNames{
+    "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS",  "HT",  "LF",
+    "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4", "NAK",
+    "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+void append_hex(std::string& out, unsigned char byte) {
+    out.push_back(kHexDigits[byte >> 4]);
+    out.push_back(kHexDigits[byte & 0x0F]);
+}
+
+} // namespace
+
+std::string trace_hex(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() * 3);
+    for (char ch : bytes) {
+        if (!out.empty()) {
+            out.push_back(' ');
+        }
+        append_hex(out, static_cast<unsigned char>(ch));
+    }
+    return out;
+}
+
+std::string trace_text(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (char ch : bytes) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (byte < kControlNames.size()) {
+            out.push_back('<');
+            out.append(kControlNames[byte]);
+            out.push_back('>');
+        } else if (byte == 0x7F) {
+            out.append("<DEL>");
+        } else if (byte > 0x7F) {
+            out.append("\\x");
+            append_hex(out, byte);
+        } else {
+            out.push_back(ch);
+        }
+    }
+    return out;
+}
+
+std::string trace_time(std::chrono::system_clock::time_point time) {
+    using namespace std::chrono;
+    const qint64 ms = duration_cast<milliseconds>(time.time_since_epoch()).count();
+    const qint64 second = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
+    // Many records share a second: its local date and time are worked out
+    // once for all of them.
+    thread_local qint64 cached_second = -1;
+    thread_local std::string cached_text;
+    if (second != cached_second || cached_text.empty()) {
+        cached_second = second;
+        cached_text = QDateTime::fromMSecsSinceEpoch(second * 1000)
+                          .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss."))
+                          .toStdString();
+    }
+    const auto millis = static_cast<int>(ms - second * 1000);
+    std::string text = cached_text;
+    text.push_back(static_cast<char>('0' + millis / 100));
+    text.push_back(static_cast<char>('0' + millis / 10 % 10));
+    text.push_back(static_cast<char>('0' + millis % 10));
+    return text;
+}
+
+std::string format_record(const TraceRecord& record) {
+    std::string line = trace_time(record.time);
+    line.push_back(' ');
+    line.push_back(static_cast<char>(record.kind));
+    line.push_back(' ');
+    if (record.kind == TraceRecord::Kind::Event) {
+        line.append(record.data);
+        return line;
+    }
+    line.append(trace_hex(record.data));
+    line.append("  ");
+    line.append(trace_text(record.data));
+    if (record.elapsed_ms >= 0) {
+        line.append("  (+" + std::to_string(record.elapsed_ms) + " ms)");
+    }
+    return line;
+}
+
+std::string byte_count_text(std::size_t count) {
+    const std::size_t last = count % 10;
+    const std::size_t last_two = count % 100;
+    const char* word = "bajtova";
+    if (last == 1 && last_two != 11) {
+        word = "bajt";
+    } else if (last >= 2 && last <= 4 && (last_two < 12 || last_two > 14)) {
+        word = "bajta";
+    }
+    return std::to_string(count) + " " + word;
+}
+
+TraceFile::TraceFile(std::filesystem::path path, std::uintmax_t cap)
+    : path_(std::move(path)), cap_(cap) {}
+
+std::filesystem::path TraceFile::rotated_path() const {
+    std::filesystem::path rotated = path_;
+    rotated.replace_extension();
+    rotated += ".1";
+    rotated += path_.extension();
+    return rotated;
+}
+
+bool TraceFile::ensure_open() {
+    if (out_.is_open()) {
+        return true;
+    }
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(path_, ec);
+    out_.open(path_, std::ios::binary | std::ios::app);
+    if (!out_) {
+        out_.close();
+        out_.clear();
+        return false;
+    }
+    size_ = ec ? 0 : size;
+    return true;
+}
+
+void TraceFile::rotate() {
+    out_.close();
+    out_.clear();
+    std::error_code ec;
+    std::filesystem::rename(path_, rotated_path(), ec);
+    if (ec) {
+        // The old lines cannot be kept aside; the cap still holds.
+        std::filesystem::resize_file(path_, 0, ec);
+    }
+    size_ = 0;
+}
+
+void TraceFile::append(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+        const std::uintmax_t length = line.size() + 2; // with CR LF
+        if (!ensure_open()) {
+            return;
+        }
+        if (size_ > 0 && size_ + length > cap_) {
+            rotate();
+            if (!ensure_open()) {
+                return;
+            }
+        }
+        out_ << line << "\r\n";
+        if (!out_) {
+            out_.close();
+            out_.clear();
+            return;
+        }
+        size_ += length;
+    }
+    out_.flush();
+    if (!out_) {
+        out_.close();
+        out_.clear();
+    }
+}
+
+Trace::Trace(std::filesystem::path file, QObject* parent) : QObject(parent) {
+    if (!file.empty()) {
+        file_ = std::make_unique<TraceFile>(std::move(file));
+        writer_ = std::thread([this] { write_loop(); });
+    }
+}
+
+Trace::~Trace() {
+    if (writer_.joinable()) {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_one();
+        writer_.join();
+    }
+}
+
+void Trace::add(TraceRecord::Kind kind, std::string data, std::int64_t elapsed_ms, bool settled) {
+    TraceRecord record{std::chrono::system_clock::now(), kind, std::move(data), elapsed_ms};
+    if (writer_.joinable()) {
+        bool wake = false;
+        {
+            std::lock_guard lock(mutex_);
+            queue_.push_back(record);
+            ++queued_;
+            // The writer runs when an exchange or a port operation has
+            // settled, never while a reply is awaited (unless a great many
+            // records pile up).
+            wake = settled || queue_.size() >= 512;
+            flush_ = flush_ || wake;
+        }
+        if (wake) {
+            wake_.notify_one();
+        }
+    }
+    kept_.push_back(std::move(record));
+    if (kept_.size() > kKeptRecords) {
+        kept_.pop_front();
+    }
+    ++end_;
+    if (!delivery_pending_ && isSignalConnected(QMetaMethod::fromSignal(&Trace::recorded))) {
+        delivery_pending_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                delivery_pending_ = false;
+                emit recorded();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void Trace::write_loop() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return flush_ || stop_; });
+        flush_ = false;
+        std::vector<TraceRecord> batch;
+        batch.swap(queue_);
+        const bool stopping = stop_;
+        lock.unlock();
+        std::vector<std::string> lines;
+        lines.reserve(batch.size());
+        for (const TraceRecord& record : batch) {
+            lines.push_back(format_record(record));
+        }
+        file_->append(lines);
+        lock.lock();
+        done_ += batch.size();
+        written_.notify_all();
+        if (stopping && queue_.empty()) {
+            return;
+        }
+    }
+}
+
+void Trace::flush_file() {
+    if (!writer_.joinable()) {
+        return;
+    }
+    std::unique_lock lock(mutex_);
+    flush_ = true;
+    wake_.notify_one();
+    const std::uint64_t target = queued_;
+    written_.wait(lock, [&] { return done_ >= target; });
+}
+
+std::vector<TraceRecord> Trace::records_since(std::uint64_t& next) const {
+    const std::uint64_t first = end_ - kept_.size();
+    if (next < first) {
+        next = first;
+    }
+    std::vector<TraceRecord> out(kept_.begin() + static_cast<std::ptrdiff_t>(next - first),
+                                 kept_.end());
+    next = end_;
+    return out;
+}
+
+void Trace::port_opened(std::string_view device, std::string_view settings) {
+    add(TraceRecord::Kind::Event,
+        "port otvoren " + std::string(device) + " " + std::string(settings), -1, false);
+}
+
+namespace {
+
+std::string with_cause(std::string text, std::string_view cause) {
+    if (!cause.empty()) {
+        text += ": " + std::string(cause);
+    }
+    return text;
+}
+
+} // namespace
+
+void Trace::port_failed(std::string_view device, std::string_view cause) {
+    if (device.empty()) {
+        add(TraceRecord::Kind::Event, "greska pri otvaranju porta: broj porta nema uredjaj", -1,
+            true);
+        return;
+    }
+    add(TraceRecord::Kind::Event,
+        with_cause("greska pri otvaranju porta " + std::string(device), cause), -1, true);
+}
+
+void Trace::settings_refused(std::string_view device, std::string_view settings,
+                             std::string_view cause) {
+    add(TraceRecord::Kind::Event,
+        with_cause("port " + std::string(device) + " ne prihvata " + std::string(settings), cause),
+        -1, true);
+}
+
+void Trace::port_closed() {
+    add(TraceRecord::Kind::Event, "port zatvoren", -1, true);
+}
+
+void Trace::port_close_failed() {
+    add(TraceRecord::Kind::Event, "greska pri zatvaranju porta", -1, true);
+}
+
+void Trace::sent(std::string_view bytes) {
+    add(TraceRecord::Kind::ToDevice, std::string(bytes), -1, false);
+}
+
+void Trace::received(std::string_view bytes, std::int64_t elapsed_ms) {
+    add(TraceRecord::Kind::FromDevice, std::string(bytes), elapsed_ms, false);
+}
+
+void Trace::outcome(std::string_view status_word) {
+    add(TraceRecord::Kind::Event, "odgovor: " + std::string(status_word), -1, true);
+}
+
+void Trace::payload(std::size_t length) {
+    add(TraceRecord::Kind::Event, "odgovor: payload " + byte_count_text(length), -1, true);
+}
+
+void Trace::timed_out(std::int32_t timeout_ms) {
+    add(TraceRecord::Kind::Event,
+        "isteklo vreme za odgovor (" + std::to_string(timeout_ms) + " ms)", -1, false);
+}
+
+void Trace::wait_cut_short() {
+    add(TraceRecord::Kind::Event, "cekanje prekinuto", -1, false);
+}
+
+void Trace::event(std::string text) {
+    add(TraceRecord::Kind::Event, std::move(text), -1, true);
+}
+
+} // namespace tessal::link
