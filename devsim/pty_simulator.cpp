@@ -501,8 +501,11 @@ void PtySimulator::trace(const std::string& line) const {
 
 void PtySimulator::wire(link::TraceRecord::Kind kind, std::string_view data) const {
     if (wire_trace_) {
-        wire_trace_(
-            link::format_record({std::chrono::system_clock::now(), kind, std::string(data), -1}));
+        link::TraceRecord record;
+        record.time = std::chrono::system_clock::now();
+        record.kind = kind;
+        record.data = data;
+        wire_trace_(link::format_record(record));
     }
 }
 

@@ -79,20 +79,56 @@ std::string trace_time(std::chrono::system_clock::time_point time) {
     return text;
 }
 
+std::string event_text(const TraceRecord& record) {
+    using Event = TraceRecord::Event;
+    const auto with_cause = [&record](std::string text) {
+        if (!record.cause.empty()) {
+            text += ": " + record.cause;
+        }
+        return text;
+    };
+    switch (record.event) {
+    case Event::Text:
+        return record.data;
+    case Event::PortOpened:
+        return "port otvoren " + record.data + " " + record.detail;
+    case Event::PortFailed:
+        if (record.data.empty()) {
+            return "greska pri otvaranju porta: broj porta nema uredjaj";
+        }
+        return with_cause("greska pri otvaranju porta " + record.data);
+    case Event::SettingsRefused:
+        return with_cause("port " + record.data + " ne prihvata " + record.detail);
+    case Event::PortClosed:
+        return "port zatvoren";
+    case Event::PortCloseFailed:
+        return "greska pri zatvaranju porta";
+    case Event::Outcome:
+        return "odgovor: " + record.data;
+    case Event::Payload:
+        return "odgovor: payload " + byte_count_text(static_cast<std::size_t>(record.number));
+    case Event::TimedOut:
+        return "isteklo vreme za odgovor (" + std::to_string(record.number) + " ms)";
+    case Event::WaitCutShort:
+        return "cekanje prekinuto";
+    }
+    return record.data;
+}
+
 std::string format_record(const TraceRecord& record) {
     std::string line = trace_time(record.time);
     line.push_back(' ');
     line.push_back(static_cast<char>(record.kind));
     line.push_back(' ');
     if (record.kind == TraceRecord::Kind::Event) {
-        line.append(record.data);
+        line.append(event_text(record));
         return line;
     }
     line.append(trace_hex(record.data));
     line.append("  ");
     line.append(trace_text(record.data));
-    if (record.elapsed_ms >= 0) {
-        line.append("  (+" + std::to_string(record.elapsed_ms) + " ms)");
+    if (record.number >= 0) {
+        line.append("  (+" + std::to_string(record.number) + " ms)");
     }
     return line;
 }
@@ -193,30 +229,25 @@ Trace::~Trace() {
     }
 }
 
-void Trace::add(TraceRecord::Kind kind, std::string data, std::int64_t elapsed_ms, bool settled) {
-    TraceRecord record{std::chrono::system_clock::now(), kind, std::move(data), elapsed_ms};
+void Trace::connectNotify(const QMetaMethod& signal) {
+    if (signal == QMetaMethod::fromSignal(&Trace::recorded)) {
+        listened_ = true;
+    }
+}
+
+void Trace::add(TraceRecord record) {
+    record.time = std::chrono::system_clock::now();
     if (writer_.joinable()) {
-        bool wake = false;
-        {
-            std::lock_guard lock(mutex_);
-            queue_.push_back(record);
-            ++queued_;
-            // The writer runs when an exchange or a port operation has
-            // settled, never while a reply is awaited (unless a great many
-            // records pile up).
-            wake = settled || queue_.size() >= 512;
-            flush_ = flush_ || wake;
-        }
-        if (wake) {
-            wake_.notify_one();
-        }
+        std::lock_guard lock(mutex_);
+        queue_.push_back(record);
+        ++queued_;
     }
     kept_.push_back(std::move(record));
     if (kept_.size() > kKeptRecords) {
         kept_.pop_front();
     }
     ++end_;
-    if (!delivery_pending_ && isSignalConnected(QMetaMethod::fromSignal(&Trace::recorded))) {
+    if (listened_ && !delivery_pending_) {
         delivery_pending_ = true;
         QMetaObject::invokeMethod(
             this,
@@ -228,21 +259,33 @@ void Trace::add(TraceRecord::Kind kind, std::string data, std::int64_t elapsed_m
     }
 }
 
+void Trace::add_event(TraceRecord::Event event, std::string data, std::string detail,
+                      std::string cause, std::int64_t number) {
+    TraceRecord record;
+    record.event = event;
+    record.data = std::move(data);
+    record.detail = std::move(detail);
+    record.cause = std::move(cause);
+    record.number = number;
+    add(std::move(record));
+}
+
 void Trace::write_loop() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [this] { return flush_ || stop_; });
-        flush_ = false;
+        wake_.wait_for(lock, kWritePeriod, [this] { return stop_ || flush_to_ > done_; });
         std::vector<TraceRecord> batch;
         batch.swap(queue_);
         const bool stopping = stop_;
         lock.unlock();
-        std::vector<std::string> lines;
-        lines.reserve(batch.size());
-        for (const TraceRecord& record : batch) {
-            lines.push_back(format_record(record));
+        if (!batch.empty()) {
+            std::vector<std::string> lines;
+            lines.reserve(batch.size());
+            for (const TraceRecord& record : batch) {
+                lines.push_back(format_record(record));
+            }
+            file_->append(lines);
         }
-        file_->append(lines);
         lock.lock();
         done_ += batch.size();
         written_.notify_all();
@@ -257,10 +300,9 @@ void Trace::flush_file() {
         return;
     }
     std::unique_lock lock(mutex_);
-    flush_ = true;
+    flush_to_ = queued_;
     wake_.notify_one();
-    const std::uint64_t target = queued_;
-    written_.wait(lock, [&] { return done_ >= target; });
+    written_.wait(lock, [this] { return done_ >= flush_to_; });
 }
 
 std::vector<TraceRecord> Trace::records_since(std::uint64_t& next) const {
@@ -275,73 +317,60 @@ std::vector<TraceRecord> Trace::records_since(std::uint64_t& next) const {
 }
 
 void Trace::port_opened(std::string_view device, std::string_view settings) {
-    add(TraceRecord::Kind::Event,
-        "port otvoren " + std::string(device) + " " + std::string(settings), -1, false);
+    add_event(TraceRecord::Event::PortOpened, std::string(device), std::string(settings));
 }
-
-namespace {
-
-std::string with_cause(std::string text, std::string_view cause) {
-    if (!cause.empty()) {
-        text += ": " + std::string(cause);
-    }
-    return text;
-}
-
-} // namespace
 
 void Trace::port_failed(std::string_view device, std::string_view cause) {
-    if (device.empty()) {
-        add(TraceRecord::Kind::Event, "greska pri otvaranju porta: broj porta nema uredjaj", -1,
-            true);
-        return;
-    }
-    add(TraceRecord::Kind::Event,
-        with_cause("greska pri otvaranju porta " + std::string(device), cause), -1, true);
+    add_event(TraceRecord::Event::PortFailed, std::string(device), {}, std::string(cause));
 }
 
 void Trace::settings_refused(std::string_view device, std::string_view settings,
                              std::string_view cause) {
-    add(TraceRecord::Kind::Event,
-        with_cause("port " + std::string(device) + " ne prihvata " + std::string(settings), cause),
-        -1, true);
+    add_event(TraceRecord::Event::SettingsRefused, std::string(device), std::string(settings),
+              std::string(cause));
 }
 
 void Trace::port_closed() {
-    add(TraceRecord::Kind::Event, "port zatvoren", -1, true);
+    add_event(TraceRecord::Event::PortClosed);
 }
 
 void Trace::port_close_failed() {
-    add(TraceRecord::Kind::Event, "greska pri zatvaranju porta", -1, true);
+    add_event(TraceRecord::Event::PortCloseFailed);
 }
 
 void Trace::sent(std::string_view bytes) {
-    add(TraceRecord::Kind::ToDevice, std::string(bytes), -1, false);
+    TraceRecord record;
+    record.kind = TraceRecord::Kind::ToDevice;
+    record.data = bytes;
+    add(std::move(record));
 }
 
 void Trace::received(std::string_view bytes, std::int64_t elapsed_ms) {
-    add(TraceRecord::Kind::FromDevice, std::string(bytes), elapsed_ms, false);
+    TraceRecord record;
+    record.kind = TraceRecord::Kind::FromDevice;
+    record.data = bytes;
+    record.number = elapsed_ms;
+    add(std::move(record));
 }
 
 void Trace::outcome(std::string_view status_word) {
-    add(TraceRecord::Kind::Event, "odgovor: " + std::string(status_word), -1, true);
+    add_event(TraceRecord::Event::Outcome, std::string(status_word));
 }
 
 void Trace::payload(std::size_t length) {
-    add(TraceRecord::Kind::Event, "odgovor: payload " + byte_count_text(length), -1, true);
+    add_event(TraceRecord::Event::Payload, {}, {}, {}, static_cast<std::int64_t>(length));
 }
 
 void Trace::timed_out(std::int32_t timeout_ms) {
-    add(TraceRecord::Kind::Event,
-        "isteklo vreme za odgovor (" + std::to_string(timeout_ms) + " ms)", -1, false);
+    add_event(TraceRecord::Event::TimedOut, {}, {}, {}, timeout_ms);
 }
 
 void Trace::wait_cut_short() {
-    add(TraceRecord::Kind::Event, "cekanje prekinuto", -1, false);
+    add_event(TraceRecord::Event::WaitCutShort);
 }
 
 void Trace::event(std::string text) {
-    add(TraceRecord::Kind::Event, std::move(text), -1, true);
+    add_event(TraceRecord::Event::Text, std::move(text));
 }
 
 } // namespace tessal::link

@@ -18,17 +18,33 @@
 namespace tessal::link {
 
 // One record of the serial-line trace: bytes that crossed the line, or an
-// event of the link.
+// event of the link.  An event keeps its parts; its text is made only when
+// the record is formatted, off the reply path.
 struct TraceRecord {
     enum class Kind : char {
         ToDevice = '>',   // bytes from the console to the device
         FromDevice = '<', // bytes from the device to the console
         Event = '-',      // something the link did or saw
     };
+    enum class Event : char {
+        Text,            // data: the text
+        PortOpened,      // data: device, detail: settings text
+        PortFailed,      // data: device (empty: the port number has none), detail: cause
+        SettingsRefused, // data: device, detail: settings text, cause: why
+        PortClosed,
+        PortCloseFailed,
+        Outcome,  // data: the StatusWord
+        Payload,  // number: payload length
+        TimedOut, // number: the reply time-out in ms
+        WaitCutShort,
+    };
     std::chrono::system_clock::time_point time;
     Kind kind = Kind::Event;
-    std::string data;             // the bytes, or the event's text
-    std::int64_t elapsed_ms = -1; // bytes read: ms since the request was written
+    Event event = Event::Text;
+    std::string data;         // the bytes, or the event's main part
+    std::string detail;       // the event's second part
+    std::string cause;        // the system's reason, when one was given
+    std::int64_t number = -1; // bytes read: ms since the request was written
 };
 
 // "02 56 39 3A 03": upper-case hex pairs separated by one blank.
@@ -43,6 +59,8 @@ std::string trace_time(std::chrono::system_clock::time_point time);
 //   "<time> < 06  <ACK>  (+12 ms)"
 //   "<time> - odgovor: TO"
 std::string format_record(const TraceRecord& record);
+// The text of an event record: "odgovor: TO".
+std::string event_text(const TraceRecord& record);
 
 // "1 bajt", "3 bajta", "12 bajtova".
 std::string byte_count_text(std::size_t count);
@@ -82,12 +100,16 @@ class TraceFile {
 // outcome; the window when the event loop next runs).
 //
 // Record methods are called on one thread (the one that owns the link).
+// Recording takes the time, stores the record under an uncontended lock and
+// returns: no text is made, no thread is woken, no file is touched.  The
+// writer looks for new records every kWritePeriod and writes them in one go.
 class Trace : public QObject {
     Q_OBJECT
 
   public:
     // Records the trace keeps for the window.
     static constexpr std::size_t kKeptRecords = 10000;
+    static constexpr std::chrono::milliseconds kWritePeriod{200};
 
     // `file` empty: no trace file.
     explicit Trace(std::filesystem::path file = {}, QObject* parent = nullptr);
@@ -107,6 +129,8 @@ class Trace : public QObject {
     void payload(std::size_t length);
     void timed_out(std::int32_t timeout_ms);
     void wait_cut_short();
+    // A record of the caller's own, with its time taken now.
+    void add(TraceRecord record);
     void event(std::string text);
 
     // Kept records numbered from `next` on; `next` moves past the last one.
@@ -122,13 +146,18 @@ class Trace : public QObject {
     // number of records added since the last emission.
     void recorded();
 
+  protected:
+    void connectNotify(const QMetaMethod& signal) override;
+
   private:
-    void add(TraceRecord::Kind kind, std::string data, std::int64_t elapsed_ms, bool settled);
+    void add_event(TraceRecord::Event event, std::string data = {}, std::string detail = {},
+                   std::string cause = {}, std::int64_t number = -1);
     void write_loop();
 
     std::deque<TraceRecord> kept_;
     std::uint64_t end_ = 0; // number of the next record
     bool delivery_pending_ = false;
+    bool listened_ = false; // something is connected to recorded()
 
     // Shared with the writer.
     std::mutex mutex_;
@@ -137,7 +166,7 @@ class Trace : public QObject {
     std::vector<TraceRecord> queue_;
     std::uint64_t queued_ = 0;
     std::uint64_t done_ = 0;
-    bool flush_ = false;
+    std::uint64_t flush_to_ = 0; // flush_file() waits for this many
     bool stop_ = false;
     std::unique_ptr<TraceFile> file_;
     std::thread writer_;
