@@ -94,15 +94,15 @@ class TraceFile {
 
 // The trace of the serial line.  The device link records into it (see
 // DeviceLink::set_trace); the trace window reads it; a worker thread appends
-// the lines to the trace file.  Recording only stores the raw record: the
-// time stamp is the one thing taken at once, formatting and writing happen
-// later, off the reply path (the file on the worker, after the exchange's
-// outcome; the window when the event loop next runs).
+// the lines to the trace file.
 //
 // Record methods are called on one thread (the one that owns the link).
-// Recording takes the time, stores the record under an uncontended lock and
-// returns: no text is made, no thread is woken, no file is touched.  The
-// writer looks for new records every kWritePeriod and writes them in one go.
+// Recording takes the time, stores the raw record under an uncontended lock
+// and returns: no text is made, no thread is woken, no file is touched, so a
+// reply is never held up.  The writer looks for new records every
+// kWritePeriod and formats and writes them in one go; the window formats
+// the records it shows when the event loop next runs (also inside the
+// link's wait for a reply).
 class Trace : public QObject {
     Q_OBJECT
 
