@@ -1,13 +1,16 @@
 // The console program: one main window and its dialogs on the machine's
 // serial ports, with its settings in "rvt_ini.txt" beside the executable,
 // or, for an installed program without such a file, in the user's folder for
-// the application.
+// the application; the trace of the serial line goes to "rvt_trace.txt"
+// beside the settings.
 #include "console/main_window.h"
 #include "console/message_service.h"
+#include "console/trace_window.h"
 #include "dialogs/dialog_set.h"
 #include "link/device_link.h"
 #include "link/qt_port_enumerator.h"
 #include "link/qt_serial_port.h"
+#include "link/trace.h"
 #include "settings/settings.h"
 #include "settings/settings_location.h"
 #include "settings/settings_store.h"
@@ -95,11 +98,15 @@ int main(int argc, char** argv) {
             messages.plain(QString::fromStdString(description));
         },
         directory == user_dir);
+    tessal::link::Trace trace(store.settings_path().parent_path() / "rvt_trace.txt");
     tessal::link::DeviceLink link(std::make_unique<tessal::link::QtSerialPort>());
+    link.set_trace(&trace);
     tessal::link::QtPortEnumerator ports;
+    tessal::console::TraceWindow trace_window(trace);
 
     tessal::console::MainWindow window(settings, store, link, messages);
     window.set_port_enumerator(ports);
+    window.set_trace_opener([&trace_window] { trace_window.open(); });
     tessal::dialogs::DialogSet dialogs(window, settings, store);
     window.Form_Load();
     close_on_signals(window);

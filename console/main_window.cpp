@@ -15,10 +15,12 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QTimer>
 #include <algorithm>
 
@@ -276,6 +278,23 @@ void MainWindow::build() {
     connect(Podesavanje_PU, &QPushButton::clicked, this, [this] { Podesavanje_PU_Click(); });
     connect(SIMch, &QPushButton::clicked, this, [this] { SIMch_Click(); });
     connect(JAD, &QPushButton::clicked, this, [this] { JAD_Click(); });
+
+    // The trace window, beside the controls: a shortcut and a context menu
+    // leave the layout as it is.
+    const QKeySequence trace_keys(Qt::CTRL | Qt::Key_T);
+    auto open_trace = [this] {
+        if (open_trace_) {
+            open_trace_();
+        }
+    };
+    connect(new QShortcut(trace_keys, this), &QShortcut::activated, this, open_trace);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this, open_trace, trace_keys](const QPoint& at) {
+                QMenu menu(this);
+                menu.addAction(QStringLiteral("Trag komunikacije"), trace_keys, open_trace);
+                menu.exec(mapToGlobal(at));
+            });
 }
 
 void MainWindow::Form_Load() {

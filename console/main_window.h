@@ -70,6 +70,9 @@ class MainWindow : public QWidget {
     void set_port_enumerator(const link::PortEnumerator& ports);
     // Gives every entry of the port list the tool tip of what it reaches now.
     void refresh_port_tips();
+    // Opens the trace window: Ctrl+T, or "Trag komunikacije" in the window's
+    // context menu.
+    void set_trace_opener(std::function<void()> open) { open_trace_ = std::move(open); }
 
     // Handlers.
     void Form_Load();
@@ -175,6 +178,7 @@ class MainWindow : public QWidget {
     ClockTexts device_time_{};
     std::function<QDateTime()> now_;
     DialogHooks hooks_;
+    std::function<void()> open_trace_;
     bool unloaded_ = false;
 };
 

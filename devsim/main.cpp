@@ -75,6 +75,9 @@ int main(int argc, char** argv) {
     if (options.verbose) {
         simulator.set_trace(print_line);
     }
+    if (options.trace) {
+        simulator.set_wire_trace(print_line);
+    }
     if (!simulator.start()) {
         std::fprintf(stderr, "%s: %s\n", program.c_str(), simulator.error().c_str());
         return 1;

@@ -94,6 +94,8 @@ std::string usage(std::string_view program) {
            "\n"
            "  --descriptor FILE   answer \"J\" with the content of FILE\n"
            "  -v, --verbose       print every request and reply\n"
+           "  --trace             print every byte on the line, one record a line, as\n"
+           "                      the console's trace does (> from the console, < to it)\n"
            "  -h, --help          show this text\n";
 }
 
@@ -174,6 +176,8 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args) {
             options.descriptor_file = file;
         } else if (arg == "-v" || arg == "--verbose") {
             options.verbose = true;
+        } else if (arg == "--trace") {
+            options.trace = true;
         } else if (arg.starts_with("-")) {
             return fail("unknown option " + arg);
         } else if (have_link) {

@@ -17,6 +17,7 @@ struct ProgramOptions {
     Faults faults;
     std::string only_for; // non-empty: the faults hit only commands starting with this
     bool verbose = false; // print every request and reply
+    bool trace = false;   // print the line's bytes as the console's trace does
     // Device set-up.
     bool no_sim = false;
     bool no_pin = false;

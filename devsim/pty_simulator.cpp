@@ -208,6 +208,7 @@ void PtySimulator::hang_up() {
         std::lock_guard lock(mutex_);
         device_path_.clear();
     }
+    wire(link::TraceRecord::Kind::Event, "linija prekinuta");
     trace(fresh ? "line hung up; listening again on " + device_path()
                 : "line hung up; no new terminal: " + error());
 }
@@ -259,8 +260,9 @@ void PtySimulator::run() {
             hang_up();
             continue;
         }
-        consume(std::string_view(buffer.data(), static_cast<std::size_t>(got)),
-                steady_clock::now());
+        const std::string_view bytes(buffer.data(), static_cast<std::size_t>(got));
+        wire(link::TraceRecord::Kind::ToDevice, bytes);
+        consume(bytes, steady_clock::now());
     }
 }
 
@@ -356,6 +358,7 @@ void PtySimulator::answer(const Reply& reply, const Faults& faults,
     // Whatever of the reply is still to go when the console starts a new
     // request is dropped: the console has given up on it.
     const auto given_up = [this] {
+        wire(link::TraceRecord::Kind::Event, "odgovor odbacen");
         trace(stopping_ ? "reply not sent: stopping" : "reply dropped: a new request came");
     };
     steady_clock::time_point line_free = not_before + milliseconds(faults.reply_delay_ms);
@@ -410,6 +413,8 @@ bool PtySimulator::pause_until(steady_clock::time_point deadline, bool watch_lin
             std::array<char, 4096> buffer;
             const ssize_t got = ::read(master_, buffer.data(), buffer.size());
             if (got > 0) {
+                wire(link::TraceRecord::Kind::ToDevice,
+                     std::string_view(buffer.data(), static_cast<std::size_t>(got)));
                 if (pending_.empty()) {
                     pending_arrived_ = steady_clock::now();
                 }
@@ -452,6 +457,8 @@ bool PtySimulator::write_all(std::string_view bytes, bool last) {
         }
         const ssize_t written = ::write(master_, bytes.data(), bytes.size());
         if (written > 0) {
+            wire(link::TraceRecord::Kind::FromDevice,
+                 bytes.substr(0, static_cast<std::size_t>(written)));
             bytes.remove_prefix(static_cast<std::size_t>(written));
             continue;
         }
@@ -489,6 +496,16 @@ std::string PtySimulator::device_path() const {
 void PtySimulator::trace(const std::string& line) const {
     if (trace_) {
         trace_(line);
+    }
+}
+
+void PtySimulator::wire(link::TraceRecord::Kind kind, std::string_view data) const {
+    if (wire_trace_) {
+        link::TraceRecord record;
+        record.time = std::chrono::system_clock::now();
+        record.kind = kind;
+        record.data = data;
+        wire_trace_(link::format_record(record));
     }
 }
 

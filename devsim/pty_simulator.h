@@ -2,6 +2,7 @@
 
 #include "device.h"
 #include "faults.h"
+#include "link/trace.h"
 #include "wire.h"
 
 #include <atomic>
@@ -82,6 +83,14 @@ class PtySimulator {
     // answering thread.  Set it before start().
     void set_trace(std::function<void(const std::string&)> trace) { trace_ = std::move(trace); }
 
+    // Receives the line's bytes as the console's trace shows them, one
+    // formatted record per read and per write (">" from the console, "<" to
+    // it, "-" a line event), from the answering thread.  Set it before
+    // start().
+    void set_wire_trace(std::function<void(const std::string&)> trace) {
+        wire_trace_ = std::move(trace);
+    }
+
   private:
     using Clock = std::chrono::steady_clock;
 
@@ -109,6 +118,7 @@ class PtySimulator {
     bool write_all(std::string_view bytes, bool last);
     void set_error(std::string text);
     void trace(const std::string& line) const;
+    void wire(link::TraceRecord::Kind kind, std::string_view data) const;
 
     const std::filesystem::path link_path_;
 
@@ -127,6 +137,7 @@ class PtySimulator {
 
     std::atomic<std::int64_t> last_reply_byte_ns_{0};
     std::function<void(const std::string&)> trace_;
+    std::function<void(const std::string&)> wire_trace_;
 
     // Owned by the answering thread once it runs.
     int master_ = -1;

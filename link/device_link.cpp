@@ -1,6 +1,7 @@
 #include "device_link.h"
 
 #include "frame.h"
+#include "messages.h"
 
 #include <chrono>
 
@@ -44,6 +45,7 @@ std::string DeviceLink::init_port(std::uint8_t& port_number, std::int32_t& speed
         port_number, ports_ ? map_ports(port_map_.devices, ports_->ports()) : port_map_);
     const auto fail = [&](PortFault fault) {
         last_port_failure_ = PortFailure{device, speed, std::move(fault)};
+        tap_.port_failed(device, port_failure_cause(*last_port_failure_));
         return std::string(kPortError);
     };
     if (device.empty()) {
@@ -53,6 +55,7 @@ std::string DeviceLink::init_port(std::uint8_t& port_number, std::int32_t& speed
         !port_->apply_settings(settings_text(speed))) {
         return fail(port_->last_fault());
     }
+    tap_.port_opened(device, settings_text(speed));
     return std::string(kOk);
 }
 
@@ -61,8 +64,10 @@ std::string DeviceLink::close_port() {
         return std::string(kPortError);
     }
     if (port_->is_open() && !port_->close()) {
+        tap_.port_close_failed();
         return std::string(kPortError);
     }
+    tap_.port_closed();
     return {};
 }
 
@@ -87,57 +92,75 @@ std::string DeviceLink::get_frame(const std::string& command) {
     // Stale input is dropped before the request goes out, so that a reply
     // that comes back at once is not thrown away with it.
     receive_buffer_.clear();
-    if (!port_->is_open() || !port_->discard_input() || !port_->write(frame) || cancel_requested_) {
-        return std::string(kPortFailure);
+    if (!port_->is_open() || !port_->discard_input() || !port_->write(frame)) {
+        if (cancel_requested_) {
+            tap_.wait_cut_short();
+        }
+        return outcome(kPortFailure);
     }
     const std::int64_t start = clock_();
+    tap_.sent(frame);
 
     // Each pass reads what has arrived and judges it; then the wait sleeps in
     // the event loop until more bytes arrive, the deadline passes or the wait
     // is cut short.
     for (;;) {
+        if (cancel_requested_) {
+            tap_.wait_cut_short();
+            return outcome(kPortFailure);
+        }
         std::optional<std::string> bytes = port_->read_all();
         if (!bytes) {
-            return std::string(kPortFailure);
+            return outcome(kPortFailure);
         }
+        tap_.received(*bytes, clock_() - start);
         receive_buffer_.append(*bytes);
         if (!receive_buffer_.empty()) {
             if (receive_buffer_.back() == constants_.frame_end) {
                 return finish_frame();
             }
             if (receive_buffer_.find(constants_.ack) != std::string::npos) {
-                return std::string(kOk);
+                return outcome(kOk);
             }
             if (receive_buffer_.find(constants_.nak) != std::string::npos) {
-                return std::string(kNok);
+                return outcome(kNok);
             }
         }
         const std::int64_t left = constants_.reply_timeout_ms - (clock_() - start);
         if (left <= 0) {
-            return std::string(kTimeout);
+            tap_.timed_out(constants_.reply_timeout_ms);
+            return outcome(kTimeout);
         }
-        if (!port_->wait_for_input(static_cast<int>(left)) || cancel_requested_) {
-            return std::string(kPortFailure);
+        if (!port_->wait_for_input(static_cast<int>(left))) {
+            return outcome(kPortFailure);
         }
     }
+}
+
+std::string DeviceLink::outcome(std::string_view status_word) const {
+    tap_.outcome(status_word);
+    return std::string(status_word);
 }
 
 std::string DeviceLink::finish_frame() {
     const std::size_t length = receive_buffer_.size();
     if (length < 4) {
-        return std::string(kNok);
+        return outcome(kNok);
     }
     // The first byte is taken to be the frame start and is not checked.
     std::string payload = receive_buffer_.substr(1, length - 4);
     const int c = checksum(payload);
     const bool good = receive_buffer_[length - 3] == checksum_low(c) &&
                       receive_buffer_[length - 2] == checksum_high(c);
-    if (!port_->write(std::string(1, good ? constants_.ack : constants_.nak))) {
-        return std::string(kPortFailure);
+    const std::string answer(1, good ? constants_.ack : constants_.nak);
+    if (!port_->write(answer)) {
+        return outcome(kPortFailure);
     }
+    tap_.sent(answer);
     if (!good) {
-        return std::string(kChecksumError);
+        return outcome(kChecksumError);
     }
+    tap_.payload(payload.size());
     return payload;
 }
 

@@ -2,6 +2,7 @@
 
 #include "port_map.h"
 #include "serial_port.h"
+#include "trace.h"
 
 #include <cstdint>
 #include <functional>
@@ -45,6 +46,10 @@ class DeviceLink {
     // init_port.  Not owned; nullptr turns enumeration off.
     void set_port_enumerator(const PortEnumerator* ports) { ports_ = ports; }
 
+    // Records the port operations and the bytes of every exchange into
+    // `trace`; nullptr records nothing.
+    void set_trace(Trace* trace) { tap_.set(trace); }
+
     LinkConstants& constants() { return constants_; }
     const LinkConstants& constants() const { return constants_; }
 
@@ -73,6 +78,8 @@ class DeviceLink {
 
   private:
     std::string finish_frame();
+    // Records the exchange's outcome and gives it.
+    std::string outcome(std::string_view status_word) const;
 
     std::unique_ptr<SerialPort> port_;
     Clock clock_;
@@ -83,6 +90,7 @@ class DeviceLink {
     std::string receive_buffer_;
     bool exchange_running_ = false;
     bool cancel_requested_ = false;
+    TraceTap tap_;
 };
 
 } // namespace tessal::link

@@ -41,7 +41,7 @@ std::optional<std::string> data_message(const std::string& result, const char* t
     return std::nullopt;
 }
 
-std::string port_failure_details(const PortFailure& failure) {
+std::string port_failure_cause(const PortFailure& failure) {
     if (failure.device.empty()) {
         return "Nijedan uredjaj nije dodeljen ovom broju porta.";
     }
@@ -70,7 +70,14 @@ std::string port_failure_details(const PortFailure& failure) {
                                                   : "Greska porta: " + failure.fault.system_text;
         break;
     }
-    return "Uredjaj: " + failure.device + "\n" + cause;
+    return cause;
+}
+
+std::string port_failure_details(const PortFailure& failure) {
+    if (failure.device.empty()) {
+        return port_failure_cause(failure);
+    }
+    return "Uredjaj: " + failure.device + "\n" + port_failure_cause(failure);
 }
 
 } // namespace tessal::link

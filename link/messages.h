@@ -36,5 +36,7 @@ std::optional<std::string> data_message(const std::string& result,
 // The cause of a failed init_port as the port message's details: the device
 // tried on the first line, what went wrong on the second.
 std::string port_failure_details(const PortFailure& failure);
+// The cause alone, one line: "Nema takvog uredjaja.".
+std::string port_failure_cause(const PortFailure& failure);
 
 } // namespace tessal::link

@@ -2,6 +2,9 @@
 
 #include "link/serial_port.h"
 
+#include <QCoreApplication>
+
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -61,6 +64,10 @@ class ScriptedPort : public link::SerialPort {
     bool wait_for_input(int timeout_ms) override {
         ++waits;
         const int wakes_before = wakes;
+        // Like the real wait, events run while it lasts.
+        if (QCoreApplication::instance() != nullptr) {
+            QCoreApplication::processEvents();
+        }
         if (on_wait) {
             std::function<void()> hook = std::move(on_wait);
             on_wait = {};
@@ -70,6 +77,9 @@ class ScriptedPort : public link::SerialPort {
             return true; // cut short by an event that ran inside the wait
         }
         if (!script.empty()) {
+            if (clock_ms_ != nullptr) {
+                *clock_ms_ += std::min(chunk_delay_ms, timeout_ms);
+            }
             Chunk chunk = std::move(script.front());
             script.pop_front();
             if (chunk.fail) {
@@ -113,7 +123,8 @@ class ScriptedPort : public link::SerialPort {
     bool fail_close = false;
     // What a failed select, open or apply_settings gives as its cause.
     link::PortFault fault{link::PortFault::Kind::Other, {}, {}};
-    int writes_left = -1; // writes that succeed before one fails; -1 = all
+    int writes_left = -1;   // writes that succeed before one fails; -1 = all
+    int chunk_delay_ms = 0; // time each scripted chunk takes to arrive
     std::function<void(const std::string&)> on_write;
     // Runs once, inside the next wait for input (while an exchange waits).
     std::function<void()> on_wait;
