@@ -9,6 +9,7 @@
 #include "link/device_link.h"
 #include "link/frame.h"
 #include "link/qt_serial_port.h"
+#include "link/trace.h"
 #include "settings/settings_store.h"
 
 #include <QApplication>
@@ -17,9 +18,11 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 using namespace tessal;
@@ -48,6 +51,22 @@ class CountedMessages : public console::MessageService {
     bool confirm(const QString&) override { return true; }
     int count = 0;
 };
+
+struct Figures {
+    double latency_median_ms = 0;
+    double latency_p99_ms = 0;
+    double timeout_cpu_s = 0;
+    double transactions_per_s = 0;
+    double wire_ratio_38400 = 0;
+};
+
+void print(const Figures& f, const char* suffix) {
+    std::printf("latency_median_ms%s %.3f\n", suffix, f.latency_median_ms);
+    std::printf("latency_p99_ms%s %.3f\n", suffix, f.latency_p99_ms);
+    std::printf("timeout_cpu_s%s %.4f\n", suffix, f.timeout_cpu_s);
+    std::printf("transactions_per_s%s %.0f\n", suffix, f.transactions_per_s);
+    std::printf("wire_ratio_38400%s %.3f\n", suffix, f.wire_ratio_38400);
+}
 
 int fail(const char* what) {
     std::fprintf(stderr, "benchmark failed: %s\n", what);
@@ -79,6 +98,13 @@ int main(int argc, char** argv) {
     console::Transaction& transaction = window.transaction();
     const std::string version = sim.with_device([](auto& d) { return d.version(); });
 
+    // The program runs with the trace on (its file in the settings folder);
+    // every figure is taken with the trace off and on in turn, exchange by
+    // exchange, so that both see the same machine.  The plain names are the
+    // program's path, trace on; "_trace_off" names the same without it.
+    link::Trace trace(std::filesystem::path(dir.path().toStdString()) / "rvt_trace.txt");
+    const auto traced = [&](int mode) { link.set_trace(mode == 1 ? &trace : nullptr); };
+
     // Runs `work` as one transaction with the port open; false when the
     // port did not open or the work failed.
     const auto transact = [&](const auto& work) {
@@ -86,52 +112,63 @@ int main(int argc, char** argv) {
         transaction.run([&] { ok = transaction.open_port() && work(); });
         return ok;
     };
+    std::array<Figures, 2> figures; // [0] trace off, [1] trace on
 
     // Latency: from the device's last reply byte to get_frame's return.
-    std::vector<double> latency_ms;
+    std::array<std::vector<double>, 2> latency_ms;
     const bool measured = transact([&] {
-        for (int i = 0; i < 1000; ++i) {
+        for (int i = 0; i < 2000; ++i) {
+            traced(i % 2);
             if (transaction.get_frame("V") != version) {
                 return false;
             }
             const std::int64_t returned = now_ns();
-            latency_ms.push_back(static_cast<double>(returned - sim.last_reply_byte_ns()) / 1e6);
+            latency_ms[i % 2].push_back(static_cast<double>(returned - sim.last_reply_byte_ns()) /
+                                        1e6);
         }
         return true;
     });
     if (!measured) {
         return fail("version exchange");
     }
-    std::sort(latency_ms.begin(), latency_ms.end());
-    std::printf("latency_median_ms %.3f\n", latency_ms[latency_ms.size() / 2]);
-    std::printf("latency_p99_ms %.3f\n", latency_ms[latency_ms.size() * 99 / 100]);
+    for (int mode = 0; mode < 2; ++mode) {
+        std::vector<double>& sorted = latency_ms[mode];
+        std::sort(sorted.begin(), sorted.end());
+        figures[mode].latency_median_ms = sorted[sorted.size() / 2];
+        figures[mode].latency_p99_ms = sorted[sorted.size() * 99 / 100];
+    }
 
     // CPU spent by the console side in one full time-out.
     devsim::Faults silent;
     silent.silent = true;
     sim.set_faults(silent);
-    double timeout_cpu = 0;
-    const bool timed_out = transact([&] {
-        const double before = thread_cpu_seconds();
-        const bool ok = transaction.get_frame("V") == link::kTimeout;
-        timeout_cpu = thread_cpu_seconds() - before;
-        return ok;
-    });
-    if (!timed_out) {
-        return fail("time-out");
+    for (int mode = 0; mode < 2; ++mode) {
+        traced(mode);
+        const bool timed_out = transact([&] {
+            const double before = thread_cpu_seconds();
+            const bool ok = transaction.get_frame("V") == link::kTimeout;
+            figures[mode].timeout_cpu_s = thread_cpu_seconds() - before;
+            return ok;
+        });
+        if (!timed_out) {
+            return fail("time-out");
+        }
     }
-    std::printf("timeout_cpu_s %.4f\n", timeout_cpu);
     sim.set_faults({});
 
     // Full transactions: open, exchange, close.
-    const auto start = Clock::now();
-    for (int i = 0; i < 1000; ++i) {
+    std::array<double, 2> seconds{};
+    for (int i = 0; i < 2000; ++i) {
+        traced(i % 2);
+        const auto t0 = Clock::now();
         if (!transact([&] { return transaction.get_frame("V") == version; })) {
             return fail("transaction");
         }
+        seconds[i % 2] += std::chrono::duration<double>(Clock::now() - t0).count();
     }
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    std::printf("transactions_per_s %.0f\n", 1000.0 / seconds);
+    for (int mode = 0; mode < 2; ++mode) {
+        figures[mode].transactions_per_s = 1000.0 / seconds[mode];
+    }
 
     // With the line paced at 38400 bit/s: measured exchange time over the
     // time its request and reply need on the wire.
@@ -141,21 +178,28 @@ int main(int argc, char** argv) {
     const std::size_t wire_bytes =
         link::build_frame("V").size() + link::build_frame(version).size();
     const double wire_s = static_cast<double>(wire_bytes) * 10.0 / 38400.0;
-    double measured_s = 0;
-    const int paced_runs = 200;
+    std::array<double, 2> paced_s{};
+    const int paced_runs = 400;
     const bool paced_ok = transact([&] {
         for (int i = 0; i < paced_runs; ++i) {
+            traced(i % 2);
             const auto t0 = Clock::now();
             if (transaction.get_frame("V") != version) {
                 return false;
             }
-            measured_s += std::chrono::duration<double>(Clock::now() - t0).count();
+            paced_s[i % 2] += std::chrono::duration<double>(Clock::now() - t0).count();
         }
         return true;
     });
     if (!paced_ok) {
         return fail("paced exchange");
     }
-    std::printf("wire_ratio_38400 %.3f\n", measured_s / paced_runs / wire_s);
+    for (int mode = 0; mode < 2; ++mode) {
+        figures[mode].wire_ratio_38400 = paced_s[mode] / (paced_runs / 2) / wire_s;
+    }
+    link.set_trace(nullptr);
+
+    print(figures[1], "");
+    print(figures[0], "_trace_off");
     return messages.count == 0 ? 0 : fail("a message was shown");
 }

@@ -87,7 +87,9 @@ void MainWindow::set_port_enumerator(const link::PortEnumerator& ports) {
 }
 
 void MainWindow::refresh_port_tips() {
-    const std::vector<link::PortInfo> found = ports_->ports();
+    // The link reads the ports too, so that the list and the port opened
+    // agree.
+    const std::vector<link::PortInfo> found = link_.refresh_ports();
     const link::PortMap map = link::map_ports(settings_.com_devices, found);
     for (std::uint8_t n = 1; n <= 8; ++n) {
         const std::string device = link::port_device(n, map);

@@ -41,12 +41,42 @@ std::string DeviceLink::init_port(std::uint8_t& port_number, std::int32_t& speed
         return std::string(kPortError);
     }
     last_port_failure_.reset();
-    const std::string device = port_device(
-        port_number, ports_ ? map_ports(port_map_.devices, ports_->ports()) : port_map_);
+    std::string device = device_of(port_number, false);
+    if (!open_device(device, speed) && ports_ != nullptr && last_port_failure_ &&
+        last_port_failure_->fault.kind == PortFault::Kind::NoDevice) {
+        // The machine's ports may have changed since they were last read (an
+        // adapter plugged in or out): read them again and try once more.
+        const std::string again = device_of(port_number, true);
+        if (again != device) {
+            device = again;
+            open_device(device, speed);
+        }
+    }
+    return last_port_failure_ ? std::string(kPortError) : std::string(kOk);
+}
+
+std::vector<PortInfo> DeviceLink::refresh_ports() {
+    found_ = ports_ != nullptr ? ports_->ports() : std::vector<PortInfo>{};
+    return *found_;
+}
+
+std::string DeviceLink::device_of(std::uint8_t port_number, bool fresh) {
+    const bool keyed = port_number >= 1 && port_number <= port_map_.devices.size() &&
+                       !port_map_.devices[port_number - 1].empty();
+    if (ports_ == nullptr || keyed) {
+        return port_device(port_number, port_map_);
+    }
+    if (fresh || !found_) {
+        refresh_ports();
+    }
+    return port_device(port_number, map_ports(port_map_.devices, *found_));
+}
+
+bool DeviceLink::open_device(const std::string& device, std::int32_t speed) {
     const auto fail = [&](PortFault fault) {
         last_port_failure_ = PortFailure{device, speed, std::move(fault)};
         tap_.port_failed(device, port_failure_cause(*last_port_failure_));
-        return std::string(kPortError);
+        return false;
     };
     if (device.empty()) {
         return fail({PortFault::Kind::NoDevice, {}, {}});
@@ -55,8 +85,9 @@ std::string DeviceLink::init_port(std::uint8_t& port_number, std::int32_t& speed
         !port_->apply_settings(settings_text(speed))) {
         return fail(port_->last_fault());
     }
+    last_port_failure_.reset();
     tap_.port_opened(device, settings_text(speed));
-    return std::string(kOk);
+    return true;
 }
 
 std::string DeviceLink::close_port() {

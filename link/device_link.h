@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tessal::link {
 
@@ -42,9 +43,15 @@ class DeviceLink {
     void set_port_map(const PortMap& map) { port_map_ = map; }
     const PortMap& port_map() const { return port_map_; }
     // With an enumerator, the numbers that the port map leaves empty reach
-    // the machine's own serial devices (see map_ports), read anew at every
-    // init_port.  Not owned; nullptr turns enumeration off.
-    void set_port_enumerator(const PortEnumerator* ports) { ports_ = ports; }
+    // the machine's own serial devices (see map_ports).  They are read when
+    // first needed, by refresh_ports(), and again when the device of a
+    // number has gone.  Not owned; nullptr turns enumeration off.
+    void set_port_enumerator(const PortEnumerator* ports) {
+        ports_ = ports;
+        found_.reset();
+    }
+    // Reads the machine's serial devices anew and gives them.
+    std::vector<PortInfo> refresh_ports();
 
     // Records the port operations and the bytes of every exchange into
     // `trace`; nullptr records nothing.
@@ -77,6 +84,10 @@ class DeviceLink {
     static std::string settings_text(std::int32_t speed);
 
   private:
+    // The device of a port number; `fresh` reads the machine's ports anew.
+    std::string device_of(std::uint8_t port_number, bool fresh);
+    // Selects, opens and configures `device`; on failure records why.
+    bool open_device(const std::string& device, std::int32_t speed);
     std::string finish_frame();
     // Records the exchange's outcome and gives it.
     std::string outcome(std::string_view status_word) const;
@@ -85,6 +96,7 @@ class DeviceLink {
     Clock clock_;
     PortMap port_map_;
     const PortEnumerator* ports_ = nullptr;
+    std::optional<std::vector<PortInfo>> found_;
     std::optional<PortFailure> last_port_failure_;
     LinkConstants constants_;
     std::string receive_buffer_;
