@@ -378,6 +378,7 @@ TEST_F(MainWindowTest, ExitOrCloseDuringAWaitCutsItShortClosesThePortAndSaves) {
         [](console::MainWindow& w) { w.Izlaz->click(); },
     };
     for (const auto& close_window : closers) {
+        window_.reset(); // before the link it uses goes
         start();
         window_->show();
         port_->on_wait = [&] { close_window(*window_); };
