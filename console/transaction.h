@@ -65,7 +65,6 @@ class Transaction {
 
     State state() const { return state_; }
     bool idle() const { return state_ == State::idle; }
-    settings::Settings& settings() { return settings_; }
     link::LinkConstants& constants() { return link_.constants(); }
 
   private:

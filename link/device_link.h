@@ -41,7 +41,6 @@ class DeviceLink {
     explicit DeviceLink(std::unique_ptr<SerialPort> port, Clock clock = {});
 
     void set_port_map(const PortMap& map) { port_map_ = map; }
-    const PortMap& port_map() const { return port_map_; }
     // With an enumerator, the numbers that the port map leaves empty reach
     // the machine's own serial devices (see map_ports).  They are read when
     // first needed, by refresh_ports(), and again when the device of a

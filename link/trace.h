@@ -174,7 +174,6 @@ class Trace : public QObject {
 class TraceTap {
   public:
     void set(Trace* trace) { trace_ = trace; }
-    Trace* trace() const { return trace_; }
 
     void port_opened(std::string_view device, std::string_view settings) const {
         if (trace_) {
