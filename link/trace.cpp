@@ -361,8 +361,4 @@ void Trace::wait_cut_short() {
     add_event(TraceRecord::Event::WaitCutShort);
 }
 
-void Trace::event(std::string text) {
-    add_event(TraceRecord::Event::Text, std::move(text));
-}
-
 } // namespace tessal::link

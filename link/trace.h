@@ -126,9 +126,6 @@ class Trace : public QObject {
     void payload(std::size_t length);
     void timed_out(std::int32_t timeout_ms);
     void wait_cut_short();
-    // A record of the caller's own, with its time taken now.
-    void add(TraceRecord record);
-    void event(std::string text);
 
     // Kept records numbered from `next` on; `next` moves past the last one.
     // Records older than the last kKeptRecords are gone.
@@ -147,6 +144,8 @@ class Trace : public QObject {
     void connectNotify(const QMetaMethod& signal) override;
 
   private:
+    // Stores a record, with its time taken now.
+    void add(TraceRecord record);
     void add_event(TraceRecord::Event event, std::string data = {}, std::string detail = {},
                    std::string cause = {}, std::int64_t number = -1);
     void write_loop();
