@@ -1,72 +1,49 @@
 // The windows as a keyboard and screen-reader user meets them: the names the
-// accessibility tree gives, the order Tab follows, Enter and Escape.
-#include "dialogs/ftp_dialog.h"
-#include "dialogs/gprs_dialog.h"
-#include "dialogs/jad_dialog.h"
-#include "dialogs/sim_dialog.h"
-
-#include "support/console_fixture.h"
+// accessibility tree gives, the order Tab follows, Enter and Escape; and the
+// dialogs opened from the main window, modal to it alone.
+#include "console/trace_window.h"
+#include "dialogs/dialog_set.h"
+#include "dialogs_fixture.h"
 
 #include <QAccessible>
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QKeyEvent>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
+#include <QTimer>
 
 namespace tessal::testing {
 namespace {
 
-// The name given to a control; a button without one is called by its
-// caption.  (On Unix the accessibility layer reports a list's current entry
-// as its name and the given name as a relation, so the given name is read
-// from the widget.)
-QString spoken_name(QWidget* widget) {
-    return widget->accessibleName().isEmpty()
-               ? QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name)
-               : widget->accessibleName();
+using KeyboardTest = DialogsFixture;
+
+void press(QWidget* target, int key, const QString& text = {}) {
+    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(target, &down);
 }
 
-bool holds_value(QAccessible::Role role) {
-    switch (role) {
-    case QAccessible::EditableText:
-    case QAccessible::ComboBox:
-    case QAccessible::CheckBox:
-    case QAccessible::RadioButton:
-    case QAccessible::SpinBox:
-    case QAccessible::ProgressBar:
-    case QAccessible::Slider:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// Every control of the accessibility tree that holds a value: its object
-// name and the name a screen reader announces.  A list's own editor and
-// popup speak as the list and are not visited.
-void value_controls(QAccessibleInterface* node, std::vector<std::pair<QString, QString>>& out) {
+// Every control of the accessibility tree that holds a value, with the name
+// a screen reader announces.  A list's own editor and popup speak as the
+// list and are not visited.
+void value_controls(QAccessibleInterface* node, std::vector<QWidget*>& out) {
     for (int i = 0; i < node->childCount(); ++i) {
         QAccessibleInterface* child = node->child(i);
-        if (child == nullptr) {
-            continue;
-        }
-        if (holds_value(child->role())) {
-            auto* widget = qobject_cast<QWidget*>(child->object());
-            out.emplace_back(widget->objectName(), widget->accessibleName());
-            if (child->role() == QAccessible::ComboBox) {
-                continue;
+        const QAccessible::Role role = child != nullptr ? child->role() : QAccessible::NoRole;
+        for (const auto value_role :
+             {QAccessible::EditableText, QAccessible::ComboBox, QAccessible::CheckBox,
+              QAccessible::RadioButton, QAccessible::SpinBox, QAccessible::ProgressBar}) {
+            if (role == value_role) {
+                out.push_back(qobject_cast<QWidget*>(child->object()));
             }
         }
-        value_controls(child, out);
+        if (child != nullptr && role != QAccessible::ComboBox) {
+            value_controls(child, out);
+        }
     }
 }
 
-// The accessible names of the controls Tab visits, from the first control of
-// the focus chain until Tab comes back to it.
-std::vector<std::string> tab_walk(QWidget* window) {
+// The names of the controls Tab visits from the first one of the focus chain
+// until it comes back; a button without a name of its own is called by its
+// caption.
+QString tab_walk(QWidget* window) {
     window->show();
     QWidget* first = window->nextInFocusChain();
     while (first != window && (!(first->focusPolicy() & Qt::TabFocus) ||
@@ -74,152 +51,60 @@ std::vector<std::string> tab_walk(QWidget* window) {
         first = first->nextInFocusChain();
     }
     first->setFocus(Qt::TabFocusReason);
-    std::vector<std::string> names;
-    QWidget* at = window->focusWidget();
-    for (int step = 0; step < 60 && at != nullptr; ++step) {
-        names.push_back(spoken_name(at).toStdString());
-        QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
-        QApplication::sendEvent(at, &tab);
-        at = window->focusWidget();
-        if (at == first) {
-            break;
-        }
+    QStringList names;
+    for (QWidget* at = first; at != nullptr && names.size() < 60;) {
+        names << (at->accessibleName().isEmpty()
+                      ? QAccessible::queryAccessibleInterface(at)->text(QAccessible::Name)
+                      : at->accessibleName());
+        press(at, Qt::Key_Tab);
+        at = window->focusWidget() == first ? nullptr : window->focusWidget();
     }
-    return names;
+    return names.join(u'|');
 }
-
-void press(QWidget* target, int key, const QString& text = {}) {
-    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, text);
-    QApplication::sendEvent(target, &down);
-}
-
-// The main window with six operators and every dialog made on it.
-class KeyboardTest : public ConsoleFixture {
-  protected:
-    void SetUp() override {
-        ConsoleFixture::SetUp();
-        write_settings("[kalmo]\r\nNE DIRAJ=REGISTER\r\n[PROVAJDER]\r\n"
-                       "IME0=Telenor\r\nGPRS0=internet\r\nIME1=MTS\r\nGPRS1=gprswap\r\n"
-                       "IME2=Vip\r\nGPRS2=vipmobile\r\nIME3=Globaltel\r\nGPRS3=Internet,gt\r\n"
-                       "IME4=Yettel\r\nGPRS4=yettel\r\nIME5=Mundio\r\nGPRS5=mundio\r\n"
-                       "[PORT]\r\nBROJ=1\r\nBOUD=38400\r\n");
-        start();
-        ftp_ = std::make_unique<dialogs::FtpDialog>(window_->transaction(), settings_);
-        gprs_ = std::make_unique<dialogs::GprsDialog>(
-            window_->transaction(), settings_, [] {},
-            [this] {
-                ++saves_;
-                return true;
-            });
-        jad_ = std::make_unique<dialogs::JadDialog>(
-            window_->transaction(), settings_,
-            std::filesystem::path(settings_path()).parent_path() / "Jad.txt");
-        sim_ = std::make_unique<dialogs::SimDialog>(window_->transaction());
-    }
-
-    std::vector<QWidget*> windows() const {
-        return {window_.get(), ftp_.get(), gprs_.get(), jad_.get(), sim_.get()};
-    }
-
-    std::unique_ptr<dialogs::FtpDialog> ftp_;
-    std::unique_ptr<dialogs::GprsDialog> gprs_;
-    std::unique_ptr<dialogs::JadDialog> jad_;
-    std::unique_ptr<dialogs::SimDialog> sim_;
-    int saves_ = 0;
-};
 
 TEST_F(KeyboardTest, EveryValueControlHasANameOfItsOwn) {
-    for (QWidget* window : windows()) {
-        std::vector<std::pair<QString, QString>> controls;
+    for (QWidget* window : {(QWidget*)window_.get(), (QWidget*)ftp_.get(), (QWidget*)gprs_.get(),
+                            (QWidget*)jad_.get(), (QWidget*)sim_.get()}) {
+        std::vector<QWidget*> controls;
         value_controls(QAccessible::queryAccessibleInterface(window), controls);
         EXPECT_GE(controls.size(), 4U) << window->windowTitle().toStdString();
         QStringList seen;
-        for (const auto& [object, name] : controls) {
-            const std::string where =
-                window->windowTitle().toStdString() + ": " + object.toStdString();
-            EXPECT_FALSE(name.trimmed().isEmpty()) << where;
-            EXPECT_FALSE(seen.contains(name)) << where << " is also called " << name.toStdString();
+        for (QWidget* control : controls) {
+            const QString name = control->accessibleName();
+            EXPECT_FALSE(name.trimmed().isEmpty() || seen.contains(name))
+                << control->objectName().toStdString() << " is called " << name.toStdString();
             seen << name;
         }
     }
 }
 
 TEST_F(KeyboardTest, TabFollowsReadingOrder) {
-    const std::vector<std::pair<QWidget*, std::vector<std::string>>> orders{
+    const std::pair<QWidget*, const char*> orders[] = {
         {window_.get(),
-         {"Port",
-          "Brzina (bps)",
-          "Restart",
-          "Test",
-          "PC datum: dan",
-          "PC datum: mesec",
-          "PC datum: godina",
-          "PC vreme: sat",
-          "PC vreme: minut",
-          "PC vreme: sekund",
-          "PC sat uzivo",
-          "Slanje",
-          "uredjaj datum: dan",
-          "uredjaj datum: mesec",
-          "uredjaj datum: godina",
-          "uredjaj vreme: sat",
-          "uredjaj vreme: minut",
-          "uredjaj vreme: sekund",
-          "Letnje racunanje vremena",
-          "Zimsko racunanje vremena",
-          "Citanje",
-          "Citanje",
-          "RESET!",
-          "Citanje IMEI-a",
-          "IMEI",
-          "Citanje",
-          "Verzija softvera",
-          "Poslednja komanda",
-          "Read",
-          "GPRS",
-          "FTP PU",
-          "SIM ",
-          "JAD",
-          "Izlaz"}},
+         "Port|Brzina (bps)|Restart|Test|PC datum: dan|PC datum: mesec|PC datum: godina|"
+         "PC vreme: sat|PC vreme: minut|PC vreme: sekund|PC sat uzivo|Slanje|uredjaj datum: dan|"
+         "uredjaj datum: mesec|uredjaj datum: godina|uredjaj vreme: sat|uredjaj vreme: minut|"
+         "uredjaj vreme: sekund|Letnje racunanje vremena|Zimsko racunanje vremena|Citanje|"
+         "Citanje|RESET!|Citanje IMEI-a|IMEI|Citanje|Verzija softvera|Poslednja komanda|Read|"
+         "GPRS|FTP PU|SIM |JAD|Izlaz"},
         {ftp_.get(),
-         {"slanje: ftp adresa",
-          "ftp adresa 1 (slanje)",
-          "ftp adresa 2 (slanje)",
-          "ftp adresa 3 (slanje)",
-          "ftp adresa 4 (slanje)",
-          "slanje: username",
-          "username (slanje)",
-          "slanje: password",
-          "password (slanje)",
-          "slanje: for send",
-          "for send (slanje)",
-          "slanje: command",
-          "command (slanje)",
-          "slanje: operater",
-          "operater (slanje)",
-          "Slanje",
-          "ftp adresa 1 (citanje)",
-          "ftp adresa 2 (citanje)",
-          "ftp adresa 3 (citanje)",
-          "ftp adresa 4 (citanje)",
-          "username (citanje)",
-          "password (citanje)",
-          "for send (citanje)",
-          "command (citanje)",
-          "operater (citanje)",
-          "Citanje",
-          "Izlaz"}},
+         "slanje: ftp adresa|ftp adresa 1 (slanje)|ftp adresa 2 (slanje)|ftp adresa 3 (slanje)|"
+         "ftp adresa 4 (slanje)|slanje: username|username (slanje)|slanje: password|"
+         "password (slanje)|slanje: for send|for send (slanje)|slanje: command|command (slanje)|"
+         "slanje: operater|operater (slanje)|Slanje|ftp adresa 1 (citanje)|"
+         "ftp adresa 2 (citanje)|ftp adresa 3 (citanje)|ftp adresa 4 (citanje)|"
+         "username (citanje)|password (citanje)|for send (citanje)|command (citanje)|"
+         "operater (citanje)|Citanje|Izlaz"},
         {gprs_.get(),
-         {"Operater 1", "GPRS parametri 1", "Operater 2", "GPRS parametri 2", "Operater 3",
-          "GPRS parametri 3", "Operater 4", "GPRS parametri 4", "Operater 5", "GPRS parametri 5",
-          "Operater 6", "GPRS parametri 6", "Potvrda", "Izlaz"}},
-        {jad_.get(), {"Parametar", "Vrednost parametra", "Read JAD", "Send", "Izlaz", "JAD fajl"}},
-        {sim_.get(),
-         {"Citanje SIM-a", "SIM identifikacija (citanje)", "Slanje lozinke", "Lozinka",
-          "Slanje SIM-a", "SIM identifikacija (slanje)", "Slanje PIN-a", "PIN", "Izlaz"}},
+         "Operater 1|GPRS parametri 1|Operater 2|GPRS parametri 2|Operater 3|GPRS parametri 3|"
+         "Operater 4|GPRS parametri 4|Operater 5|GPRS parametri 5|Operater 6|GPRS parametri 6|"
+         "Potvrda|Izlaz"},
+        {jad_.get(), "Parametar|Vrednost parametra|Read JAD|Send|Izlaz|JAD fajl"},
+        {sim_.get(), "Citanje SIM-a|SIM identifikacija (citanje)|Slanje lozinke|Lozinka|"
+                     "Slanje SIM-a|SIM identifikacija (slanje)|Slanje PIN-a|PIN|Izlaz"},
     };
     for (const auto& [window, order] : orders) {
-        EXPECT_EQ(tab_walk(window), order) << window->windowTitle().toStdString();
+        EXPECT_EQ(tab_walk(window), order);
     }
     EXPECT_TRUE(port_->writes.empty());
 }
@@ -249,59 +134,106 @@ TEST_F(KeyboardTest, EnterPressesTheRowButtonAndEscapeCloses) {
     reply_frame("TIMEOUT: 30\r\n");
     jad_->Command2->click();
     jad_->Combo1->setCurrentIndex(0);
-    port_->writes.clear();
-    ftp_->Username->setText("u");
     for (QCheckBox* tick : ftp_->Check1) {
         tick->setChecked(true);
     }
     ftp_->Combogprs->setCurrentIndex(1);
-    struct Case {
-        QDialog* dialog;
-        QLineEdit* box;
-        QString typed;
-        std::vector<std::string> requests; // after Enter
-    };
-    const std::vector<Case> cases{
+    // Enter sends what the row is for; it sends nothing the technician did
+    // not choose and does not confirm the operator table.
+    const std::tuple<QDialog*, QLineEdit*, QString, Requests> cases[] = {
         {sim_.get(), sim_->PINText, " 1234 ", {"AAT+CPIN?"}},
         {sim_.get(), sim_->PassText, "tajna", {"ptajna"}},
         {sim_.get(), sim_->SimtextS, "8938", {"PSIM:8938"}},
         {sim_.get(), sim_->SIMtext, {}, {}},
         {jad_.get(), jad_->Text3, "45", {"PTIMEOUT:45"}},
-        // Enter sends nothing the technician did not choose, and does not
-        // confirm the operator table.
         {ftp_.get(), ftp_->Username, "terminal", {}},
         {ftp_.get(), ftp_->ftp[5], {}, {}},
         {gprs_.get(), gprs_->Text_prov_gprs[0], "novi", {}},
     };
-    for (const Case& c : cases) {
-        c.dialog->show();
-        port_->writes.clear();
+    for (const auto& [dialog, box, typed, sent] : cases) {
+        dialog->show();
+        forget();
         port_->script.clear();
         reply_frame("+CPIN: READY"); // the one request, if any, is answered
-        if (!c.box->isReadOnly()) {
-            c.box->setText(c.typed);
+        if (!box->isReadOnly()) {
+            box->setText(typed);
         }
-        press(c.box, Qt::Key_Return);
-        EXPECT_EQ(requests(), c.requests) << c.box->objectName().toStdString();
-        EXPECT_TRUE(c.dialog->isVisible());
-        EXPECT_FALSE(port_->is_open());
+        press(box, Qt::Key_Return);
+        EXPECT_EQ(requests(), sent) << box->objectName().toStdString();
+        EXPECT_TRUE(dialog->isVisible());
     }
-    EXPECT_EQ(saves_, 0);
     EXPECT_EQ(settings_.gprs_strings[0], "internet");
 
-    // Escape closes each dialog as its "Izlaz" does, from any box.
-    for (const Case& c : cases) {
-        c.dialog->show();
-        port_->writes.clear();
-        press(c.box, Qt::Key_Escape);
-        EXPECT_FALSE(c.dialog->isVisible()) << c.box->objectName().toStdString();
+    // Escape closes each dialog from any box, as its "Izlaz" does.
+    for (const auto& [dialog, box, typed, sent] : cases) {
+        dialog->show();
+        forget();
+        press(box, Qt::Key_Escape);
+        EXPECT_FALSE(dialog->isVisible()) << box->objectName().toStdString();
         EXPECT_TRUE(port_->writes.empty());
     }
     ftp_->show();
     press(ftp_->CombogprsR, Qt::Key_Escape);
     EXPECT_FALSE(ftp_->isVisible());
-    EXPECT_EQ(saves_, 0);
+    for (QPushButton* izlaz : {ftp_->Izlaz, gprs_->Izlaz, jad_->IZL, sim_->Izlaz}) {
+        izlaz->window()->show();
+        izlaz->click();
+        EXPECT_FALSE(izlaz->window()->isVisible()) << izlaz->window()->windowTitle().toStdString();
+    }
+    EXPECT_TRUE(messages_.shown.isEmpty());
     EXPECT_EQ(settings_.gprs_strings[0], "internet");
+}
+
+// Follows whether a window is blocked by a modal one.
+class BlockWatch : public QObject {
+  public:
+    explicit BlockWatch(QWidget* window) { window->installEventFilter(this); }
+    bool blocked = false;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::WindowBlocked || event->type() == QEvent::WindowUnblocked) {
+            blocked = event->type() == QEvent::WindowBlocked;
+        }
+        return false;
+    }
+};
+
+TEST_F(KeyboardTest, ButtonsOpenTheirDialogsModalToTheMainWindowOnly) {
+    dialogs::DialogSet set(*window_, settings_, *store_);
+    window_->show();
+    link::Trace trace;
+    console::TraceWindow trace_window(trace);
+    trace_window.open();
+    const BlockWatch main(window_.get());
+    const BlockWatch other(&trace_window);
+    // The start fills the hidden FTP dialog's lists.
+    window_->Form_Load();
+    QStringList captions;
+    ASSERT_TRUE(set.ftp_loaded());
+    EXPECT_EQ(set.ftp().Combogprs->count(), 6);
+    EXPECT_FALSE(set.ftp().isVisible());
+    for (QPushButton* button :
+         {window_->Podesavanje_PU, window_->Podesavanja, window_->SIMch, window_->JAD}) {
+        QString caption;
+        QTimer::singleShot(0, [&] {
+            // While it is open the trace window still works.
+            EXPECT_TRUE(main.blocked);
+            EXPECT_FALSE(other.blocked);
+            trace_window.Lines->appendPlainText("x");
+            trace_window.Obrisi->click();
+            EXPECT_TRUE(trace_window.Lines->toPlainText().isEmpty());
+            caption = QApplication::activeModalWidget()->windowTitle();
+            QApplication::activeModalWidget()->close();
+        });
+        button->click();
+        EXPECT_FALSE(main.blocked);
+        captions << caption;
+    }
+    EXPECT_EQ(captions, (QStringList{"Podesavanje FTP servera PU", "Podesavanje GPRS Parametara",
+                                     "Podesavanje SIM kartice", "JAD - konfiguracioni fajl"}));
+    EXPECT_FALSE(set.ftp_loaded()); // closing unloaded it
+    EXPECT_TRUE(port_->writes.empty());
 }
 
 } // namespace

@@ -1,0 +1,189 @@
+// The dialogs against the simulated device over a pseudo-terminal: each
+// command once, and each fault of the device once.
+#include "dialogs/ftp_dialog.h"
+#include "dialogs/jad_dialog.h"
+#include "dialogs/sim_dialog.h"
+#include "support/simulated_console.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+namespace tessal::testing {
+namespace {
+
+// The main window and the dialogs on the simulated device, whose GPRS
+// string is that of operator 1.
+struct Rig {
+    Rig() {
+        console.start();
+        console.settings.operator_names[0] = "Mreza A";
+        console.settings.gprs_strings[0] = "\"internet\",\"\",\"\"";
+        console.settings.operator_names[1] = "Mreza B";
+        console.settings.gprs_strings[1] = "internet,gprs,gprs";
+        console.settings.last_used_index = 1;
+        console::Transaction& t = console.window->transaction();
+        ftp = std::make_unique<dialogs::FtpDialog>(t, console.settings);
+        jad = std::make_unique<dialogs::JadDialog>(t, console.settings, jad_path());
+        sim = std::make_unique<dialogs::SimDialog>(t);
+    }
+    std::string jad_path() const { return console.directory() + "/Jad.txt"; }
+    template <class F> auto device(F&& f) { return console.device.simulator->with_device(f); }
+    QStringList& messages() { return console.messages.shown; }
+
+    SimulatedConsole console;
+    std::unique_ptr<dialogs::FtpDialog> ftp;
+    std::unique_ptr<dialogs::JadDialog> jad;
+    std::unique_ptr<dialogs::SimDialog> sim;
+};
+
+TEST(DeviceRunsTest, FtpSendStoresWhatReadShowsBack) {
+    Rig r;
+    ASSERT_TRUE(r.console.device.started);
+    for (std::size_t i = 0; i < 4; ++i) {
+        r.ftp->ftp[i]->setText(QStringList{"10", "18", "5", "9"}[static_cast<int>(i)]);
+    }
+    r.ftp->Username->setText(" tehnicar ");
+    r.ftp->Combogprs->setCurrentIndex(0);
+    for (QCheckBox* tick : r.ftp->Check1) {
+        tick->setChecked(true);
+    }
+    r.ftp->Send->click();
+    EXPECT_EQ(r.messages(), QStringList{"OK - Promena parametara izvrsena"});
+    EXPECT_EQ(r.device([](devsim::Device& d) { return d.parameter("FTPGovAddr"); }),
+              "010.018.005.9");
+    EXPECT_EQ(r.device([](devsim::Device& d) { return d.parameter("gprsParamVlada"); }),
+              "\"internet\",\"\",\"\"");
+
+    r.messages().clear();
+    r.ftp->Read->click();
+    EXPECT_TRUE(r.messages().isEmpty()) << r.messages().join("|").toStdString();
+    EXPECT_EQ(r.ftp->ftp[4]->text(), "010");
+    EXPECT_EQ(r.ftp->UsernameR->text(), " tehnicar ");
+    EXPECT_EQ(r.ftp->ForCommandR->text(), "/komande");
+    EXPECT_EQ(r.ftp->CombogprsR->currentIndex(), 0);
+    EXPECT_FALSE(r.console.device.link.is_open());
+}
+
+TEST(DeviceRunsTest, JadReadAndSend) {
+    Rig r;
+    r.jad->Command2->click();
+    EXPECT_EQ(r.jad->Combo1->count(), 15);
+    EXPECT_TRUE(std::filesystem::exists(r.jad_path()));
+    r.jad->Combo1->setCurrentIndex(r.jad->Combo1->findText("REPORT_INTERVAL:"));
+    EXPECT_EQ(r.jad->Text3->text(), "60");
+    r.jad->Text3->setText("30");
+    r.jad->Command1->click();
+    EXPECT_EQ(r.messages(), QStringList{"OK - Promena parametara izvrsena"});
+    EXPECT_EQ(r.device([](devsim::Device& d) { return d.parameter("REPORT_INTERVAL"); }), "30");
+}
+
+TEST(DeviceRunsTest, SimCommandsAgainstTheModem) {
+    Rig r;
+    r.device([](devsim::Device& d) {
+        d.modem().set_echo(true);
+        d.modem().forms().unsolicited = "+CREG: 1";
+    });
+    r.sim->ReadSIM->click();
+    EXPECT_EQ(r.sim->SIMtext->text(), "89381030000123456784");
+    r.sim->PassText->setText("tajna");
+    r.sim->SendPSW->click();
+    r.sim->SimtextS->setText("8938");
+    r.sim->SendSIM->click();
+    EXPECT_EQ(r.device([](devsim::Device& d) { return d.password(); }), "tajna");
+    EXPECT_EQ(r.device([](devsim::Device& d) { return d.parameter("SIM"); }), "8938");
+    // The right PIN, then no PIN wanted, a wrong PIN, no SIM card.
+    r.sim->PINText->setText(" 1234 ");
+    r.sim->SendPin->click();
+    r.sim->SendPin->click();
+    r.device([](devsim::Device& d) {
+        d.modem().sim().pin_required = true;
+        d.modem().sim().pin_entered = false;
+        d.modem().forms().quoted_pin_state = true;
+    });
+    r.sim->PINText->setText("0000");
+    r.sim->SendPin->click();
+    r.device([](devsim::Device& d) { d.modem().sim().present = false; });
+    r.sim->SendPin->click();
+    EXPECT_EQ(
+        r.messages(),
+        (QStringList{"OK!", "OK!", "PIN kod uspesno setovan", "Oslobodjeno od PIN koda",
+                     "Pogresan PIN kod, imate jos  2 pokusaj(a)!", "SIM kartica nije prisutna"}));
+    EXPECT_FALSE(r.console.device.link.is_open());
+}
+
+// A device with one fault.
+template <class T> devsim::Faults with(T devsim::Faults::*fault, T value) {
+    devsim::Faults faults;
+    faults.*fault = value;
+    return faults;
+}
+
+TEST(DeviceRunsTest, EachFaultEndsWithItsMessageAndAClosedPort) {
+    devsim::Faults chunked = with(&devsim::Faults::chunk_size, 32);
+    chunked.chunk_pause_ms = 5;
+    const char* no_reply = "Uredjaj ne odgovara !";
+    const std::vector<std::tuple<devsim::Faults, std::function<void(Rig&)>, QStringList>> cases{
+        {with(&devsim::Faults::silent, true),
+         [](Rig& r) { r.sim->SendPin->click(); },
+         {no_reply, no_reply, no_reply}},
+        {with(&devsim::Faults::nak_all, true),
+         [](Rig& r) {
+             r.console.messages.answers.push_back(true);
+             r.console.window->Reset->click();
+         },
+         {"Not OK!"}},
+        {with(&devsim::Faults::corrupt_checksum, true),
+         [](Rig& r) { r.sim->ReadSIM->click(); },
+         {"Checksum nije dobar!"}},
+        {with(&devsim::Faults::corrupt_checksum, true),
+         [](Rig& r) { r.sim->SendPin->click(); },
+         {"Nedozvoljena operacija ==CS=="}},
+        {chunked,
+         [](Rig& r) {
+             r.jad->Command2->click();
+             EXPECT_EQ(r.jad->Combo1->count(), 15);
+         },
+         {}},
+        {with(&devsim::Faults::trailing_byte, true),
+         [](Rig& r) { r.console.window->ReadLast->click(); },
+         {"Uredjaj ne odgovara, proverite vezu i brzinu prenosa!"}},
+        {with(&devsim::Faults::stray_prefix, std::string("\r\n")),
+         [](Rig& r) { r.console.window->ReadLast->click(); },
+         {"Checksum nije dobar!"}},
+        {with(&devsim::Faults::ack_before_frame, true),
+         [](Rig& r) {
+             r.sim->ReadSIM->click();
+             EXPECT_EQ(r.sim->SIMtext->text(), "???");
+         },
+         {}},
+        {with(&devsim::Faults::reply_delay_ms, 150),
+         [](Rig& r) {
+             r.ftp->Read->click();
+             EXPECT_EQ(r.ftp->CombogprsR->currentIndex(), 1);
+         },
+         {}},
+        {with(&devsim::Faults::hang_up_mid_reply, true),
+         [](Rig& r) { r.jad->Command2->click(); },
+         {"Greska!"}},
+        {with(&devsim::Faults::vanish_on_request, true),
+         [](Rig& r) { r.sim->SendPSW->click(); },
+         {"Greska!"}},
+    };
+    for (const auto& [faults, run, messages] : cases) {
+        Rig r;
+        r.console.device.link.constants().reply_timeout_ms = 300; // keeps silence short
+        r.console.device.simulator->set_faults(faults);
+        run(r);
+        EXPECT_EQ(r.console.messages.informed, messages);
+        EXPECT_FALSE(r.console.device.link.is_open());
+        EXPECT_TRUE(r.console.window->transaction().idle());
+    }
+}
+
+} // namespace
+} // namespace tessal::testing
