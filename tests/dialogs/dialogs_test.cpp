@@ -1,38 +1,121 @@
-// The four dialogs on a scripted port: requests on the wire, messages, boxes.
-#include "dialogs_fixture.h"
+// The four dialogs on a scripted port: requests on the wire, messages, boxes;
+// the keyboard and the screen reader; the dialogs opened from the main window.
+#include "console/trace_window.h"
+#include "dialogs/dialog_set.h"
+#include "dialogs/ftp_dialog.h"
+#include "dialogs/gprs_dialog.h"
+#include "dialogs/jad_dialog.h"
+#include "dialogs/sim_dialog.h"
+#include "support/console_fixture.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
 
+#include <filesystem>
 #include <map>
 
 namespace tessal::testing {
 namespace {
 
+using Requests = std::vector<std::string>;
+
 const char* kChanged = "OK - Promena parametara izvrsena";
-const Requests kFtpReads{"RFTPGovAddr",    "RFTPGovUser",         "RFTPGovPass",
-                         "RFTP_pathFILES", "RFtpGovFoldsCommand", "RgprsParamVlada"};
 const std::string kDescriptor = "MIDlet-Name: Tessal\r\nCASH_TYPE: 7\r\nTIMEOUT:30\r\n";
-const std::string kState = "AAT+CPIN?";
-const std::string kEntry = "AAT+CPIN =1234";
-const std::string kAttempts = "AAT^SPIC1234";
-const std::string kOff = "AAT+CLCK = \"SC\",0,1234";
+// The PIN sequence's requests for the PIN 1234.
+const std::string S = "AAT+CPIN?", E = "AAT+CPIN =1234", A = "AAT^SPIC1234",
+                  O = "AAT+CLCK = \"SC\",0,1234";
 
-using DialogsTest = DialogsFixture;
-
-QStringList ftp_read_side(const dialogs::FtpDialog& d) {
-    return texts(std::array{d.ftp[4], d.ftp[5], d.ftp[6], d.ftp[7], d.UsernameR, d.PasswordR,
-                            d.ForSendR, d.ForCommandR});
+QStringList texts(const auto& boxes) {
+    QStringList out;
+    for (const auto* box : boxes) {
+        out << box->text();
+    }
+    return out;
+}
+QStringList items(const QComboBox* box) {
+    QStringList out;
+    for (int i = 0; i < box->count(); ++i) {
+        out << box->itemText(i);
+    }
+    return out;
+}
+void press(QWidget* target, int key, const QString& text = {}) {
+    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(target, &down);
 }
 
+// The four dialogs on a main window with six operators.  The operator dialog
+// refreshes the FTP dialog's lists and saves through the real store.
+class DialogsTest : public ConsoleFixture {
+  protected:
+    void SetUp() override {
+        ConsoleFixture::SetUp();
+        write_settings("[kalmo]\r\nNE DIRAJ=REGISTER\r\n[PROVAJDER]\r\n"
+                       "IME0=Telenor\r\nGPRS0=internet\r\nIME1=MTS\r\nGPRS1=gprswap\r\n"
+                       "IME2=Vip\r\nGPRS2=vipmobile\r\nIME3=Globaltel\r\nGPRS3=Internet,gt\r\n"
+                       "IME4=Yettel\r\nGPRS4=yettel\r\nIME5=Mundio\r\nGPRS5=mundio\r\n"
+                       "[PORT]\r\nBROJ=1\r\nBOUD=38400\r\n");
+        start();
+        open_ftp();
+        open_gprs();
+        open_jad();
+        sim_ = std::make_unique<dialogs::SimDialog>(window_->transaction());
+    }
+
+    // A new opening, with no messages or traffic recorded yet.
+    void open_ftp() {
+        ftp_ = std::make_unique<dialogs::FtpDialog>(window_->transaction(), settings_);
+        forget();
+    }
+    void open_gprs() {
+        gprs_ = std::make_unique<dialogs::GprsDialog>(
+            window_->transaction(), settings_, [this] { ftp_->fill_lists(); },
+            [this] { return save_(); });
+        gprs_->show();
+        forget();
+    }
+    void open_jad() {
+        jad_ = std::make_unique<dialogs::JadDialog>(window_->transaction(), settings_, jad_path_);
+        forget();
+    }
+    void forget() {
+        messages_.clear();
+        port_->writes.clear();
+    }
+    std::string jad_file() const {
+        std::ifstream in(jad_path_, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    std::function<bool()> save_ = [this] { return store_->save_settings(settings_); };
+    std::filesystem::path jad_path_ = std::filesystem::path(dir_.path().toStdString()) / "Jad.txt";
+    std::unique_ptr<dialogs::FtpDialog> ftp_;
+    std::unique_ptr<dialogs::GprsDialog> gprs_;
+    std::unique_ptr<dialogs::JadDialog> jad_;
+    std::unique_ptr<dialogs::SimDialog> sim_;
+};
+
 TEST_F(DialogsTest, FtpReadFillsTheReadSideOverOnePortOpening) {
+    const auto read_side = [this] {
+        return texts(std::array{ftp_->ftp[4], ftp_->ftp[5], ftp_->ftp[6], ftp_->ftp[7],
+                                ftp_->UsernameR, ftp_->PasswordR, ftp_->ForSendR,
+                                ftp_->ForCommandR});
+    };
     for (const char* value : {"192.168.1.10", " user ", "pass", "/izv", "/kom", "Internet,gt"}) {
         reply_frame(value);
     }
     ftp_->Read->click();
-    EXPECT_EQ(requests(), kFtpReads);
+    EXPECT_EQ(requests(), (Requests{"RFTPGovAddr", "RFTPGovUser", "RFTPGovPass", "RFTP_pathFILES",
+                                    "RFtpGovFoldsCommand", "RgprsParamVlada"}));
     EXPECT_EQ(port_->open_calls, 1);
-    EXPECT_EQ(ftp_read_side(*ftp_),
+    EXPECT_EQ(read_side(),
               (QStringList{"192", "168", "1", "10", " user ", "pass", "/izv", "/kom"}));
     EXPECT_EQ(ftp_->CombogprsR->currentIndex(), 3);
     EXPECT_TRUE(messages_.shown.isEmpty());
@@ -45,22 +128,20 @@ TEST_F(DialogsTest, FtpReadFillsTheReadSideOverOnePortOpening) {
         reply_frame(value);
     }
     ftp_->Read->click();
-    EXPECT_EQ(ftp_read_side(*ftp_), (QStringList{"1", "", "", "2", "OK", "", "/izv", "/kom"}));
+    EXPECT_EQ(read_side(), (QStringList{"1", "", "", "2", "OK", "", "/izv", "/kom"}));
     EXPECT_EQ(ftp_->CombogprsR->currentIndex(), -1);
     EXPECT_EQ(messages_.informed, QStringList{"GPRS parametri su: internet,gt"});
 
-    // A failure stops the read; the rows read so far keep their values.
-    for (const auto& [fail, message] : data_failures()) {
-        forget();
-        reply_frame("7.7.7.7");
-        fail();
-        ftp_->Read->click();
-        EXPECT_EQ(messages_.informed, QStringList{message});
-        EXPECT_EQ(requests().size(), port_->fail_open ? 0U : 2U);
-        EXPECT_EQ(ftp_read_side(*ftp_)[0], port_->fail_open ? "" : "7");
-        EXPECT_EQ(ftp_->UsernameR->text(), "");
-        EXPECT_FALSE(port_->is_open());
-    }
+    // A time-out on the third request ends the read; the rows read stay.
+    forget();
+    reply_frame("10.0.0");
+    reply_frame("terminal");
+    ftp_->Read->click();
+    EXPECT_EQ(requests().size(), 3U);
+    EXPECT_EQ(read_side(), (QStringList{"10", "0", "", "0", "terminal", "", "", ""}));
+    EXPECT_EQ(messages_.informed,
+              QStringList{"Uredjaj ne odgovara, proverite vezu i brzinu prenosa!"});
+    EXPECT_FALSE(port_->is_open());
 }
 
 TEST_F(DialogsTest, FtpSendGoesRowByRowEachInATransactionOfItsOwn) {
@@ -134,30 +215,6 @@ TEST_F(DialogsTest, FtpSendValidatesEachTickedRowBeforeSendingIt) {
     EXPECT_EQ(messages_.informed, QStringList{"Podaci za username nisu dobro uneti."});
 }
 
-TEST_F(DialogsTest, FtpSendShowsEveryReplyButAnAcknowledgementAndStops) {
-    const std::vector<std::pair<std::function<void()>, QString>> cases{
-        {[this] { reply_bad_checksum(); }, "CS"},
-        {[this] { reply_nak(); }, "Not OK!"},
-        {[] {}, "Uredjaj ne odgovara !"},
-        {[this] { port_->fail_next_read(); }, "Greska!"},
-        {[this] { reply_frame("busy"); }, "busy"},
-        {[this] { port_->fail_open = true; },
-         "Port nije dobro izabran, podesite port i pokusajte ponovo!"},
-    };
-    ftp_->Check1[1]->setChecked(true);
-    ftp_->Check1[4]->setChecked(true);
-    for (const auto& [reply, message] : cases) {
-        forget();
-        reply_ack();
-        reply();
-        ftp_->Send->click();
-        EXPECT_EQ(messages_.informed, QStringList{message});
-        EXPECT_EQ(requests().size(), port_->fail_open ? 0U : 2U);
-        EXPECT_FALSE(port_->is_open());
-        port_->script.clear();
-    }
-}
-
 TEST_F(DialogsTest, GprsConfirmRecountsStoresEveryRowAndRefreshesTheFtpLists) {
     const std::vector<std::pair<QStringList, int>> cases{
         {{"a", "b", "c", "d", "e", "f"}, 5},
@@ -199,7 +256,6 @@ TEST_F(DialogsTest, GprsFailedSaveKeepsTheDialogOpenAndIzlazChangesNothing) {
     EXPECT_EQ(settings_.gprs_strings[0], "internet");
     EXPECT_EQ(ftp_->Combogprs->count(), 6);
     EXPECT_EQ(read_settings(), file);
-    EXPECT_TRUE(messages_.shown.isEmpty());
 
     save_ = [this] {
         messages_.plain("Podesavanja nisu sacuvana.");
@@ -221,10 +277,6 @@ TEST_F(DialogsTest, JadReadShowsTheDescriptorKeepsACopyAndListsTheParameters) {
     EXPECT_EQ(jad_->Text2->toPlainText(), "MIDlet-Name: Tessal\nCASH_TYPE: 7\nTIMEOUT:30\n");
     EXPECT_EQ(items(jad_->Combo1), (QStringList{"MIDlet-Name:", "CASH_TYPE:", "TIMEOUT:"}));
     EXPECT_EQ(jad_->Combo1->currentIndex(), -1);
-    const auto jad_file = [this] {
-        std::ifstream in(jad_path_, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    };
     EXPECT_EQ(jad_file(), kDescriptor + "\r\n");
 
     // A plain acknowledgement is a descriptor without parameters; one that
@@ -248,17 +300,6 @@ TEST_F(DialogsTest, JadReadShowsTheDescriptorKeepsACopyAndListsTheParameters) {
     jad_->Command2->click();
     EXPECT_EQ(jad_->Combo1->count(), 3);
     EXPECT_EQ(messages_.informed, QStringList{"Fajl Jad.txt nije upisan!"});
-
-    for (const auto& [fail, message] : data_failures()) {
-        forget();
-        jad_->Text3->setText("typed");
-        fail();
-        jad_->Command2->click();
-        EXPECT_EQ(messages_.shown, QStringList{message});
-        EXPECT_TRUE(jad_->Text2->toPlainText().isEmpty());
-        EXPECT_TRUE(jad_->Text3->text().isEmpty());
-        EXPECT_FALSE(port_->is_open());
-    }
 }
 
 TEST_F(DialogsTest, JadCashTypeIsChosenFromTheListAndSentByNumber) {
@@ -274,7 +315,6 @@ TEST_F(DialogsTest, JadCashTypeIsChosenFromTheListAndSentByNumber) {
     jad_->Command2->click();
     jad_->Combo1->setCurrentIndex(1);
     EXPECT_TRUE(jad_->Text3->isHidden());
-    EXPECT_FALSE(jad_->ComboTip->isHidden());
     EXPECT_EQ(jad_->ComboTip->currentText(), "7:Beta");
     // The type's name is shown, then its number sent.
     forget();
@@ -289,7 +329,6 @@ TEST_F(DialogsTest, JadCashTypeIsChosenFromTheListAndSentByNumber) {
 
     jad_->Combo1->setCurrentIndex(2);
     EXPECT_EQ(jad_->Text3->text(), "0");
-    EXPECT_FALSE(jad_->Text3->isHidden());
     EXPECT_TRUE(jad_->ComboTip->isHidden());
     // No type with the stored number: the last one; a new read goes back to
     // the free-text box.
@@ -303,7 +342,7 @@ TEST_F(DialogsTest, JadCashTypeIsChosenFromTheListAndSentByNumber) {
     EXPECT_FALSE(jad_->Text3->isHidden());
 }
 
-TEST_F(DialogsTest, JadFreeTextValueIsSentAsTypedAndItsOutcomeShown) {
+TEST_F(DialogsTest, JadSendRefusalsAndTheValueAsTyped) {
     reply_frame(kDescriptor);
     jad_->Command2->click();
     // Refused before the port: no parameter, blanks only, no cash type.
@@ -319,70 +358,100 @@ TEST_F(DialogsTest, JadFreeTextValueIsSentAsTypedAndItsOutcomeShown) {
 
     jad_->Combo1->setCurrentIndex(2);
     jad_->Text3->setText(" 45 ");
-    const std::vector<std::pair<std::function<void()>, QString>> cases{
-        {[this] { reply_ack(); }, kChanged},       {[this] { reply_nak(); }, "Not OK!"},
-        {[] {}, "Uredjaj ne odgovara !"},          {[this] { reply_bad_checksum(); }, "CS"},
-        {[this] { reply_frame("busy"); }, "busy"},
-    };
-    for (const auto& [reply, message] : cases) {
-        forget();
-        reply();
-        jad_->Command1->click();
-        EXPECT_EQ(requests(), Requests{"PTIMEOUT: 45 "});
-        EXPECT_EQ(messages_.shown, QStringList{message});
-        EXPECT_FALSE(port_->is_open());
-    }
+    reply_ack();
+    jad_->Command1->click();
+    EXPECT_EQ(requests(), (Requests{"J", "PTIMEOUT: 45 "}));
     // The table keeps the value read until the next read.
     jad_->Combo1->setCurrentIndex(0);
     jad_->Combo1->setCurrentIndex(2);
     EXPECT_EQ(jad_->Text3->text(), "0");
 }
 
-TEST_F(DialogsTest, SimReadShowsTheCardNumberOrReportsAndLeavesTheBoxEmpty) {
+TEST_F(DialogsTest, SimIdentificationAndTheTextsSentAsTyped) {
     reply_frame("\r\n^SCID: 89381030000012345678\r\n\r\nOK\r\n");
     sim_->ReadSIM->click();
     EXPECT_EQ(sim_->SIMtext->text(), "89381030000012345678");
-    EXPECT_EQ(requests(), Requests{"AAT^SCID"});
     reply_ack();
     sim_->ReadSIM->click();
     EXPECT_EQ(sim_->SIMtext->text(), "???");
-    EXPECT_TRUE(messages_.shown.isEmpty());
-    for (const auto& [fail, message] : data_failures()) {
-        messages_.clear();
-        sim_->SIMtext->setText("old");
-        fail();
-        sim_->ReadSIM->click();
-        EXPECT_EQ(messages_.shown, QStringList{message});
-        EXPECT_TRUE(sim_->SIMtext->text().isEmpty());
-        EXPECT_FALSE(port_->is_open());
-    }
-}
-
-TEST_F(DialogsTest, SimPasswordAndIdentificationAreSentAsTyped) {
     reply_ack();
     sim_->SendPSW->click();
     reply_ack();
     sim_->SendSIM->click();
     sim_->PassText->setText(" tajna ");
-    reply_nak();
-    sim_->SendPSW->click();
     sim_->SimtextS->setText("8938 1030");
-    reply_bad_checksum();
-    sim_->SendSIM->click();
-    sim_->SendSIM->click(); // silence
-    port_->fail_next_read();
-    sim_->SendPSW->click();
-    reply_frame("zauzet");
-    sim_->SendPSW->click();
-    EXPECT_EQ(requests(), (Requests{"p", "PSIM:", "p tajna ", "PSIM:8938 1030", "PSIM:8938 1030",
-                                    "p tajna ", "p tajna "}));
-    EXPECT_EQ(messages_.informed, (QStringList{"OK!", "OK!", "Not OK!", "CS",
-                                               "Uredjaj ne odgovara !", "Greska!", "zauzet"}));
-    EXPECT_FALSE(port_->is_open());
+    for (QPushButton* button : {sim_->SendPSW, sim_->SendSIM}) {
+        reply_ack();
+        button->click();
+    }
+    EXPECT_EQ(requests(),
+              (Requests{"AAT^SCID", "AAT^SCID", "p", "PSIM:", "p tajna ", "PSIM:8938 1030"}));
+    EXPECT_EQ(messages_.informed, (QStringList{"OK!", "OK!", "OK!", "OK!"}));
 }
 
-TEST_F(DialogsTest, SimPinSequence) {
-    // The modem's answer to each command: a reply text, or ACK, NAK, CS,
+TEST_F(DialogsTest, DataReadsReportEachFailureAndLeaveTheirBoxesEmpty) {
+    for (QPushButton* read : {ftp_->Read, jad_->Command2, sim_->ReadSIM}) {
+        for (const auto& [fail, message] : data_failures()) {
+            forget();
+            for (QLineEdit* box : {ftp_->ftp[4], jad_->Text3, sim_->SIMtext}) {
+                box->setText("old");
+            }
+            jad_->Text2->setPlainText("old");
+            fail();
+            read->click();
+            EXPECT_EQ(messages_.shown, QStringList{message}) << read->objectName().toStdString();
+            EXPECT_EQ(requests().size(), port_->fail_open ? 0U : 1U);
+            EXPECT_FALSE(port_->is_open());
+            port_->fail_open = false;
+        }
+        EXPECT_EQ(ftp_->ftp[4]->text(), read == ftp_->Read ? "" : "old");
+        EXPECT_EQ(jad_->Text3->text() + jad_->Text2->toPlainText(),
+                  read == jad_->Command2 ? "" : "oldold");
+        EXPECT_EQ(sim_->SIMtext->text(), read == sim_->ReadSIM ? "" : "old");
+    }
+    EXPECT_FALSE(std::filesystem::exists(jad_path_));
+}
+
+TEST_F(DialogsTest, SendsShowEveryReplyByTheAcknowledgementScheme) {
+    reply_frame(kDescriptor);
+    jad_->Command2->click();
+    jad_->Combo1->setCurrentIndex(2);
+    jad_->Text3->setText("5");
+    ftp_->Check1[1]->setChecked(true);
+    ftp_->Check1[4]->setChecked(true);
+    const std::vector<std::pair<std::function<void()>, QString>> cases{
+        {[this] { reply_nak(); }, "Not OK!"},
+        {[] {}, "Uredjaj ne odgovara !"},
+        {[this] { port_->fail_next_read(); }, "Greska!"},
+        {[this] { reply_bad_checksum(); }, "CS"},
+        {[this] { reply_frame("zauzet"); }, "zauzet"},
+        {[this] { port_->fail_open = true; },
+         "Port nije dobro izabran, podesite port i pokusajte ponovo!"},
+    };
+    for (QPushButton* send : {ftp_->Send, jad_->Command1, sim_->SendPSW, sim_->SendSIM}) {
+        for (const auto& [reply, message] : cases) {
+            forget();
+            port_->script.clear();
+            port_->fail_open = false;
+            if (send == ftp_->Send) {
+                reply_ack(); // the first row; the second stops the action
+            }
+            reply();
+            send->click();
+            EXPECT_EQ(messages_.informed, QStringList{message}) << send->objectName().toStdString();
+            EXPECT_EQ(requests().size(), port_->fail_open ? 0U : send == ftp_->Send ? 2U : 1U);
+            EXPECT_FALSE(port_->is_open());
+        }
+    }
+    forget();
+    port_->fail_open = false;
+    reply_ack();
+    jad_->Command1->click();
+    EXPECT_EQ(messages_.informed, QStringList{kChanged});
+}
+
+TEST_F(DialogsTest, PinSequence) {
+    // The modem's answer to each request: a reply text, or ACK, NAK, CS,
     // ERja (port failure); silence when none is given.
     std::map<std::string, std::string> answers;
     port_->on_write = [&](const std::string& bytes) {
@@ -395,37 +464,27 @@ TEST_F(DialogsTest, SimPinSequence) {
         : a.empty()   ? void()
                       : reply_frame(a);
     };
-    const std::string pin_wanted = "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n";
+    const std::string pin = "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n";
+    const char* set = "PIN kod uspesno setovan";
+    const char* no_reply = "Uredjaj ne odgovara !";
     const std::vector<std::tuple<std::map<std::string, std::string>, Requests, QStringList>> rows{
-        {{{kState, "\r\n+CPIN: READY\r\n\r\nOK\r\n"}}, {kState}, {"Oslobodjeno od PIN koda"}},
-        {{{kState, "\r\nERROR\r\n"}}, {kState}, {"SIM kartica nije prisutna"}},
-        {{{kState, "+CPIN: SIM PUK"}}, {kState}, {"Nedozvoljena operacija ==+CPIN: SIM PUK=="}},
-        {{{kState, "CS"}}, {kState}, {"Nedozvoljena operacija ==CS=="}},
-        {{{kState, pin_wanted}, {kEntry, "\r\nOK\r\n"}, {kOff, "\r\nOK\r\n"}},
-         {kState, kEntry, kOff},
-         {"PIN kod uspesno setovan"}},
-        {{{kState, pin_wanted}, {kEntry, "\r\n+CME ERROR: 16\r\n"}, {kAttempts, "^SPIC: 2\r\n"}},
-         {kState, kEntry, kAttempts},
+        {{{S, "\r\n+CPIN: READY\r\n\r\nOK\r\n"}}, {S}, {"Oslobodjeno od PIN koda"}},
+        {{{S, "\r\nERROR\r\n"}}, {S}, {"SIM kartica nije prisutna"}},
+        {{{S, "+CPIN: SIM PUK"}}, {S}, {"Nedozvoljena operacija ==+CPIN: SIM PUK=="}},
+        {{{S, "CS"}}, {S}, {"Nedozvoljena operacija ==CS=="}},
+        {{{S, pin}, {E, "\r\nOK\r\n"}, {O, "\r\nOK\r\n"}}, {S, E, O}, {set}},
+        {{{S, pin}, {E, "\r\n+CME ERROR: 16\r\n"}, {A, "^SPIC: 2\r\n"}},
+         {S, E, A},
          {"Pogresan PIN kod, imate jos  2 pokusaj(a)!"}},
         // Status results are reported and the sequence goes on.
-        {{{kEntry, "\r\nOK\r\n"}, {kOff, "\r\nerror\r\n"}},
-         {kState, kEntry, kOff},
-         {"Uredjaj ne odgovara !", "\r\nerror\r\n"}},
-        {{{kState, "ACK"}, {kEntry, "NAK"}, {kOff, "ERja"}},
-         {kState, kEntry, kOff},
-         {"OK!", "Not OK!", "Greska!"}},
-        {{{kState, "NAK"}, {kEntry, "ERROR"}, {kAttempts, "ERja"}, {kOff, "ACK"}},
-         {kState, kEntry, kAttempts, kOff},
+        {{{E, "\r\nOK\r\n"}, {O, "\r\nerror\r\n"}}, {S, E, O}, {no_reply, "\r\nerror\r\n"}},
+        {{{S, "ACK"}, {E, "NAK"}, {O, "ERja"}}, {S, E, O}, {"OK!", "Not OK!", "Greska!"}},
+        {{{S, "NAK"}, {E, "ERROR"}, {A, "ERja"}, {O, "ACK"}},
+         {S, E, A, O},
          {"Not OK!", "Greska!", "OK"}},
-        {{{kState, "ERja"}, {kEntry, "ACK"}, {kOff, "NAK"}},
-         {kState, kEntry, kOff},
-         {"Greska!", "OK!", "Not OK!"}},
-        {{{kState, pin_wanted}, {kEntry, "ERROR"}, {kAttempts, "ACK"}},
-         {kState, kEntry, kAttempts, kOff},
-         {"OK!", "Uredjaj ne odgovara !"}},
-        {{{kState, pin_wanted}, {kEntry, "ERROR"}, {kAttempts, "NAK"}, {kOff, "CS"}},
-         {kState, kEntry, kAttempts, kOff},
-         {"Not OK!", "PIN kod uspesno setovan"}},
+        {{{S, "ERja"}, {E, "ACK"}, {O, "NAK"}}, {S, E, O}, {"Greska!", "OK!", "Not OK!"}},
+        {{{S, pin}, {E, "ERROR"}, {A, "ACK"}}, {S, E, A, O}, {"OK!", no_reply}},
+        {{{S, pin}, {E, "ERROR"}, {A, "NAK"}, {O, "CS"}}, {S, E, A, O}, {"Not OK!", set}},
     };
     for (const auto& [modem, sent, shown] : rows) {
         answers = modem;
@@ -439,11 +498,11 @@ TEST_F(DialogsTest, SimPinSequence) {
         EXPECT_FALSE(port_->is_open());
     }
     // An empty PIN is sent empty; a port that cannot be opened sends nothing.
-    answers = {{kState, pin_wanted}};
+    answers = {{S, pin}};
     forget();
     sim_->PINText->setText("   ");
     sim_->SendPin->click();
-    EXPECT_EQ(requests(), (Requests{kState, "AAT+CPIN =", "AAT+CLCK = \"SC\",0,"}));
+    EXPECT_EQ(requests(), (Requests{S, "AAT+CPIN =", "AAT+CLCK = \"SC\",0,"}));
     forget();
     port_->fail_open = true;
     sim_->SendPin->click();
@@ -466,27 +525,231 @@ TEST_F(DialogsTest, ClosingDuringTheWaitEndsThePinSequenceAndTheDialog) {
     EXPECT_EQ(port_->open_calls, 1);
 
     const std::vector<std::function<void()>> closers{
-        [this] { sim_->Izlaz->click(); },
-        [this] {
-            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-            QApplication::sendEvent(sim_.get(), &escape);
-        },
+        [this] { sim_->Izlaz->click(); }, [this] { press(sim_.get(), Qt::Key_Escape); },
         [this] { sim_->close(); }, // the close box
     };
     for (const auto& close : closers) {
         sim_ = std::make_unique<dialogs::SimDialog>(window_->transaction());
         sim_->show();
         sim_->PINText->setText("1234");
-        port_->writes.clear();
+        forget();
         port_->on_wait = close;
         sim_->SendPin->click();
         // The state question was cut short; the PIN never went out.
-        EXPECT_EQ(requests(), Requests{kState});
+        EXPECT_EQ(requests(), Requests{S});
         EXPECT_FALSE(port_->is_open());
         EXPECT_FALSE(sim_->isVisible());
         EXPECT_TRUE(messages_.shown.isEmpty());
         EXPECT_TRUE(window_->transaction().idle());
     }
+}
+
+// Every control of the accessibility tree that holds a value.  A list's own
+// editor and popup speak as the list and are not visited.
+void value_controls(QAccessibleInterface* node, std::vector<QWidget*>& out) {
+    for (int i = 0; i < node->childCount(); ++i) {
+        QAccessibleInterface* child = node->child(i);
+        const QAccessible::Role role = child != nullptr ? child->role() : QAccessible::NoRole;
+        for (const auto value_role :
+             {QAccessible::EditableText, QAccessible::ComboBox, QAccessible::CheckBox,
+              QAccessible::RadioButton, QAccessible::SpinBox, QAccessible::ProgressBar}) {
+            if (role == value_role) {
+                out.push_back(qobject_cast<QWidget*>(child->object()));
+            }
+        }
+        if (child != nullptr && role != QAccessible::ComboBox) {
+            value_controls(child, out);
+        }
+    }
+}
+
+TEST_F(DialogsTest, EveryValueControlHasANameOfItsOwn) {
+    for (QWidget* window : std::initializer_list<QWidget*>{window_.get(), ftp_.get(), gprs_.get(),
+                                                           jad_.get(), sim_.get()}) {
+        std::vector<QWidget*> controls;
+        value_controls(QAccessible::queryAccessibleInterface(window), controls);
+        EXPECT_GE(controls.size(), 4U) << window->windowTitle().toStdString();
+        QStringList seen;
+        for (QWidget* control : controls) {
+            const QString name = control->accessibleName();
+            EXPECT_FALSE(name.trimmed().isEmpty() || seen.contains(name))
+                << control->objectName().toStdString() << " is called " << name.toStdString();
+            seen << name;
+        }
+    }
+}
+
+// The names of the controls Tab visits from the first one of the focus chain
+// until it comes back; a button without a name of its own is called by its
+// caption.
+QString tab_walk(QWidget* window) {
+    window->show();
+    QWidget* first = window->nextInFocusChain();
+    while (first != window && (!(first->focusPolicy() & Qt::TabFocus) ||
+                               !first->isVisibleTo(window) || first->focusProxy() != nullptr)) {
+        first = first->nextInFocusChain();
+    }
+    first->setFocus(Qt::TabFocusReason);
+    QStringList names;
+    for (QWidget* at = first; at != nullptr && names.size() < 60;) {
+        names << (at->accessibleName().isEmpty()
+                      ? QAccessible::queryAccessibleInterface(at)->text(QAccessible::Name)
+                      : at->accessibleName());
+        press(at, Qt::Key_Tab);
+        at = window->focusWidget() == first ? nullptr : window->focusWidget();
+    }
+    return names.join(u'|');
+}
+
+TEST_F(DialogsTest, TabFollowsReadingOrder) {
+    const std::pair<QWidget*, const char*> orders[] = {
+        {window_.get(),
+         "Port|Brzina (bps)|Restart|Test|PC datum: dan|PC datum: mesec|PC datum: godina|"
+         "PC vreme: sat|PC vreme: minut|PC vreme: sekund|PC sat uzivo|Slanje|uredjaj datum: dan|"
+         "uredjaj datum: mesec|uredjaj datum: godina|uredjaj vreme: sat|uredjaj vreme: minut|"
+         "uredjaj vreme: sekund|Letnje racunanje vremena|Zimsko racunanje vremena|Citanje|"
+         "Citanje|RESET!|Citanje IMEI-a|IMEI|Citanje|Verzija softvera|Poslednja komanda|Read|"
+         "GPRS|FTP PU|SIM |JAD|Izlaz"},
+        {ftp_.get(),
+         "slanje: ftp adresa|ftp adresa 1 (slanje)|ftp adresa 2 (slanje)|ftp adresa 3 (slanje)|"
+         "ftp adresa 4 (slanje)|slanje: username|username (slanje)|slanje: password|"
+         "password (slanje)|slanje: for send|for send (slanje)|slanje: command|command (slanje)|"
+         "slanje: operater|operater (slanje)|Slanje|ftp adresa 1 (citanje)|"
+         "ftp adresa 2 (citanje)|ftp adresa 3 (citanje)|ftp adresa 4 (citanje)|"
+         "username (citanje)|password (citanje)|for send (citanje)|command (citanje)|"
+         "operater (citanje)|Citanje|Izlaz"},
+        {gprs_.get(),
+         "Operater 1|GPRS parametri 1|Operater 2|GPRS parametri 2|Operater 3|GPRS parametri 3|"
+         "Operater 4|GPRS parametri 4|Operater 5|GPRS parametri 5|Operater 6|GPRS parametri 6|"
+         "Potvrda|Izlaz"},
+        {jad_.get(), "Parametar|Vrednost parametra|Read JAD|Send|Izlaz|JAD fajl"},
+        {sim_.get(), "Citanje SIM-a|SIM identifikacija (citanje)|Slanje lozinke|Lozinka|"
+                     "Slanje SIM-a|SIM identifikacija (slanje)|Slanje PIN-a|PIN|Izlaz"},
+    };
+    for (const auto& [window, order] : orders) {
+        EXPECT_EQ(tab_walk(window), order);
+    }
+    EXPECT_TRUE(port_->writes.empty());
+}
+
+TEST_F(DialogsTest, DisplayOnlyControlsTakeNoTyping) {
+    ftp_->CombogprsR->setCurrentIndex(3);
+    std::vector<QWidget*> shown{window_->LozinkaR, window_->SoftVersion, ftp_->ftp[4],
+                                ftp_->ftp[7],      ftp_->UsernameR,      ftp_->ForCommandR,
+                                ftp_->CombogprsR,  sim_->SIMtext,        jad_->Text2};
+    for (int i = 6; i < 12; ++i) {
+        shown.push_back(window_->VremeR(i));
+    }
+    for (QWidget* control : shown) {
+        control->setFocus();
+        for (const int key : {Qt::Key_X, Qt::Key_Down, Qt::Key_End, Qt::Key_Space}) {
+            press(control, key, key == Qt::Key_X ? "x" : QString());
+        }
+        EXPECT_EQ(control->property("text").toString().toStdString(), "")
+            << control->objectName().toStdString();
+        EXPECT_TRUE(control->focusPolicy() & Qt::TabFocus) << control->objectName().toStdString();
+    }
+    EXPECT_EQ(ftp_->CombogprsR->currentText().toStdString(), "Globaltel");
+    EXPECT_TRUE(jad_->Text2->toPlainText().isEmpty());
+}
+
+TEST_F(DialogsTest, EnterPressesTheRowButtonAndEscapeCloses) {
+    reply_frame("TIMEOUT: 30\r\n");
+    jad_->Command2->click();
+    jad_->Combo1->setCurrentIndex(0);
+    for (QCheckBox* tick : ftp_->Check1) {
+        tick->setChecked(true);
+    }
+    ftp_->Combogprs->setCurrentIndex(1);
+    // Enter sends what the row is for; it sends nothing the technician did
+    // not choose and does not confirm the operator table.
+    const std::tuple<QDialog*, QLineEdit*, QString, Requests> cases[] = {
+        {sim_.get(), sim_->PINText, " 1234 ", {"AAT+CPIN?"}},
+        {sim_.get(), sim_->PassText, "tajna", {"ptajna"}},
+        {sim_.get(), sim_->SimtextS, "8938", {"PSIM:8938"}},
+        {sim_.get(), sim_->SIMtext, {}, {}},
+        {jad_.get(), jad_->Text3, "45", {"PTIMEOUT:45"}},
+        {ftp_.get(), ftp_->Username, "terminal", {}},
+        {ftp_.get(), ftp_->ftp[5], {}, {}},
+        {gprs_.get(), gprs_->Text_prov_gprs[0], "novi", {}},
+    };
+    for (const auto& [dialog, box, typed, sent] : cases) {
+        dialog->show();
+        forget();
+        port_->script.clear();
+        reply_frame("+CPIN: READY"); // the one request, if any, is answered
+        if (!box->isReadOnly()) {
+            box->setText(typed);
+        }
+        press(box, Qt::Key_Return);
+        EXPECT_EQ(requests(), sent) << box->objectName().toStdString();
+        EXPECT_TRUE(dialog->isVisible());
+    }
+    // Escape closes each dialog from any box, as its "Izlaz" does.
+    for (const auto& [dialog, box, typed, sent] : cases) {
+        dialog->show();
+        forget();
+        press(box, Qt::Key_Escape);
+        EXPECT_FALSE(dialog->isVisible()) << box->objectName().toStdString();
+        EXPECT_TRUE(port_->writes.empty());
+    }
+    ftp_->show();
+    press(ftp_->CombogprsR, Qt::Key_Escape);
+    EXPECT_FALSE(ftp_->isVisible());
+    for (QPushButton* izlaz : {ftp_->Izlaz, gprs_->Izlaz, jad_->IZL, sim_->Izlaz}) {
+        izlaz->window()->show();
+        izlaz->click();
+        EXPECT_FALSE(izlaz->window()->isVisible()) << izlaz->window()->windowTitle().toStdString();
+    }
+    EXPECT_TRUE(messages_.shown.isEmpty());
+    EXPECT_EQ(settings_.gprs_strings[0], "internet");
+}
+
+// Follows whether a window is blocked by a modal one.
+struct BlockWatch : QObject {
+    explicit BlockWatch(QWidget* window) { window->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::WindowBlocked || event->type() == QEvent::WindowUnblocked) {
+            blocked = event->type() == QEvent::WindowBlocked;
+        }
+        return false;
+    }
+    bool blocked = false;
+};
+
+TEST_F(DialogsTest, ButtonsOpenTheirDialogsModalToTheMainWindowOnly) {
+    dialogs::DialogSet set(*window_, settings_, *store_);
+    window_->show();
+    link::Trace trace;
+    console::TraceWindow trace_window(trace);
+    trace_window.open();
+    const BlockWatch main(window_.get());
+    const BlockWatch other(&trace_window);
+    // The start fills the hidden FTP dialog's lists.
+    window_->Form_Load();
+    ASSERT_TRUE(set.ftp_loaded());
+    EXPECT_EQ(set.ftp().Combogprs->count(), 6);
+    EXPECT_FALSE(set.ftp().isVisible());
+    QStringList captions;
+    for (QPushButton* button :
+         {window_->Podesavanje_PU, window_->Podesavanja, window_->SIMch, window_->JAD}) {
+        QTimer::singleShot(0, [&] {
+            // While it is open the trace window still works.
+            EXPECT_TRUE(main.blocked);
+            EXPECT_FALSE(other.blocked);
+            trace_window.Lines->appendPlainText("x");
+            trace_window.Obrisi->click();
+            EXPECT_TRUE(trace_window.Lines->toPlainText().isEmpty());
+            captions << QApplication::activeModalWidget()->windowTitle();
+            QApplication::activeModalWidget()->close();
+        });
+        button->click();
+        EXPECT_FALSE(main.blocked);
+    }
+    EXPECT_EQ(captions, (QStringList{"Podesavanje FTP servera PU", "Podesavanje GPRS Parametara",
+                                     "Podesavanje SIM kartice", "JAD - konfiguracioni fajl"}));
+    EXPECT_FALSE(set.ftp_loaded()); // closing unloaded it
+    EXPECT_TRUE(port_->writes.empty());
 }
 
 } // namespace

@@ -41,7 +41,7 @@ struct Rig {
     std::unique_ptr<dialogs::SimDialog> sim;
 };
 
-TEST(DeviceRunsTest, FtpSendStoresWhatReadShowsBack) {
+TEST(SimulatedDialogsTest, FtpSendStoresWhatReadShowsBack) {
     Rig r;
     ASSERT_TRUE(r.console.device.started);
     for (std::size_t i = 0; i < 4; ++i) {
@@ -69,7 +69,7 @@ TEST(DeviceRunsTest, FtpSendStoresWhatReadShowsBack) {
     EXPECT_FALSE(r.console.device.link.is_open());
 }
 
-TEST(DeviceRunsTest, JadReadAndSend) {
+TEST(SimulatedDialogsTest, JadReadAndSend) {
     Rig r;
     r.jad->Command2->click();
     EXPECT_EQ(r.jad->Combo1->count(), 15);
@@ -82,7 +82,7 @@ TEST(DeviceRunsTest, JadReadAndSend) {
     EXPECT_EQ(r.device([](devsim::Device& d) { return d.parameter("REPORT_INTERVAL"); }), "30");
 }
 
-TEST(DeviceRunsTest, SimCommandsAgainstTheModem) {
+TEST(SimulatedDialogsTest, SimCommandsAgainstTheModem) {
     Rig r;
     r.device([](devsim::Device& d) {
         d.modem().set_echo(true);
@@ -123,63 +123,41 @@ template <class T> devsim::Faults with(T devsim::Faults::*fault, T value) {
     return faults;
 }
 
-TEST(DeviceRunsTest, EachFaultEndsWithItsMessageAndAClosedPort) {
-    devsim::Faults chunked = with(&devsim::Faults::chunk_size, 32);
+TEST(SimulatedDialogsTest, EachFaultEndsWithItsMessageAndAClosedPort) {
+    using F = devsim::Faults;
+    F chunked = with(&F::chunk_size, 32);
     chunked.chunk_pause_ms = 5;
     const char* no_reply = "Uredjaj ne odgovara !";
-    const std::vector<std::tuple<devsim::Faults, std::function<void(Rig&)>, QStringList>> cases{
-        {with(&devsim::Faults::silent, true),
-         [](Rig& r) { r.sim->SendPin->click(); },
-         {no_reply, no_reply, no_reply}},
-        {with(&devsim::Faults::nak_all, true),
-         [](Rig& r) {
-             r.console.messages.answers.push_back(true);
-             r.console.window->Reset->click();
-         },
-         {"Not OK!"}},
-        {with(&devsim::Faults::corrupt_checksum, true),
-         [](Rig& r) { r.sim->ReadSIM->click(); },
-         {"Checksum nije dobar!"}},
-        {with(&devsim::Faults::corrupt_checksum, true),
-         [](Rig& r) { r.sim->SendPin->click(); },
-         {"Nedozvoljena operacija ==CS=="}},
-        {chunked,
-         [](Rig& r) {
-             r.jad->Command2->click();
-             EXPECT_EQ(r.jad->Combo1->count(), 15);
-         },
-         {}},
-        {with(&devsim::Faults::trailing_byte, true),
-         [](Rig& r) { r.console.window->ReadLast->click(); },
+    const char* bad_checksum = "Checksum nije dobar!";
+    // The fault, the button pressed (Reset is confirmed), the messages.
+    const std::vector<std::tuple<F, const char*, QStringList>> cases{
+        {with(&F::silent, true), "SendPin", {no_reply, no_reply, no_reply}},
+        {with(&F::nak_all, true), "Reset", {"Not OK!"}},
+        {with(&F::corrupt_checksum, true), "ReadSIM", {bad_checksum}},
+        {with(&F::corrupt_checksum, true), "SendPin", {"Nedozvoljena operacija ==CS=="}},
+        {chunked, "Command2", {}},
+        {with(&F::trailing_byte, true),
+         "ReadLast",
          {"Uredjaj ne odgovara, proverite vezu i brzinu prenosa!"}},
-        {with(&devsim::Faults::stray_prefix, std::string("\r\n")),
-         [](Rig& r) { r.console.window->ReadLast->click(); },
-         {"Checksum nije dobar!"}},
-        {with(&devsim::Faults::ack_before_frame, true),
-         [](Rig& r) {
-             r.sim->ReadSIM->click();
-             EXPECT_EQ(r.sim->SIMtext->text(), "???");
-         },
-         {}},
-        {with(&devsim::Faults::reply_delay_ms, 150),
-         [](Rig& r) {
-             r.ftp->Read->click();
-             EXPECT_EQ(r.ftp->CombogprsR->currentIndex(), 1);
-         },
-         {}},
-        {with(&devsim::Faults::hang_up_mid_reply, true),
-         [](Rig& r) { r.jad->Command2->click(); },
-         {"Greska!"}},
-        {with(&devsim::Faults::vanish_on_request, true),
-         [](Rig& r) { r.sim->SendPSW->click(); },
-         {"Greska!"}},
+        {with(&F::stray_prefix, std::string("\r\n")), "ReadLast", {bad_checksum}},
+        {with(&F::ack_before_frame, true), "ReadSIM", {}},
+        {with(&F::reply_delay_ms, 150), "Read", {}},
+        {with(&F::hang_up_mid_reply, true), "Command2", {"Greska!"}},
+        {with(&F::vanish_on_request, true), "SendPSW", {"Greska!"}},
     };
-    for (const auto& [faults, run, messages] : cases) {
+    for (const auto& [faults, button, messages] : cases) {
         Rig r;
         r.console.device.link.constants().reply_timeout_ms = 300; // keeps silence short
         r.console.device.simulator->set_faults(faults);
-        run(r);
-        EXPECT_EQ(r.console.messages.informed, messages);
+        r.console.messages.answers.push_back(true);
+        for (QWidget* window : std::initializer_list<QWidget*>{
+                 r.sim.get(), r.jad.get(), r.ftp.get(), r.console.window.get()}) {
+            if (auto* found = window->findChild<QPushButton*>(button)) {
+                found->click();
+                break;
+            }
+        }
+        EXPECT_EQ(r.console.messages.informed, messages) << button;
         EXPECT_FALSE(r.console.device.link.is_open());
         EXPECT_TRUE(r.console.window->transaction().idle());
     }
