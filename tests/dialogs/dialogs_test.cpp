@@ -582,7 +582,11 @@ TEST_F(DialogsTest, TabFollowsReadingOrder) {
     for (const auto& [window, order] : orders) {
         EXPECT_EQ(tab_walk(window), order);
     }
-    EXPECT_TRUE(port_->writes.empty());
+    // The cash-type list takes the value box's place.
+    reply_frame(kDescriptor);
+    jad_->Command2->click();
+    jad_->Combo1->setCurrentIndex(1);
+    EXPECT_EQ(tab_walk(jad_.get()), "Parametar|Tip kase|Read JAD|Send|Izlaz|JAD fajl");
 }
 
 TEST_F(DialogsTest, DisplayOnlyControlsTakeNoTyping) {
