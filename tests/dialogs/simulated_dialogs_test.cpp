@@ -1,4 +1,5 @@
-// The dialogs against the simulated device over a pseudo-terminal.
+// The dialogs against the simulated device over a pseudo-terminal: each
+// command once, and each fault of the device once.
 #include "dialogs/ftp_dialog.h"
 #include "dialogs/jad_dialog.h"
 #include "dialogs/sim_dialog.h"
@@ -7,7 +8,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
@@ -15,158 +15,129 @@
 namespace tessal::testing {
 namespace {
 
-class SimulatedDialogsTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_TRUE(device_.started);
-        console_.start();
-        settings_.operator_names[0] = "Mreza A";
-        settings_.gprs_strings[0] = "\"internet\",\"\",\"\"";
-        settings_.operator_names[1] = "Mreza B";
-        settings_.gprs_strings[1] = "\"gprs\",\"user\",\"pass\"";
-        settings_.last_used_index = 1;
+// The main window and the dialogs on the simulated device, whose GPRS
+// string is that of operator 1.
+struct Rig {
+    Rig() {
+        console.start();
+        console.settings.operator_names[0] = "Mreza A";
+        console.settings.gprs_strings[0] = "\"internet\",\"\",\"\"";
+        console.settings.operator_names[1] = "Mreza B";
+        console.settings.gprs_strings[1] = "internet,gprs,gprs";
+        console.settings.last_used_index = 1;
+        console::Transaction& t = console.window->transaction();
+        ftp = std::make_unique<dialogs::FtpDialog>(t, console.settings);
+        jad = std::make_unique<dialogs::JadDialog>(t, console.settings,
+                                                   console.directory() + "/Jad.txt");
+        sim = std::make_unique<dialogs::SimDialog>(t);
     }
-
     std::optional<std::string> stored(const std::string& name) {
-        return device_.simulator->with_device([&](devsim::Device& d) { return d.parameter(name); });
+        return console.device.simulator->with_device([&](auto& d) { return d.parameter(name); });
     }
 
-    // A descriptor of `entries` "name: value" lines; the last one without
-    // its line break when `last_line_break` is false.
-    static std::string descriptor(int entries, bool last_line_break = true) {
-        std::string text;
-        for (int i = 0; i < entries; ++i) {
-            text += "Param-" + std::to_string(i) + ": v" + std::to_string(i);
-            if (i + 1 < entries || last_line_break) {
-                text += "\r\n";
-            }
-        }
-        return text;
-    }
-
-    SimulatedConsole console_;
-    SimulatedDevice& device_ = console_.device;
-    RecordingMessages& messages_ = console_.messages;
-    settings::Settings& settings_ = console_.settings;
-    std::unique_ptr<console::MainWindow>& window_ = console_.window;
+    SimulatedConsole console;
+    QStringList& messages = console.messages.shown;
+    std::unique_ptr<dialogs::FtpDialog> ftp;
+    std::unique_ptr<dialogs::JadDialog> jad;
+    std::unique_ptr<dialogs::SimDialog> sim;
 };
 
-TEST_F(SimulatedDialogsTest, FtpSendStoresExactlyWhatReadShowsBack) {
-    dialogs::FtpDialog ftp(window_->transaction(), settings_);
-    ftp.ftp[0]->setText("10");
-    ftp.ftp[1]->setText("18");
-    ftp.ftp[2]->setText("5");
-    ftp.ftp[3]->setText("9");
-    ftp.Username->setText(" tehnicar ");
-    ftp.Password->setText("tajna");
-    ftp.ForSend->setText("/izvestaji");
-    ftp.ForCommand->setText("/komande");
-    ftp.Combogprs->setCurrentIndex(1);
-    for (QCheckBox* tick : ftp.Check1) {
+TEST(SimulatedDialogsTest, EachDialogCommandAgainstTheDevice) {
+    Rig r;
+    ASSERT_TRUE(r.console.device.started);
+    r.ftp->ftp[2]->setText("5");
+    r.ftp->Username->setText(" tehnicar ");
+    r.ftp->Combogprs->setCurrentIndex(0);
+    for (QCheckBox* tick : r.ftp->Check1) {
         tick->setChecked(true);
     }
-    ftp.Send->click();
-    EXPECT_EQ(messages_.informed, QStringList{"OK - Promena parametara izvrsena"});
-    EXPECT_EQ(stored("FTPGovAddr"), "010.018.005.9");
-    EXPECT_EQ(stored("FTPGovUser"), " tehnicar ");
-    EXPECT_EQ(stored("gprsParamVlada"), "\"gprs\",\"user\",\"pass\"");
+    r.ftp->Send->click();
+    EXPECT_EQ(r.stored("FTPGovAddr"), "192.168.005.100");
+    EXPECT_EQ(r.stored("gprsParamVlada"), "\"internet\",\"\",\"\"");
+    r.ftp->Read->click();
+    EXPECT_EQ(r.ftp->ftp[6]->text(), "005");
+    EXPECT_EQ(r.ftp->UsernameR->text(), " tehnicar ");
+    EXPECT_EQ(r.ftp->CombogprsR->currentIndex(), 0);
 
-    messages_.clear();
-    ftp.Read->click();
-    EXPECT_TRUE(messages_.shown.isEmpty()) << messages_.shown.join("|").toStdString();
-    EXPECT_EQ(ftp.ftp[4]->text(), "010");
-    EXPECT_EQ(ftp.ftp[7]->text(), "9");
-    EXPECT_EQ(ftp.UsernameR->text(), " tehnicar ");
-    EXPECT_EQ(ftp.ForCommandR->text(), "/komande");
-    EXPECT_EQ(ftp.CombogprsR->currentIndex(), 1);
-    EXPECT_FALSE(device_.link.is_open());
-}
+    r.jad->Command2->click();
+    r.jad->Combo1->setCurrentIndex(r.jad->Combo1->findText("REPORT_INTERVAL:"));
+    EXPECT_EQ(r.jad->Text3->text(), "60");
+    r.jad->Text3->setText("30");
+    r.jad->Command1->click();
+    EXPECT_EQ(r.stored("REPORT_INTERVAL"), "30");
 
-TEST_F(SimulatedDialogsTest, FtpReadStopsAtTheOneRequestThatTimesOut) {
-    devsim::Faults silent;
-    silent.silent = true;
-    device_.simulator->set_command_faults({{"RFTPGovPass", silent}});
-    device_.link.constants().reply_timeout_ms = 300; // keeps the test short
-    dialogs::FtpDialog ftp(window_->transaction(), settings_);
-    ftp.Read->click();
-    EXPECT_EQ(messages_.informed,
-              QStringList{"Uredjaj ne odgovara, proverite vezu i brzinu prenosa!"});
-    EXPECT_FALSE(ftp.UsernameR->text().isEmpty());
-    EXPECT_TRUE(ftp.PasswordR->text().isEmpty());
-    EXPECT_EQ(device_.simulator->requests().size(), 3U);
-    EXPECT_FALSE(device_.link.is_open());
-}
-
-TEST_F(SimulatedDialogsTest, JadDescriptorSizesAndTheLastLine) {
-    for (const auto& [entries, line_break, parsed] :
-         {std::tuple{101, true, true}, std::tuple{102, true, false}, std::tuple{5, false, true}}) {
-        messages_.clear();
-        device_.simulator->with_device([&, e = entries, b = line_break](devsim::Device& d) {
-            d.set_descriptor(descriptor(e, b));
-        });
-        dialogs::JadDialog jad(window_->transaction(), settings_,
-                               console_.directory() + "/Jad.txt");
-        jad.Command2->click();
-        if (parsed) {
-            EXPECT_TRUE(messages_.shown.isEmpty()) << entries;
-            EXPECT_EQ(jad.Combo1->count(), entries);
-        } else {
-            EXPECT_EQ(messages_.plains, QStringList{"greska"}) << entries;
-        }
-        EXPECT_FALSE(jad.Text2->toPlainText().isEmpty());
-    }
-    EXPECT_TRUE(std::filesystem::exists(console_.directory() + "/Jad.txt"));
-}
-
-TEST_F(SimulatedDialogsTest, SimPinSequenceAgainstTheModem) {
-    dialogs::SimDialog sim(window_->transaction());
-    // Right PIN: entered, then the PIN request is switched off.
-    sim.PINText->setText(" 1234 ");
-    sim.SendPin->click();
-    EXPECT_EQ(messages_.informed, QStringList{"PIN kod uspesno setovan"});
-    EXPECT_FALSE(device_.simulator->with_device(
-        [](devsim::Device& d) { return d.modem().sim().pin_required; }));
-
-    // Without a PIN request the sequence stops after the state query.
-    messages_.clear();
-    sim.SendPin->click();
-    EXPECT_EQ(messages_.informed, QStringList{"Oslobodjeno od PIN koda"});
-
-    // A wrong PIN, with the state in quotes, reports the remaining attempts.
-    messages_.clear();
-    device_.simulator->with_device([](devsim::Device& d) {
-        d.modem().sim().pin_required = true;
-        d.modem().sim().pin_entered = false;
-        d.modem().sim().attempts_left = 11;
-        d.modem().forms().quoted_pin_state = true;
-    });
-    sim.PINText->setText("0000");
-    sim.SendPin->click();
-    EXPECT_EQ(messages_.informed, QStringList{"Pogresan PIN kod, imate jos  10 pokusaj(a)!"});
-
-    // No SIM card at all.
-    messages_.clear();
-    device_.simulator->with_device([](devsim::Device& d) { d.modem().sim().present = false; });
-    sim.SendPin->click();
-    EXPECT_EQ(messages_.informed, QStringList{"SIM kartica nije prisutna"});
-
-    sim.ReadSIM->click();
-    EXPECT_FALSE(device_.link.is_open());
-}
-
-TEST_F(SimulatedDialogsTest, SimIdentificationIsReadBehindAnUnsolicitedLine) {
-    device_.simulator->with_device([](devsim::Device& d) {
+    r.console.device.simulator->with_device([](devsim::Device& d) {
         d.modem().set_echo(true);
         d.modem().forms().unsolicited = "+CREG: 1";
     });
-    dialogs::SimDialog sim(window_->transaction());
-    sim.ReadSIM->click();
-    EXPECT_EQ(sim.SIMtext->text(), "89381030000123456784");
-    device_.simulator->with_device(
-        [](devsim::Device& d) { d.modem().forms().error_for = "AT^SCID"; });
-    sim.ReadSIM->click();
-    EXPECT_EQ(sim.SIMtext->text(), "+CME ERROR: 10");
-    EXPECT_TRUE(messages_.shown.isEmpty());
+    r.sim->ReadSIM->click();
+    EXPECT_EQ(r.sim->SIMtext->text(), "89381030000123456784");
+    r.sim->SimtextS->setText("8938");
+    r.sim->SendSIM->click();
+    r.sim->SendPSW->click();
+    EXPECT_EQ(r.stored("SIM"), "8938");
+    // The right PIN, then a wrong one after the modem quotes its state.
+    r.sim->PINText->setText(" 1234 ");
+    r.sim->SendPin->click();
+    r.console.device.simulator->with_device([](devsim::Device& d) {
+        d.modem().sim().pin_required = true;
+        d.modem().sim().pin_entered = false;
+        d.modem().forms().quoted_pin_state = true;
+    });
+    r.sim->PINText->setText("0000");
+    r.sim->SendPin->click();
+    EXPECT_EQ(r.messages,
+              (QStringList{"OK - Promena parametara izvrsena", "OK - Promena parametara izvrsena",
+                           "OK!", "OK!", "PIN kod uspesno setovan",
+                           "Pogresan PIN kod, imate jos  2 pokusaj(a)!"}));
+    EXPECT_FALSE(r.console.device.link.is_open());
+}
+
+// A device with one fault.
+template <class T> devsim::Faults with(T devsim::Faults::*fault, T value) {
+    devsim::Faults faults;
+    faults.*fault = value;
+    return faults;
+}
+
+TEST(SimulatedDialogsTest, EachFaultEndsWithItsMessageAndAClosedPort) {
+    using F = devsim::Faults;
+    F chunked = with(&F::chunk_size, 32);
+    chunked.chunk_pause_ms = 5;
+    const char* no_reply = "Uredjaj ne odgovara !";
+    const char* bad_checksum = "Checksum nije dobar!";
+    // The fault, the button pressed (Reset is confirmed), the messages.
+    const std::vector<std::tuple<F, const char*, QStringList>> cases{
+        {with(&F::silent, true), "SendPin", {no_reply, no_reply, no_reply}},
+        {with(&F::nak_all, true), "Reset", {"Not OK!"}},
+        {with(&F::corrupt_checksum, true), "ReadSIM", {bad_checksum}},
+        {with(&F::corrupt_checksum, true), "SendPin", {"Nedozvoljena operacija ==CS=="}},
+        {chunked, "Command2", {}},
+        {with(&F::trailing_byte, true),
+         "ReadLast",
+         {"Uredjaj ne odgovara, proverite vezu i brzinu prenosa!"}},
+        {with(&F::stray_prefix, std::string("\r\n")), "ReadLast", {bad_checksum}},
+        {with(&F::ack_before_frame, true), "ReadSIM", {}},
+        {with(&F::reply_delay_ms, 150), "Read", {}},
+        {with(&F::hang_up_mid_reply, true), "Command2", {"Greska!"}},
+        {with(&F::vanish_on_request, true), "SendPSW", {"Greska!"}},
+    };
+    for (const auto& [faults, button, messages] : cases) {
+        Rig r;
+        r.console.device.link.constants().reply_timeout_ms = 300; // keeps silence short
+        r.console.device.simulator->set_faults(faults);
+        r.console.messages.answers.push_back(true);
+        for (QWidget* window : std::initializer_list<QWidget*>{
+                 r.sim.get(), r.jad.get(), r.ftp.get(), r.console.window.get()}) {
+            if (auto* found = window->findChild<QPushButton*>(button)) {
+                found->click();
+                break;
+            }
+        }
+        EXPECT_EQ(r.messages, messages) << button;
+        EXPECT_FALSE(r.console.device.link.is_open());
+        EXPECT_TRUE(r.console.window->transaction().idle());
+    }
 }
 
 } // namespace
