@@ -1,0 +1,285 @@
+// The INI file by the rules of the platform's profile functions, and the
+// settings file read into and written from the Settings record.
+#include "settings/ini_file.h"
+#include "settings/number_text.h"
+#include "settings/settings_location.h"
+#include "settings/settings_store.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+
+#ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
+namespace tessal::settings {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+// A file as a technician leaves it: LF line ends, odd letter case, blanks and
+// tabs, quotes, comments, duplicates, a section line without its "]".
+const std::string hand_edited = "top=before any section\n"
+                                "[ Kasa ]\n"
+                                "  NaZiv1 \t=\t  Blagajna 1  \n"
+                                "naziv2= \"  two  \" \n"
+                                "NAZIV3='single'\n"
+                                "naziv4=\"unmatched'\n"
+                                "naziv5=v ;not a comment\n"
+                                "  ;naziv6=commented out\n"
+                                "naziv7\n"
+                                "naziv1=second of the key\n"
+                                "[Port  \r\n"
+                                "broj=3\n"
+                                "[kasa]\n"
+                                "naziv8=second of the section\n";
+
+TEST(Ini, ReadsHandEditedFilesAsTheProfileFunctions) {
+    const IniFile ini(hand_edited + "[p]\nlong=" + std::string(300, 'n'));
+    std::string values;
+    for (const char* key : {"NAZIV1", "NAZIV2", "NAZIV3", "NAZIV4", "NAZIV5", "NAZIV6", "NAZIV7",
+                            "NAZIV8", "top", "broj"}) {
+        values += ini.read("KASA", key) + "|";
+    }
+    EXPECT_EQ(values, "Blagajna 1|  two  |single|\"unmatched'|v ;not a comment|||||");
+    EXPECT_EQ(ini.read("PORT", "BROJ"), "3");
+    EXPECT_EQ(ini.read("P", "LONG"), std::string(254, 'n'));
+    EXPECT_EQ(IniFile("[a]\r\nk=\"\r\nq=''\r\n").read("a", "k"), "\"");
+}
+
+TEST(Ini, WritesOnlyTheLinesItChanges) {
+    IniFile ini(hand_edited);
+    ini.write("KASA", "naziv1", "new");                     // replaced, file's spelling kept
+    ini.write("kasa", "NAZIV2", "  two  ");                 // already holds it: bytes kept
+    ini.write("KASA", "NAZIV3", std::nullopt);              // removed
+    ini.write("KASA", "NEW", "added");                      // after the last key line
+    ini.write("kasa", "naziv8", "first section");           // the first section gets it
+    ini.write("PORT", "GONE", std::nullopt);                // nothing to remove
+    ini.write("PORT", "BOUD", "19200");                     // into the section without "]"
+    ini.write("kalmo", "NE DIRAJ", "REGISTER");             // new section at the end
+    ini.write("s", "k", "a\r\n[kalmo]\nNE DIRAJ=x\0tail"s); // cannot add lines
+    EXPECT_EQ(ini.text(), "top=before any section\n[ Kasa ]\nNaZiv1=new\r\nnaziv2= \"  two  \" \n"
+                          "naziv4=\"unmatched'\nnaziv5=v ;not a comment\n  ;naziv6=commented out\n"
+                          "naziv7\nnaziv1=second of the key\nNEW=added\r\nnaziv8=first section\r\n"
+                          "[Port  \r\nbroj=3\nBOUD=19200\r\n[kasa]\nnaziv8=second of the section\n"
+                          "[kalmo]\r\nNE DIRAJ=REGISTER\r\n[s]\r\nk=a  [kalmo] NE DIRAJ=x\r\n");
+    IniFile unfinished("; settings\r\n[a]");
+    unfinished.write("a", "k", "v");
+    EXPECT_EQ(unfinished.text(), "; settings\r\n[a]\r\nk=v\r\n");
+    for (const std::string value :
+         {"\"internet\",\"\",\"\"", " x", "x ", "\tx", "'x'", "\"", "'", "x\"", "a \"b\" c", ""}) {
+        IniFile quoted;
+        quoted.write("s", "k", value);
+        EXPECT_EQ(IniFile(quoted.text()).read("s", "k"), value) << quoted.text();
+    }
+}
+
+TEST(Ini, NumbersRoundHalvesToEvenAndRejectTheRest) {
+    std::string read;
+    for (const char* text : {"3", " 3 ", "3.4", "2.5", "3.5", "255.4", "-0.5", "+7"}) {
+        read += std::to_string(rounded_number(text, 0, 255).value_or(-1)) + " ";
+    }
+    EXPECT_EQ(read, "3 3 3 2 4 255 0 7 ");
+    for (const char* bad :
+         {"", " ", "abc", "3a", "256", "255.5", "-1", "1e2", "inf", "nan", "1.2.3", "0x10", "."}) {
+        EXPECT_EQ(rounded_number(bad, 0, 255), std::nullopt) << bad;
+    }
+    EXPECT_EQ(rounded_number("-2147483648", INT32_MIN, INT32_MAX), INT32_MIN);
+    EXPECT_EQ(rounded_number("2147483648", INT32_MIN, INT32_MAX), std::nullopt);
+}
+
+std::string read_bytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class Store : public ::testing::Test {
+  protected:
+    SettingsStore store(const fs::path& where) {
+        return SettingsStore(where, [this](const std::string& text) { reports.push_back(text); });
+    }
+    // Writes the settings file and loads it into a fresh record.
+    bool load(const std::string& text) {
+        std::ofstream(file, std::ios::binary) << text;
+        s = Settings{};
+        return store(dir).load_settings(s);
+    }
+    QTemporaryDir temp;
+    fs::path dir = temp.path().toStdString();
+    fs::path file = dir / "rvt_ini.txt";
+    Settings s;
+    std::vector<std::string> reports;
+};
+
+// Port, speed, operators 0 to 5 and the CashTypeList, "-" for an unset text.
+std::string summary(const Settings& s) {
+    std::string out = std::to_string(s.port_number) + " " + std::to_string(s.speed) + " |";
+    for (int i = 0; i < 6; ++i) {
+        out += " " + s.operator_names[i].value_or("-") + "/" + s.gprs_strings[i].value_or("-");
+    }
+    out += " |";
+    for (int i = 0; i < s.cash_type_count; ++i) {
+        out +=
+            " " + s.cash_type_numbers[i].value_or("-") + ":" + s.cash_type_names[i].value_or("-");
+    }
+    return out;
+}
+
+TEST_F(Store, LoadsTheMarkedFile) {
+    const std::string marker = "[kalmo]\r\nNE DIRAJ=REGISTER\r\n", port = "[PORT]\r\nBROJ=3\r\n";
+    const std::string ops = "[PROVAJDER]\r\nIME0=Telenor\r\nGPRS0=\"internet\"\r\nIME5=Vip\r\n";
+    const std::string kasa = "[KASA]\r\nNAZIV1=A\r\nBROJ1=1\r\nNAZIV2=B\r\nBROJ2=3\r\nNAZIV3=C\r\n"
+                             "BROJ3=\r\nNAZIV4=D\r\nBROJ4=7\r\nBROJ5=2\r\nBROJ6=6\r\nBROJ9=12\r\n"
+                             "NAZIV50=E\r\nBROJ50=50\r\nNAZIV51=F\r\nBROJ51=51\r\n";
+    const struct {
+        std::string text;
+        bool loaded;
+        std::string summary;
+        std::size_t reports;
+    } rows[] = {
+        {marker + ops + port + "BOUD=19200\r\n", true, "3 19200 | Telenor/internet / / / / Vip/ |",
+         0},
+        {"[KALMO]\r\nne diraj=  REGISTER  \r\n" + port + "boud=9600", true,
+         "3 9600 | / / / / / / |", 0},
+        {"[kalmo]\r\nNE DIRAJ=register\r\n" + ops + port + "BOUD=9600", false,
+         "1 38400 | -/- -/- -/- -/- -/- -/- |", 0},
+        {"", false, "1 38400 | -/- -/- -/- -/- -/- -/- |", 0},
+        {marker + port + "BOUD=9600\r\n" + kasa, true, "3 9600 | / / / / / / | 3:B 7:D 12: 50:E",
+         0},
+        {marker + "[PROVAJDER]\r\nIME1=" + std::string(300, 'n') + "\r\n" + port + "BOUD=1", true,
+         "3 1 | / " + std::string(254, 'n') + "/ / / / / |", 0},
+        // A value that does not convert stops the load where it is.
+        {marker + ops + "[PORT]\r\nBROJ=abc\r\nBOUD=9600\r\n" + kasa, false,
+         "1 38400 | Telenor/internet / / / / Vip/ |", 1},
+        {marker + port + "BOUD=2147483648\r\n" + kasa, false, "3 38400 | / / / / / / |", 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        reports.clear();
+        EXPECT_EQ(load(row.text), row.loaded);
+        EXPECT_EQ(summary(s), row.summary);
+        EXPECT_EQ(reports.size(), row.reports);
+    }
+    EXPECT_NE(reports[0].find("\"BOUD\""), std::string::npos) << reports[0];
+    // The port map is read whatever the marker says.
+    EXPECT_FALSE(load("[PORT]\nCOM1=/dev/ttyUSB0\ncom8 = /dev/ttyACM1\n"));
+    EXPECT_EQ(s.com_devices,
+              (std::array<std::string, 8>{"/dev/ttyUSB0", "", "", "", "", "", "", "/dev/ttyACM1"}));
+}
+
+TEST_F(Store, SaveWritesItsKeysAndLeavesTheRestAsItWas) {
+    const std::string cash =
+        "[kasa]\n; rucno\nnaziv1 = Blagajna \"A\"\nbroj1= 3 \nNAZIV3=\nBROJ3=9\n";
+    const struct {
+        std::string before, after;
+    } rows[] = {
+        // Not loaded: the marker and the port, no operators.
+        {"; kept\r\n[kalmo]\r\nNE DIRAJ=register\r\n[PROVAJDER]\r\nIME0=Old\r\nother=keep\r\n"
+         "GPRS0=old\r\n[PORT]\r\nBROJ=5\r\n" +
+             cash,
+         "; kept\r\n[kalmo]\r\nNE "
+         "DIRAJ=REGISTER\r\n[PROVAJDER]\r\nother=keep\r\n[PORT]\r\nBROJ=4\r\n"
+         "BOUD=38400\r\n" +
+             cash},
+        // Loaded: empty operators are written empty, the rest keeps its bytes.
+        {"[PORT]\nboud = 19200\nBroj=3\n\n[X]\nx=1\n" + cash +
+             "[kalmo]\nNE DIRAJ=REGISTER\n"
+             "[provajder]\nime0=Telenor\nGPRS0=\"internet\",\"\",\"\"\nIME1=MTS\n",
+         "[PORT]\nboud = 19200\nBroj=4\r\n\n[X]\nx=1\n" + cash +
+             "[kalmo]\nNE DIRAJ=REGISTER\n"
+             "[provajder]\nime0=Telenor\nGPRS0=\"internet\",\"\",\"\"\nIME1=MTS\nGPRS1=\r\nIME2="
+             "\r\n"
+             "GPRS2=\r\nIME3=\r\nGPRS3=\r\nIME4=\r\nGPRS4=\r\nIME5=\r\nGPRS5=\r\n"},
+    };
+    for (const auto& row : rows) {
+        load(row.before);
+        s.port_number = 4;
+        ASSERT_TRUE(store(dir).save_settings(s));
+        EXPECT_EQ(read_bytes(file), row.after);
+    }
+    EXPECT_EQ(s.gprs_strings[0], "internet\",\"\",\"");
+    EXPECT_TRUE(reports.empty());
+}
+
+// An installed program (its desktop entry where the installation puts it)
+// without a settings file beside it keeps its files in the user's folder,
+// made with the first save; any other program keeps them beside itself.
+TEST_F(Store, SettingsLiveBesideTheProgramUnlessItIsInstalled) {
+    const fs::path marker = "../share/applications/tessal.desktop";
+    const fs::path installed = dir / "prefix" / "bin", build = dir / "build" / "app";
+    const fs::path user = dir / "home" / ".config" / "Tessal";
+    fs::create_directories(build);
+    fs::create_directories(dir / "prefix" / "share" / "applications");
+    fs::create_directories(installed);
+    std::ofstream(dir / "prefix" / "share" / "applications" / "tessal.desktop");
+    EXPECT_EQ(settings_directory(build, user, marker), build);
+    EXPECT_EQ(settings_directory(installed, user, marker), user);
+    EXPECT_EQ(settings_directory(installed, user, ""), installed);
+    EXPECT_FALSE(SettingsStore(user, {}, true).load_settings(s));
+    EXPECT_FALSE(fs::exists(user));
+    EXPECT_TRUE(SettingsStore(user, {}, true).save_settings(Settings{}));
+    EXPECT_EQ(read_bytes(user / "rvt_ini.txt"),
+              "[kalmo]\r\nNE DIRAJ=REGISTER\r\n[PORT]\r\nBROJ=1\r\nBOUD=38400\r\n");
+    std::ofstream(installed / "rvt_ini.txt");
+    EXPECT_EQ(settings_directory(installed, user, marker), installed);
+}
+
+TEST_F(Store, SaveFailuresAreReportedAndLeaveTheOldFile) {
+    const std::string old = "[kalmo]\r\nNE DIRAJ=REGISTER\r\n[PORT]\r\nBROJ=2\r\nBOUD=9600\r\n";
+    const auto refused = [&](const fs::path& where) {
+        reports.clear();
+        EXPECT_FALSE(store(where).save_settings(s));
+        return reports.size() == 1 && reports[0].find(where.string()) != std::string::npos;
+    };
+    EXPECT_TRUE(refused(dir / "missing"));
+    EXPECT_FALSE(fs::exists(dir / "missing"));
+    fs::create_directory(file);
+    EXPECT_TRUE(refused(dir));
+    EXPECT_FALSE(load(""));
+    EXPECT_EQ(reports.size(), 2U);
+    fs::remove(file);
+#ifndef _WIN32
+    // A symbolic link stays and its target keeps its permissions.
+    const fs::perms mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    std::ofstream(dir / "real") << old;
+    fs::permissions(dir / "real", mode);
+    fs::create_symlink("real", file);
+    s.port_number = 5;
+    ASSERT_TRUE(store(dir).save_settings(s));
+    EXPECT_TRUE(fs::is_symlink(file));
+    EXPECT_NE(read_bytes(dir / "real").find("BROJ=5"), std::string::npos);
+    EXPECT_EQ(fs::status(dir / "real").permissions(), mode);
+    if (::geteuid() != 0) { // permission bits do not stop root
+        fs::permissions(dir / "real", fs::perms::owner_read);
+        EXPECT_TRUE(refused(dir));
+        fs::permissions(dir / "real", mode);
+    }
+    // A file size limit stops the write part way, as a full disk does.
+    fs::remove(file);
+    std::ofstream(file, std::ios::binary) << old;
+    fs::remove(dir / "real");
+    s.operator_names[0] = std::string(500, 'x');
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 100;
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    EXPECT_TRUE(refused(dir));
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(read_bytes(file), old);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+#endif
+}
+
+} // namespace
+} // namespace tessal::settings
