@@ -139,6 +139,7 @@ TEST_F(LinkTest, WaitEndsAtTheTimeOutReadAfreshOrWhenCutShort) {
     port->on_wait = [&] { link->constants().reply_timeout_ms = 0; }; // while it waits
     port->arrive("");
     EXPECT_EQ(link->get_frame("V"), "TO");
+    link->constants().reply_timeout_ms = 5000;
     port->on_wait = [&] { link->cancel_wait(); };
     port->arrive("");
     EXPECT_EQ(link->get_frame("V"), "ERja");
