@@ -145,7 +145,8 @@ TEST_F(LinkTest, WaitEndsAtTheTimeOutReadAfreshOrWhenCutShort) {
     EXPECT_EQ(link->get_frame("V"), "ERja");
     EXPECT_EQ(port->wakes, 1);
     EXPECT_EQ(now, 6000);
-    EXPECT_EQ(masked(trace).back(), "- cekanje prekinuto");
+    EXPECT_EQ(masked(trace).back(), "- odgovor: ERja");
+    EXPECT_EQ(masked(trace).end()[-2], "- cekanje prekinuto");
     link->cancel_wait(); // nothing waits: no effect
     port->arrive("\x06");
     EXPECT_EQ(link->get_frame("E"), "OK");
