@@ -3,6 +3,7 @@
 #include "link/device_link.h"
 #include "link/frame.h"
 #include "link/messages.h"
+#include "link/port_map.h"
 #include "link/qt_serial_port.h"
 #include "support/scripted_port.h"
 
@@ -37,10 +38,7 @@ class LinkTest : public ::testing::Test {
         auto owned = std::make_unique<ScriptedPort>(&now);
         port = owned.get();
         link = std::make_unique<DeviceLink>(std::move(owned), [this] { return now; });
-        PortMap map;
-        map.devices[0] = "/dev/ttyUSB0";
-        map.devices[1] = "/dev/ttyUSB1";
-        link->set_port_map(map);
+        link->set_port_map({{"/dev/ttyUSB0", "/dev/ttyUSB1"}});
         link->set_trace(&trace);
     }
     std::string open(std::uint8_t number = 1, std::int32_t speed = 38400) {
@@ -156,9 +154,7 @@ TEST_F(LinkTest, ReplyQueuedWhileTheRequestIsWrittenIsKept) {
     ASSERT_EQ(open(), "OK");
     port->input_queue = "stale";
     port->on_write = [this](const std::string& bytes) {
-        port->input_queue += bytes == "\x02V9:\x03" ? "\x02"
-                                                      "1.2>6\x03"
-                                                    : "";
+        port->input_queue += bytes == "\002V9:\003" ? "\0021.2>6\003" : "";
     };
     EXPECT_EQ(link->get_frame("V"), "1.2");
 }
@@ -173,8 +169,7 @@ TEST_F(LinkTest, PortCallsDuringAWaitAreRefused) {
     port->arrive("\x06");
     EXPECT_EQ(link->get_frame("E"), "OK");
     EXPECT_EQ(nested, (std::vector<std::string>{"ERja", "PO", "PO"}));
-    EXPECT_EQ(port->writes, std::vector<std::string>{"\x02"
-                                                     "E:;\x03"});
+    EXPECT_EQ(port->writes, std::vector<std::string>{"\002E:;\003"});
     EXPECT_EQ(port->applied.size(), 1U);
     EXPECT_TRUE(link->is_open());
     EXPECT_FALSE(link->exchange_running());
@@ -280,6 +275,11 @@ TEST(Trace, FileIsRenamedAtOneMebibyteAndMayBeUnwritable) {
     blocked.port_closed();
     blocked.flush_file();
     EXPECT_EQ(masked(blocked), std::vector<std::string>{"- port zatvoren"});
+}
+
+TEST(PortMap, DevicesSortInNaturalOrder) {
+    EXPECT_TRUE(natural_less("ttyUSB01", "ttyUSB2") && natural_less("ttyUSB2", "ttyUSB3") &&
+                !natural_less("ttyUSB10", "ttyUSB9") && !natural_less("ttyUSB2", "ttyUSB02"));
 }
 
 TEST(LineSettings, ParsesTheSettingsTextAndRejectsGarbage) {
