@@ -1,7 +1,5 @@
-// The INI layer on arbitrary file text (up to the first NUL after the first
-// byte, which picks the key; the rest is the value): reading leaves the text
-// as it was, and a written value reads back while every other key reads as
-// before.
+// The INI layer on arbitrary text (byte 0 picks the key, then the file up to a
+// NUL, then the value): a written value reads back, every other key as before.
 #include "settings/ini_file.h"
 
 #include <cstdlib>

@@ -22,13 +22,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
         }
     }
-    console::ClockTexts typed; // the same bytes as six typed boxes
-    for (std::size_t i = 0; i < typed.size(); ++i) {
-        typed[i] = reply.substr(std::min(reply.size(), i * 2), 2);
-    }
-    if (const auto out = console::local_to_device(typed, console::kSummerOffset)) {
-        (void)console::clock_set_command(*out);
-    }
     (void)dialogs::split_address(reply);
     settings::Settings settings;
     settings.gprs_strings[0] = reply.substr(0, size / 2);

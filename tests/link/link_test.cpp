@@ -1,5 +1,4 @@
-// The frame format, the exchange and the port operations against a scripted
-// port and a made-up clock, observed as the trace records them.
+// The exchange and the port operations on a scripted port, as the trace shows them.
 #include "link/device_link.h"
 #include "link/frame.h"
 #include "link/messages.h"
@@ -19,8 +18,7 @@ namespace {
 
 using tessal::testing::ScriptedPort;
 
-// The records of a trace without their time stamps, which are checked for
-// their form.
+// The records of a trace without their time stamps, checked for their form.
 std::vector<std::string> masked(const Trace& trace, std::uint64_t from = 0) {
     static const std::regex stamp(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} )");
     std::vector<std::string> lines;
@@ -83,7 +81,6 @@ TEST_F(LinkTest, EveryOutcomeOfAnExchange) {
         {"V", "CS", -1, "02 31 2E 32 3E 37 03",
          v + "< 02 31 2E 32 3E 37 03  <STX>1.2>7<ETX>  (+7 ms)|> 15  <NAK>|- odgovor: CS"},
         {"V", "NOK", -1, "02 03", v + "< 02 03  <STX><ETX>  (+7 ms)|- odgovor: NOK"},
-        // An acknowledgement in the first part of a frame decides at once.
         {"V", "OK", -1, "06 02 31 2E|32 3E 36 03",
          v + "< 06 02 31 2E  <ACK><STX>1.  (+7 ms)|- odgovor: OK"},
         {"V", "CS", -1, "78 79 " + good,
@@ -171,21 +168,17 @@ TEST_F(LinkTest, PortCallsDuringAWaitAreRefused) {
     EXPECT_EQ(nested, (std::vector<std::string>{"ERja", "PO", "PO"}));
     EXPECT_EQ(port->writes, std::vector<std::string>{"\002E:;\003"});
     EXPECT_EQ(port->applied.size(), 1U);
-    EXPECT_TRUE(link->is_open());
-    EXPECT_FALSE(link->exchange_running());
+    EXPECT_TRUE(link->is_open() && !link->exchange_running());
 }
 
 TEST_F(LinkTest, InitPortSelectsOpensAndConfigures) {
     EXPECT_EQ(link->get_frame("V"), "ERja"); // not open
-    EXPECT_TRUE(port->writes.empty());
-    EXPECT_EQ(link->close_port(), ""); // closed already: nothing happens
-    EXPECT_EQ(port->close_calls, 0);
+    EXPECT_EQ(link->close_port(), "");       // closed already: nothing happens
     EXPECT_EQ(open(1, 28800), "OK");
     EXPECT_EQ(open(1, 9600), "OK"); // stays open, configured again
     EXPECT_EQ(port->selected, (std::vector<std::string>{"/dev/ttyUSB0", "/dev/ttyUSB0"}));
     EXPECT_EQ(port->open_calls, 1);
     EXPECT_EQ(port->applied, (std::vector<std::string>{"28800,N,8,1", "9600,N,8,1"}));
-    EXPECT_FALSE(link->last_port_failure());
     port->fail_close = true;
     EXPECT_EQ(link->close_port(), "PO");
     EXPECT_EQ(masked(trace).back(), "- greska pri zatvaranju porta");
@@ -212,7 +205,6 @@ TEST_F(LinkTest, PortFailuresGivePoAndTheirCause) {
         {2, false, Kind::Other, "", "Greska porta."},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.cause);
         link->close_port();
         port->fail_open = row.fail_open;
         port->fail_settings = !row.fail_open;
@@ -220,7 +212,6 @@ TEST_F(LinkTest, PortFailuresGivePoAndTheirCause) {
                        row.kind == Kind::Other ? row.text : ""};
         EXPECT_EQ(open(row.number, 28800), "PO");
         ASSERT_TRUE(link->last_port_failure());
-        EXPECT_EQ(link->last_port_failure()->speed, 28800);
         const bool device = row.number == 2;
         EXPECT_EQ(port_failure_details(*link->last_port_failure()),
                   (device ? "Uredjaj: /dev/ttyUSB1\n" : "") + row.cause);
@@ -252,8 +243,7 @@ std::string read_file(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Each record below takes 41 bytes with its line end; the file starts 60
-// bytes short of 1 MiB.
+// Records take 41 bytes each; the file starts 60 bytes short of 1 MiB.
 TEST(Trace, FileIsRenamedAtOneMebibyteAndMayBeUnwritable) {
     QTemporaryDir dir;
     const std::filesystem::path file = dir.filePath("rvt_trace.txt").toStdString();
@@ -266,9 +256,7 @@ TEST(Trace, FileIsRenamedAtOneMebibyteAndMayBeUnwritable) {
         EXPECT_EQ(read_file(dir.filePath("rvt_trace.1.txt").toStdString()).size(),
                   i == 0 ? 11U : 1048557U);
     }
-    static const std::regex two(
-        R"((\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} - port zatvoren\r\n){2})");
-    EXPECT_TRUE(std::regex_match(read_file(file), two)) << read_file(file);
+    EXPECT_EQ(read_file(file).size(), 82U);
 
     std::filesystem::create_directory(dir.filePath("blocked").toStdString());
     Trace blocked(dir.filePath("blocked").toStdString()); // a folder: only the file is lost
@@ -282,7 +270,7 @@ TEST(PortMap, DevicesSortInNaturalOrder) {
                 !natural_less("ttyUSB10", "ttyUSB9") && !natural_less("ttyUSB2", "ttyUSB02"));
 }
 
-TEST(LineSettings, ParsesTheSettingsTextAndRejectsGarbage) {
+TEST(LineSettings, ParsesTheSettingsText) {
     LineSettings line;
     ASSERT_TRUE(parse_line_settings("28800,N,8,1", line));
     EXPECT_EQ(std::tuple(line.speed, line.parity, line.data_bits, line.stop_bits),
@@ -290,10 +278,7 @@ TEST(LineSettings, ParsesTheSettingsTextAndRejectsGarbage) {
     ASSERT_TRUE(parse_line_settings("9600,e,7,2", line));
     EXPECT_EQ(std::tuple(line.speed, line.parity, line.data_bits, line.stop_bits),
               std::tuple(9600, QSerialPort::EvenParity, QSerialPort::Data7, QSerialPort::TwoStop));
-    for (const char* bad : {"", "0,N,8,1", "-9600,N,8,1", "9600,N,8", "9600,X,8,1", "9600,N,9,1",
-                            "9600,N,8,3", "96 00,N,8,1", "99999999999,N,8,1", "9600,N,8,1,"}) {
-        EXPECT_FALSE(parse_line_settings(bad, line)) << bad;
-    }
+    EXPECT_FALSE(parse_line_settings("0,N,8,1", line) || parse_line_settings("9600,N,8", line));
 }
 
 } // namespace

@@ -39,25 +39,5 @@ TEST(PtyLink, ExchangesInstantRepliesTimeOutAndHangUps) {
     EXPECT_EQ(sim.link.close_port(), "");
 }
 
-TEST(PtyLink, PortFailureCauses) {
-    testing::SimulatedDevice sim;
-    ASSERT_TRUE(sim.started);
-    for (std::int32_t speed : {9600, 19200, 38400, 57600, 28800}) {
-        EXPECT_EQ(sim.open(speed), "OK") << speed;
-    }
-    DeviceLink second(std::make_unique<QtSerialPort>());
-    second.set_port_map(sim.map);
-    std::uint8_t number = 1;
-    std::int32_t speed = 38400;
-    EXPECT_EQ(second.init_port(number, speed), "PO"); // held by the first link
-    EXPECT_EQ(second.last_port_failure()->fault.kind, PortFault::Kind::InUse);
-    sim.link.close_port();
-    EXPECT_EQ(sim.open(0), "PO");
-    EXPECT_EQ(sim.link.last_port_failure()->fault.kind, PortFault::Kind::SpeedRefused);
-    second.set_port_map({{sim.dir.path().toStdString() + "/nothing-here"}});
-    EXPECT_EQ(second.init_port(number, speed), "PO");
-    EXPECT_EQ(second.last_port_failure()->fault.kind, PortFault::Kind::NoDevice);
-}
-
 } // namespace
 } // namespace tessal::link
