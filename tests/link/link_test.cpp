@@ -226,10 +226,10 @@ TEST_F(LinkTest, PortFailuresGivePoAndTheirCause) {
 }
 
 TEST(Trace, BytesAsHexAndTextAndCounts) {
-    const std::string bytes("\x00\x01\x04\x09\x0D\x1B\x1F\x7F\x80\xE9\xFF A~\\", 15);
+    const std::string bytes("\x00\x01\x04\x09\x0D\x0E\x18\x1B\x1F\x7F\x80\xE9\xFF A~\\", 17);
     EXPECT_EQ(trace_hex(bytes) + "  " + trace_text(bytes),
-              "00 01 04 09 0D 1B 1F 7F 80 E9 FF 20 41 7E 5C  <NUL><SOH><EOT><HT><CR><ESC><US><DEL>"
-              "\\x80\\xE9\\xFF A~\\");
+              "00 01 04 09 0D 0E 18 1B 1F 7F 80 E9 FF 20 41 7E 5C  <NUL><SOH><EOT><HT><CR><SO><CAN>"
+              "<ESC><US><DEL>\\x80\\xE9\\xFF A~\\");
     std::string counts;
     for (std::size_t count : {1, 2, 4, 5, 11, 12, 21, 22, 111, 1024}) {
         counts += byte_count_text(count) + "|";

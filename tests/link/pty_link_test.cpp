@@ -1,5 +1,4 @@
-// The link through a real serial port: the simulated device on a
-// pseudo-terminal.
+// The link through a real serial port to the simulated device on a pseudo-terminal.
 #include "support/simulated_device.h"
 
 #include <gtest/gtest.h>

@@ -23,8 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
-// A file as a technician leaves it: LF line ends, odd letter case, blanks and
-// tabs, quotes, comments, duplicates, a section line without its "]".
+// Hand-edited: LF ends, odd case, blanks, quotes, comments, duplicates, a "[" without "]".
 const std::string hand_edited =
     "top=before any section\n[ Kasa ]\n  NaZiv1 \t=\t  Blagajna 1  \nnaziv2= \"  two  \" \n"
     "NAZIV3='single'\nnaziv4=\"unmatched'\nnaziv5=v ;not a comment\n  ;naziv6=commented out\n"
@@ -207,15 +206,17 @@ TEST_F(Store, SettingsLiveBesideTheProgramUnlessItIsInstalled) {
 }
 
 TEST_F(Store, SaveFailuresAreReportedAndLeaveTheOldFile) {
-    const auto refused = [&](const fs::path& where) {
+    const auto refused = [&](const fs::path& where, const std::string& what) {
         reports.clear();
         EXPECT_FALSE(store(where).save_settings(s));
-        return reports.size() == 1 && reports[0].find(where.string()) != std::string::npos;
+        return reports.size() == 1 && reports[0].starts_with("Podesavanja nisu sacuvana. ") &&
+               reports[0].find(where.string()) != std::string::npos &&
+               reports[0].find(what) != std::string::npos;
     };
-    EXPECT_TRUE(refused(dir / "missing"));
+    EXPECT_TRUE(refused(dir / "missing", " ne moze da se napravi: "));
     EXPECT_FALSE(fs::exists(dir / "missing"));
     fs::create_directory(file);
-    EXPECT_TRUE(refused(dir));
+    EXPECT_TRUE(refused(dir, " je direktorijum, a ne datoteka."));
     EXPECT_FALSE(load("")); // the load reports it too
     EXPECT_EQ(reports.size(), 2U);
     fs::remove(file);
@@ -230,7 +231,7 @@ TEST_F(Store, SaveFailuresAreReportedAndLeaveTheOldFile) {
     small.rlim_cur = 100;
     const auto previous = std::signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    EXPECT_TRUE(refused(dir));
+    EXPECT_TRUE(refused(dir, "Upis u "));
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
     EXPECT_EQ(read_bytes(file), old);
