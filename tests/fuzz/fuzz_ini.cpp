@@ -1,63 +1,35 @@
-// The INI layer on arbitrary file text: a written value reads back, and
-// every other key reads as before.
+// The INI layer on arbitrary text (byte 0 picks the key, then the file up to a
+// NUL, then the value): a written value reads back, every other key as before.
 #include "settings/ini_file.h"
 
-#include <array>
-#include <cstdint>
 #include <cstdlib>
-#include <string>
 
 using namespace tessal::settings;
 
-namespace {
-
-constexpr std::array<const char*, 4> kSections{"kalmo", "PROVAJDER", "PORT", "KASA"};
-constexpr std::array<const char*, 6> kKeys{"NE DIRAJ", "IME0", "GPRS0", "BROJ", "BOUD", "COM1"};
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const char* const sections[] = {"kalmo", "PROVAJDER", "PORT", "KASA"};
+    static const char* const keys[] = {"NE DIRAJ", "IME0", "GPRS0", "BROJ", "BOUD", "COM1"};
     if (size < 2) {
         return 0;
     }
-    // First byte: which key to write; the text up to the first NUL after it
-    // is the file, the rest the value to write.
-    const std::size_t pick = data[0];
     const std::string rest(reinterpret_cast<const char*>(data + 1), size - 1);
-    const std::size_t nul = rest.find('\0');
-    const std::string file = rest.substr(0, nul);
-    std::string value = nul == std::string::npos ? std::string() : rest.substr(nul + 1);
-    // Values the program writes hold no line breaks or NULs; they read back
-    // in full up to the read limit.
-    for (char& ch : value) {
-        if (ch == '\r' || ch == '\n' || ch == '\0') {
-            ch = ' ';
-        }
+    const std::string file = rest.substr(0, rest.find('\0'));
+    std::string value = file.size() < rest.size() ? rest.substr(file.size() + 1, 254) : "";
+    for (char& ch : value) { // the program's values hold no line breaks or NULs
+        ch = ch == '\r' || ch == '\n' || ch == '\0' ? ' ' : ch;
     }
-    value = value.substr(0, 254);
-
     IniFile ini(file);
-    if (ini.text() != file) {
-        std::abort(); // reading the text must not change it
+    const std::size_t pick = data[0] % 24;
+    std::string before[24];
+    for (std::size_t i = 0; i < 24; ++i) {
+        before[i] = ini.read(sections[i % 4], keys[i / 4]);
     }
-    const char* section = kSections[pick % kSections.size()];
-    const char* key = kKeys[(pick / kSections.size()) % kKeys.size()];
-
-    std::array<std::array<std::string, kKeys.size()>, kSections.size()> before;
-    for (std::size_t s = 0; s < kSections.size(); ++s) {
-        for (std::size_t k = 0; k < kKeys.size(); ++k) {
-            before[s][k] = ini.read(kSections[s], kKeys[k]);
-        }
-    }
-    ini.write(section, key, value);
-    IniFile reread(ini.text());
-    for (std::size_t s = 0; s < kSections.size(); ++s) {
-        for (std::size_t k = 0; k < kKeys.size(); ++k) {
-            const std::string now = reread.read(kSections[s], kKeys[k]);
-            const bool written = kSections[s] == section && kKeys[k] == key;
-            if (written ? now != value : now != before[s][k]) {
-                std::abort();
-            }
+    ini.write(sections[pick % 4], keys[pick / 4], value);
+    const IniFile reread(ini.text());
+    for (std::size_t i = 0; i < 24; ++i) {
+        if (reread.read(sections[i % 4], keys[i / 4]) != (i == pick ? value : before[i]) ||
+            IniFile(file).text() != file) {
+            std::abort();
         }
     }
     return 0;
