@@ -144,11 +144,9 @@ TEST_F(MainWindowTest, PortListTipsNameTheDeviceEachPortOpens) {
 // The port message stays the same; its details say which device and why.
 TEST_F(MainWindowTest, PortMessageCarriesTheCauseAsDetails) {
     using Kind = link::PortFault::Kind;
-    const struct {
-        link::PortFault fault;
-        bool at_speed; // refused while configuring rather than opening
-        QString cause;
-    } rows[] = {
+    // The fault, whether the port refused the speed rather than opening, and
+    // the cause shown.
+    const std::tuple<link::PortFault, bool, QString> rows[] = {
         {{Kind::NoDevice, "", ""}, false, "Nema takvog uredjaja."},
         {{Kind::PermissionDenied, "dialout", "Permission denied"},
          false,
@@ -159,20 +157,22 @@ TEST_F(MainWindowTest, PortMessageCarriesTheCauseAsDetails) {
         {{Kind::Other, "", "Input/output error"}, false, "Greska porta: Input/output error"},
     };
     start();
-    for (const auto& row : rows) {
+    for (const auto& [fault, at_speed, cause] : rows) {
         messages_.clear();
-        port_->fault = row.fault;
-        port_->fail_open = !row.at_speed;
-        port_->fail_settings = row.at_speed;
+        port_->fault = fault;
+        port_->fail_open = !at_speed;
+        port_->fail_settings = at_speed;
         window_->ReadVersion->click();
         EXPECT_EQ(messages_.informed, QStringList{kPortMessage});
-        EXPECT_EQ(messages_.details, QStringList{"Uredjaj: /dev/ttyS0\n" + row.cause});
+        EXPECT_EQ(messages_.details, QStringList{"Uredjaj: /dev/ttyS0\n" + cause});
     }
 }
 
 // The trace window shows the records as they come, also during a wait, and
 // copies, saves and clears them.
-TEST_F(MainWindowTest, TraceWindowShowsTheRecordsLive) {
+using TraceWindowTest = ConsoleFixture;
+
+TEST_F(TraceWindowTest, ShowsTheRecordsLive) {
 #ifdef _WIN32
     GTEST_SKIP() << "Windows keeps COMn";
 #endif
@@ -240,41 +240,38 @@ TEST_F(MainWindowTest, ClockReadShowsTheLocalTimeOrItsMessage) {
     EXPECT_EQ(requests(), std::vector<std::string>(4, "AAT+CCLK?"));
 }
 
-TEST_F(MainWindowTest, ClockSendReportsTheReply) {
+// The time sent is the live PC clock while "PC" is ticked, else what was
+// typed; the reply is reported as the send reads it.
+TEST_F(MainWindowTest, ClockSendTakesThePcTimeAndReportsTheReply) {
     start();
     window_->SendTime->click(); // no season chosen
     window_->Option2->click();
     window_->SendTime->click(); // every box empty: 00/00/00 cannot go back a day
-    const char* typed[] = {"07", "01", "01", "00", "10", "00"}; // year to second
-    for (std::size_t i = 0; i < 6; ++i) {
-        window_->Vreme[i]->setText(typed[i]);
-    }
+    window_->set_now([] { return QDateTime(QDate(2007, 1, 1), QTime(0, 10, 0)); });
+    window_->Check2->click();
+    EXPECT_TRUE(window_->Timer1->isActive());
+    EXPECT_EQ(window_->Timer1->interval(), 1000);
+    window_->Timer1_Timer();
+    window_->Vreme[5]->setText("59"); // edits while ticked are not the PC time
     EXPECT_EQ(port_->open_calls, 0);
     for (const std::string& reply : {link::build_frame("\r\nOK\r\n"), link::build_frame("ERROR"),
                                      std::string("\x06"), std::string()}) {
         port_->arrive(reply);
         window_->SendTime->click();
     }
-    EXPECT_EQ(messages_.informed, QStringList({"Odaberite letnje ili zimsko racunanje vremena.",
-                                               "Podaci za datum nisu dobro uneti", "OK", "ERROR",
-                                               "OK!", "Uredjaj ne odgovara !"}));
-    EXPECT_EQ(requests().front(), "AAT+CCLK=\"06/12/31,23:10:00\"");
-    EXPECT_EQ(window_->Vreme[3]->text(), "00"); // sending changes no box
-}
-
-TEST_F(MainWindowTest, LivePcClockFillsTheBoxesOnlyWhileTicked) {
-    start();
-    window_->set_now([] { return QDateTime(QDate(2007, 3, 4), QTime(5, 6, 7)); });
-    window_->Check2->click();
-    EXPECT_TRUE(window_->Timer1->isActive());
-    EXPECT_EQ(window_->Timer1->interval(), 1000);
-    window_->Timer1_Timer();
-    window_->Vreme[5]->setText("59"); // edits while ticked do not define the PC time
-    EXPECT_EQ(window_->pc_time(), (console::ClockTexts{"07", "03", "04", "05", "06", "07"}));
     window_->Check2->click();
     EXPECT_FALSE(window_->Timer1->isActive());
-    window_->Vreme[5]->setText("58");
-    EXPECT_EQ(window_->pc_time()[5], "58");
+    window_->Vreme[5]->setText("58"); // unticked: the boxes are the PC time
+    window_->SendTime->click();
+    EXPECT_EQ(messages_.informed,
+              QStringList({"Odaberite letnje ili zimsko racunanje vremena.",
+                           "Podaci za datum nisu dobro uneti", "OK", "ERROR", "OK!",
+                           "Uredjaj ne odgovara !", "Uredjaj ne odgovara !"}));
+    EXPECT_EQ(requests(), std::vector<std::string>(
+                              {"AAT+CCLK=\"06/12/31,23:10:00\"", "AAT+CCLK=\"06/12/31,23:10:00\"",
+                               "AAT+CCLK=\"06/12/31,23:10:00\"", "AAT+CCLK=\"06/12/31,23:10:00\"",
+                               "AAT+CCLK=\"06/12/31,23:10:58\""}));
+    EXPECT_EQ(window_->Vreme[3]->text(), "00"); // sending changes no box
 }
 
 // The reads take no input while they wait; the other commands are kept out
@@ -282,11 +279,8 @@ TEST_F(MainWindowTest, LivePcClockFillsTheBoxesOnlyWhileTicked) {
 TEST_F(MainWindowTest, NothingElseRunsDuringAWait) {
     start();
     window_->Option1->click();
-    const std::pair<QPushButton*, std::string> commands[] = {{window_->ReadVersion, "V"},
-                                                             {window_->ReadPassword, "AAT+GSN"},
-                                                             {window_->ReadSignal, "AAT+CSQ"},
-                                                             {window_->ReadTime, "AAT+CCLK?"}};
-    for (const auto& [button, request] : commands) {
+    for (QPushButton* read :
+         {window_->ReadVersion, window_->ReadPassword, window_->ReadSignal, window_->ReadTime}) {
         bool enabled_during_wait = false;
         port_->on_wait = [&] {
             enabled_during_wait = window_->content()->isEnabled();
@@ -295,13 +289,12 @@ TEST_F(MainWindowTest, NothingElseRunsDuringAWait) {
             window_->Test->click();
         };
         reply_frame("x");
-        button->click();
-        EXPECT_EQ(enabled_during_wait, button == window_->ReadVersion) << request;
-        EXPECT_EQ(requests().back(), request);
+        read->click();
+        EXPECT_EQ(enabled_during_wait, read == window_->ReadVersion)
+            << read->objectName().toStdString();
         EXPECT_TRUE(window_->content()->isEnabled());
     }
-    EXPECT_EQ(port_->open_calls, 4);
-    EXPECT_EQ(requests().size(), 4U);
+    EXPECT_EQ(requests(), std::vector<std::string>({"V", "AAT+GSN", "AAT+CSQ", "AAT+CCLK?"}));
     EXPECT_EQ(window_->SoftVersion->text(), "x");
     EXPECT_TRUE(messages_.shown.isEmpty());
 }
