@@ -36,9 +36,9 @@ TEST_F(MainWindowTest, StartSelectsTheStoredPortAndSpeed) {
         QString port, speed;
         int port_number, bps, last_used_index;
     } rows[] = {
-        {"[kalmo]\nNE DIRAJ=REGISTER\n[PROVAJDER]\nIME0=a\nIME1=b\nIME2=\nIME3=d\n"
-         "[PORT]\nBROJ=3\nBOUD=28800\n",
-         "Com3", "28800", 3, 28800, 1},
+        {"[kalmo]\nNE DIRAJ=REGISTER\n[PROVAJDER]\nIME0=a\nIME1=b\nIME2=c\nIME3=d\nIME4=e\n"
+         "IME5=\n[PORT]\nBROJ=3\nBOUD=28800\n",
+         "Com3", "28800", 3, 28800, 4},
         {"[kalmo]\nNE DIRAJ=REGISTER\n[PORT]\nBROJ=12\nBOUD=115200\n", "", "", 12, 115200, 0},
     };
     for (const auto& row : rows) {

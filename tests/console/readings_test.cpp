@@ -122,6 +122,9 @@ TEST(ClockTest, RealModemReplies) {
         // "CCLK:" with fields that cannot be read empties the boxes
         {"+CCLK: \"06/03/15,2", S, kEmpty},
         {"+CCLK: \"06/03/15,xx:10:00\"", S, kEmpty},
+        {"+CCLK: \"06/03/15,21:59:\"", S, kEmpty},
+        {"+CCLK: \"06/03/15,21:59:590\"", S, kEmpty},
+        {"+CCLK: \"06/03/15,21:59:5\"", S, "15 03 06 / 23 59 05"},
         {"+CCLK: \"06/03/15,24:00:00\"", W, kEmpty},
         {"+CCLK: \"06/13/15,23:00:00\"", S, kEmpty},
         {"+CCLK: \"08/02/30,23:10:00\"", S, kEmpty},
