@@ -1,5 +1,6 @@
 // What only the main window shows, on a scripted port: wire bytes, messages,
 // boxes, the input lock and the transaction gate.
+#include "console/message_service.h"
 #include "console/trace_window.h"
 #include "support/console_fixture.h"
 
@@ -81,6 +82,7 @@ TEST_F(MainWindowTest, DataSchemeForEveryResult) {
     reply_ack();
     window_->ReadVersion->click();
     EXPECT_EQ(window_->SoftVersion->text(), "OK");
+    EXPECT_EQ(window_->SoftVersion->cursorPosition(), 0); // the version's start shows
     EXPECT_EQ(port_->writes.front(), "\x02V9:\x03");
     reply_frame("PFTPGovUser:terminal\r\nx");
     window_->ReadLast->click();
@@ -272,6 +274,46 @@ TEST_F(MainWindowTest, ClockSendTakesThePcTimeAndReportsTheReply) {
                                "AAT+CCLK=\"06/12/31,23:10:00\"", "AAT+CCLK=\"06/12/31,23:10:00\"",
                                "AAT+CCLK=\"06/12/31,23:10:58\""}));
     EXPECT_EQ(window_->Vreme[3]->text(), "00"); // sending changes no box
+}
+
+// The real boxes: "rvt", the information icon and OK; the question with Yes
+// and No, no icon, and No unless Yes is pressed.
+TEST(MessageBoxTest, TitleIconAndButtons) {
+    console::BoxMessageService boxes;
+    QStringList seen;
+    const auto press = [&](QMessageBox::StandardButton button) {
+        QTimer::singleShot(0, [&seen, button] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            seen << QString("%1 %2 %3").arg(box->windowTitle()).arg(box->icon()).arg(box->text());
+            box->button(button)->click();
+        });
+    };
+    press(QMessageBox::Ok);
+    boxes.inform("OK!");
+    press(QMessageBox::Ok);
+    boxes.inform_with_details("Greska!", "Uredjaj: /dev/ttyS0");
+    press(QMessageBox::Yes);
+    EXPECT_TRUE(boxes.confirm("Jeste li sigurni?"));
+    press(QMessageBox::No);
+    EXPECT_FALSE(boxes.confirm("Jeste li sigurni?"));
+    EXPECT_EQ(seen, QStringList({"rvt 1 OK!", "rvt 1 Greska!", "rvt 0 Jeste li sigurni?",
+                                 "rvt 0 Jeste li sigurni?"}));
+}
+
+// Ctrl+T and the window's context menu open the trace window.
+TEST_F(MainWindowTest, TraceWindowOpensFromTheContextMenu) {
+    start();
+    int opened = 0;
+    window_->set_trace_opener([&] { ++opened; });
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QAction* action = menu->actions().value(0);
+        EXPECT_EQ(action->text() + " " + action->shortcut().toString(), "Trag komunikacije Ctrl+T");
+        action->trigger();
+        menu->close();
+    });
+    emit window_->customContextMenuRequested({10, 10});
+    EXPECT_EQ(opened, 1);
 }
 
 // The reads take no input while they wait; the other commands are kept out
