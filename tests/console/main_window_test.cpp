@@ -83,6 +83,8 @@ TEST_F(MainWindowTest, DataSchemeForEveryResult) {
     window_->ReadVersion->click();
     EXPECT_EQ(window_->SoftVersion->text(), "OK");
     EXPECT_EQ(window_->SoftVersion->cursorPosition(), 0); // the version's start shows
+    window_->ReadVersion->click();                        // no reply: the box was emptied first
+    EXPECT_TRUE(window_->SoftVersion->text().isEmpty());
     EXPECT_EQ(port_->writes.front(), "\x02V9:\x03");
     reply_frame("PFTPGovUser:terminal\r\nx");
     window_->ReadLast->click();
@@ -354,8 +356,17 @@ TEST_F(MainWindowTest, LeavingDuringAWaitCutsItShortAndSavesTheChoices) {
         window_->Combo1->setCurrentIndex(4);
         window_->Combo2->setCurrentIndex(0);
         window_->Combo2->setEditText("12345"); // selects no entry: the speed stays
-        port_->on_wait = [&] { izlaz ? window_->Izlaz->click() : (void)window_->close(); };
+        bool busy = false;                     // a wait that lasts shows the busy cursor
+        port_->on_wait = [&] {
+            QEventLoop lasting;
+            QTimer::singleShot(200, &lasting, &QEventLoop::quit);
+            lasting.exec();
+            busy = QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+            izlaz ? window_->Izlaz->click() : (void)window_->close();
+        };
         window_->ComStop->click();
+        EXPECT_TRUE(busy);
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
         EXPECT_FALSE(port_->is_open());
         EXPECT_EQ(now_, 0); // did not wait for the time-out
         EXPECT_TRUE(messages_.shown.isEmpty());
