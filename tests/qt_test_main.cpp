@@ -2,7 +2,6 @@
 // serial ports, timers and widgets behave as they do in the program.
 #include <gtest/gtest.h>
 
-#include <QtGlobal>
 #if defined(TESSAL_TESTS_WITH_WIDGETS)
 #include <QApplication>
 using TestApplication = QApplication;
@@ -13,9 +12,8 @@ using TestApplication = QCoreApplication;
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    // Widget tests always run headless, also when listed by the build.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("QT_QPA_PLATFORM", "offscreen"); // headless unless a display is asked for
     }
     TestApplication app(argc, argv);
     return RUN_ALL_TESTS();

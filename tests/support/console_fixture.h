@@ -1,11 +1,8 @@
 #pragma once
 
 #include "console/main_window.h"
-#include "link/device_link.h"
 #include "link/frame.h"
-#include "settings/settings.h"
 #include "settings/settings_store.h"
-#include "support/made_up_ports.h"
 #include "support/recording_messages.h"
 #include "support/scripted_port.h"
 
@@ -14,12 +11,15 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <functional>
 #include <memory>
-#include <utility>
-#include <vector>
 
 namespace tessal::testing {
+
+// A machine with exactly the serial devices a test lists.
+struct MadeUpPorts : link::PortEnumerator {
+    std::vector<link::PortInfo> ports() const override { return list; }
+    std::vector<link::PortInfo> list;
+};
 
 // A main window on a scripted port and a made-up machine (no serial devices
 // unless a test lists some), with its settings file in a temporary directory
@@ -30,12 +30,9 @@ class ConsoleFixture : public ::testing::Test {
 
     // Writes the settings file before the window starts.
     void write_settings(const std::string& text) {
-        std::ofstream out(settings_path(), std::ios::binary);
-        out << text;
+        std::ofstream(settings_path(), std::ios::binary) << text;
     }
-
     std::string settings_path() const { return dir_.path().toStdString() + "/rvt_ini.txt"; }
-
     std::string read_settings() const {
         std::ifstream in(settings_path(), std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
@@ -65,13 +62,9 @@ class ConsoleFixture : public ::testing::Test {
     }
 
     void reply_frame(const std::string& payload) { port_->arrive(link::build_frame(payload)); }
-    void reply_ack() { port_->arrive(std::string(1, '\x06')); }
-    void reply_nak() { port_->arrive(std::string(1, '\x15')); }
-    void reply_bad_checksum() {
-        std::string frame = link::build_frame("x");
-        frame[frame.size() - 2] ^= 0x01;
-        port_->arrive(frame);
-    }
+    void reply_ack() { port_->arrive("\x06"); }
+    void reply_nak() { port_->arrive("\x15"); }
+    void reply_bad_checksum() { port_->arrive("\x02x79\x03"); } // "x" checks as 78
 
     // Each way a data request fails, with the message the data scheme
     // shows for it; the last one leaves the port unopenable.

@@ -2,11 +2,9 @@
 
 #include "console/message_service.h"
 
-#include <QString>
 #include <QStringList>
 
 #include <deque>
-#include <functional>
 
 namespace tessal::testing {
 
@@ -14,42 +12,21 @@ namespace tessal::testing {
 // queue (No when the queue is empty).
 class RecordingMessages : public console::MessageService {
   public:
-    void inform(const QString& text) override {
-        shown.push_back(text);
-        informed.push_back(text);
-        if (on_message) {
-            on_message(text);
-        }
-    }
-    // Recorded like inform(); the details go to `details`, in step.
+    void inform(const QString& text) override { record(informed, text); }
     void inform_with_details(const QString& text, const QString& detail_text) override {
-        details.push_back(detail_text);
+        details << detail_text;
         inform(text);
     }
-    void plain(const QString& text) override {
-        shown.push_back(text);
-        plains.push_back(text);
-        if (on_message) {
-            on_message(text);
-        }
-    }
+    void plain(const QString& text) override { record(plains, text); }
     bool confirm(const QString& text) override {
-        questions.push_back(text);
-        if (answers.empty()) {
-            return false;
+        questions << text;
+        const bool yes = !answers.empty() && answers.front();
+        if (!answers.empty()) {
+            answers.pop_front();
         }
-        const bool yes = answers.front();
-        answers.pop_front();
         return yes;
     }
-
-    void clear() {
-        shown.clear();
-        informed.clear();
-        details.clear();
-        plains.clear();
-        questions.clear();
-    }
+    void clear() { shown = informed = details = plains = questions = {}; }
 
     QStringList shown;     // every box, in order
     QStringList informed;  // boxes titled "rvt" with the information icon
@@ -57,7 +34,12 @@ class RecordingMessages : public console::MessageService {
     QStringList plains;    // boxes without title or icon
     QStringList questions; // Yes/No questions asked
     std::deque<bool> answers;
-    std::function<void(const QString&)> on_message;
+
+  private:
+    void record(QStringList& kind, const QString& text) {
+        shown << text;
+        kind << text;
+    }
 };
 
 } // namespace tessal::testing

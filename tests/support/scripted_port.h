@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tessal::testing {
@@ -20,29 +21,21 @@ namespace tessal::testing {
 // recorded.
 class ScriptedPort : public link::SerialPort {
   public:
-    // One scripted arrival: bytes, or a port failure at that point.
-    struct Chunk {
-        std::string bytes;
-        bool fail = false;
-    };
-
     explicit ScriptedPort(std::int64_t* clock_ms = nullptr) : clock_ms_(clock_ms) {}
 
-    void arrive(std::string bytes) { script.push_back({std::move(bytes), false}); }
-    void fail_next_read() { script.push_back({{}, true}); }
+    void arrive(std::string bytes) { script.push_back(std::move(bytes)); }
+    void fail_next_read() { script.push_back(std::nullopt); }
+    void force_open() { open_ = true; }
 
     bool select(const std::string& device) override {
         selected.push_back(device);
-        return !fail_select;
+        return true;
     }
     bool is_open() const override { return open_; }
     bool open() override {
         ++open_calls;
-        if (fail_open) {
-            return false;
-        }
-        open_ = true;
-        return true;
+        open_ = open_ || !fail_open;
+        return !fail_open;
     }
     bool apply_settings(const std::string& settings) override {
         applied.push_back(settings);
@@ -52,9 +45,7 @@ class ScriptedPort : public link::SerialPort {
         if (writes_left == 0) {
             return false;
         }
-        if (writes_left > 0) {
-            --writes_left;
-        }
+        writes_left -= writes_left > 0 ? 1 : 0;
         writes.push_back(bytes);
         if (on_write) {
             on_write(bytes);
@@ -62,43 +53,29 @@ class ScriptedPort : public link::SerialPort {
         return true;
     }
     bool wait_for_input(int timeout_ms) override {
-        ++waits;
         const int wakes_before = wakes;
         // Like the real wait, events run while it lasts.
-        if (QCoreApplication::instance() != nullptr) {
-            QCoreApplication::processEvents();
-        }
-        if (on_wait) {
-            std::function<void()> hook = std::move(on_wait);
-            on_wait = {};
+        QCoreApplication::processEvents();
+        if (std::function<void()> hook = std::exchange(on_wait, {})) {
             hook();
         }
         if (wakes != wakes_before) {
             return true; // cut short by an event that ran inside the wait
         }
-        if (!script.empty()) {
-            if (clock_ms_ != nullptr) {
-                *clock_ms_ += std::min(chunk_delay_ms, timeout_ms);
-            }
-            Chunk chunk = std::move(script.front());
-            script.pop_front();
-            if (chunk.fail) {
-                return false;
-            }
-            input_queue += chunk.bytes;
-            return true;
-        }
+        const bool chunk = !script.empty();
         if (clock_ms_ != nullptr) {
-            *clock_ms_ += timeout_ms;
+            *clock_ms_ += chunk ? std::min(chunk_delay_ms, timeout_ms) : timeout_ms;
+        }
+        if (chunk) {
+            const std::optional<std::string> next = script.front();
+            script.pop_front();
+            input_queue += next.value_or("");
+            return next.has_value();
         }
         return true;
     }
     void wake() override { ++wakes; }
-    std::optional<std::string> read_all() override {
-        std::string bytes;
-        bytes.swap(input_queue);
-        return bytes;
-    }
+    std::optional<std::string> read_all() override { return std::exchange(input_queue, {}); }
     bool discard_input() override {
         ++discards;
         input_queue.clear();
@@ -107,21 +84,18 @@ class ScriptedPort : public link::SerialPort {
     link::PortFault last_fault() const override { return fault; }
     bool close() override {
         ++close_calls;
-        if (fail_close) {
-            return false;
-        }
-        open_ = false;
-        return true;
+        open_ = open_ && fail_close;
+        return !fail_close;
     }
 
-    // Script and failure switches.
-    std::deque<Chunk> script;
+    // Script and failure switches.  Each scripted arrival is bytes, or a
+    // port failure at that point (no value).
+    std::deque<std::optional<std::string>> script;
     std::string input_queue;
-    bool fail_select = false;
     bool fail_open = false;
     bool fail_settings = false;
     bool fail_close = false;
-    // What a failed select, open or apply_settings gives as its cause.
+    // What a failed open or apply_settings gives as its cause.
     link::PortFault fault{link::PortFault::Kind::Other, {}, {}};
     int writes_left = -1;   // writes that succeed before one fails; -1 = all
     int chunk_delay_ms = 0; // time each scripted chunk takes to arrive
@@ -136,10 +110,7 @@ class ScriptedPort : public link::SerialPort {
     int open_calls = 0;
     int close_calls = 0;
     int discards = 0;
-    int waits = 0;
     int wakes = 0;
-
-    void force_open() { open_ = true; }
 
   private:
     std::int64_t* clock_ms_;
