@@ -183,6 +183,30 @@ TEST_F(LinkTest, InitPortSelectsOpensAndConfigures) {
     EXPECT_EQ(masked(trace).back(), "- greska pri zatvaranju porta");
 }
 
+#ifndef Q_OS_WIN
+// Com3 has no key: it reaches the machine's first adapter once one is there.
+// The ports are read again when the device a number reached has gone.
+TEST_F(LinkTest, AGoneDeviceMakesTheLinkReadThePortsAgain) {
+    struct Machine : PortEnumerator {
+        std::vector<PortInfo> ports() const override {
+            ++reads;
+            return list;
+        }
+        std::vector<PortInfo> list;
+        mutable int reads = 0;
+    } machine;
+    link->set_port_enumerator(&machine);
+    port->absent = {"/dev/ttyS2"};
+    EXPECT_EQ(open(3), "PO");
+    machine.list = {{"/dev/ttyUSB7", "FT232R", "A10K3", true}}; // plugged in now
+    EXPECT_EQ(open(3), "OK");
+    EXPECT_EQ(open(3), "OK");
+    EXPECT_EQ(port->selected, (std::vector<std::string>{"/dev/ttyS2", "/dev/ttyS2", "/dev/ttyUSB7",
+                                                        "/dev/ttyUSB7"}));
+    EXPECT_EQ(machine.reads, 3); // not read again while the device is there
+}
+#endif
+
 TEST_F(LinkTest, PortFailuresGivePoAndTheirCause) {
     using Kind = PortFault::Kind;
     const std::string denied = "Pristup odbijen: dodajte korisnika u grupu ";

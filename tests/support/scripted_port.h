@@ -34,6 +34,10 @@ class ScriptedPort : public link::SerialPort {
     bool is_open() const override { return open_; }
     bool open() override {
         ++open_calls;
+        if (std::find(absent.begin(), absent.end(), selected.back()) != absent.end()) {
+            fault = {link::PortFault::Kind::NoDevice, {}, {}};
+            return false;
+        }
         open_ = open_ || !fail_open;
         return !fail_open;
     }
@@ -97,8 +101,9 @@ class ScriptedPort : public link::SerialPort {
     bool fail_close = false;
     // What a failed open or apply_settings gives as its cause.
     link::PortFault fault{link::PortFault::Kind::Other, {}, {}};
-    int writes_left = -1;   // writes that succeed before one fails; -1 = all
-    int chunk_delay_ms = 0; // time each scripted chunk takes to arrive
+    std::vector<std::string> absent; // devices that are not there
+    int writes_left = -1;            // writes that succeed before one fails; -1 = all
+    int chunk_delay_ms = 0;          // time each scripted chunk takes to arrive
     std::function<void(const std::string&)> on_write;
     // Runs once, inside the next wait for input (while an exchange waits).
     std::function<void()> on_wait;
