@@ -258,8 +258,9 @@ TEST_F(MainWindowTest, ClockSendTakesThePcTimeAndReportsTheReply) {
     window_->Timer1_Timer();
     window_->Vreme[5]->setText("59"); // edits while ticked are not the PC time
     EXPECT_EQ(port_->open_calls, 0);
-    for (const std::string& reply : {link::build_frame("\r\nOK\r\n"), link::build_frame("ERROR"),
-                                     std::string("\x06"), std::string()}) {
+    for (const std::string& reply :
+         {link::build_frame("\r\nOK\r\n"), link::build_frame("+CME ERROR: SIM PUK required"),
+          std::string("\x06"), std::string()}) {
         port_->arrive(reply);
         window_->SendTime->click();
     }
@@ -269,8 +270,8 @@ TEST_F(MainWindowTest, ClockSendTakesThePcTimeAndReportsTheReply) {
     window_->SendTime->click();
     EXPECT_EQ(messages_.informed,
               QStringList({"Odaberite letnje ili zimsko racunanje vremena.",
-                           "Podaci za datum nisu dobro uneti", "OK", "ERROR", "OK!",
-                           "Uredjaj ne odgovara !", "Uredjaj ne odgovara !"}));
+                           "Podaci za datum nisu dobro uneti", "OK", "+CME ERROR: SIM PUK required",
+                           "OK!", "Uredjaj ne odgovara !", "Uredjaj ne odgovara !"}));
     EXPECT_EQ(requests(), std::vector<std::string>(
                               {"AAT+CCLK=\"06/12/31,23:10:00\"", "AAT+CCLK=\"06/12/31,23:10:00\"",
                                "AAT+CCLK=\"06/12/31,23:10:00\"", "AAT+CCLK=\"06/12/31,23:10:00\"",
