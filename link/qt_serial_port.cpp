@@ -247,6 +247,9 @@ bool QtSerialPort::write(const std::string& bytes) {
     if (port_.write(bytes.data(), size) != size) {
         return false;
     }
+    // Hands what the driver takes at once over without waiting; whatever is
+    // left leaves while the event loop runs.
+    port_.flush();
     return sleep_until([this] { return port_.bytesToWrite() == 0; }, kWriteTimeoutMs) && !failed();
 }
 
