@@ -75,7 +75,7 @@ std::string DeviceLink::device_of(std::uint8_t port_number, bool fresh) {
 bool DeviceLink::open_device(const std::string& device, std::int32_t speed) {
     const auto fail = [&](PortFault fault) {
         last_port_failure_ = PortFailure{device, speed, std::move(fault)};
-        tap_.port_failed(device, port_failure_cause(*last_port_failure_));
+        tap_(&Trace::port_failed, device, port_failure_cause(*last_port_failure_));
         return false;
     };
     if (device.empty()) {
@@ -86,7 +86,7 @@ bool DeviceLink::open_device(const std::string& device, std::int32_t speed) {
         return fail(port_->last_fault());
     }
     last_port_failure_.reset();
-    tap_.port_opened(device, settings_text(speed));
+    tap_(&Trace::port_opened, device, settings_text(speed));
     return true;
 }
 
@@ -95,10 +95,10 @@ std::string DeviceLink::close_port() {
         return std::string(kPortError);
     }
     if (port_->is_open() && !port_->close()) {
-        tap_.port_close_failed();
+        tap_(&Trace::port_close_failed);
         return std::string(kPortError);
     }
-    tap_.port_closed();
+    tap_(&Trace::port_closed);
     return {};
 }
 
@@ -125,26 +125,26 @@ std::string DeviceLink::get_frame(const std::string& command) {
     receive_buffer_.clear();
     if (!port_->is_open() || !port_->discard_input() || !port_->write(frame)) {
         if (cancel_requested_) {
-            tap_.wait_cut_short();
+            tap_(&Trace::wait_cut_short);
         }
         return outcome(kPortFailure);
     }
     const std::int64_t start = clock_();
-    tap_.sent(frame);
+    tap_(&Trace::sent, frame);
 
     // Each pass reads what has arrived and judges it; then the wait sleeps in
     // the event loop until more bytes arrive, the deadline passes or the wait
     // is cut short.
     for (;;) {
         if (cancel_requested_) {
-            tap_.wait_cut_short();
+            tap_(&Trace::wait_cut_short);
             return outcome(kPortFailure);
         }
         std::optional<std::string> bytes = port_->read_all();
         if (!bytes) {
             return outcome(kPortFailure);
         }
-        tap_.received(*bytes, clock_() - start);
+        tap_(&Trace::received, *bytes, clock_() - start);
         receive_buffer_.append(*bytes);
         if (!receive_buffer_.empty()) {
             if (receive_buffer_.back() == constants_.frame_end) {
@@ -159,7 +159,7 @@ std::string DeviceLink::get_frame(const std::string& command) {
         }
         const std::int64_t left = constants_.reply_timeout_ms - (clock_() - start);
         if (left <= 0) {
-            tap_.timed_out(constants_.reply_timeout_ms);
+            tap_(&Trace::timed_out, constants_.reply_timeout_ms);
             return outcome(kTimeout);
         }
         if (!port_->wait_for_input(static_cast<int>(left))) {
@@ -169,7 +169,7 @@ std::string DeviceLink::get_frame(const std::string& command) {
 }
 
 std::string DeviceLink::outcome(std::string_view status_word) const {
-    tap_.outcome(status_word);
+    tap_(&Trace::outcome, status_word);
     return std::string(status_word);
 }
 
@@ -187,11 +187,11 @@ std::string DeviceLink::finish_frame() {
     if (!port_->write(answer)) {
         return outcome(kPortFailure);
     }
-    tap_.sent(answer);
+    tap_(&Trace::sent, answer);
     if (!good) {
         return outcome(kChecksumError);
     }
-    tap_.payload(payload.size());
+    tap_(&Trace::payload, payload.size());
     return payload;
 }
 

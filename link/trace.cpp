@@ -338,6 +338,9 @@ void Trace::sent(std::string_view bytes) {
 }
 
 void Trace::received(std::string_view bytes, std::int64_t elapsed_ms) {
+    if (bytes.empty()) {
+        return;
+    }
     TraceRecord record;
     record.kind = TraceRecord::Kind::FromDevice;
     record.data = bytes;

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace tessal::link {
@@ -121,6 +122,7 @@ class Trace : public QObject {
     void port_closed();
     void port_close_failed();
     void sent(std::string_view bytes);
+    // An empty chunk is not recorded.
     void received(std::string_view bytes, std::int64_t elapsed_ms);
     void outcome(std::string_view status_word);
     void payload(std::size_t length);
@@ -168,61 +170,17 @@ class Trace : public QObject {
     std::thread writer_;
 };
 
-// What the device link holds: every call does nothing without a trace, so
-// the link with no trace set pays one test per record point.
+// What the device link holds: a record point does nothing without a trace,
+// so the link with no trace set pays one test per record point.
+//   tap(&Trace::sent, frame);
 class TraceTap {
   public:
     void set(Trace* trace) { trace_ = trace; }
 
-    void port_opened(std::string_view device, std::string_view settings) const {
+    template <class... Parameters, class... Arguments>
+    void operator()(void (Trace::*point)(Parameters...), Arguments&&... arguments) const {
         if (trace_) {
-            trace_->port_opened(device, settings);
-        }
-    }
-    void port_failed(std::string_view device, std::string_view cause) const {
-        if (trace_) {
-            trace_->port_failed(device, cause);
-        }
-    }
-    void port_closed() const {
-        if (trace_) {
-            trace_->port_closed();
-        }
-    }
-    void port_close_failed() const {
-        if (trace_) {
-            trace_->port_close_failed();
-        }
-    }
-    void sent(std::string_view bytes) const {
-        if (trace_) {
-            trace_->sent(bytes);
-        }
-    }
-    // An empty chunk is not recorded.
-    void received(std::string_view bytes, std::int64_t elapsed_ms) const {
-        if (trace_ && !bytes.empty()) {
-            trace_->received(bytes, elapsed_ms);
-        }
-    }
-    void outcome(std::string_view status_word) const {
-        if (trace_) {
-            trace_->outcome(status_word);
-        }
-    }
-    void payload(std::size_t length) const {
-        if (trace_) {
-            trace_->payload(length);
-        }
-    }
-    void timed_out(std::int32_t timeout_ms) const {
-        if (trace_) {
-            trace_->timed_out(timeout_ms);
-        }
-    }
-    void wait_cut_short() const {
-        if (trace_) {
-            trace_->wait_cut_short();
+            (trace_->*point)(std::forward<Arguments>(arguments)...);
         }
     }
 
