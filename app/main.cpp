@@ -7,7 +7,7 @@
 #include "console/message_service.h"
 #include "console/trace_window.h"
 #include "dialogs/dialog_set.h"
-#include "link/device_link.h"
+#include "device/engine.h"
 #include "link/qt_port_enumerator.h"
 #include "link/qt_serial_port.h"
 #include "link/trace.h"
@@ -27,6 +27,7 @@
 #include <unistd.h>
 #endif
 
+#include <cstdio>
 #include <memory>
 
 // The build names where an installed program finds its desktop entry; a
@@ -36,6 +37,10 @@
 #endif
 
 namespace {
+
+// Set once the program is ending on a signal: nobody will answer a box then,
+// so a failure to save is reported on standard error instead.
+bool ending_on_signal = false;
 
 #ifdef Q_OS_UNIX
 int signal_pipe[2] = {-1, -1};
@@ -57,14 +62,16 @@ void close_on_signals(QWidget& window) {
     QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
         char byte = 0;
         [[maybe_unused]] const ssize_t got = ::read(signal_pipe[0], &byte, 1);
-        window.close();
+        ending_on_signal = true;
         // A transaction that shows a message holds the close until the box
-        // is answered; nobody will answer it now.
+        // is answered; nobody will answer it now.  The boxes are dismissed
+        // first, so that the close below finds none in its way.
         for (QWidget* top : QApplication::topLevelWidgets()) {
             if (auto* box = qobject_cast<QMessageBox*>(top); box != nullptr && box->isVisible()) {
                 box->reject();
             }
         }
+        window.close();
     });
     struct sigaction action {};
     action.sa_handler = on_signal;
@@ -95,16 +102,21 @@ int main(int argc, char** argv) {
     tessal::settings::SettingsStore store(
         directory,
         [&messages](const std::string& description) {
-            messages.plain(QString::fromStdString(description));
+            if (ending_on_signal) {
+                std::fprintf(stderr, "tessal: %s\n", description.c_str());
+            } else {
+                messages.plain(QString::fromStdString(description));
+            }
         },
         directory == user_dir);
     tessal::link::Trace trace(store.settings_path().parent_path() / "rvt_trace.txt");
-    tessal::link::DeviceLink link(std::make_unique<tessal::link::QtSerialPort>());
-    link.set_trace(&trace);
+    // The serial line has a thread of its own; the window never waits for it.
+    tessal::device::Engine engine([] { return std::make_unique<tessal::link::QtSerialPort>(); },
+                                  &trace);
     tessal::link::QtPortEnumerator ports;
     tessal::console::TraceWindow trace_window(trace);
 
-    tessal::console::MainWindow window(settings, store, link, messages);
+    tessal::console::MainWindow window(settings, store, engine, messages);
     window.set_port_enumerator(ports);
     window.set_trace_opener([&trace_window] { trace_window.open(); });
     tessal::dialogs::DialogSet dialogs(window, settings, store);

@@ -4,7 +4,7 @@
 #include "link/messages.h"
 #include "look.h"
 #include "message_service.h"
-#include "replies.h"
+#include "device/operations.h"
 #include "settings/settings_store.h"
 
 #include <QApplication>
@@ -29,8 +29,6 @@ namespace tessal::console {
 namespace {
 
 constexpr std::array<std::int32_t, 5> kSpeeds{9600, 19200, 38400, 57600, 28800};
-constexpr const char* kMsgNoSeason = "Odaberite letnje ili zimsko racunanje vremena.";
-constexpr const char* kMsgBadDate = "Podaci za datum nisu dobro uneti";
 
 // Positions are given in twips; the screen has 15 twips per pixel.
 QRect twips(int left, int top, int width, int height) {
@@ -47,30 +45,16 @@ QPushButton* button(QWidget* parent, const char* name, const char* caption, QRec
 
 } // namespace
 
-class MainWindow::InputLock {
-  public:
-    explicit InputLock(QWidget* area) : area_(area), was_enabled_(area->isEnabled()) {
-        area_->setEnabled(false);
-    }
-    ~InputLock() { area_->setEnabled(was_enabled_); }
-    InputLock(const InputLock&) = delete;
-    InputLock& operator=(const InputLock&) = delete;
-
-  private:
-    QWidget* area_;
-    bool was_enabled_;
-};
-
 MainWindow::MainWindow(settings::Settings& settings, settings::SettingsStore& store,
-                       link::DeviceLink& link, MessageService& messages, QWidget* parent)
-    : QWidget(parent), settings_(settings), store_(store), link_(link),
-      transaction_(link, settings, messages), now_([] { return QDateTime::currentDateTime(); }) {
-    link_.set_port_enumerator(ports_);
+                       device::Engine& engine, MessageService& messages, QWidget* parent)
+    : QWidget(parent), settings_(settings), store_(store), engine_(engine),
+      transaction_(engine, settings, messages), now_([] { return QDateTime::currentDateTime(); }) {
+    engine_.set_port_enumerator(ports_);
     build();
 }
 
 MainWindow::~MainWindow() {
-    link_.set_port_enumerator(nullptr);
+    engine_.set_port_enumerator(nullptr);
 }
 
 void PortList::showPopup() {
@@ -82,14 +66,14 @@ void PortList::showPopup() {
 
 void MainWindow::set_port_enumerator(const link::PortEnumerator& ports) {
     ports_ = &ports;
-    link_.set_port_enumerator(ports_);
+    engine_.set_port_enumerator(ports_);
     refresh_port_tips();
 }
 
 void MainWindow::refresh_port_tips() {
     // The link reads the ports too, so that the list and the port opened
     // agree.
-    const std::vector<link::PortInfo> found = link_.refresh_ports();
+    const std::vector<link::PortInfo> found = engine_.refresh_ports();
     const link::PortMap map = link::map_ports(settings_.com_devices, found);
     for (std::uint8_t n = 1; n <= 8; ++n) {
         const std::string device = link::port_device(n, map);
@@ -303,7 +287,6 @@ void MainWindow::Form_Load() {
     settings_.port_number = 1;
     settings_.speed = 38400;
     settings_.last_used_index = 5;
-    transaction_.constants() = link::LinkConstants{};
 
     store_.load_settings(settings_);
 
@@ -362,8 +345,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::Izlaz_Click() {
-    // Refused under a waiting exchange; the close below ends that one.
-    transaction_.close_port();
+    // The port is closed after every transaction; a running one is stopped
+    // by the close.
     close();
 }
 
@@ -405,102 +388,90 @@ void MainWindow::Combo2_Change() {
     }
 }
 
-void MainWindow::single_exchange(const std::string& command,
-                                 const std::function<void(const std::string&)>& read) {
-    if (transaction_.open_port()) {
-        read(transaction_.get_frame(command));
+template <class Op, class Place>
+void MainWindow::run_locked(Op op, Place place) {
+    const bool was_enabled = content_->isEnabled();
+    content_->setEnabled(false);
+    if (!transaction_.run(this, std::move(op), std::move(place),
+                          [this, was_enabled] { content_->setEnabled(was_enabled); })) {
+        content_->setEnabled(was_enabled);
     }
 }
 
-void MainWindow::acknowledged_command(const std::string& command) {
-    single_exchange(command, [this](const std::string& result) {
-        transaction_.inform(link::acknowledgement_message(result));
-    });
-}
-
-void MainWindow::data_command(const std::string& command,
-                              const std::function<void(const std::string&)>& place_data) {
-    single_exchange(command, [&](const std::string& result) {
-        if (const auto message = link::data_message(result)) {
-            transaction_.inform(*message);
-        } else {
-            place_data(result);
-        }
-    });
-}
-
 void MainWindow::ReadVersion_Click() {
-    transaction_.run([this] {
-        SoftVersion->clear();
-        data_command("V", [this](const std::string& reply) {
-            SoftVersion->setText(from_device(reply));
+    if (!transaction_.idle()) {
+        return;
+    }
+    SoftVersion->clear();
+    transaction_.run(this, device::read_version, [this](const std::optional<std::string>& version) {
+        if (version) {
+            SoftVersion->setText(from_device(*version));
             SoftVersion->setCursorPosition(0); // the start of the version matters most
-        });
+        }
     });
 }
 
 void MainWindow::ReadLast_Click() {
-    transaction_.run([this] {
-        LastCommand->clear();
-        data_command("W", [this](const std::string& reply) {
-            QString text = from_device(reply);
-            text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-            LastCommand->setPlainText(text);
-        });
-    });
+    if (!transaction_.idle()) {
+        return;
+    }
+    LastCommand->clear();
+    transaction_.run(this, device::read_last_command,
+                     [this](const std::optional<std::string>& command) {
+                         if (command) {
+                             QString text = from_device(*command);
+                             text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+                             LastCommand->setPlainText(text);
+                         }
+                     });
 }
 
 void MainWindow::ComStop_Click() {
-    transaction_.run([this] { acknowledged_command("E"); });
+    transaction_.run(this, device::restart);
 }
 
 void MainWindow::Reset_Click() {
-    transaction_.run([this] {
-        if (transaction_.confirm(QString::fromLatin1(link::kMsgConfirm))) {
-            acknowledged_command("X");
-        }
-    });
+    // The question comes before the port is opened; No sends nothing.
+    if (transaction_.idle() && transaction_.confirm(QString::fromLatin1(link::kMsgConfirm))) {
+        transaction_.run(this, device::reset);
+    }
 }
 
 void MainWindow::Test_Click() {
-    transaction_.run([this] {
-        Combo1_Change();
-        Combo2_Change();
-        if (!transaction_.open_port()) {
-            return;
-        }
-        link::LinkConstants& constants = transaction_.constants();
-        constants.reply_timeout_ms = 1000;
-        const std::string result = transaction_.get_frame("T");
-        constants.reply_timeout_ms = 5000;
-        transaction_.inform(link::acknowledgement_message(result));
-    });
+    if (!transaction_.idle()) {
+        return;
+    }
+    // The test uses what the lists show.
+    Combo1_Change();
+    Combo2_Change();
+    transaction_.run(this, device::test_link);
 }
 
 void MainWindow::ReadPassword_Click() {
-    transaction_.run([this] {
-        InputLock lock(content_);
-        LozinkaR->clear();
-        // The emptied box is drawn before the wait.  A close that arrives
-        // now stops the transaction before anything is sent.
-        QCoreApplication::processEvents();
-        data_command("AAT+GSN", [this](const std::string& reply) {
-            LozinkaR->setText(from_device(extract_imei(reply)));
-        });
+    if (!transaction_.idle()) {
+        return;
+    }
+    LozinkaR->clear();
+    run_locked(device::read_imei, [this](const std::optional<std::string>& imei) {
+        if (imei) {
+            LozinkaR->setText(from_device(*imei));
+        }
     });
 }
 
 void MainWindow::ReadSignal_Click() {
-    transaction_.run([this] {
-        InputLock lock(content_);
-        NivoLabel->clear();
-        NivoProgres->setValue(0);
-        data_command("AAT+CSQ", [this](const std::string& reply) {
-            const SignalReading reading = read_signal(reply);
-            NivoLabel->setText(QString::fromStdString(reading.label));
-            NivoProgres->setValue(reading.bar);
-        });
-    });
+    if (!transaction_.idle()) {
+        return;
+    }
+    NivoLabel->clear();
+    NivoProgres->setValue(0);
+    run_locked(device::read_signal_level,
+               [this](const std::optional<device::SignalReading>& reading) {
+                   if (reading) {
+                       NivoLabel->setText(QString::fromStdString(reading->label));
+                       NivoProgres->setValue(reading->bar);
+                   }
+               });
 }
 
 void MainWindow::Check2_Click() {
@@ -519,7 +490,7 @@ void MainWindow::Timer1_Timer() {
     pc_time_ = {std::to_string(date.year() % 100), std::to_string(date.month()),
                 std::to_string(date.day()),        std::to_string(time.hour()),
                 std::to_string(time.minute()),     std::to_string(time.second())};
-    fill_two_digits(pc_time_);
+    device::fill_two_digits(pc_time_);
     for (std::size_t i = 0; i < Vreme.size(); ++i) {
         Vreme[i]->setText(from_device(pc_time_[i]));
     }
@@ -548,63 +519,35 @@ void MainWindow::Option2_Click() {
 
 int MainWindow::season_offset() const {
     if (Option1->isChecked()) {
-        return kSummerOffset;
+        return device::kSummerOffset;
     }
     if (Option2->isChecked()) {
-        return kWinterOffset;
+        return device::kWinterOffset;
     }
     return 0;
 }
 
-void MainWindow::show_device_time(const ClockTexts& device) {
-    // A clock reply whose time cannot be read empties the boxes, so that no
-    // earlier reading stays on screen as if it were new.
-    device_time_ = device_to_local(device, season_offset()).value_or(ClockTexts{});
-    for (std::size_t i = 0; i < device_time_.size(); ++i) {
-        vreme_r_[i]->setText(from_device(device_time_[i]));
-    }
-}
-
 void MainWindow::ReadTime_Click() {
-    transaction_.run([this] {
-        InputLock lock(content_);
-        if (season_offset() == 0) {
-            transaction_.inform(QString::fromLatin1(kMsgNoSeason));
-            return;
-        }
-        single_exchange("AAT+CCLK?", [this](const std::string& result) {
-            if (const auto message = link::data_message(result, link::kMsgNoReplyClock)) {
-                transaction_.inform(*message);
-                return;
-            }
-            if (const std::optional<ClockTexts> device = read_device_clock(result)) {
-                show_device_time(*device);
-            }
-        });
-    });
+    const int offset = season_offset();
+    run_locked([offset](device::Session& session) { return device::read_clock(session, offset); },
+               [this](const std::optional<device::ClockTexts>& local) {
+                   if (!local) {
+                       return;
+                   }
+                   device_time_ = *local;
+                   for (std::size_t i = 0; i < device_time_.size(); ++i) {
+                       vreme_r_[i]->setText(from_device(device_time_[i]));
+                   }
+               });
 }
 
 void MainWindow::SendTime_Click() {
-    transaction_.run([this] {
-        const int offset = season_offset();
-        if (offset == 0) {
-            transaction_.inform(QString::fromLatin1(kMsgNoSeason));
-            return;
-        }
-        const std::optional<ClockTexts> outgoing = local_to_device(pc_time_, offset);
-        if (!outgoing) {
-            transaction_.inform(QString::fromLatin1(kMsgBadDate));
-            return;
-        }
-        single_exchange("A" + clock_set_command(*outgoing), [this](const std::string& result) {
-            if (link::is_acknowledgement_status(result)) {
-                transaction_.inform(link::acknowledgement_message(result));
-            } else if (result.find("OK") != std::string::npos) {
-                transaction_.inform(QStringLiteral("OK"));
-            } else {
-                transaction_.inform(result);
-            }
-        });
+    // The time is taken now; ticks of the PC clock during the send do not
+    // change what goes out.
+    const int offset = season_offset();
+    const device::ClockTexts local = pc_time_;
+    transaction_.run(this, [offset, local](device::Session& session) {
+        device::set_clock(session, local, offset);
     });
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "clock.h"
+#include "device/clock.h"
 #include "link/qt_port_enumerator.h"
 #include "transaction.h"
 
@@ -47,8 +47,8 @@ class MainWindow : public QWidget {
     Q_OBJECT
 
   public:
-    MainWindow(settings::Settings& settings, settings::SettingsStore& store, link::DeviceLink& link,
-               MessageService& messages, QWidget* parent = nullptr);
+    MainWindow(settings::Settings& settings, settings::SettingsStore& store,
+               device::Engine& engine, MessageService& messages, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // The one transaction on the port, shared with the dialogs.
@@ -100,8 +100,8 @@ class MainWindow : public QWidget {
     void SendTime_Click();
 
     // The clock frame's texts.
-    const ClockTexts& pc_time() const { return pc_time_; }
-    const ClockTexts& device_time() const { return device_time_; }
+    const device::ClockTexts& pc_time() const { return pc_time_; }
+    const device::ClockTexts& device_time() const { return device_time_; }
 
     // The PC clock source; tests set a fixed time.
     void set_now(std::function<QDateTime()> now) { now_ = std::move(now); }
@@ -154,28 +154,22 @@ class MainWindow : public QWidget {
 
   private:
     void build();
-    // One exchange on an opened port; `read` gets its result.  Runs inside
-    // the transaction.
-    void single_exchange(const std::string& command,
-                         const std::function<void(const std::string&)>& read);
-    void acknowledged_command(const std::string& command);
-    void data_command(const std::string& command,
-                      const std::function<void(const std::string&)>& place);
     int season_offset() const;
-    void show_device_time(const ClockTexts& device);
-    // Takes input away from the window for the scope of a read.
-    class InputLock;
+    // Runs a device operation that takes input away from the window until
+    // its result is placed and its messages are closed.
+    template <class Op, class Place>
+    void run_locked(Op op, Place place);
 
     settings::Settings& settings_;
     settings::SettingsStore& store_;
-    link::DeviceLink& link_;
+    device::Engine& engine_;
     link::QtPortEnumerator machine_ports_;
     const link::PortEnumerator* ports_ = &machine_ports_;
     Transaction transaction_;
     QWidget* content_ = nullptr;
     std::array<QLineEdit*, 6> vreme_r_{};
-    ClockTexts pc_time_{};
-    ClockTexts device_time_{};
+    device::ClockTexts pc_time_{};
+    device::ClockTexts device_time_{};
     std::function<QDateTime()> now_;
     DialogHooks hooks_;
     std::function<void()> open_trace_;

@@ -1,7 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "transaction.h"
 
-#include "link/frame.h"
-#include "link/messages.h"
 #include "message_service.h"
 
 #include <QApplication>
@@ -9,114 +8,92 @@
 
 namespace tessal::console {
 
-// Moves the transaction into a state for a scope and back out of it.  A close
-// asked for inside the scope is kept: leaving never undoes it.
-class Transaction::Enter {
-  public:
-    Enter(Transaction& t, State state) : t_(t), before_(t.state_) { t_.state_ = state; }
-    ~Enter() {
-        if (!t_.stopping()) {
-            t_.state_ = before_;
-        }
-    }
-    Enter(const Enter&) = delete;
-    Enter& operator=(const Enter&) = delete;
-
-  private:
-    Transaction& t_;
-    State before_;
-};
-
-Transaction::Transaction(link::DeviceLink& link, settings::Settings& settings,
+Transaction::Transaction(device::Engine& engine, settings::Settings& settings,
                          MessageService& messages)
-    : link_(link), settings_(settings), messages_(messages) {
+    : engine_(engine), settings_(settings), messages_(messages) {
     // A wait that lasts shows the busy cursor; a quick reply does not flicker
-    // it (and costs nothing for it).
+    // it.
     busy_cursor_.setSingleShot(true);
     busy_cursor_.setInterval(kBusyCursorDelayMs);
-    QObject::connect(&busy_cursor_, &QTimer::timeout, [this] {
-        if (state_ == State::waiting && qobject_cast<QApplication*>(QCoreApplication::instance())) {
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-            cursor_shown_ = true;
-        }
-    });
+    QObject::connect(&busy_cursor_, &QTimer::timeout, [this] { busy_cursor(true); });
 }
 
-bool Transaction::run(const std::function<void()>& work) {
-    if (state_ != State::idle) {
-        return false;
-    }
-    {
-        Enter running(*this, State::running);
-        work();
-        link_.close_port();
-    }
-    if (state_ == State::closing) {
-        state_ = for_good_ ? State::closed : State::idle;
-        std::vector<std::function<void()>> after;
-        after.swap(after_close_);
-        for (const std::function<void()>& done : after) {
-            if (done) {
-                done();
-            }
-        }
-    }
-    return true;
+Transaction::~Transaction() {
+    engine_.cancel();
+    busy_cursor(false);
 }
 
-std::string Transaction::init_port(std::uint8_t& port_number, std::int32_t& speed) {
-    if (stopping()) {
-        return std::string(link::kPortError);
+void Transaction::busy_cursor(bool shown) {
+    if (shown == cursor_shown_ || !qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        return;
     }
-    link_.set_port_map(link::PortMap{settings_.com_devices});
-    return link_.init_port(port_number, speed);
-}
-
-std::string Transaction::get_frame(const std::string& command) {
-    if (state_ != State::running) {
-        // Closing, or an exchange already waits: nothing goes out.
-        return std::string(link::kPortFailure);
-    }
-    Enter waiting(*this, State::waiting);
-    busy_cursor_.start();
-    std::string result = link_.get_frame(command);
-    busy_cursor_.stop();
-    if (cursor_shown_) {
+    if (shown) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
         QApplication::restoreOverrideCursor();
-        cursor_shown_ = false;
     }
-    return result;
+    cursor_shown_ = shown;
 }
 
-std::string Transaction::close_port() {
-    if (state_ == State::waiting) {
-        return std::string(link::kPortError);
-    }
-    return link_.close_port();
+void Transaction::begin() {
+    state_ = State::running;
+    busy_cursor_.start();
 }
 
-bool Transaction::open_port() {
-    if (init_port(settings_.port_number, settings_.speed) != link::kOk) {
-        // The box says why, behind its details button.
-        if (!stopping()) {
-            const auto& failure = link_.last_port_failure();
-            messages_.inform_with_details(
-                QString::fromLatin1(link::kMsgPortNotOpened),
-                failure ? QString::fromStdString(link::port_failure_details(*failure)) : QString());
+void Transaction::end(const device::Report& report, const std::function<void()>& after) {
+    busy_cursor_.stop();
+    busy_cursor(false);
+    if (!report.cancelled) {
+        for (const device::Message& message : report.messages) {
+            show(message);
         }
-        return false;
     }
-    return true;
+    if (after) {
+        after();
+    }
+    if (state_ == State::running) {
+        state_ = State::idle;
+        return;
+    }
+    // A close was asked meanwhile: it completes now.
+    state_ = for_good_ ? State::closed : State::idle;
+    std::vector<std::function<void()>> waiting;
+    waiting.swap(after_close_);
+    for (const std::function<void()>& done : waiting) {
+        if (done) {
+            done();
+        }
+    }
+}
+
+void Transaction::show(const device::Message& message) {
+    if (stopping()) {
+        return;
+    }
+    const QString text = from_device(message.text);
+    if (message.kind == device::Message::Kind::plain) {
+        messages_.plain(text);
+    } else if (!message.details.empty()) {
+        messages_.inform_with_details(text, QString::fromStdString(message.details));
+    } else {
+        messages_.inform(text);
+    }
+}
+
+void Transaction::tell(const device::Message& message) {
+    // The operation waits, with the port open, until the box is closed.
+    busy_cursor_.stop();
+    busy_cursor(false);
+    show(message);
+    if (state_ == State::running) {
+        busy_cursor_.start();
+    }
 }
 
 void Transaction::inform(const QString& text) {
     if (!stopping()) {
         messages_.inform(text);
     }
-}
-
-void Transaction::inform(const std::string& text) {
-    inform(from_device(text));
 }
 
 void Transaction::plain(const QString& text) {
@@ -142,7 +119,7 @@ void Transaction::close(std::function<void()> done, bool for_good) {
     }
     state_ = State::closing;
     after_close_.push_back(std::move(done));
-    link_.cancel_wait();
+    engine_.cancel();
 }
 
 QString from_device(const std::string& bytes) {

@@ -1,12 +1,14 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
-#include "link/device_link.h"
+#include "device/engine.h"
 #include "settings/settings.h"
 
+#include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 
-#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -15,65 +17,64 @@ namespace tessal::console {
 
 class MessageService;
 
-// The one transaction on the device's port.  Every handler that talks to
-// the device runs its work through run(); whether it may start is decided
-// here and nowhere else.  While a reply is awaited the program's events keep
-// running, so clicks and closes can arrive in the middle of a transaction:
-// a second transaction does not start, and a close cuts the wait short and
-// stops all further traffic.
-class Transaction {
+// The one transaction on the device's port, as the windows see it.  Every
+// handler that talks to the device starts its operation through run();
+// whether it may start is decided here and nowhere else.  The operation runs
+// on the device engine's thread; this thread goes on with its events and
+// receives the result later, so clicks and closes can arrive in the middle
+// of a transaction: a second transaction does not start, and a close stops
+// all traffic and waits for the operation to end.
+class Transaction final : public device::Prompter {
   public:
     enum class State {
         idle,    // the port is free
-        running, // a handler holds the port
-        waiting, // an exchange of the running handler awaits its reply
+        running, // an operation holds the port, or its messages are shown
         closing, // a close was asked: nothing more reaches the device
         closed,  // the program is ending: no transaction starts again
     };
 
-    Transaction(link::DeviceLink& link, settings::Settings& settings, MessageService& messages);
+    Transaction(device::Engine& engine, settings::Settings& settings, MessageService& messages);
+    ~Transaction() override;
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
 
-    // Runs a handler's work as the transaction, only when the port is free;
-    // otherwise nothing happens and the result is false.  The port is closed
-    // when the work ends, whatever happened, and a close asked for meanwhile
-    // completes then.
-    bool run(const std::function<void()>& work);
+    // Starts `op(device::Session&)` with the record's port and speed, only
+    // when the port is free; otherwise nothing happens and the result is
+    // false.  When the operation has ended (the port is closed by then),
+    // `place` gets its value, if it gives one and `context` still exists;
+    // then the report's messages are shown (none once a close was asked);
+    // then `after` runs.
+    template <class Op, class Place = std::nullptr_t>
+    bool run(QObject* context, Op op, Place place = nullptr, std::function<void()> after = {});
 
-    // The port operations for the work inside run().  Once a close was asked
-    // they send nothing: init_port gives "PO", get_frame "ERja".  close_port
-    // never closes the port under a waiting exchange.
-    std::string init_port(std::uint8_t& port_number, std::int32_t& speed);
-    std::string get_frame(const std::string& command);
-    std::string close_port();
-    // init_port with the record's port and speed; on failure shows the port
-    // message and gives false.
-    bool open_port();
-
-    // Messages of the work; none is shown once a close was asked, and a
-    // question is then answered No.
+    // The front end's own messages, before an operation starts; none is
+    // shown once a close was asked, and a question is then answered No.
     void inform(const QString& text);
-    void inform(const std::string& text);
     void plain(const QString& text);
     bool confirm(const QString& text);
+    void show(const device::Message& message);
 
-    // Ends what runs: a waiting exchange is cut short, nothing more reaches
+    // Ends what runs: the operation's wait is cut short, nothing more reaches
     // the device and the port is closed; then `done` runs, at once when the
     // port is free.  With `for_good` no transaction starts afterwards.
     void close(std::function<void()> done, bool for_good);
 
     State state() const { return state_; }
     bool idle() const { return state_ == State::idle; }
-    link::LinkConstants& constants() { return link_.constants(); }
+
+    // Messages that come in the middle of an operation.
+    void tell(const device::Message& message) override;
 
   private:
-    class Enter;
     bool stopping() const { return state_ == State::closing || state_ == State::closed; }
+    void begin();
+    // Shows the report's messages, runs `after` and frees the port.
+    void end(const device::Report& report, const std::function<void()>& after);
+    void busy_cursor(bool shown);
 
     static constexpr int kBusyCursorDelayMs = 150;
 
-    link::DeviceLink& link_;
+    device::Engine& engine_;
     settings::Settings& settings_;
     MessageService& messages_;
     State state_ = State::idle;
@@ -81,7 +82,34 @@ class Transaction {
     std::vector<std::function<void()>> after_close_;
     QTimer busy_cursor_;
     bool cursor_shown_ = false;
+    // Results are delivered only while the transaction exists.
+    QObject alive_;
 };
+
+template <class Op, class Place>
+bool Transaction::run(QObject* context, Op op, Place place, std::function<void()> after) {
+    if (state_ != State::idle) {
+        return false;
+    }
+    const bool bound = context != nullptr;
+    QPointer<QObject> target(context);
+    auto done = [this, bound, target, place = std::move(place),
+                 after = std::move(after)](const device::Report& report,
+                                           const auto&... value) mutable {
+        if constexpr (!std::is_same_v<Place, std::nullptr_t>) {
+            if (!bound || target) {
+                place(value...);
+            }
+        }
+        end(report, after);
+    };
+    if (!engine_.start(&alive_, device::PortChoice::of(settings_), std::move(op), std::move(done),
+                       this)) {
+        return false;
+    }
+    begin();
+    return true;
+}
 
 // Latin-1 is the device's character set: one byte per character.
 QString from_device(const std::string& bytes);

@@ -2,7 +2,7 @@
 
 #include "console/transaction.h"
 #include "dialogs/closing.h"
-#include "ftp_replies.h"
+#include "device/operations.h"
 #include "link/frame.h"
 #include "link/messages.h"
 
@@ -20,23 +20,8 @@ namespace tessal::dialogs {
 
 namespace {
 
-// The device parameters in the order in which they are read and sent.  A read
-// request is "R" and the name; a set request "P", the name, ":" and the value.
-constexpr std::array<const char*, 6> kParameters{"FTPGovAddr",         "FTPGovUser",
-                                                 "FTPGovPass",         "FTP_pathFILES",
-                                                 "FtpGovFoldsCommand", "gprsParamVlada"};
 constexpr std::array<const char*, 6> kRowLabels{
     "ftp adresa:", "username:", "password:", "for send:", "command:", "operater:"};
-
-constexpr const char* kMsgBadAddress = "Podaci za ftp adresu nisu dobro uneti.";
-constexpr const char* kMsgBadUser = "Podaci za username nisu dobro uneti.";
-constexpr const char* kMsgBadPassword = "Podaci za password nisu dobro uneti.";
-constexpr const char* kMsgBadForSend = "Podaci za for send nisu dobro uneti.";
-constexpr const char* kMsgBadCommand = "Podaci za command nisu dobro uneti.";
-constexpr const char* kMsgNoOperator = "Odaberite operatera.";
-constexpr const char* kMsgSent = "OK - Promena parametara izvrsena";
-constexpr const char* kMsgNothingTicked = "Nisu obelezeni podaci za slanje";
-constexpr const char* kMsgUnknownGprs = "GPRS parametri su: ";
 
 // The server address the send side offers at load, one octet per box.
 constexpr std::array<const char*, 4> kDefaultAddress{"192", "168", "1", "100"};
@@ -68,20 +53,6 @@ QRect row_rect(std::size_t row, int left, int width) {
 QString side_name(const QString& row, bool send_side) {
     return QStringLiteral("%1 (%2)").arg(row, send_side ? QStringLiteral("slanje")
                                                         : QStringLiteral("citanje"));
-}
-
-// Leading and trailing spaces removed (only spaces; the boxes take no other
-// blanks).
-QString trim_spaces(const QString& text) {
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text[first] == u' ') {
-        ++first;
-    }
-    while (last > first && text[last - 1] == u' ') {
-        --last;
-    }
-    return text.mid(first, last - first);
 }
 
 // The index bound of the operator table: 0 to 5 by construction, limited so
@@ -223,11 +194,12 @@ void FtpDialog::build() {
     connect(Izlaz, &QPushButton::clicked, this, [this] { Izlaz_Click(); });
 }
 
-std::array<FtpDialog::TextRow, 4> FtpDialog::text_rows() const {
-    return {{{Username, UsernameR, kMsgBadUser},
-             {Password, PasswordR, kMsgBadPassword},
-             {ForSend, ForSendR, kMsgBadForSend},
-             {ForCommand, ForCommandR, kMsgBadCommand}}};
+std::array<QLineEdit*, 4> FtpDialog::send_texts() const {
+    return {Username, Password, ForSend, ForCommand};
+}
+
+std::array<QLineEdit*, 4> FtpDialog::read_texts() const {
+    return {UsernameR, PasswordR, ForSendR, ForCommandR};
 }
 
 void FtpDialog::fill_lists() {
@@ -253,128 +225,68 @@ void FtpDialog::clear_read_side() {
     for (std::size_t i = 4; i < ftp.size(); ++i) {
         ftp[i]->clear();
     }
-    for (const TextRow& row : text_rows()) {
-        row.read->clear();
+    for (QLineEdit* box : read_texts()) {
+        box->clear();
     }
     CombogprsR->setCurrentIndex(-1);
 }
 
 void FtpDialog::Read_Click() {
-    // One transaction for all six requests: the port stays open between them.
-    transaction_.run([this] {
-        clear_read_side();
-        if (!transaction_.open_port()) {
-            return;
-        }
-        for (std::size_t row = 0; row < kParameters.size(); ++row) {
-            const std::string value = transaction_.get_frame(std::string("R") + kParameters[row]);
-            if (const std::optional<std::string> message = link::data_message(value)) {
-                // The rows read so far keep their values.
-                transaction_.inform(*message);
-                return;
-            }
-            place(row, value);
-        }
-    });
-}
-
-void FtpDialog::place(std::size_t row, const std::string& value) {
-    if (row == 0) {
-        const std::array<std::string, 4> octets = split_address(value);
-        for (std::size_t i = 0; i < octets.size(); ++i) {
-            ftp[4 + i]->setText(console::from_device(octets[i]));
-        }
-    } else if (row < 5) {
-        text_rows()[row - 1].read->setText(console::from_device(value));
-    } else {
-        const std::optional<std::size_t> match = match_gprs(settings_, value);
-        if (match && static_cast<int>(*match) < CombogprsR->count()) {
-            CombogprsR->setCurrentIndex(static_cast<int>(*match));
-        } else {
-            transaction_.inform(QString::fromLatin1(kMsgUnknownGprs) + console::from_device(value));
-        }
+    if (!transaction_.idle()) {
+        return;
     }
+    clear_read_side();
+    // One transaction for all six requests: the port stays open between them.
+    const settings::Settings settings = settings_;
+    transaction_.run(
+        this,
+        [settings](device::Session& session) { return device::read_ftp(session, settings); },
+        [this](const device::FtpRead& read) {
+            // The rows read before a failure keep their values.
+            if (read.rows_read > 0) {
+                for (std::size_t i = 0; i < read.address.size(); ++i) {
+                    ftp[4 + i]->setText(console::from_device(read.address[i]));
+                }
+            }
+            const std::array<QLineEdit*, 4> boxes = read_texts();
+            for (std::size_t row = 1; row < 5 && row < read.rows_read; ++row) {
+                boxes[row - 1]->setText(console::from_device(read.texts[row - 1]));
+            }
+            if (read.operator_index && static_cast<int>(*read.operator_index) < CombogprsR->count()) {
+                CombogprsR->setCurrentIndex(static_cast<int>(*read.operator_index));
+            }
+        });
 }
 
 void FtpDialog::Send_Click() {
     // The whole action is one transaction; each row opens and closes the
     // port for its own request.
-    transaction_.run([this] {
-        bool any_ticked = false;
-        for (std::size_t row = 0; row < Check1.size(); ++row) {
-            if (!Check1[row]->isChecked()) {
-                continue;
+    device::FtpRows rows;
+    for (std::size_t row = 0; row < Check1.size(); ++row) {
+        rows.ticked[row] = Check1[row]->isChecked();
+    }
+    for (std::size_t i = 0; i < rows.address.size(); ++i) {
+        rows.address[i] = console::to_device(ftp[i]->text());
+    }
+    const std::array<QLineEdit*, 4> boxes = send_texts();
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        rows.texts[i] = console::to_device(boxes[i]->text());
+    }
+    rows.operator_index = Combogprs->currentIndex();
+    const settings::Settings settings = settings_;
+    transaction_.run(
+        this,
+        [rows, settings](device::Session& session) {
+            return device::send_ftp(session, rows, settings);
+        },
+        [this](const device::FtpSent& sent) {
+            // The technician sees the octets as they went out.
+            if (sent.padded) {
+                for (std::size_t i = 0; i < sent.padded->size(); ++i) {
+                    ftp[i]->setText(console::from_device((*sent.padded)[i]));
+                }
             }
-            // A failed row ends the action; rows sent before it stay sent.
-            const std::optional<std::string> request = set_request(row);
-            if (!request || !transmit(*request)) {
-                return;
-            }
-            any_ticked = true;
-        }
-        transaction_.inform(QString::fromLatin1(any_ticked ? kMsgSent : kMsgNothingTicked));
-    });
-}
-
-std::optional<std::string> FtpDialog::set_request(std::size_t row) {
-    const std::string head = std::string("P") + kParameters[row] + ":";
-    if (row == 0) {
-        const std::optional<std::string> address = address_request();
-        if (!address) {
-            transaction_.inform(QString::fromLatin1(kMsgBadAddress));
-            return std::nullopt;
-        }
-        return head + *address;
-    }
-    if (row < 5) {
-        const TextRow text = text_rows()[row - 1]; // a copy: the array is a temporary
-        if (trim_spaces(text.send->text()).isEmpty()) {
-            transaction_.inform(QString::fromLatin1(text.message));
-            return std::nullopt;
-        }
-        // Sent as typed, blanks included.
-        return head + console::to_device(text.send->text());
-    }
-    const int chosen = Combogprs->currentIndex();
-    const settings::Settings& settings = settings_;
-    if (chosen < 0 || static_cast<std::size_t>(chosen) >= settings.gprs_strings.size()) {
-        transaction_.inform(QString::fromLatin1(kMsgNoOperator));
-        return std::nullopt;
-    }
-    // The operator's GPRS parameter string goes out, not its name.
-    return head + settings.gprs_strings[static_cast<std::size_t>(chosen)].value_or(std::string());
-}
-
-std::optional<std::string> FtpDialog::address_request() {
-    for (std::size_t i = 0; i < 4; ++i) {
-        if (trim_spaces(ftp[i]->text()).isEmpty()) {
-            return std::nullopt;
-        }
-    }
-    // The first three octets are padded with leading zeros to three places,
-    // in the boxes too; the fourth goes out trimmed but stays as typed.
-    QString address;
-    for (std::size_t i = 0; i < 3; ++i) {
-        const QString octet = trim_spaces(ftp[i]->text()).rightJustified(3, u'0');
-        ftp[i]->setText(octet);
-        address += octet + u'.';
-    }
-    address += trim_spaces(ftp[3]->text());
-    return console::to_device(address);
-}
-
-bool FtpDialog::transmit(const std::string& request) {
-    bool acknowledged = false;
-    if (transaction_.open_port()) {
-        const std::string result = transaction_.get_frame(request);
-        acknowledged = result == link::kOk;
-        if (!acknowledged) {
-            // "CS" and data texts are shown as they came.
-            transaction_.inform(link::acknowledgement_message(result));
-        }
-    }
-    transaction_.close_port();
-    return acknowledged;
+        });
 }
 
 } // namespace tessal::dialogs

@@ -79,26 +79,12 @@ class FtpDialog : public QDialog {
     void reject() override;
 
   private:
-    // A user name, password or folder row: its two boxes and the message for
-    // an empty send box.
-    struct TextRow {
-        QLineEdit* send;
-        QLineEdit* read;
-        const char* message;
-    };
-    std::array<TextRow, 4> text_rows() const;
+    // The user name, password and folder rows' boxes, send and read side.
+    std::array<QLineEdit*, 4> send_texts() const;
+    std::array<QLineEdit*, 4> read_texts() const;
 
     void build();
     void clear_read_side();
-    // Puts the value of read request `row` into the read side.
-    void place(std::size_t row, const std::string& value);
-    // Validates send row `row` and builds its set request; on failure shows
-    // the row's message and gives nothing.
-    std::optional<std::string> set_request(std::size_t row);
-    std::optional<std::string> address_request();
-    // Sends one request with the port opened and closed for it; true when
-    // the device acknowledged it.  Any other outcome has been reported.
-    bool transmit(const std::string& request);
 
     console::Transaction& transaction_;
     settings::Settings& settings_;

@@ -21,19 +21,7 @@ namespace tessal::dialogs {
 
 namespace {
 
-constexpr const char* kCashTypeName = "CASH_TYPE:";
-constexpr const char* kMsgNoParameter = "Unesite komandu ";
-constexpr const char* kMsgNoValue = "Unesite novu vrednost parametra";
-constexpr const char* kMsgNoCashType = "Odaberite tip kase.";
-constexpr const char* kMsgChanged = "OK - Promena parametara izvrsena";
-constexpr const char* kMsgParseFailed = "greska";
-constexpr const char* kMsgFileNotWritten = "Fajl Jad.txt nije upisan!";
-
 using console::place;
-
-bool only_blanks(const QString& text) {
-    return std::all_of(text.begin(), text.end(), [](QChar c) { return c == u' '; });
-}
 
 } // namespace
 
@@ -86,17 +74,9 @@ void JadDialog::Form_Load() {
     const settings::Settings& settings = settings_;
     const QSignalBlocker block(ComboTip);
     ComboTip->clear();
-    cash_types_.clear();
-    const auto count = static_cast<std::size_t>(std::clamp<std::int32_t>(
-        settings.cash_type_count, 0, static_cast<std::int32_t>(settings.cash_type_names.size())));
-    for (std::size_t i = 0; i < count; ++i) {
-        CashType type{settings.cash_type_numbers[i].value_or(""),
-                      settings.cash_type_names[i].value_or("")};
-        if (type.name.empty()) {
-            continue;
-        }
+    cash_types_ = device::offered_cash_types(settings);
+    for (const device::CashType& type : cash_types_) {
         ComboTip->addItem(console::from_device(type.number + ":" + type.name));
-        cash_types_.push_back(std::move(type));
     }
     ComboTip->setCurrentIndex(-1);
     show_cash_types(false);
@@ -108,44 +88,36 @@ void JadDialog::show_cash_types(bool shown) {
 }
 
 void JadDialog::Command2_Click() {
-    transaction_.run([this] {
-        show_cash_types(false);
-        Text3->clear();
-        Text2->clear();
-        if (!transaction_.open_port()) {
-            return;
-        }
-        const std::string result = transaction_.get_frame("J");
-        if (const auto message = link::data_message(result)) {
-            transaction_.inform(*message);
-            return;
-        }
-        place_descriptor(result);
-    });
+    if (!transaction_.idle()) {
+        return;
+    }
+    show_cash_types(false);
+    Text3->clear();
+    Text2->clear();
+    transaction_.run(
+        this,
+        [copy = jad_file_](device::Session& session) { return device::read_jad(session, copy); },
+        [this](const device::JadRead& read) { place_descriptor(read); });
 }
 
-void JadDialog::place_descriptor(const std::string& reply) {
-    QString shown = console::from_device(reply);
+void JadDialog::place_descriptor(const device::JadRead& read) {
+    if (!read.descriptor) {
+        return;
+    }
+    QString shown = console::from_device(*read.descriptor);
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     Text2->setPlainText(shown);
 
-    std::string error;
-    const bool saved = settings::replace_file(jad_file_, reply + "\r\n", error);
-
     const QSignalBlocker block(Combo1);
     Combo1->clear();
-    if (parse_descriptor(reply, table_)) {
+    table_ = read.table;
+    if (read.parsed) {
         for (int k = 0; k < table_.count; ++k) {
             Combo1->addItem(console::from_device(table_.names[static_cast<std::size_t>(k)]));
         }
         // Nothing is chosen until the technician picks a parameter.
         Combo1->setCurrentIndex(-1);
         Text3->clear();
-    } else {
-        transaction_.plain(QString::fromLatin1(kMsgParseFailed));
-    }
-    if (!saved) {
-        transaction_.inform(QString::fromLatin1(kMsgFileNotWritten));
     }
 }
 
@@ -156,7 +128,7 @@ void JadDialog::Combo1_Click() {
     }
     const std::string& name = table_.names[static_cast<std::size_t>(k)];
     const std::string& value = table_.values[static_cast<std::size_t>(k)];
-    if (name != kCashTypeName) {
+    if (name != device::kCashTypeName) {
         show_cash_types(false);
         Text3->setText(console::from_device(value));
         return;
@@ -173,46 +145,24 @@ void JadDialog::Combo1_Click() {
 }
 
 void JadDialog::Command1_Click() {
-    transaction_.run([this] {
-        if (const std::optional<std::string> command = set_request()) {
-            if (!transaction_.open_port()) {
-                return;
-            }
-            const std::string result = transaction_.get_frame(*command);
-            if (result == link::kOk) {
-                transaction_.inform(QString::fromLatin1(kMsgChanged));
-            } else {
-                transaction_.inform(link::acknowledgement_message(result));
-            }
-        }
+    if (!transaction_.idle()) {
+        return;
+    }
+    const std::optional<int> cash_type =
+        ComboTip->isHidden() ? std::nullopt : std::optional(ComboTip->currentIndex());
+    const device::JadRequest request =
+        device::jad_request(table_, Combo1->currentIndex(), console::to_device(Text3->text()),
+                            cash_type, cash_types_);
+    // A refusal, or the chosen type's name, comes before the port is opened.
+    if (request.first) {
+        transaction_.show(*request.first);
+    }
+    if (request.command.empty()) {
+        return;
+    }
+    transaction_.run(this, [command = request.command](device::Session& session) {
+        device::send_jad(session, command);
     });
-}
-
-std::optional<std::string> JadDialog::set_request() {
-    const int k = Combo1->currentIndex();
-    if (k < 0 || k >= table_.count) {
-        transaction_.inform(QString::fromLatin1(kMsgNoParameter));
-        return std::nullopt;
-    }
-    std::string command = "P" + table_.names[static_cast<std::size_t>(k)];
-    if (ComboTip->isHidden()) {
-        const QString value = Text3->text();
-        if (only_blanks(value)) {
-            transaction_.inform(QString::fromLatin1(kMsgNoValue));
-            return std::nullopt;
-        }
-        return command + console::to_device(value);
-    }
-    // The type the technician sees: the CashTypeList entry behind the
-    // selected ComboTip entry.
-    const int tip = ComboTip->currentIndex();
-    if (tip < 0 || static_cast<std::size_t>(tip) >= cash_types_.size()) {
-        transaction_.inform(QString::fromLatin1(kMsgNoCashType));
-        return std::nullopt;
-    }
-    const CashType& type = cash_types_[static_cast<std::size_t>(tip)];
-    transaction_.plain(console::from_device(type.name));
-    return command + type.number;
 }
 
 void JadDialog::IZL_Click() {

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "dialogs/jad_descriptor.h"
+#include "device/jad_descriptor.h"
+#include "device/operations.h"
 
 #include <QDialog>
 
@@ -46,7 +47,7 @@ class JadDialog : public QDialog {
     // cut short and the port closed before the dialog closes.
     void reject() override;
 
-    const JadParameterTable& parameters() const { return table_; }
+    const device::JadParameterTable& parameters() const { return table_; }
 
     QLabel* Label1 = nullptr;
     QComboBox* Combo1 = nullptr;
@@ -62,22 +63,15 @@ class JadDialog : public QDialog {
     void Form_Load();
     // Shows ComboTip in place of Text3, or Text3 in place of ComboTip.
     void show_cash_types(bool shown);
-    // Reply text of a read: display, file copy and parameter list.
-    void place_descriptor(const std::string& reply);
-    // Validates the choice and builds the set request; on failure shows
-    // why and gives nothing.
-    std::optional<std::string> set_request();
+    // A read's descriptor and parameter list.
+    void place_descriptor(const device::JadRead& read);
 
     console::Transaction& transaction_;
     const settings::Settings& settings_;
     std::filesystem::path jad_file_;
-    JadParameterTable table_;
+    device::JadParameterTable table_;
     // For each ComboTip entry, the CashTypeList entry it shows.
-    struct CashType {
-        std::string number;
-        std::string name;
-    };
-    std::vector<CashType> cash_types_;
+    std::vector<device::CashType> cash_types_;
 };
 
 } // namespace tessal::dialogs

@@ -3,7 +3,7 @@
 #include "console/look.h"
 #include "console/transaction.h"
 #include "dialogs/closing.h"
-#include "dialogs/sim_replies.h"
+#include "device/operations.h"
 #include "link/frame.h"
 #include "link/messages.h"
 
@@ -14,10 +14,6 @@
 namespace tessal::dialogs {
 
 namespace {
-
-constexpr const char* kMsgNoSim = "SIM kartica nije prisutna";
-constexpr const char* kMsgNoPinNeeded = "Oslobodjeno od PIN koda";
-constexpr const char* kMsgPinSet = "PIN kod uspesno setovan";
 
 using console::place;
 
@@ -68,95 +64,36 @@ void SimDialog::build() {
 }
 
 void SimDialog::ReadSIM_Click() {
-    transaction_.run([this] {
-        SIMtext->clear();
-        QCoreApplication::processEvents();
-        if (!transaction_.open_port()) {
-            return;
-        }
-        const std::string result = transaction_.get_frame(kCmdSimIdentification);
-        if (const auto message = link::data_message(result)) {
-            transaction_.inform(*message);
-            return;
-        }
-        SIMtext->setText(console::from_device(sim_identification(result)));
-    });
-}
-
-void SimDialog::send_acknowledged(const std::string& command) {
-    transaction_.run([&] {
-        if (transaction_.open_port()) {
-            transaction_.inform(link::acknowledgement_message(transaction_.get_frame(command)));
+    if (!transaction_.idle()) {
+        return;
+    }
+    // A failed read leaves the box empty.
+    SIMtext->clear();
+    transaction_.run(this, device::read_sim_id, [this](const std::optional<std::string>& shown) {
+        if (shown) {
+            SIMtext->setText(console::from_device(*shown));
         }
     });
 }
 
 void SimDialog::SendPSW_Click() {
-    send_acknowledged(kCmdPassword + console::to_device(PassText->text()));
-}
-
-void SimDialog::SendSIM_Click() {
-    send_acknowledged(kCmdSimParameter + console::to_device(SimtextS->text()));
-}
-
-void SimDialog::SendPin_Click() {
-    transaction_.run([this] {
-        const std::string pin = trim_blanks(console::to_device(PINText->text()));
-        if (transaction_.open_port()) {
-            pin_sequence(pin);
-        }
+    const std::string password = console::to_device(PassText->text());
+    transaction_.run(this, [password](device::Session& session) {
+        device::send_password(session, password);
     });
 }
 
-void SimDialog::pin_sequence(const std::string& pin) {
-    const auto inform = [&](const std::string& text) { transaction_.inform(text); };
+void SimDialog::SendSIM_Click() {
+    const std::string identification = console::to_device(SimtextS->text());
+    transaction_.run(this, [identification](device::Session& session) {
+        device::send_sim_id(session, identification);
+    });
+}
 
-    // Step 1: is a PIN wanted at all?  A status result is reported and the
-    // PIN is sent anyway.
-    const std::string state = transaction_.get_frame(kCmdPinState);
-    if (link::is_acknowledgement_status(state)) {
-        inform(link::acknowledgement_message(state));
-    } else {
-        switch (pin_state(state)) {
-        case PinState::no_sim:
-            inform(kMsgNoSim);
-            return;
-        case PinState::ready:
-            inform(kMsgNoPinNeeded);
-            return;
-        case PinState::unexpected:
-            inform("Nedozvoljena operacija ==" + state + "==");
-            return;
-        case PinState::pin_wanted:
-            break;
-        }
-    }
-
-    // Step 2: the PIN itself.  A refused PIN ends with the attempts left
-    // (step 3); otherwise the PIN request is switched off (step 4).
-    const std::string entry = transaction_.get_frame(kCmdPinEntry + pin);
-    if (link::is_acknowledgement_status(entry)) {
-        inform(link::acknowledgement_message(entry));
-    } else if (modem_error(entry)) {
-        const std::string attempts = transaction_.get_frame(kCmdPinAttempts + pin);
-        if (!link::is_acknowledgement_status(attempts)) {
-            inform(attempts_message(attempts));
-            return;
-        }
-        inform(link::acknowledgement_message(attempts));
-    }
-
-    // Step 4: PIN request off.
-    const std::string off = transaction_.get_frame(kCmdPinRequestOff + pin);
-    if (off == link::kOk) {
-        inform("OK");
-    } else if (link::is_acknowledgement_status(off)) {
-        inform(link::acknowledgement_message(off));
-    } else if (modem_error(off)) {
-        inform(off);
-    } else {
-        inform(kMsgPinSet);
-    }
+void SimDialog::SendPin_Click() {
+    const std::string pin = console::to_device(PINText->text());
+    transaction_.run(this,
+                     [pin](device::Session& session) { device::unlock_sim(session, pin); });
 }
 
 void SimDialog::Izlaz_Click() {

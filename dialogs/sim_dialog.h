@@ -45,10 +45,6 @@ class SimDialog : public QDialog {
 
   private:
     void build();
-    // One acknowledged command in its own transaction.
-    void send_acknowledged(const std::string& command);
-    // The four PIN steps on the open port.
-    void pin_sequence(const std::string& pin);
 
     console::Transaction& transaction_;
 };

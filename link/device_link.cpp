@@ -14,18 +14,6 @@ std::int64_t steady_ms() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-// Clears a flag when the scope ends, whichever way it ends.
-class FlagGuard {
-  public:
-    explicit FlagGuard(bool& flag) : flag_(flag) { flag_ = true; }
-    ~FlagGuard() { flag_ = false; }
-    FlagGuard(const FlagGuard&) = delete;
-    FlagGuard& operator=(const FlagGuard&) = delete;
-
-  private:
-    bool& flag_;
-};
-
 } // namespace
 
 DeviceLink::DeviceLink(std::unique_ptr<SerialPort> port, Clock clock)
@@ -36,13 +24,12 @@ std::string DeviceLink::settings_text(std::int32_t speed) {
 }
 
 std::string DeviceLink::init_port(std::uint8_t& port_number, std::int32_t& speed) {
-    // The port belongs to the exchange that waits; nobody else may touch it.
-    if (exchange_running_) {
+    last_port_failure_.reset();
+    if (cancelled_) {
         return std::string(kPortError);
     }
-    last_port_failure_.reset();
     std::string device = device_of(port_number, false);
-    if (!open_device(device, speed) && ports_ != nullptr && last_port_failure_ &&
+    if (!open_device(device, speed) && enumerates() && last_port_failure_ &&
         last_port_failure_->fault.kind == PortFault::Kind::NoDevice) {
         // The machine's ports may have changed since they were last read (an
         // adapter plugged in or out): read them again and try once more.
@@ -55,7 +42,19 @@ std::string DeviceLink::init_port(std::uint8_t& port_number, std::int32_t& speed
     return last_port_failure_ ? std::string(kPortError) : std::string(kOk);
 }
 
+void DeviceLink::set_port_enumerator(const PortEnumerator* ports) {
+    const std::lock_guard lock(ports_mutex_);
+    ports_ = ports;
+    found_.reset();
+}
+
+bool DeviceLink::enumerates() const {
+    const std::lock_guard lock(ports_mutex_);
+    return ports_ != nullptr;
+}
+
 std::vector<PortInfo> DeviceLink::refresh_ports() {
+    const std::lock_guard lock(ports_mutex_);
     found_ = ports_ != nullptr ? ports_->ports() : std::vector<PortInfo>{};
     return *found_;
 }
@@ -63,13 +62,20 @@ std::vector<PortInfo> DeviceLink::refresh_ports() {
 std::string DeviceLink::device_of(std::uint8_t port_number, bool fresh) {
     const bool keyed = port_number >= 1 && port_number <= port_map_.devices.size() &&
                        !port_map_.devices[port_number - 1].empty();
-    if (ports_ == nullptr || keyed) {
+    if (keyed || !enumerates()) {
         return port_device(port_number, port_map_);
     }
-    if (fresh || !found_) {
-        refresh_ports();
+    std::vector<PortInfo> found;
+    {
+        const std::lock_guard lock(ports_mutex_);
+        if (!fresh && found_) {
+            found = *found_;
+        }
     }
-    return port_device(port_number, map_ports(port_map_.devices, *found_));
+    if (fresh || found.empty()) {
+        found = refresh_ports();
+    }
+    return port_device(port_number, map_ports(port_map_.devices, found));
 }
 
 bool DeviceLink::open_device(const std::string& device, std::int32_t speed) {
@@ -91,9 +97,6 @@ bool DeviceLink::open_device(const std::string& device, std::int32_t speed) {
 }
 
 std::string DeviceLink::close_port() {
-    if (exchange_running_) {
-        return std::string(kPortError);
-    }
     if (port_->is_open() && !port_->close()) {
         tap_(&Trace::port_close_failed);
         return std::string(kPortError);
@@ -102,21 +105,21 @@ std::string DeviceLink::close_port() {
     return {};
 }
 
-void DeviceLink::cancel_wait() {
-    if (exchange_running_) {
-        cancel_requested_ = true;
-        port_->wake();
-    }
+void DeviceLink::cancel() {
+    cancelled_ = true;
+    port_->wake();
+}
+
+void DeviceLink::clear_cancel() {
+    cancelled_ = false;
+    port_->rearm();
 }
 
 std::string DeviceLink::get_frame(const std::string& command) {
-    // A second exchange started from an event that runs inside the wait must
-    // not disturb the one that waits.
-    if (exchange_running_) {
+    // Once traffic was stopped nothing more goes out.
+    if (cancelled_) {
         return std::string(kPortFailure);
     }
-    FlagGuard running(exchange_running_);
-    cancel_requested_ = false;
 
     const std::string frame = build_frame(command, constants_.frame_start, constants_.frame_end);
 
@@ -124,7 +127,7 @@ std::string DeviceLink::get_frame(const std::string& command) {
     // that comes back at once is not thrown away with it.
     receive_buffer_.clear();
     if (!port_->is_open() || !port_->discard_input() || !port_->write(frame)) {
-        if (cancel_requested_) {
+        if (cancelled_) {
             tap_(&Trace::wait_cut_short);
         }
         return outcome(kPortFailure);
@@ -136,7 +139,7 @@ std::string DeviceLink::get_frame(const std::string& command) {
     // the event loop until more bytes arrive, the deadline passes or the wait
     // is cut short.
     for (;;) {
-        if (cancel_requested_) {
+        if (cancelled_) {
             tap_(&Trace::wait_cut_short);
             return outcome(kPortFailure);
         }

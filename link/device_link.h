@@ -4,9 +4,11 @@
 #include "serial_port.h"
 #include "trace.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,7 +34,9 @@ struct PortFailure {
 };
 
 // The device link: the serial port, port selection by number and the
-// request/reply exchange.  Single-threaded; it knows nothing of windows.
+// request/reply exchange.  It knows nothing of windows.  The port operations
+// run on one thread, the one the port belongs to; cancel() and the port list
+// (set_port_enumerator, refresh_ports) may be used from any thread.
 class DeviceLink {
   public:
     // Monotonic milliseconds; only differences are used.
@@ -45,10 +49,7 @@ class DeviceLink {
     // the machine's own serial devices (see map_ports).  They are read when
     // first needed, by refresh_ports(), and again when the device of a
     // number has gone.  Not owned; nullptr turns enumeration off.
-    void set_port_enumerator(const PortEnumerator* ports) {
-        ports_ = ports;
-        found_.reset();
-    }
+    void set_port_enumerator(const PortEnumerator* ports);
     // Reads the machine's serial devices anew and gives them.
     std::vector<PortInfo> refresh_ports();
 
@@ -72,12 +73,15 @@ class DeviceLink {
     // Bytes collected by the last exchange.
     const std::string& receive_buffer() const { return receive_buffer_; }
 
-    bool exchange_running() const { return exchange_running_; }
     bool is_open() const { return port_->is_open(); }
 
-    // Cuts a waiting exchange short: it returns "ERja" at once without
-    // touching the port again.  No effect when nothing waits.
-    void cancel_wait();
+    // Stops all traffic from any thread: a waiting exchange returns "ERja" at
+    // once without touching the port again, and until clear_cancel()
+    // init_port gives "PO" and get_frame "ERja" without sending anything.
+    void cancel();
+    bool cancelled() const { return cancelled_; }
+    // Lets traffic run again; called while no port operation runs.
+    void clear_cancel();
 
     // The settings text for a speed: decimal speed followed by ",N,8,1".
     static std::string settings_text(std::int32_t speed);
@@ -85,6 +89,7 @@ class DeviceLink {
   private:
     // The device of a port number; `fresh` reads the machine's ports anew.
     std::string device_of(std::uint8_t port_number, bool fresh);
+    bool enumerates() const;
     // Selects, opens and configures `device`; on failure records why.
     bool open_device(const std::string& device, std::int32_t speed);
     std::string finish_frame();
@@ -96,11 +101,11 @@ class DeviceLink {
     PortMap port_map_;
     const PortEnumerator* ports_ = nullptr;
     std::optional<std::vector<PortInfo>> found_;
+    mutable std::mutex ports_mutex_; // guards ports_ and found_
     std::optional<PortFailure> last_port_failure_;
     LinkConstants constants_;
     std::string receive_buffer_;
-    bool exchange_running_ = false;
-    bool cancel_requested_ = false;
+    std::atomic<bool> cancelled_{false};
     TraceTap tap_;
 };
 

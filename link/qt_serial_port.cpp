@@ -235,11 +235,20 @@ bool QtSerialPort::sleep_until(const std::function<bool()>& done, int timeout_ms
 
 void QtSerialPort::wake() {
     woken_ = true;
-    loop_.quit();
+    // The loop belongs to the port's thread: it is told to quit through that
+    // thread's event queue, so a wake that comes just before the wait starts
+    // ends it as soon as it runs.
+    QMetaObject::invokeMethod(&loop_, &QEventLoop::quit, Qt::QueuedConnection);
+}
+
+void QtSerialPort::rearm() {
+    woken_ = false;
 }
 
 bool QtSerialPort::write(const std::string& bytes) {
-    woken_ = false;
+    if (woken_) {
+        return false;
+    }
     if (!port_.isOpen() || failed()) {
         return false;
     }
@@ -254,7 +263,6 @@ bool QtSerialPort::write(const std::string& bytes) {
 }
 
 bool QtSerialPort::wait_for_input(int timeout_ms) {
-    woken_ = false;
     if (!port_.isOpen() || failed()) {
         return false;
     }

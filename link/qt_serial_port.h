@@ -6,11 +6,14 @@
 #include <QSerialPort>
 #include <QTimer>
 
+#include <atomic>
 #include <functional>
 
 namespace tessal::link {
 
 // The serial port on QSerialPort: 8-bit bytes both ways, no flow control.
+// Made, used and destroyed on one thread, which runs its waits; only wake()
+// comes from elsewhere.
 // Every port error counts as a failure of the operation that met it; a
 // vanished USB adapter may show up as a read error or a resource error.
 class QtSerialPort final : public SerialPort {
@@ -25,6 +28,7 @@ class QtSerialPort final : public SerialPort {
     bool write(const std::string& bytes) override;
     bool wait_for_input(int timeout_ms) override;
     void wake() override;
+    void rearm() override;
     std::optional<std::string> read_all() override;
     bool discard_input() override;
     bool close() override;
@@ -46,7 +50,7 @@ class QtSerialPort final : public SerialPort {
     std::string device_;
     QEventLoop loop_;
     QTimer deadline_;
-    bool woken_ = false;
+    std::atomic<bool> woken_{false};
 };
 
 // Parses a settings text "speed,parity,data bits,stop bits" such as

@@ -35,15 +35,18 @@ class SerialPort {
     // Applies a settings text such as "38400,N,8,1".
     virtual bool apply_settings(const std::string& settings) = 0;
     // Writes every byte and waits until they have left for the line; the
-    // program's events keep running meanwhile.
+    // events of the port's thread keep running meanwhile.
     virtual bool write(const std::string& bytes) = 0;
     // Waits until bytes arrive, wake() is called or timeout_ms passes, with
-    // the program's events running meanwhile; nothing is polled.  Returns
+    // the events of the port's thread running meanwhile; nothing is polled.  Returns
     // false only when the port failed; a quiet line is not a failure.
     virtual bool wait_for_input(int timeout_ms) = 0;
-    // Ends a running write or wait_for_input early; called from an event
-    // that ran inside it.  No effect when nothing waits.
+    // Ends a running write or wait_for_input early, and every later one at
+    // once, until rearm().  May be called from any thread.
     virtual void wake() = 0;
+    // Lets writes and waits run their course again after wake().  Called on
+    // the port's own thread while nothing waits.
+    virtual void rearm() = 0;
     // Every byte received so far, or nothing when the port failed.
     virtual std::optional<std::string> read_all() = 0;
     virtual bool discard_input() = 0;

@@ -158,7 +158,15 @@ bool TraceFile::ensure_open() {
     if (out_.is_open()) {
         return true;
     }
+    if (full_) {
+        return false;
+    }
     std::error_code ec;
+    // The folder may not exist yet (the user's settings folder before the
+    // first save); it is made so that no line is lost for want of it.
+    if (path_.has_parent_path()) {
+        std::filesystem::create_directories(path_.parent_path(), ec);
+    }
     const std::uintmax_t size = std::filesystem::file_size(path_, ec);
     out_.open(path_, std::ios::binary | std::ios::app);
     if (!out_) {
@@ -178,6 +186,11 @@ void TraceFile::rotate() {
     if (ec) {
         // The old lines cannot be kept aside; the cap still holds.
         std::filesystem::resize_file(path_, 0, ec);
+    }
+    if (ec) {
+        // Neither renamed nor emptied: the file is full for good.  Later lines
+        // are dropped rather than taking it past its cap.
+        full_ = true;
     }
     size_ = 0;
 }
@@ -235,18 +248,21 @@ void Trace::connectNotify(const QMetaMethod& signal) {
 
 void Trace::add(TraceRecord record) {
     record.time = std::chrono::system_clock::now();
-    if (writer_.joinable()) {
-        std::lock_guard lock(mutex_);
-        queue_.push_back(record);
-        ++queued_;
+    {
+        const std::lock_guard lock(mutex_);
+        if (writer_.joinable()) {
+            queue_.push_back(record);
+            ++queued_;
+        }
+        kept_.push_back(std::move(record));
+        if (kept_.size() > kKeptRecords) {
+            kept_.pop_front();
+        }
+        ++end_;
     }
-    kept_.push_back(std::move(record));
-    if (kept_.size() > kKeptRecords) {
-        kept_.pop_front();
-    }
-    ++end_;
-    if (listened_ && !delivery_pending_) {
-        delivery_pending_ = true;
+    // One delivery for any number of records; it runs on the trace's own
+    // thread, whichever thread recorded.
+    if (listened_ && !delivery_pending_.exchange(true)) {
         QMetaObject::invokeMethod(
             this,
             [this] {
@@ -303,7 +319,13 @@ void Trace::flush_file() {
     written_.wait(lock, [this] { return done_ >= flush_to_; });
 }
 
+std::uint64_t Trace::end() const {
+    const std::lock_guard lock(mutex_);
+    return end_;
+}
+
 std::vector<TraceRecord> Trace::records_since(std::uint64_t& next) const {
+    const std::lock_guard lock(mutex_);
     const std::uint64_t first = end_ - kept_.size();
     if (next < first) {
         next = first;

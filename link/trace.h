@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -67,9 +68,10 @@ std::string byte_count_text(std::size_t count);
 
 // The trace file: lines appended to one file; when the next line would take
 // it past `cap` bytes, the file is renamed to `rotated_path()` (replacing an
-// older one) and a new file begins.  Failures to write cost only the file:
-// nothing is thrown or reported, the lines are dropped, the next append
-// tries again.
+// older one) and a new file begins; a file that can be neither renamed nor
+// emptied takes no more lines.  The file's folder is made when missing.
+// Failures to write cost only the file: nothing is thrown or reported, the
+// lines are dropped, the next append tries again.
 class TraceFile {
   public:
     static constexpr std::uintmax_t kCap = 1024 * 1024;
@@ -90,16 +92,17 @@ class TraceFile {
     std::uintmax_t cap_;
     std::ofstream out_;
     std::uintmax_t size_ = 0;
+    bool full_ = false; // at its cap and could be neither renamed nor emptied
 };
 
 // The trace of the serial line.  The device link records into it (see
 // DeviceLink::set_trace); the trace window reads it; a worker thread appends
 // the lines to the trace file.
 //
-// Record methods are called on one thread (the one that owns the link).
-// Recording takes the time, stores the raw record under an uncontended lock
-// and returns: no text is made, no thread is woken, no file is touched, so a
-// reply is never held up.  The writer looks for new records every
+// Record methods are called on one thread at a time (the one that runs the
+// link); the window reads from its own.  Recording takes the time, stores the
+// raw record under a short lock and returns: no text is made, no thread is
+// woken, no file is touched, so a reply is never held up.  The writer looks for new records every
 // kWritePeriod and formats and writes them in one go; the window formats
 // the records it shows when the event loop next runs (also inside the
 // link's wait for a reply).
@@ -132,7 +135,7 @@ class Trace : public QObject {
     // Kept records numbered from `next` on; `next` moves past the last one.
     // Records older than the last kKeptRecords are gone.
     std::vector<TraceRecord> records_since(std::uint64_t& next) const;
-    std::uint64_t end() const { return end_; }
+    std::uint64_t end() const;
 
     // Blocks until the writer has handed every record so far to the file.
     void flush_file();
@@ -152,13 +155,13 @@ class Trace : public QObject {
                    std::string cause = {}, std::int64_t number = -1);
     void write_loop();
 
+    std::atomic<bool> delivery_pending_{false};
+    std::atomic<bool> listened_{false}; // something is connected to recorded()
+
+    // Shared between the recording thread, the reader and the writer.
+    mutable std::mutex mutex_;
     std::deque<TraceRecord> kept_;
     std::uint64_t end_ = 0; // number of the next record
-    bool delivery_pending_ = false;
-    bool listened_ = false; // something is connected to recorded()
-
-    // Shared with the writer.
-    std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable written_;
     std::vector<TraceRecord> queue_;

@@ -1,12 +1,12 @@
 // The JAD descriptor parse on arbitrary text: the table stays within its
 // capacity and holds nothing that the text did not.
-#include "dialogs/jad_descriptor.h"
+#include "device/jad_descriptor.h"
 
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    tessal::dialogs::JadParameterTable table;
-    const bool parsed = tessal::dialogs::parse_descriptor(
+    tessal::device::JadParameterTable table;
+    const bool parsed = tessal::device::parse_descriptor(
         std::string_view(reinterpret_cast<const char*>(data), size), table);
     std::size_t total = 0;
     for (int i = 0; parsed && i < table.count; ++i) {

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-namespace tessal::console {
+namespace tessal::device {
 
 // Year (last two digits), month, day, hour, minute, second, as texts.
 using ClockTexts = std::array<std::string, 6>;
@@ -57,4 +57,4 @@ std::string clock_set_command(const ClockTexts& device);
 // Parses a whole number with optional blanks around it and an optional sign.
 std::optional<long> parse_number(const std::string& text);
 
-} // namespace tessal::console
+} // namespace tessal::device

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "console/replies.h"
+#include "device/replies.h"
 
 #include <string>
 #include <string_view>
 
-namespace tessal::dialogs {
+namespace tessal::device {
 
 // AT commands of the SIM dialog, sent behind the pass-through code "A".
 inline constexpr const char* kCmdSimIdentification = "AAT^SCID";
@@ -17,7 +17,7 @@ inline constexpr const char* kCmdPinRequestOff = "AAT+CLCK = \"SC\",0,";
 inline constexpr const char* kCmdPassword = "p";
 inline constexpr const char* kCmdSimParameter = "PSIM:";
 
-using console::trim_blanks;
+
 
 // What the SIM identification box shows for a reply to "AT^SCID": the
 // number between "^SCID:" and the next CR LF, blanks and a trailing filler
@@ -49,4 +49,4 @@ bool modem_error(std::string_view reply);
 // stands.
 std::string attempts_message(std::string_view reply);
 
-} // namespace tessal::dialogs
+} // namespace tessal::device

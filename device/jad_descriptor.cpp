@@ -1,6 +1,6 @@
 #include "jad_descriptor.h"
 
-namespace tessal::dialogs {
+namespace tessal::device {
 
 namespace {
 
@@ -52,4 +52,4 @@ bool parse_descriptor(std::string_view text, JadParameterTable& table) {
     }
 }
 
-} // namespace tessal::dialogs
+} // namespace tessal::device

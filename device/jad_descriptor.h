@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace tessal::dialogs {
+namespace tessal::device {
 
 // The parameters of a JAD descriptor, in descriptor order.  Entry k of the
 // dialog's parameter list is entry k of this table.
@@ -32,4 +32,4 @@ struct JadParameterTable {
 // count says how many there are.  Returns true on success.
 bool parse_descriptor(std::string_view text, JadParameterTable& table);
 
-} // namespace tessal::dialogs
+} // namespace tessal::device

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace tessal::console {
+namespace tessal::device {
 
 // The text without its leading and trailing blanks.
 std::string trim_blanks(std::string_view text);
@@ -26,4 +26,4 @@ SignalReading read_signal(const std::string& reply);
 // The bar value for a strength of 2 to 31.
 int signal_bar(int strength);
 
-} // namespace tessal::console
+} // namespace tessal::device

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace tessal::dialogs {
+namespace tessal::device {
 
 // Reading the device's replies to the FTP parameter requests.  No widgets
 // here, so that the rules can be exercised on their own.
@@ -26,4 +26,4 @@ std::array<std::string, 4> split_address(std::string_view value);
 // empty text.  Nothing when none matches.
 std::optional<std::size_t> match_gprs(const settings::Settings& settings, std::string_view value);
 
-} // namespace tessal::dialogs
+} // namespace tessal::device

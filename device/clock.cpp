@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <limits>
 
-namespace tessal::console {
+namespace tessal::device {
 
 namespace {
 
@@ -267,4 +267,4 @@ std::string clock_set_command(const ClockTexts& device) {
            device[kHour] + ":" + device[kMinute] + ":" + device[kSecond] + "\"";
 }
 
-} // namespace tessal::console
+} // namespace tessal::device

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace tessal::dialogs {
+namespace tessal::device {
 
 std::array<std::string, 4> split_address(std::string_view value) {
     std::array<std::string, 4> boxes;
@@ -31,4 +31,4 @@ std::optional<std::size_t> match_gprs(const settings::Settings& settings, std::s
     return std::nullopt;
 }
 
-} // namespace tessal::dialogs
+} // namespace tessal::device

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-namespace tessal::dialogs {
+namespace tessal::device {
 
 namespace {
 
@@ -108,4 +108,4 @@ std::string attempts_message(std::string_view reply) {
     return "Pogresan PIN kod, imate jos " + std::string(attempts) + " pokusaj(a)!";
 }
 
-} // namespace tessal::dialogs
+} // namespace tessal::device

@@ -1,12 +1,12 @@
 // The reply readings and the clock logic, below the window.
-#include "console/clock.h"
-#include "console/replies.h"
+#include "device/clock.h"
+#include "device/replies.h"
 
 #include <gtest/gtest.h>
 
 #include <tuple>
 
-namespace tessal::console {
+namespace tessal::device {
 namespace {
 
 TEST(ImeiTest, RepliesAndTheBoxTheyFill) {
@@ -160,4 +160,4 @@ TEST(ClockTest, SendLosesTheOffsetOrRefusesTheTypedTime) {
 }
 
 } // namespace
-} // namespace tessal::console
+} // namespace tessal::device

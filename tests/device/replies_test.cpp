@@ -1,13 +1,13 @@
 // The dialogs' readings of device and modem replies, without widgets.
-#include "dialogs/ftp_replies.h"
-#include "dialogs/jad_descriptor.h"
-#include "dialogs/sim_replies.h"
+#include "device/ftp_replies.h"
+#include "device/jad_descriptor.h"
+#include "device/sim_replies.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
-namespace tessal::dialogs {
+namespace tessal::device {
 namespace {
 
 using Reading = std::function<std::string(const std::string&)>;
@@ -146,4 +146,4 @@ TEST(RepliesTest, DescriptorLimits) {
 }
 
 } // namespace
-} // namespace tessal::dialogs
+} // namespace tessal::device

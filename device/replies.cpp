@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-namespace tessal::console {
+namespace tessal::device {
 
 namespace {
 
@@ -75,4 +75,4 @@ SignalReading read_signal(const std::string& reply) {
     return {"Nivo: " + std::to_string(strength), signal_bar(strength)};
 }
 
-} // namespace tessal::console
+} // namespace tessal::device

@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "engine.h"
+
+#include <algorithm>
+
+namespace tessal::device {
+
+// The front end's prompter as the operation sees it on the device thread:
+// each message goes over to the engine's thread and the operation waits
+// there until it was closed.
+class Engine::Relay final : public Prompter {
+  public:
+    Relay(Engine& engine, Prompter* front) : engine_(engine), front_(front) {}
+    void tell(const Message& message) override { engine_.ask(front_, message); }
+
+  private:
+    Engine& engine_;
+    Prompter* front_;
+};
+
+Engine::Engine(PortMaker make_port, link::Trace* trace, link::DeviceLink::Clock clock) {
+    thread_.setObjectName(QStringLiteral("device"));
+    thread_.start();
+    worker_ = new QObject;
+    worker_->moveToThread(&thread_);
+    // The port is made on the device thread, so that it belongs there.
+    QMetaObject::invokeMethod(
+        worker_,
+        [this, &make_port, trace, &clock] {
+            link_ = std::make_unique<link::DeviceLink>(make_port(), clock);
+            link_->set_trace(trace);
+        },
+        Qt::BlockingQueuedConnection);
+}
+
+Engine::~Engine() {
+    cancel();
+    // Queued behind a running operation: the link goes once that has ended.
+    QMetaObject::invokeMethod(
+        worker_, [this] { link_.reset(); }, Qt::BlockingQueuedConnection);
+    thread_.quit();
+    thread_.wait();
+    delete worker_;
+}
+
+void Engine::set_port_enumerator(const link::PortEnumerator* ports) {
+    link_->set_port_enumerator(ports);
+}
+
+std::vector<link::PortInfo> Engine::refresh_ports() {
+    return link_->refresh_ports();
+}
+
+void Engine::cancel() {
+    if (!busy_) {
+        return;
+    }
+    link_->cancel();
+    // An operation that waits for a message to be closed goes on at once.
+    const std::lock_guard lock(ask_mutex_);
+    answered_.notify_all();
+}
+
+bool Engine::post(QObject* context, PortChoice port, Prompter* prompter, Job job) {
+    if (busy_) {
+        return false;
+    }
+    busy_ = true;
+    // Nothing runs on the device thread now: the last operation has ended and
+    // its report has been delivered.
+    link_->clear_cancel();
+    const bool bound = context != nullptr;
+    QPointer<QObject> target(context);
+    QMetaObject::invokeMethod(
+        worker_,
+        [this, bound, target, port = std::move(port), prompter, job = std::move(job)]() mutable {
+            Relay relay(*this, prompter);
+            Session session(*link_, std::move(port), prompter != nullptr ? &relay : nullptr);
+            Delivery deliver = job(session);
+            Report report = session.finish();
+            QMetaObject::invokeMethod(
+                this,
+                [this, bound, target, deliver = std::move(deliver),
+                 report = std::move(report)]() mutable {
+                    busy_ = false;
+                    if (!bound || target) {
+                        deliver(std::move(report));
+                    }
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+    return true;
+}
+
+void Engine::ask(Prompter* prompter, const Message& message) {
+    std::uint64_t ticket = 0;
+    {
+        const std::lock_guard lock(ask_mutex_);
+        ticket = ++asked_;
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, prompter, message, ticket] {
+            if (prompter != nullptr && !link_->cancelled()) {
+                prompter->tell(message);
+            }
+            const std::lock_guard lock(ask_mutex_);
+            answers_ = std::max(answers_, ticket);
+            answered_.notify_all();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock lock(ask_mutex_);
+    answered_.wait(lock, [&] { return answers_ >= ticket || link_->cancelled(); });
+}
+
+} // namespace tessal::device

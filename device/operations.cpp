@@ -1,0 +1,391 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "operations.h"
+
+#include "device/ftp_replies.h"
+#include "device/sim_replies.h"
+#include "link/frame.h"
+#include "link/messages.h"
+#include "settings/text_file.h"
+
+#include <algorithm>
+
+namespace tessal::device {
+
+namespace {
+
+constexpr const char* kMsgBadAddress = "Podaci za ftp adresu nisu dobro uneti.";
+// User name, password, folder for reports, folder for commands.
+constexpr std::array<const char*, 4> kMsgBadText{
+    "Podaci za username nisu dobro uneti.", "Podaci za password nisu dobro uneti.",
+    "Podaci za for send nisu dobro uneti.", "Podaci za command nisu dobro uneti."};
+constexpr const char* kMsgNoOperator = "Odaberite operatera.";
+constexpr const char* kMsgNothingTicked = "Nisu obelezeni podaci za slanje";
+constexpr const char* kMsgUnknownGprs = "GPRS parametri su: ";
+
+constexpr const char* kMsgNoSim = "SIM kartica nije prisutna";
+constexpr const char* kMsgNoPinNeeded = "Oslobodjeno od PIN koda";
+constexpr const char* kMsgPinSet = "PIN kod uspesno setovan";
+
+constexpr const char* kMsgNoParameter = "Unesite komandu ";
+constexpr const char* kMsgNoValue = "Unesite novu vrednost parametra";
+constexpr const char* kMsgNoCashType = "Odaberite tip kase.";
+constexpr const char* kMsgParseFailed = "greska";
+constexpr const char* kMsgFileNotWritten = "Fajl Jad.txt nije upisan!";
+
+// A command that expects data: the reply text, or nothing when the port or
+// the exchange failed (the message says why).
+std::optional<std::string> data_read(Session& session, const std::string& command,
+                                     const char* timeout_text = link::kMsgNoReplyLong) {
+    if (!session.open()) {
+        return std::nullopt;
+    }
+    std::string result = session.exchange(command);
+    if (const std::optional<std::string> message = link::data_message(result, timeout_text)) {
+        session.say(*message);
+        return std::nullopt;
+    }
+    return result;
+}
+
+// A command that expects only ACK or NAK: its outcome is the message.
+void acknowledged(Session& session, const std::string& command) {
+    if (session.open()) {
+        session.say(link::acknowledgement_message(session.exchange(command)));
+    }
+}
+
+} // namespace
+
+// ---- Maintenance ----------------------------------------------------------
+
+std::optional<std::string> read_version(Session& session) {
+    return data_read(session, "V");
+}
+
+std::optional<std::string> read_last_command(Session& session) {
+    return data_read(session, "W");
+}
+
+void restart(Session& session) {
+    acknowledged(session, "E");
+}
+
+void reset(Session& session) {
+    acknowledged(session, "X");
+}
+
+void test_link(Session& session) {
+    if (!session.open()) {
+        return;
+    }
+    link::LinkConstants& constants = session.constants();
+    constants.reply_timeout_ms = 1000;
+    const std::string result = session.exchange("T");
+    constants.reply_timeout_ms = 5000;
+    session.say(link::acknowledgement_message(result));
+}
+
+std::optional<std::string> read_imei(Session& session) {
+    const std::optional<std::string> reply = data_read(session, "AAT+GSN");
+    return reply ? std::optional(extract_imei(*reply)) : std::nullopt;
+}
+
+std::optional<SignalReading> read_signal_level(Session& session) {
+    const std::optional<std::string> reply = data_read(session, "AAT+CSQ");
+    return reply ? std::optional(read_signal(*reply)) : std::nullopt;
+}
+
+// ---- Clock ----------------------------------------------------------------
+
+std::optional<ClockTexts> read_clock(Session& session, int season_offset) {
+    if (season_offset == 0) {
+        session.say(kMsgNoSeason);
+        return std::nullopt;
+    }
+    const std::optional<std::string> reply =
+        data_read(session, "AAT+CCLK?", link::kMsgNoReplyClock);
+    if (!reply) {
+        return std::nullopt;
+    }
+    const std::optional<ClockTexts> device = read_device_clock(*reply);
+    if (!device) {
+        return std::nullopt; // no "CCLK:": the boxes keep what they show
+    }
+    // A clock whose time cannot be read empties the boxes, so that no earlier
+    // reading stays on screen as if it were new.
+    return device_to_local(*device, season_offset).value_or(ClockTexts{});
+}
+
+void set_clock(Session& session, const ClockTexts& local, int season_offset) {
+    if (season_offset == 0) {
+        session.say(kMsgNoSeason);
+        return;
+    }
+    const std::optional<ClockTexts> outgoing = local_to_device(local, season_offset);
+    if (!outgoing) {
+        session.say(kMsgBadDate);
+        return;
+    }
+    if (!session.open()) {
+        return;
+    }
+    const std::string result = session.exchange("A" + clock_set_command(*outgoing));
+    if (link::is_acknowledgement_status(result)) {
+        session.say(link::acknowledgement_message(result));
+    } else if (result.find("OK") != std::string::npos) {
+        session.say("OK");
+    } else {
+        session.say(result);
+    }
+}
+
+// ---- FTP parameters -------------------------------------------------------
+
+FtpRead read_ftp(Session& session, const settings::Settings& settings) {
+    FtpRead read;
+    // One opening of the port for all six requests.
+    if (!session.open()) {
+        return read;
+    }
+    for (std::size_t row = 0; row < kFtpParameters.size(); ++row) {
+        const std::string value = session.exchange(std::string("R") + kFtpParameters[row]);
+        if (const std::optional<std::string> message = link::data_message(value)) {
+            // The rows read so far keep their values.
+            session.say(*message);
+            return read;
+        }
+        if (row == 0) {
+            read.address = split_address(value);
+        } else if (row < 5) {
+            read.texts[row - 1] = value;
+        } else {
+            read.gprs = value;
+            read.operator_index = match_gprs(settings, value);
+            if (!read.operator_index) {
+                session.say(kMsgUnknownGprs + value);
+            }
+        }
+        read.rows_read = row + 1;
+    }
+    return read;
+}
+
+namespace {
+
+// The address row's value: every octet present; the first three padded
+// with leading zeros to three places, the fourth trimmed.
+std::optional<std::string> address_value(const std::array<std::string, 4>& octets,
+                                         FtpSent& sent) {
+    if (std::any_of(octets.begin(), octets.end(),
+                    [](const std::string& octet) { return trim_blanks(octet).empty(); })) {
+        return std::nullopt;
+    }
+    std::array<std::string, 3> padded;
+    std::string value;
+    for (std::size_t i = 0; i < padded.size(); ++i) {
+        padded[i] = trim_blanks(octets[i]);
+        if (padded[i].size() < 3) {
+            padded[i].insert(0, 3 - padded[i].size(), '0');
+        }
+        value += padded[i] + ".";
+    }
+    sent.padded = padded;
+    return value + trim_blanks(octets[3]);
+}
+
+// The set request of one row, or nothing after its refusal was said.
+std::optional<std::string> set_request(Session& session, std::size_t row, const FtpRows& rows,
+                                       const settings::Settings& settings, FtpSent& sent) {
+    const std::string head = std::string("P") + kFtpParameters[row] + ":";
+    if (row == 0) {
+        if (const std::optional<std::string> address = address_value(rows.address, sent)) {
+            return head + *address;
+        }
+        session.say(kMsgBadAddress);
+        return std::nullopt;
+    }
+    if (row < 5) {
+        const std::string& text = rows.texts[row - 1];
+        if (trim_blanks(text).empty()) {
+            session.say(kMsgBadText[row - 1]);
+            return std::nullopt;
+        }
+        return head + text; // as typed, blanks included
+    }
+    const int chosen = rows.operator_index;
+    if (chosen < 0 || static_cast<std::size_t>(chosen) >= settings.gprs_strings.size()) {
+        session.say(kMsgNoOperator);
+        return std::nullopt;
+    }
+    // The operator's GPRS parameter string goes out, not its name.
+    return head + settings.gprs_strings[static_cast<std::size_t>(chosen)].value_or(std::string());
+}
+
+// One request in a port opening of its own; true when acknowledged.
+bool transmit(Session& session, const std::string& request) {
+    bool acknowledged = false;
+    if (session.open()) {
+        const std::string result = session.exchange(request);
+        acknowledged = result == link::kOk;
+        if (!acknowledged) {
+            // "CS" and data texts are shown as they came.
+            session.say(link::acknowledgement_message(result));
+        }
+    }
+    session.close();
+    return acknowledged;
+}
+
+} // namespace
+
+FtpSent send_ftp(Session& session, const FtpRows& rows, const settings::Settings& settings) {
+    FtpSent sent;
+    for (std::size_t row = 0; row < rows.ticked.size(); ++row) {
+        if (!rows.ticked[row]) {
+            continue;
+        }
+        // A failed row ends the action; rows sent before it stay sent.
+        const std::optional<std::string> request = set_request(session, row, rows, settings, sent);
+        if (!request || !transmit(session, *request)) {
+            return sent;
+        }
+        sent.acknowledged.push_back(row);
+    }
+    sent.complete = !sent.acknowledged.empty();
+    session.say(sent.complete ? kMsgChanged : kMsgNothingTicked);
+    return sent;
+}
+
+// ---- SIM ------------------------------------------------------------------
+
+std::optional<std::string> read_sim_id(Session& session) {
+    const std::optional<std::string> reply = data_read(session, kCmdSimIdentification);
+    return reply ? std::optional(sim_identification(*reply)) : std::nullopt;
+}
+
+void send_password(Session& session, const std::string& password) {
+    acknowledged(session, kCmdPassword + password);
+}
+
+void send_sim_id(Session& session, const std::string& identification) {
+    acknowledged(session, kCmdSimParameter + identification);
+}
+
+void unlock_sim(Session& session, const std::string& typed_pin) {
+    const std::string pin = trim_blanks(typed_pin);
+    if (!session.open()) {
+        return;
+    }
+
+    // Step 1: is a PIN wanted at all?  A status result is reported and the
+    // PIN is sent anyway.
+    const std::string state = session.exchange(kCmdPinState);
+    if (link::is_acknowledgement_status(state)) {
+        session.tell(link::acknowledgement_message(state));
+    } else {
+        switch (pin_state(state)) {
+        case PinState::no_sim:
+            session.say(kMsgNoSim);
+            return;
+        case PinState::ready:
+            session.say(kMsgNoPinNeeded);
+            return;
+        case PinState::unexpected:
+            session.say("Nedozvoljena operacija ==" + state + "==");
+            return;
+        case PinState::pin_wanted:
+            break;
+        }
+    }
+
+    // Step 2: the PIN itself.  A refused PIN ends with the attempts left
+    // (step 3); otherwise the PIN request is switched off (step 4).
+    const std::string entry = session.exchange(kCmdPinEntry + pin);
+    if (link::is_acknowledgement_status(entry)) {
+        session.tell(link::acknowledgement_message(entry));
+    } else if (modem_error(entry)) {
+        const std::string attempts = session.exchange(kCmdPinAttempts + pin);
+        if (!link::is_acknowledgement_status(attempts)) {
+            session.say(attempts_message(attempts));
+            return;
+        }
+        session.tell(link::acknowledgement_message(attempts));
+    }
+
+    // Step 4: PIN request off.
+    const std::string off = session.exchange(kCmdPinRequestOff + pin);
+    if (off == link::kOk) {
+        session.say("OK");
+    } else if (link::is_acknowledgement_status(off)) {
+        session.say(link::acknowledgement_message(off));
+    } else if (modem_error(off)) {
+        session.say(off);
+    } else {
+        session.say(kMsgPinSet);
+    }
+}
+
+// ---- JAD descriptor -------------------------------------------------------
+
+JadRead read_jad(Session& session, const std::filesystem::path& copy) {
+    JadRead read;
+    read.descriptor = data_read(session, "J");
+    if (!read.descriptor) {
+        return read;
+    }
+    std::string error;
+    const bool saved = settings::replace_file(copy, *read.descriptor + "\r\n", error);
+    read.parsed = parse_descriptor(*read.descriptor, read.table);
+    if (!read.parsed) {
+        session.say(kMsgParseFailed, Message::Kind::plain);
+    }
+    if (!saved) {
+        session.say(kMsgFileNotWritten);
+    }
+    return read;
+}
+
+std::vector<CashType> offered_cash_types(const settings::Settings& settings) {
+    std::vector<CashType> types;
+    const auto count = static_cast<std::size_t>(std::clamp<std::int32_t>(
+        settings.cash_type_count, 0, static_cast<std::int32_t>(settings.cash_type_names.size())));
+    for (std::size_t i = 0; i < count; ++i) {
+        CashType type{settings.cash_type_numbers[i].value_or(""),
+                      settings.cash_type_names[i].value_or("")};
+        if (!type.name.empty()) {
+            types.push_back(std::move(type));
+        }
+    }
+    return types;
+}
+
+JadRequest jad_request(const JadParameterTable& table, int chosen, const std::string& value,
+                       std::optional<int> cash_type, const std::vector<CashType>& types) {
+    if (chosen < 0 || chosen >= table.count) {
+        return {{}, Message{kMsgNoParameter, Message::Kind::info, {}}};
+    }
+    const std::string command = "P" + table.names[static_cast<std::size_t>(chosen)];
+    if (!cash_type) {
+        if (trim_blanks(value).empty()) {
+            return {{}, Message{kMsgNoValue, Message::Kind::info, {}}};
+        }
+        return {command + value, std::nullopt}; // blanks kept
+    }
+    if (*cash_type < 0 || static_cast<std::size_t>(*cash_type) >= types.size()) {
+        return {{}, Message{kMsgNoCashType, Message::Kind::info, {}}};
+    }
+    // The technician sees the type's name; its number goes out.
+    const CashType& type = types[static_cast<std::size_t>(*cash_type)];
+    return {command + type.number, Message{type.name, Message::Kind::plain, {}}};
+}
+
+void send_jad(Session& session, const std::string& command) {
+    if (!session.open()) {
+        return;
+    }
+    const std::string result = session.exchange(command);
+    session.say(result == link::kOk ? std::string(kMsgChanged)
+                                    : link::acknowledgement_message(result));
+}
+
+} // namespace tessal::device

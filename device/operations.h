@@ -1,0 +1,153 @@
+// SPDX-License-Identifier: Apache-2.0
+#pragma once
+
+#include "device/clock.h"
+#include "device/jad_descriptor.h"
+#include "device/replies.h"
+#include "device/session.h"
+#include "settings/settings.h"
+
+#include <array>
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Every device operation of the console, as plain sequential code over a
+// session: the requests in their order, each reply read by its rule, the
+// values read given back and the messages put into the session's report.
+// Nothing here shows anything or waits for a person, except through the
+// session's front end.  Texts are in the device's character set.
+namespace tessal::device {
+
+// Texts of the operations.
+inline constexpr const char* kMsgNoSeason = "Odaberite letnje ili zimsko racunanje vremena.";
+inline constexpr const char* kMsgBadDate = "Podaci za datum nisu dobro uneti";
+inline constexpr const char* kMsgChanged = "OK - Promena parametara izvrsena";
+
+// ---- Maintenance ----------------------------------------------------------
+
+// "V": the software version; nothing when the read failed (its message says
+// why).
+std::optional<std::string> read_version(Session& session);
+// "W": the device's last command.
+std::optional<std::string> read_last_command(Session& session);
+// "E", "X": acknowledged commands, their outcome told by message.  Asking
+// before a reset is the front end's.
+void restart(Session& session);
+void reset(Session& session);
+// "T" with a reply time-out of 1000 ms, 5000 ms again afterwards.
+void test_link(Session& session);
+// "AAT+GSN": the IMEI cut from the reply, empty text when the reply holds
+// none; nothing when the read failed.
+std::optional<std::string> read_imei(Session& session);
+// "AAT+CSQ": the signal caption and bar; nothing when the read failed.
+std::optional<SignalReading> read_signal_level(Session& session);
+
+// ---- Clock ----------------------------------------------------------------
+
+// `season_offset`: kSummerOffset, kWinterOffset, or 0 when no season was
+// chosen.
+// "AAT+CCLK?": the modem's clock as local time for the boxes; nothing when
+// there is nothing to show (no season, a failed read, a reply without
+// "CCLK:").  A clock whose fields cannot be read gives six empty texts.
+std::optional<ClockTexts> read_clock(Session& session, int season_offset);
+// "AAT+CCLK=" with the typed local time turned into the modem's time.
+void set_clock(Session& session, const ClockTexts& local, int season_offset);
+
+// ---- FTP parameters -------------------------------------------------------
+
+// The parameter names in the order in which they are read and sent.
+inline constexpr std::array<const char*, 6> kFtpParameters{
+    "FTPGovAddr", "FTPGovUser", "FTPGovPass", "FTP_pathFILES", "FtpGovFoldsCommand",
+    "gprsParamVlada"};
+
+struct FtpRead {
+    // Parameters read, 0 to 6; the fields of the rest stay empty.
+    std::size_t rows_read = 0;
+    std::array<std::string, 4> address;
+    // User name, password, folder for reports, folder for commands.
+    std::array<std::string, 4> texts;
+    // The GPRS parameter string and the operator it belongs to.
+    std::string gprs;
+    std::optional<std::size_t> operator_index;
+};
+// The six "R" requests over one opening of the port.
+FtpRead read_ftp(Session& session, const settings::Settings& settings);
+
+struct FtpRows {
+    std::array<bool, 6> ticked{};
+    std::array<std::string, 4> address;
+    // User name, password, folder for reports, folder for commands, as typed.
+    std::array<std::string, 4> texts;
+    // Position in the operator list; -1 for none.
+    int operator_index = -1;
+};
+struct FtpSent {
+    // The first three octets as sent, padded to three places, once the
+    // address row passed its check.
+    std::optional<std::array<std::string, 3>> padded;
+    // Rows acknowledged, in order.
+    std::vector<std::size_t> acknowledged;
+    // Every ticked row was acknowledged (and at least one was ticked).
+    bool complete = false;
+};
+// Each ticked row checked, then sent with "P" in a port opening of its own;
+// the first bad value, refusal or failure ends the action.
+FtpSent send_ftp(Session& session, const FtpRows& rows, const settings::Settings& settings);
+
+// ---- SIM ------------------------------------------------------------------
+
+// "AAT^SCID": what the identification box shows; nothing when the read
+// failed.
+std::optional<std::string> read_sim_id(Session& session);
+// "p" and the password; "PSIM:" and the identification; sent as typed.
+void send_password(Session& session, const std::string& password);
+void send_sim_id(Session& session, const std::string& identification);
+// The PIN sequence with the PIN as typed (blanks around it are not sent):
+// state, PIN entry, attempts left after a refused PIN, PIN request off.
+// Status messages of the steps that go on are shown on the way.
+void unlock_sim(Session& session, const std::string& pin);
+
+// ---- JAD descriptor -------------------------------------------------------
+
+inline constexpr const char* kCashTypeName = "CASH_TYPE:";
+
+struct JadRead {
+    // The reply text; nothing when the read failed.
+    std::optional<std::string> descriptor;
+    JadParameterTable table;
+    bool parsed = false;
+};
+// "J": the descriptor, its copy written to `copy` (the reply and CR LF), and
+// its parameters.
+JadRead read_jad(Session& session, const std::filesystem::path& copy);
+
+// One cash-register type offered for "CASH_TYPE:".
+struct CashType {
+    std::string number;
+    std::string name;
+
+    bool operator==(const CashType&) const = default;
+};
+// The CashTypeList entries that have a name, in list order.
+std::vector<CashType> offered_cash_types(const settings::Settings& settings);
+
+// The set request for the chosen parameter, or why there is none.
+struct JadRequest {
+    // Empty when nothing may be sent.
+    std::string command;
+    // Shown before anything is sent: the refusal, or the chosen
+    // cash-register type's name.
+    std::optional<Message> first;
+};
+// `chosen`: the parameter's position (-1 none); `value`: the typed value;
+// `cash_type`: when the type list stands in for the value, the position
+// chosen in it (-1 none).
+JadRequest jad_request(const JadParameterTable& table, int chosen, const std::string& value,
+                       std::optional<int> cash_type, const std::vector<CashType>& types);
+// Sends a set request built by jad_request.
+void send_jad(Session& session, const std::string& command);
+
+} // namespace tessal::device

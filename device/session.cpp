@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "session.h"
+
+#include "link/frame.h"
+#include "link/messages.h"
+
+namespace tessal::device {
+
+PortChoice PortChoice::of(const settings::Settings& settings) {
+    return {settings.port_number, settings.speed, settings.com_devices};
+}
+
+Session::Session(link::DeviceLink& link, PortChoice port, Prompter* prompter)
+    : link_(link), port_(std::move(port)), prompter_(prompter) {}
+
+bool Session::open() {
+    link_.set_port_map(link::PortMap{port_.com_devices});
+    if (link_.init_port(port_.port_number, port_.speed) == link::kOk) {
+        return true;
+    }
+    if (const auto& failure = link_.last_port_failure()) {
+        report_.port_failure = *failure;
+        report_.messages.push_back({link::kMsgPortNotOpened, Message::Kind::info,
+                                    link::port_failure_details(*failure)});
+    } else if (!cancelled()) {
+        report_.port_failure = link::PortFailure{};
+        report_.messages.push_back({link::kMsgPortNotOpened, Message::Kind::info, {}});
+    }
+    return false;
+}
+
+std::string Session::exchange(const std::string& command) {
+    std::string result = link_.get_frame(command);
+    report_.exchanges.push_back({command, result});
+    return result;
+}
+
+void Session::close() {
+    link_.close_port();
+}
+
+void Session::say(std::string text, Message::Kind kind) {
+    report_.messages.push_back({std::move(text), kind, {}});
+}
+
+void Session::tell(std::string text) {
+    if (prompter_ == nullptr || cancelled()) {
+        say(std::move(text));
+        return;
+    }
+    prompter_->tell({std::move(text), Message::Kind::info, {}});
+}
+
+Report Session::finish() {
+    link_.close_port();
+    report_.cancelled = cancelled();
+    return std::move(report_);
+}
+
+} // namespace tessal::device

@@ -1,0 +1,108 @@
+// SPDX-License-Identifier: Apache-2.0
+#pragma once
+
+#include "link/device_link.h"
+#include "settings/settings.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tessal::device {
+
+// The port an operation uses, handed over by value: the port number and
+// speed of the settings and what the "COMn" keys map.
+struct PortChoice {
+    std::uint8_t port_number = 1;
+    std::int32_t speed = 38400;
+    std::array<std::string, 8> com_devices;
+
+    static PortChoice of(const settings::Settings& settings);
+};
+
+// A message for the technician.  Texts are in the device's character set,
+// one byte per character.
+struct Message {
+    enum class Kind {
+        info,  // titled "rvt", information icon, OK
+        plain, // no title of its own, no icon, OK
+    };
+    std::string text;
+    Kind kind = Kind::info;
+    // Shown behind the box's details button: why the port could not be opened.
+    std::string details;
+
+    bool operator==(const Message&) const = default;
+};
+
+// The front end's side of a message that comes in the middle of an
+// operation, while the port stays open: tell() shows it and returns once the
+// technician has closed it.  Called on the thread that runs the operation.
+class Prompter {
+  public:
+    virtual ~Prompter() = default;
+    virtual void tell(const Message& message) = 0;
+};
+
+// One request and what the link gave back for it: a StatusWord or the reply.
+struct Exchange {
+    std::string command;
+    std::string result;
+
+    bool operator==(const Exchange&) const = default;
+};
+
+// What an operation did besides the values it read.
+struct Report {
+    // The messages to show once the operation has ended, in order.
+    std::vector<Message> messages;
+    // Every exchange, in order.
+    std::vector<Exchange> exchanges;
+    // Set when the port could not be opened, with the reason.
+    std::optional<link::PortFailure> port_failure;
+    // Traffic was stopped from outside (the program or the dialog closing):
+    // the operation ended early and its messages are not for showing.
+    bool cancelled = false;
+};
+
+// The line for one operation: the link with the chosen port, the messages it
+// gathers and the front end that answers messages shown on the way.  Every
+// device operation runs over one; it is used on one thread.
+class Session {
+  public:
+    Session(link::DeviceLink& link, PortChoice port, Prompter* prompter = nullptr);
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Opens the chosen port; on failure the port message, with its cause as
+    // details, is the report's next message.  Nothing is said once traffic
+    // was stopped.
+    bool open();
+    // One request and its reply (a StatusWord or the reply text).
+    std::string exchange(const std::string& command);
+    // Closes the port; a closed port stays closed.
+    void close();
+
+    // A message shown when the operation has ended.
+    void say(std::string text, Message::Kind kind = Message::Kind::info);
+    // A message shown now; returns when it has been closed.  Without a
+    // front end, or once traffic was stopped, it joins the messages instead.
+    void tell(std::string text);
+
+    bool cancelled() const { return link_.cancelled(); }
+    link::LinkConstants& constants() { return link_.constants(); }
+    const Report& report() const { return report_; }
+
+    // Closes the port and hands the report over.
+    Report finish();
+
+  private:
+    link::DeviceLink& link_;
+    PortChoice port_;
+    Prompter* prompter_;
+    Report report_;
+};
+
+} // namespace tessal::device
