@@ -1,18 +1,20 @@
 // Link benchmark against the simulated device on a pseudo-terminal, on the
 // path the program runs: the main window shown (offscreen unless a platform
-// is set), its transaction on a real serial port, and the reply wait in the
-// event loop.  Prints one figure per line, name then value.  Run by hand:
+// is set), its transaction posting operations to the device engine, whose
+// thread owns the real serial port and waits for replies in its own event
+// loop.  Prints one figure per line, name then value.  Run by hand:
 //   build/bench/tessal-link-bench
 #include "console/main_window.h"
 #include "console/message_service.h"
 #include "devsim/pty_simulator.h"
-#include "link/device_link.h"
+#include "device/engine.h"
 #include "link/frame.h"
 #include "link/qt_serial_port.h"
 #include "link/trace.h"
 #include "settings/settings_store.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
@@ -88,8 +90,8 @@ int main(int argc, char** argv) {
     CountedMessages messages;
     settings::Settings settings;
     settings::SettingsStore store(dir.path().toStdString());
-    link::DeviceLink link(std::make_unique<link::QtSerialPort>());
-    console::MainWindow window(settings, store, link, messages);
+    device::Engine engine([] { return std::make_unique<link::QtSerialPort>(); });
+    console::MainWindow window(settings, store, engine, messages);
     window.Form_Load();
     settings.com_devices[0] = sim.link_path().string();
     settings.port_number = 1;
@@ -97,29 +99,43 @@ int main(int argc, char** argv) {
     QCoreApplication::processEvents();
     console::Transaction& transaction = window.transaction();
     const std::string version = sim.with_device([](auto& d) { return d.version(); });
+    link::DeviceLink* line = nullptr;
+    engine.on_device([&line](link::DeviceLink& l) { line = &l; });
 
     // The program runs with the trace on (its file in the settings folder);
     // every figure is taken with the trace off and on in turn, exchange by
     // exchange, so that both see the same machine.  The plain names are the
     // program's path, trace on; "_trace_off" names the same without it.
+    // Switched on the device thread, inside an operation.
     link::Trace trace(std::filesystem::path(dir.path().toStdString()) / "rvt_trace.txt");
-    const auto traced = [&](int mode) { link.set_trace(mode == 1 ? &trace : nullptr); };
+    const auto traced = [&](int mode) { line->set_trace(mode == 1 ? &trace : nullptr); };
 
-    // Runs `work` as one transaction with the port open; false when the
-    // port did not open or the work failed.
-    const auto transact = [&](const auto& work) {
+    // Runs `work` as one operation of the window's transaction, with the
+    // port open, and waits in this thread's event loop for its result;
+    // false when the port did not open or the work failed.
+    const auto transact = [&](auto work) {
         bool ok = false;
-        transaction.run([&] { ok = transaction.open_port() && work(); });
+        QEventLoop delivered;
+        const bool started = transaction.run(
+            &window, [work](device::Session& session) mutable { return session.open() && work(session); },
+            [&](bool result) {
+                ok = result;
+                delivered.quit();
+            });
+        if (started) {
+            delivered.exec();
+        }
         return ok;
     };
     std::array<Figures, 2> figures; // [0] trace off, [1] trace on
 
-    // Latency: from the device's last reply byte to get_frame's return.
+    // Latency: from the device's last reply byte to get_frame's return, on
+    // the device thread.
     std::array<std::vector<double>, 2> latency_ms;
-    const bool measured = transact([&] {
+    const bool measured = transact([&](device::Session& session) {
         for (int i = 0; i < 2000; ++i) {
             traced(i % 2);
-            if (transaction.get_frame("V") != version) {
+            if (session.exchange("V") != version) {
                 return false;
             }
             const std::int64_t returned = now_ns();
@@ -138,30 +154,37 @@ int main(int argc, char** argv) {
         figures[mode].latency_p99_ms = sorted[sorted.size() * 99 / 100];
     }
 
-    // CPU spent by the console side in one full time-out.
+    // CPU spent by the console in one full time-out: the device thread's
+    // wait and the window's thread meanwhile.
     devsim::Faults silent;
     silent.silent = true;
     sim.set_faults(silent);
     for (int mode = 0; mode < 2; ++mode) {
-        traced(mode);
-        const bool timed_out = transact([&] {
+        double device_cpu = 0;
+        const double window_before = thread_cpu_seconds();
+        const bool timed_out = transact([&](device::Session& session) {
+            traced(mode);
             const double before = thread_cpu_seconds();
-            const bool ok = transaction.get_frame("V") == link::kTimeout;
-            figures[mode].timeout_cpu_s = thread_cpu_seconds() - before;
+            const bool ok = session.exchange("V") == link::kTimeout;
+            device_cpu = thread_cpu_seconds() - before;
             return ok;
         });
+        figures[mode].timeout_cpu_s = device_cpu + (thread_cpu_seconds() - window_before);
         if (!timed_out) {
             return fail("time-out");
         }
     }
     sim.set_faults({});
 
-    // Full transactions: open, exchange, close.
+    // Full transactions: posted from the window's thread, port opened, one
+    // exchange, port closed, result delivered back.
     std::array<double, 2> seconds{};
     for (int i = 0; i < 2000; ++i) {
-        traced(i % 2);
         const auto t0 = Clock::now();
-        if (!transact([&] { return transaction.get_frame("V") == version; })) {
+        if (!transact([&, i](device::Session& session) {
+                traced(i % 2);
+                return session.exchange("V") == version;
+            })) {
             return fail("transaction");
         }
         seconds[i % 2] += std::chrono::duration<double>(Clock::now() - t0).count();
@@ -180,15 +203,16 @@ int main(int argc, char** argv) {
     const double wire_s = static_cast<double>(wire_bytes) * 10.0 / 38400.0;
     std::array<double, 2> paced_s{};
     const int paced_runs = 400;
-    const bool paced_ok = transact([&] {
+    const bool paced_ok = transact([&](device::Session& session) {
         for (int i = 0; i < paced_runs; ++i) {
             traced(i % 2);
             const auto t0 = Clock::now();
-            if (transaction.get_frame("V") != version) {
+            if (session.exchange("V") != version) {
                 return false;
             }
             paced_s[i % 2] += std::chrono::duration<double>(Clock::now() - t0).count();
         }
+        line->set_trace(nullptr);
         return true;
     });
     if (!paced_ok) {
@@ -197,7 +221,6 @@ int main(int argc, char** argv) {
     for (int mode = 0; mode < 2; ++mode) {
         figures[mode].wire_ratio_38400 = paced_s[mode] / (paced_runs / 2) / wire_s;
     }
-    link.set_trace(nullptr);
 
     print(figures[1], "");
     print(figures[0], "_trace_off");

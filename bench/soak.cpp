@@ -6,9 +6,10 @@
 #include "console/main_window.h"
 #include "console/message_service.h"
 #include "devsim/pty_simulator.h"
-#include "link/device_link.h"
+#include "device/engine.h"
 #include "link/qt_serial_port.h"
 #include "settings/settings_store.h"
+#include "support/settle.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -117,8 +118,8 @@ int main(int argc, char** argv) {
     LastMessage messages;
     settings::Settings settings;
     settings::SettingsStore store(dir.path().toStdString());
-    link::DeviceLink link(std::make_unique<link::QtSerialPort>());
-    console::MainWindow window(settings, store, link, messages);
+    device::Engine engine([] { return std::make_unique<link::QtSerialPort>(); });
+    console::MainWindow window(settings, store, engine, messages);
     window.Form_Load();
     settings.com_devices[0] = sim.link_path().string();
 
@@ -135,9 +136,14 @@ int main(int argc, char** argv) {
         const bool data = i % 3 != 0; // two version reads to one restart
         sim.set_faults(faults_for(fault));
         // Short waits where silence is the point; room for the line elsewhere.
-        link.constants().reply_timeout_ms = fault == Fault::silent ? 50 : 2000;
+        engine.on_device([fault](link::DeviceLink& link) {
+            link.constants().reply_timeout_ms = fault == Fault::silent ? 50 : 2000;
+        });
         messages.shown.clear();
         (data ? window.ReadVersion : window.ComStop)->click();
+        const bool ended = testing::settle(engine);
+        bool closed = false;
+        engine.on_device([&closed](link::DeviceLink& link) { closed = !link.is_open(); });
 
         QStringList expected;
         switch (fault) {
@@ -163,7 +169,7 @@ int main(int argc, char** argv) {
             expected = {"Greska!"};
             break;
         }
-        bool good = messages.shown == expected && !link.is_open();
+        bool good = ended && messages.shown == expected && closed;
         if (good && data && expected.isEmpty()) {
             const QString want = fault == Fault::ack_first ? "OK" : QString::fromStdString(version);
             good = window.SoftVersion->text() == want;

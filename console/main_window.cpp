@@ -132,6 +132,8 @@ void MainWindow::build() {
     label_for(Label2, Combo2);
     Combo2->setEditable(true);
     Combo2->setInsertPolicy(QComboBox::NoInsert);
+    // The field typed into is a control of its own for a screen reader.
+    Combo2->lineEdit()->setAccessibleName(QStringLiteral("Brzina (bps) upis"));
     for (std::int32_t speed : kSpeeds) {
         Combo2->addItem(QString::number(speed));
     }

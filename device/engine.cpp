@@ -51,6 +51,11 @@ std::vector<link::PortInfo> Engine::refresh_ports() {
     return link_->refresh_ports();
 }
 
+void Engine::on_device(const std::function<void(link::DeviceLink&)>& use) {
+    QMetaObject::invokeMethod(
+        worker_, [this, &use] { use(*link_); }, Qt::BlockingQueuedConnection);
+}
+
 void Engine::cancel() {
     if (!busy_) {
         return;

@@ -58,6 +58,11 @@ class Engine : public QObject {
 
     bool busy() const { return busy_; }
 
+    // Runs `use` on the device thread, between operations, and waits for it:
+    // for settings of the link that do not change while the program runs
+    // (the reply time-out of a test) and for looking at it.
+    void on_device(const std::function<void(link::DeviceLink&)>& use);
+
   private:
     using Delivery = std::function<void(Report)>;
     using Job = std::function<Delivery(Session&)>;

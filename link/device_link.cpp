@@ -65,17 +65,15 @@ std::string DeviceLink::device_of(std::uint8_t port_number, bool fresh) {
     if (keyed || !enumerates()) {
         return port_device(port_number, port_map_);
     }
-    std::vector<PortInfo> found;
-    {
+    std::optional<std::vector<PortInfo>> found;
+    if (!fresh) {
         const std::lock_guard lock(ports_mutex_);
-        if (!fresh && found_) {
-            found = *found_;
-        }
+        found = found_;
     }
-    if (fresh || found.empty()) {
+    if (!found) {
         found = refresh_ports();
     }
-    return port_device(port_number, map_ports(port_map_.devices, found));
+    return port_device(port_number, map_ports(port_map_.devices, *found));
 }
 
 bool DeviceLink::open_device(const std::string& device, std::int32_t speed) {

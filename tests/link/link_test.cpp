@@ -134,14 +134,22 @@ TEST_F(LinkTest, WaitEndsAtTheTimeOutReadAfreshOrWhenCutShort) {
     port->arrive("");
     EXPECT_EQ(link->get_frame("V"), "TO");
     link->constants().reply_timeout_ms = 5000;
-    port->on_wait = [&] { link->cancel_wait(); };
+    port->on_wait = [&] { link->cancel(); };
     port->arrive("");
     EXPECT_EQ(link->get_frame("V"), "ERja");
     EXPECT_EQ(port->wakes, 1);
     EXPECT_EQ(now, 6000);
     EXPECT_EQ(masked(trace).back(), "- odgovor: ERja");
     EXPECT_EQ(masked(trace).end()[-2], "- cekanje prekinuto");
-    link->cancel_wait(); // nothing waits: no effect
+    // Stopped stays stopped: nothing more goes out until traffic is allowed
+    // again.
+    const std::size_t written = port->writes.size();
+    std::uint8_t number = 1;
+    std::int32_t speed = 38400;
+    EXPECT_EQ(link->get_frame("E"), "ERja");
+    EXPECT_EQ(link->init_port(number, speed), "PO");
+    EXPECT_EQ(port->writes.size(), written);
+    link->clear_cancel();
     port->arrive("\x06");
     EXPECT_EQ(link->get_frame("E"), "OK");
 }
@@ -153,21 +161,6 @@ TEST_F(LinkTest, ReplyQueuedWhileTheRequestIsWrittenIsKept) {
         port->input_queue += bytes == "\002V9:\003" ? "\0021.2>6\003" : "";
     };
     EXPECT_EQ(link->get_frame("V"), "1.2");
-}
-
-TEST_F(LinkTest, PortCallsDuringAWaitAreRefused) {
-    ASSERT_EQ(open(), "OK");
-    std::vector<std::string> nested;
-    port->on_wait = [&] {
-        EXPECT_TRUE(link->exchange_running());
-        nested = {link->get_frame("X"), open(2, 9600), link->close_port()};
-    };
-    port->arrive("\x06");
-    EXPECT_EQ(link->get_frame("E"), "OK");
-    EXPECT_EQ(nested, (std::vector<std::string>{"ERja", "PO", "PO"}));
-    EXPECT_EQ(port->writes, std::vector<std::string>{"\002E:;\003"});
-    EXPECT_EQ(port->applied.size(), 1U);
-    EXPECT_TRUE(link->is_open() && !link->exchange_running());
 }
 
 TEST_F(LinkTest, InitPortSelectsOpensAndConfigures) {

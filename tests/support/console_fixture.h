@@ -5,6 +5,7 @@
 #include "settings/settings_store.h"
 #include "support/recording_messages.h"
 #include "support/scripted_port.h"
+#include "support/settle.h"
 
 #include <QTemporaryDir>
 
@@ -23,7 +24,9 @@ struct MadeUpPorts : link::PortEnumerator {
 
 // A main window on a scripted port and a made-up machine (no serial devices
 // unless a test lists some), with its settings file in a temporary directory
-// and every message recorded.
+// and every message recorded.  The port runs on the device engine's thread,
+// as in the program: after a click, settle() lets the operation end and its
+// result arrive.
 class ConsoleFixture : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
@@ -42,12 +45,32 @@ class ConsoleFixture : public ::testing::Test {
         store_ = std::make_unique<settings::SettingsStore>(
             dir_.path().toStdString(),
             [this](const std::string& text) { messages_.plain(QString::fromStdString(text)); });
-        auto port = std::make_unique<ScriptedPort>(&now_);
-        port_ = port.get();
-        link_ = std::make_unique<link::DeviceLink>(std::move(port), [this] { return now_; });
-        window_ = std::make_unique<console::MainWindow>(settings_, *store_, *link_, messages_);
+        engine_ = std::make_unique<device::Engine>(
+            [this] {
+                auto port = std::make_unique<ScriptedPort>(&now_);
+                port_ = port.get();
+                return port;
+            },
+            nullptr, [this] { return now_; });
+        window_ = std::make_unique<console::MainWindow>(settings_, *store_, *engine_, messages_);
         window_->set_port_enumerator(machine_);
         window_->Form_Load();
+    }
+
+    // Lets the running operation end and its result arrive.
+    void settle() { ASSERT_TRUE(testing::settle(*engine_)) << "the operation did not end"; }
+
+    // Clicks `start`, then runs `action` while the operation's next exchange
+    // waits for its reply (the port holds the wait until then), then lets the
+    // operation end.
+    void while_waiting(const std::function<void()>& start, const std::function<void()>& action) {
+        port_->hold = true;
+        start();
+        const bool waits = wait_until([this] { return port_->waiting.load(); });
+        EXPECT_TRUE(waits) << "no exchange waited";
+        action();
+        port_->hold = false;
+        settle();
     }
 
     // The request frames written, without the acknowledgements.
@@ -86,7 +109,7 @@ class ConsoleFixture : public ::testing::Test {
     settings::Settings settings_;
     std::unique_ptr<settings::SettingsStore> store_;
     ScriptedPort* port_ = nullptr;
-    std::unique_ptr<link::DeviceLink> link_;
+    std::unique_ptr<device::Engine> engine_;
     std::unique_ptr<console::MainWindow> window_;
 };
 

@@ -5,11 +5,14 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -18,7 +21,11 @@ namespace tessal::testing {
 // A serial port that plays a script.  Each wait for input delivers the next
 // scripted chunk into the input queue; when the script is exhausted the wait
 // lets the fake clock run for the whole wait instead.  Everything written is
-// recorded.
+// recorded.  With `hold` set a wait first stays put (really waiting) until
+// `hold` is cleared or the port is woken, so that a test can act while an
+// exchange waits; `waiting` says when it does.  The port may run on the
+// device engine's thread: the test reads what it recorded once the engine
+// has delivered the operation's result.
 class ScriptedPort : public link::SerialPort {
   public:
     explicit ScriptedPort(std::int64_t* clock_ms = nullptr) : clock_ms_(clock_ms) {}
@@ -46,7 +53,7 @@ class ScriptedPort : public link::SerialPort {
         return !fail_settings;
     }
     bool write(const std::string& bytes) override {
-        if (writes_left == 0) {
+        if (woken || writes_left == 0) {
             return false;
         }
         writes_left -= writes_left > 0 ? 1 : 0;
@@ -57,6 +64,16 @@ class ScriptedPort : public link::SerialPort {
         return true;
     }
     bool wait_for_input(int timeout_ms) override {
+        if (hold) {
+            waiting = true;
+            while (hold && !woken) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            waiting = false;
+        }
+        if (woken) {
+            return true; // cut short from outside
+        }
         const int wakes_before = wakes;
         // Like the real wait, events run while it lasts.
         QCoreApplication::processEvents();
@@ -78,7 +95,11 @@ class ScriptedPort : public link::SerialPort {
         }
         return true;
     }
-    void wake() override { ++wakes; }
+    void wake() override {
+        ++wakes;
+        woken = true;
+    }
+    void rearm() override { woken = false; }
     std::optional<std::string> read_all() override { return std::exchange(input_queue, {}); }
     bool discard_input() override {
         ++discards;
@@ -115,7 +136,10 @@ class ScriptedPort : public link::SerialPort {
     int open_calls = 0;
     int close_calls = 0;
     int discards = 0;
-    int wakes = 0;
+    std::atomic<int> wakes{0};
+    std::atomic<bool> woken{false};
+    std::atomic<bool> hold{false};
+    std::atomic<bool> waiting{false};
 
   private:
     std::int64_t* clock_ms_;
