@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "engine.h"
 
+#include "link/handover.h"
+
 #include <algorithm>
 
 namespace tessal::device {
@@ -24,20 +26,16 @@ Engine::Engine(PortMaker make_port, link::Trace* trace, link::DeviceLink::Clock 
     worker_ = new QObject;
     worker_->moveToThread(&thread_);
     // The port is made on the device thread, so that it belongs there.
-    QMetaObject::invokeMethod(
-        worker_,
-        [this, &make_port, trace, &clock] {
-            link_ = std::make_unique<link::DeviceLink>(make_port(), clock);
-            link_->set_trace(trace);
-        },
-        Qt::BlockingQueuedConnection);
+    on_device_thread([this, &make_port, trace, &clock] {
+        link_ = std::make_unique<link::DeviceLink>(make_port(), clock);
+        link_->set_trace(trace);
+    });
 }
 
 Engine::~Engine() {
     cancel();
     // Queued behind a running operation: the link goes once that has ended.
-    QMetaObject::invokeMethod(
-        worker_, [this] { link_.reset(); }, Qt::BlockingQueuedConnection);
+    on_device_thread([this] { link_.reset(); });
     thread_.quit();
     thread_.wait();
     delete worker_;
@@ -52,8 +50,20 @@ std::vector<link::PortInfo> Engine::refresh_ports() {
 }
 
 void Engine::on_device(const std::function<void(link::DeviceLink&)>& use) {
+    on_device_thread([this, &use] { use(*link_); });
+}
+
+void Engine::on_device_thread(const std::function<void()>& work) {
+    link::handing_over(this);
     QMetaObject::invokeMethod(
-        worker_, [this, &use] { use(*link_); }, Qt::BlockingQueuedConnection);
+        worker_,
+        [this, &work] {
+            link::taking_over(this);
+            work();
+            link::handing_over(this);
+        },
+        Qt::BlockingQueuedConnection);
+    link::taking_over(this);
 }
 
 void Engine::cancel() {
@@ -76,17 +86,21 @@ bool Engine::post(QObject* context, PortChoice port, Prompter* prompter, Job job
     link_->clear_cancel();
     const bool bound = context != nullptr;
     QPointer<QObject> target(context);
+    link::handing_over(this);
     QMetaObject::invokeMethod(
         worker_,
         [this, bound, target, port = std::move(port), prompter, job = std::move(job)]() mutable {
+            link::taking_over(this);
             Relay relay(*this, prompter);
             Session session(*link_, std::move(port), prompter != nullptr ? &relay : nullptr);
             Delivery deliver = job(session);
             Report report = session.finish();
+            link::handing_over(this);
             QMetaObject::invokeMethod(
                 this,
                 [this, bound, target, deliver = std::move(deliver),
                  report = std::move(report)]() mutable {
+                    link::taking_over(this);
                     busy_ = false;
                     if (!bound || target) {
                         deliver(std::move(report));
@@ -104,9 +118,11 @@ void Engine::ask(Prompter* prompter, const Message& message) {
         const std::lock_guard lock(ask_mutex_);
         ticket = ++asked_;
     }
+    link::handing_over(this);
     QMetaObject::invokeMethod(
         this,
         [this, prompter, message, ticket] {
+            link::taking_over(this);
             if (prompter != nullptr && !link_->cancelled()) {
                 prompter->tell(message);
             }

@@ -68,6 +68,8 @@ class Engine : public QObject {
     using Job = std::function<Delivery(Session&)>;
 
     bool post(QObject* context, PortChoice port, Prompter* prompter, Job job);
+    // Runs `work` on the device thread and waits for it.
+    void on_device_thread(const std::function<void()>& work);
     // Shows a message through `prompter` on the engine's thread and waits
     // until it is closed, or until the operation is cancelled.
     void ask(Prompter* prompter, const Message& message);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The dialogs against the simulated device over a pseudo-terminal: each
 // command once, and each fault of the device once.
 #include "dialogs/ftp_dialog.h"
@@ -31,6 +32,11 @@ struct Rig {
                                                    console.directory() + "/Jad.txt");
         sim = std::make_unique<dialogs::SimDialog>(t);
     }
+    // Clicks, then lets the operation end and its result arrive.
+    void click(QPushButton* button) {
+        button->click();
+        EXPECT_TRUE(console.settle()) << button->objectName().toStdString();
+    }
     std::optional<std::string> stored(const std::string& name) {
         return console.device.simulator->with_device([&](auto& d) { return d.parameter(name); });
     }
@@ -51,46 +57,46 @@ TEST(SimulatedDialogsTest, EachDialogCommandAgainstTheDevice) {
     for (QCheckBox* tick : r.ftp->Check1) {
         tick->setChecked(true);
     }
-    r.ftp->Send->click();
+    r.click(r.ftp->Send);
     EXPECT_EQ(r.stored("FTPGovAddr"), "192.168.005.100");
     EXPECT_EQ(r.stored("gprsParamVlada"), "\"internet\",\"\",\"\"");
-    r.ftp->Read->click();
+    r.click(r.ftp->Read);
     EXPECT_EQ(r.ftp->ftp[6]->text(), "005");
     EXPECT_EQ(r.ftp->UsernameR->text(), " tehnicar ");
     EXPECT_EQ(r.ftp->CombogprsR->currentIndex(), 0);
 
-    r.jad->Command2->click();
+    r.click(r.jad->Command2);
     r.jad->Combo1->setCurrentIndex(r.jad->Combo1->findText("REPORT_INTERVAL:"));
     EXPECT_EQ(r.jad->Text3->text(), "60");
     r.jad->Text3->setText("30");
-    r.jad->Command1->click();
+    r.click(r.jad->Command1);
     EXPECT_EQ(r.stored("REPORT_INTERVAL"), "30");
 
     r.console.device.simulator->with_device([](devsim::Device& d) {
         d.modem().set_echo(true);
         d.modem().forms().unsolicited = "+CREG: 1";
     });
-    r.sim->ReadSIM->click();
+    r.click(r.sim->ReadSIM);
     EXPECT_EQ(r.sim->SIMtext->text(), "89381030000123456784");
     r.sim->SimtextS->setText("8938");
-    r.sim->SendSIM->click();
-    r.sim->SendPSW->click();
+    r.click(r.sim->SendSIM);
+    r.click(r.sim->SendPSW);
     EXPECT_EQ(r.stored("SIM"), "8938");
     // The right PIN, then a wrong one after the modem quotes its state.
     r.sim->PINText->setText(" 1234 ");
-    r.sim->SendPin->click();
+    r.click(r.sim->SendPin);
     r.console.device.simulator->with_device([](devsim::Device& d) {
         d.modem().sim().pin_required = true;
         d.modem().sim().pin_entered = false;
         d.modem().forms().quoted_pin_state = true;
     });
     r.sim->PINText->setText("0000");
-    r.sim->SendPin->click();
+    r.click(r.sim->SendPin);
     EXPECT_EQ(r.messages,
               (QStringList{"OK - Promena parametara izvrsena", "OK - Promena parametara izvrsena",
                            "OK!", "OK!", "PIN kod uspesno setovan",
                            "Pogresan PIN kod, imate jos  2 pokusaj(a)!"}));
-    EXPECT_FALSE(r.console.device.link.is_open());
+    EXPECT_FALSE(r.console.port_open());
 }
 
 // A device with one fault.
@@ -105,18 +111,17 @@ TEST(SimulatedDialogsTest, EachFaultEndsWithItsMessageAndAClosedPort) {
     F chunked = with(&F::chunk_size, 32);
     chunked.chunk_pause_ms = 5;
     const char* no_reply = "Uredjaj ne odgovara !";
+    const char* no_long_reply = "Uredjaj ne odgovara, proverite vezu i brzinu prenosa!";
     const char* bad_checksum = "Checksum nije dobar!";
-    // The fault, the button pressed (Reset is confirmed), the messages.
+    // The fault, the button pressed, the messages.
     const std::vector<std::tuple<F, const char*, QStringList>> cases{
         {with(&F::silent, true), "SendPin", {no_reply, no_reply, no_reply}},
-        {with(&F::nak_all, true), "Reset", {"Not OK!"}},
+        {with(&F::nak_all, true), "SendSIM", {"Not OK!"}},
         {with(&F::corrupt_checksum, true), "ReadSIM", {bad_checksum}},
         {with(&F::corrupt_checksum, true), "SendPin", {"Nedozvoljena operacija ==CS=="}},
         {chunked, "Command2", {}},
-        {with(&F::trailing_byte, true),
-         "ReadLast",
-         {"Uredjaj ne odgovara, proverite vezu i brzinu prenosa!"}},
-        {with(&F::stray_prefix, std::string("\r\n")), "ReadLast", {bad_checksum}},
+        {with(&F::trailing_byte, true), "ReadSIM", {no_long_reply}},
+        {with(&F::stray_prefix, std::string("\r\n")), "Command2", {bad_checksum}},
         {with(&F::ack_before_frame, true), "ReadSIM", {}},
         {with(&F::reply_delay_ms, 150), "Read", {}},
         {with(&F::hang_up_mid_reply, true), "Command2", {"Greska!"}},
@@ -124,18 +129,19 @@ TEST(SimulatedDialogsTest, EachFaultEndsWithItsMessageAndAClosedPort) {
     };
     for (const auto& [faults, button, messages] : cases) {
         Rig r;
-        r.console.device.link.constants().reply_timeout_ms = 300; // keeps silence short
+        // Keeps silence short.
+        r.console.engine.on_device(
+            [](link::DeviceLink& l) { l.constants().reply_timeout_ms = 300; });
         r.console.device.simulator->set_faults(faults);
-        r.console.messages.answers.push_back(true);
-        for (QWidget* window : std::initializer_list<QWidget*>{
-                 r.sim.get(), r.jad.get(), r.ftp.get(), r.console.window.get()}) {
+        for (QWidget* window :
+             std::initializer_list<QWidget*>{r.sim.get(), r.jad.get(), r.ftp.get()}) {
             if (auto* found = window->findChild<QPushButton*>(button)) {
-                found->click();
+                r.click(found);
                 break;
             }
         }
         EXPECT_EQ(r.messages, messages) << button;
-        EXPECT_FALSE(r.console.device.link.is_open());
+        EXPECT_FALSE(r.console.port_open());
         EXPECT_TRUE(r.console.window->transaction().idle());
     }
 }

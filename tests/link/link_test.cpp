@@ -279,6 +279,14 @@ TEST(Trace, FileIsRenamedAtOneMebibyteAndMayBeUnwritable) {
     blocked.port_closed();
     blocked.flush_file();
     EXPECT_EQ(masked(blocked), std::vector<std::string>{"- port zatvoren"});
+
+    // A folder that does not exist yet (the user's settings folder before its
+    // first save) is made: the first session's lines are kept.
+    const std::string fresh = dir.filePath("config/Tessal/rvt_trace.txt").toStdString();
+    Trace first(fresh);
+    first.port_closed();
+    first.flush_file();
+    EXPECT_EQ(read_file(fresh).size(), 41U);
 }
 
 TEST(PortMap, DevicesSortInNaturalOrder) {
