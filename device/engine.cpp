@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "engine.h"
 
-#include "link/handover.h"
-
 #include <algorithm>
 
 namespace tessal::device {
@@ -23,7 +21,7 @@ class Engine::Relay final : public Prompter {
 Engine::Engine(PortMaker make_port, link::Trace* trace, link::DeviceLink::Clock clock) {
     thread_.setObjectName(QStringLiteral("device"));
     thread_.start();
-    worker_ = new QObject;
+    worker_ = new link::Courier;
     worker_->moveToThread(&thread_);
     // The port is made on the device thread, so that it belongs there.
     on_device_thread([this, &make_port, trace, &clock] {
@@ -54,16 +52,7 @@ void Engine::on_device(const std::function<void(link::DeviceLink&)>& use) {
 }
 
 void Engine::on_device_thread(const std::function<void()>& work) {
-    link::handing_over(this);
-    QMetaObject::invokeMethod(
-        worker_,
-        [this, &work] {
-            link::taking_over(this);
-            work();
-            link::handing_over(this);
-        },
-        Qt::BlockingQueuedConnection);
-    link::taking_over(this);
+    worker_->wait_for(work);
 }
 
 void Engine::cancel() {
@@ -86,29 +75,20 @@ bool Engine::post(QObject* context, PortChoice port, Prompter* prompter, Job job
     link_->clear_cancel();
     const bool bound = context != nullptr;
     QPointer<QObject> target(context);
-    link::handing_over(this);
-    QMetaObject::invokeMethod(
-        worker_,
+    worker_->post(
         [this, bound, target, port = std::move(port), prompter, job = std::move(job)]() mutable {
-            link::taking_over(this);
             Relay relay(*this, prompter);
             Session session(*link_, std::move(port), prompter != nullptr ? &relay : nullptr);
             Delivery deliver = job(session);
             Report report = session.finish();
-            link::handing_over(this);
-            QMetaObject::invokeMethod(
-                this,
-                [this, bound, target, deliver = std::move(deliver),
-                 report = std::move(report)]() mutable {
-                    link::taking_over(this);
-                    busy_ = false;
-                    if (!bound || target) {
-                        deliver(std::move(report));
-                    }
-                },
-                Qt::QueuedConnection);
-        },
-        Qt::QueuedConnection);
+            inbox_.post([this, bound, target, deliver = std::move(deliver),
+                         report = std::move(report)]() mutable {
+                busy_ = false;
+                if (!bound || target) {
+                    deliver(std::move(report));
+                }
+            });
+        });
     return true;
 }
 
@@ -118,19 +98,14 @@ void Engine::ask(Prompter* prompter, const Message& message) {
         const std::lock_guard lock(ask_mutex_);
         ticket = ++asked_;
     }
-    link::handing_over(this);
-    QMetaObject::invokeMethod(
-        this,
-        [this, prompter, message, ticket] {
-            link::taking_over(this);
-            if (prompter != nullptr && !link_->cancelled()) {
-                prompter->tell(message);
-            }
-            const std::lock_guard lock(ask_mutex_);
-            answers_ = std::max(answers_, ticket);
-            answered_.notify_all();
-        },
-        Qt::QueuedConnection);
+    inbox_.post([this, prompter, message, ticket] {
+        if (prompter != nullptr && !link_->cancelled()) {
+            prompter->tell(message);
+        }
+        const std::lock_guard lock(ask_mutex_);
+        answers_ = std::max(answers_, ticket);
+        answered_.notify_all();
+    });
     std::unique_lock lock(ask_mutex_);
     answered_.wait(lock, [&] { return answers_ >= ticket || link_->cancelled(); });
 }

@@ -3,6 +3,7 @@
 
 #include "device/session.h"
 #include "link/device_link.h"
+#include "link/handover.h"
 
 #include <QObject>
 #include <QPointer>
@@ -77,7 +78,8 @@ class Engine : public QObject {
     class Relay;
 
     QThread thread_;
-    QObject* worker_ = nullptr;         // lives on the device thread
+    link::Courier* worker_ = nullptr; // lives on the device thread
+    link::Courier inbox_;             // lives on the engine's thread
     std::unique_ptr<link::DeviceLink> link_; // made and used on the device thread
     bool busy_ = false;
 

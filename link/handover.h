@@ -1,38 +1,32 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 
-// Work handed from one thread to another through Qt's event queues carries
-// its data along; the queues' locks live inside Qt's libraries, which
-// ThreadSanitizer does not see into.  These two calls mark such a hand-over
-// where it happens, so that a ThreadSanitizer build knows the data was passed
-// on.  In every other build they are nothing.
-#if defined(__SANITIZE_THREAD__)
-#define TESSAL_THREAD_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define TESSAL_THREAD_SANITIZER 1
-#endif
-#endif
+#include <QEvent>
+#include <QObject>
 
-#ifdef TESSAL_THREAD_SANITIZER
-extern "C" void __tsan_acquire(void* address);
-extern "C" void __tsan_release(void* address);
-#endif
+#include <functional>
 
 namespace tessal::link {
 
-// On the thread that hands over, right before it posts the work.
-inline void handing_over([[maybe_unused]] const void* token) {
-#ifdef TESSAL_THREAD_SANITIZER
-    __tsan_release(const_cast<void*>(token));
-#endif
-}
+// Hands work from one thread to another: post() runs a function on the
+// courier's own thread, later, from that thread's event loop; wait_for() runs
+// it there and waits until it has run.
+//
+// The work travels in an event that is made whole before it is posted, and
+// the hand-over is marked where it happens, so that a ThreadSanitizer build
+// knows that everything the work carries was passed on: Qt's event queues
+// lock inside Qt's libraries, which ThreadSanitizer does not see into.  In
+// every other build the marks are nothing.
+class Courier final : public QObject {
+  public:
+    using QObject::QObject;
 
-// On the thread that takes over, first thing in the work.
-inline void taking_over([[maybe_unused]] const void* token) {
-#ifdef TESSAL_THREAD_SANITIZER
-    __tsan_acquire(const_cast<void*>(token));
-#endif
-}
+    void post(std::function<void()> work);
+    // Called from another thread than the courier's, whose event loop runs.
+    void wait_for(const std::function<void()>& work);
+
+  protected:
+    bool event(QEvent* event) override;
+};
 
 } // namespace tessal::link

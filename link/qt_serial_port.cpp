@@ -238,7 +238,7 @@ void QtSerialPort::wake() {
     // The loop belongs to the port's thread: it is told to quit through that
     // thread's event queue, so a wake that comes just before the wait starts
     // ends it as soon as it runs.
-    QMetaObject::invokeMethod(&loop_, &QEventLoop::quit, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(&loop_, "quit", Qt::QueuedConnection);
 }
 
 void QtSerialPort::rearm() {

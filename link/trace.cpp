@@ -1,7 +1,5 @@
 #include "trace.h"
 
-#include "handover.h"
-
 #include <QDateTime>
 #include <QMetaMethod>
 
@@ -265,15 +263,10 @@ void Trace::add(TraceRecord record) {
     // One delivery for any number of records; it runs on the trace's own
     // thread, whichever thread recorded.
     if (listened_ && !delivery_pending_.exchange(true)) {
-        handing_over(this);
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                taking_over(this);
-                delivery_pending_ = false;
-                emit recorded();
-            },
-            Qt::QueuedConnection);
+        inbox_.post([this] {
+            delivery_pending_ = false;
+            emit recorded();
+        });
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "handover.h"
+
 #include <QObject>
 
 #include <atomic>
@@ -155,6 +157,7 @@ class Trace : public QObject {
                    std::string cause = {}, std::int64_t number = -1);
     void write_loop();
 
+    Courier inbox_; // runs deliveries on the trace's thread
     std::atomic<bool> delivery_pending_{false};
     std::atomic<bool> listened_{false}; // something is connected to recorded()
 

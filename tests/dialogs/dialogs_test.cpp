@@ -395,6 +395,13 @@ QString tab_walk(QWidget* window) {
 
 TEST_F(DialogsTest, TabFollowsReadingOrder) {
     const std::pair<QWidget*, const char*> orders[] = {
+        {window_.get(),
+         "Port|Brzina (bps)|Restart|Test|PC datum: dan|PC datum: mesec|PC datum: godina|"
+         "PC vreme: sat|PC vreme: minut|PC vreme: sekund|PC sat uzivo|Slanje|uredjaj datum: dan|"
+         "uredjaj datum: mesec|uredjaj datum: godina|uredjaj vreme: sat|uredjaj vreme: minut|"
+         "uredjaj vreme: sekund|Letnje racunanje vremena|Zimsko racunanje vremena|Citanje|"
+         "Citanje|RESET!|Citanje IMEI-a|IMEI|Citanje|Verzija softvera|Poslednja komanda|Read|"
+         "GPRS|FTP PU|SIM |JAD|Izlaz"},
         {ftp_.get(),
          "slanje: ftp adresa|ftp adresa 1 (slanje)|ftp adresa 2 (slanje)|ftp adresa 3 (slanje)|"
          "ftp adresa 4 (slanje)|slanje: username|username (slanje)|slanje: password|"
