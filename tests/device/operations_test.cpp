@@ -1,0 +1,459 @@
+// SPDX-License-Identifier: Apache-2.0
+// Every device operation over a scripted port on the test's own thread: the
+// requests it sends, the value it gives the window and the messages the
+// technician gets, for each way the device can answer.
+#include "device/operations.h"
+#include "link/frame.h"
+#include "support/scripted_port.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <fstream>
+#include <functional>
+
+namespace tessal::device {
+namespace {
+
+using tessal::testing::ScriptedPort;
+
+// What the device does with each request, in order: the bytes it answers,
+// or one of the markers.
+const std::string kAck = "\x06", kNak = "\x15", kBadSum = "\x02x79\x03"; // "x" checks as 78
+const std::string kSilent = "<silent>", kReadFails = "<read fails>";
+const std::string kCancel = "<cancel>";  // traffic stopped while the reply is awaited
+const std::string kNoPort = "<no port>"; // alone: the port cannot be opened
+
+const char* const kNone = "(nothing)"; // no value: the window keeps what it shows
+const char* const kPortMsg = "Port nije dobro izabran, podesite port i pokusajte ponovo!";
+const char* const kNoReply = "Uredjaj ne odgovara, proverite vezu i brzinu prenosa!";
+const char* const kNoReplyAck = "Uredjaj ne odgovara !";
+const char* const kChanged = "OK - Promena parametara izvrsena";
+const char* const kNoSeason = "Odaberite letnje ili zimsko racunanje vremena.";
+
+struct Row {
+    std::vector<std::string> answers;
+    std::string requests;  // request bodies in order, "|" between them
+    std::string value;     // what the window gets
+    std::string messages;  // shown at the end, "|" between them; "[plain] " marks a plain one
+    std::string told = {}; // shown on the way; "@n": after n requests
+};
+
+struct Outcome {
+    std::string requests, value, messages, told;
+    Report report;
+};
+
+// The texts with "|" between them.
+template <class Texts> std::string joined(const Texts& parts) {
+    std::string text;
+    for (std::size_t i = 0; i < std::size(parts); ++i) {
+        text += (i > 0 ? "|" : "") + parts[i];
+    }
+    return text;
+}
+
+// An operation and the value it gives the window, as text.
+using Op = std::function<std::string(Session&)>;
+
+// Each operation runs over a fresh port that answers each request with the
+// next of the row's answers.  The fixture is the front end that shows the
+// messages on the way.
+class OperationsTest : public ::testing::Test, public Prompter {
+  protected:
+    static std::string frame(const std::string& payload) { return link::build_frame(payload); }
+    // Operations that give the window nothing, or a text when they read one.
+    static Op doing(std::function<void(Session&)> op) {
+        return [op](Session& s) { return op(s), std::string(); };
+    }
+    static Op reading(std::function<std::optional<std::string>(Session&)> op) {
+        return [op](Session& s) { return op(s).value_or(kNone); };
+    }
+
+    void tell(const Message& m) override {
+        told_.push_back(m.text + " @" + std::to_string(sent_.size()));
+    }
+
+    Outcome run(const std::vector<std::string>& answers, const Op& op, bool front_end = true) {
+        now = 0;
+        sent_.clear();
+        told_.clear();
+        auto owned = std::make_unique<ScriptedPort>(&now);
+        port = owned.get();
+        link = std::make_unique<link::DeviceLink>(std::move(owned), [this] { return now; });
+        port->fail_open = !answers.empty() && answers.front() == kNoPort;
+        port->on_write = [this, answers, at = std::size_t{0}](const std::string& bytes) mutable {
+            if (bytes.size() == 1) {
+                return; // the link's ACK or NAK for a reply frame
+            }
+            sent_.push_back(bytes.substr(1, bytes.size() - 4));
+            const std::string next = at < answers.size() ? answers[at++] : kSilent;
+            if (next == kReadFails) {
+                port->fail_next_read();
+            } else if (next == kCancel) {
+                link->cancel();
+            } else if (next != kSilent) {
+                port->arrive(next);
+            }
+        };
+        Session session(*link, PortChoice{}, front_end ? this : nullptr);
+        Outcome out;
+        out.value = op(session);
+        out.report = session.finish();
+        std::vector<std::string> shown;
+        for (const Message& m : out.report.messages) {
+            shown.push_back((m.kind == Message::Kind::plain ? "[plain] " : "") + m.text);
+        }
+        out.messages = joined(shown);
+        out.requests = joined(sent_);
+        out.told = joined(told_);
+        EXPECT_FALSE(link->is_open()) << "the port stayed open";
+        return out;
+    }
+
+    Outcome expect(const Row& row, const Op& op) {
+        Outcome got = run(row.answers, op);
+        EXPECT_EQ(got.requests, row.requests);
+        EXPECT_EQ(got.value, row.value);
+        EXPECT_EQ(got.messages, row.messages);
+        EXPECT_EQ(got.told, row.told);
+        EXPECT_FALSE(got.report.cancelled);
+        return got;
+    }
+    void expect_rows(const std::vector<Row>& rows, const Op& op) {
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            SCOPED_TRACE("row " + std::to_string(i));
+            expect(rows[i], op);
+        }
+    }
+
+    std::int64_t now = 0;
+    ScriptedPort* port = nullptr;
+    std::unique_ptr<link::DeviceLink> link;
+    std::vector<std::string> sent_, told_;
+};
+
+TEST_F(OperationsTest, VersionAndLastCommandAreDataReadsAndReported) {
+    const std::pair<const char*, decltype(&read_version)> reads[] = {{"V", read_version},
+                                                                     {"W", read_last_command}};
+    for (const auto& [c, read] : reads) {
+        SCOPED_TRACE(c);
+        expect_rows({{{frame("RVT 2.17")}, c, "RVT 2.17", ""},
+                     {{frame("OK")}, c, "OK", ""},
+                     {{kAck}, c, "OK", ""},
+                     {{kNak}, c, kNone, "Not OK!"},
+                     {{kBadSum}, c, kNone, "Checksum nije dobar!"},
+                     {{kSilent}, c, kNone, kNoReply},
+                     {{kReadFails}, c, kNone, "Greska!"},
+                     {{kNoPort}, "", kNone, kPortMsg}},
+                    reading(read));
+    }
+    // The report keeps every exchange, and why the port could not be opened.
+    Outcome got = run({kNak}, reading(read_version));
+    EXPECT_EQ(got.report.exchanges, (std::vector<Exchange>{{"V", "NOK"}}));
+    EXPECT_FALSE(got.report.port_failure);
+    got = run({kNoPort}, reading(read_version));
+    ASSERT_EQ(got.report.messages.size(), 1u);
+    EXPECT_EQ(got.report.messages[0].details, "Uredjaj: /dev/ttyS0\nGreska porta.");
+    EXPECT_EQ(got.report.port_failure.value_or(link::PortFailure{}).device, "/dev/ttyS0");
+}
+
+TEST_F(OperationsTest, RestartResetAndLinkTestAreAcknowledgedCommands) {
+    const std::pair<const char*, decltype(&reset)> ops[] = {
+        {"E", restart}, {"X", reset}, {"T", test_link}};
+    for (const auto& [c, op] : ops) {
+        SCOPED_TRACE(c);
+        expect_rows({{{kAck}, c, "", "OK!"},
+                     {{kNak}, c, "", "Not OK!"},
+                     {{kSilent}, c, "", kNoReplyAck},
+                     {{kReadFails}, c, "", "Greska!"},
+                     {{kBadSum}, c, "", "CS"},
+                     {{frame("BUSY")}, c, "", "BUSY"},
+                     {{kNoPort}, "", "", kPortMsg}},
+                    doing(op));
+    }
+    // The link test waits one second; the next exchange five again.
+    expect({{kSilent, kSilent}, "T|V", kNone, std::string(kNoReplyAck) + "|" + kNoReply},
+           [](Session& s) { return test_link(s), read_version(s).value_or(kNone); });
+    EXPECT_EQ(now, 1000 + 5000);
+    EXPECT_EQ(link->constants().reply_timeout_ms, 5000);
+}
+
+TEST_F(OperationsTest, ImeiAndSignalLevel) {
+    expect_rows({{{frame("\r\n351234567890123\r\n\r\nOK\r\n")}, "AAT+GSN", "351234567890123", ""},
+                 {{frame("\r\n351234567890123")}, "AAT+GSN", "", ""},
+                 {{kNak}, "AAT+GSN", kNone, "Not OK!"},
+                 {{kSilent}, "AAT+GSN", kNone, kNoReply}},
+                reading(read_imei));
+    expect_rows({{{frame("\r\n+CSQ: 21,99\r\n\r\nOK\r\n")}, "AAT+CSQ", "Nivo: 21 bar 63", ""},
+                 {{frame("\r\n+CSQ: 99,99\r\n\r\nOK\r\n")}, "AAT+CSQ", "Nema signala bar 0", ""},
+                 {{kBadSum}, "AAT+CSQ", kNone, "Checksum nije dobar!"},
+                 {{kReadFails}, "AAT+CSQ", kNone, "Greska!"}},
+                [](Session& s) {
+                    const std::optional<SignalReading> r = read_signal_level(s);
+                    return r ? r->label + " bar " + std::to_string(r->bar) : kNone;
+                });
+}
+
+TEST_F(OperationsTest, ClockReadShowsLocalTime) {
+    const std::string reply = frame("\r\n+CCLK: \"06/03/15,21:59:59\"\r\n\r\nOK\r\n");
+    const int S = kSummerOffset;
+    const std::pair<int, Row> rows[] = {
+        {0, {{reply}, "", kNone, kNoSeason}},
+        {S, {{reply}, "AAT+CCLK?", "06|03|15|23|59|59", ""}},
+        {kWinterOffset, {{reply}, "AAT+CCLK?", "06|03|15|22|59|59", ""}},
+        {S, {{frame("+CCLK: \"06/12/31,22:10:00\"")}, "AAT+CCLK?", "07|01|01|00|10|00", ""}},
+        {S, {{frame("+CCLK: \"06/03/15\"")}, "AAT+CCLK?", "|||||", ""}},
+        {S, {{frame("\r\nOK\r\n")}, "AAT+CCLK?", kNone, ""}},
+        {S, {{kSilent}, "AAT+CCLK?", kNone, "Uredjaj ne odgovara, proverite vezu!"}},
+        {S, {{kBadSum}, "AAT+CCLK?", kNone, "Checksum nije dobar!"}},
+        {S, {{kNoPort}, "", kNone, kPortMsg}},
+    };
+    for (const auto& [season, row] : rows) {
+        SCOPED_TRACE(row.value);
+        expect(row, [season](Session& s) {
+            const std::optional<ClockTexts> t = read_clock(s, season);
+            return t ? joined(*t) : kNone;
+        });
+    }
+}
+
+TEST_F(OperationsTest, ClockSendGivesTheModemItsOwnTime) {
+    const ClockTexts day{"06", "03", "15", "13", "45", "00"};
+    const std::string at = "AAT+CCLK=\"06/", sent = at + "03/15,11:45:00\"";
+    const char* const bad = "Podaci za datum nisu dobro uneti";
+    const std::string ok = frame("\r\nOK\r\n");
+    const int S = kSummerOffset;
+    const std::tuple<ClockTexts, int, Row> rows[] = {
+        {day, S, {{kAck}, sent, "", "OK!"}},
+        {day, kWinterOffset, {{kAck}, at + "03/15,12:45:00\"", "", "OK!"}},
+        {{"06", "03", "01", "01", "05", "09"}, S, {{kAck}, at + "02/28,23:05:09\"", "", "OK!"}},
+        {{"6", "3", "5", "9", "5", "0"}, S, {{ok}, at + "03/05,07:05:00\"", "", "OK"}},
+        {day, S, {{frame("\r\nERROR\r\n")}, sent, "", "\r\nERROR\r\n"}},
+        {day, S, {{kNak}, sent, "", "Not OK!"}},
+        {day, S, {{kSilent}, sent, "", kNoReplyAck}},
+        {day, S, {{kBadSum}, sent, "", "CS"}},
+        {{"06", "13", "15", "01", "45", "00"}, S, {{kAck}, "", "", bad}},
+        {{"06", "03", "15", "1x", "45", "00"}, S, {{kAck}, "", "", bad}},
+        {day, 0, {{kAck}, "", "", kNoSeason}},
+        {day, S, {{kNoPort}, "", "", kPortMsg}},
+    };
+    for (const auto& [local, season, row] : rows) {
+        SCOPED_TRACE(row.requests);
+        expect(row, doing([&](Session& s) { set_clock(s, local, season); }));
+    }
+}
+
+settings::Settings with_operators() {
+    settings::Settings settings;
+    settings.gprs_strings[0] = "internet,telenor";
+    settings.gprs_strings[1] = "gprswap,mts";
+    settings.last_used_index = 1;
+    return settings;
+}
+
+TEST_F(OperationsTest, FtpReadOverOneOpening) {
+    const std::string three = "RFTPGovAddr|RFTPGovUser|RFTPGovPass";
+    const std::string six = three + "|RFTP_pathFILES|RFtpGovFoldsCommand|RgprsParamVlada";
+    const std::string addr = frame("10.18.5.9"), user = frame("rvt");
+    const auto with = [&](const std::string& last) {
+        return std::vector{addr, user, frame("tajna"), frame("/izv"), frame("/kom"), frame(last)};
+    };
+    const settings::Settings settings = with_operators();
+    // Value: rows read, the address boxes, the four texts, the GPRS string, the operator.
+    expect_rows(
+        {{with("gprswap,mts"), six, "6 10|18|5|9 rvt|tajna|/izv|/kom gprswap,mts op 1", ""},
+         {with("vip"), six, "6 10|18|5|9 rvt|tajna|/izv|/kom vip op -", "GPRS parametri su: vip"},
+         {{addr, user, kSilent}, three, "2 10|18|5|9 rvt|||  op -", kNoReply},
+         {{kNak}, "RFTPGovAddr", "0 ||| |||  op -", "Not OK!"},
+         {{kNoPort}, "", "0 ||| |||  op -", kPortMsg}},
+        [&](Session& s) {
+            const FtpRead r = read_ftp(s, settings);
+            EXPECT_LE(port->open_calls, 1);
+            return std::to_string(r.rows_read) + " " + joined(r.address) + " " + joined(r.texts) +
+                   " " + r.gprs + " op " +
+                   (r.operator_index ? std::to_string(*r.operator_index) : "-");
+        });
+}
+
+TEST_F(OperationsTest, FtpSendOneOpeningPerRow) {
+    const std::array<std::string, 4> ip{"10", "18", "5", " 9 "}, gap{"10", "", "5", "9"};
+    const std::string addr = "PFTPGovAddr:010.018.005.9", pass = "PFTPGovPass:tajna";
+    const std::string two = addr + "|PFTPGovUser:rvt", padded = "010|018|005 0";
+    const std::string all =
+        two + "|" + pass +
+        "|PFTP_pathFILES:/izv|PFtpGovFoldsCommand:/kom|PgprsParamVlada:gprswap,mts";
+    const std::string user = "PFTPGovUser: r t |PgprsParamVlada:internet,telenor";
+    const std::vector<std::string> acks(6, kAck);
+    // Ticked rows, address, user name, operator; value: padded octets, rows
+    // acknowledged, complete.  Each request has a port opening of its own.
+    const std::tuple<const char*, std::array<std::string, 4>, const char*, int, Row> rows[] = {
+        {"111111", ip, "rvt", 1, {acks, all, "010|018|005 012345 complete", kChanged}},
+        {"010001", ip, " r t ", 0, {acks, user, "- 15 complete", kChanged}},
+        {"000000", ip, "rvt", 1, {acks, "", "- ", "Nisu obelezeni podaci za slanje"}},
+        {"100000", gap, "rvt", 1, {acks, "", "- ", "Podaci za ftp adresu nisu dobro uneti."}},
+        {"110000", ip, "  ", 1, {acks, addr, padded, "Podaci za username nisu dobro uneti."}},
+        {"000001", ip, "rvt", -1, {acks, "", "- ", "Odaberite operatera."}},
+        {"111000", ip, "rvt", 1, {{kAck, kNak, kAck}, two, padded, "Not OK!"}},
+        {"001000", ip, "rvt", 1, {{kSilent}, pass, "- ", kNoReplyAck}},
+        {"001000", ip, "rvt", 1, {{kBadSum}, pass, "- ", "CS"}},
+        {"011000", ip, "rvt", 1, {{kNoPort}, "", "- ", kPortMsg}},
+    };
+    const settings::Settings settings = with_operators();
+    for (const auto& [ticks, address, typed_user, op, row] : rows) {
+        SCOPED_TRACE(std::string(ticks) + " " + row.messages);
+        FtpRows in{{}, address, {typed_user, "tajna", "/izv", "/kom"}, op};
+        for (std::size_t k = 0; k < 6; ++k) {
+            in.ticked[k] = ticks[k] == '1';
+        }
+        const Outcome got = expect(row, [&](Session& s) {
+            const FtpSent sent = send_ftp(s, in, settings);
+            std::string value = sent.padded ? joined(*sent.padded) + " " : "- ";
+            for (const std::size_t acknowledged : sent.acknowledged) {
+                value += std::to_string(acknowledged);
+            }
+            return value + (sent.complete ? " complete" : "");
+        });
+        EXPECT_EQ(port->applied.size(), got.report.exchanges.size());
+        EXPECT_EQ(static_cast<std::size_t>(port->close_calls), got.report.exchanges.size());
+    }
+}
+
+TEST_F(OperationsTest, SimIdentificationPasswordAndSimParameter) {
+    const std::string scid = frame("\r\n^SCID: 89381030000012345678\r\n\r\nOK\r\n");
+    expect_rows({{{scid}, "AAT^SCID", "89381030000012345678", ""},
+                 {{frame("89381030000012345678\r\n")}, "AAT^SCID", "???", ""},
+                 {{kSilent}, "AAT^SCID", kNone, kNoReply},
+                 {{kNoPort}, "", kNone, kPortMsg}},
+                reading(read_sim_id));
+    // Both go out exactly as typed.
+    expect_rows({{{kAck}, "p 12 ab", "", "OK!"}, {{kNak}, "p 12 ab", "", "Not OK!"}},
+                doing([](Session& s) { send_password(s, " 12 ab"); }));
+    expect_rows({{{kAck}, "PSIM:8938 10", "", "OK!"},
+                 {{kSilent}, "PSIM:8938 10", "", kNoReplyAck},
+                 {{kNoPort}, "", "", kPortMsg}},
+                doing([](Session& s) { send_sim_id(s, "8938 10"); }));
+}
+
+TEST_F(OperationsTest, PinSequence) {
+    const std::string state = "AAT+CPIN?", entry = state + "|AAT+CPIN =1234";
+    const std::string lock = "|AAT+CLCK = \"SC\",0,1234", attempts = entry + "|AAT^SPIC1234";
+    const std::string off = entry + lock, two = frame("\r\n^SPIC: 2\r\n\r\nOK\r\n");
+    const std::string wanted = frame("\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n");
+    const std::string ok = frame("\r\nOK\r\n"), refused = frame("\r\n+CME ERROR: 16\r\n");
+    expect_rows(
+        {{{frame("\r\n+CPIN: READY\r\n\r\nOK\r\n")}, state, "", "Oslobodjeno od PIN koda"},
+         {{frame("\r\nERROR\r\n")}, state, "", "SIM kartica nije prisutna"},
+         {{frame("+CPIN: SIM PUK")}, state, "", "Nedozvoljena operacija ==+CPIN: SIM PUK=="},
+         {{wanted, ok, ok}, off, "", "PIN kod uspesno setovan"},
+         {{wanted, ok, kAck}, off, "", "OK"},
+         {{wanted, ok, refused}, off, "", "\r\n+CME ERROR: 16\r\n"},
+         {{wanted, ok, kNak}, off, "", "Not OK!"},
+         {{wanted, refused, two}, attempts, "", "Pogresan PIN kod, imate jos  2 pokusaj(a)!"},
+         // Status results on the way are shown at once and the sequence goes on.
+         {{kSilent, ok, kAck}, off, "", "OK", "Uredjaj ne odgovara ! @1"},
+         {{wanted, kAck, ok}, off, "", "PIN kod uspesno setovan", "OK! @2"},
+         {{wanted, refused, kReadFails, kAck}, attempts + lock, "", "OK", "Greska! @3"},
+         {{kNoPort}, "", "", kPortMsg}},
+        doing([](Session& s) { unlock_sim(s, "  1234 "); }));
+    // Without a front end the message on the way waits for the end.
+    const Outcome got =
+        run({kSilent, ok, kAck}, doing([](Session& s) { unlock_sim(s, "1234"); }), false);
+    EXPECT_EQ(got.messages, "Uredjaj ne odgovara !|OK");
+}
+
+std::string file_text(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST_F(OperationsTest, JadReadKeepsACopyAndTheParameters) {
+    QTemporaryDir dir;
+    const std::filesystem::path copy = dir.path().toStdString() + "/Jad.txt";
+    // Value: the parameters, "name=value;" each.
+    const auto into = [](const std::filesystem::path& path) {
+        return [path](Session& s) {
+            const JadRead r = read_jad(s, path);
+            std::string value = r.descriptor ? "" : kNone;
+            for (std::size_t i = 0; i < static_cast<std::size_t>(r.table.count); ++i) {
+                value += r.table.names[i] + "=" + r.table.values[i] + ";";
+            }
+            return value;
+        };
+    };
+    expect({{frame("CASH_TYPE: 3\r\nIP: 10.0.0.1")}, "J", "CASH_TYPE:=3;IP:=10.0.0.1;", ""},
+           into(copy));
+    EXPECT_EQ(file_text(copy), "CASH_TYPE: 3\r\nIP: 10.0.0.1\r\n");
+    expect({{frame("A: 1\r\nB:\r\nC: 3")}, "J", "A:=1;", "[plain] greska"}, into(copy));
+    EXPECT_EQ(file_text(copy), "A: 1\r\nB:\r\nC: 3\r\n");
+    std::filesystem::remove(copy);
+    expect({{kSilent}, "J", kNone, kNoReply}, into(copy));
+    expect({{kNoPort}, "", kNone, kPortMsg}, into(copy));
+    EXPECT_FALSE(std::filesystem::exists(copy));
+    expect({{frame("A: 1")}, "J", "A:=1;", "Fajl Jad.txt nije upisan!"},
+           into(dir.path().toStdString() + "/nema/Jad.txt"));
+}
+
+TEST(JadRequestTest, TheSetRequestOrWhyThereIsNone) {
+    const JadParameterTable table{{"CASH_TYPE:", "IP:"}, {}, 2};
+    settings::Settings settings;
+    settings.cash_type_count = 3;
+    settings.cash_type_names = {"Galeb", std::nullopt, "Tring"};
+    settings.cash_type_numbers = {"3", "5", "7"};
+    const std::vector<CashType> types = offered_cash_types(settings);
+    EXPECT_EQ(types, (std::vector<CashType>{{"3", "Galeb"}, {"7", "Tring"}}));
+    // Chosen parameter, typed value, chosen type; the request and the message
+    // shown first ("[plain] " marks a plain one).
+    const std::tuple<int, const char*, std::optional<int>, const char*, const char*> rows[] = {
+        {-1, "1", std::nullopt, "", "Unesite komandu "},
+        {2, "1", std::nullopt, "", "Unesite komandu "},
+        {1, "  ", std::nullopt, "", "Unesite novu vrednost parametra"},
+        {1, " 10.0.0.2", std::nullopt, "PIP: 10.0.0.2", ""},
+        {0, "", 1, "PCASH_TYPE:7", "[plain] Tring"},
+        {0, "", -1, "", "Odaberite tip kase."},
+        {0, "", 2, "", "Odaberite tip kase."},
+    };
+    for (const auto& [chosen, value, cash_type, command, first] : rows) {
+        const JadRequest request = jad_request(table, chosen, value, cash_type, types);
+        EXPECT_EQ(request.command, command) << first;
+        const std::optional<Message>& m = request.first;
+        EXPECT_EQ(m ? (m->kind == Message::Kind::plain ? "[plain] " : "") + m->text : "", first);
+    }
+}
+
+TEST_F(OperationsTest, SendJad) {
+    expect_rows({{{kAck}, "PIP:10.0.0.2", "", kChanged},
+                 {{kNak}, "PIP:10.0.0.2", "", "Not OK!"},
+                 {{kSilent}, "PIP:10.0.0.2", "", kNoReplyAck},
+                 {{kNoPort}, "", "", kPortMsg}},
+                doing([](Session& s) { send_jad(s, "PIP:10.0.0.2"); }));
+}
+
+TEST_F(OperationsTest, CancelledOperationSendsNothingMore) {
+    const auto cancelled = [this](const std::vector<std::string>& answers, const Op& op) {
+        const Outcome got = run(answers, op);
+        EXPECT_TRUE(got.report.cancelled);
+        EXPECT_EQ(got.told, ""); // nothing is shown on the way either
+        return got.requests + " " + got.value;
+    };
+    const settings::Settings settings = with_operators();
+    EXPECT_EQ(
+        cancelled({frame("10.18.5.9"), kCancel, frame("tajna")},
+                  [&](Session& s) { return std::to_string(read_ftp(s, settings).rows_read); }),
+        "RFTPGovAddr|RFTPGovUser 1");
+    const FtpRows ftp{{true, true}, {"1", "2", "3", "4"}, {"rvt", "", "", ""}, 0};
+    EXPECT_EQ(cancelled({kCancel, kAck}, doing([&](Session& s) { send_ftp(s, ftp, settings); })),
+              "PFTPGovAddr:001.002.003.4 ");
+    EXPECT_EQ(cancelled({kCancel, kAck, kAck}, doing([](Session& s) { unlock_sim(s, "1234"); })),
+              "AAT+CPIN? ");
+    // Stopped before it began: the port is not even opened, nothing is said.
+    const Outcome got = run(
+        {frame("RVT")}, [this](Session& s) { return link->cancel(), reading(read_version)(s); });
+    EXPECT_TRUE(got.report.cancelled);
+    EXPECT_EQ(got.requests + got.value + got.messages, "(nothing)");
+    EXPECT_TRUE(port->applied.empty());
+}
+
+} // namespace
+} // namespace tessal::device
