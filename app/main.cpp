@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The console program: one main window and its dialogs on the machine's
 // serial ports, with its settings in "rvt_ini.txt" beside the executable,
 // or, for an installed program without such a file, in the user's folder for
@@ -6,8 +7,8 @@
 #include "console/main_window.h"
 #include "console/message_service.h"
 #include "console/trace_window.h"
-#include "dialogs/dialog_set.h"
 #include "device/engine.h"
+#include "dialogs/dialog_set.h"
 #include "link/qt_port_enumerator.h"
 #include "link/qt_serial_port.h"
 #include "link/trace.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Link benchmark against the simulated device on a pseudo-terminal, on the
 // path the program runs: the main window shown (offscreen unless a platform
 // is set), its transaction posting operations to the device engine, whose
@@ -6,8 +7,8 @@
 //   build/bench/tessal-link-bench
 #include "console/main_window.h"
 #include "console/message_service.h"
-#include "devsim/pty_simulator.h"
 #include "device/engine.h"
+#include "devsim/pty_simulator.h"
 #include "link/frame.h"
 #include "link/qt_serial_port.h"
 #include "link/trace.h"
@@ -117,7 +118,8 @@ int main(int argc, char** argv) {
         bool ok = false;
         QEventLoop delivered;
         const bool started = transaction.run(
-            &window, [work](device::Session& session) mutable { return session.open() && work(session); },
+            &window,
+            [work](device::Session& session) mutable { return session.open() && work(session); },
             [&](bool result) {
                 ok = result;
                 delivered.quit();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Soak run, by hand: 10,000 transactions of the main window against the
 // simulated device with a mix of faults, then 1,000 settings saves in a row.
 // Prints transactions, failures_unexpected, fd_growth, rss_growth_kb and the
@@ -5,8 +6,8 @@
 //   build/bench/tessal-soak
 #include "console/main_window.h"
 #include "console/message_service.h"
-#include "devsim/pty_simulator.h"
 #include "device/engine.h"
+#include "devsim/pty_simulator.h"
 #include "link/qt_serial_port.h"
 #include "settings/settings_store.h"
 #include "support/settle.h"

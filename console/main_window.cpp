@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "main_window.h"
 
+#include "device/operations.h"
 #include "link/frame.h"
 #include "link/messages.h"
 #include "look.h"
 #include "message_service.h"
-#include "device/operations.h"
 #include "settings/settings_store.h"
 
 #include <QApplication>
@@ -390,8 +391,7 @@ void MainWindow::Combo2_Change() {
     }
 }
 
-template <class Op, class Place>
-void MainWindow::run_locked(Op op, Place place) {
+template <class Op, class Place> void MainWindow::run_locked(Op op, Place place) {
     const bool was_enabled = content_->isEnabled();
     content_->setEnabled(false);
     if (!transaction_.run(this, std::move(op), std::move(place),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 #include "device/clock.h"
@@ -47,8 +48,8 @@ class MainWindow : public QWidget {
     Q_OBJECT
 
   public:
-    MainWindow(settings::Settings& settings, settings::SettingsStore& store,
-               device::Engine& engine, MessageService& messages, QWidget* parent = nullptr);
+    MainWindow(settings::Settings& settings, settings::SettingsStore& store, device::Engine& engine,
+               MessageService& messages, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // The one transaction on the port, shared with the dialogs.
@@ -157,8 +158,7 @@ class MainWindow : public QWidget {
     int season_offset() const;
     // Runs a device operation that takes input away from the window until
     // its result is placed and its messages are closed.
-    template <class Op, class Place>
-    void run_locked(Op op, Place place);
+    template <class Op, class Place> void run_locked(Op op, Place place);
 
     settings::Settings& settings_;
     settings::SettingsStore& store_;

@@ -93,9 +93,8 @@ bool Transaction::run(QObject* context, Op op, Place place, std::function<void()
     }
     const bool bound = context != nullptr;
     QPointer<QObject> target(context);
-    auto done = [this, bound, target, place = std::move(place),
-                 after = std::move(after)](const device::Report& report,
-                                           const auto&... value) mutable {
+    auto done = [this, bound, target, place = std::move(place), after = std::move(after)](
+                    const device::Report& report, const auto&... value) mutable {
         if constexpr (!std::is_same_v<Place, std::nullptr_t>) {
             if (!bound || target) {
                 place(value...);

@@ -78,8 +78,8 @@ class Engine : public QObject {
     class Relay;
 
     QThread thread_;
-    link::Courier* worker_ = nullptr; // lives on the device thread
-    link::Courier inbox_;             // lives on the engine's thread
+    link::Courier* worker_ = nullptr;        // lives on the device thread
+    link::Courier inbox_;                    // lives on the engine's thread
     std::unique_ptr<link::DeviceLink> link_; // made and used on the device thread
     bool busy_ = false;
 

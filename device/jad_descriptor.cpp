@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "jad_descriptor.h"
 
 namespace tessal::device {

@@ -174,8 +174,7 @@ namespace {
 
 // The address row's value: every octet present; the first three padded
 // with leading zeros to three places, the fourth trimmed.
-std::optional<std::string> address_value(const std::array<std::string, 4>& octets,
-                                         FtpSent& sent) {
+std::optional<std::string> address_value(const std::array<std::string, 4>& octets, FtpSent& sent) {
     if (std::any_of(octets.begin(), octets.end(),
                     [](const std::string& octet) { return trim_blanks(octet).empty(); })) {
         return std::nullopt;

@@ -59,9 +59,9 @@ void set_clock(Session& session, const ClockTexts& local, int season_offset);
 // ---- FTP parameters -------------------------------------------------------
 
 // The parameter names in the order in which they are read and sent.
-inline constexpr std::array<const char*, 6> kFtpParameters{
-    "FTPGovAddr", "FTPGovUser", "FTPGovPass", "FTP_pathFILES", "FtpGovFoldsCommand",
-    "gprsParamVlada"};
+inline constexpr std::array<const char*, 6> kFtpParameters{"FTPGovAddr",         "FTPGovUser",
+                                                           "FTPGovPass",         "FTP_pathFILES",
+                                                           "FtpGovFoldsCommand", "gprsParamVlada"};
 
 struct FtpRead {
     // Parameters read, 0 to 6; the fields of the rest stay empty.

@@ -20,8 +20,8 @@ bool Session::open() {
     }
     if (const auto& failure = link_.last_port_failure()) {
         report_.port_failure = *failure;
-        report_.messages.push_back({link::kMsgPortNotOpened, Message::Kind::info,
-                                    link::port_failure_details(*failure)});
+        report_.messages.push_back(
+            {link::kMsgPortNotOpened, Message::Kind::info, link::port_failure_details(*failure)});
     } else if (!cancelled()) {
         report_.port_failure = link::PortFailure{};
         report_.messages.push_back({link::kMsgPortNotOpened, Message::Kind::info, {}});

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 #include "device/replies.h"
@@ -16,8 +17,6 @@ inline constexpr const char* kCmdPinRequestOff = "AAT+CLCK = \"SC\",0,";
 // Device commands for the password and the SIM identification.
 inline constexpr const char* kCmdPassword = "p";
 inline constexpr const char* kCmdSimParameter = "PSIM:";
-
-
 
 // What the SIM identification box shows for a reply to "AT^SCID": the
 // number between "^SCID:" and the next CR LF, blanks and a trailing filler

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // tessal-devsim: the simulated communicator on a pseudo-terminal, for trying
 // the console without a device.
 #include "options.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "dialog_set.h"
 
 #include "console/main_window.h"

@@ -1,8 +1,9 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ftp_dialog.h"
 
 #include "console/transaction.h"
-#include "dialogs/closing.h"
 #include "device/operations.h"
+#include "dialogs/closing.h"
 #include "link/frame.h"
 #include "link/messages.h"
 
@@ -239,8 +240,7 @@ void FtpDialog::Read_Click() {
     // One transaction for all six requests: the port stays open between them.
     const settings::Settings settings = settings_;
     transaction_.run(
-        this,
-        [settings](device::Session& session) { return device::read_ftp(session, settings); },
+        this, [settings](device::Session& session) { return device::read_ftp(session, settings); },
         [this](const device::FtpRead& read) {
             // The rows read before a failure keep their values.
             if (read.rows_read > 0) {
@@ -252,7 +252,8 @@ void FtpDialog::Read_Click() {
             for (std::size_t row = 1; row < 5 && row < read.rows_read; ++row) {
                 boxes[row - 1]->setText(console::from_device(read.texts[row - 1]));
             }
-            if (read.operator_index && static_cast<int>(*read.operator_index) < CombogprsR->count()) {
+            if (read.operator_index &&
+                static_cast<int>(*read.operator_index) < CombogprsR->count()) {
                 CombogprsR->setCurrentIndex(static_cast<int>(*read.operator_index));
             }
         });

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "jad_dialog.h"
 
 #include "console/look.h"
@@ -150,9 +151,8 @@ void JadDialog::Command1_Click() {
     }
     const std::optional<int> cash_type =
         ComboTip->isHidden() ? std::nullopt : std::optional(ComboTip->currentIndex());
-    const device::JadRequest request =
-        device::jad_request(table_, Combo1->currentIndex(), console::to_device(Text3->text()),
-                            cash_type, cash_types_);
+    const device::JadRequest request = device::jad_request(
+        table_, Combo1->currentIndex(), console::to_device(Text3->text()), cash_type, cash_types_);
     // A refusal, or the chosen type's name, comes before the port is opened.
     if (request.first) {
         transaction_.show(*request.first);

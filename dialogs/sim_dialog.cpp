@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "sim_dialog.h"
 
 #include "console/look.h"
 #include "console/transaction.h"
-#include "dialogs/closing.h"
 #include "device/operations.h"
+#include "dialogs/closing.h"
 #include "link/frame.h"
 #include "link/messages.h"
 
@@ -78,9 +79,8 @@ void SimDialog::ReadSIM_Click() {
 
 void SimDialog::SendPSW_Click() {
     const std::string password = console::to_device(PassText->text());
-    transaction_.run(this, [password](device::Session& session) {
-        device::send_password(session, password);
-    });
+    transaction_.run(
+        this, [password](device::Session& session) { device::send_password(session, password); });
 }
 
 void SimDialog::SendSIM_Click() {
@@ -92,8 +92,7 @@ void SimDialog::SendSIM_Click() {
 
 void SimDialog::SendPin_Click() {
     const std::string pin = console::to_device(PINText->text());
-    transaction_.run(this,
-                     [pin](device::Session& session) { device::unlock_sim(session, pin); });
+    transaction_.run(this, [pin](device::Session& session) { device::unlock_sim(session, pin); });
 }
 
 void SimDialog::Izlaz_Click() {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "messages.h"
 
 #include "device_link.h"

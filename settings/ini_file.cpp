@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "settings/ini_file.h"
 
 #include "settings/text_file.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "settings/settings_store.h"
 
 #include "settings/ini_file.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Test entry point: a Qt application object exists for the whole run, so
 // serial ports, timers and widgets behave as they do in the program.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The reply readings and the clock logic, below the window.
 #include "device/clock.h"
 #include "device/replies.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The dialogs' readings of device and modem replies, without widgets.
 #include "device/ftp_replies.h"
 #include "device/jad_descriptor.h"

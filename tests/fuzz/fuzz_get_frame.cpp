@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Frame reception fed arbitrary chunks (a length byte, then that many bytes;
 // 255 is a failing read): every exchange ends within its time-out, with a
 // payload only when a well-formed frame came last and was acknowledged.

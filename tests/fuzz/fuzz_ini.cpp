@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The INI layer on arbitrary text (byte 0 picks the key, then the file up to a
 // NUL, then the value): a written value reads back, every other key as before.
 #include "settings/ini_file.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The JAD descriptor parse on arbitrary text: the table stays within its
 // capacity and holds nothing that the text did not.
 #include "device/jad_descriptor.h"

@@ -1,7 +1,8 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every reply reading of the console and the dialogs on arbitrary replies.
 #include "device/clock.h"
-#include "device/replies.h"
 #include "device/ftp_replies.h"
+#include "device/replies.h"
 #include "device/sim_replies.h"
 #include "settings/settings.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The exchange and the port operations on a scripted port, as the trace shows them.
 #include "link/device_link.h"
 #include "link/frame.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The link through a real serial port to the simulated device on a pseudo-terminal.
 #include "support/simulated_device.h"
 

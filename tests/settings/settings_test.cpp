@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The INI file by the rules of the platform's profile functions, and the
 // settings file read into and written from the Settings record.
 #include "settings/ini_file.h"
