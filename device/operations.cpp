@@ -8,10 +8,14 @@
 #include "settings/text_file.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace tessal::device {
 
 namespace {
+
+// The FTP password's row.
+constexpr std::size_t kPasswordRow = 2;
 
 constexpr const char* kMsgBadAddress = "Podaci za ftp adresu nisu dobro uneti.";
 // User name, password, folder for reports, folder for commands.
@@ -97,17 +101,22 @@ std::optional<SignalReading> read_signal_level(Session& session) {
 
 // ---- Clock ----------------------------------------------------------------
 
+std::optional<ClockTexts> read_modem_clock(Session& session) {
+    const std::optional<std::string> reply =
+        data_read(session, "AAT+CCLK?", link::kMsgNoReplyClock);
+    return reply ? read_device_clock(*reply) : std::nullopt;
+}
+
+std::optional<std::string> pass_through(Session& session, const std::string& at_command) {
+    return data_read(session, "A" + at_command);
+}
+
 std::optional<ClockTexts> read_clock(Session& session, int season_offset) {
     if (season_offset == 0) {
         session.say(kMsgNoSeason);
         return std::nullopt;
     }
-    const std::optional<std::string> reply =
-        data_read(session, "AAT+CCLK?", link::kMsgNoReplyClock);
-    if (!reply) {
-        return std::nullopt;
-    }
-    const std::optional<ClockTexts> device = read_device_clock(*reply);
+    const std::optional<ClockTexts> device = read_modem_clock(session);
     if (!device) {
         return std::nullopt; // no "CCLK:": the boxes keep what they show
     }
@@ -148,7 +157,11 @@ FtpRead read_ftp(Session& session, const settings::Settings& settings) {
         return read;
     }
     for (std::size_t row = 0; row < kFtpParameters.size(); ++row) {
-        const std::string value = session.exchange(std::string("R") + kFtpParameters[row]);
+        const std::string request = std::string("R") + kFtpParameters[row];
+        // The password's reply is a secret.
+        const std::string value = row == kPasswordRow
+                                      ? session.exchange_secret(request, request.size())
+                                      : session.exchange(request);
         if (const std::optional<std::string> message = link::data_message(value)) {
             // The rows read so far keep their values.
             session.say(*message);
@@ -211,6 +224,9 @@ std::optional<std::string> set_request(Session& session, std::size_t row, const 
         }
         return head + text; // as typed, blanks included
     }
+    if (rows.gprs) {
+        return head + *rows.gprs;
+    }
     const int chosen = rows.operator_index;
     if (chosen < 0 || static_cast<std::size_t>(chosen) >= settings.gprs_strings.size()) {
         session.say(kMsgNoOperator);
@@ -220,11 +236,14 @@ std::optional<std::string> set_request(Session& session, std::size_t row, const 
     return head + settings.gprs_strings[static_cast<std::size_t>(chosen)].value_or(std::string());
 }
 
-// One request in a port opening of its own; true when acknowledged.
-bool transmit(Session& session, const std::string& request) {
+// One request in a port opening of its own; true when acknowledged.  A
+// secret value goes from `secret_from` on.
+bool transmit(Session& session, const std::string& request,
+              std::optional<std::size_t> secret_from) {
     bool acknowledged = false;
     if (session.open()) {
-        const std::string result = session.exchange(request);
+        const std::string result = secret_from ? session.exchange_secret(request, *secret_from)
+                                               : session.exchange(request);
         acknowledged = result == link::kOk;
         if (!acknowledged) {
             // "CS" and data texts are shown as they came.
@@ -245,7 +264,10 @@ FtpSent send_ftp(Session& session, const FtpRows& rows, const settings::Settings
         }
         // A failed row ends the action; rows sent before it stay sent.
         const std::optional<std::string> request = set_request(session, row, rows, settings, sent);
-        if (!request || !transmit(session, *request)) {
+        const std::optional<std::size_t> secret_from =
+            row == kPasswordRow ? std::optional(std::strlen(kFtpParameters[row]) + 2)
+                                : std::nullopt;
+        if (!request || !transmit(session, *request, secret_from)) {
             return sent;
         }
         sent.acknowledged.push_back(row);
@@ -263,7 +285,11 @@ std::optional<std::string> read_sim_id(Session& session) {
 }
 
 void send_password(Session& session, const std::string& password) {
-    acknowledged(session, kCmdPassword + password);
+    if (session.open()) {
+        const std::string command = kCmdPassword + password;
+        session.say(link::acknowledgement_message(
+            session.exchange_secret(command, std::strlen(kCmdPassword))));
+    }
 }
 
 void send_sim_id(Session& session, const std::string& identification) {
@@ -299,11 +325,15 @@ void unlock_sim(Session& session, const std::string& typed_pin) {
 
     // Step 2: the PIN itself.  A refused PIN ends with the attempts left
     // (step 3); otherwise the PIN request is switched off (step 4).
-    const std::string entry = session.exchange(kCmdPinEntry + pin);
+    // Every command that carries the PIN is a secret from the PIN on.
+    const auto with_pin = [&session, &pin](const char* head) {
+        return session.exchange_secret(head + pin, std::strlen(head));
+    };
+    const std::string entry = with_pin(kCmdPinEntry);
     if (link::is_acknowledgement_status(entry)) {
         session.tell(link::acknowledgement_message(entry));
     } else if (modem_error(entry)) {
-        const std::string attempts = session.exchange(kCmdPinAttempts + pin);
+        const std::string attempts = with_pin(kCmdPinAttempts);
         if (!link::is_acknowledgement_status(attempts)) {
             session.say(attempts_message(attempts));
             return;
@@ -312,7 +342,7 @@ void unlock_sim(Session& session, const std::string& typed_pin) {
     }
 
     // Step 4: PIN request off.
-    const std::string off = session.exchange(kCmdPinRequestOff + pin);
+    const std::string off = with_pin(kCmdPinRequestOff);
     if (off == link::kOk) {
         session.say("OK");
     } else if (link::is_acknowledgement_status(off)) {

@@ -55,6 +55,15 @@ std::optional<SignalReading> read_signal_level(Session& session);
 std::optional<ClockTexts> read_clock(Session& session, int season_offset);
 // "AAT+CCLK=" with the typed local time turned into the modem's time.
 void set_clock(Session& session, const ClockTexts& local, int season_offset);
+// "AAT+CCLK?": the modem's own clock, without a season; nothing when the
+// read failed or the reply holds no "CCLK:".
+std::optional<ClockTexts> read_modem_clock(Session& session);
+
+// ---- Modem pass-through ---------------------------------------------------
+
+// "A" and any AT command: the modem's reply as it came; nothing when the
+// exchange failed.
+std::optional<std::string> pass_through(Session& session, const std::string& at_command);
 
 // ---- FTP parameters -------------------------------------------------------
 
@@ -83,6 +92,8 @@ struct FtpRows {
     std::array<std::string, 4> texts;
     // Position in the operator list; -1 for none.
     int operator_index = -1;
+    // A GPRS parameter string given as it is, sent instead of an operator's.
+    std::optional<std::string> gprs;
 };
 struct FtpSent {
     // The first three octets as sent, padded to three places, once the

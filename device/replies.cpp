@@ -61,7 +61,7 @@ int signal_bar(int strength) {
 }
 
 SignalReading read_signal(const std::string& reply) {
-    SignalReading none{"Nema signala", 0};
+    SignalReading none{"Nema signala", 0, -1};
     const std::size_t at = reply.find("+CSQ:");
     if (at == std::string::npos || at + 6 >= reply.size() || !is_digit(reply[at + 6])) {
         return none;
@@ -71,9 +71,10 @@ SignalReading read_signal(const std::string& reply) {
         strength = strength * 10 + (reply[at + 7] - '0');
     }
     if (strength < 2 || strength > 31) {
+        none.strength = strength;
         return none;
     }
-    return {"Nivo: " + std::to_string(strength), signal_bar(strength)};
+    return {"Nivo: " + std::to_string(strength), signal_bar(strength), strength};
 }
 
 } // namespace tessal::device

@@ -18,6 +18,9 @@ std::string extract_imei(const std::string& reply);
 struct SignalReading {
     std::string label; // "Nivo: 21" or "Nema signala"
     int bar = 0;       // 0 to 96
+    // The strength as the modem reported it, 0 to 99; -1 when none could be
+    // read.
+    int strength = -1;
 };
 
 // Reads the strength right after "+CSQ:" and a blank.  A reply without a

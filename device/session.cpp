@@ -35,6 +35,20 @@ std::string Session::exchange(const std::string& command) {
     return result;
 }
 
+std::string Session::exchange_secret(const std::string& command, std::size_t secret_from) {
+    std::string result = link_.get_frame(command, secret_from);
+    Exchange shown{command, result};
+    if (secret_from < shown.command.size()) {
+        shown.command.replace(secret_from, std::string::npos, shown.command.size() - secret_from,
+                              '*');
+    }
+    if (!link::is_status_word(result)) {
+        shown.result.assign(result.size(), '*');
+    }
+    report_.exchanges.push_back(std::move(shown));
+    return result;
+}
+
 void Session::close() {
     link_.close_port();
 }

@@ -47,6 +47,7 @@ class Prompter {
 };
 
 // One request and what the link gave back for it: a StatusWord or the reply.
+// A secret in either shows as asterisks.
 struct Exchange {
     std::string command;
     std::string result;
@@ -82,6 +83,10 @@ class Session {
     bool open();
     // One request and its reply (a StatusWord or the reply text).
     std::string exchange(const std::string& command);
+    // The same for a request that carries a secret (a password, a PIN) from
+    // position `secret_from` on, or whose reply is one: the trace and the
+    // report show asterisks for the secret and for the reply.
+    std::string exchange_secret(const std::string& command, std::size_t secret_from);
     // Closes the port; a closed port stays closed.
     void close();
 

@@ -114,7 +114,37 @@ void DeviceLink::clear_cancel() {
     port_->rearm();
 }
 
-std::string DeviceLink::get_frame(const std::string& command) {
+std::string DeviceLink::shown_sent(const std::string& frame) const {
+    if (!secret_from_) {
+        return frame;
+    }
+    // Frame start, body, two checksum characters, frame end: the body's
+    // secret part becomes asterisks.
+    std::string shown = frame;
+    const std::size_t body_end = shown.size() >= 3 ? shown.size() - 3 : 0;
+    for (std::size_t i = 1 + *secret_from_; i < body_end; ++i) {
+        shown[i] = '*';
+    }
+    return shown;
+}
+
+std::string DeviceLink::shown_received(const std::string& bytes) const {
+    if (!secret_from_) {
+        return bytes;
+    }
+    // The reply may echo the secret: only the control bytes stay.
+    std::string shown = bytes;
+    for (char& ch : shown) {
+        if (static_cast<unsigned char>(ch) >= 0x20) {
+            ch = '*';
+        }
+    }
+    return shown;
+}
+
+std::string DeviceLink::get_frame(const std::string& command,
+                                  std::optional<std::size_t> secret_from) {
+    secret_from_ = secret_from;
     // Once traffic was stopped nothing more goes out.
     if (cancelled_) {
         return std::string(kPortFailure);
@@ -132,7 +162,7 @@ std::string DeviceLink::get_frame(const std::string& command) {
         return outcome(kPortFailure);
     }
     const std::int64_t start = clock_();
-    tap_(&Trace::sent, frame);
+    tap_(&Trace::sent, shown_sent(frame));
 
     // Each pass reads what has arrived and judges it; then the wait sleeps in
     // the event loop until more bytes arrive, the deadline passes or the wait
@@ -146,7 +176,7 @@ std::string DeviceLink::get_frame(const std::string& command) {
         if (!bytes) {
             return outcome(kPortFailure);
         }
-        tap_(&Trace::received, *bytes, clock_() - start);
+        tap_(&Trace::received, shown_received(*bytes), clock_() - start);
         receive_buffer_.append(*bytes);
         if (!receive_buffer_.empty()) {
             if (receive_buffer_.back() == constants_.frame_end) {

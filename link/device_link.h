@@ -68,8 +68,11 @@ class DeviceLink {
     // Closes the port if it is open: empty text, or "PO" when closing failed.
     std::string close_port();
     // Sends the command text in one frame and waits for the reply: a payload
-    // or one of "OK", "NOK", "TO", "CS", "ERja".
-    std::string get_frame(const std::string& command);
+    // or one of "OK", "NOK", "TO", "CS", "ERja".  With `secret_from`, the
+    // command's bytes from that position on (a password, a PIN) and every
+    // byte of the reply are written into the trace as asterisks.
+    std::string get_frame(const std::string& command,
+                          std::optional<std::size_t> secret_from = std::nullopt);
 
     // Bytes collected by the last exchange.
     const std::string& receive_buffer() const { return receive_buffer_; }
@@ -94,6 +97,10 @@ class DeviceLink {
     // Selects, opens and configures `device`; on failure records why.
     bool open_device(const std::string& device, std::int32_t speed);
     std::string finish_frame();
+    // What the trace shows of bytes sent and received during a secret
+    // exchange.
+    std::string shown_sent(const std::string& frame) const;
+    std::string shown_received(const std::string& bytes) const;
     // Records the exchange's outcome and gives it.
     std::string outcome(std::string_view status_word) const;
 
@@ -106,6 +113,7 @@ class DeviceLink {
     std::optional<PortFailure> last_port_failure_;
     LinkConstants constants_;
     std::string receive_buffer_;
+    std::optional<std::size_t> secret_from_; // set during a secret exchange
     std::atomic<bool> cancelled_{false};
     TraceTap tap_;
 };

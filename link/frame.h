@@ -21,6 +21,12 @@ inline constexpr std::string_view kChecksumError = "CS";
 inline constexpr std::string_view kPortFailure = "ERja";
 inline constexpr std::string_view kPortError = "PO";
 
+// True for the outcomes an exchange gives instead of a payload.
+inline bool is_status_word(std::string_view result) {
+    return result == kOk || result == kNok || result == kTimeout || result == kChecksumError ||
+           result == kPortFailure;
+}
+
 // Ones' complement of the 8-bit sum of the body's bytes.
 int checksum(std::string_view body);
 

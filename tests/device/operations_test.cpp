@@ -303,7 +303,7 @@ TEST_F(OperationsTest, FtpSendOneOpeningPerRow) {
     const settings::Settings settings = with_operators();
     for (const auto& [ticks, address, typed_user, op, row] : rows) {
         SCOPED_TRACE(std::string(ticks) + " " + row.messages);
-        FtpRows in{{}, address, {typed_user, "tajna", "/izv", "/kom"}, op};
+        FtpRows in{{}, address, {typed_user, "tajna", "/izv", "/kom"}, op, {}};
         for (std::size_t k = 0; k < 6; ++k) {
             in.ticked[k] = ticks[k] == '1';
         }
@@ -361,6 +361,13 @@ TEST_F(OperationsTest, PinSequence) {
     const Outcome got =
         run({kSilent, ok, kAck}, doing([](Session& s) { unlock_sim(s, "1234"); }), false);
     EXPECT_EQ(got.messages, "Uredjaj ne odgovara !|OK");
+    // The report keeps no PIN, and no reply that may echo it.
+    std::vector<std::string> exchanges;
+    for (const Exchange& e : got.report.exchanges) {
+        exchanges.push_back(e.command + " -> " + e.result);
+    }
+    EXPECT_EQ(joined(exchanges), "AAT+CPIN? -> TO|AAT+CPIN =**** -> ******|"
+                                 "AAT+CLCK = \"SC\",0,**** -> OK");
 }
 
 std::string file_text(const std::filesystem::path& path) {
@@ -442,7 +449,7 @@ TEST_F(OperationsTest, CancelledOperationSendsNothingMore) {
         cancelled({frame("10.18.5.9"), kCancel, frame("tajna")},
                   [&](Session& s) { return std::to_string(read_ftp(s, settings).rows_read); }),
         "RFTPGovAddr|RFTPGovUser 1");
-    const FtpRows ftp{{true, true}, {"1", "2", "3", "4"}, {"rvt", "", "", ""}, 0};
+    const FtpRows ftp{{true, true}, {"1", "2", "3", "4"}, {"rvt", "", "", ""}, 0, {}};
     EXPECT_EQ(cancelled({kCancel, kAck}, doing([&](Session& s) { send_ftp(s, ftp, settings); })),
               "PFTPGovAddr:001.002.003.4 ");
     EXPECT_EQ(cancelled({kCancel, kAck, kAck}, doing([](Session& s) { unlock_sim(s, "1234"); })),

@@ -155,6 +155,23 @@ TEST_F(LinkTest, WaitEndsAtTheTimeOutReadAfreshOrWhenCutShort) {
     EXPECT_EQ(link->get_frame("E"), "OK");
 }
 
+TEST_F(LinkTest, ASecretShowsAsAsterisksInTheTraceAndGoesOutWhole) {
+    ASSERT_EQ(open(), "OK");
+    const std::uint64_t from = trace.end();
+    port->arrive(build_frame("AT+CPIN =12\r\nOK"));
+    EXPECT_EQ(link->get_frame("AAT+CPIN =12", 10), "AT+CPIN =12\r\nOK");
+    EXPECT_EQ(port->writes[0], build_frame("AAT+CPIN =12")); // the device gets the PIN
+    EXPECT_EQ(masked(trace, from),
+              (std::vector<std::string>{
+                  "> 02 41 41 54 2B 43 50 49 4E 20 3D 2A 2A 34 31 03  <STX>AAT+CPIN =**41<ETX>",
+                  "< 02 2A 2A 2A 2A 2A 2A 2A 2A 2A 2A 2A 0D 0A 2A 2A 2A 2A 03  "
+                  "<STX>***********<CR><LF>****<ETX>  (+0 ms)",
+                  "> 06  <ACK>", "- odgovor: payload 15 bajtova"}));
+    port->arrive("\x06");
+    EXPECT_EQ(link->get_frame("V"), "OK"); // the next exchange is shown whole
+    EXPECT_EQ(masked(trace).end()[-3], "> 02 56 39 3A 03  <STX>V9:<ETX>");
+}
+
 TEST_F(LinkTest, ReplyQueuedWhileTheRequestIsWrittenIsKept) {
     ASSERT_EQ(open(), "OK");
     port->input_queue = "stale";
