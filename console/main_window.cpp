@@ -293,13 +293,7 @@ void MainWindow::Form_Load() {
 
     store_.load_settings(settings_);
 
-    for (std::uint8_t i = 1; i <= 5; ++i) {
-        const settings::Text& name = settings_.operator_names[i];
-        if (!name || name->empty()) {
-            settings_.last_used_index = static_cast<std::uint8_t>(i - 1);
-            break;
-        }
-    }
+    settings::count_operators_in_use(settings_);
 
     if (hooks_.after_load) {
         hooks_.after_load();

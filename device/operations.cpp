@@ -296,10 +296,10 @@ void send_sim_id(Session& session, const std::string& identification) {
     acknowledged(session, kCmdSimParameter + identification);
 }
 
-void unlock_sim(Session& session, const std::string& typed_pin) {
+PinOutcome unlock_sim(Session& session, const std::string& typed_pin) {
     const std::string pin = trim_blanks(typed_pin);
     if (!session.open()) {
-        return;
+        return PinOutcome::failed;
     }
 
     // Step 1: is a PIN wanted at all?  A status result is reported and the
@@ -311,13 +311,13 @@ void unlock_sim(Session& session, const std::string& typed_pin) {
         switch (pin_state(state)) {
         case PinState::no_sim:
             session.say(kMsgNoSim);
-            return;
+            return PinOutcome::no_sim;
         case PinState::ready:
             session.say(kMsgNoPinNeeded);
-            return;
+            return PinOutcome::not_needed;
         case PinState::unexpected:
             session.say("Nedozvoljena operacija ==" + state + "==");
-            return;
+            return PinOutcome::unexpected;
         case PinState::pin_wanted:
             break;
         }
@@ -336,7 +336,7 @@ void unlock_sim(Session& session, const std::string& typed_pin) {
         const std::string attempts = with_pin(kCmdPinAttempts);
         if (!link::is_acknowledgement_status(attempts)) {
             session.say(attempts_message(attempts));
-            return;
+            return PinOutcome::wrong_pin;
         }
         session.tell(link::acknowledgement_message(attempts));
     }
@@ -345,13 +345,18 @@ void unlock_sim(Session& session, const std::string& typed_pin) {
     const std::string off = with_pin(kCmdPinRequestOff);
     if (off == link::kOk) {
         session.say("OK");
-    } else if (link::is_acknowledgement_status(off)) {
-        session.say(link::acknowledgement_message(off));
-    } else if (modem_error(off)) {
-        session.say(off);
-    } else {
-        session.say(kMsgPinSet);
+        return PinOutcome::pin_set;
     }
+    if (link::is_acknowledgement_status(off)) {
+        session.say(link::acknowledgement_message(off));
+        return PinOutcome::failed;
+    }
+    if (modem_error(off)) {
+        session.say(off);
+        return PinOutcome::failed;
+    }
+    session.say(kMsgPinSet);
+    return PinOutcome::pin_set;
 }
 
 // ---- JAD descriptor -------------------------------------------------------
@@ -363,7 +368,8 @@ JadRead read_jad(Session& session, const std::filesystem::path& copy) {
         return read;
     }
     std::string error;
-    const bool saved = settings::replace_file(copy, *read.descriptor + "\r\n", error);
+    const bool saved =
+        copy.empty() || settings::replace_file(copy, *read.descriptor + "\r\n", error);
     read.parsed = parse_descriptor(*read.descriptor, read.table);
     if (!read.parsed) {
         session.say(kMsgParseFailed, Message::Kind::plain);

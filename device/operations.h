@@ -116,10 +116,19 @@ std::optional<std::string> read_sim_id(Session& session);
 // "p" and the password; "PSIM:" and the identification; sent as typed.
 void send_password(Session& session, const std::string& password);
 void send_sim_id(Session& session, const std::string& identification);
+// How the PIN sequence ended.
+enum class PinOutcome {
+    pin_set,    // the PIN request is off
+    not_needed, // the SIM wanted no PIN
+    no_sim,     // the modem reports no SIM card
+    wrong_pin,  // the PIN was refused; the attempts left were told
+    unexpected, // the modem answered the state question in another way
+    failed,     // the port or an exchange failed, or the last step was refused
+};
 // The PIN sequence with the PIN as typed (blanks around it are not sent):
 // state, PIN entry, attempts left after a refused PIN, PIN request off.
 // Status messages of the steps that go on are shown on the way.
-void unlock_sim(Session& session, const std::string& pin);
+PinOutcome unlock_sim(Session& session, const std::string& pin);
 
 // ---- JAD descriptor -------------------------------------------------------
 
@@ -131,8 +140,8 @@ struct JadRead {
     JadParameterTable table;
     bool parsed = false;
 };
-// "J": the descriptor, its copy written to `copy` (the reply and CR LF), and
-// its parameters.
+// "J": the descriptor, its copy written to `copy` (the reply and CR LF; no
+// copy when `copy` is empty), and its parameters.
 JadRead read_jad(Session& session, const std::filesystem::path& copy);
 
 // One cash-register type offered for "CASH_TYPE:".

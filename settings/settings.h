@@ -44,4 +44,17 @@ struct Settings {
     std::array<std::string, 8> com_devices;
 };
 
+// Operators 0 to the one before the first of 1 to 5 without a name are in
+// use (operator 0 always is): sets the last used index from the names.
+inline void count_operators_in_use(Settings& settings) {
+    settings.last_used_index = 5;
+    for (std::uint8_t i = 1; i <= 5; ++i) {
+        const Text& name = settings.operator_names[i];
+        if (!name || name->empty()) {
+            settings.last_used_index = static_cast<std::uint8_t>(i - 1);
+            return;
+        }
+    }
+}
+
 } // namespace tessal::settings

@@ -86,8 +86,15 @@ fs::path SettingsStore::program_directory() {
     return fs::current_path(cwd_ec);
 }
 
+SettingsStore SettingsStore::for_file(const fs::path& file, Reporter report) {
+    SettingsStore store(file.has_parent_path() ? file.parent_path() : fs::path("."),
+                        std::move(report));
+    store.file_name_ = file.filename();
+    return store;
+}
+
 fs::path SettingsStore::settings_path() const {
-    return directory_ / "rvt_ini.txt";
+    return directory_ / file_name_;
 }
 
 void SettingsStore::report(const std::string& description) const {

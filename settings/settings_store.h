@@ -23,6 +23,10 @@ class SettingsStore {
     SettingsStore(std::filesystem::path directory, Reporter report = {},
                   bool make_directory = false);
 
+    // A store on a settings file of another name than "rvt_ini.txt" (read by
+    // the command-line companion when it is told which file to use).
+    static SettingsStore for_file(const std::filesystem::path& file, Reporter report = {});
+
     // Makes the directory if this store may and it is missing.
     void prepare_directory() const;
 
@@ -48,6 +52,7 @@ class SettingsStore {
     void report(const std::string& description) const;
 
     std::filesystem::path directory_;
+    std::filesystem::path file_name_ = "rvt_ini.txt";
     Reporter report_;
     bool make_directory_ = false;
 };

@@ -1,0 +1,756 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "commands.h"
+
+#include "device/clock.h"
+#include "device/operations.h"
+#include "link/frame.h"
+#include "link/messages.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+
+namespace tessal::cli {
+
+namespace {
+
+constexpr const char* kHidden = "********"; // what is shown of a secret
+
+QString text(const std::string& bytes) {
+    // The device's character set: one byte per character.
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+bool contains_error(const std::string& reply) {
+    std::string upper = reply;
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char ch) { return static_cast<char>(std::toupper(ch)); });
+    return upper.find("ERROR") != std::string::npos;
+}
+
+std::string last_message(const device::Report& report) {
+    return report.messages.empty() ? std::string() : report.messages.back().text;
+}
+
+// The first line of a file, without its line end: a password or a PIN.
+std::optional<std::string> secret_from_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::string line;
+    std::getline(in, line);
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return line;
+}
+
+// Four-digit year of a two-digit one, as the clock reads it: 00 to 29 are
+// 2000 to 2029, 30 to 99 are 1930 to 1999.
+std::string full_year(const std::string& yy) {
+    const bool digits = yy.size() == 2 && std::isdigit(static_cast<unsigned char>(yy[0])) &&
+                        std::isdigit(static_cast<unsigned char>(yy[1]));
+    if (!digits) {
+        return yy;
+    }
+    return (std::stoi(yy) < 30 ? "20" : "19") + yy;
+}
+
+// "DD.MM.YYYY" and "HH:MM:SS" as the clock's six texts, or nothing.
+std::optional<device::ClockTexts> typed_time(const std::string& date, const std::string& time) {
+    const auto fields = [](const std::string& value, char separator,
+                           std::initializer_list<std::size_t> widths) {
+        std::vector<std::string> parts;
+        std::size_t from = 0;
+        for (std::size_t width : widths) {
+            const std::string part = value.substr(from, width);
+            if (part.size() != width ||
+                !std::all_of(part.begin(), part.end(),
+                             [](unsigned char ch) { return std::isdigit(ch) != 0; })) {
+                return std::vector<std::string>{};
+            }
+            parts.push_back(part);
+            from += width;
+            if (parts.size() < widths.size()) {
+                if (from >= value.size() || value[from] != separator) {
+                    return std::vector<std::string>{};
+                }
+                ++from;
+            }
+        }
+        return from == value.size() ? parts : std::vector<std::string>{};
+    };
+    const std::vector<std::string> d = fields(date, '.', {2, 2, 4});
+    const std::vector<std::string> t = fields(time, ':', {2, 2, 2});
+    if (d.empty() || t.empty()) {
+        return std::nullopt;
+    }
+    return device::ClockTexts{d[2].substr(2), d[1], d[0], t[0], t[1], t[2]};
+}
+
+std::optional<int> season_offset(const std::optional<std::string>& season) {
+    if (season == "summer") {
+        return device::kSummerOffset;
+    }
+    if (season == "winter") {
+        return device::kWinterOffset;
+    }
+    return std::nullopt;
+}
+
+// Runs an operation over a session of its own.
+template <class Op>
+auto with_session(link::DeviceLink& link, const device::PortChoice& port,
+                  device::Prompter* prompter, Op op) {
+    device::Session session(link, port, prompter);
+    if constexpr (std::is_void_v<decltype(op(session))>) {
+        op(session);
+        return session.finish();
+    } else {
+        auto value = op(session);
+        return std::pair(session.finish(), std::move(value));
+    }
+}
+
+} // namespace
+
+Result usage_error(const std::string& message, const std::string& detail) {
+    Result r;
+    r.exit = kUsage;
+    r.error = Result::Error{"usage", message, detail};
+    return r;
+}
+
+Result failure(const device::Report& report) {
+    Result r;
+    const std::string message = last_message(report);
+    if (report.port_failure) {
+        r.exit = kPortFailed;
+        r.error = Result::Error{"port_unavailable", link::kMsgPortNotOpened,
+                                link::port_failure_details(*report.port_failure)};
+        return r;
+    }
+    if (report.exchanges.empty()) {
+        // Refused before anything was sent: a value the device cannot take.
+        r.exit = kUsage;
+        r.error = Result::Error{"bad_value", message, {}};
+        return r;
+    }
+    const std::string& result = report.exchanges.back().result;
+    r.exit = kDeviceError;
+    if (result == link::kTimeout) {
+        r.exit = kNoReply;
+        r.error = Result::Error{"no_reply", message, {}};
+    } else if (result == link::kNok) {
+        r.error = Result::Error{"refused", message, {}};
+    } else if (result == link::kChecksumError) {
+        r.error = Result::Error{"bad_checksum", message, {}};
+    } else if (result == link::kPortFailure) {
+        r.error = Result::Error{"port_failed", message, {}};
+    } else if (contains_error(result)) {
+        r.error = Result::Error{"modem_error", message, result};
+    } else {
+        r.error = Result::Error{"unexpected_reply", message, result};
+    }
+    return r;
+}
+
+void Commands::tell(const device::Message& message) {
+    notes_ << text(message.text);
+}
+
+Result Commands::run() {
+    const std::vector<std::string>& w = in_.words;
+    const std::string command = w.empty() ? "" : w[0];
+    const std::string sub = w.size() > 1 ? w[1] : "";
+    // Every command takes exactly its own words.
+    const auto words = [&w](std::size_t least, std::size_t most) {
+        return w.size() >= least && w.size() <= most;
+    };
+    Result r;
+    if ((command == "version" || command == "last-command") && words(1, 1)) {
+        r = version(command == "last-command");
+    } else if ((command == "restart" || command == "reset" || command == "test") && words(1, 1)) {
+        r = acknowledged(command);
+    } else if (command == "imei" && words(1, 1)) {
+        r = imei();
+    } else if (command == "signal" && words(1, 1)) {
+        r = signal();
+    } else if (command == "clock" && words(1, 1)) {
+        r = clock();
+    } else if (command == "clock" && sub == "set" && words(2, 2)) {
+        r = clock_set();
+    } else if (command == "ftp" && sub == "get" && words(2, 2)) {
+        r = ftp_get();
+    } else if (command == "ftp" && sub == "set" && words(2, 2)) {
+        r = ftp_set();
+    } else if (command == "jad" && sub == "get" && words(2, 3)) {
+        r = jad_get();
+    } else if (command == "jad" && sub == "set" && words(4, 4)) {
+        r = jad_set();
+    } else if (command == "sim" &&
+               ((sub == "id" && words(2, 2)) || (sub == "set-id" && words(3, 3)) ||
+                ((sub == "password" || sub == "pin") && words(2, 2)))) {
+        r = sim(sub);
+    } else if (command == "at" && words(2, 2)) {
+        r = at();
+    } else {
+        return usage_error("unknown command or wrong arguments: " +
+                           (w.empty() ? std::string("(none)") : command));
+    }
+    if (!notes_.isEmpty()) {
+        r.notes = notes_;
+    }
+    return r;
+}
+
+Result Commands::version(bool last_command) {
+    auto [report, value] = with_session(link_, port_, this, [&](device::Session& s) {
+        return last_command ? device::read_last_command(s) : device::read_version(s);
+    });
+    if (!value) {
+        return failure(report);
+    }
+    Result r;
+    r.values[last_command ? "last_command" : "version"] = text(*value);
+    r.text = *value;
+    return r;
+}
+
+Result Commands::acknowledged(const std::string& what) {
+    if (what == "reset" && !in_.has("--yes")) {
+        // The console asks first; here the question is --yes.
+        Result r;
+        r.exit = kUsage;
+        r.error =
+            Result::Error{"not_confirmed", link::kMsgConfirm, "reset sends nothing without --yes"};
+        return r;
+    }
+    const device::Report report = with_session(link_, port_, this, [&](device::Session& s) {
+        if (what == "restart") {
+            device::restart(s);
+        } else if (what == "reset") {
+            device::reset(s);
+        } else {
+            device::test_link(s);
+        }
+    });
+    if (report.exchanges.empty() || report.exchanges.back().result != link::kOk) {
+        return failure(report);
+    }
+    Result r;
+    r.values["message"] = text(last_message(report));
+    r.text = last_message(report);
+    return r;
+}
+
+Result Commands::imei() {
+    auto [report, value] = with_session(link_, port_, this, device::read_imei);
+    if (!value) {
+        return failure(report);
+    }
+    if (value->empty()) {
+        // The reply holds no IMEI: the console leaves its box empty.
+        Result r = failure(report);
+        const std::string reply = report.exchanges.back().result;
+        r.exit = kDeviceError;
+        r.error = Result::Error{contains_error(reply) ? "modem_error" : "not_found", {}, reply};
+        return r;
+    }
+    Result r;
+    r.values["imei"] = text(*value);
+    r.text = *value;
+    return r;
+}
+
+Result Commands::signal() {
+    auto [report, value] = with_session(link_, port_, this, device::read_signal_level);
+    if (!value) {
+        return failure(report);
+    }
+    if (value->strength < 0) {
+        Result r;
+        r.exit = kDeviceError;
+        const std::string reply = report.exchanges.back().result;
+        r.error =
+            Result::Error{contains_error(reply) ? "modem_error" : "not_found", value->label, reply};
+        return r;
+    }
+    Result r;
+    QJsonObject signal;
+    signal["strength"] = value->strength;
+    signal["bar"] = value->bar;
+    signal["label"] = text(value->label);
+    r.values["signal"] = signal;
+    r.text = std::to_string(value->strength);
+    return r;
+}
+
+Result Commands::clock() {
+    const std::optional<std::string> season = in_.option("--season");
+    const std::optional<int> offset = season_offset(season);
+    if (season && !offset) {
+        return usage_error("--season takes summer or winter");
+    }
+    auto [report, value] = with_session(link_, port_, this, [&](device::Session& s) {
+        return offset ? device::read_clock(s, *offset) : device::read_modem_clock(s);
+    });
+    if (!value) {
+        Result r = failure(report);
+        if (r.exit == kDeviceError && r.error->code == "unexpected_reply") {
+            r.error->code = "not_found"; // a reply without the clock
+        }
+        return r;
+    }
+    const device::ClockTexts& t = *value;
+    if (t[device::kHour].empty()) {
+        Result r;
+        r.exit = kDeviceError;
+        r.error = Result::Error{"not_found", {}, report.exchanges.back().result};
+        return r;
+    }
+    const std::string date =
+        t[device::kDay] + "." + t[device::kMonth] + "." + full_year(t[device::kYear]);
+    const std::string time = t[device::kHour] + ":" + t[device::kMinute] + ":" + t[device::kSecond];
+    Result r;
+    QJsonObject clock;
+    clock["date"] = text(date);
+    clock["time"] = text(time);
+    clock["season"] = season ? QJsonValue(QString::fromStdString(*season)) : QJsonValue();
+    r.values["clock"] = clock;
+    r.text = date + " " + time;
+    return r;
+}
+
+Result Commands::clock_set() {
+    const std::optional<int> offset = season_offset(in_.option("--season"));
+    if (!offset) {
+        return usage_error("clock set needs --season summer or --season winter");
+    }
+    device::ClockTexts local;
+    if (in_.has("--from-pc")) {
+        if (in_.has("--date") || in_.has("--time")) {
+            return usage_error("--from-pc goes without --date and --time");
+        }
+        const QDateTime now = QDateTime::currentDateTime();
+        local = {std::to_string(now.date().year() % 100), std::to_string(now.date().month()),
+                 std::to_string(now.date().day()),        std::to_string(now.time().hour()),
+                 std::to_string(now.time().minute()),     std::to_string(now.time().second())};
+        device::fill_two_digits(local);
+    } else {
+        const std::optional<std::string> date = in_.option("--date");
+        const std::optional<std::string> time = in_.option("--time");
+        if (!date || !time) {
+            return usage_error("clock set needs --from-pc, or --date and --time");
+        }
+        const std::optional<device::ClockTexts> typed = typed_time(*date, *time);
+        if (!typed) {
+            return usage_error(device::kMsgBadDate, "--date DD.MM.YYYY --time HH:MM:SS");
+        }
+        local = *typed;
+    }
+    const device::Report report = with_session(
+        link_, port_, this, [&](device::Session& s) { device::set_clock(s, local, *offset); });
+    const std::string result = report.exchanges.empty() ? "" : report.exchanges.back().result;
+    const bool set = result == link::kOk ||
+                     (!link::is_status_word(result) && result.find("OK") != std::string::npos);
+    if (!set) {
+        return failure(report);
+    }
+    Result r;
+    r.values["message"] = text(last_message(report));
+    r.text = last_message(report);
+    return r;
+}
+
+namespace {
+
+std::string joined_address(const std::array<std::string, 4>& octets) {
+    return octets[0] + "." + octets[1] + "." + octets[2] + "." + octets[3];
+}
+
+// The parameters' names in the JSON object, in the order they are sent.
+constexpr std::array<const char*, 6> kFtpKeys{"address",  "user",    "password",
+                                              "for_send", "command", "gprs"};
+
+} // namespace
+
+Result Commands::ftp_get() {
+    auto [report, read] = with_session(
+        link_, port_, this, [&](device::Session& s) { return device::read_ftp(s, settings_); });
+    if (read.rows_read < 6) {
+        return failure(report);
+    }
+    QJsonObject ftp;
+    ftp["address"] = text(joined_address(read.address));
+    ftp["user"] = text(read.texts[0]);
+    ftp["password"] = kHidden;
+    ftp["for_send"] = text(read.texts[2]);
+    ftp["command"] = text(read.texts[3]);
+    ftp["gprs"] = text(read.gprs);
+    ftp["operator"] =
+        read.operator_index
+            ? QJsonValue(text(settings_.operator_names[*read.operator_index].value_or("")))
+            : QJsonValue();
+    Result r;
+    r.values["ftp"] = ftp;
+    for (const char* key : kFtpKeys) {
+        r.text += std::string(key) + ": " + ftp[key].toString().toStdString() + "\n";
+    }
+    r.text += "operator: " + ftp["operator"].toString().toStdString();
+    return r;
+}
+
+Result Commands::ftp_set() {
+    device::FtpRows rows;
+    // Each given option ticks its row; the rest are not sent.
+    if (const std::optional<std::string> address = in_.option("--address")) {
+        std::array<std::string, 4> octets;
+        std::size_t from = 0;
+        for (std::size_t i = 0; i < 4; ++i) {
+            const std::size_t stop = i < 3 ? address->find('.', from) : address->size();
+            if (stop == std::string::npos) {
+                return usage_error("--address takes A.B.C.D");
+            }
+            octets[i] = address->substr(from, stop - from);
+            from = stop + 1;
+        }
+        rows.ticked[0] = true;
+        rows.address = octets;
+    }
+    const std::array<const char*, 4> text_options{"--user", "--password-file", "--for-send",
+                                                  "--command"};
+    for (std::size_t i = 0; i < text_options.size(); ++i) {
+        std::optional<std::string> value = in_.option(text_options[i]);
+        if (value && i == 1) {
+            value = secret_from_file(*value);
+            if (!value) {
+                return usage_error("the password file cannot be read");
+            }
+        }
+        if (value) {
+            rows.ticked[i + 1] = true;
+            rows.texts[i] = *value;
+        }
+    }
+    if (in_.has("--operator") && in_.has("--gprs")) {
+        return usage_error("--operator and --gprs exclude each other");
+    }
+    if (const std::optional<std::string> name = in_.option("--operator")) {
+        for (std::size_t i = 0; i <= std::min<std::size_t>(settings_.last_used_index, 5); ++i) {
+            if (settings_.operator_names[i].value_or("") == *name) {
+                rows.operator_index = static_cast<int>(i);
+                break;
+            }
+        }
+        if (rows.operator_index < 0) {
+            Result r = usage_error("no operator of that name in the settings file", *name);
+            r.error->code = "bad_value";
+            return r;
+        }
+        rows.ticked[5] = true;
+    } else if (const std::optional<std::string> gprs = in_.option("--gprs")) {
+        rows.gprs = *gprs;
+        rows.ticked[5] = true;
+    }
+    if (std::none_of(rows.ticked.begin(), rows.ticked.end(), [](bool t) { return t; })) {
+        return usage_error("ftp set needs at least one parameter to send");
+    }
+    auto [report, sent] = with_session(link_, port_, this, [&](device::Session& s) {
+        return device::send_ftp(s, rows, settings_);
+    });
+    QJsonArray written;
+    QJsonArray not_written;
+    for (std::size_t row = 0; row < rows.ticked.size(); ++row) {
+        if (rows.ticked[row]) {
+            const bool done = std::find(sent.acknowledged.begin(), sent.acknowledged.end(), row) !=
+                              sent.acknowledged.end();
+            (done ? written : not_written).append(kFtpKeys[row]);
+        }
+    }
+    if (!sent.complete) {
+        Result r = failure(report);
+        r.values["written"] = written;
+        r.values["not_written"] = not_written;
+        if (!written.isEmpty()) {
+            r.exit = kPartial;
+            r.error->detail =
+                r.error->code + (r.error->detail.empty() ? "" : ": ") + r.error->detail;
+            r.error->code = "partial";
+        }
+        return r;
+    }
+    Result r;
+    r.values["written"] = written;
+    r.values["message"] = text(last_message(report));
+    r.text = last_message(report);
+    if (!in_.has("--verify")) {
+        return r;
+    }
+    // Read back: every parameter sent must read as it was sent.
+    auto [check, read] = with_session(
+        link_, port_, this, [&](device::Session& s) { return device::read_ftp(s, settings_); });
+    if (read.rows_read < 6) {
+        return failure(check);
+    }
+    std::array<std::string, 6> wanted;
+    if (sent.padded) {
+        wanted[0] = (*sent.padded)[0] + "." + (*sent.padded)[1] + "." + (*sent.padded)[2] + "." +
+                    device::trim_blanks(rows.address[3]);
+    }
+    for (std::size_t i = 0; i < 4; ++i) {
+        wanted[i + 1] = rows.texts[i];
+    }
+    wanted[5] =
+        rows.gprs
+            ? *rows.gprs
+            : settings_.gprs_strings[static_cast<std::size_t>(std::max(rows.operator_index, 0))]
+                  .value_or("");
+    const std::array<std::string, 6> got{joined_address(read.address),
+                                         read.texts[0],
+                                         read.texts[1],
+                                         read.texts[2],
+                                         read.texts[3],
+                                         read.gprs};
+    QJsonArray mismatched;
+    for (std::size_t row = 0; row < 6; ++row) {
+        if (rows.ticked[row] && wanted[row] != got[row]) {
+            mismatched.append(kFtpKeys[row]);
+        }
+    }
+    if (!mismatched.isEmpty()) {
+        r.exit = kMismatch;
+        r.values["mismatched"] = mismatched;
+        std::string names;
+        for (const QJsonValue& name : mismatched) {
+            names += (names.empty() ? "" : ", ") + name.toString().toStdString();
+        }
+        r.error = Result::Error{"mismatch", {}, names};
+    }
+    return r;
+}
+
+namespace {
+
+// The parameter of that name ("NAME" or "NAME:") in a descriptor read.
+std::optional<std::string> jad_value(const device::JadRead& read, std::string name) {
+    if (name.empty() || name.back() != ':') {
+        name += ':';
+    }
+    for (int k = 0; k < read.table.count; ++k) {
+        if (read.table.names[static_cast<std::size_t>(k)] == name) {
+            return read.table.values[static_cast<std::size_t>(k)];
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+Result Commands::jad_get() {
+    auto [report, read] = with_session(link_, port_, this,
+                                       [&](device::Session& s) { return device::read_jad(s, {}); });
+    if (!read.descriptor) {
+        return failure(report);
+    }
+    Result r;
+    if (in_.words.size() == 3) {
+        const std::string& name = in_.words[2];
+        const std::optional<std::string> value = jad_value(read, name);
+        if (!value) {
+            r.exit = kDeviceError;
+            r.error = Result::Error{"not_found", {}, name};
+            return r;
+        }
+        r.values["name"] = text(name);
+        r.values["value"] = text(*value);
+        r.text = *value;
+        return r;
+    }
+    QJsonObject parameters;
+    for (int k = 0; k < read.table.count; ++k) {
+        std::string name = read.table.names[static_cast<std::size_t>(k)];
+        name.pop_back(); // the colon
+        parameters[text(name)] = text(read.table.values[static_cast<std::size_t>(k)]);
+    }
+    r.values["descriptor"] = text(*read.descriptor);
+    r.values["parameters"] = parameters;
+    r.text = *read.descriptor;
+    r.raw = true;
+    return r;
+}
+
+Result Commands::jad_set() {
+    std::string name = in_.words[2];
+    const std::string& value = in_.words[3];
+    if (name.empty() || name == ":") {
+        return usage_error("jad set needs a parameter name");
+    }
+    if (name.back() != ':') {
+        name += ':';
+    }
+    const device::Report report = with_session(
+        link_, port_, this, [&](device::Session& s) { device::send_jad(s, "P" + name + value); });
+    if (report.exchanges.empty() || report.exchanges.back().result != link::kOk) {
+        return failure(report);
+    }
+    Result r;
+    r.values["message"] = text(last_message(report));
+    r.text = last_message(report);
+    if (in_.has("--verify")) {
+        auto [check, read] = with_session(
+            link_, port_, this, [&](device::Session& s) { return device::read_jad(s, {}); });
+        if (!read.descriptor) {
+            return failure(check);
+        }
+        // The descriptor shows a value after a blank; the value goes out as given.
+        const std::optional<std::string> now = jad_value(read, name);
+        if (now != value) {
+            r.exit = kMismatch;
+            r.error = Result::Error{"mismatch", {}, now ? *now : "(missing)"};
+        }
+    }
+    return r;
+}
+
+Result Commands::sim(const std::string& what) {
+    if (what == "id") {
+        auto [report, value] = with_session(link_, port_, this, device::read_sim_id);
+        if (!value) {
+            return failure(report);
+        }
+        if (value->empty() || value->front() == '?') {
+            Result r;
+            r.exit = kDeviceError;
+            r.error = Result::Error{"not_found", *value, report.exchanges.back().result};
+            return r;
+        }
+        Result r;
+        r.values["sim_id"] = text(*value);
+        r.text = *value;
+        return r;
+    }
+    if (what == "pin") {
+        const std::optional<std::string> file = in_.option("--pin-file");
+        const std::optional<std::string> pin = file ? secret_from_file(*file) : std::nullopt;
+        if (!pin) {
+            return usage_error(file ? "the PIN file cannot be read" : "sim pin needs --pin-file");
+        }
+        auto [report, outcome] = with_session(
+            link_, port_, this, [&](device::Session& s) { return device::unlock_sim(s, *pin); });
+        Result r;
+        const std::string message = last_message(report);
+        switch (outcome) {
+        case device::PinOutcome::pin_set:
+        case device::PinOutcome::not_needed:
+            r.values["message"] = text(message);
+            r.text = message;
+            return r;
+        case device::PinOutcome::no_sim:
+            r.exit = kDeviceError;
+            r.error = Result::Error{"no_sim", message, {}};
+            return r;
+        case device::PinOutcome::wrong_pin:
+            r.exit = kDeviceError;
+            r.error = Result::Error{"wrong_pin", message, {}};
+            return r;
+        case device::PinOutcome::unexpected:
+            r.exit = kDeviceError;
+            r.error = Result::Error{"unexpected_reply", message, {}};
+            return r;
+        case device::PinOutcome::failed:
+            break;
+        }
+        return failure(report);
+    }
+    std::string value;
+    if (what == "password") {
+        const std::optional<std::string> file = in_.option("--password-file");
+        const std::optional<std::string> password = file ? secret_from_file(*file) : std::nullopt;
+        if (!password) {
+            return usage_error(file ? "the password file cannot be read"
+                                    : "sim password needs --password-file");
+        }
+        value = *password;
+    } else {
+        value = in_.words[2];
+    }
+    const device::Report report = with_session(link_, port_, this, [&](device::Session& s) {
+        what == "password" ? device::send_password(s, value) : device::send_sim_id(s, value);
+    });
+    if (report.exchanges.empty() || report.exchanges.back().result != link::kOk) {
+        return failure(report);
+    }
+    Result r;
+    r.values["message"] = text(last_message(report));
+    r.text = last_message(report);
+    return r;
+}
+
+Result Commands::at() {
+    const std::string& command = in_.words[1];
+    auto [report, reply] = with_session(
+        link_, port_, this, [&](device::Session& s) { return device::pass_through(s, command); });
+    if (!reply) {
+        return failure(report);
+    }
+    Result r;
+    r.values["reply"] = text(*reply);
+    r.text = *reply;
+    r.raw = true;
+    if (contains_error(*reply)) {
+        r.exit = kDeviceError;
+        r.error = Result::Error{"modem_error", {}, *reply};
+    }
+    return r;
+}
+
+Result list_ports(const settings::Settings& settings, const std::vector<link::PortInfo>& found) {
+    const link::PortMap map = link::map_ports(settings.com_devices, found);
+    QJsonArray ports;
+    Result r;
+    for (std::uint8_t n = 1; n <= 8; ++n) {
+        const std::string device = link::port_device(n, map);
+        const auto info = std::find_if(found.begin(), found.end(),
+                                       [&](const link::PortInfo& p) { return p.device == device; });
+        QJsonObject port;
+        port["number"] = n;
+        port["device"] = QString::fromStdString(device);
+        port["present"] = info != found.end();
+        port["adapter"] = info != found.end() && info->adapter;
+        port["description"] =
+            info != found.end() ? QString::fromStdString(info->description) : QString();
+        port["serial_number"] =
+            info != found.end() ? QString::fromStdString(info->serial_number) : QString();
+        ports.append(port);
+        r.text += (n > 1 ? "\n" : "") + std::to_string(n) + " " + device;
+        if (info != found.end() && !info->description.empty()) {
+            r.text += " (" + info->description + ")";
+        }
+    }
+    r.values["ports"] = ports;
+    return r;
+}
+
+Result list_operators(const settings::Settings& settings) {
+    QJsonArray operators;
+    Result r;
+    for (std::size_t i = 0; i <= std::min<std::size_t>(settings.last_used_index, 5); ++i) {
+        QJsonObject entry;
+        entry["index"] = static_cast<int>(i);
+        entry["name"] = text(settings.operator_names[i].value_or(""));
+        entry["gprs"] = text(settings.gprs_strings[i].value_or(""));
+        operators.append(entry);
+        r.text += (i > 0 ? "\n" : "") + std::to_string(i) + "\t" +
+                  settings.operator_names[i].value_or("") + "\t" +
+                  settings.gprs_strings[i].value_or("");
+    }
+    r.values["operators"] = operators;
+    return r;
+}
+
+} // namespace tessal::cli
