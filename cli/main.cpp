@@ -18,11 +18,11 @@
 #ifdef Q_OS_UNIX
 #include <QSocketNotifier>
 
-#include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
 
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -59,7 +59,7 @@ constexpr const char* kUsage =
     "130 SIGINT, 143 SIGTERM.  See tessal-cli(1).\n";
 
 // The signal that ended the run, if one did; set in the handler.
-volatile std::sig_atomic_t caught_signal = 0;
+volatile sig_atomic_t caught_signal = 0;
 
 #ifdef Q_OS_UNIX
 int signal_pipe[2] = {-1, -1};
