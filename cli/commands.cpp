@@ -474,6 +474,12 @@ Result Commands::ftp_set() {
     }
     if (!sent.complete) {
         Result r = failure(report);
+        if (!report.port_failure && report.exchanges.size() == sent.acknowledged.size()) {
+            // Every request sent was acknowledged: a value was refused before
+            // its own request went out.
+            r.exit = kUsage;
+            r.error = Result::Error{"bad_value", last_message(report), {}};
+        }
         r.values["written"] = written;
         r.values["not_written"] = not_written;
         if (!written.isEmpty()) {
