@@ -9,7 +9,6 @@
 #include "console/trace_window.h"
 #include "device/engine.h"
 #include "dialogs/dialog_set.h"
-#include "link/qt_port_enumerator.h"
 #include "link/qt_serial_port.h"
 #include "link/trace.h"
 #include "settings/settings.h"
@@ -114,11 +113,9 @@ int main(int argc, char** argv) {
     // The serial line has a thread of its own; the window never waits for it.
     tessal::device::Engine engine([] { return std::make_unique<tessal::link::QtSerialPort>(); },
                                   &trace);
-    tessal::link::QtPortEnumerator ports;
     tessal::console::TraceWindow trace_window(trace);
 
     tessal::console::MainWindow window(settings, store, engine, messages);
-    window.set_port_enumerator(ports);
     window.set_trace_opener([&trace_window] { trace_window.open(); });
     tessal::dialogs::DialogSet dialogs(window, settings, store);
     window.Form_Load();

@@ -68,7 +68,6 @@ void PortList::showPopup() {
 void MainWindow::set_port_enumerator(const link::PortEnumerator& ports) {
     ports_ = &ports;
     engine_.set_port_enumerator(ports_);
-    refresh_port_tips();
 }
 
 void MainWindow::refresh_port_tips() {
@@ -299,8 +298,8 @@ void MainWindow::Form_Load() {
         hooks_.after_load();
     }
 
-    refresh_port_tips();
-
+    // The machine's serial ports are read when the port list first opens or
+    // a port is first used, not at start.
     const QSignalBlocker block_port(Combo1);
     const QSignalBlocker block_speed(Combo2);
     const int port = settings_.port_number;
@@ -530,9 +529,8 @@ void MainWindow::ReadTime_Click() {
                    if (!local) {
                        return;
                    }
-                   device_time_ = *local;
-                   for (std::size_t i = 0; i < device_time_.size(); ++i) {
-                       vreme_r_[i]->setText(from_device(device_time_[i]));
+                   for (std::size_t i = 0; i < local->size(); ++i) {
+                       vreme_r_[i]->setText(from_device((*local)[i]));
                    }
                });
 }

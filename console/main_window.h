@@ -69,7 +69,8 @@ class MainWindow : public QWidget {
     // The machine whose serial devices the port numbers reach; by default
     // the real one.  Not owned.
     void set_port_enumerator(const link::PortEnumerator& ports);
-    // Gives every entry of the port list the tool tip of what it reaches now.
+    // Gives every entry of the port list the tool tip of what it reaches now;
+    // runs each time the list opens.
     void refresh_port_tips();
     // Opens the trace window: Ctrl+T, or "Trag komunikacije" in the window's
     // context menu.
@@ -99,10 +100,6 @@ class MainWindow : public QWidget {
     void Option2_Click();
     void ReadTime_Click();
     void SendTime_Click();
-
-    // The clock frame's texts.
-    const device::ClockTexts& pc_time() const { return pc_time_; }
-    const device::ClockTexts& device_time() const { return device_time_; }
 
     // The PC clock source; tests set a fixed time.
     void set_now(std::function<QDateTime()> now) { now_ = std::move(now); }
@@ -168,8 +165,8 @@ class MainWindow : public QWidget {
     Transaction transaction_;
     QWidget* content_ = nullptr;
     std::array<QLineEdit*, 6> vreme_r_{};
+    // The PC time the clock frame's boxes stand for.
     device::ClockTexts pc_time_{};
-    device::ClockTexts device_time_{};
     std::function<QDateTime()> now_;
     DialogHooks hooks_;
     std::function<void()> open_trace_;

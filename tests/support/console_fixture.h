@@ -10,6 +10,8 @@
 
 #include <QTemporaryDir>
 
+#include <atomic>
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -19,8 +21,12 @@ namespace tessal::testing {
 
 // A machine with exactly the serial devices a test lists.
 struct MadeUpPorts : link::PortEnumerator {
-    std::vector<link::PortInfo> ports() const override { return list; }
+    std::vector<link::PortInfo> ports() const override {
+        ++reads;
+        return list;
+    }
     std::vector<link::PortInfo> list;
+    mutable std::atomic<int> reads{0}; // how often the machine was asked
 };
 
 // A main window on a scripted port and a made-up machine (no serial devices

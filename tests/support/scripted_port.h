@@ -33,7 +33,6 @@ class ScriptedPort : public link::SerialPort {
 
     void arrive(std::string bytes) { script.push_back(std::move(bytes)); }
     void fail_next_read() { script.push_back(std::nullopt); }
-    void force_open() { open_ = true; }
 
     bool select(const std::string& device) override {
         selected.push_back(device);
