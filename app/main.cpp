@@ -113,10 +113,17 @@ int main(int argc, char** argv) {
     // The serial line has a thread of its own; the window never waits for it.
     tessal::device::Engine engine([] { return std::make_unique<tessal::link::QtSerialPort>(); },
                                   &trace);
-    tessal::console::TraceWindow trace_window(trace);
+    // The trace window is made when it is first opened: nothing it needs
+    // delays the first window.
+    std::unique_ptr<tessal::console::TraceWindow> trace_window;
 
     tessal::console::MainWindow window(settings, store, engine, messages);
-    window.set_trace_opener([&trace_window] { trace_window.open(); });
+    window.set_trace_opener([&trace_window, &trace] {
+        if (!trace_window) {
+            trace_window = std::make_unique<tessal::console::TraceWindow>(trace);
+        }
+        trace_window->open();
+    });
     tessal::dialogs::DialogSet dialogs(window, settings, store);
     window.Form_Load();
     close_on_signals(window);

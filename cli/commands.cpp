@@ -665,8 +665,14 @@ Result Commands::sim(const std::string& what) {
             r.error = Result::Error{"wrong_pin", message, {}};
             return r;
         case device::PinOutcome::unexpected:
+            // The console reads a bad checksum in the state question as an
+            // answer it does not know; here it is what it is.
             r.exit = kDeviceError;
-            r.error = Result::Error{"unexpected_reply", message, {}};
+            r.error = Result::Error{report.exchanges.back().result == link::kChecksumError
+                                        ? "bad_checksum"
+                                        : "unexpected_reply",
+                                    message,
+                                    {}};
             return r;
         case device::PinOutcome::failed:
             break;

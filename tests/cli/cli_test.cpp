@@ -1,0 +1,300 @@
+// SPDX-License-Identifier: Apache-2.0
+// tessal-cli run as a process against the simulated device on a pseudo-terminal:
+// exit status, standard output and standard error of each command and outcome.
+#include "devsim/pty_simulator.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <tuple>
+
+namespace tessal::cli {
+namespace {
+
+using namespace std::chrono_literals;
+using devsim::Faults;
+
+struct Outcome {
+    int exit;
+    const char* out; // standard output without its line end; @DIR@ is the test's folder
+};
+
+struct Row {
+    QString args; // @PIN@ is a file holding the PIN 1234
+    Outcome expected;
+    const char* sent = nullptr; // nullptr: not checked
+    const char* err = "";       // standard error
+    bool json = true;
+    bool Faults::*fault = nullptr;
+    const char* only_for = ""; // the fault hits only the commands starting with this
+};
+
+Faults with(bool Faults::*fault) {
+    Faults faults;
+    faults.*fault = true;
+    return faults;
+}
+
+class Cli : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(sim_.start()) << sim_.error();
+        write("rvt_ini.txt", "[kalmo]\r\nNE DIRAJ=REGISTER\r\n[PROVAJDER]\r\nIME0=Mts\r\nGPRS0="
+                             "gprs.mts\r\nIME1=Telenor\r\nGPRS1=internet,telenor,gprs\r\n[PORT]\r\n"
+                             "BROJ=1\r\nBOUD=38400\r\nCOM1=" +
+                                 dir_.filePath("ttySIM") + "\r\n");
+        write("pin.txt", "1234\n");
+    }
+
+    void write(const QString& name, const QString& content) {
+        QFile file(dir_.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content.toUtf8());
+    }
+
+    void start(QProcess& process, QString args, bool json = true) {
+        args.replace("@PIN@", dir_.filePath("pin.txt")).replace("@DIR@", dir_.path());
+        process.start(TESSAL_CLI, QStringList{"--settings", dir_.filePath("rvt_ini.txt")} +
+                                      (json ? QStringList{"--json"} : QStringList{}) +
+                                      args.split(' ', Qt::SkipEmptyParts));
+        ASSERT_TRUE(process.waitForStarted(20000));
+    }
+    // Exit status, standard output and standard error.
+    std::tuple<int, std::string, std::string> finish(QProcess& process) {
+        EXPECT_TRUE(process.waitForFinished(20000));
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                process.readAllStandardOutput().toStdString(),
+                process.readAllStandardError().toStdString()};
+    }
+
+    // Runs a row on a fresh device whose clock stands at 31.12.2026 23:30:00.
+    void check(const Row& row) {
+        SCOPED_TRACE(row.args.toStdString());
+        sim_.with_device([](devsim::Device& d) {
+            d = devsim::Device([] { return std::chrono::steady_clock::time_point{}; });
+            d.modem().set_clock("26/12/31,23:30:00");
+        });
+        sim_.set_command_faults({{row.only_for, row.fault ? with(row.fault) : Faults{}}});
+        sim_.clear_log();
+        QProcess process;
+        start(process, row.args, row.json);
+        const auto [exit, out, err] = finish(process);
+        EXPECT_EQ(exit, row.expected.exit);
+        const QString wanted = QString::fromUtf8(row.expected.out).replace("@DIR@", dir_.path());
+        EXPECT_EQ(out, (wanted.isEmpty() ? wanted : wanted + '\n').toStdString());
+        EXPECT_EQ(err, row.err);
+        std::string sent;
+        for (const std::string& request : sim_.requests()) {
+            sent += (sent.empty() ? "" : "|") + request;
+        }
+        EXPECT_TRUE(row.sent == nullptr || sent == row.sent) << sent;
+    }
+
+    QTemporaryDir dir_;
+    devsim::PtySimulator sim_{dir_.filePath("ttySIM").toStdString()};
+};
+
+// clang-format off
+const char kOk[] = R"j({"message":"OK!","ok":true,"schema":1})j";
+const char kChanged[] = R"({"message":"OK - Promena parametara izvrsena","ok":true,"schema":1})";
+const Outcome kNoReply{4, R"({"error":{"code":"no_reply","detail":"","message":"Uredjaj ne )"
+                          R"(odgovara, proverite vezu i brzinu prenosa!"},"ok":false,"schema":1})"};
+const Outcome kNoReplyShort{4, R"j({"error":{"code":"no_reply","detail":"","message":"Uredjaj )j"
+                               R"j(ne odgovara !"},"ok":false,"schema":1})j"};
+const Outcome kRefused{5, R"j({"error":{"code":"refused","detail":"","message":"Not OK!"},)j"
+                          R"j("ok":false,"schema":1})j"};
+const Outcome kBadChecksum{5, R"j({"error":{"code":"bad_checksum","detail":"","message":)j"
+                              R"j("Checksum nije dobar!"},"ok":false,"schema":1})j"};
+const Outcome kNoDevice{3, R"({"error":{"code":"port_unavailable","detail":"Uredjaj: )"
+                           R"(/dev/ttyNOPE\nNema takvog uredjaja.","message":"Port nije dobro )"
+                           R"(izabran, podesite port i pokusajte ponovo!"},"ok":false,)"
+                           R"("schema":1})"};
+const Outcome kInUse{3, R"({"error":{"code":"port_unavailable","detail":"Uredjaj: @DIR@/ttySIM\n)"
+                        R"(Port je zauzet: koristi ga drugi program.","message":"Port nije dobro )"
+                        R"(izabran, podesite port i pokusajte ponovo!"},"ok":false,"schema":1})"};
+
+// What a silent, a refusing and a garbling device, a missing and a busy port give.
+struct Failures {
+    Outcome silent, nak, bad_checksum, no_device = kNoDevice, in_use = kInUse;
+};
+const Failures kData{kNoReply, kRefused, kBadChecksum};
+const Failures kAck{kNoReplyShort, kRefused, {0, kOk}}; // an ACK has no checksum
+
+// A command (blanks between its arguments), its failures, and the requests
+// ("|" between them) and the output of a good run.
+struct Command {
+    const char* args;
+    Failures failures;
+    const char* sent;
+    const char* good;
+};
+
+const Command kCommands[] = {
+    {"version", kData, "V",
+     R"j({"ok":true,"schema":1,"version":"Tessal GPRS 2.4.1 (simulator)"})j"},
+    {"last-command", kData, "W", R"({"last_command":"","ok":true,"schema":1})"},
+    {"restart", kAck, "E", kOk},
+    {"reset --yes", kAck, "X", kOk},
+    {"test", kAck, "T", kOk},
+    {"imei", kData, "AAT+GSN", R"({"imei":"356871044629016","ok":true,"schema":1})"},
+    {"signal", kData, "AAT+CSQ",
+     R"({"ok":true,"schema":1,"signal":{"bar":63,"label":"Nivo: 21","strength":21}})"},
+    {"clock --season summer",
+     {{4, R"j({"error":{"code":"no_reply","detail":"","message":"Uredjaj ne odgovara, )j"
+          R"j(proverite vezu!"},"ok":false,"schema":1})j"}, kRefused, kBadChecksum},
+     "AAT+CCLK?", R"({"clock":{"date":"01.01.2027","season":"summer","time":"01:30:00"},)"
+                  R"("ok":true,"schema":1})"},
+    {"ftp get", kData,
+     "RFTPGovAddr|RFTPGovUser|RFTPGovPass|RFTP_pathFILES|RFtpGovFoldsCommand|RgprsParamVlada",
+     R"({"ftp":{"address":"192.168.10.20","command":"/komande","for_send":"/izvestaji","gprs":)"
+     R"("internet,gprs,gprs","operator":null,"password":"********","user":"terminal"},)"
+     R"("ok":true,"schema":1})"},
+    {"ftp set --user ana --for-send /x",
+     {{4, R"({"error":{"code":"no_reply","detail":"","message":"Uredjaj ne odgovara !"},)"
+          R"("not_written":["user","for_send"],"ok":false,"schema":1,"written":[]})"},
+      {5, R"({"error":{"code":"refused","detail":"","message":"Not OK!"},)"
+          R"("not_written":["user","for_send"],"ok":false,"schema":1,"written":[]})"},
+      {0, R"({"message":"OK - Promena parametara izvrsena","ok":true,"schema":1,)"
+          R"("written":["user","for_send"]})"},
+      {3, R"({"error":{"code":"port_unavailable","detail":"Uredjaj: /dev/ttyNOPE\nNema takvog )"
+          R"(uredjaja.","message":"Port nije dobro izabran, podesite port i pokusajte ponovo!"},)"
+          R"("not_written":["user","for_send"],"ok":false,"schema":1,"written":[]})"},
+      {3, R"({"error":{"code":"port_unavailable","detail":"Uredjaj: @DIR@/ttySIM\nPort je )"
+          R"(zauzet: koristi ga drugi program.","message":"Port nije dobro izabran, podesite )"
+          R"(port i pokusajte ponovo!"},"not_written":["user","for_send"],"ok":false,)"
+          R"("schema":1,"written":[]})"}},
+     "PFTPGovUser:ana|PFTP_pathFILES:/x",
+     R"({"message":"OK - Promena parametara izvrsena","ok":true,"schema":1,)"
+     R"("written":["user","for_send"]})"},
+    {"jad get REPORT_INTERVAL", kData, "J",
+     R"({"name":"REPORT_INTERVAL","ok":true,"schema":1,"value":"60"})"},
+    {"jad set REPORT_INTERVAL: 30", {kNoReplyShort, kRefused, {0, kChanged}},
+     "PREPORT_INTERVAL:30", kChanged},
+    {"sim id", kData, "AAT^SCID", R"({"ok":true,"schema":1,"sim_id":"89381030000123456784"})"},
+    {"--trace @DIR@/trace.txt sim pin --pin-file @PIN@",
+     {{4, R"j({"error":{"code":"no_reply","detail":"","message":"Uredjaj ne odgovara !"},)j"
+          R"j("messages":["Uredjaj ne odgovara !","Uredjaj ne odgovara !"],"ok":false,)j"
+          R"j("schema":1})j"},
+      {5, R"j({"error":{"code":"refused","detail":"","message":"Not OK!"},)j"
+          R"j("messages":["Not OK!","Not OK!"],"ok":false,"schema":1})j"},
+      {5, R"({"error":{"code":"bad_checksum","detail":"","message":"Nedozvoljena )"
+          R"(operacija ==CS=="},"ok":false,"schema":1})"}},
+     R"(AAT+CPIN?|AAT+CPIN =1234|AAT+CLCK = "SC",0,1234)",
+     R"({"message":"PIN kod uspesno setovan","ok":true,"schema":1})"},
+    {"at AT+CSQ", kData, "AAT+CSQ",
+     R"({"ok":true,"reply":"\r\n+CSQ: 21,99\r\n\r\nOK\r\n","schema":1})"},
+};
+
+const Row kRows[] = {
+    {"reset", {2, R"({"error":{"code":"not_confirmed","detail":"reset sends nothing without )"
+                  R"(--yes","message":"Jeste li sigurni?"},"ok":false,"schema":1})"}, ""},
+    {"ftp set --user ana --for-send /x",
+     {7, R"({"error":{"code":"partial","detail":"refused","message":"Not OK!"},)"
+         R"("not_written":["for_send"],"ok":false,"schema":1,"written":["user"]})"},
+     "PFTPGovUser:ana|PFTP_pathFILES:/x", "", true, &Faults::nak_all, "PFTP_pathFILES"},
+    {"ftp set --address 10.0.0.5 --operator Telenor --verify",
+     {0, R"({"message":"OK - Promena parametara izvrsena","ok":true,"schema":1,)"
+         R"("written":["address","gprs"]})"},
+     "PFTPGovAddr:010.000.000.5|PgprsParamVlada:internet,telenor,gprs|RFTPGovAddr|"
+     "RFTPGovUser|RFTPGovPass|RFTP_pathFILES|RFtpGovFoldsCommand|RgprsParamVlada"},
+    {"jad get NO_SUCH", {5, R"({"error":{"code":"not_found","detail":"NO_SUCH","message":""},)"
+                            R"("ok":false,"schema":1})"}, "J"},
+    {"jad set REPORT_INTERVAL 45 --verify", {0, kChanged}, "PREPORT_INTERVAL:45|J"},
+    {"jad set NEW_ONE 5 --verify", // kept by the device, but not in its descriptor
+     {6, R"j({"error":{"code":"mismatch","detail":"(missing)","message":""},"message":"OK - )j"
+         R"j(Promena parametara izvrsena","ok":false,"schema":1})j"}, "PNEW_ONE:5|J"},
+    {"at AT+FOO", {5, R"({"error":{"code":"modem_error","detail":"\r\nERROR\r\n","message":""},)"
+                      R"("ok":false,"reply":"\r\nERROR\r\n","schema":1})"}, "AAT+FOO"},
+    {"operators",
+     {0, R"({"ok":true,"operators":[{"gprs":"gprs.mts","index":0,"name":"Mts"},{"gprs":"internet,)"
+         R"(telenor,gprs","index":1,"name":"Telenor"}],"schema":1})"}, ""},
+    {"bogus", {2, R"({"error":{"code":"usage","detail":"","message":"unknown command or wrong )"
+                  R"(arguments: bogus"},"ok":false,"schema":1})"}, ""},
+    {"version --bogus", {2, R"({"error":{"code":"usage","detail":"","message":"unknown option )"
+                            R"(--bogus"},"ok":false,"schema":1})"}, ""},
+    // Text for a person.
+    {"version", {0, "Tessal GPRS 2.4.1 (simulator)"}, "V", "", false},
+    {"--timeout 300 version", {4, ""}, "V", "Uredjaj ne odgovara, proverite vezu i brzinu "
+                                            "prenosa!\n", false, &Faults::silent},
+    {"reset", {2, ""}, "", "Jeste li sigurni?\nreset sends nothing without --yes\n", false},
+    {"--port /dev/ttyNOPE imei", {3, ""}, "", "Port nije dobro izabran, podesite port i pokusajte "
+                                              "ponovo!\nUredjaj: /dev/ttyNOPE\nNema takvog "
+                                              "uredjaja.\n", false},
+};
+// clang-format on
+
+// Each command on a good, a silent, a refusing and a garbling device, on a
+// missing and on a busy port; the special cases; the PIN kept secret; the port
+// list; a signal during a wait; a vanished link.
+TEST_F(Cli, EveryCommandAndOutcome) {
+    for (const Row& row : kRows) {
+        check(row);
+    }
+    for (const Command& c : kCommands) {
+        const Failures& f = c.failures;
+        check({c.args, {0, c.good}, c.sent});
+        check({"--timeout 300 " + QString(c.args), f.silent, nullptr, "", true, &Faults::silent});
+        check({c.args, f.nak, nullptr, "", true, &Faults::nak_all});
+        check({c.args, f.bad_checksum, nullptr, "", true, &Faults::corrupt_checksum});
+        check({"--port /dev/ttyNOPE " + QString(c.args), f.no_device, ""});
+    }
+    // Another run holds the port, waiting for a reply that does not come:
+    // nothing of the others reaches the device.
+    sim_.set_command_faults({{"", with(&Faults::silent)}});
+    QProcess holder;
+    start(holder, "--timeout 20000 version");
+    ASSERT_TRUE(sim_.wait_for_requests(1, 5s));
+    for (const Command& c : kCommands) {
+        check({c.args, c.failures.in_use, ""});
+    }
+    holder.terminate();
+    EXPECT_EQ(std::get<0>(finish(holder)), 143);
+
+    // The PIN reached the device and nothing else.
+    QFile trace(dir_.filePath("trace.txt"));
+    ASSERT_TRUE(trace.open(QIODevice::ReadOnly));
+    const QByteArray traced = trace.readAll();
+    EXPECT_TRUE(traced.contains("<STX>AAT+CPIN =****")) << traced.toStdString();
+    EXPECT_FALSE(traced.contains("1234") || traced.contains("31 32 33 34")) << traced.toStdString();
+
+    QProcess ports;
+    start(ports, "ports");
+    const auto [listed_exit, listed, listed_err] = finish(ports);
+    EXPECT_TRUE(listed_exit == 0 && listed_err.empty()) << listed_exit << listed_err;
+    const QJsonValue first = QJsonDocument::fromJson(QByteArray::fromStdString(listed))["ports"][0];
+    EXPECT_EQ(first["device"].toString(), dir_.filePath("ttySIM"));
+
+    // SIGTERM ends a wait at once, and the PIN sequence, which goes on after
+    // a time-out, sends nothing more.
+    sim_.set_command_faults({{"", with(&Faults::silent)}});
+    sim_.clear_log();
+    QProcess process;
+    start(process, "sim pin --pin-file @PIN@");
+    ASSERT_TRUE(sim_.wait_for_requests(1, 5s));
+    const auto since = std::chrono::steady_clock::now();
+    process.terminate();
+    const auto [exit, out, err] = finish(process);
+    EXPECT_LT(std::chrono::steady_clock::now() - since, 1s);
+    EXPECT_EQ(exit, 143);
+    EXPECT_EQ(out, R"j({"error":{"code":"interrupted","detail":"","message":"interrupted )j"
+                   R"j((SIGTERM)"},"ok":false,"schema":1})j"
+                   "\n");
+    EXPECT_EQ(err, "");
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(sim_.requests(), std::vector<std::string>{"AAT+CPIN?"});
+
+    sim_.stop(); // the link goes with it
+    check({"version",
+           {3, R"({"error":{"code":"port_unavailable","detail":"Uredjaj: @DIR@/ttySIM\n)"
+               R"(Nema takvog uredjaja.","message":"Port nije dobro izabran, podesite )"
+               R"(port i pokusajte ponovo!"},"ok":false,"schema":1})"}});
+}
+
+} // namespace
+} // namespace tessal::cli
