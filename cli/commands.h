@@ -55,6 +55,8 @@ class Commands final : public device::Prompter {
     Result run();
 
     void tell(const device::Message& message) override;
+    // The command line asked for what it runs: every question is Yes.
+    bool ask(const device::Message&) override { return true; }
 
   private:
     Result version(bool last_command);

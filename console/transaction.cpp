@@ -90,6 +90,16 @@ void Transaction::tell(const device::Message& message) {
     }
 }
 
+bool Transaction::ask(const device::Message& question) {
+    busy_cursor_.stop();
+    busy_cursor(false);
+    const bool yes = confirm(from_device(question.text));
+    if (state_ == State::running) {
+        busy_cursor_.start();
+    }
+    return yes;
+}
+
 void Transaction::inform(const QString& text) {
     if (!stopping()) {
         messages_.inform(text);

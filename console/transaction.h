@@ -62,8 +62,9 @@ class Transaction final : public device::Prompter {
     State state() const { return state_; }
     bool idle() const { return state_ == State::idle; }
 
-    // Messages that come in the middle of an operation.
+    // Messages and questions that come in the middle of an operation.
     void tell(const device::Message& message) override;
+    bool ask(const device::Message& question) override;
 
   private:
     bool stopping() const { return state_ == State::closing || state_ == State::closed; }

@@ -11,7 +11,8 @@ namespace tessal::device {
 class Engine::Relay final : public Prompter {
   public:
     Relay(Engine& engine, Prompter* front) : engine_(engine), front_(front) {}
-    void tell(const Message& message) override { engine_.ask(front_, message); }
+    void tell(const Message& message) override { engine_.relay(front_, message, false); }
+    bool ask(const Message& question) override { return engine_.relay(front_, question, true); }
 
   private:
     Engine& engine_;
@@ -92,22 +93,29 @@ bool Engine::post(QObject* context, PortChoice port, Prompter* prompter, Job job
     return true;
 }
 
-void Engine::ask(Prompter* prompter, const Message& message) {
+bool Engine::relay(Prompter* prompter, const Message& message, bool question) {
     std::uint64_t ticket = 0;
     {
         const std::lock_guard lock(ask_mutex_);
         ticket = ++asked_;
     }
-    inbox_.post([this, prompter, message, ticket] {
+    inbox_.post([this, prompter, message, ticket, question] {
+        bool answer = false;
         if (prompter != nullptr && !link_->cancelled()) {
-            prompter->tell(message);
+            if (question) {
+                answer = prompter->ask(message);
+            } else {
+                prompter->tell(message);
+            }
         }
         const std::lock_guard lock(ask_mutex_);
         answers_ = std::max(answers_, ticket);
+        last_answer_ = answer;
         answered_.notify_all();
     });
     std::unique_lock lock(ask_mutex_);
     answered_.wait(lock, [&] { return answers_ >= ticket || link_->cancelled(); });
+    return answers_ >= ticket && last_answer_ && !link_->cancelled();
 }
 
 } // namespace tessal::device

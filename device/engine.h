@@ -71,9 +71,10 @@ class Engine : public QObject {
     bool post(QObject* context, PortChoice port, Prompter* prompter, Job job);
     // Runs `work` on the device thread and waits for it.
     void on_device_thread(const std::function<void()>& work);
-    // Shows a message through `prompter` on the engine's thread and waits
-    // until it is closed, or until the operation is cancelled.
-    void ask(Prompter* prompter, const Message& message);
+    // Shows a message (or asks a question) through `prompter` on the
+    // engine's thread and waits until it is closed, or until the operation
+    // is cancelled; gives the answer to a question (No when cancelled).
+    bool relay(Prompter* prompter, const Message& message, bool question);
 
     class Relay;
 
@@ -87,6 +88,7 @@ class Engine : public QObject {
     std::condition_variable answered_;
     std::uint64_t asked_ = 0;
     std::uint64_t answers_ = 0;
+    bool last_answer_ = false;
 };
 
 template <class Op, class Done>

@@ -65,6 +65,16 @@ void Session::tell(std::string text) {
     prompter_->tell({std::move(text), Message::Kind::info, {}});
 }
 
+bool Session::ask(std::string text) {
+    if (cancelled()) {
+        return false;
+    }
+    if (prompter_ == nullptr) {
+        return true;
+    }
+    return prompter_->ask({std::move(text), Message::Kind::info, {}}) && !cancelled();
+}
+
 Report Session::finish() {
     link_.close_port();
     report_.cancelled = cancelled();

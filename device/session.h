@@ -44,6 +44,8 @@ class Prompter {
   public:
     virtual ~Prompter() = default;
     virtual void tell(const Message& message) = 0;
+    // A question with Yes and No; true only for Yes.
+    virtual bool ask(const Message& question) = 0;
 };
 
 // One request and what the link gave back for it: a StatusWord or the reply.
@@ -95,6 +97,10 @@ class Session {
     // A message shown now; returns when it has been closed.  Without a
     // front end, or once traffic was stopped, it joins the messages instead.
     void tell(std::string text);
+    // A question to the front end, answered before the operation goes on:
+    // true for Yes.  Without a front end the answer is Yes (the caller asked
+    // for the operation as it is); once traffic was stopped it is No.
+    bool ask(std::string text);
 
     bool cancelled() const { return link_.cancelled(); }
     link::LinkConstants& constants() { return link_.constants(); }

@@ -25,7 +25,12 @@ using Strings = std::vector<std::string>;
 struct FrontEnd final : Prompter {
     explicit FrontEnd(std::function<void(const Message&)> shown) : shown_(std::move(shown)) {}
     void tell(const Message& message) override { shown_(message); }
+    bool ask(const Message& question) override {
+        shown_(question);
+        return answer;
+    }
     std::function<void(const Message&)> shown_;
+    bool answer = true;
 };
 
 std::string version(Session& s) {

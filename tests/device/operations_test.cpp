@@ -74,6 +74,7 @@ class OperationsTest : public ::testing::Test, public Prompter {
     void tell(const Message& m) override {
         told_.push_back(m.text + " @" + std::to_string(sent_.size()));
     }
+    bool ask(const Message&) override { return true; }
 
     Outcome run(const std::vector<std::string>& answers, const Op& op, bool front_end = true) {
         now = 0;
