@@ -65,6 +65,16 @@ void Session::tell(std::string text) {
     prompter_->tell({std::move(text), Message::Kind::info, {}});
 }
 
+std::string Session::device() const {
+    return link_.opened_device();
+}
+
+void Session::keep_messages(std::size_t count) {
+    if (report_.messages.size() > count) {
+        report_.messages.resize(count);
+    }
+}
+
 bool Session::ask(std::string text) {
     if (cancelled()) {
         return false;

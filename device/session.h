@@ -102,7 +102,13 @@ class Session {
     // for the operation as it is); once traffic was stopped it is No.
     bool ask(std::string text);
 
+    // Drops the messages said after the first `count`: an operation made of
+    // others reports through its own result instead.
+    void keep_messages(std::size_t count);
+
     bool cancelled() const { return link_.cancelled(); }
+    // The device the port was last opened on (a path, or "COMn").
+    std::string device() const;
     link::LinkConstants& constants() { return link_.constants(); }
     const Report& report() const { return report_; }
 

@@ -91,6 +91,7 @@ bool DeviceLink::open_device(const std::string& device, std::int32_t speed) {
         return fail(port_->last_fault());
     }
     last_port_failure_.reset();
+    opened_device_ = device;
     tap_(&Trace::port_opened, device, settings_text(speed));
     return true;
 }

@@ -63,6 +63,8 @@ class DeviceLink {
 
     // Selects, opens and configures the port: "OK" or "PO".
     std::string init_port(std::uint8_t& port_number, std::int32_t& speed);
+    // The device the last successful init_port opened.
+    const std::string& opened_device() const { return opened_device_; }
     // Why the last init_port failed; empty after one that succeeded.
     const std::optional<PortFailure>& last_port_failure() const { return last_port_failure_; }
     // Closes the port if it is open: empty text, or "PO" when closing failed.
@@ -111,6 +113,7 @@ class DeviceLink {
     std::optional<std::vector<PortInfo>> found_;
     mutable std::mutex ports_mutex_; // guards ports_ and found_
     std::optional<PortFailure> last_port_failure_;
+    std::string opened_device_;
     LinkConstants constants_;
     std::string receive_buffer_;
     std::optional<std::size_t> secret_from_; // set during a secret exchange

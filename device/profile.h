@@ -1,0 +1,110 @@
+// SPDX-License-Identifier: Apache-2.0
+#pragma once
+
+#include "device/session.h"
+#include "settings/settings.h"
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Configuration profiles: a device's whole configuration (the six FTP
+// parameters and the JAD descriptor's parameters) as a JSON file that a
+// person can read and edit, compared with a device and applied to it with
+// every value read back.
+namespace tessal::device {
+
+// What the boxes of the console take: texts of at most this many characters,
+// address octets of at most three, and only the characters the device's
+// character set can carry on the line (printable ASCII and Latin-1 0xA0 to
+// 0xFF).
+inline constexpr std::size_t kLongestFtpValue = 32;
+inline constexpr std::size_t kLongestOctet = 3;
+bool is_device_text(const std::string& bytes);
+
+struct Profile {
+    // The FTP parameters, each left out (nothing) when the profile does not
+    // name it; texts in the device's character set.
+    std::optional<std::string> address; // "192.168.1.10"
+    std::optional<std::string> user;
+    std::optional<std::string> password; // a secret: written to a file only when asked
+    std::optional<std::string> for_send;
+    std::optional<std::string> command;
+    std::optional<std::string> gprs;
+    // The operator whose GPRS string that is, when the table knows it;
+    // informative, never applied.
+    std::optional<std::string> operator_name;
+    // The JAD descriptor's parameters, names without their colon, in the
+    // descriptor's order.
+    std::vector<std::pair<std::string, std::string>> jad;
+
+    // Where the profile was read: informative, never applied.
+    struct Source {
+        std::string version;
+        std::string imei;
+        std::string read_at; // local time, "2026-12-07 14:03:27"
+        std::string port;    // the device path
+    } source;
+};
+
+// The profile as JSON: "schema": 1, "source", "ftp", "jad".  The password
+// is left out unless `with_secrets`, and then marked as a secret.
+std::string profile_json(const Profile& profile, bool with_secrets);
+
+// Reads a profile file's text.  Nothing, with `problem` naming the field,
+// for text that is not a profile of schema 1 or a value of the wrong kind.
+std::optional<Profile> parse_profile(const std::string& json, std::string& problem);
+
+// The first value the device cannot hold, named as the profile names it
+// ("ftp.user: longer than 32 characters"); nothing when every value fits.
+std::optional<std::string> profile_problem(const Profile& profile);
+
+// The device's configuration as a profile: version, IMEI, the six FTP
+// parameters and the JAD descriptor, each read as the console reads it.
+// Nothing when a read failed (the session's report says why).
+std::optional<Profile> read_profile(Session& session, const settings::Settings& settings);
+
+// One value of a comparison or an apply.
+struct ValueState {
+    enum class State {
+        unchanged,         // the device already holds it
+        differs,           // the device holds another value (a comparison, a dry run)
+        confirmed,         // written and read back as written
+        read_back_differs, // written, but the device reads back another value
+        written,           // written, but it could not be read back
+        not_written,       // not written: `why` says why
+    };
+    std::string field;  // "ftp.user", "jad.CASH_TYPE"
+    std::string device; // the device's value before (secrets as asterisks)
+    std::string wanted; // the profile's value (secrets as asterisks)
+    State state = State::unchanged;
+    std::string now; // read back after writing (secrets as asterisks)
+    std::string why; // for not_written: the console's message
+};
+
+// Compares the profile with the device's configuration: every value the
+// profile names, in the order they would be written.
+std::vector<ValueState> compare_profile(const Profile& device, const Profile& wanted);
+
+struct ApplyResult {
+    std::vector<ValueState> values;
+    // Every value is unchanged or confirmed.
+    bool complete = false;
+    // The apply stopped part way: the device refused or went silent.
+    bool stopped = false;
+    // Nothing was written because it was not wanted (a dry run, or the
+    // front end said no to the differences).
+    bool held_back = false;
+};
+
+// Reads the device, compares, asks the session's front end (with the list
+// of differences) unless `dry_run` or nothing differs, writes only the
+// values that differ in the console's order (the FTP parameters, then the
+// JAD parameters, each in a port opening of its own), then reads every
+// written value back.  A profile the device cannot hold is refused before
+// anything is sent.
+ApplyResult apply_profile(Session& session, const Profile& wanted,
+                          const settings::Settings& settings, bool dry_run);
+
+} // namespace tessal::device

@@ -1,0 +1,118 @@
+// SPDX-License-Identifier: Apache-2.0
+// Configuration profiles without a device: the file's form, what is refused
+// before anything is sent, and the comparison.
+#include "device/profile.h"
+
+#include <gtest/gtest.h>
+
+namespace tessal::device {
+namespace {
+
+Profile sample() {
+    Profile p;
+    p.address = "10.18.5.9";
+    p.user = "terminal";
+    p.password = "trobelik";
+    p.for_send = "/izvestaji";
+    p.command = "/komande";
+    p.gprs = "internet,gprs";
+    p.operator_name = "Mreza A";
+    p.jad = {{"CASH_TYPE", "3"}, {"PIB", "100123456"}};
+    p.source = {"GPRS 2.4.1", "356871044629016", "2026-12-07 10:00:00", "/dev/ttyUSB0"};
+    return p;
+}
+
+TEST(Profile, FileKeepsTheValuesAndLeavesTheSecretOutUnlessAsked) {
+    const std::string without = profile_json(sample(), false);
+    EXPECT_EQ(without.find("trobelik"), std::string::npos);
+    EXPECT_NE(without.find("\"schema\": 1"), std::string::npos);
+    const std::string with = profile_json(sample(), true);
+    EXPECT_NE(with.find("\"password\": {\n            \"secret\": \"trobelik\""), std::string::npos)
+        << with;
+    std::string problem;
+    const std::optional<Profile> back = parse_profile(with, problem);
+    ASSERT_TRUE(back) << problem;
+    EXPECT_EQ(back->address, "10.18.5.9");
+    EXPECT_EQ(back->password, "trobelik");
+    EXPECT_EQ(back->gprs, "internet,gprs");
+    EXPECT_EQ(back->operator_name, "Mreza A");
+    EXPECT_EQ(back->jad, (std::vector<std::pair<std::string, std::string>>{{"CASH_TYPE", "3"},
+                                                                           {"PIB", "100123456"}}));
+    EXPECT_EQ(back->source.imei, "356871044629016");
+    const std::optional<Profile> plain = parse_profile(without, problem);
+    ASSERT_TRUE(plain);
+    EXPECT_FALSE(plain->password); // left out: not compared, not applied
+}
+
+TEST(Profile, FilesThatAreNoProfileAreRefusedWithTheFieldNamed) {
+    const struct {
+        const char* json;
+        const char* problem;
+    } rows[] = {
+        {R"({"schema": 2, "ftp": {}})", "schema: not a profile of schema 1"},
+        {R"({"ftp": {}})", "schema: not a profile of schema 1"},
+        {R"([1, 2])", "not a profile: the top is not an object"},
+        {R"({"schema": 1, "ftp": {"user": 7}})", "ftp.user: not a text"},
+        {R"({"schema": 1, "ftp": {"host": "x"}})", "ftp.host: not an FTP parameter"},
+        {R"({"schema": 1, "jad": {"PIB": "\u0416"}})",
+         "jad.PIB: a character the device cannot carry"},
+        {R"({"schema": 1, "extra": {}})", "extra: not a part of a profile"},
+    };
+    for (const auto& row : rows) {
+        std::string problem;
+        EXPECT_FALSE(parse_profile(row.json, problem)) << row.json;
+        EXPECT_EQ(problem, row.problem) << row.json;
+    }
+    std::string problem;
+    EXPECT_FALSE(parse_profile("{", problem));
+    EXPECT_EQ(problem.rfind("not JSON: ", 0), 0U) << problem;
+}
+
+TEST(Profile, ValuesTheConsoleWouldNotTakeAreNamedBeforeAnythingIsSent) {
+    const auto with = [](auto change) {
+        Profile p = sample();
+        change(p);
+        return profile_problem(p).value_or("(fits)");
+    };
+    EXPECT_EQ(with([](Profile&) {}), "(fits)");
+    EXPECT_EQ(with([](Profile& p) { p.user = std::string(33, 'u'); }),
+              "ftp.user: longer than 32 characters");
+    EXPECT_EQ(with([](Profile& p) { p.user = std::string(32, 'u'); }), "(fits)");
+    EXPECT_EQ(with([](Profile& p) { p.password = "   "; }), "ftp.password: empty");
+    EXPECT_EQ(with([](Profile& p) { p.command = "/a\tb"; }),
+              "ftp.command: a character the device cannot carry");
+    EXPECT_EQ(with([](Profile& p) { p.address = "10.18.5"; }),
+              "ftp.address: not four octets A.B.C.D");
+    EXPECT_EQ(with([](Profile& p) { p.address = "10.1800.5.9"; }),
+              "ftp.address: octet 2 empty, longer than 3 characters or not device text");
+    EXPECT_EQ(with([](Profile& p) { p.jad.emplace_back("TIMEOUT", " "); }), "jad.TIMEOUT: empty");
+    EXPECT_EQ(with([](Profile& p) { p.jad.emplace_back("A:B", "1"); }),
+              "jad.A:B: not a parameter name");
+}
+
+TEST(Profile, ComparisonInTheOrderOfWritingWithSecretsHidden) {
+    Profile device = sample();
+    device.address = "010.018.005.9"; // as the console sent it
+    device.jad = {{"MIDlet-Name", "Tessal"}, {"PIB", "100123456"}, {"CASH_TYPE", "3"}};
+    Profile wanted;
+    wanted.address = "10.18.5.9";
+    wanted.user = "tech";
+    wanted.password = "nova";
+    wanted.jad = {{"CASH_TYPE", "7"}, {"NEW", "1"}, {"PIB", "100123456"}};
+    std::vector<std::string> seen;
+    for (const ValueState& v : compare_profile(device, wanted)) {
+        seen.push_back(v.field + " " + v.device + " -> " + v.wanted + " " +
+                       (v.state == ValueState::State::unchanged ? "same" : "differs"));
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{
+                        "ftp.address 010.018.005.9 -> 10.18.5.9 same",
+                        "ftp.user terminal -> tech differs",
+                        "ftp.password ******** -> ******** differs",
+                        "jad.PIB 100123456 -> 100123456 same",
+                        "jad.CASH_TYPE 3 -> 7 differs",
+                        "jad.NEW  -> 1 differs",
+                    }));
+}
+
+} // namespace
+} // namespace tessal::device
