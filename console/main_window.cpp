@@ -2,17 +2,20 @@
 #include "main_window.h"
 
 #include "device/operations.h"
+#include "device/profile.h"
 #include "link/frame.h"
 #include "link/messages.h"
 #include "look.h"
 #include "message_service.h"
 #include "settings/settings_store.h"
+#include "settings/text_file.h"
 
 #include <QApplication>
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -281,6 +284,10 @@ void MainWindow::build() {
             [this, open_trace, trace_keys](const QPoint& at) {
                 QMenu menu(this);
                 menu.addAction(QStringLiteral("Trag komunikacije"), trace_keys, open_trace);
+                menu.addAction(QStringLiteral("Sacuvaj profil..."), this,
+                               [this] { SaveProfile_Click(); });
+                menu.addAction(QStringLiteral("Primeni profil..."), this,
+                               [this] { ApplyProfile_Click(); });
                 menu.exec(mapToGlobal(at));
             });
 }
@@ -543,6 +550,131 @@ void MainWindow::SendTime_Click() {
     transaction_.run(this, [offset, local](device::Session& session) {
         device::set_clock(session, local, offset);
     });
+}
+
+namespace {
+
+// How the technician sees one value of an apply.
+QString value_line(const device::ValueState& v) {
+    using State = device::ValueState::State;
+    const QString change =
+        QStringLiteral(" (%1 -> %2)").arg(from_device(v.device), from_device(v.wanted));
+    QString line = from_device(v.field) + QStringLiteral(": ");
+    switch (v.state) {
+    case State::unchanged:
+        return line + QStringLiteral("nepromenjeno");
+    case State::differs:
+        return line + QStringLiteral("razlikuje se") + change;
+    case State::confirmed:
+        return line + QStringLiteral("upisano i potvrdjeno") + change;
+    case State::read_back_differs:
+        return line + QStringLiteral("upisano, ali procitano: ") + from_device(v.now) + change;
+    case State::written:
+        return line + QStringLiteral("upisano, nije procitano nazad") + change;
+    case State::not_written:
+        return line + QStringLiteral("nije upisano: ") + from_device(v.why) + change;
+    }
+    return line;
+}
+
+} // namespace
+
+QString MainWindow::choose_profile(bool save) {
+    if (choose_profile_) {
+        return choose_profile_(save);
+    }
+    const QString filter = QStringLiteral("Profil (*.json)");
+    return save ? QFileDialog::getSaveFileName(this, QStringLiteral("Sacuvaj profil"),
+                                               QStringLiteral("profil.json"), filter)
+                : QFileDialog::getOpenFileName(this, QStringLiteral("Primeni profil"), QString(),
+                                               filter);
+}
+
+void MainWindow::SaveProfile_Click() {
+    if (!transaction_.idle()) {
+        return;
+    }
+    // The file is chosen before the port is opened.
+    const QString file = choose_profile(true);
+    if (file.isEmpty()) {
+        return;
+    }
+    const settings::Settings settings = settings_;
+    transaction_.run(
+        this,
+        [settings](device::Session& session) { return device::read_profile(session, settings); },
+        [this, file](const std::optional<device::Profile>& read) {
+            if (!read) {
+                return; // the read's message says why
+            }
+            device::Profile profile = *read;
+            profile.source.read_at =
+                now_().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
+            // The password stays on the device: a profile from the window
+            // carries no secret.
+            std::string error;
+            if (settings::replace_file(file.toStdString(), device::profile_json(profile, false),
+                                       error)) {
+                transaction_.inform(QStringLiteral("Profil je sacuvan: ") + file);
+            } else {
+                transaction_.inform(QStringLiteral("Profil nije sacuvan: ") +
+                                    QString::fromStdString(error));
+            }
+        });
+}
+
+void MainWindow::ApplyProfile_Click() {
+    if (!transaction_.idle()) {
+        return;
+    }
+    const QString file = choose_profile(false);
+    if (file.isEmpty()) {
+        return;
+    }
+    // A file that is no profile, or holds a value the device cannot take, is
+    // refused before anything is sent.
+    std::string text;
+    std::string problem;
+    std::optional<device::Profile> profile;
+    const settings::ReadOutcome read = settings::read_text_file(file.toStdString(), text, problem);
+    if (read != settings::ReadOutcome::read) {
+        transaction_.inform(QStringLiteral("Profil nije procitan: ") +
+                            (read == settings::ReadOutcome::missing
+                                 ? QStringLiteral("nema takvog fajla")
+                                 : QString::fromStdString(problem)));
+        return;
+    }
+    profile = device::parse_profile(text, problem);
+    if (profile) {
+        problem = device::profile_problem(*profile).value_or("");
+    }
+    if (!profile || !problem.empty()) {
+        transaction_.inform(QStringLiteral("Profil nije dobar: ") + from_device(problem));
+        return;
+    }
+    const settings::Settings settings = settings_;
+    transaction_.run(
+        this,
+        [settings, wanted = *profile](device::Session& session) {
+            return device::apply_profile(session, wanted, settings, false);
+        },
+        [this](const device::ApplyResult& result) {
+            if (result.held_back || result.values.empty()) {
+                return; // answered No, or the read's message says why
+            }
+            const bool nothing_to_do = std::all_of(
+                result.values.begin(), result.values.end(), [](const device::ValueState& v) {
+                    return v.state == device::ValueState::State::unchanged;
+                });
+            QStringList lines;
+            lines << (nothing_to_do     ? QStringLiteral("Uredjaj vec ima sve vrednosti profila.")
+                      : result.complete ? QStringLiteral("Profil je primenjen.")
+                                        : QStringLiteral("Profil nije primenjen u celosti."));
+            for (const device::ValueState& v : result.values) {
+                lines << value_line(v);
+            }
+            transaction_.inform(lines.join(u'\n'));
+        });
 }
 
 } // namespace tessal::console

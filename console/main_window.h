@@ -75,6 +75,12 @@ class MainWindow : public QWidget {
     // Opens the trace window: Ctrl+T, or "Trag komunikacije" in the window's
     // context menu.
     void set_trace_opener(std::function<void()> open) { open_trace_ = std::move(open); }
+    // Asks for a profile file's name: a file to write (`save`) or to read;
+    // empty when the technician cancels.  By default the desktop's file
+    // dialog; tests give names.
+    void set_profile_chooser(std::function<QString(bool save)> choose) {
+        choose_profile_ = std::move(choose);
+    }
 
     // Handlers.
     void Form_Load();
@@ -100,6 +106,9 @@ class MainWindow : public QWidget {
     void Option2_Click();
     void ReadTime_Click();
     void SendTime_Click();
+    // "Sacuvaj profil..." and "Primeni profil..." of the context menu.
+    void SaveProfile_Click();
+    void ApplyProfile_Click();
 
     // The PC clock source; tests set a fixed time.
     void set_now(std::function<QDateTime()> now) { now_ = std::move(now); }
@@ -153,6 +162,7 @@ class MainWindow : public QWidget {
   private:
     void build();
     int season_offset() const;
+    QString choose_profile(bool save);
     // Runs a device operation that takes input away from the window until
     // its result is placed and its messages are closed.
     template <class Op, class Place> void run_locked(Op op, Place place);
@@ -170,6 +180,7 @@ class MainWindow : public QWidget {
     std::function<QDateTime()> now_;
     DialogHooks hooks_;
     std::function<void()> open_trace_;
+    std::function<QString(bool save)> choose_profile_;
     bool unloaded_ = false;
 };
 

@@ -70,5 +70,63 @@ TEST_F(SimulatedConsoleTest, CloseDuringARealWaitEndsItAtOnce) {
     EXPECT_TRUE(std::filesystem::exists(console_.directory() + "/rvt_ini.txt"));
 }
 
+// A profile saved from one device and applied, changed, to the same one: the
+// differences are asked about first, only they are written, and the result
+// names every value.
+TEST_F(SimulatedConsoleTest, ProfileSavedAndAppliedFromTheWindow) {
+    const QString file = QString::fromStdString(console_.directory() + "/profil.json");
+    window_->set_profile_chooser([&file](bool) { return file; });
+    window_->SaveProfile_Click();
+    ASSERT_TRUE(console_.settle());
+    EXPECT_EQ(messages_.shown, QStringList{"Profil je sacuvan: " + file});
+    QFile saved(file);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    QString json = QString::fromUtf8(saved.readAll());
+    saved.close();
+    EXPECT_FALSE(json.contains("trobelik")); // the password stays on the device
+    json.replace("\"user\": \"terminal\"", "\"user\": \"tehnicar\"");
+    json.replace("\"CASH_TYPE\": \"3\"", "\"CASH_TYPE\": \"7\"");
+    ASSERT_TRUE(saved.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    saved.write(json.toUtf8());
+    saved.close();
+
+    messages_.clear();
+    messages_.answers = {true};
+    device_.simulator->clear_log();
+    window_->ApplyProfile_Click();
+    ASSERT_TRUE(console_.settle());
+    EXPECT_EQ(messages_.questions,
+              QStringList{"Razlike (uredjaj -> profil):\nftp.user: terminal -> tehnicar\n"
+                          "jad.CASH_TYPE: 3 -> 7\n\nJeste li sigurni?"});
+    ASSERT_EQ(messages_.informed.size(), 1);
+    const QStringList result = messages_.informed[0].split('\n');
+    EXPECT_EQ(result[0], "Profil je primenjen.");
+    EXPECT_TRUE(result.contains("ftp.user: upisano i potvrdjeno (terminal -> tehnicar)"));
+    EXPECT_TRUE(result.contains("jad.CASH_TYPE: upisano i potvrdjeno (3 -> 7)"));
+    EXPECT_TRUE(result.contains("ftp.address: nepromenjeno"));
+    // Only the two values that differ were written, FTP before JAD.
+    std::vector<std::string> writes;
+    for (const std::string& request : device_.simulator->requests()) {
+        if (request[0] == 'P') {
+            writes.push_back(request);
+        }
+    }
+    EXPECT_EQ(writes, (std::vector<std::string>{"PFTPGovUser:tehnicar", "PCASH_TYPE:7"}));
+    EXPECT_FALSE(console_.port_open());
+
+    // Applied again: nothing differs, nothing is asked or written.
+    messages_.clear();
+    device_.simulator->clear_log();
+    window_->ApplyProfile_Click();
+    ASSERT_TRUE(console_.settle());
+    EXPECT_TRUE(messages_.questions.isEmpty());
+    EXPECT_EQ(messages_.informed.value(0).section('\n', 0, 0),
+              "Uredjaj vec ima sve vrednosti profila.");
+    for (const std::string& request : device_.simulator->requests()) {
+        EXPECT_NE(request[0], 'P') << request;
+    }
+}
+
 } // namespace
 } // namespace tessal::testing
+
