@@ -3,8 +3,10 @@
 
 #include "device/clock.h"
 #include "device/operations.h"
+#include "device/profile.h"
 #include "link/frame.h"
 #include "link/messages.h"
+#include "settings/text_file.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -198,6 +200,12 @@ Result Commands::run() {
         r = sim(sub);
     } else if (command == "at" && words(2, 2)) {
         r = at();
+    } else if (command == "profile" && sub == "export" && words(3, 3)) {
+        r = profile_export();
+    } else if (command == "profile" && sub == "diff" && words(3, 3)) {
+        r = profile_diff();
+    } else if (command == "profile" && sub == "apply" && words(3, 3)) {
+        r = profile_apply();
     } else {
         return usage_error("unknown command or wrong arguments: " +
                            (w.empty() ? std::string("(none)") : command));
@@ -717,6 +725,236 @@ Result Commands::at() {
     if (contains_error(*reply)) {
         r.exit = kDeviceError;
         r.error = Result::Error{"modem_error", {}, *reply};
+    }
+    return r;
+}
+
+namespace {
+
+// A profile that cannot be used: nothing is sent.
+Result bad_profile(const std::string& message, const std::string& detail) {
+    Result r = usage_error(message, detail);
+    r.error->code = "bad_value";
+    return r;
+}
+
+// The profile in the file, or why it cannot be used.
+std::optional<device::Profile> profile_file(const std::string& path, Result& refused) {
+    std::string json;
+    std::string problem;
+    switch (settings::read_text_file(path, json, problem)) {
+    case settings::ReadOutcome::read:
+        break;
+    case settings::ReadOutcome::missing:
+        refused = bad_profile("the profile file cannot be read", "no such file: " + path);
+        return std::nullopt;
+    case settings::ReadOutcome::failed:
+        refused = bad_profile("the profile file cannot be read", problem);
+        return std::nullopt;
+    }
+    std::optional<device::Profile> profile = device::parse_profile(json, problem);
+    if (!profile) {
+        refused = bad_profile({}, problem);
+    }
+    return profile;
+}
+
+const char* state_name(device::ValueState::State state) {
+    using State = device::ValueState::State;
+    switch (state) {
+    case State::unchanged:
+        return "unchanged";
+    case State::differs:
+        return "differs";
+    case State::confirmed:
+        return "confirmed";
+    case State::read_back_differs:
+        return "read_back_differs";
+    case State::written:
+        return "written";
+    case State::not_written:
+        return "not_written";
+    }
+    return "";
+}
+
+// A value in a line for a person: an empty one as "".
+std::string shown(const std::string& value) {
+    return value.empty() ? "\"\"" : value;
+}
+
+std::string differ_count(std::size_t count) {
+    return std::to_string(count) + (count == 1 ? " value differs" : " values differ");
+}
+
+// Every value of an apply: a JSON array without empty members, and one line
+// each for a person ("ftp.user: confirmed (terminal -> tech)").
+void list_values(const std::vector<device::ValueState>& values, Result& r) {
+    using State = device::ValueState::State;
+    QJsonArray list;
+    for (const device::ValueState& v : values) {
+        QJsonObject entry;
+        entry["field"] = text(v.field);
+        entry["state"] = state_name(v.state);
+        const std::pair<const char*, const std::string*> members[]{
+            {"device", &v.device}, {"profile", &v.wanted}, {"now", &v.now}, {"why", &v.why}};
+        for (const auto& [key, value] : members) {
+            if (!value->empty()) {
+                entry[key] = text(*value);
+            }
+        }
+        list.append(entry);
+        r.text += v.field + ": " + state_name(v.state) + " (" + shown(v.device);
+        if (v.state != State::unchanged) {
+            r.text += " -> " + shown(v.wanted);
+        }
+        if (v.state == State::read_back_differs) {
+            r.text += ", now " + shown(v.now);
+        }
+        r.text += ")" + (v.why.empty() ? std::string() : ": " + v.why) + "\n";
+    }
+    r.values["values"] = list;
+    r.raw = true; // the lines are shown whatever the outcome
+}
+
+bool written(const device::ValueState& v) {
+    using State = device::ValueState::State;
+    return v.state == State::confirmed || v.state == State::read_back_differs ||
+           v.state == State::written;
+}
+
+// Why an apply stopped: the report up to the first exchange that failed,
+// with the console's message for the first value not written.  The apply's
+// report goes on past that exchange (the values written are read back).
+device::Report stop_report(device::Report report, const std::vector<device::ValueState>& values) {
+    const auto failed = std::find_if(
+        report.exchanges.begin(), report.exchanges.end(), [](const device::Exchange& e) {
+            return e.result != link::kOk && link::is_status_word(e.result);
+        });
+    if (failed != report.exchanges.end()) {
+        report.exchanges.erase(failed + 1, report.exchanges.end());
+    }
+    const auto refused = std::find_if(values.begin(), values.end(), [](const auto& v) {
+        return v.state == device::ValueState::State::not_written && !v.why.empty();
+    });
+    if (refused != values.end()) {
+        report.messages.push_back({refused->why, device::Message::Kind::info, {}});
+    }
+    return report;
+}
+
+} // namespace
+
+Result Commands::profile_export() {
+    const std::string& file = in_.words[2];
+    auto [report, profile] = with_session(
+        link_, port_, this, [&](device::Session& s) { return device::read_profile(s, settings_); });
+    if (!profile) {
+        return failure(report); // no file is written
+    }
+    profile->source.read_at =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
+    std::string problem;
+    if (!settings::replace_file(file, device::profile_json(*profile, in_.has("--with-secrets")),
+                                problem)) {
+        return bad_profile("the profile file cannot be written", problem);
+    }
+    Result r;
+    r.values["file"] = QString::fromStdString(file);
+    r.text = file;
+    return r;
+}
+
+Result Commands::profile_diff() {
+    Result refused;
+    const std::optional<device::Profile> wanted = profile_file(in_.words[2], refused);
+    if (!wanted) {
+        return refused;
+    }
+    auto [report, device] = with_session(
+        link_, port_, this, [&](device::Session& s) { return device::read_profile(s, settings_); });
+    if (!device) {
+        return failure(report);
+    }
+    Result r;
+    QJsonArray differences;
+    int same = 0;
+    for (const device::ValueState& v : device::compare_profile(*device, *wanted)) {
+        if (v.state == device::ValueState::State::unchanged) {
+            ++same;
+            continue;
+        }
+        QJsonObject entry;
+        entry["field"] = text(v.field);
+        entry["device"] = text(v.device);
+        entry["profile"] = text(v.wanted);
+        differences.append(entry);
+        r.text += v.field + ": " + shown(v.device) + " -> " + shown(v.wanted) + "\n";
+    }
+    r.values["differences"] = differences;
+    r.values["same"] = same;
+    r.raw = true;
+    if (!differences.isEmpty()) {
+        r.exit = kDiffers;
+        r.error = Result::Error{"differs", {}, differ_count(differences.size())};
+    }
+    return r;
+}
+
+Result Commands::profile_apply() {
+    Result refused;
+    std::optional<device::Profile> wanted = profile_file(in_.words[2], refused);
+    if (!wanted) {
+        return refused;
+    }
+    if (const std::optional<std::string> file = in_.option("--password-file")) {
+        wanted->password = secret_from_file(*file);
+        if (!wanted->password) {
+            return usage_error("the password file cannot be read");
+        }
+    }
+    // A value the device cannot hold is refused before anything is sent.
+    if (const std::optional<std::string> problem = device::profile_problem(*wanted)) {
+        return bad_profile({}, *problem);
+    }
+    const bool dry_run = in_.has("--dry-run");
+    auto [report, applied] = with_session(link_, port_, this, [&](device::Session& s) {
+        return device::apply_profile(s, *wanted, settings_, dry_run);
+    });
+    const std::vector<device::ValueState>& values = applied.values;
+    const auto count = [&values](device::ValueState::State state) {
+        return std::count_if(values.begin(), values.end(),
+                             [state](const device::ValueState& v) { return v.state == state; });
+    };
+    Result r;
+    if (applied.stopped || (!applied.complete && !applied.held_back &&
+                            count(device::ValueState::State::read_back_differs) == 0)) {
+        r = failure(values.empty() ? report : stop_report(report, values));
+        if (std::any_of(values.begin(), values.end(), written)) {
+            // Some values are on the device, the rest are not.
+            r.exit = kPartial;
+            r.error->detail =
+                r.error->code + (r.error->detail.empty() ? "" : ": ") + r.error->detail;
+            r.error->code = "partial";
+        }
+    } else if (count(device::ValueState::State::read_back_differs) > 0) {
+        std::string fields;
+        for (const device::ValueState& v : values) {
+            if (v.state == device::ValueState::State::read_back_differs) {
+                fields += (fields.empty() ? "" : ", ") + v.field;
+            }
+        }
+        r.exit = kMismatch;
+        r.error = Result::Error{"mismatch", {}, fields};
+    } else if (const auto differing = count(device::ValueState::State::differs)) {
+        r.exit = kDiffers; // a dry run: these would be written
+        r.error = Result::Error{"differs", {}, differ_count(static_cast<std::size_t>(differing))};
+    }
+    if (!values.empty()) {
+        list_values(values, r);
+    }
+    if (dry_run) {
+        r.values["dry_run"] = true;
     }
     return r;
 }

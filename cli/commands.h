@@ -18,6 +18,7 @@ namespace tessal::cli {
 // Exit statuses.
 enum Exit : int {
     kSuccess = 0,
+    kDiffers = 1,     // profile diff, profile apply --dry-run: the device holds other values
     kUsage = 2,       // usage, a bad value or a refused confirmation
     kPortFailed = 3,  // the port cannot be opened
     kNoReply = 4,     // time-out
@@ -71,6 +72,9 @@ class Commands final : public device::Prompter {
     Result jad_set();
     Result sim(const std::string& what);
     Result at();
+    Result profile_export();
+    Result profile_diff();
+    Result profile_apply();
 
     const Invocation& in_;
     const settings::Settings& settings_;

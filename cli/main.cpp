@@ -53,8 +53,11 @@ constexpr const char* kUsage =
     "  jad get [NAME] | jad set NAME VALUE [--verify]\n"
     "  sim id | sim set-id TEXT | sim password --password-file F | sim pin --pin-file F\n"
     "  at COMMAND\n"
+    "  profile export FILE [--with-secrets] | profile diff FILE\n"
+    "  profile apply FILE [--dry-run] [--password-file F]\n"
     "\n"
-    "exit status: 0 success, 2 usage, 3 port cannot be opened, 4 no reply,\n"
+    "exit status: 0 success, 1 values differ (profile diff, apply --dry-run),\n"
+    "2 usage, 3 port cannot be opened, 4 no reply,\n"
     "5 device refused or broken reply, 6 read-back differs, 7 partly written,\n"
     "130 SIGINT, 143 SIGTERM.  See tessal-cli(1).\n";
 

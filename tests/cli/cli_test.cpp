@@ -3,9 +3,11 @@
 // exit status, standard output and standard error of each command and outcome.
 #include "devsim/pty_simulator.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -89,11 +91,15 @@ class Cli : public ::testing::Test {
         const QString wanted = QString::fromUtf8(row.expected.out).replace("@DIR@", dir_.path());
         EXPECT_EQ(out, (wanted.isEmpty() ? wanted : wanted + '\n').toStdString());
         EXPECT_EQ(err, row.err);
-        std::string sent;
+        EXPECT_TRUE(row.sent == nullptr || sent() == row.sent) << sent();
+    }
+    // The requests the device received, "|" between them.
+    std::string sent() const {
+        std::string all;
         for (const std::string& request : sim_.requests()) {
-            sent += (sent.empty() ? "" : "|") + request;
+            all += (all.empty() ? "" : "|") + request;
         }
-        EXPECT_TRUE(row.sent == nullptr || sent == row.sent) << sent;
+        return all;
     }
 
     QTemporaryDir dir_;
@@ -294,6 +300,119 @@ TEST_F(Cli, EveryCommandAndOutcome) {
            {3, R"({"error":{"code":"port_unavailable","detail":"Uredjaj: @DIR@/ttySIM\n)"
                R"(Nema takvog uredjaja.","message":"Port nije dobro izabran, podesite )"
                R"(port i pokusajte ponovo!"},"ok":false,"schema":1})"}});
+}
+
+// A profile exported, edited as text, compared and applied on a device that
+// keeps what it is set to; a device that refuses a write; files refused.
+TEST_F(Cli, Profiles) {
+    // Exit status, standard output without its last line end, standard error.
+    const auto run = [this](const QString& args, bool json = true) {
+        sim_.clear_log();
+        QProcess process;
+        start(process, args, json);
+        const auto [exit, out, err] = finish(process);
+        return std::tuple(exit, out.substr(0, out.empty() ? 0 : out.size() - 1), err);
+    };
+    const auto text = [this](const QString& name) {
+        QFile file(dir_.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
+        return QString::fromUtf8(file.readAll());
+    };
+    const auto part = [&](const QString& name, const char* key) {
+        const QJsonObject o = QJsonDocument::fromJson(text(name).toUtf8())[key].toObject();
+        return QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString();
+    };
+    // The JSON output with the values that stay unchanged counted, not listed.
+    const auto changes = [](const std::string& out) {
+        QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(out)).object();
+        QJsonArray kept;
+        for (const QJsonValue& v : o["values"].toArray()) {
+            if (v["state"] != "unchanged") {
+                kept.append(v);
+            }
+        }
+        o["unchanged"] = o["values"].toArray().size() - kept.size();
+        o["values"] = kept;
+        return QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString();
+    };
+    const std::string read = "V|AAT+GSN|RFTPGovAddr|RFTPGovUser|RFTPGovPass|RFTP_pathFILES|"
+                             "RFtpGovFoldsCommand|RgprsParamVlada|J";
+    using Run = std::tuple<int, std::string, std::string>;
+    EXPECT_EQ(run("profile export @DIR@/p.json"),
+              Run(0,
+                  R"({"file":")" + dir_.path().toStdString() + R"(/p.json","ok":true,"schema":1})",
+                  ""));
+    EXPECT_EQ(part("p.json", "ftp"), R"({"address":"192.168.10.20","command":"/komande",)"
+                                     R"("for_send":"/izvestaji","gprs":"internet,gprs,gprs",)"
+                                     R"("user":"terminal"})");
+    EXPECT_EQ(part("p.json", "jad"),
+              R"({"CASH_SPEED":"9600","CASH_TYPE":"3","GPRS_RETRIES":"5","MIDlet-1":"Komunikator,)"
+              R"(,rs.tessal.komunikator.Main","MIDlet-Description":"GPRS komunikator fiskalne )"
+              R"(kase","MIDlet-Jar-Size":"48213","MIDlet-Jar-URL":"http://update.example.net:)"
+              R"(8080/komunikator.jar","MIDlet-Name":"Tessal GPRS","MIDlet-Vendor":"Tessal",)"
+              R"("MIDlet-Version":"2.4.1","MicroEdition-Configuration":"CLDC-1.1",)"
+              R"("MicroEdition-Profile":"IMP-NG","PIB":"100123456","REPORT_INTERVAL":"60",)"
+              R"("SMS_ALARM":"+381641234567"})");
+    const QJsonValue source = QJsonDocument::fromJson(text("p.json").toUtf8())["source"];
+    EXPECT_EQ(source["port"], dir_.filePath("ttySIM"));
+    EXPECT_TRUE(
+        QDateTime::fromString(source["read_at"].toString(), "yyyy-MM-dd HH:mm:ss").isValid());
+    EXPECT_EQ(std::get<0>(run("profile export @DIR@/s.json --with-secrets")), 0);
+    EXPECT_EQ(part("s.json", "ftp"), R"({"address":"192.168.10.20","command":"/komande",)"
+                                     R"("for_send":"/izvestaji","gprs":"internet,gprs,gprs",)"
+                                     R"("password":{"secret":"trobelik"},"user":"terminal"})");
+    QString edited = text("p.json");
+    edited.replace(R"("user": "terminal")", R"("user": "tech")")
+        .replace(R"("REPORT_INTERVAL": "60")", R"("REPORT_INTERVAL": "30")");
+    write("e.json", edited);
+    EXPECT_EQ(run("profile diff @DIR@/e.json"),
+              Run(1,
+                  R"({"differences":[{"device":"terminal","field":"ftp.user","profile":"tech"},)"
+                  R"({"device":"60","field":"jad.REPORT_INTERVAL","profile":"30"}],"error":)"
+                  R"({"code":"differs","detail":"2 values differ","message":""},"ok":false,)"
+                  R"("same":18,"schema":1})",
+                  ""));
+    EXPECT_EQ(
+        run("profile diff @DIR@/e.json", false),
+        Run(1, "ftp.user: terminal -> tech\njad.REPORT_INTERVAL: 60 -> 30", "2 values differ\n"));
+    EXPECT_EQ(changes(std::get<1>(run("profile apply @DIR@/e.json --dry-run"))),
+              R"({"dry_run":true,"error":{"code":"differs","detail":"2 values differ",)"
+              R"("message":""},"ok":false,"schema":1,"unchanged":18,"values":[{"device":)"
+              R"("terminal","field":"ftp.user","profile":"tech","state":"differs"},{"device":)"
+              R"("60","field":"jad.REPORT_INTERVAL","profile":"30","state":"differs"}]})");
+    EXPECT_EQ(sent(), read);
+    EXPECT_EQ(changes(std::get<1>(run("profile apply @DIR@/e.json"))),
+              R"({"ok":true,"schema":1,"unchanged":18,"values":[{"device":"terminal","field":)"
+              R"("ftp.user","now":"tech","profile":"tech","state":"confirmed"},{"device":"60",)"
+              R"("field":"jad.REPORT_INTERVAL","now":"30","profile":"30","state":"confirmed"}]})");
+    EXPECT_EQ(sent(), read + "|PFTPGovUser:tech|PREPORT_INTERVAL:30|" + read);
+    EXPECT_EQ(std::get<0>(run("profile export @DIR@/p2.json")), 0);
+    EXPECT_EQ(part("p2.json", "ftp") + part("p2.json", "jad"),
+              part("e.json", "ftp") + part("e.json", "jad"));
+
+    sim_.set_command_faults({{"PREPORT_INTERVAL", with(&Faults::nak_all)}});
+    write("r.json", QString(edited).replace("tech", "ana").replace(R"("30")", R"("45")"));
+    const Run refused = run("profile apply @DIR@/r.json");
+    EXPECT_EQ(std::get<0>(refused), 7);
+    EXPECT_EQ(changes(std::get<1>(refused)),
+              R"({"error":{"code":"partial","detail":"refused","message":"Not OK!"},"ok":false,)"
+              R"("schema":1,"unchanged":18,"values":[{"device":"tech","field":"ftp.user","now":)"
+              R"("ana","profile":"ana","state":"confirmed"},{"device":"30","field":)"
+              R"("jad.REPORT_INTERVAL","profile":"45","state":"not_written","why":"Not OK!"}]})");
+    EXPECT_EQ(sent(), read + "|PFTPGovUser:ana|PREPORT_INTERVAL:45|" + read);
+    const std::array<std::tuple<const char*, const char*, const char*>, 2> refusals{{
+        {R"("schema": 1)", R"("schema": 2)", "schema: not a profile of schema 1"},
+        {"tech", "abcdefghijabcdefghijabcdefghijabc", "ftp.user: longer than 32 characters"},
+    }};
+    for (const auto& [from, to, detail] : refusals) {
+        write("x.json", QString(edited).replace(from, to));
+        EXPECT_EQ(run("profile apply @DIR@/x.json"),
+                  Run(2,
+                      R"({"error":{"code":"bad_value","detail":")" + std::string(detail) +
+                          R"(","message":""},"ok":false,"schema":1})",
+                      ""));
+        EXPECT_EQ(sent(), "");
+    }
 }
 
 } // namespace
