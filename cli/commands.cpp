@@ -921,6 +921,9 @@ Result Commands::profile_apply() {
     auto [report, applied] = with_session(link_, port_, this, [&](device::Session& s) {
         return device::apply_profile(s, *wanted, settings_, dry_run);
     });
+    if (!applied.refusal.empty()) {
+        return bad_profile({}, applied.refusal);
+    }
     const std::vector<device::ValueState>& values = applied.values;
     const auto count = [&values](device::ValueState::State state) {
         return std::count_if(values.begin(), values.end(),

@@ -659,8 +659,8 @@ void MainWindow::ApplyProfile_Click() {
             return device::apply_profile(session, wanted, settings, false);
         },
         [this](const device::ApplyResult& result) {
-            if (result.held_back || result.values.empty()) {
-                return; // answered No, or the read's message says why
+            if (result.held_back || !result.refusal.empty() || result.values.empty()) {
+                return; // answered No, or the report's message says why
             }
             const bool nothing_to_do = std::all_of(
                 result.values.begin(), result.values.end(), [](const device::ValueState& v) {

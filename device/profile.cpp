@@ -235,9 +235,6 @@ std::optional<std::string> profile_problem(const Profile& profile) {
         if (!value) {
             continue;
         }
-        if (trim_blanks(*value).empty()) {
-            return field + ": empty";
-        }
         if (value->size() > kLongestFtpValue) {
             return field + ": longer than 32 characters";
         }
@@ -252,9 +249,6 @@ std::optional<std::string> profile_problem(const Profile& profile) {
         const std::string field = "jad." + name;
         if (name.empty() || name.find(':') != std::string::npos || !is_device_text(name)) {
             return field + ": not a parameter name";
-        }
-        if (trim_blanks(value).empty()) {
-            return field + ": empty";
         }
         if (!is_device_text(value)) {
             return field + ": a character the device cannot carry";
@@ -373,7 +367,7 @@ ApplyResult apply_profile(Session& session, const Profile& wanted,
     ApplyResult result;
     if (const std::optional<std::string> problem = profile_problem(wanted)) {
         session.say(*problem);
-        result.held_back = true;
+        result.refusal = *problem;
         return result;
     }
     const std::optional<Profile> device = read_profile(session, settings);
@@ -384,6 +378,17 @@ ApplyResult apply_profile(Session& session, const Profile& wanted,
     if (std::none_of(result.values.begin(), result.values.end(), differs)) {
         result.complete = true;
         return result;
+    }
+    // The console sends no empty text (the address aside, whose octets are
+    // checked above): a value that would go out empty is refused before
+    // anything is written.
+    for (const ValueState& v : result.values) {
+        if (differs(v) && v.field != "ftp.address" && v.field != "ftp.gprs" &&
+            trim_blanks(v.wanted).empty()) {
+            result.refusal = v.field + ": empty";
+            session.say(result.refusal);
+            return result;
+        }
     }
     if (dry_run) {
         result.held_back = true;
@@ -494,8 +499,15 @@ ApplyResult apply_profile(Session& session, const Profile& wanted,
             }
         }
     }
-    // The requests' own messages are in the values now.
+    // The requests' own messages are in the values now, but for the one that
+    // stopped the apply.
     session.keep_messages(said);
+    const auto stopper = std::find_if(result.values.begin(), result.values.end(), [](auto& v) {
+        return v.state == ValueState::State::not_written && !v.why.empty() && v.why != kNotSent;
+    });
+    if (stopper != result.values.end()) {
+        session.say(stopper->why);
+    }
     result.complete = std::all_of(result.values.begin(), result.values.end(), [](auto& v) {
         return v.state == ValueState::State::unchanged || v.state == ValueState::State::confirmed;
     });

@@ -58,6 +58,8 @@ std::optional<Profile> parse_profile(const std::string& json, std::string& probl
 
 // The first value the device cannot hold, named as the profile names it
 // ("ftp.user: longer than 32 characters"); nothing when every value fits.
+// An empty text is refused only when it would be written (see
+// apply_profile): a device may hold one, so its own profile applies back.
 std::optional<std::string> profile_problem(const Profile& profile);
 
 // The device's configuration as a profile: version, IMEI, the six FTP
@@ -96,6 +98,9 @@ struct ApplyResult {
     // Nothing was written because it was not wanted (a dry run, or the
     // front end said no to the differences).
     bool held_back = false;
+    // Nothing was written because a value to write is one the device cannot
+    // hold: the field and why ("ftp.user: empty").
+    std::string refusal;
 };
 
 // Reads the device, compares, asks the session's front end (with the list
