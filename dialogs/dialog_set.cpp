@@ -8,6 +8,7 @@
 #include "settings/settings_store.h"
 #include "sim_dialog.h"
 
+#include <QTimer>
 #include <QWindow>
 
 namespace tessal::dialogs {
@@ -31,7 +32,9 @@ DialogSet::DialogSet(console::MainWindow& main, settings::Settings& settings,
                      settings::SettingsStore& store)
     : main_(main), transaction_(main.transaction()), settings_(settings), store_(store) {
     main_.set_dialog_hooks({
-        [this] { ftp().fill_lists(); },
+        // Made hidden once the main window is up: nothing of it delays the
+        // first window, and it is ready before a click can reach it.
+        [this] { QTimer::singleShot(0, &main_, [this] { ftp().fill_lists(); }); },
         [this] { open_gprs(); },
         [this] { open_ftp(); },
         [this] { open_sim(); },
