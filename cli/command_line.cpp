@@ -6,9 +6,10 @@ namespace tessal::cli {
 namespace {
 
 // The commands' options: those that take a value, and the flags.
-const std::set<std::string> kValued{"--season", "--date",          "--time",    "--address",
-                                    "--user",   "--for-send",      "--command", "--operator",
-                                    "--gprs",   "--password-file", "--pin-file"};
+const std::set<std::string> kValued{
+    "--season",  "--date",     "--time",     "--address",       "--user",     "--for-send",
+    "--command", "--operator", "--gprs",     "--password-file", "--pin-file", "--profile",
+    "--ports",   "--speeds",   "--register", "--since",         "--csv"};
 const std::set<std::string> kFlags{"--yes", "--from-pc", "--verify", "--with-secrets", "--dry-run"};
 
 } // namespace

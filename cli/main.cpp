@@ -3,6 +3,9 @@
 // run: the port is opened for it and closed after it, as the console does.
 #include "cli/command_line.h"
 #include "cli/commands.h"
+#ifdef TESSAL_WITH_STATION
+#include "cli/station.h"
+#endif
 #include "link/device_link.h"
 #include "link/qt_port_enumerator.h"
 #include "link/qt_serial_port.h"
@@ -53,6 +56,8 @@ constexpr const char* kUsage =
     "  jad get [NAME] | jad set NAME VALUE [--verify]\n"
     "  sim id | sim set-id TEXT | sim password --password-file F | sim pin --pin-file F\n"
     "  at COMMAND\n"
+    "  station --profile F [--ports GLOB] [--speeds LIST] [--register F]\n"
+    "  register list [--since YYYY-MM-DD] | register export --csv F   [--register F]\n"
     "  profile export FILE [--with-secrets] | profile diff FILE\n"
     "  profile apply FILE [--dry-run] [--password-file F]\n"
     "\n"
@@ -211,6 +216,11 @@ int main(int argc, char** argv) {
         }
     }
 
+#ifdef TESSAL_WITH_STATION
+    if (in.words[0] == "station" || in.words[0] == "register") {
+        return finish(cli::station_commands(in, settings), json);
+    }
+#endif
     link::QtPortEnumerator machine;
     if (in.words[0] == "ports" && in.words.size() == 1) {
         return finish(cli::list_ports(settings, machine.ports()), json);

@@ -499,8 +499,10 @@ TEST_F(DialogsTest, ButtonsOpenTheirDialogsModalToTheMainWindowOnly) {
     trace_window.open();
     const BlockWatch main(window_.get());
     const BlockWatch other(&trace_window);
-    // The start fills the hidden FTP dialog's lists.
+    // The start fills the hidden FTP dialog's lists, once the window is up.
     window_->Form_Load();
+    EXPECT_FALSE(set.ftp_loaded());
+    QCoreApplication::processEvents();
     ASSERT_TRUE(set.ftp_loaded());
     EXPECT_EQ(set.ftp().Combogprs->count(), 6);
     EXPECT_FALSE(set.ftp().isVisible());

@@ -1,0 +1,248 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "station.h"
+
+#include "device/profile.h"
+#include "register/register.h"
+#include "station/station.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#ifdef Q_OS_UNIX
+#include <QSocketNotifier>
+
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+#include <csignal>
+#include <iostream>
+
+namespace tessal::cli {
+
+namespace {
+
+std::string utf8(const QString& text) {
+    return text.toUtf8().toStdString();
+}
+
+Result refused(int exit, const char* code, const std::string& message,
+               const std::string& detail = {}) {
+    Result r;
+    r.exit = exit;
+    r.error = Result::Error{code, message, detail};
+    return r;
+}
+
+QString register_path(const Invocation& in) {
+    const std::optional<std::string> given = in.option("--register");
+    return given ? QString::fromStdString(*given) : reg::Register::default_path();
+}
+
+// The signal that ended the station; set in the handler.
+volatile std::sig_atomic_t caught = 0;
+station::Station* running = nullptr;
+
+#ifdef Q_OS_UNIX
+int wake_pipe[2] = {-1, -1};
+
+void on_signal(int number) {
+    caught = number;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(wake_pipe[1], &byte, 1);
+}
+
+// SIGINT and SIGTERM stop the station: the handler only writes a byte; the
+// station is told from the event loop, which runs while it waits for a port
+// and during every wait for the device.
+void stop_on_signals(station::Station& station, QObject& owner) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, wake_pipe) != 0) {
+        return;
+    }
+    auto* notifier = new QSocketNotifier(wake_pipe[0], QSocketNotifier::Read, &owner);
+    QObject::connect(notifier, &QSocketNotifier::activated, &owner, [&station] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t got = ::read(wake_pipe[0], &byte, 1);
+        station.stop();
+    });
+    struct sigaction action {};
+    action.sa_handler = on_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+#else
+// Elsewhere the handler runs on a thread of its own, from which the station
+// may be stopped.
+void on_signal(int number) {
+    caught = number;
+    if (running != nullptr) {
+        running->stop();
+    }
+}
+
+void stop_on_signals(station::Station&, QObject&) {
+    std::signal(SIGINT, on_signal);
+    std::signal(SIGTERM, on_signal);
+}
+#endif
+
+// "38400,9600": the speeds to try, or nothing.
+std::optional<std::vector<std::int32_t>> speed_list(const std::string& text) {
+    std::vector<std::int32_t> speeds;
+    for (const QString& part : QString::fromStdString(text).split(QLatin1Char(','))) {
+        bool number = false;
+        const int speed = part.trimmed().toInt(&number);
+        if (!number || speed <= 0 || speed > 100000000) {
+            return std::nullopt;
+        }
+        speeds.push_back(speed);
+    }
+    return speeds;
+}
+
+Result run_station(const Invocation& in, const settings::Settings& settings) {
+    const std::optional<std::string> profile_file = in.option("--profile");
+    if (!profile_file) {
+        return usage_error("station needs --profile FILE");
+    }
+    station::Options options;
+    options.settings = settings;
+    QFile file(QString::fromStdString(*profile_file));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return refused(kUsage, "bad_value", "the profile file cannot be read",
+                       utf8(file.fileName() + QStringLiteral(": ") + file.errorString()));
+    }
+    const QByteArray bytes = file.readAll();
+    std::string problem;
+    std::optional<device::Profile> profile = device::parse_profile(bytes.toStdString(), problem);
+    if (profile) {
+        problem = device::profile_problem(*profile).value_or("");
+    }
+    if (!problem.empty()) {
+        return refused(kUsage, "bad_value", {}, problem);
+    }
+    options.profile = std::move(*profile);
+    options.profile_file = QFileInfo(file).absoluteFilePath();
+    options.profile_sha256 =
+        QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    if (const std::optional<std::string> speeds = in.option("--speeds")) {
+        const std::optional<std::vector<std::int32_t>> listed = speed_list(*speeds);
+        if (!listed) {
+            return usage_error("--speeds takes bit/s numbers separated by commas");
+        }
+        options.speeds = *listed;
+    } else {
+        options.speeds = station::kDefaultSpeeds;
+    }
+    options.ports_glob = QString::fromStdString(in.option("--ports").value_or(""));
+
+    // The register is proved writable before any port is touched.
+    reg::Register book;
+    QString error;
+    if (!book.open(register_path(in), error)) {
+        return refused(kRegisterUnusable, "register_unusable", utf8(error));
+    }
+    options.traces_folder = book.traces_folder();
+
+    station::Station station(book, std::move(options));
+    QObject owner;
+    running = &station;
+    stop_on_signals(station, owner);
+    if (!in.json) {
+        std::cerr << "waiting for devices; register " << utf8(book.path()) << std::endl;
+    }
+    error = station.run([&in](const reg::Record& record) {
+        if (in.json) {
+            std::cout << QJsonDocument(reg::record_json(record))
+                             .toJson(QJsonDocument::Compact)
+                             .toStdString();
+        } else {
+            std::cout << utf8(station::outcome_line(record));
+        }
+        std::cout << std::endl;
+    });
+    running = nullptr;
+    if (!error.isEmpty()) {
+        return refused(kRegisterUnusable, "register_unusable", utf8(error));
+    }
+    if (caught != 0) {
+        return refused(128 + caught, "interrupted",
+                       caught == SIGINT ? "interrupted (SIGINT)" : "interrupted (SIGTERM)");
+    }
+    return {};
+}
+
+Result list_register(const Invocation& in) {
+    QDate since;
+    if (const std::optional<std::string> given = in.option("--since")) {
+        since = QDate::fromString(QString::fromStdString(*given), Qt::ISODate);
+        if (!since.isValid()) {
+            return usage_error("--since takes a date YYYY-MM-DD");
+        }
+    }
+    reg::Register book;
+    QString error;
+    std::optional<std::vector<reg::Record>> records;
+    if (book.open_for_reading(register_path(in), error)) {
+        records = book.list(since, error);
+    }
+    if (!records) {
+        return refused(kRegisterUnusable, "register_unusable", utf8(error));
+    }
+    Result r;
+    QJsonArray list;
+    QStringList lines;
+    for (const reg::Record& record : *records) {
+        list.append(reg::record_json(record));
+        lines << station::outcome_line(record, true);
+    }
+    r.values["records"] = list;
+    r.text = utf8(lines.join(QLatin1Char('\n')));
+    return r;
+}
+
+Result export_register(const Invocation& in) {
+    const std::optional<std::string> csv = in.option("--csv");
+    if (!csv) {
+        return usage_error("register export needs --csv FILE");
+    }
+    reg::Register book;
+    QString error;
+    if (!book.open_for_reading(register_path(in), error)) {
+        return refused(kRegisterUnusable, "register_unusable", utf8(error));
+    }
+    const std::optional<std::size_t> rows = book.export_csv(QString::fromStdString(*csv), error);
+    if (!rows) {
+        return error.startsWith(QStringLiteral("the CSV"))
+                   ? refused(kUsage, "bad_value", utf8(error))
+                   : refused(kRegisterUnusable, "register_unusable", utf8(error));
+    }
+    Result r;
+    r.values["file"] = QString::fromStdString(*csv);
+    r.values["records"] = static_cast<int>(*rows);
+    r.text = *csv;
+    return r;
+}
+
+} // namespace
+
+Result station_commands(const Invocation& in, const settings::Settings& settings) {
+    const std::vector<std::string>& w = in.words;
+    if (w.size() == 1 && w[0] == "station") {
+        return run_station(in, settings);
+    }
+    if (w.size() == 2 && w[0] == "register" && w[1] == "list") {
+        return list_register(in);
+    }
+    if (w.size() == 2 && w[0] == "register" && w[1] == "export") {
+        return export_register(in);
+    }
+    return usage_error("unknown command or wrong arguments: " + w[0]);
+}
+
+} // namespace tessal::cli

@@ -1,0 +1,122 @@
+// SPDX-License-Identifier: Apache-2.0
+#pragma once
+
+#include "device/profile.h"
+#include "link/device_link.h"
+#include "link/port_map.h"
+#include "register/register.h"
+#include "settings/settings.h"
+
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+class QEventLoop;
+class QFileSystemWatcher;
+
+// The commissioning station: it waits for a serial adapter to appear, finds
+// the device on it, applies the configuration profile, sets the clock from
+// the PC, reads what identifies the device, writes one row into the
+// register and tells the outcome in one line; then it waits for the next
+// adapter.  No widgets: a shell or a window drives it.
+namespace tessal::station {
+
+struct Options {
+    device::Profile profile;
+    QString profile_file;   // as given, for the register
+    QString profile_sha256; // of the file's bytes
+    // The settings' port is not used; their speed is the first one tried.
+    settings::Settings settings;
+    // Speeds tried after the settings' speed, in order.
+    std::vector<std::int32_t> speeds;
+    // A glob of device paths, the wildcards in the last part only
+    // ("/dev/serial/by-id/usb-*").  Empty: the machine's USB and ACM
+    // adapters, as `ports` lists them; those present when the station
+    // starts are left alone.
+    QString ports_glob;
+    const link::PortEnumerator* ports = nullptr; // default: Qt's enumeration
+    // Where each device's trace file goes; made when missing.
+    QString traces_folder;
+    // The version request's wait at each speed while looking for the device.
+    std::int32_t probe_timeout_ms = 300;
+};
+
+// The speeds tried: the settings' first, then the list's, each once.
+std::vector<std::int32_t> probe_speeds(std::int32_t first, const std::vector<std::int32_t>& listed);
+// Tried when no list is given.
+inline const std::vector<std::int32_t> kDefaultSpeeds{38400, 19200, 9600, 57600, 115200};
+
+// The line a device gives:
+//   "10:41:52 PASS 356871044629016 /dev/ttyUSB0"
+//   "10:41:58 FAIL 356871044629024 /dev/ttyUSB0 ftp.user: Not OK!"
+// With `whole_time` the date stands before the time as the register holds it.
+QString outcome_line(const reg::Record& record, bool whole_time = false);
+
+class Station {
+  public:
+    // The register is written on the thread that runs the station, which
+    // must be the one that opened it.
+    Station(reg::Register& book, Options options);
+    ~Station();
+    Station(const Station&) = delete;
+    Station& operator=(const Station&) = delete;
+
+    // Runs until stop(): `done` is called for every device once its row is
+    // in the register, its port closed and its trace file written.  Gives
+    // the reason when the register could not be written (the station stops
+    // then), empty text after stop().
+    QString run(const std::function<void(const reg::Record&)>& done);
+
+    // Ends the run from any thread: a wait for a port ends at once, a
+    // device being done is cut short and recorded as such.  A station runs
+    // once.
+    void stop();
+    bool stopping() const { return stopping_; }
+
+    // How long a new port must stay listed before it is opened: a link made
+    // under a passing name and renamed at once is let go.
+    static constexpr std::chrono::milliseconds kSettle{30};
+    // How long an opening refused for rights or a missing device is tried
+    // again after the port appeared.
+    static constexpr std::chrono::milliseconds kOpenRetry{2000};
+    // The longest wait between two looks at the ports.
+    static constexpr std::chrono::milliseconds kPoll{250};
+
+  private:
+    std::vector<QString> present() const;
+    // Runs the event loop for up to `wait` or until the ports' folder
+    // changes or stop() is called; false once stopping.
+    bool idle(std::chrono::milliseconds wait);
+    // The device on `port`: the first speed at which it answers the version
+    // request, or why none was found.
+    struct Found {
+        std::int32_t speed = 0;
+        QString version;
+        QString failure;
+        bool vanished = false; // the port went away before it could be opened
+    };
+    Found find_device(link::DeviceLink& line, const QString& port,
+                      std::chrono::steady_clock::time_point appeared);
+    // The row of the device on `port`; nothing when the port went away
+    // before it could be opened.
+    std::optional<reg::Record> commission(link::DeviceLink& line, const QString& port,
+                                          std::chrono::steady_clock::time_point appeared);
+
+    reg::Register& book_;
+    Options options_;
+    std::unique_ptr<link::PortEnumerator> machine_;
+    std::atomic<bool> stopping_{false};
+    std::mutex mutex_; // guards the two below, set while run() runs
+    link::DeviceLink* line_ = nullptr;
+    QEventLoop* idle_loop_ = nullptr;
+    QFileSystemWatcher* watcher_ = nullptr; // the run's own thread only
+};
+
+} // namespace tessal::station

@@ -1,0 +1,278 @@
+// SPDX-License-Identifier: Apache-2.0
+// The station against simulated devices on pseudo-terminals: devices that
+// appear one after another, ports that were there before, a device cut
+// short; and tessal-cli's station and register commands as a process.
+#include "devsim/pty_simulator.h"
+#include "station/station.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <csignal>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+namespace tessal::station {
+namespace {
+
+using namespace std::chrono_literals;
+
+const char kProfile[] = R"({"schema": 1, "ftp": {"user": "servis", "for_send": "/racuni"},)"
+                        R"( "jad": {"REPORT_INTERVAL": "30"}})";
+
+// Descriptors this process has open; with `device`, those open on it.
+int open_files(const std::string& device = {}) {
+    int count = 0;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        count += device.empty() || std::filesystem::read_symlink(fd.path(), ec) == device;
+    }
+    return count;
+}
+
+// Counts the devices the station has done, for the thread that plugs them.
+class Done {
+  public:
+    void add() {
+        const std::lock_guard lock(mutex_);
+        ++count_;
+        more_.notify_all();
+    }
+    bool wait_for(int count) {
+        std::unique_lock lock(mutex_);
+        return more_.wait_for(lock, 30s, [&] { return count_ >= count; });
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable more_;
+    int count_ = 0;
+};
+
+// Adapters plugged in, as the machine lists them.
+class Machine : public link::PortEnumerator {
+  public:
+    std::vector<link::PortInfo> ports() const override {
+        const std::lock_guard lock(mutex_);
+        ++looks;
+        return ports_;
+    }
+    void plug(const QString& device, bool adapter = true) {
+        const std::lock_guard lock(mutex_);
+        ports_.push_back({device.toStdString(), "USB serial", "", adapter});
+    }
+    mutable std::atomic<int> looks{0};
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<link::PortInfo> ports_;
+};
+
+class StationTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        QDir(dir_.path()).mkpath("ports");
+        QFile profile(path("profile.json"));
+        ASSERT_TRUE(profile.open(QIODevice::WriteOnly) && profile.write(kProfile) > 0);
+        ASSERT_TRUE(book_.open(path("reg/register.sqlite"), error_));
+    }
+    QString path(const QString& name) const { return dir_.filePath(name); }
+    Options options(const QString& glob) const {
+        std::string problem;
+        Options o;
+        o.profile = *device::parse_profile(kProfile, problem);
+        o.profile_file = path("profile.json");
+        o.speeds = {9600};
+        o.ports_glob = glob;
+        o.traces_folder = path("reg/traces");
+        return o;
+    }
+    // The register's rows as the station's lines without their time, the
+    // test's folder as "@".
+    std::vector<QString> lines() {
+        std::vector<QString> lines;
+        for (const reg::Record& r : book_.list({}, error_).value_or(std::vector<reg::Record>{})) {
+            lines.push_back(outcome_line(r).mid(9).replace(dir_.path(), "@"));
+        }
+        return lines;
+    }
+
+    QTemporaryDir dir_;
+    QString error_;
+    reg::Register book_;
+};
+
+TEST_F(StationTest, CommissionsDevicesAppearingOneAfterAnother) {
+    std::vector<int> held(5, -1); // descriptors on each device once its line came
+    const int files_before = open_files();
+    {
+        Station station(book_, options(path("ports/dev*")));
+        Done done;
+        std::thread driver([&] {
+            for (int i = 1; i <= 5; ++i) {
+                devsim::PtySimulator sim(path("ports/dev%1").arg(i).toStdString());
+                sim.with_device([i](devsim::Device& d) {
+                    d.modem().set_imei("35687104462901" + std::to_string(i));
+                });
+                devsim::Faults nak;
+                nak.nak_all = true;
+                sim.set_command_faults({{i == 4 ? "PFTPGovUser" : "-", nak}});
+                if (!sim.start() || !done.wait_for(i)) {
+                    break;
+                }
+                held[i - 1] = open_files(sim.device_path());
+            }
+            station.stop();
+        });
+        EXPECT_EQ(station.run([&](const reg::Record&) { done.add(); }), "");
+        driver.join();
+    }
+    EXPECT_EQ(open_files(), files_before);
+    EXPECT_EQ(held, std::vector<int>(5, 1)); // the simulator's own, no other
+
+    EXPECT_EQ(lines(), (std::vector<QString>{"PASS 356871044629011 @/ports/dev1",
+                                             "PASS 356871044629012 @/ports/dev2",
+                                             "PASS 356871044629013 @/ports/dev3",
+                                             "FAIL 356871044629014 @/ports/dev4 ftp.user: Not OK!",
+                                             "PASS 356871044629015 @/ports/dev5"}));
+    const std::vector<reg::Record> rows = *book_.list({}, error_);
+    EXPECT_EQ(QDir(path("reg/traces")).entryList(QDir::Files).size(), 5);
+    for (const reg::Record& r : rows) {
+        SCOPED_TRACE(r.imei.toStdString());
+        EXPECT_EQ(QStringList({r.time.mid(10, 1), QString::number(r.speed), r.version, r.sim_id,
+                               QString::number(r.signal.value_or(-1)), r.profile_file})
+                      .join('|'),
+                  "T|38400|Tessal GPRS 2.4.1 (simulator)|89381030000123456784|21|" +
+                      path("profile.json"));
+        // Each trace is named by its device and holds its bytes, no other's.
+        EXPECT_TRUE(QFileInfo(r.trace_file).fileName().startsWith(r.imei + "_20"));
+        QFile trace(r.trace_file);
+        ASSERT_TRUE(trace.open(QIODevice::ReadOnly));
+        const QByteArray bytes = trace.readAll();
+        for (const reg::Record& other : rows) {
+            EXPECT_EQ(bytes.contains("<LF>" + other.imei.toLatin1() + "<CR>"), &other == &r);
+        }
+    }
+    EXPECT_EQ(rows[0].apply_result,
+              R"([{"device":"terminal","field":"ftp.user","now":"servis","profile":"servis",)"
+              R"("state":"confirmed"},{"device":"/izvestaji","field":"ftp.for_send","now":)"
+              R"("/racuni","profile":"/racuni","state":"confirmed"},{"device":"60","field":)"
+              R"("jad.REPORT_INTERVAL","now":"30","profile":"30","state":"confirmed"}])");
+    EXPECT_EQ(rows[3].apply_result,
+              R"([{"device":"terminal","field":"ftp.user","profile":"servis","state":)"
+              R"("not_written","why":"Not OK!"},{"device":"/izvestaji","field":"ftp.for_send",)"
+              R"("profile":"/racuni","state":"not_written","why":"nije poslato"},{"device":"60",)"
+              R"("field":"jad.REPORT_INTERVAL","profile":"30","state":"not_written","why":)"
+              R"("nije poslato"}])");
+}
+
+TEST_F(StationTest, LeavesPortsThereAtTheStartAloneAndRecordsADeviceCutShort) {
+    devsim::PtySimulator there(path("ttyUSB0").toStdString());
+    devsim::PtySimulator late(path("ttyUSB1").toStdString());
+    devsim::Faults silent;
+    silent.silent = true;
+    late.set_command_faults({{"AAT+CSQ", silent}});
+    ASSERT_TRUE(there.start() && late.start());
+    Machine machine;
+    machine.plug(path("ttyUSB0"));
+    machine.plug(path("ttyS0"), false); // built in: never an adapter
+    Options o = options({});
+    o.ports = &machine;
+    Station station(book_, o);
+    std::chrono::steady_clock::time_point stopped;
+    std::thread driver([&] {
+        while (machine.looks == 0) {
+            std::this_thread::sleep_for(1ms);
+        }
+        machine.plug(path("ttyUSB1"));
+        const auto awaited = [&late] { // the reply that never comes
+            const std::vector<std::string> requests = late.requests();
+            return !requests.empty() && requests.back() == "AAT+CSQ";
+        };
+        for (int i = 0; i < 20000 && !awaited(); ++i) {
+            std::this_thread::sleep_for(1ms);
+        }
+        stopped = std::chrono::steady_clock::now();
+        station.stop();
+    });
+    EXPECT_EQ(station.run([](const reg::Record&) {}), "");
+    const auto ended = std::chrono::steady_clock::now();
+    driver.join();
+    EXPECT_LT(ended - stopped, 1s); // not the 5 s the reply is awaited
+    EXPECT_EQ(lines(), std::vector<QString>{"FAIL 356871044629016 @/ttyUSB1 interrupted"});
+    EXPECT_EQ(there.requests(), std::vector<std::string>{});
+}
+
+// tessal-cli's commands as a process: exit status, standard output and error.
+TEST_F(StationTest, CliRefusesBeforeAnyPortIsTouchedAndStopsOnSignals) {
+    devsim::PtySimulator sim(path("ports/dev1").toStdString());
+    ASSERT_TRUE(sim.start());
+    QFile(path("rvt_ini.txt")).open(QIODevice::WriteOnly);
+    QFile long_user(path("long.json"));
+    ASSERT_TRUE(long_user.open(QIODevice::WriteOnly));
+    long_user.write(R"({"schema": 1, "ftp": {"user": "a-user-name-of-thirty-three-chars"}})");
+    long_user.close();
+    const auto start = [&](QProcess& process, const QString& args) {
+        process.start(TESSAL_CLI, QStringList{"--settings", path("rvt_ini.txt")} +
+                                      QString(args).replace("@", dir_.path() + "/").split(' '));
+        ASSERT_TRUE(process.waitForStarted(20000));
+    };
+    const auto run = [&](const QString& args) {
+        QProcess process;
+        start(process, args);
+        EXPECT_TRUE(process.waitForFinished(20000));
+        return QStringList{QString::number(process.exitCode()), process.readAllStandardOutput(),
+                           process.readAllStandardError()}
+            .join('|')
+            .replace(dir_.path() + "/", "@");
+    };
+    const QString station = "station --ports @ports/dev* --register @cli/register.sqlite ";
+    const struct {
+        QString args, outcome;
+    } refusals[] = {
+        {station + "--profile @long.json", "2||ftp.user: longer than 32 characters\n"},
+        {station + "--profile @none.json",
+         "2||the profile file cannot be read\n@none.json: No such file or directory\n"},
+        {station + "--profile @profile.json --speeds 38400,fast",
+         "2||--speeds takes bit/s numbers separated by commas\n"},
+        {"station --profile @profile.json --register @profile.json/register.sqlite",
+         "3||the register's folder cannot be made: @profile.json\n"},
+        {"register list --since 7.12.2026", "2||--since takes a date YYYY-MM-DD\n"},
+        {"register list --register @none.sqlite", "3||there is no register at @none.sqlite\n"},
+    };
+    for (const auto& refusal : refusals) {
+        EXPECT_EQ(run(refusal.args), refusal.outcome);
+    }
+    EXPECT_EQ(sim.requests(), std::vector<std::string>{});
+
+    QProcess process;
+    start(process, station + "--profile @profile.json");
+    while (!process.canReadLine() && process.waitForReadyRead(20000)) {
+    }
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitCode(), 130);
+    EXPECT_EQ(QString(process.readAllStandardOutput().mid(9)).replace(dir_.path() + "/", "@"),
+              "PASS 356871044629016 @ports/dev1\n");
+    EXPECT_EQ(QString(process.readAllStandardError()).replace(dir_.path() + "/", "@"),
+              "waiting for devices; register @cli/register.sqlite\ninterrupted (SIGINT)\n");
+
+    const QString listed = run("register list --register @cli/register.sqlite");
+    EXPECT_TRUE(listed.startsWith("0|20") && listed.endsWith("PASS 356871044629016 @ports/dev1\n|"))
+        << listed.toStdString();
+    EXPECT_EQ(run("register list --since 2999-01-01 --register @cli/register.sqlite"), "0||");
+    EXPECT_EQ(run("register export --csv @out.csv --register @cli/register.sqlite"),
+              "0|@out.csv\n|");
+    QFile csv(path("out.csv"));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(csv.readLine().startsWith("\xEF\xBB\xBFtime,port,speed,version,imei,"));
+}
+
+} // namespace
+} // namespace tessal::station
