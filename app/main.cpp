@@ -9,6 +9,9 @@
 #include "console/trace_window.h"
 #include "device/engine.h"
 #include "dialogs/dialog_set.h"
+#ifdef TESSAL_WITH_STATION
+#include "console/station_window.h"
+#endif
 #include "link/qt_serial_port.h"
 #include "link/trace.h"
 #include "settings/settings.h"
@@ -124,6 +127,18 @@ int main(int argc, char** argv) {
         }
         trace_window->open();
     });
+#ifdef TESSAL_WITH_STATION
+    // The commissioning station's window, made when first opened.
+    std::unique_ptr<tessal::console::StationWindow> station_window;
+    window.set_station_opener([&station_window, &window, &settings] {
+        if (!station_window) {
+            station_window =
+                std::make_unique<tessal::console::StationWindow>(window.transaction(), settings);
+        }
+        station_window->show();
+        station_window->raise();
+    });
+#endif
     tessal::dialogs::DialogSet dialogs(window, settings, store);
     window.Form_Load();
     close_on_signals(window);

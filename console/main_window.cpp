@@ -288,6 +288,13 @@ void MainWindow::build() {
                                [this] { SaveProfile_Click(); });
                 menu.addAction(QStringLiteral("Primeni profil..."), this,
                                [this] { ApplyProfile_Click(); });
+                if (open_station_) {
+                    menu.addAction(QStringLiteral("Stanica..."), this, [this] {
+                        if (transaction_.idle()) {
+                            open_station_();
+                        }
+                    });
+                }
                 menu.exec(mapToGlobal(at));
             });
 }

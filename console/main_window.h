@@ -75,6 +75,9 @@ class MainWindow : public QWidget {
     // Opens the trace window: Ctrl+T, or "Trag komunikacije" in the window's
     // context menu.
     void set_trace_opener(std::function<void()> open) { open_trace_ = std::move(open); }
+    // Opens the commissioning station's window: "Stanica..." in the context
+    // menu, there only when an opener is set.
+    void set_station_opener(std::function<void()> open) { open_station_ = std::move(open); }
     // Asks for a profile file's name: a file to write (`save`) or to read;
     // empty when the technician cancels.  By default the desktop's file
     // dialog; tests give names.
@@ -180,6 +183,7 @@ class MainWindow : public QWidget {
     std::function<QDateTime()> now_;
     DialogHooks hooks_;
     std::function<void()> open_trace_;
+    std::function<void()> open_station_;
     std::function<QString(bool save)> choose_profile_;
     bool unloaded_ = false;
 };

@@ -296,6 +296,9 @@ QString Station::run(const std::function<void(const reg::Record&)>& done) {
             wait = std::min(wait, kSettle - age + milliseconds(1));
         }
         if (!next) {
+            if (options_.on_step) {
+                options_.on_step(0, QStringLiteral("ceka se uredjaj"));
+            }
             idle(wait);
             continue;
         }
@@ -307,6 +310,9 @@ QString Station::run(const std::function<void(const reg::Record&)>& done) {
         QString error;
         if (!book_.add(*record, error)) {
             return error;
+        }
+        if (options_.on_step) {
+            options_.on_step(5, QStringLiteral("upisano"));
         }
         done(*record);
     }
@@ -367,7 +373,13 @@ namespace {
 // read into `r`; each failure into `failed`.  A line lost on the way ends it.
 void ready_device(device::Session& session, const Options& options, reg::Record& r,
                   QStringList& failed) {
+    const auto step = [&options](int number, const char* what) {
+        if (options.on_step) {
+            options.on_step(number, QString::fromLatin1(what));
+        }
+    };
     // The profile, every value written read back; no question.
+    step(2, "profil");
     std::size_t said = session.report().messages.size();
     const device::ApplyResult applied =
         device::apply_profile(session, options.profile, options.settings, false);
@@ -376,6 +388,7 @@ void ready_device(device::Session& session, const Options& options, reg::Record&
         failed << apply_failure(applied, session, said);
     }
     // The clock from the PC, its season by the PC's own rules.
+    step(3, "sat");
     if (!line_lost(session)) {
         said = session.report().messages.size();
         const QDateTime now = QDateTime::currentDateTime();
@@ -390,6 +403,7 @@ void ready_device(device::Session& session, const Options& options, reg::Record&
         }
     }
     // What identifies the device, as it stands now.
+    step(4, "citanje");
     const auto read = [&](const char* what, auto operation, auto take) {
         if (line_lost(session)) {
             return;
@@ -454,6 +468,9 @@ std::optional<reg::Record> Station::commission(link::DeviceLink& line, const QSt
             ~Untrace() { line.set_trace(nullptr); }
         } untrace{line};
 
+        if (options_.on_step) {
+            options_.on_step(1, QStringLiteral("trazenje uredjaja: ") + port);
+        }
         const Found found = find_device(line, port, appeared);
         vanished = found.vanished;
         if (found.speed != 0) {

@@ -46,7 +46,14 @@ struct Options {
     QString traces_folder;
     // The version request's wait at each speed while looking for the device.
     std::int32_t probe_timeout_ms = 300;
+    // Told each step as it starts, on the station's thread: its number (0
+    // waiting for a device, then kSteps - 1 steps per device) and what it
+    // does.
+    std::function<void(int step, const QString& what)> on_step;
 };
+
+// The steps a device goes through, the wait for it included.
+inline constexpr int kSteps = 6;
 
 // The speeds tried: the settings' first, then the list's, each once.
 std::vector<std::int32_t> probe_speeds(std::int32_t first, const std::vector<std::int32_t>& listed);

@@ -3,6 +3,10 @@
 // through the device engine's own thread, as the technician runs it.
 #include "support/simulated_console.h"
 
+#ifdef TESSAL_WITH_STATION
+#include "console/station_window.h"
+#endif
+
 #include <QtWidgets>
 
 #include <gtest/gtest.h>
@@ -127,6 +131,44 @@ TEST_F(SimulatedConsoleTest, ProfileSavedAndAppliedFromTheWindow) {
     }
 }
 
+#ifdef TESSAL_WITH_STATION
+// The station's window: a device whose port appears in the folder the ports
+// pattern names is found, readied and recorded; PASS in large letters, the
+// line among the last devices; "Zaustavi" ends the run.
+TEST_F(SimulatedConsoleTest, StationWindowRunsTheStationAndStops) {
+    const std::string folder = console_.directory() + "/ports";
+    std::filesystem::create_directories(folder);
+    devsim::PtySimulator device(folder + "/usb-a");
+    const QString profile = QString::fromStdString(console_.directory() + "/kasa.json");
+    QFile file(profile);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"({"schema": 1, "ftp": {"user": "servis"}, "jad": {"CASH_TYPE": "7"}})");
+    file.close();
+
+    console::StationWindow station(window_->transaction(), console_.settings);
+    station.set_register(QString::fromStdString(console_.directory() + "/register.sqlite"));
+    station.ProfileFile->setText(profile);
+    station.Ports->setText(QString::fromStdString(folder + "/usb-*"));
+    station.Start->click();
+    EXPECT_TRUE(station.running());
+    EXPECT_FALSE(station.Start->isEnabled());
+    ASSERT_TRUE(device.start());
+    ASSERT_TRUE(wait_until([&] { return !station.Devices->toPlainText().isEmpty(); }, 10000));
+    EXPECT_EQ(station.Status->text(), "PASS");
+    EXPECT_TRUE(station.Devices->toPlainText().contains(" PASS 356871044629016 " +
+                                                        QString::fromStdString(folder) + "/usb-a"))
+        << station.Devices->toPlainText().toStdString();
+    EXPECT_EQ(device.with_device([](devsim::Device& d) { return d.parameter("FTPGovUser"); }),
+              "servis");
+    EXPECT_FALSE(window_->transaction().idle()); // the station holds the line
+    station.Stop->click();
+    ASSERT_TRUE(console_.settle());
+    EXPECT_FALSE(station.running());
+    EXPECT_TRUE(station.Start->isEnabled());
+    EXPECT_TRUE(window_->transaction().idle());
+    EXPECT_TRUE(messages_.shown.isEmpty()) << messages_.shown.join('|').toStdString();
+}
+#endif
+
 } // namespace
 } // namespace tessal::testing
-
