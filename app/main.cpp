@@ -22,6 +22,10 @@
 #include <QMessageBox>
 #include <QStandardPaths>
 
+#ifdef Q_OS_WIN
+#include <QDir>
+#endif
+
 #ifdef Q_OS_UNIX
 #include <QSocketNotifier>
 
@@ -95,8 +99,17 @@ int main(int argc, char** argv) {
     // ~/.config/<organisation>/Tessal.
     QApplication::setApplicationName(QStringLiteral("Tessal"));
 
+#ifdef Q_OS_WIN
+    // A narrow path is read in the ANSI code page on Windows: the folder, with
+    // the user's name in it, goes over as UTF-16 and with Windows' separators.
+    const std::filesystem::path user_dir =
+        QDir::toNativeSeparators(
+            QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation))
+            .toStdWString();
+#else
     const std::filesystem::path user_dir =
         QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation).toStdString();
+#endif
     const std::filesystem::path directory = tessal::settings::settings_directory(
         tessal::settings::SettingsStore::program_directory(), user_dir, TESSAL_INSTALL_MARKER);
 
@@ -142,6 +155,22 @@ int main(int argc, char** argv) {
     tessal::dialogs::DialogSet dialogs(window, settings, store);
     window.Form_Load();
     close_on_signals(window);
+#ifdef Q_OS_WIN
+    // Windows ends a session (signing out, shutting down) by asking the
+    // program to commit its data and then ends it without a quit: the
+    // settings are saved then, as "Izlaz" saves them, and the trace lines
+    // still queued are written.  Nobody answers a box at that point, so a
+    // failure goes to standard error.
+    QObject::connect(
+        &app, &QGuiApplication::commitDataRequest, &window,
+        [&store, &settings, &trace] {
+            ending_on_signal = true;
+            store.save_settings(settings);
+            ending_on_signal = false;
+            trace.flush_file();
+        },
+        Qt::DirectConnection);
+#endif
     window.show();
     return app.exec();
 }

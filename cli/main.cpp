@@ -14,6 +14,7 @@
 #include "settings/settings_store.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QStandardPaths>
@@ -200,8 +201,14 @@ int main(int argc, char** argv) {
         store = std::make_unique<settings::SettingsStore>(
             settings::SettingsStore::for_file(*in.settings, report));
     } else {
-        const std::filesystem::path user_dir =
-            QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation).toStdString();
+        // The console's own user folder; UTF-16 on Windows, where a narrow
+        // text would go through the ANSI code page.
+        const QString user = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+#ifdef Q_OS_WIN
+        const std::filesystem::path user_dir = QDir::toNativeSeparators(user).toStdWString();
+#else
+        const std::filesystem::path user_dir = user.toStdString();
+#endif
         store = std::make_unique<settings::SettingsStore>(
             settings::settings_directory(settings::SettingsStore::program_directory(), user_dir,
                                          TESSAL_INSTALL_MARKER),

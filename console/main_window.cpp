@@ -561,6 +561,16 @@ void MainWindow::SendTime_Click() {
 
 namespace {
 
+// A file name as the file system takes it: UTF-16 on Windows, where a narrow
+// text would go through the ANSI code page.
+std::filesystem::path path_of(const QString& file) {
+#ifdef Q_OS_WIN
+    return std::filesystem::path(file.toStdWString());
+#else
+    return std::filesystem::path(file.toStdString());
+#endif
+}
+
 // How the technician sees one value of an apply.
 QString value_line(const device::ValueState& v) {
     using State = device::ValueState::State;
@@ -620,7 +630,7 @@ void MainWindow::SaveProfile_Click() {
             // The password stays on the device: a profile from the window
             // carries no secret.
             std::string error;
-            if (settings::replace_file(file.toStdString(), device::profile_json(profile, false),
+            if (settings::replace_file(path_of(file), device::profile_json(profile, false),
                                        error)) {
                 transaction_.inform(QStringLiteral("Profil je sacuvan: ") + file);
             } else {
@@ -643,7 +653,7 @@ void MainWindow::ApplyProfile_Click() {
     std::string text;
     std::string problem;
     std::optional<device::Profile> profile;
-    const settings::ReadOutcome read = settings::read_text_file(file.toStdString(), text, problem);
+    const settings::ReadOutcome read = settings::read_text_file(path_of(file), text, problem);
     if (read != settings::ReadOutcome::read) {
         transaction_.inform(QStringLiteral("Profil nije procitan: ") +
                             (read == settings::ReadOutcome::missing

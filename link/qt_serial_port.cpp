@@ -9,6 +9,10 @@
 #include <unistd.h>
 #endif
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 #include <charconv>
 #include <vector>
 
@@ -155,6 +159,16 @@ void QtSerialPort::record_open_fault() {
 #endif
         break;
     }
+#ifdef Q_OS_WIN
+    case QSerialPort::UnknownError:
+        // Some port drivers refuse a port that is open elsewhere with a
+        // sharing violation, which the port reports only by the system's
+        // text for it.
+        if (port_.errorString() == qt_error_string(ERROR_SHARING_VIOLATION)) {
+            fault_.kind = Kind::InUse;
+        }
+        break;
+#endif
     default:
         break;
     }

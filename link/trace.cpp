@@ -185,7 +185,13 @@ void TraceFile::rotate() {
     std::error_code ec;
     std::filesystem::rename(path_, rotated_path(), ec);
     if (ec) {
-        // The old lines cannot be kept aside; the cap still holds.
+        // On Windows a viewer that holds the file open keeps it from being
+        // renamed, but may let it be read and written: its lines are copied
+        // aside instead, and the file emptied.  Lines that cannot be copied
+        // are given up; the cap still holds.
+        std::error_code copy_ec;
+        std::filesystem::copy_file(path_, rotated_path(),
+                                   std::filesystem::copy_options::overwrite_existing, copy_ec);
         std::filesystem::resize_file(path_, 0, ec);
     }
     if (ec) {

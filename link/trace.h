@@ -71,8 +71,9 @@ std::string byte_count_text(std::size_t count);
 
 // The trace file: lines appended to one file; when the next line would take
 // it past `cap` bytes, the file is renamed to `rotated_path()` (replacing an
-// older one) and a new file begins; a file that can be neither renamed nor
-// emptied takes no more lines.  The file's folder is made when missing.
+// older one) and a new file begins; a file that cannot be renamed (held open
+// by a viewer on Windows) is copied there and emptied; a file that can be
+// neither renamed nor emptied takes no more lines.  The file's folder is made when missing.
 // Failures to write cost only the file: nothing is thrown or reported, the
 // lines are dropped, the next append tries again.
 class TraceFile {

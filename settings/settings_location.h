@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <vector>
 
 namespace tessal::settings {
 
@@ -18,8 +19,24 @@ namespace tessal::settings {
 // does.  Judging by that layout rather than by a folder fixed when building
 // keeps the rule right for any install prefix, a package's or a temporary
 // one.  An empty marker or user folder means "never installed".
+//
+// On Windows a program also counts as installed when its folder lies under
+// one of the system's program folders or no file can be made in it (see
+// installed_folder); it then keeps its files in `user_dir` even with a
+// "rvt_ini.txt" beside it, which it could not save.
 std::filesystem::path settings_directory(const std::filesystem::path& program_dir,
                                          const std::filesystem::path& user_dir,
                                          const std::filesystem::path& install_marker);
+
+#ifdef _WIN32
+// The system's program folders, %ProgramFiles%, %ProgramFiles(x86)% and
+// %ProgramW6432%, those that are set.
+std::vector<std::filesystem::path> system_program_folders();
+
+// True when `dir` lies in one of `program_folders` (compared as Windows
+// compares names, regardless of case) or a file cannot be made in it.
+bool installed_folder(const std::filesystem::path& dir,
+                      const std::vector<std::filesystem::path>& program_folders);
+#endif
 
 } // namespace tessal::settings

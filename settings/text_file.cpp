@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <system_error>
@@ -24,6 +25,59 @@ std::string display_path(const fs::path& path) {
     return std::string(text.begin(), text.end());
 }
 
+#ifdef _WIN32
+
+std::string utf8_from_wide(std::wstring_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int wide_length = static_cast<int>(text.size());
+    const int length =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), wide_length, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+    if (length > 0) {
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), wide_length, out.data(), length, nullptr,
+                            nullptr);
+    }
+    return out;
+}
+
+std::string windows_error_text(unsigned long code, unsigned short language) {
+    // The message as UTF-16: the narrow form would give it in the ANSI code
+    // page, which is not UTF-8.
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, language, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+    std::wstring_view text;
+    if (length > 0 && buffer != nullptr) {
+        text = std::wstring_view(buffer, length);
+    }
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ' ||
+                             text.back() == L'\t')) {
+        text.remove_suffix(1);
+    }
+    std::string out = utf8_from_wide(text);
+    if (buffer != nullptr) {
+        LocalFree(buffer);
+    }
+    if (out.empty()) {
+        out = "greska " + std::to_string(code);
+    }
+    return out;
+}
+
+#endif
+
+std::string error_text(const std::error_code& error) {
+#ifdef _WIN32
+    if (error.category() == std::system_category()) {
+        return windows_error_text(static_cast<unsigned long>(error.value()));
+    }
+#endif
+    return error.message();
+}
+
 ReadOutcome read_text_file(const fs::path& path, std::string& content, std::string& error) {
     content.clear();
     std::error_code ec;
@@ -32,7 +86,7 @@ ReadOutcome read_text_file(const fs::path& path, std::string& content, std::stri
         return ReadOutcome::missing;
     }
     if (ec) {
-        error = "Datoteka " + display_path(path) + " ne moze da se procita: " + ec.message();
+        error = "Datoteka " + display_path(path) + " ne moze da se procita: " + error_text(ec);
         return ReadOutcome::failed;
     }
     if (fs::is_directory(status)) {
@@ -92,7 +146,7 @@ fs::path replacement_target(const fs::path& path) {
 bool replace_file(const fs::path& path, std::string_view content, std::string& error) {
     const fs::path target = replacement_target(path);
     const auto fail = [&](const std::string& what, DWORD code) {
-        error = what + ": " + std::system_category().message(static_cast<int>(code));
+        error = what + ": " + windows_error_text(code);
         return false;
     };
     const DWORD attributes = GetFileAttributesW(target.c_str());
@@ -141,9 +195,22 @@ bool replace_file(const fs::path& path, std::string_view content, std::string& e
     if (!closed) {
         return abandon("Upis u " + display_path(temp) + " nije uspeo");
     }
-    if (!MoveFileExW(temp.c_str(), target.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return abandon(display_path(temp) + " ne moze da zameni " + display_path(target));
+    // A target held open by another program refuses the replacement with a
+    // sharing violation or "access denied" until it lets go: tried again in
+    // small steps for a short while before the failure is reported.
+    const auto held = [](DWORD code) {
+        return code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED ||
+               code == ERROR_LOCK_VIOLATION;
+    };
+    const auto give_up = std::chrono::steady_clock::now() + kHeldRetryFor;
+    while (!MoveFileExW(temp.c_str(), target.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD code = GetLastError();
+        if (!held(code) || std::chrono::steady_clock::now() >= give_up) {
+            SetLastError(code);
+            return abandon(display_path(temp) + " ne moze da zameni " + display_path(target));
+        }
+        Sleep(static_cast<DWORD>(kHeldRetryStep.count()));
     }
     return true;
 }

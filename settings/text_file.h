@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace tessal::settings {
 
@@ -22,7 +24,29 @@ ReadOutcome read_text_file(const std::filesystem::path& path, std::string& conte
 // file in the same directory, is flushed to the disk and then renamed over the
 // old file.  A file marked read-only is refused.  On failure the old file is
 // untouched, the temporary file is removed, and the error says what went wrong.
+// On Windows a target that another program holds open (an editor, a virus
+// scanner, a file synchronizer) refuses to be replaced for a moment: the
+// replacement is tried again every kHeldRetryStep until kHeldRetryFor has
+// passed, and only then reported.
 bool replace_file(const std::filesystem::path& path, std::string_view content, std::string& error);
+
+#ifdef _WIN32
+inline constexpr std::chrono::milliseconds kHeldRetryFor{2000};
+inline constexpr std::chrono::milliseconds kHeldRetryStep{50};
+
+// The system's text for a Windows error code in the user's language (or in
+// `language`, a LANGID), read as UTF-16 and given as UTF-8, without the line
+// end the system puts after it; "greska <code>" when the system has no text
+// for the code.
+std::string windows_error_text(unsigned long code, unsigned short language = 0);
+
+// UTF-16 text as UTF-8 (an unpaired surrogate becomes U+FFFD).
+std::string utf8_from_wide(std::wstring_view text);
+#endif
+
+// The system's text for an error code, as UTF-8 (Windows' own codes through
+// windows_error_text).
+std::string error_text(const std::error_code& error);
 
 // The path as UTF-8 text, for messages.
 std::string display_path(const std::filesystem::path& path);

@@ -27,6 +27,11 @@ const std::string kNoPort = "<no port>"; // alone: the port cannot be opened
 
 const char* const kNone = "(nothing)"; // no value: the window keeps what it shows
 const char* const kPortMsg = "Port nije dobro izabran, podesite port i pokusajte ponovo!";
+#ifdef _WIN32
+const std::string kPort1 = "COM1"; // port 1 without a key
+#else
+const std::string kPort1 = "/dev/ttyS0";
+#endif
 const char* const kNoReply = "Uredjaj ne odgovara, proverite vezu i brzinu prenosa!";
 const char* const kNoReplyAck = "Uredjaj ne odgovara !";
 const char* const kChanged = "OK - Promena parametara izvrsena";
@@ -156,8 +161,8 @@ TEST_F(OperationsTest, VersionAndLastCommandAreDataReadsAndReported) {
     EXPECT_FALSE(got.report.port_failure);
     got = run({kNoPort}, reading(read_version));
     ASSERT_EQ(got.report.messages.size(), 1u);
-    EXPECT_EQ(got.report.messages[0].details, "Uredjaj: /dev/ttyS0\nGreska porta.");
-    EXPECT_EQ(got.report.port_failure.value_or(link::PortFailure{}).device, "/dev/ttyS0");
+    EXPECT_EQ(got.report.messages[0].details, "Uredjaj: " + kPort1 + "\nGreska porta.");
+    EXPECT_EQ(got.report.port_failure.value_or(link::PortFailure{}).device, kPort1);
 }
 
 TEST_F(OperationsTest, RestartResetAndLinkTestAreAcknowledgedCommands) {

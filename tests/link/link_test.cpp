@@ -14,6 +14,12 @@
 #include <fstream>
 #include <regex>
 
+#ifdef _WIN32
+#include <QDir>
+
+#include <windows.h>
+#endif
+
 namespace tessal::link {
 namespace {
 
@@ -306,6 +312,61 @@ TEST(Trace, FileIsRenamedAtOneMebibyteAndMayBeUnwritable) {
     first.flush_file();
     EXPECT_EQ(read_file(fresh).size(), 41U);
 }
+
+#ifdef _WIN32
+// Windows: a viewer that holds the trace open keeps it from being renamed;
+// its lines are copied aside and the file emptied, so none is lost.
+TEST(Trace, FileHeldByAViewerIsCopiedAsideAndEmptied) {
+    QTemporaryDir dir;
+    const std::filesystem::path file = dir.filePath("rvt_trace.txt").toStdWString();
+    std::ofstream(file, std::ios::binary) << std::string(1048576 - 60, 'x');
+    const HANDLE viewer =
+        CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(viewer, INVALID_HANDLE_VALUE);
+    Trace trace(file);
+    trace.port_closed(); // fits
+    trace.port_closed(); // after the rotation
+    trace.flush_file();
+    CloseHandle(viewer);
+    const std::string old = read_file(dir.filePath("rvt_trace.1.txt").toStdWString());
+    EXPECT_EQ(old.size(), 1048557U);
+    EXPECT_EQ(old.substr(0, 3) + old.substr(old.size() - 17), "xxx- port zatvoren\r\n");
+    const std::string now = read_file(file);
+    EXPECT_EQ(now.size() > 24 ? now.substr(24) : now, "- port zatvoren\r\n");
+}
+
+// Windows: the cause of a port that does not open, on the real port: a COM
+// name with no port, a port held by another program (here a file held
+// open, refused with a sharing violation) and one refused with "access
+// denied" (here a folder).
+TEST(QtSerialPortOnWindows, OpenFailuresGiveTheirCause) {
+    QTemporaryDir dir;
+    const auto device = [&dir](const char* name) {
+        return "\\\\.\\" + QDir::toNativeSeparators(dir.filePath(name)).toStdString();
+    };
+    const std::filesystem::path held = dir.filePath("held").toStdWString();
+    std::ofstream(held) << "x";
+    const HANDLE holder =
+        CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    QDir(dir.path()).mkdir("folder");
+    DeviceLink link(std::make_unique<QtSerialPort>());
+    link.set_port_map({{"COM199", device("held"), device("folder")}});
+    const std::string in_use = "\nPort je zauzet: koristi ga drugi program.";
+    const std::string details[] = {"Uredjaj: COM199\nNema takvog uredjaja.",
+                                   "Uredjaj: " + device("held") + in_use,
+                                   "Uredjaj: " + device("folder") + in_use};
+    for (std::uint8_t n = 1; n <= 3; ++n) {
+        std::uint8_t number = n;
+        std::int32_t speed = 38400;
+        EXPECT_EQ(link.init_port(number, speed), "PO");
+        ASSERT_TRUE(link.last_port_failure());
+        EXPECT_EQ(port_failure_details(*link.last_port_failure()), details[n - 1]);
+    }
+    CloseHandle(holder);
+}
+#endif
 
 TEST(PortMap, DevicesSortInNaturalOrder) {
     EXPECT_TRUE(natural_less("ttyUSB01", "ttyUSB2") && natural_less("ttyUSB2", "ttyUSB3") &&

@@ -5,6 +5,7 @@
 #include "settings/number_text.h"
 #include "settings/settings_location.h"
 #include "settings/settings_store.h"
+#include "settings/text_file.h"
 
 #include <QTemporaryDir>
 
@@ -16,6 +17,11 @@
 #ifndef _WIN32
 #include <csignal>
 #include <sys/resource.h>
+#else
+#include <windows.h>
+
+#include <chrono>
+#include <thread>
 #endif
 
 namespace tessal::settings {
@@ -239,6 +245,98 @@ TEST_F(Store, SaveFailuresAreReportedAndLeaveTheOldFile) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 #endif
 }
+
+#ifdef _WIN32
+// Windows: a program under the system's program folders, or in a folder it
+// may not write, keeps its files in the user's folder even with a settings
+// file beside it; a writable copied folder keeps them beside itself.
+TEST_F(Store, WindowsInstalledProgramsKeepTheirFilesInTheUsersFolder) {
+    const fs::path programs = dir / "Program Files", x86 = dir / "Program Files (x86)";
+    const fs::path installed = programs / "Tessal", copied = dir / "Program Files copy" / "Tessal";
+    const fs::path user = dir / "AppData" / "Local" / "Tessal";
+    for (const fs::path& folder : {installed, copied, x86 / "Tessal"}) {
+        fs::create_directories(folder);
+        std::ofstream(folder / "rvt_ini.txt");
+    }
+    EXPECT_TRUE(installed_folder(dir / "PROGRAM FILES" / "tessal", {x86, programs}));
+    EXPECT_FALSE(installed_folder(copied, {x86, programs}));
+    // Under Wine Z:\proc is Linux's /proc, where nobody may make a file.
+    EXPECT_TRUE(installed_folder(L"Z:\\proc", {}));
+
+    std::vector<std::pair<const wchar_t*, std::wstring>> saved;
+    for (const wchar_t* name : {L"ProgramFiles", L"ProgramFiles(x86)", L"ProgramW6432"}) {
+        wchar_t value[MAX_PATH] = {};
+        GetEnvironmentVariableW(name, value, MAX_PATH);
+        saved.emplace_back(name, value);
+    }
+    SetEnvironmentVariableW(L"ProgramFiles", programs.c_str());
+    SetEnvironmentVariableW(L"ProgramFiles(x86)", x86.c_str());
+    SetEnvironmentVariableW(L"ProgramW6432", nullptr);
+    EXPECT_EQ(system_program_folders(), (std::vector<fs::path>{programs, x86}));
+    EXPECT_EQ(settings_directory(installed, user, ""), user);
+    EXPECT_EQ(settings_directory(x86 / "Tessal", user, ""), user);
+    EXPECT_EQ(settings_directory(copied, user, ""), copied);
+    EXPECT_EQ(settings_directory(installed, "", ""), installed); // no user folder known
+    for (const auto& [name, value] : saved) {
+        SetEnvironmentVariableW(name, value.empty() ? nullptr : value.c_str());
+    }
+}
+
+// Windows: a settings file that another program holds open is replaced once
+// it lets go; one held for good is reported after about two seconds, with
+// the system's text as UTF-8, and stays as it was.
+TEST_F(Store, WindowsReplacesAHeldFileOnceItIsLetGo) {
+    using std::chrono::steady_clock;
+    std::ofstream(file, std::ios::binary) << "old";
+    const auto hold = [this] {
+        return CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    };
+    HANDLE holder = hold();
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    std::thread viewer([holder] {
+        Sleep(500);
+        CloseHandle(holder);
+    });
+    std::string error;
+    auto start = steady_clock::now();
+    EXPECT_TRUE(replace_file(file, "new", error)) << error;
+    EXPECT_GE(steady_clock::now() - start, std::chrono::milliseconds(450));
+    viewer.join();
+    EXPECT_EQ(read_bytes(file), "new");
+
+    holder = hold();
+    start = steady_clock::now();
+    EXPECT_FALSE(replace_file(file, "newer", error));
+    EXPECT_GE(steady_clock::now() - start, std::chrono::milliseconds(1950));
+    CloseHandle(holder);
+    EXPECT_EQ(read_bytes(file), "new");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+    const std::string tail = " ne moze da zameni " + display_path(file) + ": ";
+    ASSERT_NE(error.find(tail), std::string::npos) << error;
+    // Wine's text and Windows' own.
+    EXPECT_TRUE(error.ends_with(tail + "Access denied.") ||
+                error.ends_with(tail + "Access is denied."))
+        << error;
+}
+
+// Windows' error texts are read as UTF-16 and given as UTF-8.
+TEST(TextFile, WindowsErrorTextsAreUtf8) {
+    EXPECT_EQ(utf8_from_wide(L"\u0161\u0111\u010d\u0107\u017e \u0414\u0430 \U0001F50C \xD800."),
+              "\xC5\xA1\xC4\x91\xC4\x8D\xC4\x87\xC5\xBE \xD0\x94\xD0\xB0 \xF0\x9F\x94\x8C "
+              "\xEF\xBF\xBD.");
+    // Russian system texts: Wine's and Windows' own, both in Cyrillic.
+    const std::string russian = windows_error_text(ERROR_ACCESS_DENIED, 0x0419);
+    EXPECT_TRUE(russian == "\xD0\x94\xD0\xBE\xD1\x81\xD1\x82\xD1\x83\xD0\xBF "
+                           "\xD0\xB7\xD0\xB0\xD0\xBF\xD1\x80\xD0\xB5\xD1\x89\xD1\x91\xD0\xBD." ||
+                russian == "\xD0\x9E\xD1\x82\xD0\xBA\xD0\xB0\xD0\xB7\xD0\xB0\xD0\xBD\xD0\xBE "
+                           "\xD0\xB2 \xD0\xB4\xD0\xBE\xD1\x81\xD1\x82\xD1\x83\xD0\xBF\xD0\xB5.")
+        << russian;
+    EXPECT_EQ(windows_error_text(0x2000FFFF), "greska 536936447");
+    EXPECT_EQ(error_text(std::error_code(ERROR_SHARING_VIOLATION, std::system_category())),
+              windows_error_text(ERROR_SHARING_VIOLATION));
+}
+#endif
 
 } // namespace
 } // namespace tessal::settings
