@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "station_window.h"
 
+#include "link/handover.h"
 #include "look.h"
 #include "settings/text_file.h"
 #include "station/station.h"
@@ -21,9 +22,22 @@
 namespace tessal::console {
 
 // What the window and the station's thread share: the station while it runs,
-// so that "Zaustavi" reaches it from the window's thread.
+// so that "Zaustavi" reaches it from the window's thread, and the window's
+// courier while the window exists, so that the station's news reach it.
 class StationWindow::Control {
   public:
+    explicit Control(link::Courier* inbox) : inbox_(inbox) {}
+    // Runs `work` on the window's thread, unless the window has gone.
+    void tell(std::function<void()> work) {
+        const std::lock_guard lock(mutex_);
+        if (inbox_ != nullptr) {
+            inbox_->post(std::move(work));
+        }
+    }
+    void forget_window() {
+        const std::lock_guard lock(mutex_);
+        inbox_ = nullptr;
+    }
     void attach(station::Station* station) {
         const std::lock_guard lock(mutex_);
         station_ = station;
@@ -41,9 +55,21 @@ class StationWindow::Control {
 
   private:
     std::mutex mutex_;
+    link::Courier* inbox_;
     station::Station* station_ = nullptr;
     bool stop_ = false;
 };
+
+namespace {
+
+// A text of its own: what goes to the station's thread shares no data with
+// the window's widgets, whose texts that thread must not count references
+// to.
+QString own_copy(const QString& text) {
+    return QString(text.constData(), text.size());
+}
+
+} // namespace
 
 StationWindow::StationWindow(Transaction& transaction, const settings::Settings& settings,
                              QWidget* parent)
@@ -54,6 +80,7 @@ StationWindow::StationWindow(Transaction& transaction, const settings::Settings&
 
 StationWindow::~StationWindow() {
     if (control_) {
+        control_->forget_window();
         control_->stop();
     }
 }
@@ -146,31 +173,24 @@ void StationWindow::Start_Click() {
     }
     station::Options options;
     options.profile = *profile;
-    options.profile_file = QFileInfo(file).absoluteFilePath();
+    options.profile_file = own_copy(QFileInfo(file).absoluteFilePath());
     options.profile_sha256 = QString::fromLatin1(
         QCryptographicHash::hash(QByteArray::fromStdString(text), QCryptographicHash::Sha256)
             .toHex());
     options.settings = settings_;
     options.speeds = station::kDefaultSpeeds;
-    options.ports_glob = Ports->text().trimmed();
-    options.traces_folder = QFileInfo(register_path_).absolutePath() + QStringLiteral("/traces");
-    // The station's thread tells the window through its event queue.
-    QPointer<StationWindow> self(this);
-    options.on_step = [self](int step, const QString& what) {
-        QMetaObject::invokeMethod(
-            self.data(),
-            [self, step, what] {
-                if (self) {
-                    self->show_step(step, what);
-                }
-            },
-            Qt::QueuedConnection);
+    options.ports_glob = own_copy(Ports->text().trimmed());
+    options.traces_folder =
+        own_copy(QFileInfo(register_path_).absolutePath() + QStringLiteral("/traces"));
+    // The station's thread tells the window through its courier.
+    auto control = std::make_shared<Control>(&inbox_);
+    options.on_step = [control, this](int step, const QString& what) {
+        control->tell([this, step, what] { show_step(step, what); });
     };
-    auto control = std::make_shared<Control>();
-    const QString register_path = register_path_;
+    const QString register_path = own_copy(register_path_);
     const bool started = transaction_.run(
         this,
-        [control, options, register_path, self](device::Session&) {
+        [control, options, register_path, this](device::Session&) {
             reg::Register book;
             QString error;
             if (!book.open(register_path, error)) {
@@ -178,17 +198,10 @@ void StationWindow::Start_Click() {
             }
             station::Station station(book, options);
             control->attach(&station);
-            error = station.run([self](const reg::Record& record) {
+            error = station.run([control, this](const reg::Record& record) {
                 const bool pass = record.pass;
                 const QString line = station::outcome_line(record);
-                QMetaObject::invokeMethod(
-                    self.data(),
-                    [self, pass, line] {
-                        if (self) {
-                            self->show_device(pass, line);
-                        }
-                    },
-                    Qt::QueuedConnection);
+                control->tell([this, pass, line] { show_device(pass, line); });
             });
             control->attach(nullptr);
             return error;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 
+#include "link/handover.h"
 #include "settings/settings.h"
 
 #include <QWidget>
@@ -66,6 +67,7 @@ class StationWindow : public QWidget {
     QString register_path_;
     std::function<QString()> choose_;
     std::shared_ptr<Control> control_;
+    link::Courier inbox_; // the station's news, run on the window's thread
 };
 
 } // namespace tessal::console

@@ -215,7 +215,9 @@ void Station::stop() {
         line_->cancel();
     }
     if (idle_loop_ != nullptr) {
-        QMetaObject::invokeMethod(idle_loop_, &QEventLoop::quit, Qt::QueuedConnection);
+        // By name: the call is made whole inside Qt, on the loop's own
+        // thread's queue, with nothing of this thread's in it.
+        QMetaObject::invokeMethod(idle_loop_, "quit", Qt::QueuedConnection);
     }
 }
 
