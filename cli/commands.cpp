@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QJsonArray>
+#include <QJsonDocument>
 
 #include <algorithm>
 #include <cctype>
@@ -759,25 +760,6 @@ std::optional<device::Profile> profile_file(const std::string& path, Result& ref
     return profile;
 }
 
-const char* state_name(device::ValueState::State state) {
-    using State = device::ValueState::State;
-    switch (state) {
-    case State::unchanged:
-        return "unchanged";
-    case State::differs:
-        return "differs";
-    case State::confirmed:
-        return "confirmed";
-    case State::read_back_differs:
-        return "read_back_differs";
-    case State::written:
-        return "written";
-    case State::not_written:
-        return "not_written";
-    }
-    return "";
-}
-
 // A value in a line for a person: an empty one as "".
 std::string shown(const std::string& value) {
     return value.empty() ? "\"\"" : value;
@@ -791,20 +773,8 @@ std::string differ_count(std::size_t count) {
 // each for a person ("ftp.user: confirmed (terminal -> tech)").
 void list_values(const std::vector<device::ValueState>& values, Result& r) {
     using State = device::ValueState::State;
-    QJsonArray list;
     for (const device::ValueState& v : values) {
-        QJsonObject entry;
-        entry["field"] = text(v.field);
-        entry["state"] = state_name(v.state);
-        const std::pair<const char*, const std::string*> members[]{
-            {"device", &v.device}, {"profile", &v.wanted}, {"now", &v.now}, {"why", &v.why}};
-        for (const auto& [key, value] : members) {
-            if (!value->empty()) {
-                entry[key] = text(*value);
-            }
-        }
-        list.append(entry);
-        r.text += v.field + ": " + state_name(v.state) + " (" + shown(v.device);
+        r.text += v.field + ": " + device::state_name(v.state) + " (" + shown(v.device);
         if (v.state != State::unchanged) {
             r.text += " -> " + shown(v.wanted);
         }
@@ -813,7 +783,8 @@ void list_values(const std::vector<device::ValueState>& values, Result& r) {
         }
         r.text += ")" + (v.why.empty() ? std::string() : ": " + v.why) + "\n";
     }
-    r.values["values"] = list;
+    const std::string json = device::values_json(values);
+    r.values["values"] = QJsonDocument::fromJson(QByteArray::fromStdString(json)).array();
     r.raw = true; // the lines are shown whatever the outcome
 }
 

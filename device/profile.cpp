@@ -5,6 +5,7 @@
 #include "link/frame.h"
 #include "link/messages.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -300,6 +301,43 @@ std::optional<Profile> read_profile(Session& session, const settings::Settings& 
     // not parse) belong to the window's reads, not to a profile.
     session.keep_messages(said);
     return profile;
+}
+
+const char* state_name(ValueState::State state) {
+    using State = ValueState::State;
+    switch (state) {
+    case State::unchanged:
+        return "unchanged";
+    case State::differs:
+        return "differs";
+    case State::confirmed:
+        return "confirmed";
+    case State::read_back_differs:
+        return "read_back_differs";
+    case State::written:
+        return "written";
+    case State::not_written:
+        return "not_written";
+    }
+    return "";
+}
+
+std::string values_json(const std::vector<ValueState>& values) {
+    QJsonArray list;
+    for (const ValueState& v : values) {
+        QJsonObject entry;
+        entry["field"] = text(v.field);
+        entry["state"] = state_name(v.state);
+        const std::pair<const char*, const std::string*> members[]{
+            {"device", &v.device}, {"profile", &v.wanted}, {"now", &v.now}, {"why", &v.why}};
+        for (const auto& [key, value] : members) {
+            if (!value->empty()) {
+                entry[key] = text(*value);
+            }
+        }
+        list.append(entry);
+    }
+    return QJsonDocument(list).toJson(QJsonDocument::Compact).toStdString();
 }
 
 std::vector<ValueState> compare_profile(const Profile& device, const Profile& wanted) {

@@ -85,6 +85,13 @@ struct ValueState {
     std::string why; // for not_written: the console's message
 };
 
+// "unchanged", "differs", "confirmed", "read_back_differs", "written",
+// "not_written": the state as reports and the register name it.
+const char* state_name(ValueState::State state);
+// Every value as a compact JSON array of {"field", "state", "device",
+// "profile", "now", "why"}, each without its empty members.
+std::string values_json(const std::vector<ValueState>& values);
+
 // Compares the profile with the device's configuration: every value the
 // profile names, in the order they would be written.
 std::vector<ValueState> compare_profile(const Profile& device, const Profile& wanted);

@@ -48,44 +48,6 @@ QString last_message(const device::Session& session, std::size_t said) {
     return messages.size() > said ? one_line(messages.back().text) : QString();
 }
 
-const char* state_name(device::ValueState::State state) {
-    using State = device::ValueState::State;
-    switch (state) {
-    case State::unchanged:
-        return "unchanged";
-    case State::differs:
-        return "differs";
-    case State::confirmed:
-        return "confirmed";
-    case State::read_back_differs:
-        return "read_back_differs";
-    case State::written:
-        return "written";
-    case State::not_written:
-        return "not_written";
-    }
-    return "";
-}
-
-// Every value of the apply, each without its empty members.
-QString values_json(const std::vector<device::ValueState>& values) {
-    QJsonArray list;
-    for (const device::ValueState& v : values) {
-        QJsonObject entry;
-        entry["field"] = latin1(v.field);
-        entry["state"] = state_name(v.state);
-        const std::pair<const char*, const std::string*> members[]{
-            {"device", &v.device}, {"profile", &v.wanted}, {"now", &v.now}, {"why", &v.why}};
-        for (const auto& [key, value] : members) {
-            if (!value->empty()) {
-                entry[key] = latin1(*value);
-            }
-        }
-        list.append(entry);
-    }
-    return QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Compact));
-}
-
 // What went wrong with an apply that did not complete: the refusal, the
 // read that failed, the value that stopped it, and every value not read
 // back as written.
@@ -385,7 +347,7 @@ void ready_device(device::Session& session, const Options& options, reg::Record&
     std::size_t said = session.report().messages.size();
     const device::ApplyResult applied =
         device::apply_profile(session, options.profile, options.settings, false);
-    r.apply_result = values_json(applied.values);
+    r.apply_result = QString::fromStdString(device::values_json(applied.values));
     if (!applied.complete) {
         failed << apply_failure(applied, session, said);
     }
