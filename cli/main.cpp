@@ -3,6 +3,7 @@
 // run: the port is opened for it and closed after it, as the console does.
 #include "cli/command_line.h"
 #include "cli/commands.h"
+#include "cli/signals.h"
 #ifdef TESSAL_WITH_STATION
 #include "cli/station.h"
 #endif
@@ -18,13 +19,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QStandardPaths>
-
-#ifdef Q_OS_UNIX
-#include <QSocketNotifier>
-
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
 
 #include <csignal>
 #include <cstdio>
@@ -67,49 +61,12 @@ constexpr const char* kUsage =
     "5 device refused or broken reply, 6 read-back differs, 7 partly written,\n"
     "130 SIGINT, 143 SIGTERM.  See tessal-cli(1).\n";
 
-// The signal that ended the run, if one did; set in the handler.
-volatile sig_atomic_t caught_signal = 0;
-
-#ifdef Q_OS_UNIX
-int signal_pipe[2] = {-1, -1};
-
-void on_signal(int number) {
-    caught_signal = number;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(signal_pipe[1], &byte, 1);
-}
-
-// SIGINT and SIGTERM stop all traffic: a waiting exchange ends at once,
-// nothing more is sent, the port is closed when the command ends.  The
-// handler only writes a byte; the link is told from the event loop, which
-// runs during every wait for the device.
-void stop_on_signals(link::DeviceLink& line, QObject& owner) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signal_pipe) != 0) {
-        return;
-    }
-    auto* notifier = new QSocketNotifier(signal_pipe[0], QSocketNotifier::Read, &owner);
-    QObject::connect(notifier, &QSocketNotifier::activated, &owner, [&line] {
-        char byte = 0;
-        [[maybe_unused]] const ssize_t got = ::read(signal_pipe[0], &byte, 1);
-        line.cancel();
-    });
-    struct sigaction action {};
-    action.sa_handler = on_signal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
-#else
-void stop_on_signals(link::DeviceLink&, QObject&) {}
-#endif
-
 // Writes the result: one JSON object, or the text for a person with
 // failures on standard error.
 int finish(const cli::Result& result, bool json) {
     int exit = result.exit;
     std::optional<cli::Result::Error> error = result.error;
-    if (caught_signal != 0) {
+    if (const int caught_signal = cli::caught_signal(); caught_signal != 0) {
         exit = 128 + caught_signal;
         error = cli::Result::Error{"interrupted",
                                    caught_signal == SIGINT ? "interrupted (SIGINT)"
@@ -291,7 +248,9 @@ int main(int argc, char** argv) {
     }
     line.set_trace(trace.get());
     line.constants().reply_timeout_ms = timeout;
-    stop_on_signals(line, app);
+    // SIGINT and SIGTERM stop all traffic: a waiting exchange ends at once,
+    // nothing more is sent, the port is closed when the command ends.
+    cli::stop_on_signals(app, [&line] { line.cancel(); });
 
     cli::Commands commands(in, settings, line, port);
     const cli::Result result = commands.run();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "station.h"
 
+#include "cli/signals.h"
+
 #include "device/profile.h"
 #include "register/register.h"
 #include "station/station.h"
@@ -10,13 +12,6 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-
-#ifdef Q_OS_UNIX
-#include <QSocketNotifier>
-
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
 
 #include <csignal>
 #include <iostream>
@@ -41,55 +36,6 @@ QString register_path(const Invocation& in) {
     const std::optional<std::string> given = in.option("--register");
     return given ? QString::fromStdString(*given) : reg::Register::default_path();
 }
-
-// The signal that ended the station; set in the handler.
-volatile std::sig_atomic_t caught = 0;
-station::Station* running = nullptr;
-
-#ifdef Q_OS_UNIX
-int wake_pipe[2] = {-1, -1};
-
-void on_signal(int number) {
-    caught = number;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(wake_pipe[1], &byte, 1);
-}
-
-// SIGINT and SIGTERM stop the station: the handler only writes a byte; the
-// station is told from the event loop, which runs while it waits for a port
-// and during every wait for the device.
-void stop_on_signals(station::Station& station, QObject& owner) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, wake_pipe) != 0) {
-        return;
-    }
-    auto* notifier = new QSocketNotifier(wake_pipe[0], QSocketNotifier::Read, &owner);
-    QObject::connect(notifier, &QSocketNotifier::activated, &owner, [&station] {
-        char byte = 0;
-        [[maybe_unused]] const ssize_t got = ::read(wake_pipe[0], &byte, 1);
-        station.stop();
-    });
-    struct sigaction action {};
-    action.sa_handler = on_signal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
-#else
-// Elsewhere the handler runs on a thread of its own, from which the station
-// may be stopped.
-void on_signal(int number) {
-    caught = number;
-    if (running != nullptr) {
-        running->stop();
-    }
-}
-
-void stop_on_signals(station::Station&, QObject&) {
-    std::signal(SIGINT, on_signal);
-    std::signal(SIGTERM, on_signal);
-}
-#endif
 
 // "38400,9600": the speeds to try, or nothing.
 std::optional<std::vector<std::int32_t>> speed_list(const std::string& text) {
@@ -151,8 +97,8 @@ Result run_station(const Invocation& in, const settings::Settings& settings) {
 
     station::Station station(book, std::move(options));
     QObject owner;
-    running = &station;
-    stop_on_signals(station, owner);
+    // SIGINT and SIGTERM stop the station between or during devices.
+    stop_on_signals(owner, [&station] { station.stop(); });
     if (!in.json) {
         std::cerr << "waiting for devices; register " << utf8(book.path()) << std::endl;
     }
@@ -166,11 +112,11 @@ Result run_station(const Invocation& in, const settings::Settings& settings) {
         }
         std::cout << std::endl;
     });
-    running = nullptr;
+    stop_no_more();
     if (!error.isEmpty()) {
         return refused(kRegisterUnusable, "register_unusable", utf8(error));
     }
-    if (caught != 0) {
+    if (const int caught = caught_signal(); caught != 0) {
         return refused(128 + caught, "interrupted",
                        caught == SIGINT ? "interrupted (SIGINT)" : "interrupted (SIGTERM)");
     }
