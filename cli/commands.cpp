@@ -38,6 +38,22 @@ std::string last_message(const device::Report& report) {
     return report.messages.empty() ? std::string() : report.messages.back().text;
 }
 
+// A command that ended well: the console's message for it.
+Result message_result(const device::Report& report) {
+    Result r;
+    r.values["message"] = text(last_message(report));
+    r.text = last_message(report);
+    return r;
+}
+
+// A command that expects only an acknowledgement.
+Result acknowledged_result(const device::Report& report) {
+    if (report.exchanges.empty() || report.exchanges.back().result != link::kOk) {
+        return failure(report);
+    }
+    return message_result(report);
+}
+
 // The first line of a file, without its line end: a password or a PIN.
 std::optional<std::string> secret_from_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -248,13 +264,7 @@ Result Commands::acknowledged(const std::string& what) {
             device::test_link(s);
         }
     });
-    if (report.exchanges.empty() || report.exchanges.back().result != link::kOk) {
-        return failure(report);
-    }
-    Result r;
-    r.values["message"] = text(last_message(report));
-    r.text = last_message(report);
-    return r;
+    return acknowledged_result(report);
 }
 
 Result Commands::imei() {
@@ -370,10 +380,7 @@ Result Commands::clock_set() {
     if (!set) {
         return failure(report);
     }
-    Result r;
-    r.values["message"] = text(last_message(report));
-    r.text = last_message(report);
-    return r;
+    return message_result(report);
 }
 
 namespace {
@@ -499,10 +506,8 @@ Result Commands::ftp_set() {
         }
         return r;
     }
-    Result r;
+    Result r = message_result(report);
     r.values["written"] = written;
-    r.values["message"] = text(last_message(report));
-    r.text = last_message(report);
     if (!in_.has("--verify")) {
         return r;
     }
@@ -703,13 +708,7 @@ Result Commands::sim(const std::string& what) {
     const device::Report report = with_session(link_, port_, this, [&](device::Session& s) {
         what == "password" ? device::send_password(s, value) : device::send_sim_id(s, value);
     });
-    if (report.exchanges.empty() || report.exchanges.back().result != link::kOk) {
-        return failure(report);
-    }
-    Result r;
-    r.values["message"] = text(last_message(report));
-    r.text = last_message(report);
-    return r;
+    return acknowledged_result(report);
 }
 
 Result Commands::at() {
