@@ -10,6 +10,7 @@
 #include "devsim/pty_simulator.h"
 #include "link/qt_serial_port.h"
 #include "settings/settings_store.h"
+#include "support/open_files.h"
 #include "support/settle.h"
 
 #include <QApplication>
@@ -38,15 +39,6 @@ class LastMessage : public console::MessageService {
     bool confirm(const QString&) override { return true; }
     QStringList shown;
 };
-
-long open_descriptors() {
-    long count = 0;
-    for ([[maybe_unused]] const auto& entry :
-         std::filesystem::directory_iterator("/proc/self/fd")) {
-        ++count;
-    }
-    return count;
-}
 
 long resident_kb() {
     std::ifstream status("/proc/self/status");
@@ -130,7 +122,7 @@ int main(int argc, char** argv) {
     int unexpected = 0;
     for (int i = 0; i < total; ++i) {
         if (i == 200) { // after warm-up: caches, fonts and buffers are in place
-            fd_start = open_descriptors();
+            fd_start = testing::open_files();
             rss_start = resident_kb();
         }
         const Fault fault = kCycle[i % 20];
@@ -188,7 +180,7 @@ int main(int argc, char** argv) {
     }
     std::printf("transactions %d\n", total);
     std::printf("failures_unexpected %d\n", unexpected);
-    std::printf("fd_growth %ld\n", open_descriptors() - fd_start);
+    std::printf("fd_growth %ld\n", testing::open_files() - fd_start);
     std::printf("rss_growth_kb %ld\n", resident_kb() - rss_start);
 
     // 1,000 saves in a row: the file stays whole and byte-identical.

@@ -8,6 +8,7 @@
 //   build/bench/tessal-station-bench
 #include "devsim/pty_simulator.h"
 #include "station/station.h"
+#include "support/open_files.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -32,14 +33,7 @@ constexpr const char* kProfile =
     R"({"schema": 1, "ftp": {"user": "servis", "for_send": "/racuni"},)"
     R"( "jad": {"REPORT_INTERVAL": "30"}})";
 
-int open_files(const std::string& device = {}) {
-    int count = 0;
-    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
-        std::error_code ec;
-        count += device.empty() || std::filesystem::read_symlink(fd.path(), ec) == device;
-    }
-    return count;
-}
+using testing::open_files;
 
 // The bytes of one formatted trace record of the line ("... > 02 56 39 3A 03
 // <STX>V9:<ETX>"): the hex pairs after the direction mark; none for an event.

@@ -4,6 +4,7 @@
 // short; and tessal-cli's station and register commands as a process.
 #include "devsim/pty_simulator.h"
 #include "station/station.h"
+#include "support/open_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,15 +27,7 @@ using namespace std::chrono_literals;
 const char kProfile[] = R"({"schema": 1, "ftp": {"user": "servis", "for_send": "/racuni"},)"
                         R"( "jad": {"REPORT_INTERVAL": "30"}})";
 
-// Descriptors this process has open; with `device`, those open on it.
-int open_files(const std::string& device = {}) {
-    int count = 0;
-    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
-        std::error_code ec;
-        count += device.empty() || std::filesystem::read_symlink(fd.path(), ec) == device;
-    }
-    return count;
-}
+using testing::open_files;
 
 // Counts the devices the station has done, for the thread that plugs them.
 class Done {
