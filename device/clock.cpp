@@ -138,6 +138,19 @@ class ClockFields {
     std::size_t at_;
 };
 
+// Moves the date a day on, or back; false when it is no date.
+bool move_date(ClockTexts& texts, bool forward) {
+    const std::optional<ShiftedDate> moved =
+        shift_date(texts[kMonth], texts[kDay], texts[kYear], forward);
+    if (!moved) {
+        return false;
+    }
+    texts[kMonth] = moved->month;
+    texts[kDay] = moved->day;
+    texts[kYear] = moved->year;
+    return true;
+}
+
 // Takes `quarters` quarter hours from the time, moving the date back or on
 // when the time leaves the day.
 bool subtract_zone(ClockTexts& texts, long quarters) {
@@ -149,14 +162,9 @@ bool subtract_zone(ClockTexts& texts, long quarters) {
     long minutes = *hour * 60 + *minute - quarters * 15;
     if (minutes < 0 || minutes >= 24 * 60) {
         const bool forward = minutes >= 0;
-        const std::optional<ShiftedDate> moved =
-            shift_date(texts[kMonth], texts[kDay], texts[kYear], forward);
-        if (!moved) {
+        if (!move_date(texts, forward)) {
             return false;
         }
-        texts[kMonth] = moved->month;
-        texts[kDay] = moved->day;
-        texts[kYear] = moved->year;
         minutes += forward ? -24 * 60 : 24 * 60;
     }
     texts[kHour] = std::to_string(minutes / 60);
@@ -223,14 +231,9 @@ std::optional<ClockTexts> device_to_local(ClockTexts device, int offset) {
     // Every hour from 24 on belongs to the next day, 24:00:00 included.
     if (local_hour >= 24) {
         local_hour -= 24;
-        const std::optional<ShiftedDate> next =
-            shift_date(device[kMonth], device[kDay], device[kYear], true);
-        if (!next) {
+        if (!move_date(device, true)) {
             return std::nullopt;
         }
-        device[kMonth] = next->month;
-        device[kDay] = next->day;
-        device[kYear] = next->year;
     }
     device[kHour] = std::to_string(local_hour);
     fill_two_digits(device);
@@ -249,14 +252,9 @@ std::optional<ClockTexts> local_to_device(ClockTexts local, int offset) {
     long hour = *parse_number(local[kHour]) - offset;
     if (hour < 0) {
         hour += 24;
-        const std::optional<ShiftedDate> previous =
-            shift_date(local[kMonth], local[kDay], local[kYear], false);
-        if (!previous) {
+        if (!move_date(local, false)) {
             return std::nullopt;
         }
-        local[kMonth] = previous->month;
-        local[kDay] = previous->day;
-        local[kYear] = previous->year;
     }
     local[kHour] = std::to_string(hour);
     fill_two_digits(local);
