@@ -27,11 +27,9 @@
 #endif
 
 #ifdef Q_OS_UNIX
-#include <QSocketNotifier>
+#include "link/signal_handover.h"
 
 #include <csignal>
-#include <sys/socket.h>
-#include <unistd.h>
 #endif
 
 #include <cstdio>
@@ -50,25 +48,12 @@ namespace {
 bool ending_on_signal = false;
 
 #ifdef Q_OS_UNIX
-int signal_pipe[2] = {-1, -1};
-
-void on_signal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(signal_pipe[1], &byte, 1);
-}
-
 // SIGTERM and SIGHUP (a session ending, a service tool stopping the program)
 // close the main window as its close button does: a running wait is cut
-// short, the port closed and the settings saved.  The handler only writes a
-// byte; the window is closed from the event loop.
+// short, the port closed and the settings saved.  The window is closed from
+// the event loop.
 void close_on_signals(QWidget& window) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signal_pipe) != 0) {
-        return;
-    }
-    auto* notifier = new QSocketNotifier(signal_pipe[0], QSocketNotifier::Read, &window);
-    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
-        char byte = 0;
-        [[maybe_unused]] const ssize_t got = ::read(signal_pipe[0], &byte, 1);
+    tessal::link::hand_over_signals(window, {SIGTERM, SIGHUP}, [&window] {
         ending_on_signal = true;
         // A transaction that shows a message holds the close until the box
         // is answered; nobody will answer it now.  The boxes are dismissed
@@ -80,14 +65,10 @@ void close_on_signals(QWidget& window) {
         }
         window.close();
     });
-    struct sigaction action {};
-    action.sa_handler = on_signal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
 }
 #else
+// Windows runs a handler on a thread of its own, where the window may not be
+// touched; a session's end comes as a request to commit data instead.
 void close_on_signals(QWidget&) {}
 #endif
 

@@ -3,7 +3,7 @@
 // run: the port is opened for it and closed after it, as the console does.
 #include "cli/command_line.h"
 #include "cli/commands.h"
-#include "cli/signals.h"
+#include "link/signal_handover.h"
 #ifdef TESSAL_WITH_STATION
 #include "cli/station.h"
 #endif
@@ -66,7 +66,7 @@ constexpr const char* kUsage =
 int finish(const cli::Result& result, bool json) {
     int exit = result.exit;
     std::optional<cli::Result::Error> error = result.error;
-    if (const int caught_signal = cli::caught_signal(); caught_signal != 0) {
+    if (const int caught_signal = link::last_signal(); caught_signal != 0) {
         exit = 128 + caught_signal;
         error = cli::Result::Error{"interrupted",
                                    caught_signal == SIGINT ? "interrupted (SIGINT)"
@@ -250,7 +250,7 @@ int main(int argc, char** argv) {
     line.constants().reply_timeout_ms = timeout;
     // SIGINT and SIGTERM stop all traffic: a waiting exchange ends at once,
     // nothing more is sent, the port is closed when the command ends.
-    cli::stop_on_signals(app, [&line] { line.cancel(); });
+    link::hand_over_signals(app, {SIGINT, SIGTERM}, [&line] { line.cancel(); });
 
     cli::Commands commands(in, settings, line, port);
     const cli::Result result = commands.run();

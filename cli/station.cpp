@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "station.h"
 
-#include "cli/signals.h"
+#include "link/signal_handover.h"
 
 #include "device/profile.h"
 #include "register/register.h"
@@ -98,7 +98,7 @@ Result run_station(const Invocation& in, const settings::Settings& settings) {
     station::Station station(book, std::move(options));
     QObject owner;
     // SIGINT and SIGTERM stop the station between or during devices.
-    stop_on_signals(owner, [&station] { station.stop(); });
+    link::hand_over_signals(owner, {SIGINT, SIGTERM}, [&station] { station.stop(); });
     if (!in.json) {
         std::cerr << "waiting for devices; register " << utf8(book.path()) << std::endl;
     }
@@ -112,11 +112,11 @@ Result run_station(const Invocation& in, const settings::Settings& settings) {
         }
         std::cout << std::endl;
     });
-    stop_no_more();
+    link::stop_handing_over();
     if (!error.isEmpty()) {
         return refused(kRegisterUnusable, "register_unusable", utf8(error));
     }
-    if (const int caught = caught_signal(); caught != 0) {
+    if (const int caught = link::last_signal(); caught != 0) {
         return refused(128 + caught, "interrupted",
                        caught == SIGINT ? "interrupted (SIGINT)" : "interrupted (SIGTERM)");
     }
