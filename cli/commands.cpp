@@ -4,6 +4,7 @@
 #include "device/clock.h"
 #include "device/operations.h"
 #include "device/profile.h"
+#include "device/sim_replies.h"
 #include "link/frame.h"
 #include "link/messages.h"
 #include "settings/text_file.h"
@@ -27,13 +28,6 @@ QString text(const std::string& bytes) {
     return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
-bool contains_error(const std::string& reply) {
-    std::string upper = reply;
-    std::transform(upper.begin(), upper.end(), upper.begin(),
-                   [](unsigned char ch) { return static_cast<char>(std::toupper(ch)); });
-    return upper.find("ERROR") != std::string::npos;
-}
-
 std::string last_message(const device::Report& report) {
     return report.messages.empty() ? std::string() : report.messages.back().text;
 }
@@ -46,12 +40,10 @@ Result message_result(const device::Report& report) {
     return r;
 }
 
-// A command that expects only an acknowledgement.
-Result acknowledged_result(const device::Report& report) {
-    if (report.exchanges.empty() || report.exchanges.back().result != link::kOk) {
-        return failure(report);
-    }
-    return message_result(report);
+// A command that expects only an acknowledgement: its report and whether
+// the device acknowledged.
+Result acknowledged_result(const std::pair<device::Report, bool>& done) {
+    return done.second ? message_result(done.first) : failure(done.first);
 }
 
 // The first line of a file, without its line end: a password or a PIN.
@@ -170,7 +162,7 @@ Result failure(const device::Report& report) {
         r.error = Result::Error{"bad_checksum", message, {}};
     } else if (result == link::kPortFailure) {
         r.error = Result::Error{"port_failed", message, {}};
-    } else if (contains_error(result)) {
+    } else if (device::modem_error(result)) {
         r.error = Result::Error{"modem_error", message, result};
     } else {
         r.error = Result::Error{"unexpected_reply", message, result};
@@ -255,16 +247,12 @@ Result Commands::acknowledged(const std::string& what) {
             Result::Error{"not_confirmed", link::kMsgConfirm, "reset sends nothing without --yes"};
         return r;
     }
-    const device::Report report = with_session(link_, port_, this, [&](device::Session& s) {
+    return acknowledged_result(with_session(link_, port_, this, [&](device::Session& s) {
         if (what == "restart") {
-            device::restart(s);
-        } else if (what == "reset") {
-            device::reset(s);
-        } else {
-            device::test_link(s);
+            return device::restart(s);
         }
-    });
-    return acknowledged_result(report);
+        return what == "reset" ? device::reset(s) : device::test_link(s);
+    }));
 }
 
 Result Commands::imei() {
@@ -277,7 +265,8 @@ Result Commands::imei() {
         Result r = failure(report);
         const std::string reply = report.exchanges.back().result;
         r.exit = kDeviceError;
-        r.error = Result::Error{contains_error(reply) ? "modem_error" : "not_found", {}, reply};
+        r.error =
+            Result::Error{device::modem_error(reply) ? "modem_error" : "not_found", {}, reply};
         return r;
     }
     Result r;
@@ -295,8 +284,8 @@ Result Commands::signal() {
         Result r;
         r.exit = kDeviceError;
         const std::string reply = report.exchanges.back().result;
-        r.error =
-            Result::Error{contains_error(reply) ? "modem_error" : "not_found", value->label, reply};
+        r.error = Result::Error{device::modem_error(reply) ? "modem_error" : "not_found",
+                                value->label, reply};
         return r;
     }
     Result r;
@@ -372,15 +361,9 @@ Result Commands::clock_set() {
         }
         local = *typed;
     }
-    const device::Report report = with_session(
-        link_, port_, this, [&](device::Session& s) { device::set_clock(s, local, *offset); });
-    const std::string result = report.exchanges.empty() ? "" : report.exchanges.back().result;
-    const bool set = result == link::kOk ||
-                     (!link::is_status_word(result) && result.find("OK") != std::string::npos);
-    if (!set) {
-        return failure(report);
-    }
-    return message_result(report);
+    return acknowledged_result(with_session(link_, port_, this, [&](device::Session& s) {
+        return device::set_clock(s, local, *offset);
+    }));
 }
 
 namespace {
@@ -613,14 +596,13 @@ Result Commands::jad_set() {
     if (name.back() != ':') {
         name += ':';
     }
-    const device::Report report = with_session(
-        link_, port_, this, [&](device::Session& s) { device::send_jad(s, "P" + name + value); });
-    if (report.exchanges.empty() || report.exchanges.back().result != link::kOk) {
+    auto [report, acknowledged] = with_session(link_, port_, this, [&](device::Session& s) {
+        return device::send_jad(s, "P" + name + value);
+    });
+    if (!acknowledged) {
         return failure(report);
     }
-    Result r;
-    r.values["message"] = text(last_message(report));
-    r.text = last_message(report);
+    Result r = message_result(report);
     if (in_.has("--verify")) {
         auto [check, read] = with_session(
             link_, port_, this, [&](device::Session& s) { return device::read_jad(s, {}); });
@@ -705,10 +687,9 @@ Result Commands::sim(const std::string& what) {
     } else {
         value = in_.words[2];
     }
-    const device::Report report = with_session(link_, port_, this, [&](device::Session& s) {
-        what == "password" ? device::send_password(s, value) : device::send_sim_id(s, value);
-    });
-    return acknowledged_result(report);
+    return acknowledged_result(with_session(link_, port_, this, [&](device::Session& s) {
+        return what == "password" ? device::send_password(s, value) : device::send_sim_id(s, value);
+    }));
 }
 
 Result Commands::at() {
@@ -722,7 +703,7 @@ Result Commands::at() {
     r.values["reply"] = text(*reply);
     r.text = *reply;
     r.raw = true;
-    if (contains_error(*reply)) {
+    if (device::modem_error(*reply)) {
         r.exit = kDeviceError;
         r.error = Result::Error{"modem_error", {}, *reply};
     }

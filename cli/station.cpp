@@ -116,10 +116,7 @@ Result run_station(const Invocation& in, const settings::Settings& settings) {
     if (!error.isEmpty()) {
         return refused(kRegisterUnusable, "register_unusable", utf8(error));
     }
-    if (const int caught = link::last_signal(); caught != 0) {
-        return refused(128 + caught, "interrupted",
-                       caught == SIGINT ? "interrupted (SIGINT)" : "interrupted (SIGTERM)");
-    }
+    // A signal's exit status and message are the program's, set as it ends.
     return {};
 }
 

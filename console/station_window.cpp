@@ -180,8 +180,6 @@ void StationWindow::Start_Click() {
     options.settings = settings_;
     options.speeds = station::kDefaultSpeeds;
     options.ports_glob = own_copy(Ports->text().trimmed());
-    options.traces_folder =
-        own_copy(QFileInfo(register_path_).absolutePath() + QStringLiteral("/traces"));
     // The station's thread tells the window through its courier.
     auto control = std::make_shared<Control>(&inbox_);
     options.on_step = [control, this](int step, const QString& what) {
@@ -190,12 +188,13 @@ void StationWindow::Start_Click() {
     const QString register_path = own_copy(register_path_);
     const bool started = transaction_.run(
         this,
-        [control, options, register_path, this](device::Session&) {
+        [control, options, register_path, this](device::Session&) mutable {
             reg::Register book;
             QString error;
             if (!book.open(register_path, error)) {
                 return error;
             }
+            options.traces_folder = book.traces_folder();
             station::Station station(book, options);
             control->attach(&station);
             error = station.run([control, this](const reg::Record& record) {

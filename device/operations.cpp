@@ -52,10 +52,13 @@ std::optional<std::string> data_read(Session& session, const std::string& comman
 }
 
 // A command that expects only ACK or NAK: its outcome is the message.
-void acknowledged(Session& session, const std::string& command) {
-    if (session.open()) {
-        session.say(link::acknowledgement_message(session.exchange(command)));
+bool acknowledged(Session& session, const std::string& command) {
+    if (!session.open()) {
+        return false;
     }
+    const std::string result = session.exchange(command);
+    session.say(link::acknowledgement_message(result));
+    return result == link::kOk;
 }
 
 } // namespace
@@ -70,23 +73,25 @@ std::optional<std::string> read_last_command(Session& session) {
     return data_read(session, "W");
 }
 
-void restart(Session& session) {
-    acknowledged(session, "E");
+bool restart(Session& session) {
+    return acknowledged(session, "E");
 }
 
-void reset(Session& session) {
-    acknowledged(session, "X");
+bool reset(Session& session) {
+    return acknowledged(session, "X");
 }
 
-void test_link(Session& session) {
+bool test_link(Session& session) {
     if (!session.open()) {
-        return;
+        return false;
     }
     link::LinkConstants& constants = session.constants();
+    const std::int32_t usual = constants.reply_timeout_ms;
     constants.reply_timeout_ms = 1000;
     const std::string result = session.exchange("T");
-    constants.reply_timeout_ms = 5000;
+    constants.reply_timeout_ms = usual;
     session.say(link::acknowledgement_message(result));
+    return result == link::kOk;
 }
 
 std::optional<std::string> read_imei(Session& session) {
@@ -125,27 +130,28 @@ std::optional<ClockTexts> read_clock(Session& session, int season_offset) {
     return device_to_local(*device, season_offset).value_or(ClockTexts{});
 }
 
-void set_clock(Session& session, const ClockTexts& local, int season_offset) {
+bool set_clock(Session& session, const ClockTexts& local, int season_offset) {
     if (season_offset == 0) {
         session.say(kMsgNoSeason);
-        return;
+        return false;
     }
     const std::optional<ClockTexts> outgoing = local_to_device(local, season_offset);
     if (!outgoing) {
         session.say(kMsgBadDate);
-        return;
+        return false;
     }
     if (!session.open()) {
-        return;
+        return false;
     }
     const std::string result = session.exchange("A" + clock_set_command(*outgoing));
     if (link::is_acknowledgement_status(result)) {
         session.say(link::acknowledgement_message(result));
-    } else if (result.find("OK") != std::string::npos) {
-        session.say("OK");
-    } else {
-        session.say(result);
+        return result == link::kOk;
     }
+    // The modem's own answer: "OK" in it, or its error line.
+    const bool set = result.find("OK") != std::string::npos;
+    session.say(set ? std::string("OK") : result);
+    return set;
 }
 
 // ---- FTP parameters -------------------------------------------------------
@@ -284,16 +290,18 @@ std::optional<std::string> read_sim_id(Session& session) {
     return reply ? std::optional(sim_identification(*reply)) : std::nullopt;
 }
 
-void send_password(Session& session, const std::string& password) {
-    if (session.open()) {
-        const std::string command = kCmdPassword + password;
-        session.say(link::acknowledgement_message(
-            session.exchange_secret(command, std::strlen(kCmdPassword))));
+bool send_password(Session& session, const std::string& password) {
+    if (!session.open()) {
+        return false;
     }
+    const std::string result =
+        session.exchange_secret(kCmdPassword + password, std::strlen(kCmdPassword));
+    session.say(link::acknowledgement_message(result));
+    return result == link::kOk;
 }
 
-void send_sim_id(Session& session, const std::string& identification) {
-    acknowledged(session, kCmdSimParameter + identification);
+bool send_sim_id(Session& session, const std::string& identification) {
+    return acknowledged(session, kCmdSimParameter + identification);
 }
 
 PinOutcome unlock_sim(Session& session, const std::string& typed_pin) {
@@ -414,13 +422,14 @@ JadRequest jad_request(const JadParameterTable& table, int chosen, const std::st
     return {command + type.number, Message{type.name, Message::Kind::plain, {}}};
 }
 
-void send_jad(Session& session, const std::string& command) {
+bool send_jad(Session& session, const std::string& command) {
     if (!session.open()) {
-        return;
+        return false;
     }
     const std::string result = session.exchange(command);
     session.say(result == link::kOk ? std::string(kMsgChanged)
                                     : link::acknowledgement_message(result));
+    return result == link::kOk;
 }
 
 } // namespace tessal::device

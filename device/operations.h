@@ -33,12 +33,13 @@ inline constexpr const char* kMsgChanged = "OK - Promena parametara izvrsena";
 std::optional<std::string> read_version(Session& session);
 // "W": the device's last command.
 std::optional<std::string> read_last_command(Session& session);
-// "E", "X": acknowledged commands, their outcome told by message.  Asking
-// before a reset is the front end's.
-void restart(Session& session);
-void reset(Session& session);
-// "T" with a reply time-out of 1000 ms, 5000 ms again afterwards.
-void test_link(Session& session);
+// "E", "X": acknowledged commands, their outcome told by message; true when
+// the device acknowledged.  Asking before a reset is the front end's.
+bool restart(Session& session);
+bool reset(Session& session);
+// "T" with a reply time-out of 1000 ms, the link's own again afterwards;
+// true when the device acknowledged.
+bool test_link(Session& session);
 // "AAT+GSN": the IMEI cut from the reply, empty text when the reply holds
 // none; nothing when the read failed.
 std::optional<std::string> read_imei(Session& session);
@@ -54,7 +55,8 @@ std::optional<SignalReading> read_signal_level(Session& session);
 // "CCLK:").  A clock whose fields cannot be read gives six empty texts.
 std::optional<ClockTexts> read_clock(Session& session, int season_offset);
 // "AAT+CCLK=" with the typed local time turned into the modem's time.
-void set_clock(Session& session, const ClockTexts& local, int season_offset);
+// True when the modem took the time ("OK" in its answer).
+bool set_clock(Session& session, const ClockTexts& local, int season_offset);
 // "AAT+CCLK?": the modem's own clock, without a season; nothing when the
 // read failed or the reply holds no "CCLK:".
 std::optional<ClockTexts> read_modem_clock(Session& session);
@@ -114,8 +116,9 @@ FtpSent send_ftp(Session& session, const FtpRows& rows, const settings::Settings
 // failed.
 std::optional<std::string> read_sim_id(Session& session);
 // "p" and the password; "PSIM:" and the identification; sent as typed.
-void send_password(Session& session, const std::string& password);
-void send_sim_id(Session& session, const std::string& identification);
+// True when the device acknowledged.
+bool send_password(Session& session, const std::string& password);
+bool send_sim_id(Session& session, const std::string& identification);
 // How the PIN sequence ended.
 enum class PinOutcome {
     pin_set,    // the PIN request is off
@@ -167,7 +170,8 @@ struct JadRequest {
 // chosen in it (-1 none).
 JadRequest jad_request(const JadParameterTable& table, int chosen, const std::string& value,
                        std::optional<int> cash_type, const std::vector<CashType>& types);
-// Sends a set request built by jad_request.
-void send_jad(Session& session, const std::string& command);
+// Sends a set request built by jad_request; true when the device
+// acknowledged.
+bool send_jad(Session& session, const std::string& command);
 
 } // namespace tessal::device

@@ -496,12 +496,7 @@ ApplyResult apply_profile(Session& session, const Profile& wanted,
             continue;
         }
         const std::string name = v.field.substr(4);
-        send_jad(session, "P" + name + ":" + v.wanted);
-        const bool acknowledged =
-            !session.report().exchanges.empty() &&
-            session.report().exchanges.back().command == "P" + name + ":" + v.wanted &&
-            session.report().exchanges.back().result == link::kOk;
-        if (acknowledged) {
+        if (send_jad(session, "P" + name + ":" + v.wanted)) {
             v.state = ValueState::State::written;
         } else {
             v.state = ValueState::State::not_written;

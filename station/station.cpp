@@ -3,6 +3,7 @@
 
 #include "device/clock.h"
 #include "device/operations.h"
+#include "device/sim_replies.h"
 #include "link/frame.h"
 #include "link/messages.h"
 #include "link/qt_port_enumerator.h"
@@ -356,13 +357,9 @@ void ready_device(device::Session& session, const Options& options, reg::Record&
     if (!line_lost(session)) {
         said = session.report().messages.size();
         const QDateTime now = QDateTime::currentDateTime();
-        device::set_clock(session, pc_clock(now),
-                          now.isDaylightTime() ? device::kSummerOffset : device::kWinterOffset);
-        const std::vector<device::Exchange>& done = session.report().exchanges;
-        const std::string result = done.empty() ? "" : done.back().result;
-        const bool set = result == link::kOk ||
-                         (!link::is_status_word(result) && result.find("OK") != std::string::npos);
-        if (!set) {
+        if (!device::set_clock(session, pc_clock(now),
+                               now.isDaylightTime() ? device::kSummerOffset
+                                                    : device::kWinterOffset)) {
             failed << QStringLiteral("clock: ") + last_message(session, said);
         }
     }
