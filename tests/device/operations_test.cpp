@@ -72,6 +72,10 @@ class OperationsTest : public ::testing::Test, public Prompter {
     static Op doing(std::function<void(Session&)> op) {
         return [op](Session& s) { return op(s), std::string(); };
     }
+    // Operations that send: "taken" when the device took what was sent.
+    static Op sending(std::function<bool(Session&)> op) {
+        return [op](Session& s) { return op(s) ? std::string("taken") : std::string(); };
+    }
     static Op reading(std::function<std::optional<std::string>(Session&)> op) {
         return [op](Session& s) { return op(s).value_or(kNone); };
     }
@@ -170,20 +174,26 @@ TEST_F(OperationsTest, RestartResetAndLinkTestAreAcknowledgedCommands) {
         {"E", restart}, {"X", reset}, {"T", test_link}};
     for (const auto& [c, op] : ops) {
         SCOPED_TRACE(c);
-        expect_rows({{{kAck}, c, "", "OK!"},
+        expect_rows({{{kAck}, c, "taken", "OK!"},
                      {{kNak}, c, "", "Not OK!"},
                      {{kSilent}, c, "", kNoReplyAck},
                      {{kReadFails}, c, "", "Greska!"},
                      {{kBadSum}, c, "", "CS"},
                      {{frame("BUSY")}, c, "", "BUSY"},
                      {{kNoPort}, "", "", kPortMsg}},
-                    doing(op));
+                    sending(op));
     }
     // The link test waits one second; the next exchange five again.
     expect({{kSilent, kSilent}, "T|V", kNone, std::string(kNoReplyAck) + "|" + kNoReply},
            [](Session& s) { return test_link(s), read_version(s).value_or(kNone); });
     EXPECT_EQ(now, 1000 + 5000);
     EXPECT_EQ(link->constants().reply_timeout_ms, 5000);
+    // A time-out of the caller's own (tessal-cli's --timeout) stays after it.
+    expect({{kSilent}, "T", "300", kNoReplyAck}, [this](Session& s) {
+        link->constants().reply_timeout_ms = 300;
+        test_link(s);
+        return std::to_string(link->constants().reply_timeout_ms);
+    });
 }
 
 TEST_F(OperationsTest, ImeiAndSignalLevel) {
@@ -232,10 +242,12 @@ TEST_F(OperationsTest, ClockSendGivesTheModemItsOwnTime) {
     const std::string ok = frame("\r\nOK\r\n");
     const int S = kSummerOffset;
     const std::tuple<ClockTexts, int, Row> rows[] = {
-        {day, S, {{kAck}, sent, "", "OK!"}},
-        {day, kWinterOffset, {{kAck}, at + "03/15,12:45:00\"", "", "OK!"}},
-        {{"06", "03", "01", "01", "05", "09"}, S, {{kAck}, at + "02/28,23:05:09\"", "", "OK!"}},
-        {{"6", "3", "5", "9", "5", "0"}, S, {{ok}, at + "03/05,07:05:00\"", "", "OK"}},
+        {day, S, {{kAck}, sent, "taken", "OK!"}},
+        {day, kWinterOffset, {{kAck}, at + "03/15,12:45:00\"", "taken", "OK!"}},
+        {{"06", "03", "01", "01", "05", "09"},
+         S,
+         {{kAck}, at + "02/28,23:05:09\"", "taken", "OK!"}},
+        {{"6", "3", "5", "9", "5", "0"}, S, {{ok}, at + "03/05,07:05:00\"", "taken", "OK"}},
         {day, S, {{frame("\r\nERROR\r\n")}, sent, "", "\r\nERROR\r\n"}},
         {day, S, {{kNak}, sent, "", "Not OK!"}},
         {day, S, {{kSilent}, sent, "", kNoReplyAck}},
@@ -247,7 +259,7 @@ TEST_F(OperationsTest, ClockSendGivesTheModemItsOwnTime) {
     };
     for (const auto& [local, season, row] : rows) {
         SCOPED_TRACE(row.requests);
-        expect(row, doing([&](Session& s) { set_clock(s, local, season); }));
+        expect(row, sending([&](Session& s) { return set_clock(s, local, season); }));
     }
 }
 
@@ -334,12 +346,12 @@ TEST_F(OperationsTest, SimIdentificationPasswordAndSimParameter) {
                  {{kNoPort}, "", kNone, kPortMsg}},
                 reading(read_sim_id));
     // Both go out exactly as typed.
-    expect_rows({{{kAck}, "p 12 ab", "", "OK!"}, {{kNak}, "p 12 ab", "", "Not OK!"}},
-                doing([](Session& s) { send_password(s, " 12 ab"); }));
-    expect_rows({{{kAck}, "PSIM:8938 10", "", "OK!"},
+    expect_rows({{{kAck}, "p 12 ab", "taken", "OK!"}, {{kNak}, "p 12 ab", "", "Not OK!"}},
+                sending([](Session& s) { return send_password(s, " 12 ab"); }));
+    expect_rows({{{kAck}, "PSIM:8938 10", "taken", "OK!"},
                  {{kSilent}, "PSIM:8938 10", "", kNoReplyAck},
                  {{kNoPort}, "", "", kPortMsg}},
-                doing([](Session& s) { send_sim_id(s, "8938 10"); }));
+                sending([](Session& s) { return send_sim_id(s, "8938 10"); }));
 }
 
 TEST_F(OperationsTest, PinSequence) {
@@ -436,11 +448,11 @@ TEST(JadRequestTest, TheSetRequestOrWhyThereIsNone) {
 }
 
 TEST_F(OperationsTest, SendJad) {
-    expect_rows({{{kAck}, "PIP:10.0.0.2", "", kChanged},
+    expect_rows({{{kAck}, "PIP:10.0.0.2", "taken", kChanged},
                  {{kNak}, "PIP:10.0.0.2", "", "Not OK!"},
                  {{kSilent}, "PIP:10.0.0.2", "", kNoReplyAck},
                  {{kNoPort}, "", "", kPortMsg}},
-                doing([](Session& s) { send_jad(s, "PIP:10.0.0.2"); }));
+                sending([](Session& s) { return send_jad(s, "PIP:10.0.0.2"); }));
 }
 
 TEST_F(OperationsTest, CancelledOperationSendsNothingMore) {
