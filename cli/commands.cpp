@@ -625,7 +625,7 @@ Result Commands::sim(const std::string& what) {
         if (!value) {
             return failure(report);
         }
-        if (value->empty() || value->front() == '?') {
+        if (!device::is_sim_number(*value)) {
             Result r;
             r.exit = kDeviceError;
             r.error = Result::Error{"not_found", *value, report.exchanges.back().result};

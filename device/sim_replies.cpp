@@ -96,6 +96,10 @@ bool modem_error(std::string_view reply) {
     return contains_word(reply, "ERROR");
 }
 
+bool is_sim_number(std::string_view shown) {
+    return !shown.empty() && shown.front() != '?' && !modem_error(shown);
+}
+
 std::string attempts_message(std::string_view reply) {
     // The counter's own line when there is one, so that an unsolicited line
     // before it is not read as the count.

@@ -27,6 +27,10 @@ inline constexpr const char* kCmdSimParameter = "PSIM:";
 // after the colon.
 std::string sim_identification(std::string_view reply);
 
+// True when what the identification box shows is a card's number: not
+// empty, not "?", "??" or "???", not the modem's error line.
+bool is_sim_number(std::string_view shown);
+
 // True when the text holds the word, whatever the letter case.
 bool contains_word(std::string_view text, std::string_view word);
 

@@ -393,7 +393,7 @@ void ready_device(device::Session& session, const Options& options, reg::Record&
         return v.strength >= 2 && v.strength <= 31 ? QString() : one_line(v.label);
     });
     read("sim", device::read_sim_id, [&](const std::string& v) {
-        const bool good = !v.empty() && v.front() != '?' && v.find("ERROR") == std::string::npos;
+        const bool good = device::is_sim_number(v);
         r.sim_id = good ? latin1(v) : QString();
         return good ? QString() : v.empty() ? QStringLiteral("none in the reply") : one_line(v);
     });

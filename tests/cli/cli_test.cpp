@@ -35,6 +35,7 @@ struct Row {
     bool json = true;
     bool Faults::*fault = nullptr;
     const char* only_for = ""; // the fault hits only the commands starting with this
+    const char* modem_refuses = ""; // AT commands the modem answers "+CME ERROR: 10"
 };
 
 Faults with(bool Faults::*fault) {
@@ -78,9 +79,10 @@ class Cli : public ::testing::Test {
     // Runs a row on a fresh device whose clock stands at 31.12.2026 23:30:00.
     void check(const Row& row) {
         SCOPED_TRACE(row.args.toStdString());
-        sim_.with_device([](devsim::Device& d) {
+        sim_.with_device([&row](devsim::Device& d) {
             d = devsim::Device([] { return std::chrono::steady_clock::time_point{}; });
             d.modem().set_clock("26/12/31,23:30:00");
+            d.modem().forms().error_for = row.modem_refuses;
         });
         sim_.set_command_faults({{row.only_for, row.fault ? with(row.fault) : Faults{}}});
         sim_.clear_log();
@@ -215,6 +217,9 @@ const Row kRows[] = {
     {"jad set NEW_ONE 5 --verify", // kept by the device, but not in its descriptor
      {6, R"j({"error":{"code":"mismatch","detail":"(missing)","message":""},"message":"OK - )j"
          R"j(Promena parametara izvrsena","ok":false,"schema":1})j"}, "PNEW_ONE:5|J"},
+    {"sim id", {5, R"j({"error":{"code":"not_found","detail":"\r\n+CME ERROR: 10\r\n",)j"
+                   R"j("message":"+CME ERROR: 10"},"ok":false,"schema":1})j"},
+     "AAT^SCID", "", true, nullptr, "", "AT^SCID"},
     {"at AT+FOO", {5, R"({"error":{"code":"modem_error","detail":"\r\nERROR\r\n","message":""},)"
                       R"("ok":false,"reply":"\r\nERROR\r\n","schema":1})"}, "AAT+FOO"},
     {"operators",
