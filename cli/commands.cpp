@@ -864,14 +864,11 @@ Result Commands::profile_apply() {
             return usage_error("the password file cannot be read");
         }
     }
-    // A value the device cannot hold is refused before anything is sent.
-    if (const std::optional<std::string> problem = device::profile_problem(*wanted)) {
-        return bad_profile({}, *problem);
-    }
     const bool dry_run = in_.has("--dry-run");
     auto [report, applied] = with_session(link_, port_, this, [&](device::Session& s) {
         return device::apply_profile(s, *wanted, settings_, dry_run);
     });
+    // A value the device cannot hold is refused before anything is sent.
     if (!applied.refusal.empty()) {
         return bad_profile({}, applied.refusal);
     }

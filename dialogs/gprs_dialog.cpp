@@ -93,20 +93,13 @@ void GprsDialog::Form_Load() {
 
 void GprsDialog::Potvrda_Click() {
     settings::Settings& settings = settings_;
-    // The operators in use end before the first empty name of rows 1 to 5;
-    // row 0 always counts, and a name of blanks is a name.
-    settings.last_used_index = 5;
-    for (std::size_t row = 1; row < Text_prov_ime.size(); ++row) {
-        if (Text_prov_ime[row]->text().isEmpty()) {
-            settings.last_used_index = static_cast<std::uint8_t>(row - 1);
-            break;
-        }
-    }
-    // All six rows are stored as typed, also those after the count.
+    // All six rows are stored as typed, also those after the operators in
+    // use (a name of blanks is a name).
     for (std::size_t row = 0; row < Text_prov_ime.size(); ++row) {
         settings.operator_names[row] = console::to_device(Text_prov_ime[row]->text());
         settings.gprs_strings[row] = console::to_device(Text_prov_gprs[row]->text());
     }
+    settings::count_operators_in_use(settings);
     if (ftp_lists_) {
         ftp_lists_();
     }

@@ -7,7 +7,7 @@
 namespace tessal::link {
 
 bool is_acknowledgement_status(const std::string& result) {
-    return result == kOk || result == kNok || result == kTimeout || result == kPortFailure;
+    return is_status_word(result) && result != kChecksumError;
 }
 
 std::string acknowledgement_message(const std::string& result) {
