@@ -60,15 +60,11 @@ std::optional<std::string> secret_from_file(const std::string& path) {
     return line;
 }
 
-// Four-digit year of a two-digit one, as the clock reads it: 00 to 29 are
-// 2000 to 2029, 30 to 99 are 1930 to 1999.
+// Four-digit year of a two-digit one, as the clock reads it.
 std::string full_year(const std::string& yy) {
     const bool digits = yy.size() == 2 && std::isdigit(static_cast<unsigned char>(yy[0])) &&
                         std::isdigit(static_cast<unsigned char>(yy[1]));
-    if (!digits) {
-        return yy;
-    }
-    return (std::stoi(yy) < 30 ? "20" : "19") + yy;
+    return digits ? std::to_string(device::full_year(std::stoi(yy))) : yy;
 }
 
 // "DD.MM.YYYY" and "HH:MM:SS" as the clock's six texts, or nothing.
@@ -344,11 +340,7 @@ Result Commands::clock_set() {
         if (in_.has("--date") || in_.has("--time")) {
             return usage_error("--from-pc goes without --date and --time");
         }
-        const QDateTime now = QDateTime::currentDateTime();
-        local = {std::to_string(now.date().year() % 100), std::to_string(now.date().month()),
-                 std::to_string(now.date().day()),        std::to_string(now.time().hour()),
-                 std::to_string(now.time().minute()),     std::to_string(now.time().second())};
-        device::fill_two_digits(local);
+        local = device::clock_texts(QDateTime::currentDateTime());
     } else {
         const std::optional<std::string> date = in_.option("--date");
         const std::optional<std::string> time = in_.option("--time");

@@ -493,13 +493,7 @@ void MainWindow::Check2_Click() {
 }
 
 void MainWindow::Timer1_Timer() {
-    const QDateTime now = now_();
-    const QDate date = now.date();
-    const QTime time = now.time();
-    pc_time_ = {std::to_string(date.year() % 100), std::to_string(date.month()),
-                std::to_string(date.day()),        std::to_string(time.hour()),
-                std::to_string(time.minute()),     std::to_string(time.second())};
-    device::fill_two_digits(pc_time_);
+    pc_time_ = device::clock_texts(now_());
     for (std::size_t i = 0; i < Vreme.size(); ++i) {
         Vreme[i]->setText(from_device(pc_time_[i]));
     }

@@ -64,6 +64,20 @@ void fill_two_digits(ClockTexts& texts) {
     }
 }
 
+ClockTexts clock_texts(const QDateTime& time) {
+    const QDate date = time.date();
+    const QTime clock = time.time();
+    ClockTexts texts{std::to_string(date.year() % 100), std::to_string(date.month()),
+                     std::to_string(date.day()),        std::to_string(clock.hour()),
+                     std::to_string(clock.minute()),    std::to_string(clock.second())};
+    fill_two_digits(texts);
+    return texts;
+}
+
+int full_year(int two_digit_year) {
+    return two_digit_year < 30 ? 2000 + two_digit_year : 1900 + two_digit_year;
+}
+
 std::optional<ShiftedDate> shift_date(const std::string& month, const std::string& day,
                                       const std::string& year, bool forward) {
     const std::optional<long> m = parse_number(month);
@@ -72,28 +86,28 @@ std::optional<ShiftedDate> shift_date(const std::string& month, const std::strin
     if (!m || !d || !y || *y < 0 || *y > 99 || *m < 1 || *m > 12) {
         return std::nullopt;
     }
-    int full_year = static_cast<int>(*y < 30 ? 2000 + *y : 1900 + *y);
+    int yyyy = full_year(static_cast<int>(*y));
     int mm = static_cast<int>(*m);
-    if (*d < 1 || *d > days_in_month(mm, full_year)) {
+    if (*d < 1 || *d > days_in_month(mm, yyyy)) {
         return std::nullopt;
     }
     int dd = static_cast<int>(*d);
     if (forward) {
-        if (++dd > days_in_month(mm, full_year)) {
+        if (++dd > days_in_month(mm, yyyy)) {
             dd = 1;
             if (++mm > 12) {
                 mm = 1;
-                ++full_year;
+                ++yyyy;
             }
         }
     } else if (--dd < 1) {
         if (--mm < 1) {
             mm = 12;
-            --full_year;
+            --yyyy;
         }
-        dd = days_in_month(mm, full_year);
+        dd = days_in_month(mm, yyyy);
     }
-    return ShiftedDate{std::to_string(mm), std::to_string(dd), two_digit_year(full_year)};
+    return ShiftedDate{std::to_string(mm), std::to_string(dd), two_digit_year(yyyy)};
 }
 
 namespace {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 
+#include <QDateTime>
+
 #include <array>
 #include <optional>
 #include <string>
@@ -14,6 +16,13 @@ enum ClockField { kYear = 0, kMonth, kDay, kHour, kMinute, kSecond };
 
 // Puts "0" in front of every text shorter than two characters.
 void fill_two_digits(ClockTexts& texts);
+
+// A time of the PC's as the clock's six texts, two digits each.
+ClockTexts clock_texts(const QDateTime& time);
+
+// The year of a two-digit one, as the clock reads it: 00 to 29 are 2000 to
+// 2029, 30 to 99 are 1930 to 1999.
+int full_year(int two_digit_year);
 
 struct ShiftedDate {
     std::string month;

@@ -107,14 +107,6 @@ device::PortChoice choice(const QString& port, std::int32_t speed) {
     return c;
 }
 
-device::ClockTexts pc_clock(const QDateTime& now) {
-    const auto two = [](int n) {
-        return QStringLiteral("%1").arg(n % 100, 2, 10, QLatin1Char('0')).toStdString();
-    };
-    return {two(now.date().year()), two(now.date().month()),  two(now.date().day()),
-            two(now.time().hour()), two(now.time().minute()), two(now.time().second())};
-}
-
 std::filesystem::path file_path(const QString& path) {
     return std::filesystem::path(path.toStdU16String());
 }
@@ -357,7 +349,7 @@ void ready_device(device::Session& session, const Options& options, reg::Record&
     if (!line_lost(session)) {
         said = session.report().messages.size();
         const QDateTime now = QDateTime::currentDateTime();
-        if (!device::set_clock(session, pc_clock(now),
+        if (!device::set_clock(session, device::clock_texts(now),
                                now.isDaylightTime() ? device::kSummerOffset
                                                     : device::kWinterOffset)) {
             failed << QStringLiteral("clock: ") + last_message(session, said);
