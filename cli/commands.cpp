@@ -2,6 +2,7 @@
 #include "commands.h"
 
 #include "device/clock.h"
+#include "device/device_text.h"
 #include "device/operations.h"
 #include "device/profile.h"
 #include "device/sim_replies.h"
@@ -23,10 +24,7 @@ namespace {
 
 constexpr const char* kHidden = "********"; // what is shown of a secret
 
-QString text(const std::string& bytes) {
-    // The device's character set: one byte per character.
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
+using device::from_device;
 
 std::string last_message(const device::Report& report) {
     return report.messages.empty() ? std::string() : report.messages.back().text;
@@ -35,7 +33,7 @@ std::string last_message(const device::Report& report) {
 // A command that ended well: the console's message for it.
 Result message_result(const device::Report& report) {
     Result r;
-    r.values["message"] = text(last_message(report));
+    r.values["message"] = from_device(last_message(report));
     r.text = last_message(report);
     return r;
 }
@@ -167,7 +165,7 @@ Result failure(const device::Report& report) {
 }
 
 void Commands::tell(const device::Message& message) {
-    notes_ << text(message.text);
+    notes_ << from_device(message.text);
 }
 
 Result Commands::run() {
@@ -229,7 +227,7 @@ Result Commands::version(bool last_command) {
         return failure(report);
     }
     Result r;
-    r.values[last_command ? "last_command" : "version"] = text(*value);
+    r.values[last_command ? "last_command" : "version"] = from_device(*value);
     r.text = *value;
     return r;
 }
@@ -266,7 +264,7 @@ Result Commands::imei() {
         return r;
     }
     Result r;
-    r.values["imei"] = text(*value);
+    r.values["imei"] = from_device(*value);
     r.text = *value;
     return r;
 }
@@ -288,7 +286,7 @@ Result Commands::signal() {
     QJsonObject signal;
     signal["strength"] = value->strength;
     signal["bar"] = value->bar;
-    signal["label"] = text(value->label);
+    signal["label"] = from_device(value->label);
     r.values["signal"] = signal;
     r.text = std::to_string(value->strength);
     return r;
@@ -322,8 +320,8 @@ Result Commands::clock() {
     const std::string time = t[device::kHour] + ":" + t[device::kMinute] + ":" + t[device::kSecond];
     Result r;
     QJsonObject clock;
-    clock["date"] = text(date);
-    clock["time"] = text(time);
+    clock["date"] = from_device(date);
+    clock["time"] = from_device(time);
     clock["season"] = season ? QJsonValue(QString::fromStdString(*season)) : QJsonValue();
     r.values["clock"] = clock;
     r.text = date + " " + time;
@@ -377,15 +375,15 @@ Result Commands::ftp_get() {
         return failure(report);
     }
     QJsonObject ftp;
-    ftp["address"] = text(joined_address(read.address));
-    ftp["user"] = text(read.texts[0]);
+    ftp["address"] = from_device(joined_address(read.address));
+    ftp["user"] = from_device(read.texts[0]);
     ftp["password"] = kHidden;
-    ftp["for_send"] = text(read.texts[2]);
-    ftp["command"] = text(read.texts[3]);
-    ftp["gprs"] = text(read.gprs);
+    ftp["for_send"] = from_device(read.texts[2]);
+    ftp["command"] = from_device(read.texts[3]);
+    ftp["gprs"] = from_device(read.gprs);
     ftp["operator"] =
         read.operator_index
-            ? QJsonValue(text(settings_.operator_names[*read.operator_index].value_or("")))
+            ? QJsonValue(from_device(settings_.operator_names[*read.operator_index].value_or("")))
             : QJsonValue();
     Result r;
     r.values["ftp"] = ftp;
@@ -561,8 +559,8 @@ Result Commands::jad_get() {
             r.error = Result::Error{"not_found", {}, name};
             return r;
         }
-        r.values["name"] = text(name);
-        r.values["value"] = text(*value);
+        r.values["name"] = from_device(name);
+        r.values["value"] = from_device(*value);
         r.text = *value;
         return r;
     }
@@ -570,9 +568,9 @@ Result Commands::jad_get() {
     for (int k = 0; k < read.table.count; ++k) {
         std::string name = read.table.names[static_cast<std::size_t>(k)];
         name.pop_back(); // the colon
-        parameters[text(name)] = text(read.table.values[static_cast<std::size_t>(k)]);
+        parameters[from_device(name)] = from_device(read.table.values[static_cast<std::size_t>(k)]);
     }
-    r.values["descriptor"] = text(*read.descriptor);
+    r.values["descriptor"] = from_device(*read.descriptor);
     r.values["parameters"] = parameters;
     r.text = *read.descriptor;
     r.raw = true;
@@ -624,7 +622,7 @@ Result Commands::sim(const std::string& what) {
             return r;
         }
         Result r;
-        r.values["sim_id"] = text(*value);
+        r.values["sim_id"] = from_device(*value);
         r.text = *value;
         return r;
     }
@@ -641,7 +639,7 @@ Result Commands::sim(const std::string& what) {
         switch (outcome) {
         case device::PinOutcome::pin_set:
         case device::PinOutcome::not_needed:
-            r.values["message"] = text(message);
+            r.values["message"] = from_device(message);
             r.text = message;
             return r;
         case device::PinOutcome::no_sim:
@@ -692,7 +690,7 @@ Result Commands::at() {
         return failure(report);
     }
     Result r;
-    r.values["reply"] = text(*reply);
+    r.values["reply"] = from_device(*reply);
     r.text = *reply;
     r.raw = true;
     if (device::modem_error(*reply)) {
@@ -828,9 +826,9 @@ Result Commands::profile_diff() {
             continue;
         }
         QJsonObject entry;
-        entry["field"] = text(v.field);
-        entry["device"] = text(v.device);
-        entry["profile"] = text(v.wanted);
+        entry["field"] = from_device(v.field);
+        entry["device"] = from_device(v.device);
+        entry["profile"] = from_device(v.wanted);
         differences.append(entry);
         r.text += v.field + ": " + shown(v.device) + " -> " + shown(v.wanted) + "\n";
     }
@@ -935,8 +933,8 @@ Result list_operators(const settings::Settings& settings) {
     for (std::size_t i = 0; i <= std::min<std::size_t>(settings.last_used_index, 5); ++i) {
         QJsonObject entry;
         entry["index"] = static_cast<int>(i);
-        entry["name"] = text(settings.operator_names[i].value_or(""));
-        entry["gprs"] = text(settings.gprs_strings[i].value_or(""));
+        entry["name"] = from_device(settings.operator_names[i].value_or(""));
+        entry["gprs"] = from_device(settings.gprs_strings[i].value_or(""));
         operators.append(entry);
         r.text += (i > 0 ? "\n" : "") + std::to_string(i) + "\t" +
                   settings.operator_names[i].value_or("") + "\t" +

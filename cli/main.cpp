@@ -6,6 +6,7 @@
 #include "link/signal_handover.h"
 #ifdef TESSAL_WITH_STATION
 #include "cli/station.h"
+#include "device/device_text.h"
 #endif
 #include "link/device_link.h"
 #include "link/qt_port_enumerator.h"
@@ -73,9 +74,6 @@ int finish(const cli::Result& result, bool json) {
                                                            : "interrupted (SIGTERM)",
                                    {}};
     }
-    const auto latin1 = [](const std::string& bytes) {
-        return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    };
     if (json) {
         QJsonObject object = result.values;
         object["schema"] = 1;
@@ -86,8 +84,8 @@ int finish(const cli::Result& result, bool json) {
         if (exit != 0 && error) {
             QJsonObject e;
             e["code"] = QString::fromStdString(error->code);
-            e["message"] = latin1(error->message);
-            e["detail"] = latin1(error->detail);
+            e["message"] = tessal::device::from_device(error->message);
+            e["detail"] = tessal::device::from_device(error->detail);
             object["error"] = e;
         }
         std::cout << QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() << '\n';

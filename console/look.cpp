@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "look.h"
 
+#include "device/device_text.h"
+
 #include <QComboBox>
 #include <QEvent>
 #include <QFont>
@@ -12,6 +14,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QWidget>
+#include <algorithm>
 
 namespace tessal::console {
 
@@ -104,14 +107,9 @@ int box_width(const QWidget& box, int characters) {
 }
 
 QValidator::State DeviceTextValidator::validate(QString& input, int& /*position*/) const {
-    for (const QChar c : input) {
-        const char16_t code = c.unicode();
-        const bool printable = (code >= 0x20 && code < 0x7F) || (code >= 0xA0 && code <= 0xFF);
-        if (!printable) {
-            return Invalid;
-        }
-    }
-    return Acceptable;
+    const bool printable = std::all_of(input.begin(), input.end(),
+                                       [](QChar c) { return device::is_device_char(c.unicode()); });
+    return printable ? Acceptable : Invalid;
 }
 
 } // namespace tessal::console

@@ -132,13 +132,4 @@ void Transaction::close(std::function<void()> done, bool for_good) {
     engine_.cancel();
 }
 
-QString from_device(const std::string& bytes) {
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-std::string to_device(const QString& text) {
-    const QByteArray bytes = text.toLatin1();
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
-
 } // namespace tessal::console

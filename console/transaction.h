@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 
+#include "device/device_text.h"
+
 #include "device/engine.h"
 #include "settings/settings.h"
 
@@ -112,7 +114,7 @@ bool Transaction::run(QObject* context, Op op, Place place, std::function<void()
 }
 
 // Latin-1 is the device's character set: one byte per character.
-QString from_device(const std::string& bytes);
-std::string to_device(const QString& text);
+using device::from_device;
+using device::to_device;
 
 } // namespace tessal::console

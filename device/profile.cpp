@@ -27,20 +27,6 @@ std::optional<std::string> Profile::*const kFtpMembers[6] = {&Profile::address, 
                                                              &Profile::password, &Profile::for_send,
                                                              &Profile::command,  &Profile::gprs};
 
-QString text(const std::string& bytes) {
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-// A JSON text as the device's bytes; nothing when it holds a character the
-// device's character set has not.
-std::optional<std::string> bytes(const QString& value) {
-    if (std::any_of(value.begin(), value.end(), [](QChar c) { return c.unicode() > 0xFF; })) {
-        return std::nullopt;
-    }
-    const QByteArray latin1 = value.toLatin1();
-    return std::string(latin1.constData(), static_cast<std::size_t>(latin1.size()));
-}
-
 // The address as the console sends it: the first three octets padded with
 // zeros to three places, the fourth trimmed.
 std::string address_as_sent(const std::string& address) {
@@ -76,19 +62,12 @@ std::optional<std::string> jad_value(const Profile& profile, const std::string& 
 
 } // namespace
 
-bool is_device_text(const std::string& value) {
-    return std::all_of(value.begin(), value.end(), [](char ch) {
-        const auto byte = static_cast<unsigned char>(ch);
-        return (byte >= 0x20 && byte < 0x7F) || byte >= 0xA0;
-    });
-}
-
 std::string profile_json(const Profile& profile, bool with_secrets) {
     QJsonObject source;
-    source["version"] = text(profile.source.version);
-    source["imei"] = text(profile.source.imei);
-    source["read_at"] = text(profile.source.read_at);
-    source["port"] = text(profile.source.port);
+    source["version"] = from_device(profile.source.version);
+    source["imei"] = from_device(profile.source.imei);
+    source["read_at"] = from_device(profile.source.read_at);
+    source["port"] = from_device(profile.source.port);
     QJsonObject ftp;
     for (std::size_t i = 0; i < kFtpFields.size(); ++i) {
         const std::optional<std::string>& value = profile.*kFtpMembers[i];
@@ -98,19 +77,19 @@ std::string profile_json(const Profile& profile, bool with_secrets) {
         if (kFtpFields[i] == std::string("password")) {
             if (with_secrets) {
                 QJsonObject secret;
-                secret["secret"] = text(*value);
+                secret["secret"] = from_device(*value);
                 ftp["password"] = secret;
             }
             continue;
         }
-        ftp[kFtpFields[i]] = text(*value);
+        ftp[kFtpFields[i]] = from_device(*value);
     }
     if (profile.operator_name) {
-        ftp["operator"] = text(*profile.operator_name);
+        ftp["operator"] = from_device(*profile.operator_name);
     }
     QJsonObject jad;
     for (const auto& [name, value] : profile.jad) {
-        jad[text(name)] = text(value);
+        jad[from_device(name)] = from_device(value);
     }
     QJsonObject root;
     root["schema"] = 1;
@@ -148,7 +127,7 @@ std::optional<Profile> parse_profile(const std::string& json, std::string& probl
             problem = field + ": not a text";
             return std::nullopt;
         }
-        std::optional<std::string> converted = bytes(value.toString());
+        std::optional<std::string> converted = device_bytes(value.toString());
         if (!converted) {
             problem = field + ": a character the device cannot carry";
         }
@@ -193,7 +172,7 @@ std::optional<Profile> parse_profile(const std::string& json, std::string& probl
     const QJsonObject jad = jad_value_.toObject();
     for (const QString& key : jad.keys()) {
         const std::string field = "jad." + key.toStdString();
-        std::optional<std::string> name = bytes(key);
+        std::optional<std::string> name = device_bytes(key);
         std::optional<std::string> value = text_of(jad.value(key), field);
         if (!name || !value) {
             if (!name) {
@@ -204,10 +183,10 @@ std::optional<Profile> parse_profile(const std::string& json, std::string& probl
         profile.jad.emplace_back(std::move(*name), std::move(*value));
     }
     const QJsonObject source = root.value("source").toObject();
-    profile.source.version = bytes(source.value("version").toString()).value_or("");
-    profile.source.imei = bytes(source.value("imei").toString()).value_or("");
-    profile.source.read_at = bytes(source.value("read_at").toString()).value_or("");
-    profile.source.port = bytes(source.value("port").toString()).value_or("");
+    profile.source.version = device_bytes(source.value("version").toString()).value_or("");
+    profile.source.imei = device_bytes(source.value("imei").toString()).value_or("");
+    profile.source.read_at = device_bytes(source.value("read_at").toString()).value_or("");
+    profile.source.port = device_bytes(source.value("port").toString()).value_or("");
     return profile;
 }
 
@@ -326,13 +305,13 @@ std::string values_json(const std::vector<ValueState>& values) {
     QJsonArray list;
     for (const ValueState& v : values) {
         QJsonObject entry;
-        entry["field"] = text(v.field);
+        entry["field"] = from_device(v.field);
         entry["state"] = state_name(v.state);
         const std::pair<const char*, const std::string*> members[]{
             {"device", &v.device}, {"profile", &v.wanted}, {"now", &v.now}, {"why", &v.why}};
         for (const auto& [key, value] : members) {
             if (!value->empty()) {
-                entry[key] = text(*value);
+                entry[key] = from_device(*value);
             }
         }
         list.append(entry);

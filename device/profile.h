@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 
+#include "device/device_text.h"
+
 #include "device/session.h"
 #include "settings/settings.h"
 
@@ -21,7 +23,6 @@ namespace tessal::device {
 // 0xFF).
 inline constexpr std::size_t kLongestFtpValue = 32;
 inline constexpr std::size_t kLongestOctet = 3;
-bool is_device_text(const std::string& bytes);
 
 struct Profile {
     // The FTP parameters, each left out (nothing) when the profile does not

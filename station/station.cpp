@@ -2,6 +2,7 @@
 #include "station.h"
 
 #include "device/clock.h"
+#include "device/device_text.h"
 #include "device/operations.h"
 #include "device/sim_replies.h"
 #include "link/frame.h"
@@ -34,14 +35,9 @@ namespace {
 using std::chrono::milliseconds;
 using SteadyClock = std::chrono::steady_clock;
 
-// The device's character set: one byte per character.
-QString latin1(const std::string& bytes) {
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
 // A message as part of one line: its line ends and runs of blanks as one blank.
 QString one_line(const std::string& text) {
-    return latin1(text).simplified();
+    return device::from_device(text).simplified();
 }
 
 QString last_message(const device::Session& session, std::size_t said) {
@@ -65,12 +61,12 @@ QString apply_failure(const device::ApplyResult& applied, const device::Session&
     QStringList parts;
     bool stopper_told = false;
     for (const device::ValueState& v : applied.values) {
-        const QString field = latin1(v.field) + QStringLiteral(": ");
+        const QString field = device::from_device(v.field) + QStringLiteral(": ");
         if (v.state == State::not_written && !stopper_told) {
             stopper_told = true; // the values after it were not sent
             parts << field + (v.why.empty() ? QStringLiteral("not written") : one_line(v.why));
         } else if (v.state == State::read_back_differs) {
-            parts << field + QStringLiteral("read back as ") + latin1(v.now);
+            parts << field + QStringLiteral("read back as ") + device::from_device(v.now);
         } else if (v.state == State::written) {
             parts << field + QStringLiteral("not read back");
         }
@@ -310,7 +306,7 @@ Station::Found Station::find_device(link::DeviceLink& line, const QString& port,
         probe.finish();
         if (!link::is_status_word(reply)) {
             found.speed = speeds[i];
-            found.version = latin1(reply);
+            found.version = device::from_device(reply);
             return found;
         }
         ++i;
@@ -371,11 +367,11 @@ void ready_device(device::Session& session, const Options& options, reg::Record&
         }
     };
     read("version", device::read_version, [&](const std::string& v) {
-        r.version = latin1(v);
+        r.version = device::from_device(v);
         return QString();
     });
     read("imei", device::read_imei, [&](const std::string& v) {
-        r.imei = latin1(v);
+        r.imei = device::from_device(v);
         return v.empty() ? QStringLiteral("none in the reply") : QString();
     });
     read("signal", device::read_signal_level, [&](const device::SignalReading& v) {
@@ -386,11 +382,11 @@ void ready_device(device::Session& session, const Options& options, reg::Record&
     });
     read("sim", device::read_sim_id, [&](const std::string& v) {
         const bool good = device::is_sim_number(v);
-        r.sim_id = good ? latin1(v) : QString();
+        r.sim_id = good ? device::from_device(v) : QString();
         return good ? QString() : v.empty() ? QStringLiteral("none in the reply") : one_line(v);
     });
     if (r.imei.isEmpty()) {
-        r.imei = latin1(imei_seen(session.report()));
+        r.imei = device::from_device(imei_seen(session.report()));
     }
 }
 

@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: Apache-2.0
+#pragma once
+
+#include <QString>
+
+#include <optional>
+#include <string>
+
+namespace tessal::device {
+
+// The device's character set is Latin-1: one byte per character.
+QString from_device(const std::string& bytes);
+// A character the device has not becomes "?".
+std::string to_device(const QString& text);
+// The device's bytes of a text; nothing when it holds a character the
+// device's character set has not.
+std::optional<std::string> device_bytes(const QString& text);
+
+// A character the device shows and a value may hold: 0x20 to 0x7E and 0xA0
+// to 0xFF.
+inline bool is_device_char(char16_t code) {
+    return (code >= 0x20 && code < 0x7F) || (code >= 0xA0 && code <= 0xFF);
+}
+// True when every byte is such a character.
+bool is_device_text(const std::string& bytes);
+
+} // namespace tessal::device
