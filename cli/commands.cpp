@@ -3,6 +3,7 @@
 
 #include "device/clock.h"
 #include "device/device_text.h"
+#include "device/ftp_replies.h"
 #include "device/operations.h"
 #include "device/profile.h"
 #include "device/sim_replies.h"
@@ -21,8 +22,6 @@
 namespace tessal::cli {
 
 namespace {
-
-constexpr const char* kHidden = "********"; // what is shown of a secret
 
 using device::from_device;
 
@@ -356,18 +355,6 @@ Result Commands::clock_set() {
     }));
 }
 
-namespace {
-
-std::string joined_address(const std::array<std::string, 4>& octets) {
-    return octets[0] + "." + octets[1] + "." + octets[2] + "." + octets[3];
-}
-
-// The parameters' names in the JSON object, in the order they are sent.
-constexpr std::array<const char*, 6> kFtpKeys{"address",  "user",    "password",
-                                              "for_send", "command", "gprs"};
-
-} // namespace
-
 Result Commands::ftp_get() {
     auto [report, read] = with_session(
         link_, port_, this, [&](device::Session& s) { return device::read_ftp(s, settings_); });
@@ -375,9 +362,9 @@ Result Commands::ftp_get() {
         return failure(report);
     }
     QJsonObject ftp;
-    ftp["address"] = from_device(joined_address(read.address));
+    ftp["address"] = from_device(device::joined_address(read.address));
     ftp["user"] = from_device(read.texts[0]);
-    ftp["password"] = kHidden;
+    ftp["password"] = device::kHidden;
     ftp["for_send"] = from_device(read.texts[2]);
     ftp["command"] = from_device(read.texts[3]);
     ftp["gprs"] = from_device(read.gprs);
@@ -387,7 +374,7 @@ Result Commands::ftp_get() {
             : QJsonValue();
     Result r;
     r.values["ftp"] = ftp;
-    for (const char* key : kFtpKeys) {
+    for (const char* key : device::kFtpFields) {
         r.text += std::string(key) + ": " + ftp[key].toString().toStdString() + "\n";
     }
     r.text += "operator: " + ftp["operator"].toString().toStdString();
@@ -398,18 +385,12 @@ Result Commands::ftp_set() {
     device::FtpRows rows;
     // Each given option ticks its row; the rest are not sent.
     if (const std::optional<std::string> address = in_.option("--address")) {
-        std::array<std::string, 4> octets;
-        std::size_t from = 0;
-        for (std::size_t i = 0; i < 4; ++i) {
-            const std::size_t stop = i < 3 ? address->find('.', from) : address->size();
-            if (stop == std::string::npos) {
-                return usage_error("--address takes A.B.C.D");
-            }
-            octets[i] = address->substr(from, stop - from);
-            from = stop + 1;
+        const std::optional<std::array<std::string, 4>> octets = device::four_octets(*address);
+        if (!octets) {
+            return usage_error("--address takes A.B.C.D");
         }
         rows.ticked[0] = true;
-        rows.address = octets;
+        rows.address = *octets;
     }
     const std::array<const char*, 4> text_options{"--user", "--password-file", "--for-send",
                                                   "--command"};
@@ -458,7 +439,7 @@ Result Commands::ftp_set() {
         if (rows.ticked[row]) {
             const bool done = std::find(sent.acknowledged.begin(), sent.acknowledged.end(), row) !=
                               sent.acknowledged.end();
-            (done ? written : not_written).append(kFtpKeys[row]);
+            (done ? written : not_written).append(device::kFtpFields[row]);
         }
     }
     if (!sent.complete) {
@@ -492,8 +473,7 @@ Result Commands::ftp_set() {
     }
     std::array<std::string, 6> wanted;
     if (sent.padded) {
-        wanted[0] = (*sent.padded)[0] + "." + (*sent.padded)[1] + "." + (*sent.padded)[2] + "." +
-                    device::trim_blanks(rows.address[3]);
+        wanted[0] = device::sent_address(rows.address);
     }
     for (std::size_t i = 0; i < 4; ++i) {
         wanted[i + 1] = rows.texts[i];
@@ -503,7 +483,7 @@ Result Commands::ftp_set() {
             ? *rows.gprs
             : settings_.gprs_strings[static_cast<std::size_t>(std::max(rows.operator_index, 0))]
                   .value_or("");
-    const std::array<std::string, 6> got{joined_address(read.address),
+    const std::array<std::string, 6> got{device::joined_address(read.address),
                                          read.texts[0],
                                          read.texts[1],
                                          read.texts[2],
@@ -512,7 +492,7 @@ Result Commands::ftp_set() {
     QJsonArray mismatched;
     for (std::size_t row = 0; row < 6; ++row) {
         if (rows.ticked[row] && wanted[row] != got[row]) {
-            mismatched.append(kFtpKeys[row]);
+            mismatched.append(device::kFtpFields[row]);
         }
     }
     if (!mismatched.isEmpty()) {

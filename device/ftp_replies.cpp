@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "ftp_replies.h"
 
+#include "replies.h"
+
 #include <algorithm>
 
 namespace tessal::device {
@@ -17,6 +19,30 @@ std::array<std::string, 4> split_address(std::string_view value) {
     }
     boxes[3] = std::string(rest);
     return boxes;
+}
+
+std::optional<std::array<std::string, 4>> four_octets(std::string_view address) {
+    if (std::count(address.begin(), address.end(), '.') < 3) {
+        return std::nullopt;
+    }
+    return split_address(address);
+}
+
+std::string joined_address(const std::array<std::string, 4>& octets) {
+    return octets[0] + "." + octets[1] + "." + octets[2] + "." + octets[3];
+}
+
+std::string padded_octet(const std::string& octet) {
+    std::string padded = trim_blanks(octet);
+    if (padded.size() < 3) {
+        padded.insert(0, 3 - padded.size(), '0');
+    }
+    return padded;
+}
+
+std::string sent_address(const std::array<std::string, 4>& octets) {
+    return padded_octet(octets[0]) + "." + padded_octet(octets[1]) + "." + padded_octet(octets[2]) +
+           "." + trim_blanks(octets[3]);
 }
 
 std::optional<std::size_t> match_gprs(const settings::Settings& settings, std::string_view value) {

@@ -22,6 +22,19 @@ namespace tessal::device {
 // and "0", and a text without a full stop lands whole in the fourth box.
 std::array<std::string, 4> split_address(std::string_view value);
 
+// The four octets of "A.B.C.D" as typed, the fourth taking all after the
+// third full stop; nothing when the address has fewer than three.
+std::optional<std::array<std::string, 4>> four_octets(std::string_view address);
+
+// The octets joined with full stops.
+std::string joined_address(const std::array<std::string, 4>& octets);
+
+// The address as the device is sent it: the first three octets without
+// blanks and padded with zeros to three places, the fourth without blanks.
+std::string sent_address(const std::array<std::string, 4>& octets);
+// One of the first three octets as sent.
+std::string padded_octet(const std::string& octet);
+
 // The first operator, from 0 to the last used index, whose GPRS parameter
 // string is exactly the value (letter case counts); an unset string counts as
 // empty text.  Nothing when none matches.

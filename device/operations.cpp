@@ -198,17 +198,8 @@ std::optional<std::string> address_value(const std::array<std::string, 4>& octet
                     [](const std::string& octet) { return trim_blanks(octet).empty(); })) {
         return std::nullopt;
     }
-    std::array<std::string, 3> padded;
-    std::string value;
-    for (std::size_t i = 0; i < padded.size(); ++i) {
-        padded[i] = trim_blanks(octets[i]);
-        if (padded[i].size() < 3) {
-            padded[i].insert(0, 3 - padded[i].size(), '0');
-        }
-        value += padded[i] + ".";
-    }
-    sent.padded = padded;
-    return value + trim_blanks(octets[3]);
+    sent.padded = {padded_octet(octets[0]), padded_octet(octets[1]), padded_octet(octets[2])};
+    return sent_address(octets);
 }
 
 // The set request of one row, or nothing after its refusal was said.

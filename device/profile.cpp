@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "profile.h"
 
+#include "device/ftp_replies.h"
 #include "device/operations.h"
 #include "link/frame.h"
 #include "link/messages.h"
@@ -16,39 +17,16 @@ namespace tessal::device {
 
 namespace {
 
-constexpr const char* kHidden = "********"; // what is shown of a secret
 constexpr const char* kNotSent = "nije poslato";
-
-// The FTP parameters as the profile names them, in the order they are sent.
-constexpr std::array<const char*, 6> kFtpFields{"address",  "user",    "password",
-                                                "for_send", "command", "gprs"};
 
 std::optional<std::string> Profile::*const kFtpMembers[6] = {&Profile::address,  &Profile::user,
                                                              &Profile::password, &Profile::for_send,
                                                              &Profile::command,  &Profile::gprs};
 
-// The address as the console sends it: the first three octets padded with
-// zeros to three places, the fourth trimmed.
+// The address as the console sends it.
 std::string address_as_sent(const std::string& address) {
-    std::array<std::string, 4> octets;
-    std::size_t from = 0;
-    for (std::size_t i = 0; i < 4; ++i) {
-        const std::size_t stop = i < 3 ? address.find('.', from) : address.size();
-        if (stop == std::string::npos) {
-            return address;
-        }
-        octets[i] = trim_blanks(address.substr(from, stop - from));
-        from = stop + 1;
-    }
-    std::string sent;
-    for (std::size_t i = 0; i < 3; ++i) {
-        sent += std::string(octets[i].size() < 3 ? 3 - octets[i].size() : 0, '0') + octets[i] + ".";
-    }
-    return sent + octets[3];
-}
-
-std::string joined(const std::array<std::string, 4>& octets) {
-    return octets[0] + "." + octets[1] + "." + octets[2] + "." + octets[3];
+    const std::optional<std::array<std::string, 4>> octets = four_octets(address);
+    return octets ? sent_address(*octets) : address;
 }
 
 std::optional<std::string> jad_value(const Profile& profile, const std::string& name) {
@@ -255,7 +233,7 @@ std::optional<Profile> read_profile(Session& session, const settings::Settings& 
     if (ftp.rows_read < kFtpFields.size()) {
         return std::nullopt;
     }
-    profile.address = joined(ftp.address);
+    profile.address = joined_address(ftp.address);
     profile.user = ftp.texts[0];
     profile.password = ftp.texts[1];
     profile.for_send = ftp.texts[2];
@@ -431,13 +409,7 @@ ApplyResult apply_profile(Session& session, const Profile& wanted,
         }
     }
     if (wanted.address) {
-        std::size_t from = 0;
-        for (std::size_t i = 0; i < 4; ++i) {
-            const std::size_t stop =
-                i < 3 ? wanted.address->find('.', from) : wanted.address->size();
-            rows.address[i] = wanted.address->substr(from, stop - from);
-            from = stop + 1;
-        }
+        rows.address = split_address(*wanted.address); // four octets, as checked above
     }
     rows.texts = {wanted.user.value_or(""), wanted.password.value_or(""),
                   wanted.for_send.value_or(""), wanted.command.value_or("")};

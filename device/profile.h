@@ -3,6 +3,8 @@
 
 #include "device/device_text.h"
 
+#include <array>
+
 #include "device/session.h"
 #include "settings/settings.h"
 
@@ -23,6 +25,14 @@ namespace tessal::device {
 // 0xFF).
 inline constexpr std::size_t kLongestFtpValue = 32;
 inline constexpr std::size_t kLongestOctet = 3;
+
+// What is shown of a secret.
+inline constexpr const char* kHidden = "********";
+
+// The FTP parameters as a profile and tessal-cli name them, in the order they
+// are sent.
+inline constexpr std::array<const char*, 6> kFtpFields{"address",  "user",    "password",
+                                                       "for_send", "command", "gprs"};
 
 struct Profile {
     // The FTP parameters, each left out (nothing) when the profile does not
