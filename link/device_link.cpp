@@ -30,10 +30,11 @@ std::string DeviceLink::init_port(std::uint8_t& port_number, std::int32_t& speed
         return std::string(kPortError);
     }
     std::string device = device_of(port_number, false);
-    if (!open_device(device, speed) && enumerates() && last_port_failure_ &&
+    if (!open_device(device, speed) && last_port_failure_ &&
         last_port_failure_->fault.kind == PortFault::Kind::NoDevice) {
         // The machine's ports may have changed since they were last read (an
-        // adapter plugged in or out): read them again and try once more.
+        // adapter plugged in or out): read them again and try once more when
+        // that names another device.
         const std::string again = device_of(port_number, true);
         if (again != device) {
             device = again;
@@ -49,11 +50,6 @@ void DeviceLink::set_port_enumerator(const PortEnumerator* ports) {
     found_.reset();
 }
 
-bool DeviceLink::enumerates() const {
-    const std::lock_guard lock(ports_mutex_);
-    return ports_ != nullptr;
-}
-
 std::vector<PortInfo> DeviceLink::refresh_ports() {
     const std::lock_guard lock(ports_mutex_);
     found_ = ports_ != nullptr ? ports_->ports() : std::vector<PortInfo>{};
@@ -63,18 +59,14 @@ std::vector<PortInfo> DeviceLink::refresh_ports() {
 std::string DeviceLink::device_of(std::uint8_t port_number, bool fresh) {
     const bool keyed = port_number >= 1 && port_number <= port_map_.devices.size() &&
                        !port_map_.devices[port_number - 1].empty();
-    if (keyed || !enumerates()) {
+    const std::lock_guard lock(ports_mutex_);
+    if (keyed || ports_ == nullptr) {
         return port_device(port_number, port_map_);
     }
-    std::optional<std::vector<PortInfo>> found;
-    if (!fresh) {
-        const std::lock_guard lock(ports_mutex_);
-        found = found_;
+    if (fresh || !found_) {
+        found_ = ports_->ports();
     }
-    if (!found) {
-        found = refresh_ports();
-    }
-    return port_device(port_number, map_ports(port_map_.devices, *found));
+    return port_device(port_number, map_ports(port_map_.devices, *found_));
 }
 
 bool DeviceLink::open_device(const std::string& device, std::int32_t speed) {

@@ -95,7 +95,6 @@ class DeviceLink {
   private:
     // The device of a port number; `fresh` reads the machine's ports anew.
     std::string device_of(std::uint8_t port_number, bool fresh);
-    bool enumerates() const;
     // Selects, opens and configures `device`; on failure records why.
     bool open_device(const std::string& device, std::int32_t speed);
     std::string finish_frame();
