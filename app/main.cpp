@@ -8,6 +8,7 @@
 #include "console/message_service.h"
 #include "console/trace_window.h"
 #include "device/engine.h"
+#include "device/settings_place.h"
 #include "dialogs/dialog_set.h"
 #ifdef TESSAL_WITH_STATION
 #include "console/station_window.h"
@@ -15,16 +16,10 @@
 #include "link/qt_serial_port.h"
 #include "link/trace.h"
 #include "settings/settings.h"
-#include "settings/settings_location.h"
 #include "settings/settings_store.h"
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QStandardPaths>
-
-#ifdef Q_OS_WIN
-#include <QDir>
-#endif
 
 #ifdef Q_OS_UNIX
 #include "link/signal_handover.h"
@@ -34,12 +29,6 @@
 
 #include <cstdio>
 #include <memory>
-
-// The build names where an installed program finds its desktop entry; a
-// build that does not (a hand-made one) falls back to the usual layout.
-#ifndef TESSAL_INSTALL_MARKER
-#define TESSAL_INSTALL_MARKER "../share/applications/tessal.desktop"
-#endif
 
 namespace {
 
@@ -80,19 +69,8 @@ int main(int argc, char** argv) {
     // ~/.config/<organisation>/Tessal.
     QApplication::setApplicationName(QStringLiteral("Tessal"));
 
-#ifdef Q_OS_WIN
-    // A narrow path is read in the ANSI code page on Windows: the folder, with
-    // the user's name in it, goes over as UTF-16 and with Windows' separators.
-    const std::filesystem::path user_dir =
-        QDir::toNativeSeparators(
-            QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation))
-            .toStdWString();
-#else
-    const std::filesystem::path user_dir =
-        QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation).toStdString();
-#endif
-    const std::filesystem::path directory = tessal::settings::settings_directory(
-        tessal::settings::SettingsStore::program_directory(), user_dir, TESSAL_INSTALL_MARKER);
+    const std::filesystem::path user_dir = tessal::device::user_settings_folder();
+    const std::filesystem::path directory = tessal::device::console_settings_folder();
 
     tessal::console::BoxMessageService messages;
     tessal::settings::Settings settings;

@@ -7,28 +7,23 @@
 #ifdef TESSAL_WITH_STATION
 #include "cli/station.h"
 #include "device/device_text.h"
+#include "device/settings_place.h"
 #endif
 #include "link/device_link.h"
 #include "link/qt_port_enumerator.h"
 #include "link/qt_serial_port.h"
 #include "link/trace.h"
-#include "settings/settings_location.h"
 #include "settings/settings_store.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QStandardPaths>
 
 #include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <memory>
 
-#ifndef TESSAL_INSTALL_MARKER
-#define TESSAL_INSTALL_MARKER "../share/applications/tessal.desktop"
-#endif
 #ifndef TESSAL_VERSION
 #define TESSAL_VERSION "0"
 #endif
@@ -156,18 +151,9 @@ int main(int argc, char** argv) {
         store = std::make_unique<settings::SettingsStore>(
             settings::SettingsStore::for_file(*in.settings, report));
     } else {
-        // The console's own user folder; UTF-16 on Windows, where a narrow
-        // text would go through the ANSI code page.
-        const QString user = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-#ifdef Q_OS_WIN
-        const std::filesystem::path user_dir = QDir::toNativeSeparators(user).toStdWString();
-#else
-        const std::filesystem::path user_dir = user.toStdString();
-#endif
-        store = std::make_unique<settings::SettingsStore>(
-            settings::settings_directory(settings::SettingsStore::program_directory(), user_dir,
-                                         TESSAL_INSTALL_MARKER),
-            report);
+        // Installed beside the console, it finds the console's settings.
+        store =
+            std::make_unique<settings::SettingsStore>(device::console_settings_folder(), report);
     }
     settings::Settings settings;
     store->load_settings(settings);
