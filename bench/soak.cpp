@@ -10,7 +10,7 @@
 #include "devsim/pty_simulator.h"
 #include "link/qt_serial_port.h"
 #include "settings/settings_store.h"
-#include "support/open_files.h"
+#include "support/files.h"
 #include "support/settle.h"
 
 #include <QApplication>

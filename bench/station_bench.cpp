@@ -8,7 +8,7 @@
 //   build/bench/tessal-station-bench
 #include "devsim/pty_simulator.h"
 #include "station/station.h"
-#include "support/open_files.h"
+#include "support/files.h"
 
 #include <QCoreApplication>
 #include <QDir>

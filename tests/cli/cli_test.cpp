@@ -2,6 +2,7 @@
 // tessal-cli run as a process against the simulated device on a pseudo-terminal:
 // exit status, standard output and standard error of each command and outcome.
 #include "devsim/pty_simulator.h"
+#include "support/simulated_device.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -21,6 +22,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using devsim::Faults;
+using testing::with;
 
 struct Outcome {
     int exit;
@@ -34,15 +36,9 @@ struct Row {
     const char* err = "";       // standard error
     bool json = true;
     bool Faults::*fault = nullptr;
-    const char* only_for = ""; // the fault hits only the commands starting with this
+    const char* only_for = "";      // the fault hits only the commands starting with this
     const char* modem_refuses = ""; // AT commands the modem answers "+CME ERROR: 10"
 };
-
-Faults with(bool Faults::*fault) {
-    Faults faults;
-    faults.*fault = true;
-    return faults;
-}
 
 class Cli : public ::testing::Test {
   protected:

@@ -56,9 +56,7 @@ TEST_F(SimulatedConsoleTest, ReadsAndRestartEndToEnd) {
 // A close while a silent device is awaited ends the wait at once and saves;
 // meanwhile the PC clock kept ticking.
 TEST_F(SimulatedConsoleTest, CloseDuringARealWaitEndsItAtOnce) {
-    devsim::Faults silent;
-    silent.silent = true;
-    device_.simulator->set_faults(silent);
+    device_.simulator->set_faults(with(&devsim::Faults::silent));
     window_->show();
     window_->Check2->click();
     window_->Timer1->setInterval(100);

@@ -65,15 +65,7 @@ class EngineTest : public ::testing::Test {
             front);
     }
     // Request bodies written; read only while no operation runs.
-    Strings requests() const {
-        Strings out;
-        for (const std::string& bytes : port->writes) {
-            if (bytes.size() > 1) {
-                out.push_back(bytes.substr(1, bytes.size() - 4));
-            }
-        }
-        return out;
-    }
+    Strings requests() const { return port->requests(); }
     bool settle() { return tessal::testing::settle(*engine); }
     bool held() {
         return wait_until([this] { return port->waiting.load(); });

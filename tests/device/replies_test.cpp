@@ -22,12 +22,7 @@ std::string state(const std::string& reply) {
     const char* names[] = {"no SIM", "ready", "PIN wanted", "unexpected"};
     return names[static_cast<int>(pin_state(reply))];
 }
-std::string sim_box(const std::string& reply) {
-    return sim_identification(reply);
-}
-std::string attempts(const std::string& reply) {
-    return attempts_message(reply);
-}
+const Reading sim_box = sim_identification, attempts = attempts_message;
 
 TEST(RepliesTest, ReplyReadings) {
     const std::tuple<Reading, const char*, const char*> rows[] = {

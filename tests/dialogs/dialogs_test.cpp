@@ -91,10 +91,6 @@ class DialogsTest : public ConsoleFixture {
         button->click();
         settle();
     }
-    std::string jad_file() const {
-        std::ifstream in(jad_path_, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
 
     std::function<bool()> save_ = [this] { return store_->save_settings(settings_); };
     std::filesystem::path jad_path_ = std::filesystem::path(dir_.path().toStdString()) / "Jad.txt";
@@ -167,13 +163,6 @@ TEST_F(DialogsTest, FtpSendBuildsTheTickedRowsAndShowsTheOctetsAsSent) {
     click(ftp_->Send);
     EXPECT_EQ(requests(), (Requests{"PFTPGovAddr:007.018.200.1", "PFTP_pathFILES: /s "}));
     EXPECT_EQ(octets(), (QStringList{"007", "018", "200", " 1 "}));
-
-    // Nothing ticked: said, and the port is not touched.
-    open_ftp();
-    const int opened = port_->open_calls;
-    click(ftp_->Send);
-    EXPECT_EQ(messages_.informed, QStringList{"Nisu obelezeni podaci za slanje"});
-    EXPECT_EQ(port_->open_calls, opened);
 }
 
 TEST_F(DialogsTest, GprsConfirmStoresTheTableAndRefreshesTheFtpLists) {
@@ -276,7 +265,7 @@ TEST_F(DialogsTest, JadReadShowsTheDescriptorKeepsACopyAndListsTheParameters) {
     EXPECT_EQ(jad_->Text2->toPlainText(), "MIDlet-Name: Tessal\nCASH_TYPE: 7\nTIMEOUT:30\n");
     EXPECT_EQ(items(jad_->Combo1), (QStringList{"MIDlet-Name:", "CASH_TYPE:", "TIMEOUT:"}));
     EXPECT_EQ(jad_->Combo1->currentIndex(), -1);
-    EXPECT_EQ(jad_file(), kDescriptor + "\r\n");
+    EXPECT_EQ(file_text(jad_path_), kDescriptor + "\r\n");
     EXPECT_TRUE(messages_.shown.isEmpty());
     jad_->Combo1->setCurrentIndex(0);
     EXPECT_EQ(jad_->Text3->text(), "Tessal");

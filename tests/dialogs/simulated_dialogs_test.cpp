@@ -99,13 +99,6 @@ TEST(SimulatedDialogsTest, EachDialogCommandAgainstTheDevice) {
     EXPECT_FALSE(r.console.port_open());
 }
 
-// A device with one fault.
-template <class T> devsim::Faults with(T devsim::Faults::*fault, T value) {
-    devsim::Faults faults;
-    faults.*fault = value;
-    return faults;
-}
-
 TEST(SimulatedDialogsTest, EachFaultEndsWithItsMessageAndAClosedPort) {
     using F = devsim::Faults;
     F chunked = with(&F::chunk_size, 32);

@@ -5,6 +5,7 @@
 #include "link/messages.h"
 #include "link/port_map.h"
 #include "link/qt_serial_port.h"
+#include "support/files.h"
 #include "support/scripted_port.h"
 
 #include <gtest/gtest.h>
@@ -23,6 +24,7 @@
 namespace tessal::link {
 namespace {
 
+using tessal::testing::file_text;
 using tessal::testing::ScriptedPort;
 
 // The records of a trace without their time stamps, checked for their form.
@@ -166,7 +168,7 @@ TEST_F(LinkTest, ASecretShowsAsAsterisksInTheTraceAndGoesOutWhole) {
     const std::uint64_t from = trace.end();
     port->arrive(build_frame("AT+CPIN =12\r\nOK"));
     EXPECT_EQ(link->get_frame("AAT+CPIN =12", 10), "AT+CPIN =12\r\nOK");
-    EXPECT_EQ(port->writes[0], build_frame("AAT+CPIN =12")); // the device gets the PIN
+    EXPECT_EQ(port->writes[0], "\002AAT+CPIN =1241\003"); // the device gets the PIN
     EXPECT_EQ(masked(trace, from),
               (std::vector<std::string>{
                   "> 02 41 41 54 2B 43 50 49 4E 20 3D 2A 2A 34 31 03  <STX>AAT+CPIN =**41<ETX>",
@@ -204,14 +206,7 @@ TEST_F(LinkTest, InitPortSelectsOpensAndConfigures) {
 // Com3 has no key: it reaches the machine's first adapter once one is there.
 // The ports are read again when the device a number reached has gone.
 TEST_F(LinkTest, AGoneDeviceMakesTheLinkReadThePortsAgain) {
-    struct Machine : PortEnumerator {
-        std::vector<PortInfo> ports() const override {
-            ++reads;
-            return list;
-        }
-        std::vector<PortInfo> list;
-        mutable int reads = 0;
-    } machine;
+    tessal::testing::MadeUpPorts machine;
     link->set_port_enumerator(&machine);
     port->absent = {"/dev/ttyS2"};
     EXPECT_EQ(open(3), "PO");
@@ -278,11 +273,6 @@ TEST(Trace, BytesAsHexAndTextAndCounts) {
                       "111 bajtova|1024 bajta|");
 }
 
-std::string read_file(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // Records take 41 bytes each; the file starts 60 bytes short of 1 MiB.
 TEST(Trace, FileIsRenamedAtOneMebibyteAndMayBeUnwritable) {
     QTemporaryDir dir;
@@ -293,10 +283,10 @@ TEST(Trace, FileIsRenamedAtOneMebibyteAndMayBeUnwritable) {
     for (int i = 0; i < 3; ++i) {
         trace.port_closed(); // the first fits, the second is written after the rename
         trace.flush_file();
-        EXPECT_EQ(read_file(dir.filePath("rvt_trace.1.txt").toStdString()).size(),
+        EXPECT_EQ(file_text(dir.filePath("rvt_trace.1.txt").toStdString()).size(),
                   i == 0 ? 11U : 1048557U);
     }
-    EXPECT_EQ(read_file(file).size(), 82U);
+    EXPECT_EQ(file_text(file).size(), 82U);
 
     std::filesystem::create_directory(dir.filePath("blocked").toStdString());
     Trace blocked(dir.filePath("blocked").toStdString()); // a folder: only the file is lost
@@ -310,7 +300,7 @@ TEST(Trace, FileIsRenamedAtOneMebibyteAndMayBeUnwritable) {
     Trace first(fresh);
     first.port_closed();
     first.flush_file();
-    EXPECT_EQ(read_file(fresh).size(), 41U);
+    EXPECT_EQ(file_text(fresh).size(), 41U);
 }
 
 #ifdef _WIN32
@@ -329,10 +319,10 @@ TEST(Trace, FileHeldByAViewerIsCopiedAsideAndEmptied) {
     trace.port_closed(); // after the rotation
     trace.flush_file();
     CloseHandle(viewer);
-    const std::string old = read_file(dir.filePath("rvt_trace.1.txt").toStdWString());
+    const std::string old = file_text(dir.filePath("rvt_trace.1.txt").toStdWString());
     EXPECT_EQ(old.size(), 1048557U);
     EXPECT_EQ(old.substr(0, 3) + old.substr(old.size() - 17), "xxx- port zatvoren\r\n");
-    const std::string now = read_file(file);
+    const std::string now = file_text(file);
     EXPECT_EQ(now.size() > 24 ? now.substr(24) : now, "- port zatvoren\r\n");
 }
 

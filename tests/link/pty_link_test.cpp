@@ -22,11 +22,7 @@ TEST(PtyLink, ExchangesInstantRepliesTimeOutAndHangUps) {
     ASSERT_TRUE(sim.started) << sim.simulator->error();
     sim.simulator->with_device([](auto& d) { d.set_version("GPRS 1.2"); });
     const auto exchange = [&](bool devsim::Faults::*fault, const char* command) {
-        devsim::Faults faults;
-        if (fault != nullptr) {
-            faults.*fault = true;
-        }
-        sim.simulator->set_faults(faults);
+        sim.simulator->set_faults(fault ? testing::with(fault) : devsim::Faults{});
         return sim.link.get_frame(command);
     };
     ASSERT_EQ(sim.open(), "OK");

@@ -6,13 +6,13 @@
 #include "settings/settings_location.h"
 #include "settings/settings_store.h"
 #include "settings/text_file.h"
+#include "support/files.h"
 
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
 
 #ifndef _WIN32
 #include <csignal>
@@ -29,6 +29,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
+using testing::file_text;
 
 // Hand-edited: LF ends, odd case, blanks, quotes, comments, duplicates, a "[" without "]".
 const std::string hand_edited =
@@ -81,11 +82,6 @@ TEST(Ini, NumbersRoundHalvesToEvenAndRejectTheRest) {
         read += std::to_string(rounded_number(text, 0, 255).value_or(-1)) + " ";
     }
     EXPECT_EQ(read, "3 3 3 2 4 255 0 7 -1 -1 -1 -1 -1 -1 -1 -1 -1 -1 -1 -1 -1 ");
-}
-
-std::string read_bytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 class Store : public ::testing::Test {
@@ -187,7 +183,7 @@ TEST_F(Store, SaveWritesItsKeysAndLeavesTheRestAsItWas) {
         load(row.before);
         s.port_number = 4;
         ASSERT_TRUE(store(dir).save_settings(s));
-        EXPECT_EQ(read_bytes(file), row.after);
+        EXPECT_EQ(file_text(file), row.after);
     }
     EXPECT_EQ(s.gprs_strings[0], "internet\",\"\",\"");
 }
@@ -206,7 +202,7 @@ TEST_F(Store, SettingsLiveBesideTheProgramUnlessItIsInstalled) {
     EXPECT_EQ(settings_directory(installed, user, marker), user);
     EXPECT_EQ(settings_directory(installed, user, ""), installed);
     EXPECT_TRUE(SettingsStore(user, {}, true).save_settings(Settings{}));
-    EXPECT_EQ(read_bytes(user / "rvt_ini.txt"),
+    EXPECT_EQ(file_text(user / "rvt_ini.txt"),
               "[kalmo]\r\nNE DIRAJ=REGISTER\r\n[PORT]\r\nBROJ=1\r\nBOUD=38400\r\n");
     std::ofstream(installed / "rvt_ini.txt");
     EXPECT_EQ(settings_directory(installed, user, marker), installed);
@@ -241,7 +237,7 @@ TEST_F(Store, SaveFailuresAreReportedAndLeaveTheOldFile) {
     EXPECT_TRUE(refused(dir, "Upis u "));
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
-    EXPECT_EQ(read_bytes(file), old);
+    EXPECT_EQ(file_text(file), old);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 #endif
 }
@@ -303,14 +299,14 @@ TEST_F(Store, WindowsReplacesAHeldFileOnceItIsLetGo) {
     EXPECT_TRUE(replace_file(file, "new", error)) << error;
     EXPECT_GE(steady_clock::now() - start, std::chrono::milliseconds(450));
     viewer.join();
-    EXPECT_EQ(read_bytes(file), "new");
+    EXPECT_EQ(file_text(file), "new");
 
     holder = hold();
     start = steady_clock::now();
     EXPECT_FALSE(replace_file(file, "newer", error));
     EXPECT_GE(steady_clock::now() - start, std::chrono::milliseconds(1950));
     CloseHandle(holder);
-    EXPECT_EQ(read_bytes(file), "new");
+    EXPECT_EQ(file_text(file), "new");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
     const std::string tail = " ne moze da zameni " + display_path(file) + ": ";
     ASSERT_NE(error.find(tail), std::string::npos) << error;

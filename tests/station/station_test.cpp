@@ -4,7 +4,8 @@
 // short; and tessal-cli's station and register commands as a process.
 #include "devsim/pty_simulator.h"
 #include "station/station.h"
-#include "support/open_files.h"
+#include "support/files.h"
+#include "support/simulated_device.h"
 
 #include <QDir>
 #include <QFile>
@@ -113,9 +114,8 @@ TEST_F(StationTest, CommissionsDevicesAppearingOneAfterAnother) {
                 sim.with_device([i](devsim::Device& d) {
                     d.modem().set_imei("35687104462901" + std::to_string(i));
                 });
-                devsim::Faults nak;
-                nak.nak_all = true;
-                sim.set_command_faults({{i == 4 ? "PFTPGovUser" : "-", nak}});
+                sim.set_command_faults(
+                    {{i == 4 ? "PFTPGovUser" : "-", testing::with(&devsim::Faults::nak_all)}});
                 if (!sim.start() || !done.wait_for(i)) {
                     break;
                 }
@@ -168,9 +168,7 @@ TEST_F(StationTest, CommissionsDevicesAppearingOneAfterAnother) {
 TEST_F(StationTest, LeavesPortsThereAtTheStartAloneAndRecordsADeviceCutShort) {
     devsim::PtySimulator there(path("ttyUSB0").toStdString());
     devsim::PtySimulator late(path("ttyUSB1").toStdString());
-    devsim::Faults silent;
-    silent.silent = true;
-    late.set_command_faults({{"AAT+CSQ", silent}});
+    late.set_command_faults({{"AAT+CSQ", testing::with(&devsim::Faults::silent)}});
     ASSERT_TRUE(there.start() && late.start());
     Machine machine;
     machine.plug(path("ttyUSB0"));

@@ -4,13 +4,12 @@
 #include "console/main_window.h"
 #include "link/frame.h"
 #include "settings/settings_store.h"
+#include "support/files.h"
 #include "support/recording_messages.h"
 #include "support/scripted_port.h"
 #include "support/settle.h"
 
 #include <QTemporaryDir>
-
-#include <atomic>
 
 #include <gtest/gtest.h>
 
@@ -18,16 +17,6 @@
 #include <memory>
 
 namespace tessal::testing {
-
-// A machine with exactly the serial devices a test lists.
-struct MadeUpPorts : link::PortEnumerator {
-    std::vector<link::PortInfo> ports() const override {
-        ++reads;
-        return list;
-    }
-    std::vector<link::PortInfo> list;
-    mutable std::atomic<int> reads{0}; // how often the machine was asked
-};
 
 // A main window on a scripted port and a made-up machine (no serial devices
 // unless a test lists some), with its settings file in a temporary directory
@@ -43,10 +32,7 @@ class ConsoleFixture : public ::testing::Test {
         std::ofstream(settings_path(), std::ios::binary) << text;
     }
     std::string settings_path() const { return dir_.path().toStdString() + "/rvt_ini.txt"; }
-    std::string read_settings() const {
-        std::ifstream in(settings_path(), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    std::string read_settings() const { return file_text(settings_path()); }
 
     void start() {
         store_ = std::make_unique<settings::SettingsStore>(
@@ -81,33 +67,11 @@ class ConsoleFixture : public ::testing::Test {
     }
 
     // The request frames written, without the acknowledgements.
-    std::vector<std::string> requests() const {
-        std::vector<std::string> out;
-        for (const std::string& bytes : port_->writes) {
-            if (bytes.size() > 1) {
-                out.push_back(bytes.substr(1, bytes.size() - 4));
-            }
-        }
-        return out;
-    }
+    std::vector<std::string> requests() const { return port_->requests(); }
 
     void reply_frame(const std::string& payload) { port_->arrive(link::build_frame(payload)); }
     void reply_ack() { port_->arrive("\x06"); }
     void reply_nak() { port_->arrive("\x15"); }
-    void reply_bad_checksum() { port_->arrive("\x02x79\x03"); } // "x" checks as 78
-
-    // Each way a data request fails, with the message the data scheme
-    // shows for it; the last one leaves the port unopenable.
-    std::vector<std::pair<std::function<void()>, QString>> data_failures() {
-        return {
-            {[this] { reply_bad_checksum(); }, "Checksum nije dobar!"},
-            {[] {}, "Uredjaj ne odgovara, proverite vezu i brzinu prenosa!"},
-            {[this] { port_->fail_next_read(); }, "Greska!"},
-            {[this] { reply_nak(); }, "Not OK!"},
-            {[this] { port_->fail_open = true; },
-             "Port nije dobro izabran, podesite port i pokusajte ponovo!"},
-        };
-    }
 
     QTemporaryDir dir_;
     std::int64_t now_ = 0;

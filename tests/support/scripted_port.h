@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 
+#include "link/port_map.h"
 #include "link/serial_port.h"
 
 #include <QCoreApplication>
@@ -102,7 +103,6 @@ class ScriptedPort : public link::SerialPort {
     void rearm() override { woken = false; }
     std::optional<std::string> read_all() override { return std::exchange(input_queue, {}); }
     bool discard_input() override {
-        ++discards;
         input_queue.clear();
         return true;
     }
@@ -135,15 +135,35 @@ class ScriptedPort : public link::SerialPort {
     std::vector<std::string> writes;
     int open_calls = 0;
     int close_calls = 0;
-    int discards = 0;
     std::atomic<int> wakes{0};
     std::atomic<bool> woken{false};
     std::atomic<bool> hold{false};
     std::atomic<bool> waiting{false};
 
+    // The request bodies written, without the ACKs and NAKs.
+    std::vector<std::string> requests() const {
+        std::vector<std::string> out;
+        for (const std::string& bytes : writes) {
+            if (bytes.size() > 1) {
+                out.push_back(bytes.substr(1, bytes.size() - 4));
+            }
+        }
+        return out;
+    }
+
   private:
     std::int64_t* clock_ms_;
     bool open_ = false;
+};
+
+// A machine with exactly the serial devices a test lists.
+struct MadeUpPorts : link::PortEnumerator {
+    std::vector<link::PortInfo> ports() const override {
+        ++reads;
+        return list;
+    }
+    std::vector<link::PortInfo> list;
+    mutable std::atomic<int> reads{0}; // how often the machine was asked
 };
 
 } // namespace tessal::testing

@@ -12,6 +12,16 @@
 
 namespace tessal::testing {
 
+// A device with one fault.
+template <class T> devsim::Faults with(T devsim::Faults::*fault, T value) {
+    devsim::Faults faults;
+    faults.*fault = value;
+    return faults;
+}
+inline devsim::Faults with(bool devsim::Faults::*fault) {
+    return with(fault, true);
+}
+
 // The simulated device on a pseudo-terminal in a temporary directory, and a
 // device link whose port 1 is that terminal.
 struct SimulatedDevice {

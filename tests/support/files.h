@@ -2,9 +2,17 @@
 #pragma once
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace tessal::testing {
+
+// The whole file's bytes; empty when it cannot be read.
+inline std::string file_text(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 // Descriptors this process has open (Linux); with `device`, only those open
 // on it.
