@@ -3,15 +3,15 @@
 // run: the port is opened for it and closed after it, as the console does.
 #include "cli/command_line.h"
 #include "cli/commands.h"
-#include "link/signal_handover.h"
 #ifdef TESSAL_WITH_STATION
 #include "cli/station.h"
+#endif
 #include "device/device_text.h"
 #include "device/settings_place.h"
-#endif
 #include "link/device_link.h"
 #include "link/qt_port_enumerator.h"
 #include "link/qt_serial_port.h"
+#include "link/signal_handover.h"
 #include "link/trace.h"
 #include "settings/settings_store.h"
 
