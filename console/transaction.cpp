@@ -106,12 +106,6 @@ void Transaction::inform(const QString& text) {
     }
 }
 
-void Transaction::plain(const QString& text) {
-    if (!stopping()) {
-        messages_.plain(text);
-    }
-}
-
 bool Transaction::confirm(const QString& text) {
     return !stopping() && messages_.confirm(text);
 }

@@ -52,7 +52,6 @@ class Transaction final : public device::Prompter {
     // The front end's own messages, before an operation starts; none is
     // shown once a close was asked, and a question is then answered No.
     void inform(const QString& text);
-    void plain(const QString& text);
     bool confirm(const QString& text);
     void show(const device::Message& message);
 
