@@ -43,8 +43,8 @@ Result acknowledged_result(const std::pair<device::Report, bool>& done) {
     return done.second ? message_result(done.first) : failure(done.first);
 }
 
-// The first line of a file, without its line end: a password or a PIN.
-std::optional<std::string> secret_from_file(const std::string& path) {
+// The first line of a file, without its line end.
+std::optional<std::string> first_line(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         return std::nullopt;
@@ -163,6 +163,15 @@ Result failure(const device::Report& report) {
     return r;
 }
 
+std::optional<std::string> Commands::secret_from_file(const std::string& path) {
+    std::optional<std::string> secret = first_line(path);
+    if (secret && settings::others_may_write(path)) {
+        warnings_.push_back("warning: other users may write " + path +
+                            "; the secret in it may not be the one meant");
+    }
+    return secret;
+}
+
 void Commands::tell(const device::Message& message) {
     notes_ << from_device(message.text);
 }
@@ -215,6 +224,7 @@ Result Commands::run() {
     if (!notes_.isEmpty()) {
         r.notes = notes_;
     }
+    r.warnings = warnings_;
     return r;
 }
 
@@ -374,8 +384,8 @@ Result Commands::ftp_get() {
             : QJsonValue();
     Result r;
     r.values["ftp"] = ftp;
-    for (const char* key : device::kFtpFields) {
-        r.text += std::string(key) + ": " + ftp[key].toString().toStdString() + "\n";
+    for (const device::FtpParameterRow& row : device::kFtpParameterTable) {
+        r.text += std::string(row.field) + ": " + ftp[row.field].toString().toStdString() + "\n";
     }
     r.text += "operator: " + ftp["operator"].toString().toStdString();
     return r;
@@ -430,17 +440,85 @@ Result Commands::ftp_set() {
     if (std::none_of(rows.ticked.begin(), rows.ticked.end(), [](bool t) { return t; })) {
         return usage_error("ftp set needs at least one parameter to send");
     }
+    // Every value is checked as the window checks it before anything is sent.
+    if (const std::optional<device::FtpRefusal> refusal =
+            device::ftp_rows_refusal(rows, settings_)) {
+        const device::FtpParameterRow& row = device::ftp_parameter(refusal->row);
+        Result r = usage_error(row.refusal, std::string(row.field) + ": " + refusal->why);
+        r.error->code = "bad_value";
+        return r;
+    }
     auto [report, sent] = with_session(link_, port_, this, [&](device::Session& s) {
         return device::send_ftp(s, rows, settings_);
     });
+    // The values to read back: the address as sent, the texts as given, the
+    // operator's GPRS string.
+    std::array<std::string, 6> wanted;
+    wanted[0] = device::sent_address(rows.address);
+    for (std::size_t i = 0; i < 4; ++i) {
+        wanted[i + 1] = rows.texts[i];
+    }
+    wanted[5] =
+        rows.gprs
+            ? *rows.gprs
+            : settings_.gprs_strings[static_cast<std::size_t>(std::max(rows.operator_index, 0))]
+                  .value_or("");
+    // The parameters as read back after the write, or nothing when the read
+    // failed.
+    const auto read_back = [&](device::Report& check) -> std::optional<std::array<std::string, 6>> {
+        auto [report_of_read, read] = with_session(
+            link_, port_, this, [&](device::Session& s) { return device::read_ftp(s, settings_); });
+        check = std::move(report_of_read);
+        if (read.rows_read < 6) {
+            return std::nullopt;
+        }
+        return std::array<std::string, 6>{device::joined_address(read.address),
+                                          read.texts[0],
+                                          read.texts[1],
+                                          read.texts[2],
+                                          read.texts[3],
+                                          read.gprs};
+    };
+    // The row whose request went out but whose acknowledgement was lost: the
+    // device may have taken it, and a read decides where one is possible.
+    std::optional<std::size_t> lost;
+    if (!sent.complete && !report.exchanges.empty() &&
+        report.exchanges.size() > sent.acknowledged.size() &&
+        device::acknowledgement_lost(report.exchanges.back().result)) {
+        for (std::size_t row = 0; row < rows.ticked.size() && !lost; ++row) {
+            if (rows.ticked[row] && std::find(sent.acknowledged.begin(), sent.acknowledged.end(),
+                                              row) == sent.acknowledged.end()) {
+                lost = row;
+            }
+        }
+    }
+    bool lost_taken = false;
+    bool lost_unknown = false;
+    if (lost) {
+        device::Report check;
+        const std::optional<std::array<std::string, 6>> now = read_back(check);
+        lost_unknown = !now;
+        lost_taken = now && (*now)[*lost] == wanted[*lost];
+    }
     QJsonArray written;
     QJsonArray not_written;
+    QJsonArray unknown;
     for (std::size_t row = 0; row < rows.ticked.size(); ++row) {
         if (rows.ticked[row]) {
             const bool done = std::find(sent.acknowledged.begin(), sent.acknowledged.end(), row) !=
-                              sent.acknowledged.end();
-            (done ? written : not_written).append(device::kFtpFields[row]);
+                                  sent.acknowledged.end() ||
+                              (row == lost && lost_taken);
+            const char* field = device::kFtpParameterTable[row].field;
+            (done ? written : row == lost && lost_unknown ? unknown : not_written).append(field);
         }
+    }
+    if (lost && lost_taken && not_written.isEmpty()) {
+        // Every value reached the device; only an acknowledgement was lost.
+        Result r;
+        r.values["message"] = from_device(device::kMsgChanged);
+        r.text = device::kMsgChanged;
+        r.values["written"] = written;
+        return r;
     }
     if (!sent.complete) {
         Result r = failure(report);
@@ -452,6 +530,9 @@ Result Commands::ftp_set() {
         }
         r.values["written"] = written;
         r.values["not_written"] = not_written;
+        if (!unknown.isEmpty()) {
+            r.values["unknown"] = unknown;
+        }
         if (!written.isEmpty()) {
             r.exit = kPartial;
             r.error->detail =
@@ -466,33 +547,16 @@ Result Commands::ftp_set() {
         return r;
     }
     // Read back: every parameter sent must read as it was sent.
-    auto [check, read] = with_session(
-        link_, port_, this, [&](device::Session& s) { return device::read_ftp(s, settings_); });
-    if (read.rows_read < 6) {
+    device::Report check;
+    const std::optional<std::array<std::string, 6>> now = read_back(check);
+    if (!now) {
         return failure(check);
     }
-    std::array<std::string, 6> wanted;
-    if (sent.padded) {
-        wanted[0] = device::sent_address(rows.address);
-    }
-    for (std::size_t i = 0; i < 4; ++i) {
-        wanted[i + 1] = rows.texts[i];
-    }
-    wanted[5] =
-        rows.gprs
-            ? *rows.gprs
-            : settings_.gprs_strings[static_cast<std::size_t>(std::max(rows.operator_index, 0))]
-                  .value_or("");
-    const std::array<std::string, 6> got{device::joined_address(read.address),
-                                         read.texts[0],
-                                         read.texts[1],
-                                         read.texts[2],
-                                         read.texts[3],
-                                         read.gprs};
+    const std::array<std::string, 6>& got = *now;
     QJsonArray mismatched;
     for (std::size_t row = 0; row < 6; ++row) {
         if (rows.ticked[row] && wanted[row] != got[row]) {
-            mismatched.append(device::kFtpFields[row]);
+            mismatched.append(device::kFtpParameterTable[row].field);
         }
     }
     if (!mismatched.isEmpty()) {
@@ -566,8 +630,16 @@ Result Commands::jad_set() {
     if (name.back() != ':') {
         name += ':';
     }
+    // The value is checked as the window checks it before anything is sent.
+    const device::JadRequest request = device::jad_value_request(name, value);
+    if (request.command.empty()) {
+        Result r = usage_error(request.first ? request.first->text : std::string(),
+                               *device::jad_value_problem(value));
+        r.error->code = "bad_value";
+        return r;
+    }
     auto [report, acknowledged] = with_session(link_, port_, this, [&](device::Session& s) {
-        return device::send_jad(s, "P" + name + value);
+        return device::send_jad(s, request.command);
     });
     if (!acknowledged) {
         return failure(report);
@@ -640,6 +712,12 @@ Result Commands::sim(const std::string& what) {
                                     message,
                                     {}};
             return r;
+        case device::PinOutcome::modem_error:
+            // The modem's own error line; the reply is a secret in the
+            // report, but this answer carries no PIN.
+            r.exit = kDeviceError;
+            r.error = Result::Error{"modem_error", message, {}};
+            return r;
         case device::PinOutcome::failed:
             break;
         }
@@ -710,9 +788,26 @@ std::optional<device::Profile> profile_file(const std::string& path, Result& ref
     return profile;
 }
 
+// A text for a terminal: every byte a terminal takes as a control (C0, DEL
+// and C1) as \xNN, so that no value from a file or a device can move,
+// clear or retitle the technician's terminal.
+std::string printable(const std::string& text) {
+    std::string out;
+    for (const char ch : text) {
+        const auto code = static_cast<unsigned char>(ch);
+        if (code < 0x20 || (code >= 0x7F && code < 0xA0)) {
+            constexpr const char* kHex = "0123456789ABCDEF";
+            out += {'\\', 'x', kHex[code >> 4], kHex[code & 0x0F]};
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
 // A value in a line for a person: an empty one as "".
 std::string shown(const std::string& value) {
-    return value.empty() ? "\"\"" : value;
+    return value.empty() ? "\"\"" : printable(value);
 }
 
 std::string differ_count(std::size_t count) {
@@ -724,14 +819,17 @@ std::string differ_count(std::size_t count) {
 void list_values(const std::vector<device::ValueState>& values, Result& r) {
     using State = device::ValueState::State;
     for (const device::ValueState& v : values) {
-        r.text += v.field + ": " + device::state_name(v.state) + " (" + shown(v.device);
+        // The lost acknowledgement says what to do about it.
+        const std::string state = v.state == State::unknown ? std::string("unknown, read it back")
+                                                            : device::state_name(v.state);
+        r.text += printable(v.field) + ": " + state + " (" + shown(v.device);
         if (v.state != State::unchanged) {
             r.text += " -> " + shown(v.wanted);
         }
         if (v.state == State::read_back_differs) {
             r.text += ", now " + shown(v.now);
         }
-        r.text += ")" + (v.why.empty() ? std::string() : ": " + v.why) + "\n";
+        r.text += ")" + (v.why.empty() ? std::string() : ": " + printable(v.why)) + "\n";
     }
     const std::string json = device::values_json(values);
     r.values["values"] = QJsonDocument::fromJson(QByteArray::fromStdString(json)).array();
@@ -776,8 +874,11 @@ Result Commands::profile_export() {
     profile->source.read_at =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
     std::string problem;
-    if (!settings::replace_file(file, device::profile_json(*profile, in_.has("--with-secrets")),
-                                problem)) {
+    // A file with the password in it is for its owner's eyes only.
+    const bool with_secrets = in_.has("--with-secrets");
+    if (!settings::replace_file(file, device::profile_json(*profile, with_secrets), problem,
+                                with_secrets ? settings::FileAccess::owner_only
+                                             : settings::FileAccess::usual)) {
         return bad_profile("the profile file cannot be written", problem);
     }
     Result r;
@@ -792,15 +893,23 @@ Result Commands::profile_diff() {
     if (!wanted) {
         return refused;
     }
+    // The checks of an apply: a profile it refuses is refused here too.
+    if (const std::optional<std::string> problem = device::profile_problem(*wanted)) {
+        return bad_profile({}, *problem);
+    }
     auto [report, device] = with_session(
         link_, port_, this, [&](device::Session& s) { return device::read_profile(s, settings_); });
     if (!device) {
         return failure(report);
     }
+    const std::vector<device::ValueState> compared = device::compare_profile(*device, *wanted);
+    if (const std::optional<std::string> problem = device::write_problem(compared)) {
+        return bad_profile({}, *problem);
+    }
     Result r;
     QJsonArray differences;
     int same = 0;
-    for (const device::ValueState& v : device::compare_profile(*device, *wanted)) {
+    for (const device::ValueState& v : compared) {
         if (v.state == device::ValueState::State::unchanged) {
             ++same;
             continue;
@@ -810,7 +919,7 @@ Result Commands::profile_diff() {
         entry["device"] = from_device(v.device);
         entry["profile"] = from_device(v.wanted);
         differences.append(entry);
-        r.text += v.field + ": " + shown(v.device) + " -> " + shown(v.wanted) + "\n";
+        r.text += printable(v.field) + ": " + shown(v.device) + " -> " + shown(v.wanted) + "\n";
     }
     r.values["differences"] = differences;
     r.values["same"] = same;

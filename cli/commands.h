@@ -12,6 +12,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tessal::cli {
 
@@ -43,6 +44,9 @@ struct Result {
     std::optional<Error> error;
     // Messages the device's operation gave on the way.
     QStringList notes;
+    // Warnings for the person at the terminal (a password file others may
+    // write): standard error only, never in the JSON object.
+    std::vector<std::string> warnings;
 };
 
 // Runs one device command (every command but those answered from the
@@ -75,12 +79,16 @@ class Commands final : public device::Prompter {
     Result profile_export();
     Result profile_diff();
     Result profile_apply();
+    // The first line of a file, without its line end: a password or a PIN.
+    // A file that others may write is used with a warning.
+    std::optional<std::string> secret_from_file(const std::string& path);
 
     const Invocation& in_;
     const settings::Settings& settings_;
     link::DeviceLink& link_;
     device::PortChoice port_;
     QStringList notes_;
+    std::vector<std::string> warnings_;
 };
 
 // The result of a failed operation, from what its report says: the port,

@@ -86,6 +86,9 @@ int finish(const cli::Result& result, bool json) {
         std::cout << QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() << '\n';
         return exit;
     }
+    for (const std::string& warning : result.warnings) {
+        std::cerr << warning << '\n';
+    }
     for (const QString& note : result.notes) {
         std::cerr << note.toLatin1().toStdString() << '\n';
     }

@@ -584,6 +584,8 @@ QString value_line(const device::ValueState& v) {
         return line + QStringLiteral("upisano, nije procitano nazad") + change;
     case State::not_written:
         return line + QStringLiteral("nije upisano: ") + from_device(v.why) + change;
+    case State::unknown:
+        return line + QStringLiteral("nepoznato, procitajte nazad: ") + from_device(v.why) + change;
     }
     return line;
 }

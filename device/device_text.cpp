@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "device_text.h"
 
+#include "device/replies.h"
+
 #include <algorithm>
 
 namespace tessal::device {
@@ -24,6 +26,19 @@ std::optional<std::string> device_bytes(const QString& text) {
 bool is_device_text(const std::string& bytes) {
     return std::all_of(bytes.begin(), bytes.end(),
                        [](char ch) { return is_device_char(static_cast<unsigned char>(ch)); });
+}
+
+std::optional<std::string> typed_value_problem(std::string_view value, std::size_t longest) {
+    if (trim_blanks(value).empty()) {
+        return "empty";
+    }
+    if (value.size() > longest) {
+        return "longer than " + std::to_string(longest) + " characters";
+    }
+    if (!is_device_text(std::string(value))) {
+        return "a character the device cannot carry";
+    }
+    return std::nullopt;
 }
 
 } // namespace tessal::device

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tessal::device {
 
@@ -23,5 +24,11 @@ inline bool is_device_char(char16_t code) {
 }
 // True when every byte is such a character.
 bool is_device_text(const std::string& bytes);
+
+// A typed value the device is sent: not blank, at most `longest`
+// characters, every one a device character.  Nothing when it fits;
+// otherwise why not ("empty", "longer than 32 characters", "a character the
+// device cannot carry").
+std::optional<std::string> typed_value_problem(std::string_view value, std::size_t longest);
 
 } // namespace tessal::device

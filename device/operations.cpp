@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "operations.h"
 
+#include "device/device_text.h"
 #include "device/ftp_replies.h"
 #include "device/sim_replies.h"
 #include "link/frame.h"
@@ -15,14 +16,8 @@ namespace tessal::device {
 namespace {
 
 // The FTP password's row.
-constexpr std::size_t kPasswordRow = 2;
+constexpr std::size_t kPasswordRow = static_cast<std::size_t>(FtpParameter::password);
 
-constexpr const char* kMsgBadAddress = "Podaci za ftp adresu nisu dobro uneti.";
-// User name, password, folder for reports, folder for commands.
-constexpr std::array<const char*, 4> kMsgBadText{
-    "Podaci za username nisu dobro uneti.", "Podaci za password nisu dobro uneti.",
-    "Podaci za for send nisu dobro uneti.", "Podaci za command nisu dobro uneti."};
-constexpr const char* kMsgNoOperator = "Odaberite operatera.";
 constexpr const char* kMsgNothingTicked = "Nisu obelezeni podaci za slanje";
 constexpr const char* kMsgUnknownGprs = "GPRS parametri su: ";
 
@@ -162,8 +157,8 @@ FtpRead read_ftp(Session& session, const settings::Settings& settings) {
     if (!session.open()) {
         return read;
     }
-    for (std::size_t row = 0; row < kFtpParameters.size(); ++row) {
-        const std::string request = std::string("R") + kFtpParameters[row];
+    for (std::size_t row = 0; row < kFtpParameterTable.size(); ++row) {
+        const std::string request = std::string("R") + kFtpParameterTable[row].wire;
         // The password's reply is a secret.
         const std::string value = row == kPasswordRow
                                       ? session.exchange_secret(request, request.size())
@@ -191,46 +186,30 @@ FtpRead read_ftp(Session& session, const settings::Settings& settings) {
 
 namespace {
 
-// The address row's value: every octet present; the first three padded
-// with leading zeros to three places, the fourth trimmed.
-std::optional<std::string> address_value(const std::array<std::string, 4>& octets, FtpSent& sent) {
-    if (std::any_of(octets.begin(), octets.end(),
-                    [](const std::string& octet) { return trim_blanks(octet).empty(); })) {
-        return std::nullopt;
-    }
-    sent.padded = {padded_octet(octets[0]), padded_octet(octets[1]), padded_octet(octets[2])};
-    return sent_address(octets);
-}
-
 // The set request of one row, or nothing after its refusal was said.
 std::optional<std::string> set_request(Session& session, std::size_t row, const FtpRows& rows,
                                        const settings::Settings& settings, FtpSent& sent) {
-    const std::string head = std::string("P") + kFtpParameters[row] + ":";
-    if (row == 0) {
-        if (const std::optional<std::string> address = address_value(rows.address, sent)) {
-            return head + *address;
-        }
-        session.say(kMsgBadAddress);
+    if (const std::optional<FtpRefusal> refusal = ftp_row_refusal(rows, row, settings)) {
+        session.say(ftp_parameter(refusal->row).refusal);
         return std::nullopt;
     }
+    const std::string head = std::string("P") + kFtpParameterTable[row].wire + ":";
+    if (row == 0) {
+        // The first three octets padded with leading zeros to three places,
+        // the fourth trimmed.
+        sent.padded = {padded_octet(rows.address[0]), padded_octet(rows.address[1]),
+                       padded_octet(rows.address[2])};
+        return head + sent_address(rows.address);
+    }
     if (row < 5) {
-        const std::string& text = rows.texts[row - 1];
-        if (trim_blanks(text).empty()) {
-            session.say(kMsgBadText[row - 1]);
-            return std::nullopt;
-        }
-        return head + text; // as typed, blanks included
+        return head + rows.texts[row - 1]; // as typed, blanks included
     }
     if (rows.gprs) {
         return head + *rows.gprs;
     }
-    const int chosen = rows.operator_index;
-    if (chosen < 0 || static_cast<std::size_t>(chosen) >= settings.gprs_strings.size()) {
-        session.say(kMsgNoOperator);
-        return std::nullopt;
-    }
     // The operator's GPRS parameter string goes out, not its name.
-    return head + settings.gprs_strings[static_cast<std::size_t>(chosen)].value_or(std::string());
+    return head + settings.gprs_strings[static_cast<std::size_t>(rows.operator_index)].value_or(
+                      std::string());
 }
 
 // One request in a port opening of its own; true when acknowledged.  A
@@ -253,6 +232,43 @@ bool transmit(Session& session, const std::string& request,
 
 } // namespace
 
+bool acknowledgement_lost(const std::string& result) {
+    // A silent device did not answer at all and is taken as not written, as
+    // the window takes it; a line that broke may have carried the request.
+    return result == link::kPortFailure;
+}
+
+std::optional<FtpRefusal> ftp_row_refusal(const FtpRows& rows, std::size_t row,
+                                          const settings::Settings& settings) {
+    const FtpParameter parameter = ftp_parameter_at(row);
+    std::optional<std::string> why;
+    if (parameter == FtpParameter::address) {
+        why = octets_problem(rows.address);
+    } else if (parameter != FtpParameter::gprs) {
+        why = ftp_text_problem(rows.texts[row - 1]);
+    } else if (!rows.gprs &&
+               (rows.operator_index < 0 ||
+                static_cast<std::size_t>(rows.operator_index) >= settings.gprs_strings.size())) {
+        why = "no operator chosen";
+    }
+    if (!why) {
+        return std::nullopt;
+    }
+    return FtpRefusal{parameter, *why};
+}
+
+std::optional<FtpRefusal> ftp_rows_refusal(const FtpRows& rows,
+                                           const settings::Settings& settings) {
+    for (std::size_t row = 0; row < rows.ticked.size(); ++row) {
+        if (rows.ticked[row]) {
+            if (std::optional<FtpRefusal> refusal = ftp_row_refusal(rows, row, settings)) {
+                return refusal;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
 FtpSent send_ftp(Session& session, const FtpRows& rows, const settings::Settings& settings) {
     FtpSent sent;
     for (std::size_t row = 0; row < rows.ticked.size(); ++row) {
@@ -262,7 +278,7 @@ FtpSent send_ftp(Session& session, const FtpRows& rows, const settings::Settings
         // A failed row ends the action; rows sent before it stay sent.
         const std::optional<std::string> request = set_request(session, row, rows, settings, sent);
         const std::optional<std::size_t> secret_from =
-            row == kPasswordRow ? std::optional(std::strlen(kFtpParameters[row]) + 2)
+            row == kPasswordRow ? std::optional(std::strlen(kFtpParameterTable[row].wire) + 2)
                                 : std::nullopt;
         if (!request || !transmit(session, *request, secret_from)) {
             return sent;
@@ -351,8 +367,8 @@ PinOutcome unlock_sim(Session& session, const std::string& typed_pin) {
         return PinOutcome::failed;
     }
     if (modem_error(off)) {
-        session.say(off);
-        return PinOutcome::failed;
+        session.say(off); // as it came
+        return PinOutcome::modem_error;
     }
     session.say(kMsgPinSet);
     return PinOutcome::pin_set;
@@ -393,18 +409,27 @@ std::vector<CashType> offered_cash_types(const settings::Settings& settings) {
     return types;
 }
 
+std::optional<std::string> jad_value_problem(std::string_view value) {
+    return typed_value_problem(value, kLongestJadValue);
+}
+
+JadRequest jad_value_request(const std::string& name, const std::string& value) {
+    if (jad_value_problem(value)) {
+        return {{}, Message{kMsgNoValue, Message::Kind::info, {}}};
+    }
+    return {"P" + name + value, std::nullopt}; // blanks kept
+}
+
 JadRequest jad_request(const JadParameterTable& table, int chosen, const std::string& value,
                        std::optional<int> cash_type, const std::vector<CashType>& types) {
     if (chosen < 0 || chosen >= table.count) {
         return {{}, Message{kMsgNoParameter, Message::Kind::info, {}}};
     }
-    const std::string command = "P" + table.names[static_cast<std::size_t>(chosen)];
+    const std::string& name = table.names[static_cast<std::size_t>(chosen)];
     if (!cash_type) {
-        if (trim_blanks(value).empty()) {
-            return {{}, Message{kMsgNoValue, Message::Kind::info, {}}};
-        }
-        return {command + value, std::nullopt}; // blanks kept
+        return jad_value_request(name, value);
     }
+    const std::string command = "P" + name;
     if (*cash_type < 0 || static_cast<std::size_t>(*cash_type) >= types.size()) {
         return {{}, Message{kMsgNoCashType, Message::Kind::info, {}}};
     }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "device/clock.h"
+#include "device/ftp_parameters.h"
 #include "device/jad_descriptor.h"
 #include "device/replies.h"
 #include "device/session.h"
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Every device operation of the console, as plain sequential code over a
@@ -69,11 +71,6 @@ std::optional<std::string> pass_through(Session& session, const std::string& at_
 
 // ---- FTP parameters -------------------------------------------------------
 
-// The parameter names in the order in which they are read and sent.
-inline constexpr std::array<const char*, 6> kFtpParameters{"FTPGovAddr",         "FTPGovUser",
-                                                           "FTPGovPass",         "FTP_pathFILES",
-                                                           "FtpGovFoldsCommand", "gprsParamVlada"};
-
 struct FtpRead {
     // Parameters read, 0 to 6; the fields of the rest stay empty.
     std::size_t rows_read = 0;
@@ -106,8 +103,26 @@ struct FtpSent {
     // Every ticked row was acknowledged (and at least one was ticked).
     bool complete = false;
 };
+// True for the result of a request that went out but whose acknowledgement
+// was lost because the line dropped ("ERja"): the device may have taken it.
+bool acknowledgement_lost(const std::string& result);
+
+// A value of a row that may not be sent: the row, and why in a few words
+// ("octet 4 not a number from 0 to 255"); the window's message for it is the
+// row's refusal in kFtpParameterTable.
+struct FtpRefusal {
+    FtpParameter row;
+    std::string why;
+};
+// The row's value checked by the rules of its parameter: the octets, the
+// texts of the boxes, an operator chosen.
+std::optional<FtpRefusal> ftp_row_refusal(const FtpRows& rows, std::size_t row,
+                                          const settings::Settings& settings);
+// The first ticked row whose value may not be sent, for a front end that
+// checks every value before anything is sent.
+std::optional<FtpRefusal> ftp_rows_refusal(const FtpRows& rows, const settings::Settings& settings);
 // Each ticked row checked, then sent with "P" in a port opening of its own;
-// the first bad value, refusal or failure ends the action.
+// the first bad value, refusal or failure ends the action, as in the window.
 FtpSent send_ftp(Session& session, const FtpRows& rows, const settings::Settings& settings);
 
 // ---- SIM ------------------------------------------------------------------
@@ -121,12 +136,13 @@ bool send_password(Session& session, const std::string& password);
 bool send_sim_id(Session& session, const std::string& identification);
 // How the PIN sequence ended.
 enum class PinOutcome {
-    pin_set,    // the PIN request is off
-    not_needed, // the SIM wanted no PIN
-    no_sim,     // the modem reports no SIM card
-    wrong_pin,  // the PIN was refused; the attempts left were told
-    unexpected, // the modem answered the state question in another way
-    failed,     // the port or an exchange failed, or the last step was refused
+    pin_set,     // the PIN request is off
+    not_needed,  // the SIM wanted no PIN
+    no_sim,      // the modem reports no SIM card
+    wrong_pin,   // the PIN was refused; the attempts left were told
+    unexpected,  // the modem answered the state question in another way
+    modem_error, // the modem answered the PIN request switch with an error line
+    failed,      // the port or an exchange failed, or the last step was refused
 };
 // The PIN sequence with the PIN as typed (blanks around it are not sent):
 // state, PIN entry, attempts left after a refused PIN, PIN request off.
@@ -165,6 +181,18 @@ struct JadRequest {
     // cash-register type's name.
     std::optional<Message> first;
 };
+// The longest JAD value sent: at 38400 bit/s a line carries it in a tenth of
+// a second, and the descriptor's lines hold far less.
+inline constexpr std::size_t kLongestJadValue = 255;
+// A typed JAD value: not blank, at most kLongestJadValue characters, every
+// character one the line carries.  Nothing when it fits; otherwise why not
+// ("empty", "longer than 255 characters", "a character the device cannot
+// carry").
+std::optional<std::string> jad_value_problem(std::string_view value);
+// The set request for the parameter `name` (its colon included) and a typed
+// value, or the window's refusal ("Unesite novu vrednost parametra") when
+// the value may not be sent.
+JadRequest jad_value_request(const std::string& name, const std::string& value);
 // `chosen`: the parameter's position (-1 none); `value`: the typed value;
 // `cash_type`: when the type list stands in for the value, the position
 // chosen in it (-1 none).

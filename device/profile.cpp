@@ -38,6 +38,60 @@ std::optional<std::string> jad_value(const Profile& profile, const std::string& 
     return std::nullopt;
 }
 
+// The first member name that stands twice in one object of the JSON text,
+// with the names of the objects around it ("ftp.user"); nothing when every
+// name is given once.  A JSON reader keeps one of the two silently.
+std::optional<std::string> repeated_name(const std::string& json) {
+    struct Level {
+        bool object = false;
+        bool expecting_name = false;
+        std::string path;
+        std::vector<QString> names;
+        QString last;
+    };
+    std::vector<Level> levels;
+    for (std::size_t i = 0; i < json.size(); ++i) {
+        const char ch = json[i];
+        if (ch == '"') {
+            const std::size_t start = i;
+            for (++i; i < json.size() && json[i] != '"'; ++i) {
+                if (json[i] == '\\') {
+                    ++i;
+                }
+            }
+            if (levels.empty() || !levels.back().object || !levels.back().expecting_name) {
+                continue;
+            }
+            // The name with its escapes read as JSON reads them.
+            const QByteArray quoted =
+                QByteArray("[") +
+                QByteArray(json.data() + start, static_cast<qsizetype>(i + 1 - start)) + "]";
+            const QString name = QJsonDocument::fromJson(quoted).array().at(0).toString();
+            Level& level = levels.back();
+            level.expecting_name = false;
+            level.last = name;
+            if (std::find(level.names.begin(), level.names.end(), name) != level.names.end()) {
+                return level.path + name.toStdString();
+            }
+            level.names.push_back(name);
+        } else if (ch == '{' || ch == '[') {
+            std::string path;
+            if (!levels.empty()) {
+                path = levels.back().path +
+                       (levels.back().object ? levels.back().last.toStdString() + "." : "");
+            }
+            levels.push_back({ch == '{', ch == '{', path, {}, {}});
+        } else if (ch == '}' || ch == ']') {
+            if (!levels.empty()) {
+                levels.pop_back();
+            }
+        } else if (ch == ',' && !levels.empty() && levels.back().object) {
+            levels.back().expecting_name = true;
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::string profile_json(const Profile& profile, bool with_secrets) {
@@ -47,12 +101,12 @@ std::string profile_json(const Profile& profile, bool with_secrets) {
     source["read_at"] = from_device(profile.source.read_at);
     source["port"] = from_device(profile.source.port);
     QJsonObject ftp;
-    for (std::size_t i = 0; i < kFtpFields.size(); ++i) {
+    for (std::size_t i = 0; i < kFtpParameterTable.size(); ++i) {
         const std::optional<std::string>& value = profile.*kFtpMembers[i];
         if (!value) {
             continue;
         }
-        if (kFtpFields[i] == std::string("password")) {
+        if (kFtpParameterTable[i].field == std::string("password")) {
             if (with_secrets) {
                 QJsonObject secret;
                 secret["secret"] = from_device(*value);
@@ -60,7 +114,7 @@ std::string profile_json(const Profile& profile, bool with_secrets) {
             }
             continue;
         }
-        ftp[kFtpFields[i]] = from_device(*value);
+        ftp[kFtpParameterTable[i].field] = from_device(*value);
     }
     if (profile.operator_name) {
         ftp["operator"] = from_device(*profile.operator_name);
@@ -84,6 +138,10 @@ std::optional<Profile> parse_profile(const std::string& json, std::string& probl
     if (document.isNull() || !document.isObject()) {
         problem = document.isNull() ? "not JSON: " + error.errorString().toStdString()
                                     : "not a profile: the top is not an object";
+        return std::nullopt;
+    }
+    if (const std::optional<std::string> repeated = repeated_name(json)) {
+        problem = *repeated + ": given twice";
         return std::nullopt;
     }
     const QJsonObject root = document.object();
@@ -119,7 +177,9 @@ std::optional<Profile> parse_profile(const std::string& json, std::string& probl
     const QJsonObject ftp = ftp_value.toObject();
     for (const QString& key : ftp.keys()) {
         const std::string field = "ftp." + key.toStdString();
-        const auto known = std::find(kFtpFields.begin(), kFtpFields.end(), key.toStdString());
+        const auto known =
+            std::find_if(kFtpParameterTable.begin(), kFtpParameterTable.end(),
+                         [&key](const FtpParameterRow& row) { return key == row.field; });
         if (key == "operator") {
             profile.operator_name = text_of(ftp.value(key), field);
             if (!profile.operator_name) {
@@ -127,7 +187,7 @@ std::optional<Profile> parse_profile(const std::string& json, std::string& probl
             }
             continue;
         }
-        if (known == kFtpFields.end()) {
+        if (known == kFtpParameterTable.end()) {
             problem = field + ": not an FTP parameter";
             return std::nullopt;
         }
@@ -139,7 +199,7 @@ std::optional<Profile> parse_profile(const std::string& json, std::string& probl
         if (!converted) {
             return std::nullopt;
         }
-        profile.*kFtpMembers[static_cast<std::size_t>(known - kFtpFields.begin())] =
+        profile.*kFtpMembers[static_cast<std::size_t>(known - kFtpParameterTable.begin())] =
             std::move(converted);
     }
     const QJsonValue jad_value_ = root.value("jad");
@@ -170,34 +230,19 @@ std::optional<Profile> parse_profile(const std::string& json, std::string& probl
 
 std::optional<std::string> profile_problem(const Profile& profile) {
     if (profile.address) {
-        const std::string& address = *profile.address;
-        std::size_t from = 0;
-        for (std::size_t i = 0; i < 4; ++i) {
-            const std::size_t stop = i < 3 ? address.find('.', from) : address.size();
-            if (stop == std::string::npos) {
-                return "ftp.address: not four octets A.B.C.D";
-            }
-            const std::string octet = address.substr(from, stop - from);
-            if (trim_blanks(octet).empty() || octet.size() > kLongestOctet ||
-                !is_device_text(octet)) {
-                return "ftp.address: octet " + std::to_string(i + 1) +
-                       " empty, longer than 3 characters or not device text";
-            }
-            from = stop + 1;
+        if (const std::optional<std::string> problem = address_problem(*profile.address)) {
+            return "ftp.address: " + *problem;
         }
     }
-    // User, password, folders: what the console's boxes take.
+    // User, password, folders: what the console's boxes take.  An empty one
+    // is refused only when it would be written (write_problem).
     for (std::size_t i = 1; i <= 4; ++i) {
         const std::optional<std::string>& value = profile.*kFtpMembers[i];
-        const std::string field = std::string("ftp.") + kFtpFields[i];
-        if (!value) {
+        if (!value || trim_blanks(*value).empty()) {
             continue;
         }
-        if (value->size() > kLongestFtpValue) {
-            return field + ": longer than 32 characters";
-        }
-        if (!is_device_text(*value)) {
-            return field + ": a character the device cannot carry";
+        if (const std::optional<std::string> problem = ftp_text_problem(*value)) {
+            return std::string("ftp.") + kFtpParameterTable[i].field + ": " + *problem;
         }
     }
     if (profile.gprs && !is_device_text(*profile.gprs)) {
@@ -210,6 +255,25 @@ std::optional<std::string> profile_problem(const Profile& profile) {
         }
         if (!is_device_text(value)) {
             return field + ": a character the device cannot carry";
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> write_problem(const std::vector<ValueState>& values) {
+    for (const ValueState& v : values) {
+        if (v.state != ValueState::State::differs || v.field == "ftp.address" ||
+            v.field == "ftp.gprs") {
+            continue;
+        }
+        // The console sends no empty text; a JAD value goes in one line.
+        const bool jad = v.field.rfind("jad.", 0) == 0;
+        if (jad) {
+            if (const std::optional<std::string> problem = jad_value_problem(v.wanted)) {
+                return v.field + ": " + *problem;
+            }
+        } else if (trim_blanks(v.wanted).empty()) {
+            return v.field + ": empty";
         }
     }
     return std::nullopt;
@@ -230,7 +294,7 @@ std::optional<Profile> read_profile(Session& session, const settings::Settings& 
     }
     profile.source.imei = *imei;
     const FtpRead ftp = read_ftp(session, settings);
-    if (ftp.rows_read < kFtpFields.size()) {
+    if (ftp.rows_read < kFtpParameterTable.size()) {
         return std::nullopt;
     }
     profile.address = joined_address(ftp.address);
@@ -275,6 +339,8 @@ const char* state_name(ValueState::State state) {
         return "written";
     case State::not_written:
         return "not_written";
+    case State::unknown:
+        return "unknown";
     }
     return "";
 }
@@ -299,7 +365,7 @@ std::string values_json(const std::vector<ValueState>& values) {
 
 std::vector<ValueState> compare_profile(const Profile& device, const Profile& wanted) {
     std::vector<ValueState> values;
-    for (std::size_t i = 0; i < kFtpFields.size(); ++i) {
+    for (std::size_t i = 0; i < kFtpParameterTable.size(); ++i) {
         const std::optional<std::string>& want = wanted.*kFtpMembers[i];
         if (!want) {
             continue;
@@ -308,7 +374,7 @@ std::vector<ValueState> compare_profile(const Profile& device, const Profile& wa
         const bool address = i == 0;
         const bool secret = i == 2;
         ValueState v;
-        v.field = std::string("ftp.") + kFtpFields[i];
+        v.field = std::string("ftp.") + kFtpParameterTable[i].field;
         v.device = secret ? kHidden : have;
         v.wanted = secret ? kHidden : *want;
         const bool same = address ? address_as_sent(*want) == address_as_sent(have) : *want == have;
@@ -347,8 +413,8 @@ bool differs(const ValueState& v) {
 
 // "ftp.user" and its place in the FTP rows, or nothing for a JAD value.
 std::optional<std::size_t> ftp_row(const std::string& field) {
-    for (std::size_t i = 0; i < kFtpFields.size(); ++i) {
-        if (field == std::string("ftp.") + kFtpFields[i]) {
+    for (std::size_t i = 0; i < kFtpParameterTable.size(); ++i) {
+        if (field == std::string("ftp.") + kFtpParameterTable[i].field) {
             return i;
         }
     }
@@ -374,16 +440,12 @@ ApplyResult apply_profile(Session& session, const Profile& wanted,
         result.complete = true;
         return result;
     }
-    // The console sends no empty text (the address aside, whose octets are
-    // checked above): a value that would go out empty is refused before
-    // anything is written.
-    for (const ValueState& v : result.values) {
-        if (differs(v) && v.field != "ftp.address" && v.field != "ftp.gprs" &&
-            trim_blanks(v.wanted).empty()) {
-            result.refusal = v.field + ": empty";
-            session.say(result.refusal);
-            return result;
-        }
+    // A value that would go out empty, or too long for its line, is refused
+    // before anything is written.
+    if (const std::optional<std::string> problem = write_problem(result.values)) {
+        result.refusal = *problem;
+        session.say(result.refusal);
+        return result;
     }
     if (dry_run) {
         result.held_back = true;
@@ -416,8 +478,17 @@ ApplyResult apply_profile(Session& session, const Profile& wanted,
     rows.gprs = wanted.gprs;
     bool stopped = false;
     std::string why;
+    // A request that went out and whose acknowledgement was lost (the line
+    // dropped) may have been taken: its value is unknown until it is read
+    // back.
+    const auto lost = [&session](std::size_t exchanges_before) {
+        const std::vector<Exchange>& done = session.report().exchanges;
+        return done.size() > exchanges_before && acknowledgement_lost(done.back().result);
+    };
     if (std::any_of(rows.ticked.begin(), rows.ticked.end(), [](bool t) { return t; })) {
+        const std::size_t before = session.report().exchanges.size();
         const FtpSent sent = send_ftp(session, rows, settings);
+        const bool last_lost = lost(before + sent.acknowledged.size());
         for (ValueState& v : result.values) {
             const std::optional<std::size_t> row = ftp_row(v.field);
             if (!row || !differs(v)) {
@@ -428,7 +499,8 @@ ApplyResult apply_profile(Session& session, const Profile& wanted,
             if (acknowledged) {
                 v.state = ValueState::State::written;
             } else {
-                v.state = ValueState::State::not_written;
+                v.state = !stopped && last_lost ? ValueState::State::unknown
+                                                : ValueState::State::not_written;
                 v.why = stopped || session.report().messages.empty()
                             ? kNotSent
                             : session.report().messages.back().text;
@@ -447,27 +519,28 @@ ApplyResult apply_profile(Session& session, const Profile& wanted,
             continue;
         }
         const std::string name = v.field.substr(4);
+        const std::size_t before = session.report().exchanges.size();
         if (send_jad(session, "P" + name + ":" + v.wanted)) {
             v.state = ValueState::State::written;
         } else {
-            v.state = ValueState::State::not_written;
+            v.state = lost(before) ? ValueState::State::unknown : ValueState::State::not_written;
             v.why = session.report().messages.empty() ? std::string()
                                                       : session.report().messages.back().text;
             stopped = true;
         }
         session.close();
     }
-    result.stopped = stopped;
-
-    // Every value written is read back.
-    const bool any_written = std::any_of(result.values.begin(), result.values.end(), [](auto& v) {
-        return v.state == ValueState::State::written;
-    });
+    // Every value written is read back, and so is every value whose
+    // acknowledgement was lost: the read decides whether the device took it.
+    const auto to_read = [](const ValueState& v) {
+        return v.state == ValueState::State::written || v.state == ValueState::State::unknown;
+    };
+    const bool any_written = std::any_of(result.values.begin(), result.values.end(), to_read);
     if (any_written && !session.cancelled()) {
         if (const std::optional<Profile> now = read_profile(session, settings)) {
             const std::vector<ValueState> after = compare_profile(*now, wanted);
             for (ValueState& v : result.values) {
-                if (v.state != ValueState::State::written) {
+                if (!to_read(v)) {
                     continue;
                 }
                 const auto again =
@@ -477,9 +550,14 @@ ApplyResult apply_profile(Session& session, const Profile& wanted,
                     continue;
                 }
                 v.now = again->device;
-                v.state = again->state == ValueState::State::unchanged
-                              ? ValueState::State::confirmed
-                              : ValueState::State::read_back_differs;
+                if (again->state == ValueState::State::unchanged) {
+                    v.state = ValueState::State::confirmed;
+                    v.why.clear(); // a lost acknowledgement is moot now
+                } else if (v.state == ValueState::State::unknown && again->device == v.device) {
+                    v.state = ValueState::State::not_written; // the device kept its value
+                } else {
+                    v.state = ValueState::State::read_back_differs;
+                }
             }
         }
     }
@@ -487,7 +565,9 @@ ApplyResult apply_profile(Session& session, const Profile& wanted,
     // stopped the apply.
     session.keep_messages(said);
     const auto stopper = std::find_if(result.values.begin(), result.values.end(), [](auto& v) {
-        return v.state == ValueState::State::not_written && !v.why.empty() && v.why != kNotSent;
+        return (v.state == ValueState::State::not_written ||
+                v.state == ValueState::State::unknown) &&
+               !v.why.empty() && v.why != kNotSent;
     });
     if (stopper != result.values.end()) {
         session.say(stopper->why);
@@ -495,6 +575,8 @@ ApplyResult apply_profile(Session& session, const Profile& wanted,
     result.complete = std::all_of(result.values.begin(), result.values.end(), [](auto& v) {
         return v.state == ValueState::State::unchanged || v.state == ValueState::State::confirmed;
     });
+    // A lost acknowledgement that the read-back showed taken stopped nothing.
+    result.stopped = stopped && !result.complete;
     return result;
 }
 

@@ -2,9 +2,7 @@
 #pragma once
 
 #include "device/device_text.h"
-
-#include <array>
-
+#include "device/ftp_parameters.h"
 #include "device/session.h"
 #include "settings/settings.h"
 
@@ -19,20 +17,8 @@
 // every value read back.
 namespace tessal::device {
 
-// What the boxes of the console take: texts of at most this many characters,
-// address octets of at most three, and only the characters the device's
-// character set can carry on the line (printable ASCII and Latin-1 0xA0 to
-// 0xFF).
-inline constexpr std::size_t kLongestFtpValue = 32;
-inline constexpr std::size_t kLongestOctet = 3;
-
 // What is shown of a secret.
 inline constexpr const char* kHidden = "********";
-
-// The FTP parameters as a profile and tessal-cli name them, in the order they
-// are sent.
-inline constexpr std::array<const char*, 6> kFtpFields{"address",  "user",    "password",
-                                                       "for_send", "command", "gprs"};
 
 struct Profile {
     // The FTP parameters, each left out (nothing) when the profile does not
@@ -87,6 +73,10 @@ struct ValueState {
         read_back_differs, // written, but the device reads back another value
         written,           // written, but it could not be read back
         not_written,       // not written: `why` says why
+        // sent, but the line dropped before its acknowledgement (`why`
+        // says how) and it could not be read back: the device may hold
+        // either value
+        unknown,
     };
     std::string field;  // "ftp.user", "jad.CASH_TYPE"
     std::string device; // the device's value before (secrets as asterisks)
@@ -97,7 +87,7 @@ struct ValueState {
 };
 
 // "unchanged", "differs", "confirmed", "read_back_differs", "written",
-// "not_written": the state as reports and the register name it.
+// "not_written", "unknown": the state as reports and the register name it.
 const char* state_name(ValueState::State state);
 // Every value as a compact JSON array of {"field", "state", "device",
 // "profile", "now", "why"}, each without its empty members.
@@ -106,6 +96,11 @@ std::string values_json(const std::vector<ValueState>& values);
 // Compares the profile with the device's configuration: every value the
 // profile names, in the order they would be written.
 std::vector<ValueState> compare_profile(const Profile& device, const Profile& wanted);
+
+// The first value of a comparison that may not be written although the
+// profile may hold it: an empty text, a JAD value too long for its line
+// ("jad.MIDlet-Name: empty"); nothing when every value to write fits.
+std::optional<std::string> write_problem(const std::vector<ValueState>& values);
 
 struct ApplyResult {
     std::vector<ValueState> values;

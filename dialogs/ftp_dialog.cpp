@@ -21,8 +21,10 @@ namespace tessal::dialogs {
 
 namespace {
 
-constexpr std::array<const char*, 6> kRowLabels{
-    "ftp adresa:", "username:", "password:", "for send:", "command:", "operater:"};
+// The rows' labels, as the parameter table captions them.
+const char* row_label(std::size_t row) {
+    return device::kFtpParameterTable[row].caption;
+}
 
 // The server address the send side offers at load, one octet per box.
 constexpr std::array<const char*, 4> kDefaultAddress{"192", "168", "1", "100"};
@@ -43,9 +45,10 @@ constexpr int kTickLeft = 10;
 constexpr int kFrameTop = 8;
 constexpr int kFrameHeight = 268;
 constexpr int kGap = 8;
-// The longest value a text box takes, and an address octet.
-constexpr int kLongestValue = 32;
-constexpr int kOctet = 3;
+// The longest value a text box takes, and an address octet: the limits of
+// the parameters, which every front end applies.
+constexpr int kLongestValue = static_cast<int>(device::kLongestFtpValue);
+constexpr int kOctet = static_cast<int>(device::kLongestOctet);
 
 QRect row_rect(std::size_t row, int left, int width) {
     return {left, kRowTop + static_cast<int>(row) * kRowStep, width, kRowHeight};
@@ -82,7 +85,7 @@ void FtpDialog::build() {
     // Each frame: a row label, then the boxes wide enough for the longest
     // value; on the send side each row starts with its tick box.
     const int label_width =
-        QFontMetrics(font()).horizontalAdvance(QString::fromLatin1(kRowLabels[0])) + 6;
+        QFontMetrics(font()).horizontalAdvance(QString::fromLatin1(row_label(0))) + 6;
     const int wide = console::box_width(*this, kLongestValue);
     const int octet_width = console::box_width(*this, kOctet);
     const int octet_step = octet_width + 8;
@@ -167,13 +170,13 @@ void FtpDialog::build() {
                                              ForSend, ForCommand, Combogprs};
     const std::array<QWidget*, 6> read_boxes{ftp[4],   UsernameR,   PasswordR,
                                              ForSendR, ForCommandR, CombogprsR};
-    for (std::size_t row = 0; row < kRowLabels.size(); ++row) {
+    for (std::size_t row = 0; row < device::kFtpParameterTable.size(); ++row) {
         console::label_for(
             console::place(new QLabel(QString::fromLatin1(kMnemonicLabels[row]), SendFrame),
                            QString(), row_rect(row, send_label_left, label_width)),
             send_boxes[row]);
         console::label_for(
-            console::place(new QLabel(QString::fromLatin1(kRowLabels[row]), ReadFrame), QString(),
+            console::place(new QLabel(QString::fromLatin1(row_label(row)), ReadFrame), QString(),
                            row_rect(row, kTickLeft, label_width)),
             read_boxes[row]);
     }

@@ -45,8 +45,10 @@ void JadDialog::build() {
     const QRect value_box{364, 14, 264, 26};
     Text3 = console::spoken(place(new QLineEdit(this), "Text3", value_box), "Vrednost parametra");
     ComboTip = console::spoken(place(new QComboBox(this), "ComboTip", value_box), "Tip kase");
-    // The new value goes to the device byte for byte.
+    // The new value goes to the device byte for byte, in one line of a
+    // length the device's rule allows.
     Text3->setValidator(new console::DeviceTextValidator(this));
+    Text3->setMaxLength(static_cast<int>(device::kLongestJadValue));
     Command2 = console::console_button(this, "Command2", "Read JAD", {12, 52, 120, 34});
     Command1 = console::console_button(this, "Command1", "Send", {140, 52, 120, 34});
     IZL = console::console_button(this, "IZL", "Izlaz", {508, 52, 120, 34});

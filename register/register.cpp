@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "register.h"
 
+#include "settings/text_file.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -13,6 +14,8 @@
 #include <QVariant>
 
 #include <atomic>
+#include <filesystem>
+#include <string_view>
 
 namespace tessal::reg {
 
@@ -294,10 +297,15 @@ std::optional<std::size_t> Register::export_csv(const QString& file, QString& er
     if (!records) {
         return std::nullopt;
     }
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly) || out.write(csv_text(*records)) < 0 || !out.commit()) {
-        error =
-            QStringLiteral("the CSV file cannot be written: %1: %2").arg(file, out.errorString());
+    // Written whole or not at all: a short write (a full disk) is a failure,
+    // and the last good export stays in place.
+    const QByteArray text = csv_text(*records);
+    std::string problem;
+    if (!settings::replace_file(
+            std::filesystem::path(file.toStdU16String()),
+            std::string_view(text.constData(), static_cast<std::size_t>(text.size())), problem)) {
+        error = QStringLiteral("the CSV file cannot be written: %1: %2")
+                    .arg(file, QString::fromStdString(problem));
         return std::nullopt;
     }
     return records->size();

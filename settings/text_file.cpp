@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <system_error>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -143,7 +144,58 @@ fs::path replacement_target(const fs::path& path) {
 
 #ifdef _WIN32
 
-bool replace_file(const fs::path& path, std::string_view content, std::string& error) {
+namespace {
+
+// A security descriptor that grants the current user full access and no one
+// else, and inherits nothing from the folder.  Empty when the process's
+// user cannot be read.
+class OwnerOnly {
+  public:
+    OwnerOnly() {
+        HANDLE token = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+            return;
+        }
+        DWORD size = 0;
+        GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+        user_.resize(size);
+        const bool have_user =
+            size > 0 && GetTokenInformation(token, TokenUser, user_.data(), size, &size);
+        CloseHandle(token);
+        if (!have_user) {
+            return;
+        }
+        PSID sid = reinterpret_cast<TOKEN_USER*>(user_.data())->User.Sid;
+        acl_.resize(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(sid));
+        auto* acl = reinterpret_cast<PACL>(acl_.data());
+        ready_ = InitializeAcl(acl, static_cast<DWORD>(acl_.size()), ACL_REVISION) &&
+                 AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, sid) &&
+                 InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
+                 SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE) &&
+                 SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+        attributes_.nLength = sizeof(attributes_);
+        attributes_.lpSecurityDescriptor = &descriptor_;
+        attributes_.bInheritHandle = FALSE;
+    }
+    SECURITY_ATTRIBUTES* attributes() { return ready_ ? &attributes_ : nullptr; }
+    bool ready() const { return ready_; }
+
+  private:
+    std::vector<unsigned char> user_;
+    std::vector<unsigned char> acl_;
+    SECURITY_DESCRIPTOR descriptor_{};
+    SECURITY_ATTRIBUTES attributes_{};
+    bool ready_ = false;
+};
+
+} // namespace
+
+bool others_may_write(const fs::path&) {
+    return false;
+}
+
+bool replace_file(const fs::path& path, std::string_view content, std::string& error,
+                  FileAccess access) {
     const fs::path target = replacement_target(path);
     const auto fail = [&](const std::string& what, DWORD code) {
         error = what + ": " + windows_error_text(code);
@@ -154,11 +206,19 @@ bool replace_file(const fs::path& path, std::string_view content, std::string& e
         error = "Datoteka " + display_path(target) + " je zasticena od upisa.";
         return false;
     }
+    // A secret is never written where others could read it, not even for
+    // a moment: the temporary file is made with the owner's access alone.
+    OwnerOnly owner_only;
+    if (access == FileAccess::owner_only && !owner_only.ready()) {
+        return fail("Datoteka " + display_path(target) + " ne moze da se zastiti", GetLastError());
+    }
+    SECURITY_ATTRIBUTES* security =
+        access == FileAccess::owner_only ? owner_only.attributes() : nullptr;
     fs::path temp;
     HANDLE file = INVALID_HANDLE_VALUE;
     for (unsigned attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
         temp = temporary_path(target, attempt);
-        file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, security, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) {
             break;
@@ -253,8 +313,15 @@ void sync_directory(const fs::path& directory) {
 
 } // namespace
 
-bool replace_file(const fs::path& path, std::string_view content, std::string& error) {
+bool others_may_write(const fs::path& path) {
+    struct stat file {};
+    return ::stat(path.c_str(), &file) == 0 && (file.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+}
+
+bool replace_file(const fs::path& path, std::string_view content, std::string& error,
+                  FileAccess access) {
     const fs::path target = replacement_target(path);
+    const bool owner_only = access == FileAccess::owner_only;
     const auto fail = [&](const std::string& what, int code) {
         error = what + ": " + std::generic_category().message(code);
         return false;
@@ -270,7 +337,8 @@ bool replace_file(const fs::path& path, std::string_view content, std::string& e
     int fd = -1;
     for (unsigned attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         temp = temporary_path(target, attempt);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd =
+            ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, owner_only ? 0600 : 0666);
         if (fd < 0 && errno != EEXIST) {
             break;
         }
@@ -287,10 +355,15 @@ bool replace_file(const fs::path& path, std::string_view content, std::string& e
         return fail(what, code);
     };
 
-    // The replacement keeps the old file's permissions.  Failing to copy them
-    // leaves the usual permissions of a new file, which does not harm the
-    // settings, so the save goes on.
-    if (exists && ::fchmod(fd, old_file.st_mode & 07777) != 0) {
+    // A secret is for its owner alone, whatever the old file allowed; a
+    // failure to make it so fails the save.
+    if (owner_only && ::fchmod(fd, S_IRUSR | S_IWUSR) != 0) {
+        return abandon("Datoteka " + display_path(temp) + " ne moze da se zastiti");
+    }
+    // Otherwise the replacement keeps the old file's permissions.  Failing to
+    // copy them leaves the usual permissions of a new file, which does not
+    // harm the settings, so the save goes on.
+    if (!owner_only && exists && ::fchmod(fd, old_file.st_mode & 07777) != 0) {
         errno = 0;
     }
     if (!write_all(fd, content) || ::fsync(fd) != 0) {

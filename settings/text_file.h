@@ -28,7 +28,19 @@ ReadOutcome read_text_file(const std::filesystem::path& path, std::string& conte
 // scanner, a file synchronizer) refuses to be replaced for a moment: the
 // replacement is tried again every kHeldRetryStep until kHeldRetryFor has
 // passed, and only then reported.
-bool replace_file(const std::filesystem::path& path, std::string_view content, std::string& error);
+// `owner_only` is for a file that holds a secret: it is made readable and
+// writable by its owner alone (mode 0600 on POSIX; on Windows a protected
+// access list that grants the current user alone and inherits nothing from
+// the folder), whatever the old file allowed.  Otherwise the replacement
+// keeps the old file's permissions.
+enum class FileAccess { usual, owner_only };
+bool replace_file(const std::filesystem::path& path, std::string_view content, std::string& error,
+                  FileAccess access = FileAccess::usual);
+
+// True when users other than the file's owner may write the file (group or
+// others write permission on POSIX).  Windows' access lists are not looked
+// at: false there.
+bool others_may_write(const std::filesystem::path& path);
 
 #ifdef _WIN32
 inline constexpr std::chrono::milliseconds kHeldRetryFor{2000};

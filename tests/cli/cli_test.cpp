@@ -17,6 +17,14 @@
 #include <thread>
 #include <tuple>
 
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#ifdef TESSAL_WITH_REGISTER
+#include "register/register.h"
+#endif
+
 namespace tessal::cli {
 namespace {
 
@@ -225,6 +233,34 @@ const Row kRows[] = {
                   R"(arguments: bogus"},"ok":false,"schema":1})"}, ""},
     {"version --bogus", {2, R"({"error":{"code":"usage","detail":"","message":"unknown option )"
                             R"(--bogus"},"ok":false,"schema":1})"}, ""},
+    // What the FTP dialog refuses is refused before anything is sent.
+    {"ftp set --address 1.2.3.4.5",
+     {2, R"({"error":{"code":"bad_value","detail":"address: octet 4 not a number from 0 to )"
+         R"(255","message":"Podaci za ftp adresu nisu dobro uneti."},"ok":false,"schema":1})"}, ""},
+    {"ftp set --address a.b.c.d --user ana",
+     {2, R"({"error":{"code":"bad_value","detail":"address: octet 1 not a number from 0 to )"
+         R"(255","message":"Podaci za ftp adresu nisu dobro uneti."},"ok":false,"schema":1})"}, ""},
+    {"ftp set --user ana --address 999.999.999.999",
+     {2, R"({"error":{"code":"bad_value","detail":"address: octet 1 not a number from 0 to )"
+         R"(255","message":"Podaci za ftp adresu nisu dobro uneti."},"ok":false,"schema":1})"}, ""},
+    {"ftp set --address 1234.5.6.7",
+     {2, R"({"error":{"code":"bad_value","detail":"address: octet 1 empty, longer than 3 )"
+         R"(characters or not device text","message":"Podaci za ftp adresu nisu dobro )"
+         R"(uneti."},"ok":false,"schema":1})"}, ""},
+    {"ftp set --address 255.0.0.1", {0, R"({"message":"OK - Promena parametara izvrsena",)"
+                                        R"("ok":true,"schema":1,"written":["address"]})"},
+     "PFTPGovAddr:255.000.000.1"},
+    {"ftp set --for-send /x --user uuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuu",
+     {2, R"({"error":{"code":"bad_value","detail":"user: longer than 32 characters",)"
+         R"("message":"Podaci za username nisu dobro uneti."},"ok":false,"schema":1})"}, ""},
+    {"ftp set --address 1.2.3.4.5", {2, ""}, "", "Podaci za ftp adresu nisu dobro uneti.\n"
+                                                 "address: octet 4 not a number from 0 to 255\n",
+     false},
+    // The modem's error in answer to the PIN request switch, as it came.
+    {"sim pin --pin-file @PIN@",
+     {5, R"({"error":{"code":"modem_error","detail":"","message":"\r\n+CME ERROR: 10\r\n"},)"
+         R"("ok":false,"schema":1})"},
+     R"(AAT+CPIN?|AAT+CPIN =1234|AAT+CLCK = "SC",0,1234)", "", true, nullptr, "", "AT+CLCK"},
     // Text for a person.
     {"version", {0, "Tessal GPRS 2.4.1 (simulator)"}, "V", "", false},
     {"--timeout 300 version", {4, ""}, "V", "Uredjaj ne odgovara, proverite vezu i brzinu "
@@ -414,6 +450,168 @@ TEST_F(Cli, Profiles) {
                       ""));
         EXPECT_EQ(sent(), "");
     }
+}
+
+// Arguments as a list (an empty one, blanks, a long one), with --json:
+// exit status, standard output without its line end, standard error.
+class CliValues : public Cli {
+  protected:
+    std::tuple<int, std::string, std::string> run(const QStringList& args, bool json = true) {
+        sim_.clear_log();
+        QProcess process;
+        QStringList all{"--settings", dir_.filePath("rvt_ini.txt")};
+        if (json) {
+            all << "--json";
+        }
+        for (QString arg : args) {
+            all << arg.replace("@DIR@", dir_.path());
+        }
+        process.start(TESSAL_CLI, all);
+        EXPECT_TRUE(process.waitForStarted(20000));
+        auto [exit, out, err] = finish(process);
+        return {exit, out.empty() ? out : out.substr(0, out.size() - 1), err};
+    }
+    using Run = std::tuple<int, std::string, std::string>;
+};
+
+// A JAD value the dialog refuses: empty, blank, too long for the line.
+TEST_F(CliValues, AJadValueTheDialogRefusesIsNotSent) {
+    const std::string refused = R"({"error":{"code":"bad_value","detail":"%1","message":"Unesite )"
+                                R"(novu vrednost parametra"},"ok":false,"schema":1})";
+    const auto with = [&refused](const char* detail) {
+        return QString::fromStdString(refused).arg(detail).toStdString();
+    };
+    EXPECT_EQ(run({"jad", "set", "MIDlet-Name", ""}), Run(2, with("empty"), ""));
+    EXPECT_EQ(run({"jad", "set", "MIDlet-Name", "  "}), Run(2, with("empty"), ""));
+    EXPECT_EQ(run({"jad", "set", "MIDlet-Name", QString(256, u'v')}),
+              Run(2, with("longer than 255 characters"), ""));
+    EXPECT_EQ(sent(), "");
+    EXPECT_EQ(run({"jad", "set", "MIDlet-Name", "  "}, false),
+              Run(2, "", "Unesite novu vrednost parametra\nempty\n"));
+    EXPECT_EQ(std::get<0>(run({"jad", "set", "MIDlet-Name", QString(255, u'v')})), 0);
+    EXPECT_EQ(sent(), "PMIDlet-Name:" + std::string(255, 'v'));
+}
+
+// profile diff makes the checks that apply makes, and shows no control
+// character as it is.
+TEST_F(CliValues, ProfileDiffRefusesWhatApplyRefuses) {
+    const std::string refused = R"({"error":{"code":"bad_value","detail":"%1","message":""},)"
+                                R"("ok":false,"schema":1})";
+    const std::tuple<const char*, const char*> profiles[] = {
+        {R"({"schema": 1, "ftp": {"address": "1.2.3.4.5"}})",
+         "ftp.address: octet 4 not a number from 0 to 255"},
+        {R"({"schema": 1, "jad": {"MIDlet-Name": "\u001b]0;owned\u0007"}})",
+         "jad.MIDlet-Name: a character the device cannot carry"},
+        {R"({"schema": 1, "ftp": {"user": "tech", "user": "ana"}})", "ftp.user: given twice"},
+        {R"({"schema": 1, "jad": {"MIDlet-Name": " "}})", "jad.MIDlet-Name: empty"},
+    };
+    for (const auto& [json, detail] : profiles) {
+        write("d.json", json);
+        const std::string wanted = QString::fromStdString(refused).arg(detail).toStdString();
+        EXPECT_EQ(run({"profile", "diff", "@DIR@/d.json"}), Run(2, wanted, ""));
+        EXPECT_EQ(run({"profile", "apply", "@DIR@/d.json", "--dry-run"}), Run(2, wanted, ""));
+    }
+    // A value the device holds is shown with its control characters escaped.
+    write("d.json", R"({"schema": 1, "jad": {"MIDlet-Name": "Tessal"}})");
+    EXPECT_EQ(run({"jad", "set", "MIDlet-Name", "Te\x01sal"}, false),
+              Run(2, "", "Unesite novu vrednost parametra\na character the device cannot carry\n"));
+    sim_.with_device([](devsim::Device& d) { d.handle("PMIDlet-Name:Te\x1b[2Jsal"); });
+    EXPECT_EQ(run({"profile", "diff", "@DIR@/d.json"}, false),
+              Run(1, "jad.MIDlet-Name: Te\\x1B[2Jsal -> Tessal", "1 value differs\n"));
+}
+
+// A write the device took whose acknowledgement was lost: the read-back
+// decides; without one the value is unknown.
+TEST_F(CliValues, ALostAcknowledgementIsDecidedByTheReadBack) {
+    sim_.set_command_faults({{"PFTPGovUser", with(&devsim::Faults::hang_up_mid_reply)}});
+    EXPECT_EQ(run({"ftp", "set", "--user", "tech"}),
+              Run(0,
+                  R"({"message":"OK - Promena parametara izvrsena","ok":true,"schema":1,)"
+                  R"("written":["user"]})",
+                  ""));
+    write("u.json", R"({"schema": 1, "ftp": {"user": "ana"}})");
+    EXPECT_EQ(run({"profile", "apply", "@DIR@/u.json"}),
+              Run(0,
+                  R"({"ok":true,"schema":1,"values":[{"device":"tech","field":"ftp.user",)"
+                  R"("now":"ana","profile":"ana","state":"confirmed"}]})",
+                  ""));
+    // No read-back either: the value is unknown.
+    sim_.set_command_faults({{"PFTPGovUser", with(&devsim::Faults::hang_up_mid_reply)},
+                             {"RFTPGovAddr", with(&devsim::Faults::nak_all)}});
+    EXPECT_EQ(run({"ftp", "set", "--user", "tech", "--for-send", "/x"}),
+              Run(5,
+                  R"({"error":{"code":"port_failed","detail":"","message":"Greska!"},)"
+                  R"("not_written":["for_send"],"ok":false,"schema":1,"unknown":["user"],)"
+                  R"("written":[]})",
+                  ""));
+}
+
+#ifdef TESSAL_WITH_REGISTER
+// A file the programs write is whole or not there: the export on a disk
+// that fills up fails and leaves the last good export in place.
+TEST_F(CliValues, AnExportThatCannotBeWrittenWholeFails) {
+    {
+        reg::Register book;
+        QString error;
+        ASSERT_TRUE(book.open(dir_.filePath("reg.sqlite"), error)) << error.toStdString();
+        for (int i = 0; i < 40; ++i) {
+            reg::Record r;
+            r.time = "2026-12-07T10:41:52";
+            r.port = "/dev/ttyUSB0";
+            r.imei = "356871044629016";
+            r.failed = QString(100, u'x');
+            ASSERT_TRUE(book.add(r, error)) << error.toStdString();
+        }
+    }
+    write("devices.csv", "last good export\r\n");
+    QProcess process;
+    // The file size limit stands for a full disk: a write stops part way.
+    process.setChildProcessModifier([] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    process.start(TESSAL_CLI,
+                  {"--json", "register", "export", "--csv", dir_.filePath("devices.csv"),
+                   "--register", dir_.filePath("reg.sqlite")});
+    ASSERT_TRUE(process.waitForStarted(20000));
+    const auto [exit, out, err] = finish(process);
+    EXPECT_EQ(exit, 2) << out;
+    EXPECT_NE(out.find(R"("code":"bad_value")"), std::string::npos) << out;
+    QFile csv(dir_.filePath("devices.csv"));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    EXPECT_EQ(csv.readAll(), "last good export\r\n");
+}
+#endif
+
+// A file with the password is its owner's alone; a password file that
+// others may write is used, with a warning.
+TEST_F(CliValues, SecretsAreKeptFromOtherUsers) {
+    write("s.json", "old");
+    QFile::setPermissions(dir_.filePath("s.json"), QFile::ReadOwner | QFile::WriteOwner |
+                                                       QFile::ReadGroup | QFile::ReadOther);
+    EXPECT_EQ(std::get<0>(run({"profile", "export", "@DIR@/s.json", "--with-secrets"})), 0);
+    const auto mode = [this](const char* name) {
+        struct stat file {};
+        EXPECT_EQ(::stat(dir_.filePath(name).toLocal8Bit().constData(), &file), 0);
+        return file.st_mode & 0777;
+    };
+    EXPECT_EQ(mode("s.json"), 0600U);
+
+    write("pass.txt", "nova\n");
+    QFile::setPermissions(dir_.filePath("pass.txt"), QFile::ReadOwner | QFile::WriteOwner |
+                                                         QFile::ReadOther | QFile::WriteOther);
+    const std::string warning = "warning: other users may write " +
+                                dir_.filePath("pass.txt").toStdString() +
+                                "; the secret in it may not be the one meant\n";
+    EXPECT_EQ(run({"ftp", "set", "--password-file", "@DIR@/pass.txt"}, false),
+              Run(0, "OK - Promena parametara izvrsena", warning));
+    EXPECT_EQ(sent(), "PFTPGovPass:nova");
+    EXPECT_EQ(run({"ftp", "set", "--password-file", "@DIR@/pass.txt"}),
+              Run(0,
+                  R"({"message":"OK - Promena parametara izvrsena","ok":true,"schema":1,)"
+                  R"("written":["password"]})",
+                  ""));
 }
 
 } // namespace

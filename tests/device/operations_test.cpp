@@ -3,6 +3,7 @@
 // requests it sends, the value it gives the window and the messages the
 // technician gets, for each way the device can answer.
 #include "device/operations.h"
+#include "device/profile.h"
 #include "link/frame.h"
 #include "support/files.h"
 #include "support/scripted_port.h"
@@ -297,6 +298,8 @@ TEST_F(OperationsTest, FtpReadOverOneOpening) {
         });
 }
 
+const std::string kLongUser(33, 'u');
+
 TEST_F(OperationsTest, FtpSendOneOpeningPerRow) {
     const std::array<std::string, 4> ip{"10", "18", "5", " 9 "}, gap{"10", "", "5", "9"};
     const std::string addr = "PFTPGovAddr:010.018.005.9", pass = "PFTPGovPass:tajna";
@@ -319,6 +322,22 @@ TEST_F(OperationsTest, FtpSendOneOpeningPerRow) {
         {"001000", ip, "rvt", 1, {{kSilent}, pass, "- ", kNoReplyAck}},
         {"001000", ip, "rvt", 1, {{kBadSum}, pass, "- ", "CS"}},
         {"011000", ip, "rvt", 1, {{kNoPort}, "", "- ", kPortMsg}},
+        // What the boxes cannot hold is refused as the window refuses it.
+        {"100000",
+         {"10", "256", "5", "9"},
+         "rvt",
+         1,
+         {acks, "", "- ", "Podaci za ftp adresu nisu dobro uneti."}},
+        {"100000",
+         {"1", "2", "3", "4.5"},
+         "rvt",
+         1,
+         {acks, "", "- ", "Podaci za ftp adresu nisu dobro uneti."}},
+        {"010000",
+         ip,
+         kLongUser.c_str(),
+         1,
+         {acks, "", "- ", "Podaci za username nisu dobro uneti."}},
     };
     const settings::Settings settings = with_operators();
     for (const auto& [ticks, address, typed_user, op, row] : rows) {
@@ -340,6 +359,130 @@ TEST_F(OperationsTest, FtpSendOneOpeningPerRow) {
         EXPECT_EQ(port->applied.size(), openings);
         EXPECT_EQ(static_cast<std::size_t>(port->close_calls), openings);
     }
+}
+
+// The value rules every front end applies before anything is sent: the
+// address's octets, the boxes' texts, a JAD value; each with the window's
+// message.
+TEST(ValueRules, FtpValuesAreCheckedByTheirParametersRule) {
+    const std::tuple<std::array<std::string, 4>, const char*> addresses[] = {
+        {{"192", "168", "1", "10"}, "(fits)"},
+        {{" 7", "0", "255", "1 "}, "(fits)"},
+        {{"1", "2", "3", "4.5"}, "octet 4 not a number from 0 to 255"},
+        {{"00a", "b", "c", "d"}, "octet 1 not a number from 0 to 255"},
+        {{"999", "999", "999", "999"}, "octet 1 not a number from 0 to 255"},
+        {{"1", "2", "256", "4"}, "octet 3 not a number from 0 to 255"},
+        {{"1234", "5", "6", "7"}, "octet 1 empty, longer than 3 characters or not device text"},
+        {{"1", " ", "3", "4"}, "octet 2 empty, longer than 3 characters or not device text"},
+    };
+    const settings::Settings settings;
+    for (const auto& [octets, why] : addresses) {
+        FtpRows rows;
+        rows.ticked[0] = true;
+        rows.address = octets;
+        const std::optional<FtpRefusal> refusal = ftp_rows_refusal(rows, settings);
+        EXPECT_EQ(refusal ? refusal->why : "(fits)", why) << octets[0] << "." << octets[3];
+    }
+    const std::tuple<std::string, const char*> texts[] = {
+        {std::string(32, 'u'), "(fits)"},
+        {" a ", "(fits)"},
+        {std::string(40, 'u'), "longer than 32 characters"},
+        {"   ", "empty"},
+        {"/a\tb", "a character the device cannot carry"},
+    };
+    for (std::size_t row = 1; row <= 4; ++row) {
+        for (const auto& [text, why] : texts) {
+            FtpRows rows;
+            rows.ticked[row] = true;
+            rows.operator_index = 0;
+            rows.texts[row - 1] = text;
+            const std::optional<FtpRefusal> refusal = ftp_rows_refusal(rows, settings);
+            EXPECT_EQ(refusal ? refusal->why : "(fits)", why) << row << " " << text;
+        }
+    }
+    EXPECT_EQ(address_problem("1.2.3.4.5").value_or("(fits)"),
+              "octet 4 not a number from 0 to 255");
+    EXPECT_EQ(address_problem("10.0.0").value_or("(fits)"), "not four octets A.B.C.D");
+    EXPECT_EQ(address_problem("10.0.0.255").value_or("(fits)"), "(fits)");
+    // Each row's message is the window's own.
+    std::vector<std::string> refusals;
+    for (const FtpParameterRow& row : kFtpParameterTable) {
+        refusals.push_back(std::string(row.wire) + " " + row.field + " " + row.refusal);
+    }
+    EXPECT_EQ(refusals, (std::vector<std::string>{
+                            "FTPGovAddr address Podaci za ftp adresu nisu dobro uneti.",
+                            "FTPGovUser user Podaci za username nisu dobro uneti.",
+                            "FTPGovPass password Podaci za password nisu dobro uneti.",
+                            "FTP_pathFILES for_send Podaci za for send nisu dobro uneti.",
+                            "FtpGovFoldsCommand command Podaci za command nisu dobro uneti.",
+                            "gprsParamVlada gprs Odaberite operatera.",
+                        }));
+}
+
+TEST(ValueRules, AJadValueIsNeitherBlankNorLongerThan255) {
+    const std::tuple<std::string, const char*, const char*> values[] = {
+        {" 30 ", "PREPORT_INTERVAL: 30 ", "(fits)"},
+        {std::string(255, 'v'), "(sent)", "(fits)"},
+        {"", "", "empty"},
+        {"  ", "", "empty"},
+        {std::string(256, 'v'), "", "longer than 255 characters"},
+        {"a\x1b[2J", "", "a character the device cannot carry"},
+    };
+    for (const auto& [value, command, why] : values) {
+        SCOPED_TRACE(value.substr(0, 20));
+        const JadRequest request = jad_value_request("REPORT_INTERVAL:", value);
+        EXPECT_EQ(jad_value_problem(value).value_or("(fits)"), why);
+        if (std::string(command) == "(sent)") {
+            EXPECT_EQ(request.command, "PREPORT_INTERVAL:" + value);
+        } else {
+            EXPECT_EQ(request.command, command);
+        }
+        EXPECT_EQ(request.first ? request.first->text : "",
+                  *command ? "" : "Unesite novu vrednost parametra");
+    }
+}
+
+// A profile's value whose acknowledgement the line lost: the read-back
+// decides whether the device took it; without one it stays unknown.
+TEST_F(OperationsTest, ApplyReadsBackAValueWhoseAcknowledgementWasLost) {
+    const auto device = [this](const std::string& user) {
+        return std::vector<std::string>{
+            frame("GPRS 2.4.1"), frame("\r\n356871044629016\r\n\r\nOK\r\n"),
+            frame("10.0.0.1"),   frame(user),
+            frame("pass"),       frame("/s"),
+            frame("/c"),         frame("gprs"),
+            frame("A: 1\r\n")};
+    };
+    const auto apply = [](Session& s) {
+        Profile wanted;
+        wanted.user = "tech";
+        const ApplyResult r = apply_profile(s, wanted, {}, false);
+        std::string value;
+        for (const ValueState& v : r.values) {
+            value += v.field + " " + state_name(v.state) + " " + v.now + " " + v.why;
+        }
+        return value + (r.stopped ? " stopped" : "") + (r.complete ? " complete" : "");
+    };
+    const auto answers = [&](const std::string& after) {
+        std::vector<std::string> all = device("terminal");
+        all.push_back(kReadFails); // the line drops before the acknowledgement
+        if (!after.empty()) {
+            const std::vector<std::string> again = device(after);
+            all.insert(all.end(), again.begin(), again.end());
+        } else {
+            all.push_back(kSilent);
+        }
+        return all;
+    };
+    EXPECT_EQ(run(answers("tech"), apply).value, "ftp.user confirmed tech  complete");
+    EXPECT_EQ(run(answers("terminal"), apply).value,
+              "ftp.user not_written terminal Greska! stopped");
+    EXPECT_EQ(run(answers(""), apply).value, "ftp.user unknown  Greska! stopped");
+    // A device that stays silent took nothing, as the window sees it.
+    std::vector<std::string> silent = device("terminal");
+    silent.push_back(kSilent);
+    silent.push_back(kSilent);
+    EXPECT_EQ(run(silent, apply).value, "ftp.user not_written  Uredjaj ne odgovara ! stopped");
 }
 
 TEST_F(OperationsTest, SimIdentificationPasswordAndSimParameter) {
@@ -379,6 +522,15 @@ TEST_F(OperationsTest, PinSequence) {
          {{wanted, refused, kReadFails, kAck}, attempts + lock, "", "OK", "Greska! @3"},
          {{kNoPort}, "", "", kPortMsg}},
         doing([](Session& s) { unlock_sim(s, "  1234 "); }));
+    // The switch answered with a modem error is that, not an unknown answer.
+    const auto outcome = [](Session& s) {
+        const PinOutcome o = unlock_sim(s, "1234");
+        return std::string(o == PinOutcome::modem_error ? "modem error"
+                           : o == PinOutcome::failed    ? "failed"
+                                                        : "other");
+    };
+    EXPECT_EQ(run({wanted, ok, refused}, outcome).value, "modem error");
+    EXPECT_EQ(run({wanted, ok, kNak}, outcome).value, "failed");
     // Without a front end the message on the way waits for the end.
     const Outcome got =
         run({kSilent, ok, kAck}, doing([](Session& s) { unlock_sim(s, "1234"); }), false);

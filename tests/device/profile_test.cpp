@@ -57,6 +57,11 @@ TEST(Profile, FilesThatAreNoProfileAreRefusedWithTheFieldNamed) {
         {R"({"schema": 1, "jad": {"PIB": "\u0416"}})",
          "jad.PIB: a character the device cannot carry"},
         {R"({"schema": 1, "extra": {}})", "extra: not a part of a profile"},
+        // A name given twice: a reader would keep one of them silently.
+        {R"({"schema": 1, "ftp": {"user": "a", "user": "b"}})", "ftp.user: given twice"},
+        {R"({"schema": 1, "jad": {"PIB": "1", "CASH_TYPE": "3", "P\u0049B": "2"}})",
+         "jad.PIB: given twice"},
+        {R"({"schema": 1, "schema": 1})", "schema: given twice"},
     };
     for (const auto& row : rows) {
         std::string problem;
@@ -87,6 +92,39 @@ TEST(Profile, ValuesTheConsoleWouldNotTakeAreNamedBeforeAnythingIsSent) {
               "ftp.address: octet 2 empty, longer than 3 characters or not device text");
     EXPECT_EQ(with([](Profile& p) { p.jad.emplace_back("A:B", "1"); }),
               "jad.A:B: not a parameter name");
+    // The octets as the window takes them: digits, none over 255.
+    EXPECT_EQ(with([](Profile& p) { p.address = "1.2.3.4.5"; }),
+              "ftp.address: octet 4 not a number from 0 to 255");
+    EXPECT_EQ(with([](Profile& p) { p.address = "a.b.c.d"; }),
+              "ftp.address: octet 1 not a number from 0 to 255");
+    EXPECT_EQ(with([](Profile& p) { p.address = "10.18.256.9"; }),
+              "ftp.address: octet 3 not a number from 0 to 255");
+    EXPECT_EQ(with([](Profile& p) { p.address = "255.255.255.255"; }), "(fits)");
+}
+
+TEST(Profile, AValueToWriteIsNeitherEmptyNorTooLongForItsLine) {
+    const auto problem = [](auto change) {
+        Profile device = sample();
+        Profile wanted = sample();
+        change(wanted);
+        return write_problem(compare_profile(device, wanted)).value_or("(fits)");
+    };
+    EXPECT_EQ(problem([](Profile&) {}), "(fits)");
+    EXPECT_EQ(problem([](Profile& p) { p.jad[1].second = std::string(255, '7'); }), "(fits)");
+    EXPECT_EQ(problem([](Profile& p) { p.jad[1].second = std::string(256, '7'); }),
+              "jad.PIB: longer than 255 characters");
+    EXPECT_EQ(problem([](Profile& p) { p.jad[1].second = std::string(10485760, '7'); }),
+              "jad.PIB: longer than 255 characters");
+    EXPECT_EQ(problem([](Profile& p) { p.jad[0].second = "  "; }), "jad.CASH_TYPE: empty");
+    EXPECT_EQ(problem([](Profile& p) { p.jad.emplace_back("NEW", ""); }), "jad.NEW: empty");
+    EXPECT_EQ(problem([](Profile& p) { p.user = " "; }), "ftp.user: empty");
+    // A value the device already holds is not written, so it is not refused.
+    const Profile blank = [] {
+        Profile p = sample();
+        p.jad[0].second = "";
+        return p;
+    }();
+    EXPECT_EQ(write_problem(compare_profile(blank, blank)).value_or("(fits)"), "(fits)");
 }
 
 TEST(Profile, ComparisonInTheOrderOfWritingWithSecretsHidden) {

@@ -165,6 +165,38 @@ TEST_F(DialogsTest, FtpSendBuildsTheTickedRowsAndShowsTheOctetsAsSent) {
     EXPECT_EQ(octets(), (QStringList{"007", "018", "200", " 1 "}));
 }
 
+// The boxes take what the device's rules allow: an octet over 255 or not a
+// number is refused with the window's message and nothing is sent; a JAD
+// value takes at most 255 characters.
+TEST_F(DialogsTest, TheBoxesRefuseWhatTheDeviceRulesRefuse) {
+    ftp_->Check1[0]->setChecked(true);
+    const QStringList refused[] = {
+        {"10", "0", "256", "1"}, {"999", "1", "1", "1"}, {"a", "b", "c", "d"}};
+    for (const QStringList& octets : refused) {
+        for (std::size_t i = 0; i < 4; ++i) {
+            ftp_->ftp[i]->setText(octets[static_cast<int>(i)]);
+        }
+        forget();
+        click(ftp_->Send);
+        EXPECT_EQ(messages_.informed, QStringList{"Podaci za ftp adresu nisu dobro uneti."})
+            << octets.join('.').toStdString();
+        EXPECT_EQ(requests(), Requests{});
+    }
+    for (std::size_t i = 0; i < 4; ++i) {
+        ftp_->ftp[i]->setText(QStringList{"255", "0", "7", "255"}[static_cast<int>(i)]);
+    }
+    forget();
+    reply_ack();
+    click(ftp_->Send);
+    EXPECT_EQ(requests(), Requests{"PFTPGovAddr:255.000.007.255"});
+    EXPECT_EQ(messages_.informed, QStringList{kChanged});
+    // The limits of the parameter table.
+    EXPECT_EQ(ftp_->ftp[0]->maxLength(), 3);
+    EXPECT_EQ(ftp_->Username->maxLength(), 32);
+    jad_->Text3->setText(QString(300, u'v'));
+    EXPECT_EQ(jad_->Text3->text().size(), 255);
+}
+
 TEST_F(DialogsTest, GprsConfirmStoresTheTableAndRefreshesTheFtpLists) {
     EXPECT_EQ(items(ftp_->CombogprsR),
               (QStringList{"Telenor", "MTS", "Vip", "Globaltel", "Yettel", "Mundio"}));
