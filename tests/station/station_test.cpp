@@ -71,6 +71,9 @@ class Machine : public link::PortEnumerator {
 class StationTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        // The stations' local registers and settings stay in the test's folder.
+        qputenv("XDG_DATA_HOME", path("data").toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", path("config").toLocal8Bit());
         QDir(dir_.path()).mkpath("ports");
         QFile profile(path("profile.json"));
         ASSERT_TRUE(profile.open(QIODevice::WriteOnly) && profile.write(kProfile) > 0);
