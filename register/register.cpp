@@ -476,14 +476,18 @@ bool Register::Db::prepare_schema(QString& error) {
     // The version is read again inside the transaction: another station may
     // have brought the schema up to date meanwhile.  On SQLite, setting it
     // even when it is current proves the register can be written before the
-    // first device.
-    return write(
+    // first device.  On a server, stations that start at once make the
+    // schema one after another: the lock is taken before the transaction
+    // begins, so that it sees what the one before made.
+    QSqlQuery lock(database());
+    if (kind == Kind::postgresql &&
+        !lock.exec(QStringLiteral("SELECT pg_advisory_lock(7736527)"))) {
+        error = failure(lock.lastError(), "written");
+        return false;
+    }
+    const bool made = write(
         [this](QSqlQuery& q, QSqlError& failed) {
             if (kind == Kind::postgresql) {
-                if (!q.exec(QStringLiteral("SELECT pg_advisory_xact_lock(7736527)"))) {
-                    failed = q.lastError();
-                    return false;
-                }
                 QString ignored;
                 if (!read_version(ignored)) {
                     return false;
@@ -529,6 +533,10 @@ bool Register::Db::prepare_schema(QString& error) {
                                           .arg(kSchemaVersion));
         },
         error);
+    if (kind == Kind::postgresql) {
+        lock.exec(QStringLiteral("SELECT pg_advisory_unlock(7736527)"));
+    }
+    return made;
 }
 
 bool Register::Db::insert(QSqlQuery& q, const std::vector<Record>& rows, QSqlError& failed,
