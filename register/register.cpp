@@ -408,18 +408,18 @@ bool Register::Db::connect_server(QString& error) {
 bool Register::Db::read_version(QString& error) {
     QSqlQuery q(database());
     if (kind == Kind::sqlite) {
-        if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
+        // One statement, one look: a station making the schema meanwhile is
+        // seen either before or after.
+        if (!q.exec(QStringLiteral("SELECT (SELECT user_version FROM pragma_user_version), "
+                                   "(SELECT count(*) FROM sqlite_master)")) ||
+            !q.next()) {
             error = failure(q.lastError(), "read");
             return false;
         }
         version = q.value(0).toInt();
         if (version == 0) {
             // A file with tables but no version was made by another program.
-            if (!q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) || !q.next()) {
-                error = failure(q.lastError(), "read");
-                return false;
-            }
-            if (q.value(0).toInt() > 0) {
+            if (q.value(1).toInt() > 0) {
                 error = QStringLiteral("the file is not a register (another program made it): %1")
                             .arg(shown);
                 return false;
