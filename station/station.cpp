@@ -314,6 +314,12 @@ Station::Found Station::find_device(link::DeviceLink& line, const QString& port,
     for (std::size_t i = 0; i < speeds.size() && !stopping_;) {
         device::Session probe(line, choice(port, speeds[i]));
         if (!probe.open()) {
+            // A port that opened and then failed (its device gone at once,
+            // its speed refused) is let go: left open, it would keep every
+            // later device off the line.
+            if (line.is_open()) {
+                line.close_port();
+            }
             const std::optional<link::PortFailure>& failure = line.last_port_failure();
             const std::vector<QString> listed = present();
             if (std::find(listed.begin(), listed.end(), port) == listed.end()) {

@@ -205,6 +205,34 @@ TEST_F(StationTest, LeavesPortsThereAtTheStartAloneAndRecordsADeviceCutShort) {
     EXPECT_EQ(there.requests(), std::vector<std::string>{});
 }
 
+// A port that opens and then fails (here: its speed refused; under load, an
+// adapter that vanishes at once) is closed, and the next device is done.
+TEST_F(StationTest, APortThatFailsAsItOpensIsLetGo) {
+    devsim::PtySimulator first(path("ports/dev1").toStdString());
+    devsim::PtySimulator second(path("ports/dev2").toStdString());
+    ASSERT_TRUE(first.start() && second.start());
+    const int files_before = open_files();
+    Options o = options(path("ports/dev*"));
+    o.settings.speed = 0; // refused by the port before the line is used
+    o.speeds = {};
+    {
+        Station station(book_, o);
+        int done = 0;
+        EXPECT_EQ(station.run([&](const reg::Record&) {
+            if (++done == 2) {
+                station.stop();
+            }
+        }),
+                  "");
+    }
+    EXPECT_EQ(open_files(), files_before);
+    const std::vector<QString> got = lines();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_TRUE(got[0].startsWith("FAIL - @/ports/dev1 port: ")) << got[0].toStdString();
+    EXPECT_TRUE(got[1].startsWith("FAIL - @/ports/dev2 port: ")) << got[1].toStdString();
+    EXPECT_FALSE(got[1].contains("vec otvoren")) << got[1].toStdString();
+}
+
 // tessal-cli's commands as a process: exit status, standard output and error.
 TEST_F(StationTest, CliRefusesBeforeAnyPortIsTouchedAndStopsOnSignals) {
     devsim::PtySimulator sim(path("ports/dev1").toStdString());
