@@ -717,15 +717,27 @@ bool Register::open(const Place& place, QString& error, int busy_timeout_ms) {
         backoff_ = refused ? seconds(60) : seconds(5);
         next_try_ = SteadyClock::now() + backoff_;
     }
-    return open_local(place, error);
+    place_ = place;
+    // A server's station needs its local register from the start; a
+    // SQLite register's only once the register fails to take a row, or
+    // when rows wait in it from before.
+    if (on_server() || QFileInfo::exists(local_path(place))) {
+        return open_local(place, error);
+    }
+    return true;
 }
 
-bool Register::open_local(const Place& place, QString& error) {
+QString Register::local_path(const Place& place) const {
     QString local = place.local.isEmpty() ? default_path() : place.local;
     if (!on_server() &&
         QFileInfo(local).absoluteFilePath() == QFileInfo(path()).absoluteFilePath()) {
         local = QFileInfo(local).absoluteDir().filePath(QStringLiteral("waiting.sqlite"));
     }
+    return local;
+}
+
+bool Register::open_local(const Place& place, QString& error) {
+    const QString local = local_path(place);
     local_ = std::make_unique<Register>();
     if (!local_->open(local, error)) {
         local_.reset();
@@ -781,7 +793,7 @@ bool Register::add(const Record& r, QString& error) {
 
 int Register::waiting() const {
     int count = static_cast<int>(held_.size());
-    if (!local_) {
+    if (!local_ || !local_->db_->database().isOpen()) {
         return count;
     }
     QSqlQuery q(local_->db_->database());
@@ -887,6 +899,9 @@ Kept Register::record(const Record& r) {
     }
     kept.why = error;
     QString local_error;
+    if (!local_ && place_) {
+        open_local(*place_, local_error);
+    }
     if (local_ &&
         local_->db_->write(
             [&](QSqlQuery& q, QSqlError& e) { return local_->db_->insert(q, {r}, e, path()); },

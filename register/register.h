@@ -116,8 +116,9 @@ class Register {
     // bringing its schema up to date; proves a SQLite register can be
     // written.  False, with the reason in `error`, for a register that
     // cannot be made, opened or written, that another program made, or that
-    // a newer program made.  With a Place, the local register where rows
-    // wait is opened too (and proved writable).
+    // a newer program made.  With a Place, rows the register cannot take
+    // wait in the local register: for a server it is opened (and proved
+    // writable) at once, for a SQLite register when first needed.
     bool open(const QString& location, QString& error, int busy_timeout_ms = kBusyTimeoutMs);
     bool open(const Place& place, QString& error, int busy_timeout_ms = kBusyTimeoutMs);
     // Opens an existing register for reading only.
@@ -160,10 +161,12 @@ class Register {
     struct Db;
 
   private:
+    QString local_path(const Place& place) const;
     bool open_local(const Place& place, QString& error);
 
     std::unique_ptr<Db> db_;
-    std::unique_ptr<Register> local_; // where rows wait, when opened with a Place
+    std::optional<Place> place_;      // when opened with one
+    std::unique_ptr<Register> local_; // where rows wait, opened with a Place
     std::vector<Record> held_;        // rows no register could take yet
     std::chrono::steady_clock::time_point next_try_{};
     std::chrono::seconds backoff_{0};
