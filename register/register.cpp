@@ -708,14 +708,11 @@ bool Register::open(const Place& place, QString& error, int busy_timeout_ms) {
     if (!open(place.location, error, busy_timeout_ms)) {
         // A server out of reach, or one that refuses the station, is no
         // reason to stop: rows wait locally, and it is asked again later.
-        const bool refused = error.contains(QLatin1String("refused user"));
-        if (db_->kind != Kind::postgresql ||
-            !(refused || error.contains(QLatin1String("does not answer")))) {
+        if (db_->kind != Kind::postgresql || !(error.contains(QLatin1String("refused user")) ||
+                                               error.contains(QLatin1String("does not answer")))) {
             return false;
         }
-        last_failure_ = error;
-        backoff_ = refused ? seconds(60) : seconds(5);
-        next_try_ = SteadyClock::now() + backoff_;
+        back_off(error);
     }
     place_ = place;
     // A server's station needs its local register from the start; a
@@ -813,11 +810,7 @@ std::optional<int> Register::send_waiting(QString& error, bool now) {
     }
     int sent = 0;
     const auto failed = [&]() -> std::optional<int> {
-        last_failure_ = error;
-        // Tried again later, the wait doubling up to a minute: a server that
-        // refuses the station is not asked in a tight loop.
-        backoff_ = std::clamp(backoff_ * 2, seconds(5), seconds(60));
-        next_try_ = SteadyClock::now() + backoff_;
+        back_off(error);
         return std::nullopt;
     };
     // Rows only in memory first: they are the oldest.
@@ -879,10 +872,18 @@ std::optional<int> Register::send_waiting(QString& error, bool now) {
             sent += static_cast<int>(rows.size());
         }
     }
-    backoff_ = seconds(0);
     next_try_ = {};
     last_failure_.clear();
     return sent;
+}
+
+void Register::back_off(const QString& error) {
+    last_failure_ = error;
+    // A server that refuses the station's user is asked again after a
+    // minute, not in a tight loop; one out of reach, or a busy file, after
+    // a few seconds.
+    next_try_ = SteadyClock::now() +
+                (error.contains(QLatin1String("refused user")) ? seconds(60) : seconds(5));
 }
 
 Kept Register::record(const Record& r) {
@@ -893,9 +894,7 @@ Kept Register::record(const Record& r) {
         if (add(r, error)) {
             return kept;
         }
-        last_failure_ = error;
-        backoff_ = std::clamp(backoff_ * 2, seconds(5), seconds(60));
-        next_try_ = SteadyClock::now() + backoff_;
+        back_off(error);
     }
     kept.why = error;
     QString local_error;

@@ -162,6 +162,8 @@ class Register {
 
   private:
     QString local_path(const Place& place) const;
+    // Not asked again for a while after `error`.
+    void back_off(const QString& error);
     bool open_local(const Place& place, QString& error);
 
     std::unique_ptr<Db> db_;
@@ -169,7 +171,6 @@ class Register {
     std::unique_ptr<Register> local_; // where rows wait, opened with a Place
     std::vector<Record> held_;        // rows no register could take yet
     std::chrono::steady_clock::time_point next_try_{};
-    std::chrono::seconds backoff_{0};
     QString last_failure_;
 };
 
