@@ -20,8 +20,10 @@
 #include <chrono>
 #include <thread>
 
+#ifdef Q_OS_UNIX
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace tessal::reg {
 namespace {
@@ -283,6 +285,7 @@ TEST_F(RegisterTest, KeepsARowLocallyWhileTheRegisterIsHeldAndSendsItOnce) {
     EXPECT_EQ(book.list({}, error), (std::vector<Record>{kPassed, kFailed}));
 }
 
+#ifdef Q_OS_UNIX
 // A station killed while its row was being committed leaves a journal
 // behind: a reader rolls it back and reads what was committed.
 TEST_F(RegisterTest, ReadsARegisterWhoseJournalWasLeftBehind) {
@@ -319,6 +322,7 @@ TEST_F(RegisterTest, ReadsARegisterWhoseJournalWasLeftBehind) {
     ASSERT_TRUE(reader.open_for_reading(path(), error)) << error.toStdString();
     EXPECT_EQ(reader.list({}, error), std::vector<Record>{kPassed}) << error.toStdString();
 }
+#endif
 
 TEST_F(RegisterTest, RefusesARegisterThatCannotBeUsed) {
     const auto write = [this](const QString& name, const QByteArray& bytes) {
