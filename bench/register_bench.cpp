@@ -72,7 +72,10 @@ void writes(const char* backend, const QString& location, int writers) {
             for (int n = 0; n < kRowsPerWriter; ++n) {
                 const reg::Record r = row(w, n);
                 const auto before = Clock::now();
-                failed += !book.add(r, error);
+                if (!book.add(r, error)) {
+                    ++failed;
+                    std::fprintf(stderr, "%s\n", error.toUtf8().constData());
+                }
                 mine.push_back(ms(Clock::now() - before));
             }
             const std::lock_guard lock(mutex);
