@@ -9,7 +9,7 @@ namespace {
 const std::set<std::string> kValued{
     "--season",  "--date",     "--time",     "--address",       "--user",     "--for-send",
     "--command", "--operator", "--gprs",     "--password-file", "--pin-file", "--profile",
-    "--ports",   "--speeds",   "--register", "--since",         "--csv"};
+    "--ports",   "--speeds",   "--register", "--since",         "--csv",      "--station"};
 const std::set<std::string> kFlags{"--yes", "--from-pc", "--verify", "--with-secrets", "--dry-run"};
 
 } // namespace

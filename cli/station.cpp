@@ -32,9 +32,20 @@ Result refused(int exit, const char* code, const std::string& message,
     return r;
 }
 
-QString register_path(const Invocation& in) {
-    const std::optional<std::string> given = in.option("--register");
-    return given ? QString::fromStdString(*given) : reg::Register::default_path();
+// Where the register is: as configured for the machine, any part of it
+// given on the command line instead.
+reg::Place register_place(const Invocation& in) {
+    reg::Place place = reg::configured();
+    if (const std::optional<std::string> given = in.option("--register")) {
+        place.location = QString::fromStdString(*given);
+    }
+    if (const std::optional<std::string> given = in.option("--password-file")) {
+        place.password_file = QString::fromStdString(*given);
+    }
+    if (const std::optional<std::string> given = in.option("--station")) {
+        place.station = QString::fromStdString(*given);
+    }
+    return place;
 }
 
 // "38400,9600": the speeds to try, or nothing.
@@ -87,13 +98,16 @@ Result run_station(const Invocation& in, const settings::Settings& settings) {
     }
     options.ports_glob = QString::fromStdString(in.option("--ports").value_or(""));
 
-    // The register is proved writable before any port is touched.
+    // The register is proved writable before any port is touched; a
+    // server out of reach is not waited for, its rows wait locally.
+    const reg::Place place = register_place(in);
     reg::Register book;
     QString error;
-    if (!book.open(register_path(in), error)) {
+    if (!book.open(place, error)) {
         return refused(kRegisterUnusable, "register_unusable", utf8(error));
     }
     options.traces_folder = book.traces_folder();
+    options.station_name = place.station;
 
     station::Station station(book, std::move(options));
     QObject owner;
@@ -101,14 +115,22 @@ Result run_station(const Invocation& in, const settings::Settings& settings) {
     link::hand_over_signals(owner, {SIGINT, SIGTERM}, [&station] { station.stop(); });
     if (!in.json) {
         std::cerr << "waiting for devices; register " << utf8(book.path()) << std::endl;
+        if (!book.last_failure().isEmpty()) {
+            std::cerr << utf8(book.last_failure()) << "; rows wait locally" << std::endl;
+        }
     }
-    error = station.run([&in](const reg::Record& record) {
+    error = station.run([&in](const reg::Record& record, const reg::Kept& kept) {
         if (in.json) {
-            std::cout << QJsonDocument(reg::record_json(record))
-                             .toJson(QJsonDocument::Compact)
-                             .toStdString();
+            QJsonObject object = reg::record_json(record);
+            if (kept.where != reg::Kept::Where::recorded) {
+                object["kept"] = kept.where == reg::Kept::Where::waiting
+                                     ? QStringLiteral("locally")
+                                     : QStringLiteral("not_recorded");
+                object["waiting"] = kept.waiting;
+            }
+            std::cout << QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
         } else {
-            std::cout << utf8(station::outcome_line(record));
+            std::cout << utf8(station::outcome_line(record) + station::kept_note(kept));
         }
         std::cout << std::endl;
     });
@@ -131,7 +153,7 @@ Result list_register(const Invocation& in) {
     reg::Register book;
     QString error;
     std::optional<std::vector<reg::Record>> records;
-    if (book.open_for_reading(register_path(in), error)) {
+    if (book.open_for_reading(register_place(in), error)) {
         records = book.list(since, error);
     }
     if (!records) {
@@ -156,7 +178,7 @@ Result export_register(const Invocation& in) {
     }
     reg::Register book;
     QString error;
-    if (!book.open_for_reading(register_path(in), error)) {
+    if (!book.open_for_reading(register_place(in), error)) {
         return refused(kRegisterUnusable, "register_unusable", utf8(error));
     }
     const std::optional<std::size_t> rows = book.export_csv(QString::fromStdString(*csv), error);
@@ -172,6 +194,24 @@ Result export_register(const Invocation& in) {
     return r;
 }
 
+// The rows waiting locally for the register sent to it.
+Result sync_register(const Invocation& in) {
+    reg::Register book;
+    QString error;
+    if (!book.open(register_place(in), error)) {
+        return refused(kRegisterUnusable, "register_unusable", utf8(error));
+    }
+    const std::optional<int> sent = book.send_waiting(error);
+    if (!sent) {
+        return refused(kRegisterUnusable, "register_unusable", utf8(error));
+    }
+    Result r;
+    r.values["sent"] = *sent;
+    r.values["waiting"] = book.waiting();
+    r.text = utf8(QStringLiteral("%1 sent, %2 waiting").arg(*sent).arg(book.waiting()));
+    return r;
+}
+
 } // namespace
 
 Result station_commands(const Invocation& in, const settings::Settings& settings) {
@@ -184,6 +224,9 @@ Result station_commands(const Invocation& in, const settings::Settings& settings
     }
     if (w.size() == 2 && w[0] == "register" && w[1] == "export") {
         return export_register(in);
+    }
+    if (w.size() == 2 && w[0] == "register" && w[1] == "sync") {
+        return sync_register(in);
     }
     return usage_error("unknown command or wrong arguments: " + w[0]);
 }

@@ -74,7 +74,7 @@ QString own_copy(const QString& text) {
 StationWindow::StationWindow(Transaction& transaction, const settings::Settings& settings,
                              QWidget* parent)
     : QWidget(parent, Qt::Window), transaction_(transaction), settings_(settings),
-      register_path_(reg::Register::default_path()) {
+      place_(reg::configured()) {
     build();
 }
 
@@ -185,21 +185,26 @@ void StationWindow::Start_Click() {
     options.on_step = [control, this](int step, const QString& what) {
         control->tell([this, step, what] { show_step(step, what); });
     };
-    const QString register_path = own_copy(register_path_);
+    reg::Place place;
+    place.location = own_copy(place_.location);
+    place.password_file = own_copy(place_.password_file);
+    place.local = own_copy(place_.local);
+    place.station = own_copy(place_.station);
+    options.station_name = place.station;
     const bool started = transaction_.run(
         this,
-        [control, options, register_path, this](device::Session&) mutable {
+        [control, options, place, this](device::Session&) mutable {
             reg::Register book;
             QString error;
-            if (!book.open(register_path, error)) {
+            if (!book.open(place, error)) {
                 return error;
             }
             options.traces_folder = book.traces_folder();
             station::Station station(book, options);
             control->attach(&station);
-            error = station.run([control, this](const reg::Record& record) {
+            error = station.run([control, this](const reg::Record& record, const reg::Kept& kept) {
                 const bool pass = record.pass;
-                const QString line = station::outcome_line(record);
+                const QString line = station::outcome_line(record) + station::kept_note(kept);
                 control->tell([this, pass, line] { show_device(pass, line); });
             });
             control->attach(nullptr);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "link/handover.h"
+#include "register/register.h"
 #include "settings/settings.h"
 
 #include <QWidget>
@@ -31,8 +32,9 @@ class StationWindow : public QWidget {
                   QWidget* parent = nullptr);
     ~StationWindow() override;
 
-    // The register file; by default the user's data folder's.
-    void set_register(const QString& path) { register_path_ = path; }
+    // The register, a file or a server's URL; by default the one configured
+    // for the machine (register.ini), else the user's data folder's.
+    void set_register(const QString& location) { place_.location = location; }
     // Asks for the profile file; by default the desktop's file dialog.
     void set_profile_chooser(std::function<QString()> choose) { choose_ = std::move(choose); }
 
@@ -64,7 +66,7 @@ class StationWindow : public QWidget {
 
     Transaction& transaction_;
     const settings::Settings& settings_;
-    QString register_path_;
+    reg::Place place_;
     std::function<QString()> choose_;
     std::shared_ptr<Control> control_;
     link::Courier inbox_; // the station's news, run on the window's thread

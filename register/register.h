@@ -3,17 +3,27 @@
 
 #include <QByteArray>
 #include <QDate>
+#include <QDateTime>
 #include <QJsonObject>
 #include <QString>
 
+#include <chrono>
+#include <memory>
 #include <optional>
 #include <vector>
 
-// The commissioning register: one row for every device the station has
-// done, in a SQLite file that several stations may share.  The program
-// creates the schema and brings an older one up to date.  Every write is a
-// transaction of its own; a register another station is writing to is
-// waited for, up to the busy time-out, never written over.
+// The commissioning register: one row for every device a station has done,
+// in a SQLite file or in a PostgreSQL database that every station of a
+// service company writes to.  The program creates the schema and brings an
+// older one up to date.  Every write is a transaction of its own; a SQLite
+// register another station is writing to is waited for, up to the busy
+// time-out, never written over.  Rows are only ever added: the program
+// neither changes nor deletes one.
+//
+// A row that its register cannot take (a server out of reach, a SQLite file
+// held too long or on a full disk) goes into the station's local SQLite
+// register, marked as waiting for that register, and is sent there, oldest
+// first and exactly once, as soon as it answers again.
 //
 // A Register is used on the thread that opened it (a rule of Qt Sql).
 namespace tessal::reg {
@@ -21,7 +31,7 @@ namespace tessal::reg {
 // One device done.  Texts come from the device in its character set
 // (Latin-1) and are kept as Unicode text.
 struct Record {
-    QString time;  // local time, ISO form: "2026-12-07T10:41:52"
+    QString time;  // local time with its offset: "2026-12-07T10:41:52+01:00"
     QString port;  // the device path the station used
     int speed = 0; // bit/s at which the device answered; 0 when none did
     QString version;
@@ -36,14 +46,63 @@ struct Record {
     bool pass = false;
     QString failed; // what failed, empty for a device that passed
     QString trace_file;
+    QString id;      // made by the station, a UUID: "1b4e28ba-2fa1-11d2-883f-0016d3cca427"
+    QString station; // the station's name, by default the machine's host name
+    QString user;    // the operating-system user who ran the station
+    // The same instant as `time` in UTC with milliseconds, the rows' order:
+    // "2026-12-07T09:41:52.125Z".  Worked out from `time` when empty.
+    QString utc;
 
     bool operator==(const Record&) const = default;
 };
 
+// `when` as a row's time: local time with the offset it had then,
+// "2026-12-07T10:41:52+01:00" (seconds), and in UTC with milliseconds.
+QString local_time_text(const QDateTime& when);
+QString utc_text(const QDateTime& when);
+
+// A new row's own fields: a fresh id, the station's name and the user, the
+// time now.
+void stamp(Record& record, const QString& station);
+
+// Where the register is and how it is reached.  Read from one place (see
+// configured()), any part overridden from the command line.
+struct Place {
+    // A SQLite file's path, or a PostgreSQL URL:
+    // "postgresql://station@registar.example:5432/tessal?sslmode=verify-full".
+    QString location;
+    // A file holding the server's password on its first line; empty: libpq's
+    // own password file (PGPASSFILE, ~/.pgpass, %APPDATA%\postgresql\pgpass.conf).
+    QString password_file;
+    // The local SQLite register where rows wait; empty: default_path(), or
+    // "waiting.sqlite" beside it when the register is that file itself.
+    QString local;
+    // The station's name in the rows; empty: the machine's host name.
+    QString station;
+};
+
+// The place configured for this machine: the keys "location",
+// "password_file", "local" and "station" of register.ini, the user's
+// (~/.config/Tessal/register.ini, %APPDATA%\Tessal\register.ini) before
+// the machine's (/etc/xdg/Tessal/register.ini,
+// %PROGRAMDATA%\Tessal\register.ini).  No location: default_path().
+Place configured();
+
+bool is_server_url(const QString& location);
+
+// What became of a row given to Register::record().
+struct Kept {
+    enum class Where { recorded, waiting, unrecorded } where = Where::recorded;
+    int waiting = 0; // rows waiting for the register, this one included
+    QString why;     // why the register did not take it
+};
+
 class Register {
   public:
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
     static constexpr int kBusyTimeoutMs = 8000;
+    // The longest a connection attempt to a server waits, in seconds.
+    static constexpr int kConnectTimeoutS = 2;
 
     Register();
     ~Register();
@@ -54,41 +113,73 @@ class Register {
     static QString default_path();
 
     // Opens the register, creating it (and its folder) when missing and
-    // bringing its schema up to date; proves it can be written.  False,
-    // with the reason in `error`, for a register that cannot be made,
-    // opened or written, or that a newer program made.
-    bool open(const QString& path, QString& error, int busy_timeout_ms = kBusyTimeoutMs);
+    // bringing its schema up to date; proves a SQLite register can be
+    // written.  False, with the reason in `error`, for a register that
+    // cannot be made, opened or written, that another program made, or that
+    // a newer program made.  With a Place, rows the register cannot take
+    // wait in the local register: for a server it is opened (and proved
+    // writable) at once, for a SQLite register when first needed.
+    bool open(const QString& location, QString& error, int busy_timeout_ms = kBusyTimeoutMs);
+    bool open(const Place& place, QString& error, int busy_timeout_ms = kBusyTimeoutMs);
     // Opens an existing register for reading only.
-    bool open_for_reading(const QString& path, QString& error,
+    bool open_for_reading(const QString& location, QString& error,
                           int busy_timeout_ms = kBusyTimeoutMs);
+    bool open_for_reading(const Place& place, QString& error, int busy_timeout_ms = kBusyTimeoutMs);
 
-    const QString& path() const { return path_; }
-    // Where the devices' trace files go: "traces" beside the register.
+    // The register as shown: a path, or the URL (it never holds a password).
+    const QString& path() const;
+    bool on_server() const;
+    // Where the devices' trace files go: "traces" beside the register, or
+    // beside the local register for one on a server.
     QString traces_folder() const;
 
-    // Adds one row in a transaction of its own.
+    // Adds one row to this register, in a transaction of its own; a row
+    // whose id is already there is not added again.
     bool add(const Record& record, QString& error);
-    // The rows in the order they were added; with a valid `since`, only
-    // those of that day and later.
+    // Adds one row where it can be kept: this register, else the local
+    // register marked as waiting, else in memory until a later call.  Rows
+    // waiting are sent first.
+    Kept record(const Record& record);
+    // Sends the rows waiting for this register, oldest first; gives how
+    // many were sent, or nothing (with the reason) when it did not answer.
+    // Not tried again before its back-off ends unless `now`.
+    std::optional<int> send_waiting(QString& error, bool now = true);
+    // Rows waiting for this register, locally and in memory.
+    int waiting() const;
+    // The rows kept only in memory: no register could take them yet.
+    const std::vector<Record>& unrecorded() const { return held_; }
+    // Why the register last failed to take a row; empty once it did.
+    const QString& last_failure() const { return last_failure_; }
+
+    // The rows in time order; with a valid `since`, only those of that day
+    // (by the station's date) and later.
     std::optional<std::vector<Record>> list(const QDate& since, QString& error) const;
     // Writes every row as CSV (see csv_text), replacing the file whole;
     // gives the number of rows.
     std::optional<std::size_t> export_csv(const QString& file, QString& error) const;
 
-  private:
-    bool connect(const QString& path, bool read_only, int busy_timeout_ms, QString& error);
-    bool prepare_schema(QString& error);
-    void disconnect();
+    struct Db;
 
-    QString connection_; // the Qt Sql connection's name, unique per register
-    QString path_;
-    int busy_ms_ = kBusyTimeoutMs;
-    int version_ = 0; // the schema's version as last read
+  private:
+    QString local_path(const Place& place) const;
+    // Not asked again for a while after `error`.
+    void back_off(const QString& error);
+    bool open_local(const Place& place, QString& error);
+
+    std::unique_ptr<Db> db_;
+    std::optional<Place> place_;      // when opened with one
+    std::unique_ptr<Register> local_; // where rows wait, opened with a Place
+    std::vector<Record> held_;        // rows no register could take yet
+    std::chrono::steady_clock::time_point next_try_{};
+    QString last_failure_;
 };
 
 // The rows as a spreadsheet reads them: UTF-8 with a byte-order mark, a
 // header row, CR LF line ends, text fields in double quotes (a quote inside
-// doubled), the numbers bare.
+// doubled), the numbers bare.  A text that a spreadsheet would take for a
+// formula (beginning with "=", "+", "-", "@", a tab or a carriage return)
+// or for a number it cannot hold (a string of more than 11 digits, such as
+// an IMEI or a SIM number) begins with an apostrophe, which keeps it text.
 QByteArray csv_text(const std::vector<Record>& records);
 
 // A row as a JSON object; the apply result as the array it holds.

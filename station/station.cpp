@@ -121,13 +121,28 @@ std::vector<std::int32_t> probe_speeds(std::int32_t first,
 }
 
 QString outcome_line(const reg::Record& r, bool whole_time) {
-    QString line = whole_time ? r.time : r.time.mid(r.time.indexOf(QLatin1Char('T')) + 1);
+    QString line = whole_time ? r.time : r.time.mid(r.time.indexOf(QLatin1Char('T')) + 1, 8);
+    if (whole_time && !r.station.isEmpty()) {
+        line += QLatin1Char(' ') + r.station;
+    }
     line += r.pass ? QStringLiteral(" PASS ") : QStringLiteral(" FAIL ");
     line += (r.imei.isEmpty() ? QStringLiteral("-") : r.imei) + QLatin1Char(' ') + r.port;
     if (!r.failed.isEmpty()) {
         line += QLatin1Char(' ') + r.failed;
     }
     return line;
+}
+
+QString kept_note(const reg::Kept& kept) {
+    switch (kept.where) {
+    case reg::Kept::Where::recorded:
+        return {};
+    case reg::Kept::Where::waiting:
+        return QStringLiteral(" [kept locally, %1 waiting]").arg(kept.waiting);
+    case reg::Kept::Where::unrecorded:
+        break;
+    }
+    return QStringLiteral(" [not recorded yet, %1 waiting: %2]").arg(kept.waiting).arg(kept.why);
 }
 
 Station::Station(reg::Register& book, Options options) : book_(book), options_(std::move(options)) {
@@ -195,6 +210,10 @@ bool Station::idle(milliseconds wait) {
 }
 
 QString Station::run(const std::function<void(const reg::Record&)>& done) {
+    return run([&done](const reg::Record& record, const reg::Kept&) { done(record); });
+}
+
+QString Station::run(const std::function<void(const reg::Record&, const reg::Kept&)>& done) {
     link::DeviceLink line(std::make_unique<link::QtSerialPort>());
     QFileSystemWatcher watcher;
     const QString folder =
@@ -216,7 +235,8 @@ QString Station::run(const std::function<void(const reg::Record&)>& done) {
         }
     } leave{*this};
 
-    std::map<QString, SteadyClock::time_point> seen; // listed now, since when
+    SteadyClock::time_point offered = SteadyClock::now(); // the waiting rows, last
+    std::map<QString, SteadyClock::time_point> seen;      // listed now, since when
     std::set<QString> handled; // done, or there at the start: left alone until gone
     if (options_.ports_glob.isEmpty()) {
         for (const QString& port : present()) {
@@ -252,6 +272,11 @@ QString Station::run(const std::function<void(const reg::Record&)>& done) {
             if (options_.on_step) {
                 options_.on_step(0, QStringLiteral("ceka se uredjaj"));
             }
+            if (now - offered >= kResend && book_.waiting() > 0) {
+                offered = now;
+                QString ignored;
+                book_.send_waiting(ignored, false);
+            }
             idle(wait);
             continue;
         }
@@ -260,14 +285,24 @@ QString Station::run(const std::function<void(const reg::Record&)>& done) {
         if (!record) {
             continue; // gone before it could be opened
         }
-        QString error;
-        if (!book_.add(*record, error)) {
-            return error;
-        }
+        const reg::Kept kept = book_.record(*record);
         if (options_.on_step) {
             options_.on_step(5, QStringLiteral("upisano"));
         }
-        done(*record);
+        done(*record, kept);
+    }
+    // Rows still only in memory are offered once more; those left are named.
+    QString ignored;
+    if (!book_.unrecorded().empty()) {
+        book_.send_waiting(ignored, true);
+    }
+    QStringList left;
+    for (const reg::Record& r : book_.unrecorded()) {
+        left << (r.imei.isEmpty() ? r.port : r.imei);
+    }
+    if (!left.isEmpty()) {
+        return QStringLiteral("not recorded: %1: %2")
+            .arg(left.join(QStringLiteral(", ")), book_.last_failure());
     }
     return {};
 }
@@ -279,6 +314,12 @@ Station::Found Station::find_device(link::DeviceLink& line, const QString& port,
     for (std::size_t i = 0; i < speeds.size() && !stopping_;) {
         device::Session probe(line, choice(port, speeds[i]));
         if (!probe.open()) {
+            // A port that opened and then failed (its device gone at once,
+            // its speed refused) is let go: left open, it would keep every
+            // later device off the line.
+            if (line.is_open()) {
+                line.close_port();
+            }
             const std::optional<link::PortFailure>& failure = line.last_port_failure();
             const std::vector<QString> listed = present();
             if (std::find(listed.begin(), listed.end(), port) == listed.end()) {
@@ -453,7 +494,7 @@ std::optional<reg::Record> Station::commission(link::DeviceLink& line, const QSt
     }
     r.pass = failed.isEmpty();
     r.failed = failed.join(QStringLiteral("; "));
-    r.time = QDateTime::currentDateTime().toString(Qt::ISODate);
+    reg::stamp(r, options_.station_name);
     return r;
 }
 

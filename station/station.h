@@ -44,6 +44,8 @@ struct Options {
     const link::PortEnumerator* ports = nullptr; // default: Qt's enumeration
     // Where each device's trace file goes; made when missing.
     QString traces_folder;
+    // The station's name in the register; empty: the machine's host name.
+    QString station_name;
     // The version request's wait at each speed while looking for the device.
     std::int32_t probe_timeout_ms = 300;
     // Told each step as it starts, on the station's thread: its number (0
@@ -65,6 +67,9 @@ inline const std::vector<std::int32_t> kDefaultSpeeds{38400, 19200, 9600, 57600,
 //   "10:41:58 FAIL 356871044629024 /dev/ttyUSB0 ftp.user: Not OK!"
 // With `whole_time` the date stands before the time as the register holds it.
 QString outcome_line(const reg::Record& record, bool whole_time = false);
+// What a device's line adds when its register did not take the row:
+//   " [kept locally, 3 waiting]", " [not recorded yet, 1 waiting: ...]".
+QString kept_note(const reg::Kept& kept);
 
 class Station {
   public:
@@ -80,6 +85,11 @@ class Station {
     // the reason when the register could not be written (the station stops
     // then), empty text after stop().
     QString run(const std::function<void(const reg::Record&)>& done);
+    // The same, `done` told too where the row was kept.  A register that
+    // cannot take a row never ends the run: the row waits in the local
+    // register, or in memory, and the run goes on.  Gives the devices still
+    // not recorded anywhere when the run ends.
+    QString run(const std::function<void(const reg::Record&, const reg::Kept&)>& done);
 
     // Ends the run from any thread: a wait for a port ends at once, a
     // device being done is cut short and recorded as such.  A station runs
@@ -95,6 +105,9 @@ class Station {
     static constexpr std::chrono::milliseconds kOpenRetry{2000};
     // The longest wait between two looks at the ports.
     static constexpr std::chrono::milliseconds kPoll{250};
+    // How often rows waiting for the register are offered to it between
+    // devices (the register's own back-off may wait longer).
+    static constexpr std::chrono::milliseconds kResend{2000};
 
   private:
     std::vector<QString> present() const;

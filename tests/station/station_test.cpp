@@ -5,11 +5,13 @@
 #include "devsim/pty_simulator.h"
 #include "station/station.h"
 #include "support/files.h"
+#include "support/pg_server.h"
 #include "support/simulated_device.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -71,6 +73,9 @@ class Machine : public link::PortEnumerator {
 class StationTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        // The stations' local registers and settings stay in the test's folder.
+        qputenv("XDG_DATA_HOME", path("data").toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", path("config").toLocal8Bit());
         QDir(dir_.path()).mkpath("ports");
         QFile profile(path("profile.json"));
         ASSERT_TRUE(profile.open(QIODevice::WriteOnly) && profile.write(kProfile) > 0);
@@ -200,6 +205,34 @@ TEST_F(StationTest, LeavesPortsThereAtTheStartAloneAndRecordsADeviceCutShort) {
     EXPECT_EQ(there.requests(), std::vector<std::string>{});
 }
 
+// A port that opens and then fails (here: its speed refused; under load, an
+// adapter that vanishes at once) is closed, and the next device is done.
+TEST_F(StationTest, APortThatFailsAsItOpensIsLetGo) {
+    devsim::PtySimulator first(path("ports/dev1").toStdString());
+    devsim::PtySimulator second(path("ports/dev2").toStdString());
+    ASSERT_TRUE(first.start() && second.start());
+    const int files_before = open_files();
+    Options o = options(path("ports/dev*"));
+    o.settings.speed = 0; // refused by the port before the line is used
+    o.speeds = {};
+    {
+        Station station(book_, o);
+        int done = 0;
+        EXPECT_EQ(station.run([&](const reg::Record&) {
+            if (++done == 2) {
+                station.stop();
+            }
+        }),
+                  "");
+    }
+    EXPECT_EQ(open_files(), files_before);
+    const std::vector<QString> got = lines();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_TRUE(got[0].startsWith("FAIL - @/ports/dev1 port: ")) << got[0].toStdString();
+    EXPECT_TRUE(got[1].startsWith("FAIL - @/ports/dev2 port: ")) << got[1].toStdString();
+    EXPECT_FALSE(got[1].contains("vec otvoren")) << got[1].toStdString();
+}
+
 // tessal-cli's commands as a process: exit status, standard output and error.
 TEST_F(StationTest, CliRefusesBeforeAnyPortIsTouchedAndStopsOnSignals) {
     devsim::PtySimulator sim(path("ports/dev1").toStdString());
@@ -263,6 +296,138 @@ TEST_F(StationTest, CliRefusesBeforeAnyPortIsTouchedAndStopsOnSignals) {
     QFile csv(path("out.csv"));
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
     EXPECT_TRUE(csv.readLine().startsWith("\xEF\xBB\xBFtime,port,speed,version,imei,"));
+}
+
+// Stations as processes against the test's PostgreSQL server.
+class ServerStationTest : public StationTest {
+  protected:
+    void SetUp() override {
+        TESSAL_NEED_PG();
+        StationTest::SetUp();
+        url_ = testing::pg_database();
+        QFile(path("rvt_ini.txt")).open(QIODevice::WriteOnly);
+    }
+    // A station on the ports "NAME/dev*", named NAME.
+    std::unique_ptr<QProcess> station(const QString& name) {
+        QDir(dir_.path()).mkpath(name);
+        auto process = std::make_unique<QProcess>();
+        process->start(TESSAL_CLI, {"--settings", path("rvt_ini.txt"), "station", "--profile",
+                                    path("profile.json"), "--ports", path(name + "/dev*"),
+                                    "--speeds", "38400", "--register", url_, "--station", name});
+        EXPECT_TRUE(process->waitForStarted(20000));
+        return process;
+    }
+    // Its lines once it has told `count` devices, or after 60 s.
+    static QStringList lines_of(QProcess& process, int count) {
+        QStringList lines;
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        while (lines.size() < count && std::chrono::steady_clock::now() < deadline) {
+            if (!process.canReadLine() && !process.waitForReadyRead(1000)) {
+                continue;
+            }
+            while (process.canReadLine()) {
+                lines << QString(process.readLine()).trimmed();
+            }
+        }
+        return lines;
+    }
+    static void end(QProcess& process) {
+        process.terminate();
+        EXPECT_TRUE(process.waitForFinished(20000));
+        EXPECT_EQ(process.exitCode(), 143) << process.readAllStandardError().toStdString();
+    }
+    std::vector<reg::Record> central() {
+        reg::Register book;
+        QString error;
+        EXPECT_TRUE(book.open_for_reading(url_, error)) << error.toStdString();
+        return book.list({}, error).value_or(std::vector<reg::Record>{});
+    }
+    QString url_;
+};
+
+TEST_F(ServerStationTest, EightStationsAtOnceGiveEveryDeviceOnce) {
+    std::vector<std::unique_ptr<devsim::PtySimulator>> devices;
+    for (int s = 1; s <= 8; ++s) {
+        QDir(dir_.path()).mkpath(QString("s%1").arg(s));
+        for (int d = 1; d <= 25; ++d) {
+            auto sim = std::make_unique<devsim::PtySimulator>(
+                path(QString("s%1/dev%2").arg(s).arg(d, 2, 10, QChar('0'))).toStdString());
+            sim->with_device([s, d](devsim::Device& device) {
+                device.modem().set_imei(std::to_string(356871044600000 + s * 100 + d));
+            });
+            ASSERT_TRUE(sim->start()) << sim->error();
+            devices.push_back(std::move(sim));
+        }
+    }
+    std::vector<std::unique_ptr<QProcess>> stations;
+    for (int s = 1; s <= 8; ++s) {
+        stations.push_back(station(QString("s%1").arg(s)));
+    }
+    for (auto& process : stations) {
+        const QStringList lines = lines_of(*process, 25);
+        EXPECT_EQ(lines.size(), 25);
+        for (const QString& line : lines) {
+            EXPECT_TRUE(line.contains(" PASS ") && !line.contains('[')) << line.toStdString();
+        }
+        end(*process);
+    }
+    const std::vector<reg::Record> rows = central();
+    EXPECT_EQ(rows.size(), 200u);
+    QSet<QString> imeis;
+    QSet<QString> ids;
+    for (const reg::Record& r : rows) {
+        imeis.insert(r.imei);
+        ids.insert(r.id);
+        EXPECT_EQ(r.station, "s" + r.imei.mid(12, 1));
+    }
+    EXPECT_EQ(imeis.size(), 200);
+    EXPECT_EQ(ids.size(), 200);
+    EXPECT_TRUE(imeis.contains("356871044600101") && imeis.contains("356871044600825"));
+}
+
+// The server stopped hard while a station works, and started again: the
+// rows of the devices done meanwhile wait locally and are sent, each once.
+TEST_F(ServerStationTest, AServerStoppedMidRunGetsEveryDeviceOnceInTimeOrder) {
+    QDir(dir_.path()).mkpath("s1");
+    auto process = station("s1");
+    std::vector<std::unique_ptr<devsim::PtySimulator>> devices;
+    QStringList lines;
+    for (int d = 1; d <= 12; ++d) {
+        if (d == 4) {
+            ASSERT_TRUE(testing::pg_control("halt"));
+        }
+        if (d == 9) {
+            ASSERT_TRUE(testing::pg_control("resume"));
+        }
+        auto sim = std::make_unique<devsim::PtySimulator>(
+            path(QString("s1/dev%1").arg(d, 2, 10, QChar('0'))).toStdString());
+        sim->with_device([d](devsim::Device& device) {
+            device.modem().set_imei(std::to_string(356871044600000 + d));
+        });
+        ASSERT_TRUE(sim->start()) << sim->error();
+        devices.push_back(std::move(sim));
+        lines << lines_of(*process, 1);
+    }
+    // Sent by the station itself once the server answers.
+    std::vector<reg::Record> rows;
+    for (int i = 0; i < 300 && (rows = central()).size() < 12; ++i) {
+        std::this_thread::sleep_for(100ms);
+    }
+    end(*process);
+    ASSERT_EQ(lines.size(), 12);
+    EXPECT_FALSE(lines[2].contains('['));
+    EXPECT_TRUE(lines[3].endsWith("[kept locally, 1 waiting]")) << lines[3].toStdString();
+    EXPECT_TRUE(lines[7].endsWith("[kept locally, 5 waiting]")) << lines[7].toStdString();
+    QStringList imeis;
+    for (const reg::Record& r : rows) {
+        imeis << r.imei.right(2);
+    }
+    EXPECT_EQ(imeis.join(' '), "01 02 03 04 05 06 07 08 09 10 11 12");
+    // The local register keeps the rows that waited, marked as sent.
+    QProcess sync;
+    sync.start(TESSAL_CLI, {"register", "sync", "--register", url_});
+    ASSERT_TRUE(sync.waitForFinished(20000));
+    EXPECT_EQ(sync.readAllStandardOutput(), "0 sent, 0 waiting\n");
 }
 
 } // namespace
