@@ -69,6 +69,9 @@ QString apply_failure(const device::ApplyResult& applied, const device::Session&
             parts << field + QStringLiteral("read back as ") + device::from_device(v.now);
         } else if (v.state == State::written) {
             parts << field + QStringLiteral("not read back");
+        } else if (v.state == State::unknown) {
+            stopper_told = true; // the line dropped: nothing after it was sent
+            parts << field + QStringLiteral("unknown, read it back");
         }
     }
     return parts.join(QStringLiteral(", "));
