@@ -3,8 +3,6 @@
 // a simulated device that answers and one that is silent), through the
 // platform's own serial code: on Windows, under Wine, COM ports linked to the
 // simulated devices on the Linux side.  Skipped when the variable is not set.
-// With TESSAL_TEST_SCREENSHOT naming a PNG file, the window is shown and its
-// picture, as the window system has it after the version read, is saved there.
 #include "console/main_window.h"
 #include "link/qt_serial_port.h"
 #include "settings/settings_store.h"
@@ -31,21 +29,12 @@ TEST(SerialPortConsole, ReadsTheVersionAndTellsOfASilentDevice) {
     device::Engine engine{[] { return std::make_unique<link::QtSerialPort>(); }};
     console::MainWindow window(settings, store, engine, messages);
     window.Form_Load();
-    const QString screenshot = qEnvironmentVariable("TESSAL_TEST_SCREENSHOT");
-    if (!screenshot.isEmpty()) {
-        window.show();
-    }
 
     settings.com_devices[0] = ports[0].toStdString();
     window.ReadVersion->click();
     ASSERT_TRUE(settle(engine));
     EXPECT_EQ(window.SoftVersion->text(), "Tessal GPRS 2.4.1 (simulator)");
     EXPECT_EQ(messages.shown, QStringList{});
-    if (!screenshot.isEmpty()) {
-        wait_until([] { return false; }, 500); // painted
-        const QPixmap picture = window.screen()->grabWindow(window.winId());
-        EXPECT_TRUE(picture.save(screenshot, "PNG")) << screenshot.toStdString();
-    }
 
     settings.com_devices[0] = ports[1].toStdString();
     window.ReadVersion->click();
