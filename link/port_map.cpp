@@ -7,6 +7,12 @@
 
 namespace tessal::link {
 
+bool PortEnumerator::exists(const std::string& device) const {
+    const std::vector<PortInfo> listed = ports();
+    return std::any_of(listed.begin(), listed.end(),
+                       [&device](const PortInfo& port) { return port.device == device; });
+}
+
 std::string port_device(std::uint8_t n, const PortMap& map) {
     if (n < 1 || n > map.devices.size()) {
         return {};

@@ -22,6 +22,9 @@ class PortEnumerator {
   public:
     virtual ~PortEnumerator() = default;
     virtual std::vector<PortInfo> ports() const = 0;
+    // Whether the port of that name is there now.  The list's ports are; a
+    // machine may know more (a Windows COM name that the list misses).
+    virtual bool exists(const std::string& device) const;
 };
 
 // Port numbers 1 to 8 and the serial devices they stand for.  An empty entry

@@ -9,6 +9,10 @@ namespace tessal::link {
 class QtPortEnumerator final : public PortEnumerator {
   public:
     std::vector<PortInfo> ports() const override;
+    // On Windows also a COM name that the system's device list lacks but
+    // that opens, or is held by another program: a port that a driver, or
+    // Wine's link to a Unix device, makes without listing it.
+    bool exists(const std::string& device) const override;
 };
 
 } // namespace tessal::link

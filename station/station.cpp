@@ -149,7 +149,20 @@ QString kept_note(const reg::Kept& kept) {
 }
 
 Station::Station(reg::Register& book, Options options) : book_(book), options_(std::move(options)) {
-    if (options_.ports == nullptr && options_.ports_glob.isEmpty()) {
+    const QString& given = options_.ports_glob;
+    if (!given.isEmpty() && !given.contains(QLatin1Char('/')) &&
+        !given.contains(QLatin1Char('\\'))) {
+        for (const QString& item : given.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const QString name = item.trimmed();
+            if (name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?'))) {
+                patterns_.emplace_back(QRegularExpression::wildcardToRegularExpression(name),
+                                       QRegularExpression::CaseInsensitiveOption);
+            } else if (!name.isEmpty()) {
+                named_ << name;
+            }
+        }
+    }
+    if (options_.ports == nullptr && (given.isEmpty() || by_name())) {
         machine_ = std::make_unique<link::QtPortEnumerator>();
         options_.ports = machine_.get();
     }
@@ -159,6 +172,27 @@ Station::~Station() = default;
 
 std::vector<QString> Station::present() const {
     std::vector<QString> ports;
+    if (by_name()) {
+        for (const link::PortInfo& port : options_.ports->ports()) {
+            const QString name = QFile::decodeName(QByteArray::fromStdString(port.device));
+            if (named_.contains(name, Qt::CaseInsensitive) ||
+                std::any_of(
+                    patterns_.begin(), patterns_.end(),
+                    [&name](const QRegularExpression& p) { return p.match(name).hasMatch(); })) {
+                ports.push_back(name);
+            }
+        }
+        // A name given that the list lacks, for a port there nonetheless.
+        for (const QString& name : named_) {
+            const bool listed = std::any_of(ports.begin(), ports.end(), [&name](const QString& p) {
+                return p.compare(name, Qt::CaseInsensitive) == 0;
+            });
+            if (!listed && options_.ports->exists(QFile::encodeName(name).toStdString())) {
+                ports.push_back(name);
+            }
+        }
+        return ports;
+    }
     if (!options_.ports_glob.isEmpty()) {
         const QFileInfo glob(options_.ports_glob);
         const QDir folder = glob.absoluteDir();
@@ -219,8 +253,9 @@ QString Station::run(const std::function<void(const reg::Record&)>& done) {
 QString Station::run(const std::function<void(const reg::Record&, const reg::Kept&)>& done) {
     link::DeviceLink line(std::make_unique<link::QtSerialPort>());
     QFileSystemWatcher watcher;
-    const QString folder =
-        options_.ports_glob.isEmpty() ? QString() : QFileInfo(options_.ports_glob).absolutePath();
+    const QString folder = options_.ports_glob.isEmpty() || by_name()
+                               ? QString()
+                               : QFileInfo(options_.ports_glob).absolutePath();
     {
         const std::lock_guard lock(mutex_);
         line_ = &line;
@@ -241,9 +276,11 @@ QString Station::run(const std::function<void(const reg::Record&, const reg::Kep
     SteadyClock::time_point offered = SteadyClock::now(); // the waiting rows, last
     std::map<QString, SteadyClock::time_point> seen;      // listed now, since when
     std::set<QString> handled; // done, or there at the start: left alone until gone
-    if (options_.ports_glob.isEmpty()) {
+    if (options_.ports_glob.isEmpty() || by_name()) {
         for (const QString& port : present()) {
-            handled.insert(port);
+            if (!named_.contains(port, Qt::CaseInsensitive)) {
+                handled.insert(port);
+            }
         }
     }
     while (!stopping_) {

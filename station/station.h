@@ -7,7 +7,9 @@
 #include "register/register.h"
 #include "settings/settings.h"
 
+#include <QRegularExpression>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <chrono>
@@ -37,9 +39,12 @@ struct Options {
     // Speeds tried after the settings' speed, in order.
     std::vector<std::int32_t> speeds;
     // A glob of device paths, the wildcards in the last part only
-    // ("/dev/serial/by-id/usb-*").  Empty: the machine's USB and ACM
-    // adapters, as `ports` lists them; those present when the station
-    // starts are left alone.
+    // ("/dev/serial/by-id/usb-*").  Without a path in it, names of the
+    // machine's ports separated by commas, each exact or a wildcard pattern
+    // ("COM5,COM6", "COM*"), as Windows names them; those present when the
+    // station starts are left alone unless named exactly.  Empty: the
+    // machine's USB and ACM adapters, as `ports` lists them; those present
+    // when the station starts are left alone.
     QString ports_glob;
     const link::PortEnumerator* ports = nullptr; // default: Qt's enumeration
     // Where each device's trace file goes; made when missing.
@@ -111,6 +116,10 @@ class Station {
 
   private:
     std::vector<QString> present() const;
+    // The ports given by name: exact names, and patterns.
+    QStringList named_;
+    std::vector<QRegularExpression> patterns_;
+    bool by_name() const { return !named_.isEmpty() || !patterns_.empty(); }
     // Runs the event loop for up to `wait` or until the ports' folder
     // changes or stop() is called; false once stopping.
     bool idle(std::chrono::milliseconds wait);

@@ -1,10 +1,15 @@
 // SPDX-License-Identifier: Apache-2.0
 // tessal-cli run as a process against the simulated device on a pseudo-terminal:
 // exit status, standard output and standard error of each command and outcome.
+// With TESSAL_WINE_CLI naming tessal-cli.exe, the same runs go to the Windows
+// program under Wine (WINEPREFIX, WINEPATH as for wine-run.sh), through
+// Windows' own serial code: the device is COM5, a link in the Wine prefix's
+// dosdevices folder to the simulator's pseudo-terminal.
 #include "devsim/pty_simulator.h"
 #include "support/simulated_device.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -48,6 +53,13 @@ struct Row {
     const char* modem_refuses = ""; // AT commands the modem answers "+CME ERROR: 10"
 };
 
+// The Windows program under Wine, when one is named.
+const QString kWineCli = qEnvironmentVariable("TESSAL_WINE_CLI");
+const bool kWine = !kWineCli.isEmpty();
+// Where Windows reaches the simulated device, and a port that is not there.
+const char kWineCom[] = "COM5";
+const char kWineMissing[] = "COM9";
+
 class Cli : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -55,8 +67,31 @@ class Cli : public ::testing::Test {
         write("rvt_ini.txt", "[kalmo]\r\nNE DIRAJ=REGISTER\r\n[PROVAJDER]\r\nIME0=Mts\r\nGPRS0="
                              "gprs.mts\r\nIME1=Telenor\r\nGPRS1=internet,telenor,gprs\r\n[PORT]\r\n"
                              "BROJ=1\r\nBOUD=38400\r\nCOM1=" +
-                                 dir_.filePath("ttySIM") + "\r\n");
+                                 (kWine ? QString(kWineCom) : dir_.filePath("ttySIM")) + "\r\n");
         write("pin.txt", "1234\n");
+        if (kWine) {
+            const QString devices = qEnvironmentVariable("WINEPREFIX") + "/dosdevices/";
+            com_link_ = devices + QString(kWineCom).toLower();
+            QFile::remove(com_link_);
+            ASSERT_TRUE(QFile::link(dir_.filePath("ttySIM"), com_link_)) << com_link_.toStdString();
+            QFile::remove(devices + QString(kWineMissing).toLower());
+        }
+    }
+    void TearDown() override {
+        if (!com_link_.isEmpty()) {
+            QFile::remove(com_link_);
+        }
+    }
+    // Under Wine the ports are Windows' names: the device's path is COM5, the
+    // missing device COM9.  Windows ends lines with CR LF.
+    static QString windows(QString text) {
+        return text.replace("@DIR@/ttySIM", kWineCom).replace("/dev/ttyNOPE", kWineMissing);
+    }
+    static std::string unix_lines(std::string text) {
+        for (auto at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
+            text.erase(at, 1);
+        }
+        return text;
     }
 
     void write(const QString& name, const QString& content) {
@@ -66,18 +101,30 @@ class Cli : public ::testing::Test {
     }
 
     void start(QProcess& process, QString args, bool json = true) {
+        if (kWine) {
+            args = windows(args);
+        }
         args.replace("@PIN@", dir_.filePath("pin.txt")).replace("@DIR@", dir_.path());
-        process.start(TESSAL_CLI, QStringList{"--settings", dir_.filePath("rvt_ini.txt")} +
-                                      (json ? QStringList{"--json"} : QStringList{}) +
-                                      args.split(' ', Qt::SkipEmptyParts));
+        const QStringList all = QStringList{"--settings", dir_.filePath("rvt_ini.txt")} +
+                                (json ? QStringList{"--json"} : QStringList{}) +
+                                args.split(' ', Qt::SkipEmptyParts);
+        if (kWine) {
+            process.start("wine", QStringList{kWineCli} + all);
+        } else {
+            process.start(TESSAL_CLI, all);
+        }
         ASSERT_TRUE(process.waitForStarted(20000));
     }
     // Exit status, standard output and standard error.
     std::tuple<int, std::string, std::string> finish(QProcess& process) {
         EXPECT_TRUE(process.waitForFinished(20000));
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                process.readAllStandardOutput().toStdString(),
-                process.readAllStandardError().toStdString()};
+        std::string out = process.readAllStandardOutput().toStdString();
+        std::string err = process.readAllStandardError().toStdString();
+        if (kWine) {
+            out = unix_lines(out);
+            err = unix_lines(err);
+        }
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, out, err};
     }
 
     // Runs a row on a fresh device whose clock stands at 31.12.2026 23:30:00.
@@ -94,9 +141,15 @@ class Cli : public ::testing::Test {
         start(process, row.args, row.json);
         const auto [exit, out, err] = finish(process);
         EXPECT_EQ(exit, row.expected.exit);
-        const QString wanted = QString::fromUtf8(row.expected.out).replace("@DIR@", dir_.path());
+        QString wanted = QString::fromUtf8(row.expected.out);
+        QString wanted_err = QString::fromUtf8(row.err);
+        if (kWine) {
+            wanted = windows(wanted);
+            wanted_err = windows(wanted_err);
+        }
+        wanted.replace("@DIR@", dir_.path());
         EXPECT_EQ(out, (wanted.isEmpty() ? wanted : wanted + '\n').toStdString());
-        EXPECT_EQ(err, row.err);
+        EXPECT_EQ(err, wanted_err.toStdString());
         EXPECT_TRUE(row.sent == nullptr || sent() == row.sent) << sent();
     }
     // The requests the device received, "|" between them.
@@ -110,6 +163,10 @@ class Cli : public ::testing::Test {
 
     QTemporaryDir dir_;
     devsim::PtySimulator sim_{dir_.filePath("ttySIM").toStdString()};
+    QString com_link_; // COM5 in the Wine prefix
+
+    void busy_port_refuses_the_others();
+    void sigterm_ends_a_wait();
 };
 
 // clang-format off
@@ -288,16 +345,12 @@ TEST_F(Cli, EveryCommandAndOutcome) {
         check({"--port /dev/ttyNOPE " + QString(c.args), f.no_device, ""});
     }
     // Another run holds the port, waiting for a reply that does not come:
-    // nothing of the others reaches the device.
-    sim_.set_command_faults({{"", with(&Faults::silent)}});
-    QProcess holder;
-    start(holder, "--timeout 20000 version");
-    ASSERT_TRUE(sim_.wait_for_requests(1, 5s));
-    for (const Command& c : kCommands) {
-        check({c.args, c.failures.in_use, ""});
+    // nothing of the others reaches the device.  Not under Wine, which lets
+    // a second program open a COM port that another holds (Windows refuses
+    // it, as the port's "access denied").
+    if (!kWine) {
+        busy_port_refuses_the_others();
     }
-    holder.terminate();
-    EXPECT_EQ(std::get<0>(finish(holder)), 143);
 
     // The PIN reached the device and nothing else.
     QFile trace(dir_.filePath("trace.txt"));
@@ -311,10 +364,34 @@ TEST_F(Cli, EveryCommandAndOutcome) {
     const auto [listed_exit, listed, listed_err] = finish(ports);
     EXPECT_TRUE(listed_exit == 0 && listed_err.empty()) << listed_exit << listed_err;
     const QJsonValue first = QJsonDocument::fromJson(QByteArray::fromStdString(listed))["ports"][0];
-    EXPECT_EQ(first["device"].toString(), dir_.filePath("ttySIM"));
+    EXPECT_EQ(first["device"].toString(), kWine ? QString(kWineCom) : dir_.filePath("ttySIM"));
 
     // SIGTERM ends a wait at once, and the PIN sequence, which goes on after
-    // a time-out, sends nothing more.
+    // a time-out, sends nothing more.  POSIX only: Windows has no signals.
+    if (!kWine) {
+        sigterm_ends_a_wait();
+    }
+
+    sim_.stop(); // the link goes with it
+    check({"version",
+           {3, R"({"error":{"code":"port_unavailable","detail":"Uredjaj: @DIR@/ttySIM\n)"
+               R"(Nema takvog uredjaja.","message":"Port nije dobro izabran, podesite )"
+               R"(port i pokusajte ponovo!"},"ok":false,"schema":1})"}});
+}
+
+void Cli::busy_port_refuses_the_others() {
+    sim_.set_command_faults({{"", with(&Faults::silent)}});
+    QProcess holder;
+    start(holder, "--timeout 20000 version");
+    ASSERT_TRUE(sim_.wait_for_requests(1, 5s));
+    for (const Command& c : kCommands) {
+        check({c.args, c.failures.in_use, ""});
+    }
+    holder.terminate();
+    EXPECT_EQ(std::get<0>(finish(holder)), 143);
+}
+
+void Cli::sigterm_ends_a_wait() {
     sim_.set_command_faults({{"", with(&Faults::silent)}});
     sim_.clear_log();
     QProcess process;
@@ -331,17 +408,14 @@ TEST_F(Cli, EveryCommandAndOutcome) {
     EXPECT_EQ(err, "");
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(sim_.requests(), std::vector<std::string>{"AAT+CPIN?"});
-
-    sim_.stop(); // the link goes with it
-    check({"version",
-           {3, R"({"error":{"code":"port_unavailable","detail":"Uredjaj: @DIR@/ttySIM\n)"
-               R"(Nema takvog uredjaja.","message":"Port nije dobro izabran, podesite )"
-               R"(port i pokusajte ponovo!"},"ok":false,"schema":1})"}});
 }
 
 // A profile exported, edited as text, compared and applied on a device that
 // keeps what it is set to; a device that refuses a write; files refused.
 TEST_F(Cli, Profiles) {
+    if (kWine) {
+        GTEST_SKIP() << "the profile's file and port are Unix paths here";
+    }
     // Exit status, standard output without its last line end, standard error.
     const auto run = [this](const QString& args, bool json = true) {
         sim_.clear_log();

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <csignal>
 #include <filesystem>
@@ -63,11 +64,23 @@ class Machine : public link::PortEnumerator {
         const std::lock_guard lock(mutex_);
         ports_.push_back({device.toStdString(), "USB serial", "", adapter});
     }
+    // A port that opens but is not listed, as Windows may have a COM name.
+    void hide(const QString& device) {
+        const std::lock_guard lock(mutex_);
+        hidden_.push_back(device.toStdString());
+    }
+    bool exists(const std::string& device) const override {
+        const std::lock_guard lock(mutex_);
+        return std::find(hidden_.begin(), hidden_.end(), device) != hidden_.end() ||
+               std::any_of(ports_.begin(), ports_.end(),
+                           [&device](const link::PortInfo& p) { return p.device == device; });
+    }
     mutable std::atomic<int> looks{0};
 
   private:
     mutable std::mutex mutex_;
     std::vector<link::PortInfo> ports_;
+    std::vector<std::string> hidden_;
 };
 
 class StationTest : public ::testing::Test {
@@ -231,6 +244,93 @@ TEST_F(StationTest, APortThatFailsAsItOpensIsLetGo) {
     EXPECT_TRUE(got[0].startsWith("FAIL - @/ports/dev1 port: ")) << got[0].toStdString();
     EXPECT_TRUE(got[1].startsWith("FAIL - @/ports/dev2 port: ")) << got[1].toStdString();
     EXPECT_FALSE(got[1].contains("vec otvoren")) << got[1].toStdString();
+}
+
+// Ports given by their Windows names: a port there at the start is taken
+// when named, left alone when only a pattern matches it; a named port the
+// list lacks is taken when it is there; a port that no name or pattern
+// covers is left alone.
+TEST_F(StationTest, TakesPortsByNameAndPattern) {
+    Machine machine;
+    machine.plug("COM1", false);
+    machine.plug("COM3", false);
+    machine.hide("COM6");
+    Options o = options("COM3, COM6,com1*");
+    o.ports = &machine;
+    Station station(book_, o);
+    Done done;
+    std::thread driver([&] {
+        if (done.wait_for(2)) {
+            machine.plug("COM4");
+            machine.plug("COM12");
+            done.wait_for(3);
+        }
+        station.stop();
+    });
+    EXPECT_EQ(station.run([&](const reg::Record&) { done.add(); }), "");
+    driver.join();
+    const std::vector<QString> done_lines = lines();
+    EXPECT_EQ(QStringList(done_lines.begin(), done_lines.end()).join('\n').toStdString(),
+              "FAIL - COM3 port: Nema takvog uredjaja.\n"
+              "FAIL - COM6 port: Nema takvog uredjaja.\n"
+              "FAIL - COM12 port: Nema takvog uredjaja.");
+}
+
+// tessal-cli.exe's station under Wine, when TESSAL_WINE_CLI names it: two
+// devices come as COM7 and COM8 (links in the Wine prefix's dosdevices folder
+// to the simulators) while it runs, and Windows' own serial code reaches
+// them; the register it wrote is listed by tessal-cli.exe's register command.
+TEST_F(StationTest, WindowsStationTakesComPortsAsTheyAppear) {
+    const QString exe = qEnvironmentVariable("TESSAL_WINE_CLI");
+    if (exe.isEmpty()) {
+        GTEST_SKIP() << "TESSAL_WINE_CLI names no tessal-cli.exe";
+    }
+    const QString devices = qEnvironmentVariable("WINEPREFIX") + "/dosdevices/";
+    for (const char* com : {"com7", "com8"}) {
+        QFile::remove(devices + com);
+    }
+    QFile(path("rvt_ini.txt")).open(QIODevice::WriteOnly);
+    const auto wine = [&](QProcess& process, const QString& args) {
+        process.start("wine", QStringList{exe, "--settings", path("rvt_ini.txt")} +
+                                  QString(args).replace("@", dir_.path() + "/").split(' '));
+        ASSERT_TRUE(process.waitForStarted(20000));
+    };
+    // The next line of standard output, without its line end.
+    const auto next_line = [](QProcess& process) {
+        while (!process.canReadLine() && process.waitForReadyRead(30000)) {
+        }
+        return QString::fromUtf8(process.readLine()).trimmed();
+    };
+    QProcess station;
+    wine(station, "station --ports COM7,COM8 --speeds 9600 --profile @profile.json "
+                  "--register @win/register.sqlite");
+    std::vector<QString> lines;
+    for (const char* com : {"com7", "com8"}) {
+        const QString name = path(com);
+        devsim::PtySimulator sim(name.toStdString());
+        sim.with_device([com](devsim::Device& d) {
+            d.modem().set_imei(std::string("35687104462901") + (com[3] == '7' ? "7" : "8"));
+        });
+        ASSERT_TRUE(sim.start());
+        ASSERT_TRUE(QFile::link(name, devices + com));
+        lines.push_back(next_line(station).mid(9));
+        EXPECT_EQ(sim.with_device([](devsim::Device& d) { return d.parameter("FTPGovUser"); }),
+                  "servis");
+        QFile::remove(devices + com);
+    }
+    station.kill(); // Windows has no SIGINT to send it
+    station.waitForFinished(20000);
+    EXPECT_EQ(lines,
+              (std::vector<QString>{"PASS 356871044629017 COM7", "PASS 356871044629018 COM8"}));
+    QProcess listing;
+    wine(listing, "register list --register @win/register.sqlite");
+    ASSERT_TRUE(listing.waitForFinished(20000));
+    EXPECT_EQ(listing.exitCode(), 0);
+    QStringList listed;
+    for (const QString& line : QString::fromUtf8(listing.readAllStandardOutput()).split("\r\n")) {
+        listed << line.section(' ', 2); // after the time and the station's name
+    }
+    EXPECT_EQ(listed, (QStringList{"PASS 356871044629017 COM7", "PASS 356871044629018 COM8", ""}));
 }
 
 // tessal-cli's commands as a process: exit status, standard output and error.
