@@ -103,9 +103,9 @@ struct FtpSent {
     // Every ticked row was acknowledged (and at least one was ticked).
     bool complete = false;
 };
-// True for the result of a request that went out but whose acknowledgement
-// was lost because the line dropped ("ERja"): the device may have taken it.
-bool acknowledgement_lost(const std::string& result);
+// True when the operation's request went out but its acknowledgement was
+// lost because the line dropped: the device may have taken it.
+bool acknowledgement_lost(const Report& report);
 
 // A value of a row that may not be sent: the row, and why in a few words
 // ("octet 4 not a number from 0 to 255"); the window's message for it is the

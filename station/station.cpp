@@ -77,9 +77,7 @@ QString apply_failure(const device::ApplyResult& applied, const device::Session&
 // The line is dead for the rest of the device: traffic was stopped, the
 // device went silent or the port failed.
 bool line_lost(const device::Session& session) {
-    const std::vector<device::Exchange>& done = session.report().exchanges;
-    return session.cancelled() || (!done.empty() && (done.back().result == link::kTimeout ||
-                                                     done.back().result == link::kPortFailure));
+    return session.line_lost();
 }
 
 // The IMEI a read on the way saw, for a device whose own IMEI read did not
