@@ -120,6 +120,17 @@ std::optional<std::string> read_imei(Session& session) {
     return imei;
 }
 
+std::string imei_seen(const Report& report) {
+    for (auto e = report.exchanges.rbegin(); e != report.exchanges.rend(); ++e) {
+        if (e->command == "AAT+GSN" && !link::is_status_word(e->result)) {
+            if (std::string imei = extract_imei(e->result); !imei.empty()) {
+                return imei;
+            }
+        }
+    }
+    return {};
+}
+
 std::optional<SignalReading> read_signal_level(Session& session) {
     const std::optional<std::string> reply = data_read(session, "AAT+CSQ");
     if (!reply) {

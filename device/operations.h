@@ -45,6 +45,9 @@ bool test_link(Session& session);
 // "AAT+GSN": the IMEI cut from the reply, empty text when the reply holds
 // none; nothing when the read failed.
 std::optional<std::string> read_imei(Session& session);
+// The last IMEI a read of the report saw, for a caller whose own IMEI read
+// did not come to pass; empty when none did.
+std::string imei_seen(const Report& report);
 // "AAT+CSQ": the signal caption and bar; nothing when the read failed.
 std::optional<SignalReading> read_signal_level(Session& session);
 

@@ -80,19 +80,6 @@ bool line_lost(const device::Session& session) {
     return session.line_lost();
 }
 
-// The IMEI a read on the way saw, for a device whose own IMEI read did not
-// come to pass.
-std::string imei_seen(const device::Report& report) {
-    for (auto e = report.exchanges.rbegin(); e != report.exchanges.rend(); ++e) {
-        if (e->command == "AAT+GSN" && !link::is_status_word(e->result)) {
-            if (std::string imei = device::extract_imei(e->result); !imei.empty()) {
-                return imei;
-            }
-        }
-    }
-    return {};
-}
-
 device::PortChoice choice(const QString& port, std::int32_t speed) {
     device::PortChoice c;
     c.port_number = 1;
@@ -384,7 +371,7 @@ void ready_device(device::Session& session, const Options& options, reg::Record&
         return good ? QString() : v.empty() ? QStringLiteral("none in the reply") : one_line(v);
     });
     if (r.imei.isEmpty()) {
-        r.imei = device::from_device(imei_seen(session.report()));
+        r.imei = device::from_device(device::imei_seen(session.report()));
     }
 }
 
