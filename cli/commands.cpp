@@ -106,6 +106,23 @@ std::optional<int> season_offset(const std::optional<std::string>& season) {
     return std::nullopt;
 }
 
+// A failure after some values were written: the failure's own code goes
+// into the detail.
+void as_partial(Result& r) {
+    const std::string inner =
+        r.error->code + (r.error->detail.empty() ? "" : ": ") + r.error->detail;
+    const Result partial = failure(device::Failure::Kind::partly_written, r.error->message, inner);
+    r.exit = partial.exit;
+    r.error = partial.error;
+}
+
+// Values read back that differ from the ones written, named in `fields`.
+void mismatch(Result& r, const std::string& fields) {
+    const Result differs = failure(device::Failure::Kind::read_back_differs, {}, fields);
+    r.exit = differs.exit;
+    r.error = differs.error;
+}
+
 // Runs an operation over a session of its own.
 template <class Op>
 auto with_session(link::DeviceLink& link, const device::PortChoice& port,
@@ -129,38 +146,42 @@ Result usage_error(const std::string& message, const std::string& detail) {
     return r;
 }
 
-Result failure(const device::Report& report) {
+const FailureCode& failure_code(device::Failure::Kind kind) {
+    using Kind = device::Failure::Kind;
+    static constexpr FailureCode kTable[] = {
+        {Kind::no_reply, "no_reply", kNoReply, false},
+        {Kind::refused, "refused", kDeviceError, false},
+        {Kind::bad_checksum, "bad_checksum", kDeviceError, false},
+        {Kind::port_failed, "port_failed", kDeviceError, false},
+        {Kind::port_unavailable, "port_unavailable", kPortFailed, true},
+        {Kind::modem_error, "modem_error", kDeviceError, true},
+        {Kind::unexpected_reply, "unexpected_reply", kDeviceError, true},
+        {Kind::value_missing, "not_found", kDeviceError, true},
+        {Kind::bad_value, "bad_value", kUsage, false},
+        // Stopped traffic ends an exchange as a broken line does.
+        {Kind::interrupted, "port_failed", kDeviceError, false},
+        {Kind::read_back_differs, "mismatch", kMismatch, false},
+        {Kind::partly_written, "partial", kPartial, false},
+    };
+    return *std::find_if(std::begin(kTable), std::end(kTable),
+                         [kind](const FailureCode& row) { return row.kind == kind; });
+}
+
+Result failure(device::Failure::Kind kind, const std::string& message, const std::string& detail) {
+    const FailureCode& row = failure_code(kind);
     Result r;
-    const std::string message = last_message(report);
-    if (report.port_failure) {
-        r.exit = kPortFailed;
-        r.error = Result::Error{"port_unavailable", link::kMsgPortNotOpened,
-                                link::port_failure_details(*report.port_failure)};
-        return r;
-    }
-    if (report.exchanges.empty()) {
-        // Refused before anything was sent: a value the device cannot take.
-        r.exit = kUsage;
-        r.error = Result::Error{"bad_value", message, {}};
-        return r;
-    }
-    const std::string& result = report.exchanges.back().result;
-    r.exit = kDeviceError;
-    if (result == link::kTimeout) {
-        r.exit = kNoReply;
-        r.error = Result::Error{"no_reply", message, {}};
-    } else if (result == link::kNok) {
-        r.error = Result::Error{"refused", message, {}};
-    } else if (result == link::kChecksumError) {
-        r.error = Result::Error{"bad_checksum", message, {}};
-    } else if (result == link::kPortFailure) {
-        r.error = Result::Error{"port_failed", message, {}};
-    } else if (device::modem_error(result)) {
-        r.error = Result::Error{"modem_error", message, result};
-    } else {
-        r.error = Result::Error{"unexpected_reply", message, result};
-    }
+    r.exit = row.exit;
+    r.error = Result::Error{row.code, message, detail};
     return r;
+}
+
+Result failure(const device::Report& report) {
+    // An operation that ended early without a failure of its own refused
+    // what it was given.
+    const device::Failure failed = report.failure.value_or(
+        device::Failure{device::Failure::Kind::bad_value, last_message(report), {}});
+    const bool with_reply = failure_code(failed.kind).reply_as_detail;
+    return failure(failed.kind, failed.text, with_reply ? failed.reply : std::string());
 }
 
 std::optional<std::string> Commands::secret_from_file(const std::string& path) {
@@ -265,12 +286,7 @@ Result Commands::imei() {
     }
     if (value->empty()) {
         // The reply holds no IMEI: the console leaves its box empty.
-        Result r = failure(report);
-        const std::string reply = report.exchanges.back().result;
-        r.exit = kDeviceError;
-        r.error =
-            Result::Error{device::modem_error(reply) ? "modem_error" : "not_found", {}, reply};
-        return r;
+        return failure(report);
     }
     Result r;
     r.values["imei"] = from_device(*value);
@@ -284,12 +300,7 @@ Result Commands::signal() {
         return failure(report);
     }
     if (value->strength < 0) {
-        Result r;
-        r.exit = kDeviceError;
-        const std::string reply = report.exchanges.back().result;
-        r.error = Result::Error{device::modem_error(reply) ? "modem_error" : "not_found",
-                                value->label, reply};
-        return r;
+        return failure(report);
     }
     Result r;
     QJsonObject signal;
@@ -310,20 +321,10 @@ Result Commands::clock() {
     auto [report, value] = with_session(link_, port_, this, [&](device::Session& s) {
         return offset ? device::read_clock(s, *offset) : device::read_modem_clock(s);
     });
-    if (!value) {
-        Result r = failure(report);
-        if (r.exit == kDeviceError && r.error->code == "unexpected_reply") {
-            r.error->code = "not_found"; // a reply without the clock
-        }
-        return r;
+    if (!value || (*value)[device::kHour].empty()) {
+        return failure(report); // a reply without the clock, or one not read
     }
     const device::ClockTexts& t = *value;
-    if (t[device::kHour].empty()) {
-        Result r;
-        r.exit = kDeviceError;
-        r.error = Result::Error{"not_found", {}, report.exchanges.back().result};
-        return r;
-    }
     const std::string date =
         t[device::kDay] + "." + t[device::kMonth] + "." + full_year(t[device::kYear]);
     const std::string time = t[device::kHour] + ":" + t[device::kMinute] + ":" + t[device::kSecond];
@@ -482,9 +483,7 @@ Result Commands::ftp_set() {
     // The row whose request went out but whose acknowledgement was lost: the
     // device may have taken it, and a read decides where one is possible.
     std::optional<std::size_t> lost;
-    if (!sent.complete && !report.exchanges.empty() &&
-        report.exchanges.size() > sent.acknowledged.size() &&
-        device::acknowledgement_lost(report.exchanges.back().result)) {
+    if (!sent.complete && device::acknowledgement_lost(report)) {
         for (std::size_t row = 0; row < rows.ticked.size() && !lost; ++row) {
             if (rows.ticked[row] && std::find(sent.acknowledged.begin(), sent.acknowledged.end(),
                                               row) == sent.acknowledged.end()) {
@@ -522,22 +521,13 @@ Result Commands::ftp_set() {
     }
     if (!sent.complete) {
         Result r = failure(report);
-        if (!report.port_failure && report.exchanges.size() == sent.acknowledged.size()) {
-            // Every request sent was acknowledged: a value was refused before
-            // its own request went out.
-            r.exit = kUsage;
-            r.error = Result::Error{"bad_value", last_message(report), {}};
-        }
         r.values["written"] = written;
         r.values["not_written"] = not_written;
         if (!unknown.isEmpty()) {
             r.values["unknown"] = unknown;
         }
         if (!written.isEmpty()) {
-            r.exit = kPartial;
-            r.error->detail =
-                r.error->code + (r.error->detail.empty() ? "" : ": ") + r.error->detail;
-            r.error->code = "partial";
+            as_partial(r);
         }
         return r;
     }
@@ -560,13 +550,12 @@ Result Commands::ftp_set() {
         }
     }
     if (!mismatched.isEmpty()) {
-        r.exit = kMismatch;
-        r.values["mismatched"] = mismatched;
         std::string names;
         for (const QJsonValue& name : mismatched) {
             names += (names.empty() ? "" : ", ") + name.toString().toStdString();
         }
-        r.error = Result::Error{"mismatch", {}, names};
+        mismatch(r, names);
+        r.values["mismatched"] = mismatched;
     }
     return r;
 }
@@ -654,8 +643,7 @@ Result Commands::jad_set() {
         // The descriptor shows a value after a blank; the value goes out as given.
         const std::optional<std::string> now = jad_value(read, name);
         if (now != value) {
-            r.exit = kMismatch;
-            r.error = Result::Error{"mismatch", {}, now ? *now : "(missing)"};
+            mismatch(r, now ? *now : "(missing)");
         }
     }
     return r;
@@ -668,10 +656,7 @@ Result Commands::sim(const std::string& what) {
             return failure(report);
         }
         if (!device::is_sim_number(*value)) {
-            Result r;
-            r.exit = kDeviceError;
-            r.error = Result::Error{"not_found", *value, report.exchanges.back().result};
-            return r;
+            return failure(report);
         }
         Result r;
         r.values["sim_id"] = from_device(*value);
@@ -703,21 +688,13 @@ Result Commands::sim(const std::string& what) {
             r.error = Result::Error{"wrong_pin", message, {}};
             return r;
         case device::PinOutcome::unexpected:
-            // The console reads a bad checksum in the state question as an
-            // answer it does not know; here it is what it is.
-            r.exit = kDeviceError;
-            r.error = Result::Error{report.exchanges.back().result == link::kChecksumError
-                                        ? "bad_checksum"
-                                        : "unexpected_reply",
-                                    message,
-                                    {}};
-            return r;
         case device::PinOutcome::modem_error:
-            // The modem's own error line; the reply is a secret in the
-            // report, but this answer carries no PIN.
-            r.exit = kDeviceError;
-            r.error = Result::Error{"modem_error", message, {}};
-            return r;
+            // The state question's answer, or the modem's own error line to
+            // the PIN request switch: the message says it, and the reply is
+            // a secret in the report.
+            return failure(report.failure ? report.failure->kind
+                                          : device::Failure::Kind::unexpected_reply,
+                           message);
         case device::PinOutcome::failed:
             break;
         }
@@ -842,17 +819,9 @@ bool written(const device::ValueState& v) {
            v.state == State::written;
 }
 
-// Why an apply stopped: the report up to the first exchange that failed,
-// with the console's message for the first value not written.  The apply's
-// report goes on past that exchange (the values written are read back).
+// Why an apply stopped: the failure that stopped it, with the console's
+// message for the first value not written.
 device::Report stop_report(device::Report report, const std::vector<device::ValueState>& values) {
-    const auto failed = std::find_if(
-        report.exchanges.begin(), report.exchanges.end(), [](const device::Exchange& e) {
-            return e.result != link::kOk && link::is_status_word(e.result);
-        });
-    if (failed != report.exchanges.end()) {
-        report.exchanges.erase(failed + 1, report.exchanges.end());
-    }
     const auto refused = std::find_if(values.begin(), values.end(), [](const auto& v) {
         return v.state == device::ValueState::State::not_written && !v.why.empty();
     });
@@ -961,11 +930,7 @@ Result Commands::profile_apply() {
                             count(device::ValueState::State::read_back_differs) == 0)) {
         r = failure(values.empty() ? report : stop_report(report, values));
         if (std::any_of(values.begin(), values.end(), written)) {
-            // Some values are on the device, the rest are not.
-            r.exit = kPartial;
-            r.error->detail =
-                r.error->code + (r.error->detail.empty() ? "" : ": ") + r.error->detail;
-            r.error->code = "partial";
+            as_partial(r); // some values are on the device, the rest are not
         }
     } else if (count(device::ValueState::State::read_back_differs) > 0) {
         std::string fields;
@@ -974,8 +939,7 @@ Result Commands::profile_apply() {
                 fields += (fields.empty() ? "" : ", ") + v.field;
             }
         }
-        r.exit = kMismatch;
-        r.error = Result::Error{"mismatch", {}, fields};
+        mismatch(r, fields);
     } else if (const auto differing = count(device::ValueState::State::differs)) {
         r.exit = kDiffers; // a dry run: these would be written
         r.error = Result::Error{"differs", {}, differ_count(static_cast<std::size_t>(differing))};

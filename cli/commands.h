@@ -28,6 +28,17 @@ enum Exit : int {
     kPartial = 7,     // some parameters written and some not
 };
 
+// What the command line says for each kind of device failure: its JSON
+// code, its exit status, and whether the error's detail is the reply the
+// operation failed on (the port's cause for a port that cannot be opened).
+struct FailureCode {
+    device::Failure::Kind kind;
+    const char* code;
+    int exit;
+    bool reply_as_detail;
+};
+const FailureCode& failure_code(device::Failure::Kind kind);
+
 // What a command gives: the values for the JSON object, the text for a
 // person, or why it failed.
 struct Result {
@@ -91,9 +102,11 @@ class Commands final : public device::Prompter {
     std::vector<std::string> warnings_;
 };
 
-// The result of a failed operation, from what its report says: the port,
-// the exchange that failed, or the message it ended with.
+// The result of a failed operation, from the failure its report holds.
 Result failure(const device::Report& report);
+// The result for a failure of that kind with its message and detail.
+Result failure(device::Failure::Kind kind, const std::string& message,
+               const std::string& detail = {});
 Result usage_error(const std::string& message, const std::string& detail = {});
 
 // What each port number reaches, as the console's port list tells it.

@@ -40,20 +40,40 @@ std::optional<std::string> data_read(Session& session, const std::string& comman
     }
     std::string result = session.exchange(command);
     if (const std::optional<std::string> message = link::data_message(result, timeout_text)) {
-        session.say(*message);
+        session.fail_on(result, *message);
         return std::nullopt;
     }
     return result;
 }
 
+// The answer to a command that expects only ACK or NAK: `ok_text` said for
+// ACK, otherwise the failure it stands for; true for ACK.
+bool answered(Session& session, const std::string& result, const char* ok_text = link::kMsgOk) {
+    if (result == link::kOk) {
+        session.say(ok_text);
+        return true;
+    }
+    session.fail_on(result, link::acknowledgement_message(result));
+    return false;
+}
+
 // A command that expects only ACK or NAK: its outcome is the message.
 bool acknowledged(Session& session, const std::string& command) {
-    if (!session.open()) {
-        return false;
-    }
-    const std::string result = session.exchange(command);
-    session.say(link::acknowledgement_message(result));
-    return result == link::kOk;
+    return session.open() && answered(session, session.exchange(command));
+}
+
+// A value refused before anything is sent.
+void refuse(Session& session, const std::string& text) {
+    session.say(text);
+    session.fail(Failure::Kind::bad_value, text);
+}
+
+// A reply that holds no value of the kind asked for: the modem's error
+// line, or a reply without the value.
+void missing(Session& session, const std::string& reply, std::string text = {}) {
+    const Failure::Kind kind = failure_kind(reply);
+    session.fail(kind == Failure::Kind::unexpected_reply ? Failure::Kind::value_missing : kind,
+                 std::move(text));
 }
 
 } // namespace
@@ -85,18 +105,42 @@ bool test_link(Session& session) {
     constants.reply_timeout_ms = 1000;
     const std::string result = session.exchange("T");
     constants.reply_timeout_ms = usual;
-    session.say(link::acknowledgement_message(result));
-    return result == link::kOk;
+    return answered(session, result);
 }
 
 std::optional<std::string> read_imei(Session& session) {
     const std::optional<std::string> reply = data_read(session, "AAT+GSN");
-    return reply ? std::optional(extract_imei(*reply)) : std::nullopt;
+    if (!reply) {
+        return std::nullopt;
+    }
+    std::string imei = extract_imei(*reply);
+    if (imei.empty()) {
+        missing(session, *reply); // the box stays empty
+    }
+    return imei;
+}
+
+std::string imei_seen(const Report& report) {
+    for (auto e = report.exchanges.rbegin(); e != report.exchanges.rend(); ++e) {
+        if (e->command == "AAT+GSN" && !link::is_status_word(e->result)) {
+            if (std::string imei = extract_imei(e->result); !imei.empty()) {
+                return imei;
+            }
+        }
+    }
+    return {};
 }
 
 std::optional<SignalReading> read_signal_level(Session& session) {
     const std::optional<std::string> reply = data_read(session, "AAT+CSQ");
-    return reply ? std::optional(read_signal(*reply)) : std::nullopt;
+    if (!reply) {
+        return std::nullopt;
+    }
+    SignalReading reading = read_signal(*reply);
+    if (reading.strength < 0) {
+        missing(session, *reply, reading.label);
+    }
+    return reading;
 }
 
 // ---- Clock ----------------------------------------------------------------
@@ -104,7 +148,14 @@ std::optional<SignalReading> read_signal_level(Session& session) {
 std::optional<ClockTexts> read_modem_clock(Session& session) {
     const std::optional<std::string> reply =
         data_read(session, "AAT+CCLK?", link::kMsgNoReplyClock);
-    return reply ? read_device_clock(*reply) : std::nullopt;
+    if (!reply) {
+        return std::nullopt;
+    }
+    std::optional<ClockTexts> clock = read_device_clock(*reply);
+    if (!clock || (*clock)[kHour].empty()) {
+        missing(session, *reply);
+    }
+    return clock;
 }
 
 std::optional<std::string> pass_through(Session& session, const std::string& at_command) {
@@ -113,7 +164,7 @@ std::optional<std::string> pass_through(Session& session, const std::string& at_
 
 std::optional<ClockTexts> read_clock(Session& session, int season_offset) {
     if (season_offset == 0) {
-        session.say(kMsgNoSeason);
+        refuse(session, kMsgNoSeason);
         return std::nullopt;
     }
     const std::optional<ClockTexts> device = read_modem_clock(session);
@@ -122,17 +173,21 @@ std::optional<ClockTexts> read_clock(Session& session, int season_offset) {
     }
     // A clock whose time cannot be read empties the boxes, so that no earlier
     // reading stays on screen as if it were new.
-    return device_to_local(*device, season_offset).value_or(ClockTexts{});
+    std::optional<ClockTexts> local = device_to_local(*device, season_offset);
+    if (!local) {
+        session.fail(Failure::Kind::value_missing);
+    }
+    return local.value_or(ClockTexts{});
 }
 
 bool set_clock(Session& session, const ClockTexts& local, int season_offset) {
     if (season_offset == 0) {
-        session.say(kMsgNoSeason);
+        refuse(session, kMsgNoSeason);
         return false;
     }
     const std::optional<ClockTexts> outgoing = local_to_device(local, season_offset);
     if (!outgoing) {
-        session.say(kMsgBadDate);
+        refuse(session, kMsgBadDate);
         return false;
     }
     if (!session.open()) {
@@ -140,13 +195,15 @@ bool set_clock(Session& session, const ClockTexts& local, int season_offset) {
     }
     const std::string result = session.exchange("A" + clock_set_command(*outgoing));
     if (link::is_acknowledgement_status(result)) {
-        session.say(link::acknowledgement_message(result));
-        return result == link::kOk;
+        return answered(session, result);
     }
     // The modem's own answer: "OK" in it, or its error line.
-    const bool set = result.find("OK") != std::string::npos;
-    session.say(set ? std::string("OK") : result);
-    return set;
+    if (result.find("OK") == std::string::npos) {
+        session.fail_on(result, result);
+        return false;
+    }
+    session.say("OK");
+    return true;
 }
 
 // ---- FTP parameters -------------------------------------------------------
@@ -165,7 +222,7 @@ FtpRead read_ftp(Session& session, const settings::Settings& settings) {
                                       : session.exchange(request);
         if (const std::optional<std::string> message = link::data_message(value)) {
             // The rows read so far keep their values.
-            session.say(*message);
+            session.fail_on(value, *message);
             return read;
         }
         if (row == 0) {
@@ -190,7 +247,7 @@ namespace {
 std::optional<std::string> set_request(Session& session, std::size_t row, const FtpRows& rows,
                                        const settings::Settings& settings, FtpSent& sent) {
     if (const std::optional<FtpRefusal> refusal = ftp_row_refusal(rows, row, settings)) {
-        session.say(ftp_parameter(refusal->row).refusal);
+        refuse(session, ftp_parameter(refusal->row).refusal);
         return std::nullopt;
     }
     const std::string head = std::string("P") + kFtpParameterTable[row].wire + ":";
@@ -223,7 +280,7 @@ bool transmit(Session& session, const std::string& request,
         acknowledged = result == link::kOk;
         if (!acknowledged) {
             // "CS" and data texts are shown as they came.
-            session.say(link::acknowledgement_message(result));
+            session.fail_on(result, link::acknowledgement_message(result));
         }
     }
     session.close();
@@ -232,10 +289,10 @@ bool transmit(Session& session, const std::string& request,
 
 } // namespace
 
-bool acknowledgement_lost(const std::string& result) {
+bool acknowledgement_lost(const Report& report) {
     // A silent device did not answer at all and is taken as not written, as
     // the window takes it; a line that broke may have carried the request.
-    return result == link::kPortFailure;
+    return report.failure && report.failure->kind == Failure::Kind::port_failed;
 }
 
 std::optional<FtpRefusal> ftp_row_refusal(const FtpRows& rows, std::size_t row,
@@ -286,7 +343,11 @@ FtpSent send_ftp(Session& session, const FtpRows& rows, const settings::Settings
         sent.acknowledged.push_back(row);
     }
     sent.complete = !sent.acknowledged.empty();
-    session.say(sent.complete ? kMsgChanged : kMsgNothingTicked);
+    if (sent.complete) {
+        session.say(kMsgChanged);
+    } else {
+        refuse(session, kMsgNothingTicked);
+    }
     return sent;
 }
 
@@ -294,17 +355,22 @@ FtpSent send_ftp(Session& session, const FtpRows& rows, const settings::Settings
 
 std::optional<std::string> read_sim_id(Session& session) {
     const std::optional<std::string> reply = data_read(session, kCmdSimIdentification);
-    return reply ? std::optional(sim_identification(*reply)) : std::nullopt;
+    if (!reply) {
+        return std::nullopt;
+    }
+    std::string identification = sim_identification(*reply);
+    if (!is_sim_number(identification)) {
+        session.fail(Failure::Kind::value_missing, identification);
+    }
+    return identification;
 }
 
 bool send_password(Session& session, const std::string& password) {
     if (!session.open()) {
         return false;
     }
-    const std::string result =
-        session.exchange_secret(kCmdPassword + password, std::strlen(kCmdPassword));
-    session.say(link::acknowledgement_message(result));
-    return result == link::kOk;
+    return answered(session,
+                    session.exchange_secret(kCmdPassword + password, std::strlen(kCmdPassword)));
 }
 
 bool send_sim_id(Session& session, const std::string& identification) {
@@ -330,9 +396,16 @@ PinOutcome unlock_sim(Session& session, const std::string& typed_pin) {
         case PinState::ready:
             session.say(kMsgNoPinNeeded);
             return PinOutcome::not_needed;
-        case PinState::unexpected:
-            session.say("Nedozvoljena operacija ==" + state + "==");
+        case PinState::unexpected: {
+            const std::string message = "Nedozvoljena operacija ==" + state + "==";
+            session.say(message);
+            // The console reads a bad checksum here as an answer it does
+            // not know; the failure says what it is.
+            session.fail(state == link::kChecksumError ? Failure::Kind::bad_checksum
+                                                       : Failure::Kind::unexpected_reply,
+                         message);
             return PinOutcome::unexpected;
+        }
         case PinState::pin_wanted:
             break;
         }
@@ -363,11 +436,11 @@ PinOutcome unlock_sim(Session& session, const std::string& typed_pin) {
         return PinOutcome::pin_set;
     }
     if (link::is_acknowledgement_status(off)) {
-        session.say(link::acknowledgement_message(off));
+        session.fail_on(off, link::acknowledgement_message(off));
         return PinOutcome::failed;
     }
     if (modem_error(off)) {
-        session.say(off); // as it came
+        session.fail_on(off, off); // as it came
         return PinOutcome::modem_error;
     }
     session.say(kMsgPinSet);
@@ -442,10 +515,7 @@ bool send_jad(Session& session, const std::string& command) {
     if (!session.open()) {
         return false;
     }
-    const std::string result = session.exchange(command);
-    session.say(result == link::kOk ? std::string(kMsgChanged)
-                                    : link::acknowledgement_message(result));
-    return result == link::kOk;
+    return answered(session, session.exchange(command), kMsgChanged);
 }
 
 } // namespace tessal::device

@@ -45,6 +45,9 @@ bool test_link(Session& session);
 // "AAT+GSN": the IMEI cut from the reply, empty text when the reply holds
 // none; nothing when the read failed.
 std::optional<std::string> read_imei(Session& session);
+// The last IMEI a read of the report saw, for a caller whose own IMEI read
+// did not come to pass; empty when none did.
+std::string imei_seen(const Report& report);
 // "AAT+CSQ": the signal caption and bar; nothing when the read failed.
 std::optional<SignalReading> read_signal_level(Session& session);
 
@@ -103,9 +106,9 @@ struct FtpSent {
     // Every ticked row was acknowledged (and at least one was ticked).
     bool complete = false;
 };
-// True for the result of a request that went out but whose acknowledgement
-// was lost because the line dropped ("ERja"): the device may have taken it.
-bool acknowledgement_lost(const std::string& result);
+// True when the operation's request went out but its acknowledgement was
+// lost because the line dropped: the device may have taken it.
+bool acknowledgement_lost(const Report& report);
 
 // A value of a row that may not be sent: the row, and why in a few words
 // ("octet 4 not a number from 0 to 255"); the window's message for it is the

@@ -477,18 +477,21 @@ ApplyResult apply_profile(Session& session, const Profile& wanted,
                   wanted.for_send.value_or(""), wanted.command.value_or("")};
     rows.gprs = wanted.gprs;
     bool stopped = false;
-    std::string why;
+    // The failure that stopped the apply: the read-back after it does not
+    // replace it.
+    std::optional<Failure> stop;
+    // Why a value was not written: the failure's text.
+    const auto why = [&session] {
+        const std::optional<Failure>& failure = session.report().failure;
+        return failure ? failure->text : std::string();
+    };
     // A request that went out and whose acknowledgement was lost (the line
     // dropped) may have been taken: its value is unknown until it is read
-    // back.
-    const auto lost = [&session](std::size_t exchanges_before) {
-        const std::vector<Exchange>& done = session.report().exchanges;
-        return done.size() > exchanges_before && acknowledgement_lost(done.back().result);
-    };
+    // back.  A read on the way may have failed before the writes began.
+    session.restore_failure(std::nullopt);
     if (std::any_of(rows.ticked.begin(), rows.ticked.end(), [](bool t) { return t; })) {
-        const std::size_t before = session.report().exchanges.size();
         const FtpSent sent = send_ftp(session, rows, settings);
-        const bool last_lost = lost(before + sent.acknowledged.size());
+        const bool last_lost = acknowledgement_lost(session.report());
         for (ValueState& v : result.values) {
             const std::optional<std::size_t> row = ftp_row(v.field);
             if (!row || !differs(v)) {
@@ -501,9 +504,10 @@ ApplyResult apply_profile(Session& session, const Profile& wanted,
             } else {
                 v.state = !stopped && last_lost ? ValueState::State::unknown
                                                 : ValueState::State::not_written;
-                v.why = stopped || session.report().messages.empty()
-                            ? kNotSent
-                            : session.report().messages.back().text;
+                v.why = stopped || why().empty() ? std::string(kNotSent) : why();
+                if (!stopped) {
+                    stop = session.report().failure;
+                }
                 stopped = true;
             }
         }
@@ -519,13 +523,13 @@ ApplyResult apply_profile(Session& session, const Profile& wanted,
             continue;
         }
         const std::string name = v.field.substr(4);
-        const std::size_t before = session.report().exchanges.size();
         if (send_jad(session, "P" + name + ":" + v.wanted)) {
             v.state = ValueState::State::written;
         } else {
-            v.state = lost(before) ? ValueState::State::unknown : ValueState::State::not_written;
-            v.why = session.report().messages.empty() ? std::string()
-                                                      : session.report().messages.back().text;
+            v.state = acknowledgement_lost(session.report()) ? ValueState::State::unknown
+                                                             : ValueState::State::not_written;
+            v.why = why();
+            stop = session.report().failure;
             stopped = true;
         }
         session.close();
@@ -577,6 +581,9 @@ ApplyResult apply_profile(Session& session, const Profile& wanted,
     });
     // A lost acknowledgement that the read-back showed taken stopped nothing.
     result.stopped = stopped && !result.complete;
+    if (stopped) {
+        session.restore_failure(stop);
+    }
     return result;
 }
 

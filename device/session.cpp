@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "session.h"
 
+#include "device/sim_replies.h"
 #include "link/frame.h"
 #include "link/messages.h"
 
@@ -8,6 +9,23 @@ namespace tessal::device {
 
 PortChoice PortChoice::of(const settings::Settings& settings) {
     return {settings.port_number, settings.speed, settings.com_devices};
+}
+
+Failure::Kind failure_kind(const std::string& result) {
+    using Kind = Failure::Kind;
+    if (result == link::kTimeout) {
+        return Kind::no_reply;
+    }
+    if (result == link::kNok) {
+        return Kind::refused;
+    }
+    if (result == link::kChecksumError) {
+        return Kind::bad_checksum;
+    }
+    if (result == link::kPortFailure) {
+        return Kind::port_failed;
+    }
+    return modem_error(result) ? Kind::modem_error : Kind::unexpected_reply;
 }
 
 Session::Session(link::DeviceLink& link, PortChoice port, Prompter* prompter)
@@ -20,11 +38,17 @@ bool Session::open() {
     }
     if (const auto& failure = link_.last_port_failure()) {
         report_.port_failure = *failure;
+        report_.failure = Failure{Failure::Kind::port_unavailable, link::kMsgPortNotOpened,
+                                  link::port_failure_details(*failure)};
         report_.messages.push_back(
             {link::kMsgPortNotOpened, Message::Kind::info, link::port_failure_details(*failure)});
     } else if (!cancelled()) {
         report_.port_failure = link::PortFailure{};
+        report_.failure = Failure{Failure::Kind::port_unavailable, link::kMsgPortNotOpened,
+                                  link::port_failure_details(*report_.port_failure)};
         report_.messages.push_back({link::kMsgPortNotOpened, Message::Kind::info, {}});
+    } else {
+        report_.failure = Failure{Failure::Kind::interrupted, {}, {}};
     }
     return false;
 }
@@ -53,6 +77,17 @@ void Session::close() {
     link_.close_port();
 }
 
+void Session::fail(Failure::Kind kind, std::string text) {
+    const std::string reply =
+        report_.exchanges.empty() ? std::string() : report_.exchanges.back().result;
+    report_.failure = Failure{kind, std::move(text), reply};
+}
+
+void Session::fail_on(const std::string& result, std::string text) {
+    say(text);
+    fail(failure_kind(result), std::move(text));
+}
+
 void Session::say(std::string text, Message::Kind kind) {
     report_.messages.push_back({std::move(text), kind, {}});
 }
@@ -63,6 +98,17 @@ void Session::tell(std::string text) {
         return;
     }
     prompter_->tell({std::move(text), Message::Kind::info, {}});
+}
+
+bool Session::line_lost() const {
+    if (cancelled()) {
+        return true;
+    }
+    if (report_.exchanges.empty()) {
+        return false;
+    }
+    const Failure::Kind kind = failure_kind(report_.exchanges.back().result);
+    return kind == Failure::Kind::no_reply || kind == Failure::Kind::port_failed;
 }
 
 std::string Session::device() const {

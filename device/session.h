@@ -57,6 +57,33 @@ struct Exchange {
     bool operator==(const Exchange&) const = default;
 };
 
+// Why an operation failed, said where it failed: the kind, the message
+// text for it and the device's reply it failed on (as the report shows it).
+struct Failure {
+    enum class Kind {
+        no_reply,          // the device did not answer in time
+        refused,           // the device answered NAK
+        bad_checksum,      // the reply's checksum was wrong
+        port_failed,       // the line broke during the exchange
+        port_unavailable,  // the port could not be opened; the cause is the report's
+        modem_error,       // the modem answered with its error line
+        unexpected_reply,  // a reply the operation does not expect
+        value_missing,     // the reply holds no value of the kind asked for
+        bad_value,         // a value that may not be sent, refused before sending
+        interrupted,       // traffic was stopped from outside
+        read_back_differs, // a value read back differs from the one written
+        partly_written,    // some values were written and some not
+    };
+    Kind kind = Kind::no_reply;
+    std::string text;
+    std::string reply;
+
+    bool operator==(const Failure&) const = default;
+};
+
+// The kind of failure a status word or an unwanted reply stands for.
+Failure::Kind failure_kind(const std::string& result);
+
 // What an operation did besides the values it read.
 struct Report {
     // The messages to show once the operation has ended, in order.
@@ -65,6 +92,8 @@ struct Report {
     std::vector<Exchange> exchanges;
     // Set when the port could not be opened, with the reason.
     std::optional<link::PortFailure> port_failure;
+    // Why the operation failed, when it did; the last failure recorded.
+    std::optional<Failure> failure;
     // Traffic was stopped from outside (the program or the dialog closing):
     // the operation ended early and its messages are not for showing.
     bool cancelled = false;
@@ -102,11 +131,23 @@ class Session {
     // for the operation as it is); once traffic was stopped it is No.
     bool ask(std::string text);
 
+    // Records why the operation fails, with the last reply as the report
+    // shows it.
+    void fail(Failure::Kind kind, std::string text = {});
+    // Says `text` and records the failure `result` stands for.
+    void fail_on(const std::string& result, std::string text);
+    // Puts back a failure recorded earlier (nothing for none): an operation
+    // made of others reports the one that stopped it.
+    void restore_failure(std::optional<Failure> failure) { report_.failure = std::move(failure); }
+
     // Drops the messages said after the first `count`: an operation made of
     // others reports through its own result instead.
     void keep_messages(std::size_t count);
 
     bool cancelled() const { return link_.cancelled(); }
+    // The line is dead for the rest of the device: traffic was stopped, or
+    // the last exchange found the device silent or the line broken.
+    bool line_lost() const;
     // The device the port was last opened on (a path, or "COMn").
     std::string device() const;
     link::LinkConstants& constants() { return link_.constants(); }

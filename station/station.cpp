@@ -80,22 +80,7 @@ QString apply_failure(const device::ApplyResult& applied, const device::Session&
 // The line is dead for the rest of the device: traffic was stopped, the
 // device went silent or the port failed.
 bool line_lost(const device::Session& session) {
-    const std::vector<device::Exchange>& done = session.report().exchanges;
-    return session.cancelled() || (!done.empty() && (done.back().result == link::kTimeout ||
-                                                     done.back().result == link::kPortFailure));
-}
-
-// The IMEI a read on the way saw, for a device whose own IMEI read did not
-// come to pass.
-std::string imei_seen(const device::Report& report) {
-    for (auto e = report.exchanges.rbegin(); e != report.exchanges.rend(); ++e) {
-        if (e->command == "AAT+GSN" && !link::is_status_word(e->result)) {
-            if (std::string imei = device::extract_imei(e->result); !imei.empty()) {
-                return imei;
-            }
-        }
-    }
-    return {};
+    return session.line_lost();
 }
 
 device::PortChoice choice(const QString& port, std::int32_t speed) {
@@ -467,7 +452,7 @@ void ready_device(device::Session& session, const Options& options, reg::Record&
         return good ? QString() : v.empty() ? QStringLiteral("none in the reply") : one_line(v);
     });
     if (r.imei.isEmpty()) {
-        r.imei = device::from_device(imei_seen(session.report()));
+        r.imei = device::from_device(device::imei_seen(session.report()));
     }
 }
 

@@ -477,6 +477,10 @@ TEST_F(OperationsTest, ApplyReadsBackAValueWhoseAcknowledgementWasLost) {
     EXPECT_EQ(run(answers("tech"), apply).value, "ftp.user confirmed tech  complete");
     EXPECT_EQ(run(answers("terminal"), apply).value,
               "ftp.user not_written terminal Greska! stopped");
+    // A read-back that fails does not hide the failure that stopped the apply.
+    const std::optional<Failure> stop = run(answers(""), apply).report.failure;
+    EXPECT_EQ(stop.value_or(Failure{}).kind, Failure::Kind::port_failed);
+    EXPECT_EQ(stop.value_or(Failure{}).text, "Greska!");
     EXPECT_EQ(run(answers(""), apply).value, "ftp.user unknown  Greska! stopped");
     // A device that stays silent took nothing, as the window sees it.
     std::vector<std::string> silent = device("terminal");
@@ -604,6 +608,109 @@ TEST_F(OperationsTest, SendJad) {
                  {{kSilent}, "PIP:10.0.0.2", "", kNoReplyAck},
                  {{kNoPort}, "", "", kPortMsg}},
                 sending([](Session& s) { return send_jad(s, "PIP:10.0.0.2"); }));
+}
+
+// Each operation says where it fails what kind of failure it is, with the
+// message the technician gets and the reply it failed on as the report
+// shows it; an operation that ends well records none.
+TEST_F(OperationsTest, EachFailureSaysItsKind) {
+    using K = Failure::Kind;
+    const std::string wanted = frame("\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n"), ok = frame("\r\nOK\r\n");
+    const settings::Settings settings = with_operators();
+    const Op version = reading(read_version), restarting = sending(restart);
+    const Op imei = reading(read_imei);
+    const Op signal = doing([](Session& s) { read_signal_level(s); });
+    const Op clock = doing([](Session& s) { read_clock(s, kSummerOffset); });
+    const Op pin = doing([](Session& s) { unlock_sim(s, "1234"); });
+    struct Case {
+        const char* what;
+        Op op;
+        std::vector<std::string> answers;
+        std::optional<K> kind;
+        std::string text, reply;
+    };
+    const Case cases[] = {
+        {"version", version, {frame("RVT 2.17")}, std::nullopt, "", ""},
+        {"version", version, {kSilent}, K::no_reply, kNoReply, "TO"},
+        {"version", version, {kNak}, K::refused, "Not OK!", "NOK"},
+        {"version", version, {kBadSum}, K::bad_checksum, "Checksum nije dobar!", "CS"},
+        {"version", version, {kReadFails}, K::port_failed, "Greska!", "ERja"},
+        {"version",
+         version,
+         {kNoPort},
+         K::port_unavailable,
+         kPortMsg,
+         "Uredjaj: " + kPort1 + "\nGreska porta."},
+        {"version twice",
+         doing([](Session& s) { read_version(s), read_version(s); }),
+         {kCancel},
+         K::interrupted,
+         "",
+         ""},
+        {"restart", restarting, {kAck}, std::nullopt, "", ""},
+        {"restart", restarting, {frame("BUSY")}, K::unexpected_reply, "BUSY", "BUSY"},
+        {"imei", imei, {frame("\r\nERROR\r\n")}, K::modem_error, "", "\r\nERROR\r\n"},
+        {"imei", imei, {ok}, K::value_missing, "", "\r\nOK\r\n"},
+        {"signal", signal, {ok}, K::value_missing, "Nema signala", "\r\nOK\r\n"},
+        {"clock", doing([](Session& s) { read_clock(s, 0); }), {}, K::bad_value, kNoSeason, ""},
+        {"clock", clock, {ok}, K::value_missing, "", "\r\nOK\r\n"},
+        {"clock set",
+         doing([](Session& s) {
+             set_clock(s, {"06", "03", "15", "12", "00", "00"}, kSummerOffset);
+         }),
+         {frame("\r\n+CME ERROR: 3\r\n")},
+         K::modem_error,
+         "\r\n+CME ERROR: 3\r\n",
+         "\r\n+CME ERROR: 3\r\n"},
+        {"ftp send",
+         doing([&](Session& s) { send_ftp(s, FtpRows{}, settings); }),
+         {},
+         K::bad_value,
+         "Nisu obelezeni podaci za slanje",
+         ""},
+        {"ftp read",
+         doing([&](Session& s) { read_ftp(s, settings); }),
+         {frame("10.18.5.9"), kNak},
+         K::refused,
+         "Not OK!",
+         "NOK"},
+        {"sim id",
+         doing([](Session& s) { read_sim_id(s); }),
+         {frame("89381030000012345678\r\n")},
+         K::value_missing,
+         "???",
+         "89381030000012345678\r\n"},
+        {"pin",
+         pin,
+         {frame("+CPIN: SIM PUK")},
+         K::unexpected_reply,
+         "Nedozvoljena operacija ==+CPIN: SIM PUK==",
+         "+CPIN: SIM PUK"},
+        {"pin", pin, {kBadSum}, K::bad_checksum, "Nedozvoljena operacija ==CS==", "CS"},
+        {"pin", pin, {kSilent, ok, kAck}, std::nullopt, "", ""},
+        {"pin",
+         pin,
+         {wanted, ok, frame("\r\n+CME ERROR: 16\r\n")},
+         K::modem_error,
+         "\r\n+CME ERROR: 16\r\n",
+         "******************"},
+        {"jad",
+         sending([](Session& s) { return send_jad(s, "PIP:10.0.0.2"); }),
+         {kNak},
+         K::refused,
+         "Not OK!",
+         "NOK"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.what) + " " + joined(c.answers));
+        const std::optional<Failure> failure = run(c.answers, c.op).report.failure;
+        EXPECT_EQ(failure.has_value(), c.kind.has_value());
+        if (failure && c.kind) {
+            EXPECT_EQ(failure->kind, *c.kind);
+            EXPECT_EQ(failure->text, c.text);
+            EXPECT_EQ(failure->reply, c.reply);
+        }
+    }
 }
 
 TEST_F(OperationsTest, CancelledOperationSendsNothingMore) {
