@@ -12,6 +12,7 @@
 #include "dialogs/dialog_set.h"
 #ifdef TESSAL_WITH_STATION
 #include "console/station_window.h"
+#include "register/register.h"
 #endif
 #include "link/qt_serial_port.h"
 #include "link/trace.h"
@@ -68,6 +69,11 @@ int main(int argc, char** argv) {
     // No organisation name: the user's folder is ~/.config/Tessal, not
     // ~/.config/<organisation>/Tessal.
     QApplication::setApplicationName(QStringLiteral("Tessal"));
+#ifdef TESSAL_WITH_STATION
+    // The station's register is opened on the device's thread; its SQL
+    // drivers are loaded now, before that thread or any other is made.
+    tessal::reg::load_drivers(tessal::reg::configured());
+#endif
 
     const std::filesystem::path user_dir = tessal::device::user_settings_folder();
     const std::filesystem::path directory = tessal::device::console_settings_folder();

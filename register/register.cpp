@@ -610,6 +610,18 @@ bool is_server_url(const QString& location) {
            location.startsWith(QLatin1String("postgres://"));
 }
 
+void load_drivers(const Place& place) {
+    QStringList drivers{QStringLiteral("QSQLITE")};
+    if (is_server_url(place.location)) {
+        drivers << QStringLiteral("QPSQL");
+    }
+    const QString connection = QStringLiteral("tessal-load-drivers");
+    for (const QString& driver : drivers) {
+        QSqlDatabase::addDatabase(driver, connection);
+        QSqlDatabase::removeDatabase(connection);
+    }
+}
+
 Place configured() {
     QSettings file(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Tessal"),
                    QStringLiteral("register"));

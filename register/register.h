@@ -90,6 +90,14 @@ Place configured();
 
 bool is_server_url(const QString& location);
 
+// Loads the SQL drivers a register at `place` uses (SQLite, and PostgreSQL
+// for a server) into the process.  A program that opens its register on a
+// thread of its own calls this at its start, before it makes any other
+// thread: a driver library carries thread storage, which the loader hands to
+// every thread there is, and Wine's loader can fault doing so once threads
+// have come and gone.  A driver loaded stays until the program ends.
+void load_drivers(const Place& place);
+
 // What became of a row given to Register::record().
 struct Kept {
     enum class Where { recorded, waiting, unrecorded } where = Where::recorded;

@@ -3,6 +3,10 @@
 // serial ports, timers and widgets behave as they do in the program.
 #include <gtest/gtest.h>
 
+#ifdef TESSAL_WITH_STATION
+#include "register/register.h"
+#endif
+
 #if defined(TESSAL_TESTS_WITH_WIDGETS)
 #include <QApplication>
 using TestApplication = QApplication;
@@ -17,5 +21,10 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen"); // headless unless a display is asked for
     }
     TestApplication app(argc, argv);
+#ifdef TESSAL_WITH_STATION
+    // As the console does: the register's SQLite driver is loaded before the
+    // tests make and end threads.
+    tessal::reg::load_drivers({});
+#endif
     return RUN_ALL_TESTS();
 }
