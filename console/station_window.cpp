@@ -215,10 +215,15 @@ void StationWindow::Start_Click() {
                 transaction_.inform(QStringLiteral("Stanica je stala: ") + error);
             }
         },
-        [this] {
-            control_.reset();
-            set_running(false);
-            Step->setText(QStringLiteral("zaustavljeno"));
+        // The transaction outlives this window: what runs after the station
+        // touches the window only while it is still there.
+        [self = QPointer<StationWindow>(this)] {
+            if (self == nullptr) {
+                return;
+            }
+            self->control_.reset();
+            self->set_running(false);
+            self->Step->setText(QStringLiteral("zaustavljeno"));
         });
     if (started) {
         control_ = control;

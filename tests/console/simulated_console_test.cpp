@@ -166,6 +166,28 @@ TEST_F(SimulatedConsoleTest, StationWindowRunsTheStationAndStops) {
     EXPECT_TRUE(window_->transaction().idle());
     EXPECT_TRUE(messages_.shown.isEmpty()) << messages_.shown.join('|').toStdString();
 }
+
+// The station's window destroyed while its station waits for a device: the
+// station stops, the line is freed, and nothing reaches the window that is
+// gone.
+TEST_F(SimulatedConsoleTest, StationWindowGoneWhileItsStationRunsFreesTheLine) {
+    const QString profile = QString::fromStdString(console_.directory() + "/kasa.json");
+    QFile file(profile);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"({"schema": 1, "ftp": {"user": "servis"}})");
+    file.close();
+    {
+        console::StationWindow station(window_->transaction(), console_.settings);
+        station.set_register(QString::fromStdString(console_.directory() + "/register.sqlite"));
+        station.ProfileFile->setText(profile);
+        station.Ports->setText(QString::fromStdString(console_.directory() + "/ports/usb-*"));
+        station.Start->click();
+        ASSERT_TRUE(station.running());
+    }
+    ASSERT_TRUE(console_.settle());
+    EXPECT_TRUE(window_->transaction().idle());
+    EXPECT_TRUE(messages_.shown.isEmpty()) << messages_.shown.join('|').toStdString();
+}
 #endif
 
 } // namespace
