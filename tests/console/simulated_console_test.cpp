@@ -133,21 +133,25 @@ TEST_F(SimulatedConsoleTest, ProfileSavedAndAppliedFromTheWindow) {
 // The station's window: a device whose port appears in the folder the ports
 // pattern names is found, readied and recorded; PASS in large letters, the
 // line among the last devices; "Zaustavi" ends the run.
-TEST_F(SimulatedConsoleTest, StationWindowRunsTheStationAndStops) {
-    const std::string folder = console_.directory() + "/ports";
-    std::filesystem::create_directories(folder);
-    devsim::PtySimulator device(folder + "/usb-a");
-    const QString profile = QString::fromStdString(console_.directory() + "/kasa.json");
+// Starts the window's station with a profile and the ports "ports/usb-*".
+void start_station(console::StationWindow& station, const std::string& folder) {
+    const QString profile = QString::fromStdString(folder + "/kasa.json");
     QFile file(profile);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(R"({"schema": 1, "ftp": {"user": "servis"}, "jad": {"CASH_TYPE": "7"}})");
     file.close();
-
-    console::StationWindow station(window_->transaction(), console_.settings);
-    station.set_register(QString::fromStdString(console_.directory() + "/register.sqlite"));
+    station.set_register(QString::fromStdString(folder + "/register.sqlite"));
     station.ProfileFile->setText(profile);
-    station.Ports->setText(QString::fromStdString(folder + "/usb-*"));
+    station.Ports->setText(QString::fromStdString(folder + "/ports/usb-*"));
     station.Start->click();
+}
+
+TEST_F(SimulatedConsoleTest, StationWindowRunsTheStationAndStops) {
+    const std::string folder = console_.directory() + "/ports";
+    std::filesystem::create_directories(folder);
+    devsim::PtySimulator device(folder + "/usb-a");
+    console::StationWindow station(window_->transaction(), console_.settings);
+    start_station(station, console_.directory());
     EXPECT_TRUE(station.running());
     EXPECT_FALSE(station.Start->isEnabled());
     ASSERT_TRUE(device.start());
@@ -171,17 +175,9 @@ TEST_F(SimulatedConsoleTest, StationWindowRunsTheStationAndStops) {
 // station stops, the line is freed, and nothing reaches the window that is
 // gone.
 TEST_F(SimulatedConsoleTest, StationWindowGoneWhileItsStationRunsFreesTheLine) {
-    const QString profile = QString::fromStdString(console_.directory() + "/kasa.json");
-    QFile file(profile);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(R"({"schema": 1, "ftp": {"user": "servis"}})");
-    file.close();
     {
         console::StationWindow station(window_->transaction(), console_.settings);
-        station.set_register(QString::fromStdString(console_.directory() + "/register.sqlite"));
-        station.ProfileFile->setText(profile);
-        station.Ports->setText(QString::fromStdString(console_.directory() + "/ports/usb-*"));
-        station.Start->click();
+        start_station(station, console_.directory());
         ASSERT_TRUE(station.running());
     }
     ASSERT_TRUE(console_.settle());
