@@ -69,9 +69,12 @@ int main(int argc, char** argv) {
     // No organisation name: the user's folder is ~/.config/Tessal, not
     // ~/.config/<organisation>/Tessal.
     QApplication::setApplicationName(QStringLiteral("Tessal"));
-#ifdef TESSAL_WITH_STATION
-    // The station's register is opened on the device's thread; its SQL
-    // drivers are loaded now, before that thread or any other is made.
+#if defined(TESSAL_WITH_STATION) && defined(Q_OS_WIN)
+    // The station's register is opened on the device's thread; on Windows
+    // its SQL drivers are loaded now, before that thread or any other is
+    // made (a driver's thread storage given out to running threads has
+    // faulted in the system's loader).  Elsewhere they load when first used,
+    // and the start does not pay for them.
     tessal::reg::load_drivers(tessal::reg::configured());
 #endif
 
