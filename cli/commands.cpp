@@ -422,7 +422,7 @@ Result Commands::ftp_set() {
         return usage_error("--operator and --gprs exclude each other");
     }
     if (const std::optional<std::string> name = in_.option("--operator")) {
-        for (std::size_t i = 0; i <= std::min<std::size_t>(settings_.last_used_index, 5); ++i) {
+        for (std::size_t i = 0; i < settings::operators_in_use(settings_); ++i) {
             if (settings_.operator_names[i].value_or("") == *name) {
                 rows.operator_index = static_cast<int>(i);
                 break;
@@ -954,26 +954,21 @@ Result Commands::profile_apply() {
 }
 
 Result list_ports(const settings::Settings& settings, const std::vector<link::PortInfo>& found) {
-    const link::PortMap map = link::map_ports(settings.com_devices, found);
     QJsonArray ports;
     Result r;
-    for (std::uint8_t n = 1; n <= 8; ++n) {
-        const std::string device = link::port_device(n, map);
-        const auto info = std::find_if(found.begin(), found.end(),
-                                       [&](const link::PortInfo& p) { return p.device == device; });
-        QJsonObject port;
-        port["number"] = n;
-        port["device"] = QString::fromStdString(device);
-        port["present"] = info != found.end();
-        port["adapter"] = info != found.end() && info->adapter;
-        port["description"] =
-            info != found.end() ? QString::fromStdString(info->description) : QString();
-        port["serial_number"] =
-            info != found.end() ? QString::fromStdString(info->serial_number) : QString();
-        ports.append(port);
-        r.text += (n > 1 ? "\n" : "") + std::to_string(n) + " " + device;
-        if (info != found.end() && !info->description.empty()) {
-            r.text += " (" + info->description + ")";
+    for (const link::PortDescription& port : link::describe_ports(settings.com_devices, found)) {
+        const link::PortInfo info = port.listed.value_or(link::PortInfo{});
+        QJsonObject entry;
+        entry["number"] = port.number;
+        entry["device"] = QString::fromStdString(port.device);
+        entry["present"] = port.listed.has_value();
+        entry["adapter"] = info.adapter;
+        entry["description"] = QString::fromStdString(info.description);
+        entry["serial_number"] = QString::fromStdString(info.serial_number);
+        ports.append(entry);
+        r.text += (port.number > 1 ? "\n" : "") + std::to_string(port.number) + " " + port.device;
+        if (!info.description.empty()) {
+            r.text += " (" + info.description + ")";
         }
     }
     r.values["ports"] = ports;
@@ -983,7 +978,7 @@ Result list_ports(const settings::Settings& settings, const std::vector<link::Po
 Result list_operators(const settings::Settings& settings) {
     QJsonArray operators;
     Result r;
-    for (std::size_t i = 0; i <= std::min<std::size_t>(settings.last_used_index, 5); ++i) {
+    for (std::size_t i = 0; i < settings::operators_in_use(settings); ++i) {
         QJsonObject entry;
         entry["index"] = static_cast<int>(i);
         entry["name"] = from_device(settings.operator_names[i].value_or(""));

@@ -76,14 +76,11 @@ void MainWindow::set_port_enumerator(const link::PortEnumerator& ports) {
 void MainWindow::refresh_port_tips() {
     // The link reads the ports too, so that the list and the port opened
     // agree.
-    const std::vector<link::PortInfo> found = engine_.refresh_ports();
-    const link::PortMap map = link::map_ports(settings_.com_devices, found);
-    for (std::uint8_t n = 1; n <= 8; ++n) {
-        const std::string device = link::port_device(n, map);
-        QString tip = QStringLiteral("Com%1: %2").arg(n).arg(QString::fromStdString(device));
-        const auto info = std::find_if(found.begin(), found.end(),
-                                       [&](const link::PortInfo& p) { return p.device == device; });
-        if (info != found.end()) {
+    for (const link::PortDescription& port :
+         link::describe_ports(settings_.com_devices, engine_.refresh_ports())) {
+        QString tip =
+            QStringLiteral("Com%1: %2").arg(port.number).arg(QString::fromStdString(port.device));
+        if (const std::optional<link::PortInfo>& info = port.listed) {
             if (info->adapter) {
                 tip += QStringLiteral(", USB adapter");
                 if (!info->description.empty()) {
@@ -96,17 +93,10 @@ void MainWindow::refresh_port_tips() {
                 tip += QStringLiteral(", serijski broj ") +
                        QString::fromStdString(info->serial_number);
             }
-        } else {
-            // A device named in the settings file may be one the enumeration
-            // does not list (a pseudo-terminal); say nothing more of it
-            // unless it is missing.
-            std::error_code ec;
-            const bool keyed = !settings_.com_devices[n - 1].empty();
-            if (!keyed || !std::filesystem::exists(device, ec)) {
-                tip += QStringLiteral(", nema uredjaja");
-            }
+        } else if (port.missing) {
+            tip += QStringLiteral(", nema uredjaja");
         }
-        Combo1->setItemData(n - 1, tip, Qt::ToolTipRole);
+        Combo1->setItemData(port.number - 1, tip, Qt::ToolTipRole);
     }
 }
 

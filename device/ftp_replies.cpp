@@ -46,11 +46,7 @@ std::string sent_address(const std::array<std::string, 4>& octets) {
 }
 
 std::optional<std::size_t> match_gprs(const settings::Settings& settings, std::string_view value) {
-    // The index is 0 to 5 by construction; the bound keeps a bad record from
-    // reading past the table.
-    const std::size_t last =
-        std::min<std::size_t>(settings.last_used_index, settings.gprs_strings.size() - 1);
-    for (std::size_t i = 0; i <= last; ++i) {
+    for (std::size_t i = 0; i < settings::operators_in_use(settings); ++i) {
         if (settings.gprs_strings[i].value_or(std::string()) == value) {
             return i;
         }

@@ -59,12 +59,6 @@ QString side_name(const QString& row, bool send_side) {
                                                         : QStringLiteral("citanje"));
 }
 
-// The index bound of the operator table: 0 to 5 by construction, limited so
-// that a bad record cannot reach past the table.
-std::size_t last_operator(const settings::Settings& settings) {
-    return std::min<std::size_t>(settings.last_used_index, settings.operator_names.size() - 1);
-}
-
 } // namespace
 
 FtpDialog::FtpDialog(console::Transaction& transaction, settings::Settings& settings,
@@ -210,7 +204,7 @@ void FtpDialog::fill_lists() {
     const settings::Settings& settings = settings_;
     for (QComboBox* list : {Combogprs, CombogprsR}) {
         list->clear();
-        for (std::size_t i = 0; i <= last_operator(settings); ++i) {
+        for (std::size_t i = 0; i < settings::operators_in_use(settings); ++i) {
             list->addItem(console::from_device(settings.operator_names[i].value_or(std::string())));
         }
         list->setCurrentIndex(-1);

@@ -81,7 +81,7 @@ void GprsDialog::Form_Load() {
     const settings::Settings& settings = settings_;
     for (std::size_t row = 0; row < Text_prov_ime.size(); ++row) {
         // Rows after the last used index stay empty, whatever the table holds.
-        const bool in_use = row <= settings.last_used_index;
+        const bool in_use = row < settings::operators_in_use(settings);
         Text_prov_ime[row]->setText(
             in_use ? console::from_device(settings.operator_names[row].value_or(std::string()))
                    : QString());

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <string_view>
 
 namespace tessal::link {
@@ -92,6 +93,28 @@ PortMap map_ports(const std::array<std::string, 8>& keys, std::vector<PortInfo> 
     }
 #endif
     return map;
+}
+
+std::vector<PortDescription> describe_ports(const std::array<std::string, 8>& keys,
+                                            const std::vector<PortInfo>& found) {
+    const PortMap map = map_ports(keys, found);
+    std::vector<PortDescription> ports;
+    for (std::uint8_t n = 1; n <= map.devices.size(); ++n) {
+        PortDescription port;
+        port.number = n;
+        port.device = port_device(n, map);
+        const auto info = std::find_if(found.begin(), found.end(), [&](const PortInfo& p) {
+            return p.device == port.device;
+        });
+        if (info != found.end()) {
+            port.listed = *info;
+        } else {
+            std::error_code ec;
+            port.missing = keys[n - 1].empty() || !std::filesystem::exists(port.device, ec);
+        }
+        ports.push_back(std::move(port));
+    }
+    return ports;
 }
 
 } // namespace tessal::link

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,21 @@ std::string port_device(std::uint8_t n, const PortMap& map);
 // out again, and numbers left over keep their default device.  On Windows
 // every number without a key keeps "COMn".
 PortMap map_ports(const std::array<std::string, 8>& keys, std::vector<PortInfo> found);
+
+// What one port number reaches, as the port list and the port tips tell it.
+struct PortDescription {
+    std::uint8_t number = 0;
+    std::string device;
+    // The machine lists the device: its adapter, description and serial number.
+    std::optional<PortInfo> listed;
+    // Neither listed nor, for a device a "COMn" key names, there at all (a
+    // pseudo-terminal is not listed but is there).
+    bool missing = false;
+};
+
+// Ports 1 to 8 as `map_ports` maps them, each with what the machine tells of it.
+std::vector<PortDescription> describe_ports(const std::array<std::string, 8>& keys,
+                                            const std::vector<PortInfo>& found);
 
 // True when a sorts before b with digit runs compared as numbers.
 bool natural_less(const std::string& a, const std::string& b);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -55,6 +56,12 @@ inline void count_operators_in_use(Settings& settings) {
             return;
         }
     }
+}
+
+// How many operators are in use, 1 to 6: operator 0 always is.  The one cap
+// keeps a bad record from reaching past the six stored slots.
+inline std::size_t operators_in_use(const Settings& settings) {
+    return std::min<std::size_t>(settings.last_used_index, 5) + 1;
 }
 
 } // namespace tessal::settings
