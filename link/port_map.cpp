@@ -103,9 +103,8 @@ std::vector<PortDescription> describe_ports(const std::array<std::string, 8>& ke
         PortDescription port;
         port.number = n;
         port.device = port_device(n, map);
-        const auto info = std::find_if(found.begin(), found.end(), [&](const PortInfo& p) {
-            return p.device == port.device;
-        });
+        const auto info = std::find_if(found.begin(), found.end(),
+                                       [&](const PortInfo& p) { return p.device == port.device; });
         if (info != found.end()) {
             port.listed = *info;
         } else {
