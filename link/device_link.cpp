@@ -135,6 +135,33 @@ std::string DeviceLink::shown_received(const std::string& bytes) const {
     return shown;
 }
 
+// Reads what has arrived, traces it and judges the reply so far: its outcome
+// once it is whole or the port failed, nothing while more must come.
+std::optional<std::string> DeviceLink::read_and_judge(std::int64_t start) {
+    std::optional<std::string> bytes = port_->read_all();
+    if (!bytes) {
+        return outcome(kPortFailure);
+    }
+    if (secret_from_) {
+        tap_(&Trace::received, shown_received(*bytes), clock_() - start);
+    } else {
+        tap_(&Trace::received, *bytes, clock_() - start);
+    }
+    receive_buffer_.append(*bytes);
+    if (!receive_buffer_.empty()) {
+        if (receive_buffer_.back() == constants_.frame_end) {
+            return finish_frame();
+        }
+        if (receive_buffer_.find(constants_.ack) != std::string::npos) {
+            return outcome(kOk);
+        }
+        if (receive_buffer_.find(constants_.nak) != std::string::npos) {
+            return outcome(kNok);
+        }
+    }
+    return std::nullopt;
+}
+
 std::string DeviceLink::get_frame(const std::string& command,
                                   std::optional<std::size_t> secret_from) {
     secret_from_ = secret_from;
@@ -169,26 +196,8 @@ std::string DeviceLink::get_frame(const std::string& command,
             tap_(&Trace::wait_cut_short);
             return outcome(kPortFailure);
         }
-        std::optional<std::string> bytes = port_->read_all();
-        if (!bytes) {
-            return outcome(kPortFailure);
-        }
-        if (secret_from_) {
-            tap_(&Trace::received, shown_received(*bytes), clock_() - start);
-        } else {
-            tap_(&Trace::received, *bytes, clock_() - start);
-        }
-        receive_buffer_.append(*bytes);
-        if (!receive_buffer_.empty()) {
-            if (receive_buffer_.back() == constants_.frame_end) {
-                return finish_frame();
-            }
-            if (receive_buffer_.find(constants_.ack) != std::string::npos) {
-                return outcome(kOk);
-            }
-            if (receive_buffer_.find(constants_.nak) != std::string::npos) {
-                return outcome(kNok);
-            }
+        if (std::optional<std::string> judged = read_and_judge(start)) {
+            return *judged;
         }
         const std::int64_t left = constants_.reply_timeout_ms - (clock_() - start);
         if (left <= 0) {

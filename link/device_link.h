@@ -98,6 +98,7 @@ class DeviceLink {
     // Selects, opens and configures `device`; on failure records why.
     bool open_device(const std::string& device, std::int32_t speed);
     std::string finish_frame();
+    std::optional<std::string> read_and_judge(std::int64_t start);
     // What the trace shows of bytes sent and received during a secret
     // exchange.
     std::string shown_sent(const std::string& frame) const;

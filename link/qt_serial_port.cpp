@@ -14,6 +14,7 @@
 #endif
 
 #include <charconv>
+#include <string_view>
 #include <vector>
 
 namespace tessal::link {
@@ -35,69 +36,64 @@ std::vector<std::string> split_commas(const std::string& text) {
 
 } // namespace
 
-bool parse_line_settings(const std::string& text, LineSettings& out) {
-    const std::vector<std::string> parts = split_commas(text);
-    if (parts.size() != 4) {
-        return false;
+namespace {
+
+// The line-settings words each part of a port's "speed,parity,bits,stop"
+// text may hold, and what each stands for.
+template <class Value> struct Word {
+    std::string_view text;
+    Value value;
+};
+
+constexpr Word<QSerialPort::Parity> kParities[] = {
+    {"N", QSerialPort::NoParity},    {"n", QSerialPort::NoParity},
+    {"E", QSerialPort::EvenParity},  {"e", QSerialPort::EvenParity},
+    {"O", QSerialPort::OddParity},   {"o", QSerialPort::OddParity},
+    {"M", QSerialPort::MarkParity},  {"m", QSerialPort::MarkParity},
+    {"S", QSerialPort::SpaceParity}, {"s", QSerialPort::SpaceParity},
+};
+constexpr Word<QSerialPort::DataBits> kDataBits[] = {
+    {"5", QSerialPort::Data5},
+    {"6", QSerialPort::Data6},
+    {"7", QSerialPort::Data7},
+    {"8", QSerialPort::Data8},
+};
+constexpr Word<QSerialPort::StopBits> kStopBits[] = {
+    {"1", QSerialPort::OneStop},
+    {"1.5", QSerialPort::OneAndHalfStop},
+    {"2", QSerialPort::TwoStop},
+};
+
+// Sets `out` to what `text` stands for in `words`; false for a word not there.
+template <class Value, std::size_t N>
+bool look_up(const Word<Value> (&words)[N], const std::string& text, Value& out) {
+    for (const Word<Value>& word : words) {
+        if (word.text == text) {
+            out = word.value;
+            return true;
+        }
     }
-    const std::string& speed = parts[0];
+    return false;
+}
+
+bool parse_speed(const std::string& speed, qint32& out) {
     qint32 value = 0;
     const auto [end, ec] = std::from_chars(speed.data(), speed.data() + speed.size(), value);
     if (speed.empty() || ec != std::errc() || end != speed.data() + speed.size() || value <= 0) {
         return false;
     }
-    out.speed = value;
-
-    if (parts[1].size() != 1) {
-        return false;
-    }
-    switch (parts[1][0]) {
-    case 'N':
-    case 'n':
-        out.parity = QSerialPort::NoParity;
-        break;
-    case 'E':
-    case 'e':
-        out.parity = QSerialPort::EvenParity;
-        break;
-    case 'O':
-    case 'o':
-        out.parity = QSerialPort::OddParity;
-        break;
-    case 'M':
-    case 'm':
-        out.parity = QSerialPort::MarkParity;
-        break;
-    case 'S':
-    case 's':
-        out.parity = QSerialPort::SpaceParity;
-        break;
-    default:
-        return false;
-    }
-
-    if (parts[2] == "5") {
-        out.data_bits = QSerialPort::Data5;
-    } else if (parts[2] == "6") {
-        out.data_bits = QSerialPort::Data6;
-    } else if (parts[2] == "7") {
-        out.data_bits = QSerialPort::Data7;
-    } else if (parts[2] == "8") {
-        out.data_bits = QSerialPort::Data8;
-    } else {
-        return false;
-    }
-
-    if (parts[3] == "1") {
-        out.stop_bits = QSerialPort::OneStop;
-    } else if (parts[3] == "1.5") {
-        out.stop_bits = QSerialPort::OneAndHalfStop;
-    } else if (parts[3] == "2") {
-        out.stop_bits = QSerialPort::TwoStop;
-    } else {
-        return false;
-    }
+    out = value;
     return true;
+}
+
+} // namespace
+
+bool parse_line_settings(const std::string& text, LineSettings& out) {
+    const std::vector<std::string> parts = split_commas(text);
+    return parts.size() == 4 && parse_speed(parts[0], out.speed) &&
+           look_up(kParities, parts[1], out.parity) &&
+           look_up(kDataBits, parts[2], out.data_bits) &&
+           look_up(kStopBits, parts[3], out.stop_bits);
 }
 
 QtSerialPort::QtSerialPort() {
