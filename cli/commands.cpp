@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "commands.h"
 
+#include "cli/output.h"
+
 #include "device/device_text.h"
 #include "settings/text_file.h"
 
@@ -82,10 +84,7 @@ std::string last_message(const device::Report& report) {
 }
 
 Result message_result(const device::Report& report) {
-    Result r;
-    r.values["message"] = device::from_device(last_message(report));
-    r.text = last_message(report);
-    return r;
+    return single({"message", last_message(report)});
 }
 
 Result acknowledged_result(const std::pair<device::Report, bool>& done) {

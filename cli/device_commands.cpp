@@ -15,8 +15,6 @@ namespace tessal::cli {
 
 namespace {
 
-using device::from_device;
-
 Result read_text(Commands& c, const char* name,
                  std::optional<std::string> (*read)(device::Session&)) {
     auto [report, value] = c.with_session(read);
@@ -59,14 +57,12 @@ Result signal(Commands& c) {
     if (!value || value->strength < 0) {
         return failure(report);
     }
-    Result r;
-    QJsonObject signal;
-    signal["strength"] = value->strength;
-    signal["bar"] = value->bar;
-    signal["label"] = from_device(value->label);
-    r.values["signal"] = signal;
-    r.text = std::to_string(value->strength);
-    return r;
+    const std::string strength = std::to_string(value->strength);
+    return grouped("signal",
+                   {{"strength", strength, Field::State::number},
+                    {"bar", std::to_string(value->bar), Field::State::number},
+                    {"label", value->label}},
+                   strength);
 }
 
 Result at(Commands& c) {

@@ -18,6 +18,8 @@ QJsonValue json_value(const Field& field) {
     switch (field.state) {
     case Field::State::value:
         return device::from_device(field.value);
+    case Field::State::number:
+        return std::stoi(field.value);
     case Field::State::missing:
         break;
     }
@@ -89,7 +91,7 @@ void add_fields(QJsonObject& into, const std::vector<Field>& fields) {
 }
 
 std::string field_text(const Field& field) {
-    return field.state == Field::State::value ? field.value : std::string();
+    return field.state == Field::State::missing ? std::string() : field.value;
 }
 
 std::string field_lines(const std::vector<Field>& fields) {

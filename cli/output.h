@@ -14,7 +14,8 @@ namespace tessal::cli {
 
 struct Field {
     enum class State {
-        value,   // the device gave it
+        value,   // a text the device gave
+        number,  // a whole number, written out: a JSON number
         missing, // nothing to show: JSON null, an empty text
     };
     std::string name;  // the JSON member, and the label of a line of text

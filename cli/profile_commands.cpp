@@ -16,8 +16,6 @@
 
 namespace tessal::cli {
 
-using device::from_device;
-
 namespace {
 
 // The profile in the file, or why it cannot be used.
@@ -136,9 +134,7 @@ Result profile_diff(Commands& c) {
             continue;
         }
         QJsonObject entry;
-        entry["field"] = from_device(v.field);
-        entry["device"] = from_device(v.device);
-        entry["profile"] = from_device(v.wanted);
+        add_fields(entry, {{"field", v.field}, {"device", v.device}, {"profile", v.wanted}});
         differences.append(entry);
         r.text += printable(v.field) + ": " + shown(v.device) + " -> " + shown(v.wanted) + "\n";
     }
