@@ -133,8 +133,7 @@ Outcome outcome(const device::FtpRows& rows, const device::FtpSent& sent,
             continue;
         }
         const bool is_lost = lost && at(*lost) == row;
-        const bool done = std::find(sent.acknowledged.begin(), sent.acknowledged.end(), row) !=
-                              sent.acknowledged.end() ||
+        const bool done = device::ftp_acknowledged(sent, device::ftp_parameter_at(row)) ||
                           (is_lost && lost_taken == true);
         const char* field = device::kFtpParameterTable[row].field;
         (done ? o.written : is_lost && !lost_taken ? o.unknown : o.not_written).append(field);

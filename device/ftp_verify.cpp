@@ -17,12 +17,12 @@ std::size_t at(FtpParameter parameter) {
 constexpr std::array<FtpParameter, 4> kTexts{FtpParameter::user, FtpParameter::password,
                                              FtpParameter::for_send, FtpParameter::command};
 
-bool acknowledged(const FtpSent& sent, FtpParameter row) {
+} // namespace
+
+bool ftp_acknowledged(const FtpSent& sent, FtpParameter row) {
     return std::find(sent.acknowledged.begin(), sent.acknowledged.end(), at(row)) !=
            sent.acknowledged.end();
 }
-
-} // namespace
 
 FtpValues ftp_wanted(const FtpRows& rows, const settings::Settings& settings) {
     FtpValues wanted;
@@ -72,7 +72,7 @@ std::optional<FtpParameter> ftp_lost_row(const FtpRows& rows, const FtpSent& sen
         return std::nullopt;
     }
     for (std::size_t row = 0; row < rows.ticked.size(); ++row) {
-        if (rows.ticked[row] && !acknowledged(sent, ftp_parameter_at(row))) {
+        if (rows.ticked[row] && !ftp_acknowledged(sent, ftp_parameter_at(row))) {
             return ftp_parameter_at(row);
         }
     }

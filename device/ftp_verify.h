@@ -33,6 +33,9 @@ std::optional<FtpValues> read_back_ftp(Session& session, const settings::Setting
 std::optional<std::vector<FtpParameter>> verify_ftp(Session& session, const FtpRows& rows,
                                                     const settings::Settings& settings);
 
+// Whether the device acknowledged the row in that send.
+bool ftp_acknowledged(const FtpSent& sent, FtpParameter row);
+
 // The first ticked row that went out unacknowledged because the line
 // dropped after its request: the device may have taken it.
 std::optional<FtpParameter> ftp_lost_row(const FtpRows& rows, const FtpSent& sent,
