@@ -1,16 +1,88 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "command_line.h"
 
+#include "command_table.h"
+
 namespace tessal::cli {
 
 namespace {
 
-// The commands' options: those that take a value, and the flags.
-const std::set<std::string> kValued{
-    "--season",  "--date",     "--time",     "--address",       "--user",     "--for-send",
-    "--command", "--operator", "--gprs",     "--password-file", "--pin-file", "--profile",
-    "--ports",   "--speeds",   "--register", "--since",         "--csv",      "--station"};
-const std::set<std::string> kFlags{"--yes", "--from-pc", "--verify", "--with-secrets", "--dry-run"};
+// The global options that take a value, and where each goes.
+const std::map<std::string, std::optional<std::string> Invocation::*> kGlobals{
+    {"--port", &Invocation::port},
+    {"--speed", &Invocation::speed},
+    {"--settings", &Invocation::settings},
+    {"--timeout", &Invocation::timeout},
+    {"--trace", &Invocation::trace}};
+
+// The arguments being read, one after another.
+struct Reader {
+    const std::vector<std::string>& arguments;
+    std::size_t at = 0;
+    std::string& error;
+
+    // The value of the option `word`: attached ("--name=value") or the next
+    // argument.
+    std::optional<std::string> value(const std::string& word,
+                                     const std::optional<std::string>& attached) {
+        if (attached) {
+            return attached;
+        }
+        if (at + 1 >= arguments.size()) {
+            error = "option " + word + " needs a value";
+            return std::nullopt;
+        }
+        return arguments[++at];
+    }
+};
+
+// Reads the option `word` into `in`; false, with the error set, when it
+// cannot be.
+bool take_option(Invocation& in, const std::string& word,
+                 const std::optional<std::string>& attached, Reader& reader) {
+    const auto refuse = [&reader, &word](const char* why) {
+        reader.error = "option " + word + why;
+        return false;
+    };
+    if (word == "--json" || word == "-h" || word == "--help" || word == "--version" ||
+        word == "--commands") {
+        if (attached) {
+            return refuse(" takes no value");
+        }
+        (word == "--json"       ? in.json
+         : word == "--version"  ? in.version
+         : word == "--commands" ? in.commands
+                                : in.help) = true;
+        return true;
+    }
+    if (const auto global = kGlobals.find(word); global != kGlobals.end()) {
+        std::optional<std::string>& field = in.*(global->second);
+        if (field) {
+            return refuse(" given twice");
+        }
+        field = reader.value(word, attached);
+        return field.has_value();
+    }
+    if (!known_option(word)) {
+        reader.error = "unknown option " + word;
+        return false;
+    }
+    if (in.options.count(word) > 0) {
+        return refuse(" given twice");
+    }
+    if (!option_takes_value(word)) {
+        if (attached) {
+            return refuse(" takes no value");
+        }
+        in.options[word] = "";
+        return true;
+    }
+    const std::optional<std::string> given = reader.value(word, attached);
+    if (given) {
+        in.options[word] = *given;
+    }
+    return given.has_value();
+}
 
 } // namespace
 
@@ -22,15 +94,10 @@ std::optional<std::string> Invocation::option(const std::string& name) const {
 std::optional<Invocation> parse_command_line(const std::vector<std::string>& arguments,
                                              std::string& error) {
     Invocation in;
-    const std::map<std::string, std::optional<std::string> Invocation::*> globals{
-        {"--port", &Invocation::port},
-        {"--speed", &Invocation::speed},
-        {"--settings", &Invocation::settings},
-        {"--timeout", &Invocation::timeout},
-        {"--trace", &Invocation::trace}};
+    Reader reader{arguments, 0, error};
     bool plain_only = false; // after "--" every word is an argument
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string word = arguments[i];
+    for (; reader.at < arguments.size(); ++reader.at) {
+        std::string word = arguments[reader.at];
         if (plain_only || word.size() < 2 || word[0] != '-') {
             in.words.push_back(word);
             continue;
@@ -46,50 +113,7 @@ std::optional<Invocation> parse_command_line(const std::vector<std::string>& arg
             attached = word.substr(equals + 1);
             word.erase(equals);
         }
-        const auto value = [&]() -> std::optional<std::string> {
-            if (attached) {
-                return attached;
-            }
-            if (i + 1 >= arguments.size()) {
-                error = "option " + word + " needs a value";
-                return std::nullopt;
-            }
-            return arguments[++i];
-        };
-        if (word == "--json" || word == "-h" || word == "--help" || word == "--version") {
-            if (attached) {
-                error = "option " + word + " takes no value";
-                return std::nullopt;
-            }
-            (word == "--json" ? in.json : word == "--version" ? in.version : in.help) = true;
-        } else if (const auto global = globals.find(word); global != globals.end()) {
-            std::optional<std::string>& field = in.*(global->second);
-            if (field) {
-                error = "option " + word + " given twice";
-                return std::nullopt;
-            }
-            field = value();
-            if (!field) {
-                return std::nullopt;
-            }
-        } else if (kValued.count(word) > 0 || kFlags.count(word) > 0) {
-            if (in.options.count(word) > 0) {
-                error = "option " + word + " given twice";
-                return std::nullopt;
-            }
-            if (kFlags.count(word) > 0) {
-                if (attached) {
-                    error = "option " + word + " takes no value";
-                    return std::nullopt;
-                }
-                in.options[word] = "";
-            } else if (const std::optional<std::string> given = value()) {
-                in.options[word] = *given;
-            } else {
-                return std::nullopt;
-            }
-        } else {
-            error = "unknown option " + word;
+        if (!take_option(in, word, attached, reader)) {
             return std::nullopt;
         }
     }

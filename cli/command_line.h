@@ -3,7 +3,6 @@
 
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -20,6 +19,7 @@ struct Invocation {
     bool json = false;
     bool help = false;
     bool version = false;
+    bool commands = false; // --commands: each command's words and options
 
     // The command's words ("clock", "set") and its plain arguments, in order.
     std::vector<std::string> words;

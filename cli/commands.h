@@ -12,6 +12,8 @@
 
 #include <optional>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace tessal::cli {
@@ -60,43 +62,50 @@ struct Result {
     std::vector<std::string> warnings;
 };
 
-// Runs one device command (every command but those answered from the
-// settings and the machine alone) over `link` with the chosen port.
+// What one command runs with: what was asked, the settings, the machine's
+// ports and, for a command that talks to the device, the line and the
+// chosen port.  It hears the device operations' messages.
 class Commands final : public device::Prompter {
   public:
     Commands(const Invocation& invocation, const settings::Settings& settings,
-             link::DeviceLink& link, device::PortChoice port)
-        : in_(invocation), settings_(settings), link_(link), port_(std::move(port)) {}
+             const link::PortEnumerator& machine, link::DeviceLink* link = nullptr,
+             device::PortChoice port = {})
+        : in_(invocation), settings_(settings), machine_(machine), link_(link),
+          port_(std::move(port)) {}
 
-    Result run();
+    const Invocation& in() const { return in_; }
+    const settings::Settings& settings() const { return settings_; }
+    const link::PortEnumerator& machine() const { return machine_; }
+
+    // Runs an operation over a session of its own: the session's report,
+    // and the operation's value when it gives one.
+    template <class Op> auto with_session(Op op) {
+        device::Session session(*link_, port_, this);
+        if constexpr (std::is_void_v<decltype(op(session))>) {
+            op(session);
+            return session.finish();
+        } else {
+            auto value = op(session);
+            return std::pair(session.finish(), std::move(value));
+        }
+    }
+
+    // The first line of a file, without its line end: a password or a PIN.
+    // A file that others may write is used with a warning.
+    std::optional<std::string> secret_from_file(const std::string& path);
+
+    // The command's result with the messages and warnings gathered on the way.
+    Result with_notes(Result result) const;
 
     void tell(const device::Message& message) override;
     // The command line asked for what it runs: every question is Yes.
     bool ask(const device::Message&) override { return true; }
 
   private:
-    Result version(bool last_command);
-    Result acknowledged(const std::string& what);
-    Result imei();
-    Result signal();
-    Result clock();
-    Result clock_set();
-    Result ftp_get();
-    Result ftp_set();
-    Result jad_get();
-    Result jad_set();
-    Result sim(const std::string& what);
-    Result at();
-    Result profile_export();
-    Result profile_diff();
-    Result profile_apply();
-    // The first line of a file, without its line end: a password or a PIN.
-    // A file that others may write is used with a warning.
-    std::optional<std::string> secret_from_file(const std::string& path);
-
     const Invocation& in_;
     const settings::Settings& settings_;
-    link::DeviceLink& link_;
+    const link::PortEnumerator& machine_;
+    link::DeviceLink* link_;
     device::PortChoice port_;
     QStringList notes_;
     std::vector<std::string> warnings_;
@@ -108,9 +117,23 @@ Result failure(const device::Report& report);
 Result failure(device::Failure::Kind kind, const std::string& message,
                const std::string& detail = {});
 Result usage_error(const std::string& message, const std::string& detail = {});
+// A value refused before anything is sent: a usage error with its own code.
+Result bad_value(const std::string& message, const std::string& detail);
+// A result that failed in its own way: exit status, code, message, detail.
+Result refused(int exit, const char* code, const std::string& message,
+               const std::string& detail = {});
 
-// What each port number reaches, as the console's port list tells it.
-Result list_ports(const settings::Settings& settings, const std::vector<link::PortInfo>& found);
-Result list_operators(const settings::Settings& settings);
+// The device's last message in a report, or nothing.
+std::string last_message(const device::Report& report);
+// A command that ended well: the console's message for it.
+Result message_result(const device::Report& report);
+// A command that expects only an acknowledgement: its report and whether
+// the device acknowledged.
+Result acknowledged_result(const std::pair<device::Report, bool>& done);
+// A failure after some values were written: the failure's own code goes
+// into the detail.
+void as_partial(Result& r);
+// Values read back that differ from the ones written, named in `fields`.
+void mismatch(Result& r, const std::string& fields);
 
 } // namespace tessal::cli

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 // tessal-cli: the console's device commands from a shell.  One command per
 // run: the port is opened for it and closed after it, as the console does.
+// The run's steps: parse the command line, open what the command needs, run
+// it, report its result.
 #include "cli/command_line.h"
+#include "cli/command_table.h"
 #include "cli/commands.h"
-#ifdef TESSAL_WITH_STATION
-#include "cli/station.h"
-#endif
-#include "device/device_text.h"
+#include "cli/output.h"
 #include "device/settings_place.h"
 #include "link/device_link.h"
 #include "link/qt_port_enumerator.h"
@@ -16,11 +16,10 @@
 #include "settings/settings_store.h"
 
 #include <QCoreApplication>
-#include <QJsonArray>
-#include <QJsonDocument>
 
+#include <algorithm>
+#include <cctype>
 #include <csignal>
-#include <cstdio>
 #include <iostream>
 #include <memory>
 
@@ -32,83 +31,170 @@ using namespace tessal;
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: tessal-cli [--port N|PATH] [--speed BPS] [--settings FILE] [--timeout MS]\n"
-    "                  [--json] [--trace FILE] COMMAND [ARGUMENTS]\n"
-    "\n"
-    "commands:\n"
-    "  ports | version | last-command | restart | reset --yes | test | imei | signal\n"
-    "  clock [--season summer|winter]\n"
-    "  clock set (--from-pc | --date DD.MM.YYYY --time HH:MM:SS) --season summer|winter\n"
-    "  ftp get\n"
-    "  ftp set [--address A.B.C.D] [--user U] [--password-file F] [--for-send PATH]\n"
-    "          [--command PATH] [--operator NAME | --gprs TEXT] [--verify]\n"
-    "  operators\n"
-    "  jad get [NAME] | jad set NAME VALUE [--verify]\n"
-    "  sim id | sim set-id TEXT | sim password --password-file F | sim pin --pin-file F\n"
-    "  at COMMAND\n"
-    "  station --profile F [--ports GLOB] [--speeds LIST] [--station NAME]\n"
-    "  register list [--since YYYY-MM-DD] | register export --csv F | register sync\n"
-    "          (station, register: [--register FILE|URL] [--password-file F])\n"
-    "  profile export FILE [--with-secrets] | profile diff FILE\n"
-    "  profile apply FILE [--dry-run] [--password-file F]\n"
-    "\n"
-    "exit status: 0 success, 1 values differ (profile diff, apply --dry-run),\n"
-    "2 usage, 3 port cannot be opened, 4 no reply,\n"
-    "5 device refused or broken reply, 6 read-back differs, 7 partly written,\n"
-    "130 SIGINT, 143 SIGTERM.  See tessal-cli(1).\n";
+// What the command line asked for: the command to run, a refusal, or an
+// answer already given (--help, --version, --commands).
+struct Parsed {
+    bool json = false;
+    std::optional<cli::Invocation> in;
+    const cli::Command* command = nullptr;
+    std::optional<cli::Result> refusal;
+    bool answered = false;
+};
 
-// Writes the result: one JSON object, or the text for a person with
-// failures on standard error.
-int finish(const cli::Result& result, bool json) {
-    int exit = result.exit;
-    std::optional<cli::Result::Error> error = result.error;
-    if (const int caught_signal = link::last_signal(); caught_signal != 0) {
-        exit = 128 + caught_signal;
-        error = cli::Result::Error{"interrupted",
-                                   caught_signal == SIGINT ? "interrupted (SIGINT)"
-                                                           : "interrupted (SIGTERM)",
-                                   {}};
+// The command's row for what was asked, or the usage error.
+const cli::Command* select_command(const cli::Invocation& in, std::optional<cli::Result>& refusal) {
+    if (in.words.empty()) {
+        refusal = cli::usage_error("no command; see tessal-cli --help");
+        return nullptr;
     }
-    if (json) {
-        QJsonObject object = result.values;
-        object["schema"] = 1;
-        object["ok"] = exit == 0;
-        if (!result.notes.isEmpty()) {
-            object["messages"] = QJsonArray::fromStringList(result.notes);
+    const cli::Command* command = cli::find_command(in.words);
+    if (command == nullptr) {
+        refusal = cli::usage_error("unknown command or wrong arguments: " + in.words[0]);
+    } else if (const std::optional<std::string> option = cli::foreign_option(*command, in)) {
+        refusal = cli::usage_error(std::string(command->words) + " does not take " + *option);
+        command = nullptr;
+    }
+    return command;
+}
+
+Parsed parse(const std::vector<std::string>& arguments) {
+    Parsed parsed;
+    std::string problem;
+    parsed.in = cli::parse_command_line(arguments, problem);
+    parsed.json = parsed.in
+                      ? parsed.in->json
+                      : std::find(arguments.begin(), arguments.end(), "--json") != arguments.end();
+    if (!parsed.in) {
+        parsed.refusal = cli::usage_error(problem);
+        return parsed;
+    }
+    const cli::Invocation& in = *parsed.in;
+    parsed.answered = in.help || in.version || in.commands;
+    if (in.help) {
+        std::cout << cli::usage_text();
+    } else if (in.version) {
+        std::cout << "tessal-cli " << TESSAL_VERSION << '\n';
+    } else if (in.commands) {
+        std::cout << cli::command_list();
+    } else {
+        parsed.command = select_command(in, parsed.refusal);
+    }
+    return parsed;
+}
+
+// The settings file the console itself would use, or the one given; it is
+// only read.  Its problems go to standard error, except with --json.
+settings::Settings load_settings(const cli::Invocation& in) {
+    std::vector<std::string> problems;
+    const auto report = [&problems](const std::string& text) { problems.push_back(text); };
+    // Installed beside the console, it finds the console's settings.
+    settings::SettingsStore store =
+        in.settings ? settings::SettingsStore::for_file(*in.settings, report)
+                    : settings::SettingsStore(device::console_settings_folder(), report);
+    settings::Settings settings;
+    store.load_settings(settings);
+    settings::count_operators_in_use(settings);
+    if (!in.json) {
+        for (const std::string& text : problems) {
+            std::cerr << text << '\n';
         }
-        if (exit != 0 && error) {
-            QJsonObject e;
-            e["code"] = QString::fromStdString(error->code);
-            e["message"] = tessal::device::from_device(error->message);
-            e["detail"] = tessal::device::from_device(error->detail);
-            object["error"] = e;
+    }
+    return settings;
+}
+
+// --port: a number as the console maps it, or a device path.  False for a
+// number out of range.
+bool choose_port(const std::string& given, device::PortChoice& port, bool& by_number) {
+    const bool number = !given.empty() && given.size() <= 3 &&
+                        std::all_of(given.begin(), given.end(),
+                                    [](unsigned char ch) { return std::isdigit(ch) != 0; });
+    by_number = number;
+    if (!number) {
+        port.port_number = 1;
+        port.com_devices = {};
+        port.com_devices[0] = given;
+        return true;
+    }
+    const int n = std::stoi(given);
+    if (n < 1 || n > 8) {
+        return false;
+    }
+    port.port_number = static_cast<std::uint8_t>(n);
+    return true;
+}
+
+// --speed and --timeout: a whole number above 0; `into` is left as it is
+// when none was given.
+bool positive(const std::optional<std::string>& text, std::int32_t& into) {
+    if (!text) {
+        return true;
+    }
+    try {
+        std::size_t used = 0;
+        const long value = std::stol(*text, &used);
+        if (used != text->size() || value <= 0 || value > 100000000) {
+            return false;
         }
-        std::cout << QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() << '\n';
-        return exit;
+        into = static_cast<std::int32_t>(value);
+        return true;
+    } catch (const std::exception&) {
+        return false;
     }
-    for (const std::string& warning : result.warnings) {
-        std::cerr << warning << '\n';
+}
+
+// The line to the device, as the global options choose it.
+struct Line {
+    device::PortChoice port;
+    std::unique_ptr<link::Trace> trace;
+    std::unique_ptr<link::DeviceLink> link;
+};
+
+std::optional<cli::Result> open_line(const cli::Invocation& in, const settings::Settings& settings,
+                                     const link::PortEnumerator& machine, Line& line) {
+    line.port = device::PortChoice::of(settings);
+    bool by_number = true;
+    if (in.port && !choose_port(*in.port, line.port, by_number)) {
+        return cli::usage_error("--port takes 1 to 8 or a device path");
     }
-    for (const QString& note : result.notes) {
-        std::cerr << note.toLatin1().toStdString() << '\n';
+    std::int32_t timeout = 5000;
+    if (!positive(in.speed, line.port.speed)) {
+        return cli::usage_error("--speed takes a number of bit/s");
     }
-    if (!result.text.empty() && (exit == 0 || result.raw || exit == cli::kMismatch)) {
-        std::cout << result.text;
-        if (!result.raw) {
-            std::cout << '\n';
-        }
+    if (!positive(in.timeout, timeout)) {
+        return cli::usage_error("--timeout takes a number of milliseconds");
     }
-    if (exit != 0 && error) {
-        const std::string& shown = !error->message.empty()  ? error->message
-                                   : !error->detail.empty() ? error->detail
-                                                            : error->code;
-        std::cerr << shown << '\n';
-        if (!error->message.empty() && !error->detail.empty()) {
-            std::cerr << error->detail << '\n';
-        }
+    if (in.trace) {
+        line.trace = std::make_unique<link::Trace>(std::filesystem::path(*in.trace));
     }
-    return exit;
+    line.link = std::make_unique<link::DeviceLink>(std::make_unique<link::QtSerialPort>());
+    if (by_number) {
+        line.link->set_port_enumerator(&machine);
+    }
+    line.link->set_trace(line.trace.get());
+    line.link->constants().reply_timeout_ms = timeout;
+    return std::nullopt;
+}
+
+cli::Result run(QCoreApplication& app, const cli::Command& command, const cli::Invocation& in,
+                const settings::Settings& settings) {
+    link::QtPortEnumerator machine;
+    if (command.reach != cli::Reach::device) {
+        cli::Commands commands(in, settings, machine);
+        return command.run(commands);
+    }
+    Line line;
+    if (std::optional<cli::Result> refusal = open_line(in, settings, machine, line)) {
+        return *refusal;
+    }
+    // SIGINT and SIGTERM stop all traffic: a waiting exchange ends at once,
+    // nothing more is sent, the port is closed when the command ends.
+    link::DeviceLink& link = *line.link;
+    link::hand_over_signals(app, {SIGINT, SIGTERM}, [&link] { link.cancel(); });
+    cli::Commands commands(in, settings, machine, line.link.get(), line.port);
+    cli::Result result = commands.with_notes(command.run(commands));
+    line.link->set_trace(nullptr);
+    line.trace.reset(); // writes what is still queued
+    return result;
 }
 
 // Qt's own warnings would break the one-object promise of --json.
@@ -119,130 +205,16 @@ void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Tessal"));
-    std::vector<std::string> arguments(argv + 1, argv + argc);
-    std::string problem;
-    const std::optional<cli::Invocation> parsed = cli::parse_command_line(arguments, problem);
-    const bool json =
-        parsed ? parsed->json
-               : std::find(arguments.begin(), arguments.end(), "--json") != arguments.end();
-    if (json) {
+    const Parsed parsed = parse(std::vector<std::string>(argv + 1, argv + argc));
+    if (parsed.json) {
         qInstallMessageHandler(quiet);
     }
-    if (!parsed) {
-        return finish(cli::usage_error(problem), json);
-    }
-    const cli::Invocation& in = *parsed;
-    if (in.help) {
-        std::cout << kUsage;
+    if (parsed.answered) {
         return 0;
     }
-    if (in.version) {
-        std::cout << "tessal-cli " << TESSAL_VERSION << '\n';
-        return 0;
+    if (parsed.refusal) {
+        return cli::report(*parsed.refusal, parsed.json);
     }
-    if (in.words.empty()) {
-        return finish(cli::usage_error("no command; see tessal-cli --help"), json);
-    }
-
-    // The settings file the console itself would use, or the one given; it
-    // is only read.
-    std::vector<std::string> load_problems;
-    const auto report = [&load_problems](const std::string& text) {
-        load_problems.push_back(text);
-    };
-    std::unique_ptr<settings::SettingsStore> store;
-    if (in.settings) {
-        store = std::make_unique<settings::SettingsStore>(
-            settings::SettingsStore::for_file(*in.settings, report));
-    } else {
-        // Installed beside the console, it finds the console's settings.
-        store =
-            std::make_unique<settings::SettingsStore>(device::console_settings_folder(), report);
-    }
-    settings::Settings settings;
-    store->load_settings(settings);
-    settings::count_operators_in_use(settings);
-    if (!json) {
-        for (const std::string& text : load_problems) {
-            std::cerr << text << '\n';
-        }
-    }
-
-#ifdef TESSAL_WITH_STATION
-    if (in.words[0] == "station" || in.words[0] == "register") {
-        return finish(cli::station_commands(in, settings), json);
-    }
-#endif
-    link::QtPortEnumerator machine;
-    if (in.words[0] == "ports" && in.words.size() == 1) {
-        return finish(cli::list_ports(settings, machine.ports()), json);
-    }
-    if (in.words[0] == "operators" && in.words.size() == 1) {
-        return finish(cli::list_operators(settings), json);
-    }
-
-    // The port: a number as the console maps it, or a device path.
-    device::PortChoice port = device::PortChoice::of(settings);
-    bool by_number = true;
-    if (in.port) {
-        const std::string& given = *in.port;
-        const bool number = !given.empty() && given.size() <= 3 &&
-                            std::all_of(given.begin(), given.end(),
-                                        [](unsigned char ch) { return std::isdigit(ch) != 0; });
-        if (number) {
-            const int n = std::stoi(given);
-            if (n < 1 || n > 8) {
-                return finish(cli::usage_error("--port takes 1 to 8 or a device path"), json);
-            }
-            port.port_number = static_cast<std::uint8_t>(n);
-        } else {
-            port.port_number = 1;
-            port.com_devices = {};
-            port.com_devices[0] = given;
-            by_number = false;
-        }
-    }
-    const auto positive = [](const std::optional<std::string>& text, std::int32_t& into) {
-        if (!text) {
-            return true;
-        }
-        try {
-            std::size_t used = 0;
-            const long value = std::stol(*text, &used);
-            if (used != text->size() || value <= 0 || value > 100000000) {
-                return false;
-            }
-            into = static_cast<std::int32_t>(value);
-            return true;
-        } catch (const std::exception&) {
-            return false;
-        }
-    };
-    std::int32_t timeout = 5000;
-    if (!positive(in.speed, port.speed)) {
-        return finish(cli::usage_error("--speed takes a number of bit/s"), json);
-    }
-    if (!positive(in.timeout, timeout)) {
-        return finish(cli::usage_error("--timeout takes a number of milliseconds"), json);
-    }
-
-    std::unique_ptr<link::Trace> trace;
-    if (in.trace) {
-        trace = std::make_unique<link::Trace>(std::filesystem::path(*in.trace));
-    }
-    link::DeviceLink line(std::make_unique<link::QtSerialPort>());
-    if (by_number) {
-        line.set_port_enumerator(&machine);
-    }
-    line.set_trace(trace.get());
-    line.constants().reply_timeout_ms = timeout;
-    // SIGINT and SIGTERM stop all traffic: a waiting exchange ends at once,
-    // nothing more is sent, the port is closed when the command ends.
-    link::hand_over_signals(app, {SIGINT, SIGTERM}, [&line] { line.cancel(); });
-
-    cli::Commands commands(in, settings, line, port);
-    const cli::Result result = commands.run();
-    line.set_trace(nullptr);
-    trace.reset(); // writes what is still queued
-    return finish(result, json);
+    const settings::Settings settings = load_settings(*parsed.in);
+    return cli::report(run(app, *parsed.command, *parsed.in, settings), parsed.json);
 }

@@ -290,6 +290,15 @@ const Row kRows[] = {
                   R"(arguments: bogus"},"ok":false,"schema":1})"}, ""},
     {"version --bogus", {2, R"({"error":{"code":"usage","detail":"","message":"unknown option )"
                             R"(--bogus"},"ok":false,"schema":1})"}, ""},
+    // An option is refused by a command that does not take it, also one that
+    // another command takes; nothing is sent.
+    {"imei --verify", {2, R"({"error":{"code":"usage","detail":"","message":"imei does not )"
+                          R"(take --verify"},"ok":false,"schema":1})"}, ""},
+    {"imei --verify", {2, ""}, "", "imei does not take --verify\n", false},
+    {"sim pin --password-file @PIN@",
+     {2, R"({"error":{"code":"usage","detail":"","message":"sim pin does not take )"
+         R"(--password-file"},"ok":false,"schema":1})"}, ""},
+    {"ftp get --verify", {2, ""}, "", "ftp get does not take --verify\n", false},
     // What the FTP dialog refuses is refused before anything is sent.
     {"ftp set --address 1.2.3.4.5",
      {2, R"({"error":{"code":"bad_value","detail":"address: octet 4 not a number from 0 to )"

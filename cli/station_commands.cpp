@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "station.h"
+// The commissioning station, which runs until SIGINT or SIGTERM and prints
+// one line per device, and its register.
+#include "cli/command_table.h"
 
 #include "link/signal_handover.h"
 
@@ -24,13 +26,8 @@ std::string utf8(const QString& text) {
     return text.toUtf8().toStdString();
 }
 
-Result refused(int exit, const char* code, const std::string& message,
-               const std::string& detail = {}) {
-    Result r;
-    r.exit = exit;
-    r.error = Result::Error{code, message, detail};
-    return r;
-}
+// Exit status for a register that cannot be opened, read or written.
+constexpr int kRegisterUnusable = 3;
 
 // Where the register is: as configured for the machine, any part of it
 // given on the command line instead.
@@ -62,17 +59,22 @@ std::optional<std::vector<std::int32_t>> speed_list(const std::string& text) {
     return speeds;
 }
 
-Result run_station(const Invocation& in, const settings::Settings& settings) {
+// The station's options from the profile file and the ports and speeds
+// given; nothing, with `refusal` set, when they cannot be used.
+std::optional<station::Options>
+station_options(const Invocation& in, const settings::Settings& settings, Result& refusal) {
     const std::optional<std::string> profile_file = in.option("--profile");
     if (!profile_file) {
-        return usage_error("station needs --profile FILE");
+        refusal = usage_error("station needs --profile FILE");
+        return std::nullopt;
     }
     station::Options options;
     options.settings = settings;
     QFile file(QString::fromStdString(*profile_file));
     if (!file.open(QIODevice::ReadOnly)) {
-        return refused(kUsage, "bad_value", "the profile file cannot be read",
-                       utf8(file.fileName() + QStringLiteral(": ") + file.errorString()));
+        refusal = bad_value("the profile file cannot be read",
+                            utf8(file.fileName() + QStringLiteral(": ") + file.errorString()));
+        return std::nullopt;
     }
     const QByteArray bytes = file.readAll();
     std::string problem;
@@ -81,7 +83,8 @@ Result run_station(const Invocation& in, const settings::Settings& settings) {
         problem = device::profile_problem(*profile).value_or("");
     }
     if (!problem.empty()) {
-        return refused(kUsage, "bad_value", {}, problem);
+        refusal = bad_value({}, problem);
+        return std::nullopt;
     }
     options.profile = std::move(*profile);
     options.profile_file = QFileInfo(file).absoluteFilePath();
@@ -90,13 +93,25 @@ Result run_station(const Invocation& in, const settings::Settings& settings) {
     if (const std::optional<std::string> speeds = in.option("--speeds")) {
         const std::optional<std::vector<std::int32_t>> listed = speed_list(*speeds);
         if (!listed) {
-            return usage_error("--speeds takes bit/s numbers separated by commas");
+            refusal = usage_error("--speeds takes bit/s numbers separated by commas");
+            return std::nullopt;
         }
         options.speeds = *listed;
     } else {
         options.speeds = station::kDefaultSpeeds;
     }
     options.ports_glob = QString::fromStdString(in.option("--ports").value_or(""));
+    return options;
+}
+
+Result run_station(Commands& c) {
+    const Invocation& in = c.in();
+    Result refusal;
+    std::optional<station::Options> prepared = station_options(in, c.settings(), refusal);
+    if (!prepared) {
+        return refusal;
+    }
+    station::Options options = std::move(*prepared);
 
     // The register is proved writable before any port is touched; a
     // server out of reach is not waited for, its rows wait locally.
@@ -142,7 +157,8 @@ Result run_station(const Invocation& in, const settings::Settings& settings) {
     return {};
 }
 
-Result list_register(const Invocation& in) {
+Result list_register(Commands& c) {
+    const Invocation& in = c.in();
     QDate since;
     if (const std::optional<std::string> given = in.option("--since")) {
         since = QDate::fromString(QString::fromStdString(*given), Qt::ISODate);
@@ -171,7 +187,8 @@ Result list_register(const Invocation& in) {
     return r;
 }
 
-Result export_register(const Invocation& in) {
+Result export_register(Commands& c) {
+    const Invocation& in = c.in();
     const std::optional<std::string> csv = in.option("--csv");
     if (!csv) {
         return usage_error("register export needs --csv FILE");
@@ -195,7 +212,8 @@ Result export_register(const Invocation& in) {
 }
 
 // The rows waiting locally for the register sent to it.
-Result sync_register(const Invocation& in) {
+Result sync_register(Commands& c) {
+    const Invocation& in = c.in();
     reg::Register book;
     QString error;
     if (!book.open(register_place(in), error)) {
@@ -212,23 +230,24 @@ Result sync_register(const Invocation& in) {
     return r;
 }
 
+constexpr Command kRows[] = {
+    {"station", "", "--profile= --ports= --speeds= --station= --register= --password-file=",
+     "--profile F [--ports GLOB] [--speeds LIST] [--station NAME] [--register FILE|URL] "
+     "[--password-file F]",
+     Reach::station, run_station},
+    {"register list", "", "--since= --register= --password-file=",
+     "[--since YYYY-MM-DD] [--register FILE|URL] [--password-file F]", Reach::station,
+     list_register},
+    {"register export", "", "--csv= --register= --password-file=",
+     "--csv F [--register FILE|URL] [--password-file F]", Reach::station, export_register},
+    {"register sync", "", "--register= --password-file=",
+     "[--register FILE|URL] [--password-file F]", Reach::station, sync_register},
+};
+
 } // namespace
 
-Result station_commands(const Invocation& in, const settings::Settings& settings) {
-    const std::vector<std::string>& w = in.words;
-    if (w.size() == 1 && w[0] == "station") {
-        return run_station(in, settings);
-    }
-    if (w.size() == 2 && w[0] == "register" && w[1] == "list") {
-        return list_register(in);
-    }
-    if (w.size() == 2 && w[0] == "register" && w[1] == "export") {
-        return export_register(in);
-    }
-    if (w.size() == 2 && w[0] == "register" && w[1] == "sync") {
-        return sync_register(in);
-    }
-    return usage_error("unknown command or wrong arguments: " + w[0]);
+std::span<const Command> station_commands() {
+    return kRows;
 }
 
 } // namespace tessal::cli

@@ -1,0 +1,217 @@
+// SPDX-License-Identifier: Apache-2.0
+// Configuration profiles: the device's values written to a file, compared
+// with one and applied from one.
+#include "cli/command_table.h"
+#include "cli/output.h"
+
+#include "device/device_text.h"
+#include "device/profile.h"
+#include "settings/text_file.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <algorithm>
+
+namespace tessal::cli {
+
+namespace {
+
+// The profile in the file, or why it cannot be used.
+std::optional<device::Profile> profile_file(const std::string& path, Result& refused) {
+    std::string json;
+    std::string problem;
+    switch (settings::read_text_file(path, json, problem)) {
+    case settings::ReadOutcome::read:
+        break;
+    case settings::ReadOutcome::missing:
+        refused = bad_value("the profile file cannot be read", "no such file: " + path);
+        return std::nullopt;
+    case settings::ReadOutcome::failed:
+        refused = bad_value("the profile file cannot be read", problem);
+        return std::nullopt;
+    }
+    std::optional<device::Profile> profile = device::parse_profile(json, problem);
+    if (!profile) {
+        refused = bad_value({}, problem);
+    }
+    return profile;
+}
+
+std::string differ_count(std::size_t count) {
+    return std::to_string(count) + (count == 1 ? " value differs" : " values differ");
+}
+
+// Every value of an apply: a JSON array without empty members, and one line
+// each for a person ("ftp.user: confirmed (terminal -> tech)").
+void list_values(const std::vector<device::ValueState>& values, Result& r) {
+    using State = device::ValueState::State;
+    for (const device::ValueState& v : values) {
+        // The lost acknowledgement says what to do about it.
+        const std::string state = v.state == State::unknown ? std::string("unknown, read it back")
+                                                            : device::state_name(v.state);
+        r.text += printable(v.field) + ": " + state + " (" + shown(v.device);
+        if (v.state != State::unchanged) {
+            r.text += " -> " + shown(v.wanted);
+        }
+        if (v.state == State::read_back_differs) {
+            r.text += ", now " + shown(v.now);
+        }
+        r.text += ")" + (v.why.empty() ? std::string() : ": " + printable(v.why)) + "\n";
+    }
+    const std::string json = device::values_json(values);
+    r.values["values"] = QJsonDocument::fromJson(QByteArray::fromStdString(json)).array();
+    r.raw = true; // the lines are shown whatever the outcome
+}
+
+bool written(const device::ValueState& v) {
+    using State = device::ValueState::State;
+    return v.state == State::confirmed || v.state == State::read_back_differs ||
+           v.state == State::written;
+}
+
+// Why an apply stopped: the failure that stopped it, with the console's
+// message for the first value not written.
+device::Report stop_report(device::Report report, const std::vector<device::ValueState>& values) {
+    const auto refused = std::find_if(values.begin(), values.end(), [](const auto& v) {
+        return v.state == device::ValueState::State::not_written && !v.why.empty();
+    });
+    if (refused != values.end()) {
+        report.messages.push_back({refused->why, device::Message::Kind::info, {}});
+    }
+    return report;
+}
+
+Result profile_export(Commands& c) {
+    const std::string& file = c.in().words[2];
+    auto [report, profile] =
+        c.with_session([&](device::Session& s) { return device::read_profile(s, c.settings()); });
+    if (!profile) {
+        return failure(report); // no file is written
+    }
+    profile->source.read_at =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
+    std::string problem;
+    // A file with the password in it is for its owner's eyes only.
+    const bool with_secrets = c.in().has("--with-secrets");
+    if (!settings::replace_file(file, device::profile_json(*profile, with_secrets), problem,
+                                with_secrets ? settings::FileAccess::owner_only
+                                             : settings::FileAccess::usual)) {
+        return bad_value("the profile file cannot be written", problem);
+    }
+    Result r;
+    r.values["file"] = QString::fromStdString(file);
+    r.text = file;
+    return r;
+}
+
+Result profile_diff(Commands& c) {
+    Result refused;
+    const std::optional<device::Profile> wanted = profile_file(c.in().words[2], refused);
+    if (!wanted) {
+        return refused;
+    }
+    // The checks of an apply: a profile it refuses is refused here too.
+    if (const std::optional<std::string> problem = device::profile_problem(*wanted)) {
+        return bad_value({}, *problem);
+    }
+    auto [report, device] =
+        c.with_session([&](device::Session& s) { return device::read_profile(s, c.settings()); });
+    if (!device) {
+        return failure(report);
+    }
+    const std::vector<device::ValueState> compared = device::compare_profile(*device, *wanted);
+    if (const std::optional<std::string> problem = device::write_problem(compared)) {
+        return bad_value({}, *problem);
+    }
+    Result r;
+    QJsonArray differences;
+    int same = 0;
+    for (const device::ValueState& v : compared) {
+        if (v.state == device::ValueState::State::unchanged) {
+            ++same;
+            continue;
+        }
+        QJsonObject entry;
+        add_fields(entry, {{"field", v.field}, {"device", v.device}, {"profile", v.wanted}});
+        differences.append(entry);
+        r.text += printable(v.field) + ": " + shown(v.device) + " -> " + shown(v.wanted) + "\n";
+    }
+    r.values["differences"] = differences;
+    r.values["same"] = same;
+    r.raw = true;
+    if (!differences.isEmpty()) {
+        r.exit = kDiffers;
+        r.error = Result::Error{"differs", {}, differ_count(differences.size())};
+    }
+    return r;
+}
+
+Result profile_apply(Commands& c) {
+    Result refused;
+    std::optional<device::Profile> wanted = profile_file(c.in().words[2], refused);
+    if (!wanted) {
+        return refused;
+    }
+    if (const std::optional<std::string> file = c.in().option("--password-file")) {
+        wanted->password = c.secret_from_file(*file);
+        if (!wanted->password) {
+            return usage_error("the password file cannot be read");
+        }
+    }
+    const bool dry_run = c.in().has("--dry-run");
+    auto [report, applied] = c.with_session([&](device::Session& s) {
+        return device::apply_profile(s, *wanted, c.settings(), dry_run);
+    });
+    // A value the device cannot hold is refused before anything is sent.
+    if (!applied.refusal.empty()) {
+        return bad_value({}, applied.refusal);
+    }
+    const std::vector<device::ValueState>& values = applied.values;
+    const auto count = [&values](device::ValueState::State state) {
+        return std::count_if(values.begin(), values.end(),
+                             [state](const device::ValueState& v) { return v.state == state; });
+    };
+    Result r;
+    if (applied.stopped || (!applied.complete && !applied.held_back &&
+                            count(device::ValueState::State::read_back_differs) == 0)) {
+        r = failure(values.empty() ? report : stop_report(report, values));
+        if (std::any_of(values.begin(), values.end(), written)) {
+            as_partial(r); // some values are on the device, the rest are not
+        }
+    } else if (count(device::ValueState::State::read_back_differs) > 0) {
+        std::string fields;
+        for (const device::ValueState& v : values) {
+            if (v.state == device::ValueState::State::read_back_differs) {
+                fields += (fields.empty() ? "" : ", ") + v.field;
+            }
+        }
+        mismatch(r, fields);
+    } else if (const auto differing = count(device::ValueState::State::differs)) {
+        r.exit = kDiffers; // a dry run: these would be written
+        r.error = Result::Error{"differs", {}, differ_count(static_cast<std::size_t>(differing))};
+    }
+    if (!values.empty()) {
+        list_values(values, r);
+    }
+    if (dry_run) {
+        r.values["dry_run"] = true;
+    }
+    return r;
+}
+
+constexpr Command kRows[] = {
+    {"profile export", "FILE", "--with-secrets", "[--with-secrets]", Reach::device, profile_export},
+    {"profile diff", "FILE", "", "", Reach::device, profile_diff},
+    {"profile apply", "FILE", "--dry-run --password-file=", "[--dry-run] [--password-file F]",
+     Reach::device, profile_apply},
+};
+
+} // namespace
+
+std::span<const Command> profile_commands() {
+    return kRows;
+}
+
+} // namespace tessal::cli
