@@ -86,6 +86,13 @@ device::PortChoice choice(const QString& port, std::int32_t speed) {
     return c;
 }
 
+// The step told to whoever drives the station.
+void tell_step(const Options& options, Step step, const QString& what) {
+    if (options.on_step) {
+        options.on_step(step, what);
+    }
+}
+
 // The probe's port opened: it failed, if it did, on the line.
 bool port_opened(const device::Report& report) {
     using Kind = device::Failure::Kind;
@@ -148,12 +155,6 @@ Station::Station(reg::Register& book, Options options)
     : book_(book), options_(std::move(options)) {}
 
 Station::~Station() = default;
-
-void Station::tell(Step step, const QString& what) const {
-    if (options_.on_step) {
-        options_.on_step(step, what);
-    }
-}
 
 void Station::stop() {
     stopping_ = true;
@@ -228,14 +229,14 @@ QString Station::run(const std::function<void(const reg::Record&, const reg::Kep
             continue; // gone before it could be opened
         }
         const reg::Kept kept = book_.record(*record);
-        tell(Step::recorded, QStringLiteral("upisano"));
+        tell_step(options_, Step::recorded, QStringLiteral("upisano"));
         done(*record, kept);
     }
     return unrecorded_left();
 }
 
 void Station::wait_for_port(SteadyClock::time_point& offered, milliseconds wait) {
-    tell(Step::waiting, QStringLiteral("ceka se uredjaj"));
+    tell_step(options_, Step::waiting, QStringLiteral("ceka se uredjaj"));
     const SteadyClock::time_point now = SteadyClock::now();
     if (now - offered >= kResend && book_.waiting() > 0) {
         offered = now;
@@ -321,16 +322,10 @@ Station::Found Station::find_device(link::DeviceLink& line, const QString& port,
 
 namespace {
 
-void tell_step(const Options& options, Step step, const char* what) {
-    if (options.on_step) {
-        options.on_step(step, QString::fromLatin1(what));
-    }
-}
-
 // The profile, every value written read back; no question.
 void apply_step(device::Session& session, const Options& options, reg::Record& r,
                 QStringList& failed) {
-    tell_step(options, Step::profile, "profil");
+    tell_step(options, Step::profile, QStringLiteral("profil"));
     const std::size_t said = session.report().messages.size();
     const device::ApplyResult applied =
         device::apply_profile(session, options.profile, options.settings, false);
@@ -342,7 +337,7 @@ void apply_step(device::Session& session, const Options& options, reg::Record& r
 
 // The clock from the PC, its season by the PC's own rules.
 void clock_step(device::Session& session, const Options& options, QStringList& failed) {
-    tell_step(options, Step::clock, "sat");
+    tell_step(options, Step::clock, QStringLiteral("sat"));
     if (line_lost(session)) {
         return;
     }
@@ -375,7 +370,7 @@ void read_into(device::Session& session, const char* what, Operation operation, 
 // What identifies the device, as it stands now.
 void reading_step(device::Session& session, const Options& options, reg::Record& r,
                   QStringList& failed) {
-    tell_step(options, Step::reading, "citanje");
+    tell_step(options, Step::reading, QStringLiteral("citanje"));
     read_into(
         session, "version", device::read_version,
         [&](const std::string& v) {
@@ -460,7 +455,7 @@ std::optional<reg::Record> Station::commission(link::DeviceLink& line, const QSt
             ~Untrace() { line.set_trace(nullptr); }
         } untrace{line};
 
-        tell(Step::finding, QStringLiteral("trazenje uredjaja: ") + port);
+        tell_step(options_, Step::finding, QStringLiteral("trazenje uredjaja: ") + port);
         const Found found = find_device(line, port, appeared);
         vanished = found.vanished;
         if (found.speed != 0) {

@@ -131,7 +131,6 @@ class Station {
     static constexpr std::chrono::milliseconds kResend{2000};
 
   private:
-    void tell(Step step, const QString& what) const;
     // Offers the waiting rows to the register now and then, and waits up to
     // `wait` for a port.
     void wait_for_port(std::chrono::steady_clock::time_point& offered,
