@@ -3,6 +3,7 @@
 
 #include "device/operations.h"
 #include "device/profile.h"
+#include "device/profile_file.h"
 #include "link/frame.h"
 #include "link/messages.h"
 #include "look.h"
@@ -545,16 +546,6 @@ void MainWindow::SendTime_Click() {
 
 namespace {
 
-// A file name as the file system takes it: UTF-16 on Windows, where a narrow
-// text would go through the ANSI code page.
-std::filesystem::path path_of(const QString& file) {
-#ifdef Q_OS_WIN
-    return std::filesystem::path(file.toStdWString());
-#else
-    return std::filesystem::path(file.toStdString());
-#endif
-}
-
 // How the technician sees one value of an apply.
 QString value_line(const device::ValueState& v) {
     using State = device::ValueState::State;
@@ -616,8 +607,7 @@ void MainWindow::SaveProfile_Click() {
             // The password stays on the device: a profile from the window
             // carries no secret.
             std::string error;
-            if (settings::replace_file(path_of(file), device::profile_json(profile, false),
-                                       error)) {
+            if (device::save_profile(file, profile, false, error)) {
                 transaction_.inform(QStringLiteral("Profil je sacuvan: ") + file);
             } else {
                 transaction_.inform(QStringLiteral("Profil nije sacuvan: ") +
@@ -636,23 +626,17 @@ void MainWindow::ApplyProfile_Click() {
     }
     // A file that is no profile, or holds a value the device cannot take, is
     // refused before anything is sent.
-    std::string text;
-    std::string problem;
-    std::optional<device::Profile> profile;
-    const settings::ReadOutcome read = settings::read_text_file(path_of(file), text, problem);
-    if (read != settings::ReadOutcome::read) {
+    const device::LoadedProfile loaded = device::load_profile(file);
+    const std::optional<device::Profile>& profile = loaded.profile;
+    if (!loaded.read()) {
         transaction_.inform(QStringLiteral("Profil nije procitan: ") +
-                            (read == settings::ReadOutcome::missing
+                            (loaded.outcome == device::LoadedProfile::Outcome::missing
                                  ? QStringLiteral("nema takvog fajla")
-                                 : QString::fromStdString(problem)));
+                                 : QString::fromStdString(loaded.problem)));
         return;
     }
-    profile = device::parse_profile(text, problem);
-    if (profile) {
-        problem = device::profile_problem(*profile).value_or("");
-    }
-    if (!profile || !problem.empty()) {
-        transaction_.inform(QStringLiteral("Profil nije dobar: ") + from_device(problem));
+    if (!profile) {
+        transaction_.inform(QStringLiteral("Profil nije dobar: ") + from_device(loaded.problem));
         return;
     }
     const settings::Settings settings = settings_;

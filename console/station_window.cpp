@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "station_window.h"
 
+#include "device/profile_file.h"
 #include "link/handover.h"
 #include "look.h"
-#include "settings/text_file.h"
 #include "station/station.h"
 #include "transaction.h"
 
 #include <QCloseEvent>
-#include <QCryptographicHash>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -149,66 +148,78 @@ void StationWindow::Choose_Click() {
     }
 }
 
+namespace {
+
+// The register's place in texts of its own, for the station's thread.
+reg::Place own_place(const reg::Place& given) {
+    reg::Place place;
+    place.location = own_copy(given.location);
+    place.password_file = own_copy(given.password_file);
+    place.local = own_copy(given.local);
+    place.station = own_copy(given.station);
+    return place;
+}
+
+// What the window shows of a profile it cannot use.
+QString profile_refusal(const device::LoadedProfile& loaded) {
+    using Outcome = device::LoadedProfile::Outcome;
+    const QString why = loaded.outcome == Outcome::missing ? QStringLiteral("nema takvog fajla")
+                        : loaded.outcome == Outcome::unreadable
+                            ? QString::fromStdString(loaded.problem)
+                            : from_device(loaded.problem);
+    return QStringLiteral("Profil nije dobar: ") + why;
+}
+
+// On the engine's thread: the register opened, then the station run on it
+// until it is stopped, `attach` told of the station while it runs; `told`
+// hears of every device.  The reason it stopped by itself, or empty text.
+QString run_station(station::Options options, const reg::Place& place,
+                    const std::function<void(station::Station*)>& attach,
+                    const std::function<void(bool pass, const QString& line)>& told) {
+    reg::Register book;
+    QString error;
+    if (!book.open(place, error)) {
+        return error;
+    }
+    options.traces_folder = book.traces_folder();
+    options.station_name = place.station;
+    station::Station station(book, std::move(options));
+    attach(&station);
+    error = station.run([&told](const reg::Record& record, const reg::Kept& kept) {
+        told(record.pass, station::outcome_line(record) + station::kept_note(kept));
+    });
+    attach(nullptr);
+    return error;
+}
+
+} // namespace
+
 void StationWindow::Start_Click() {
     if (running() || !transaction_.idle()) {
         return;
     }
     // The profile is read and checked before any port is touched.
-    const QString file = ProfileFile->text();
-    std::string text;
-    std::string problem;
-    const settings::ReadOutcome read = settings::read_text_file(file.toStdString(), text, problem);
-    std::optional<device::Profile> profile;
-    if (read == settings::ReadOutcome::read) {
-        profile = device::parse_profile(text, problem);
-        if (profile) {
-            problem = device::profile_problem(*profile).value_or("");
-        }
-    } else if (read == settings::ReadOutcome::missing) {
-        problem = "nema takvog fajla";
-    }
-    if (!profile || !problem.empty()) {
-        transaction_.inform(QStringLiteral("Profil nije dobar: ") + from_device(problem));
+    const QString file = own_copy(ProfileFile->text());
+    const device::LoadedProfile loaded = device::load_profile(file);
+    if (!loaded.profile) {
+        transaction_.inform(profile_refusal(loaded));
         return;
     }
-    station::Options options;
-    options.profile = *profile;
-    options.profile_file = own_copy(QFileInfo(file).absoluteFilePath());
-    options.profile_sha256 = QString::fromLatin1(
-        QCryptographicHash::hash(QByteArray::fromStdString(text), QCryptographicHash::Sha256)
-            .toHex());
-    options.settings = settings_;
-    options.speeds = station::kDefaultSpeeds;
-    options.ports_glob = own_copy(Ports->text().trimmed());
+    station::Options options =
+        station::station_options(file, loaded, settings_, own_copy(Ports->text().trimmed()));
     // The station's thread tells the window through its courier.
     auto control = std::make_shared<Control>(&inbox_);
-    options.on_step = [control, this](int step, const QString& what) {
-        control->tell([this, step, what] { show_step(step, what); });
+    options.on_step = [control, this](station::Step step, const QString& what) {
+        control->tell([this, step, what] { show_step(static_cast<int>(step), what); });
     };
-    reg::Place place;
-    place.location = own_copy(place_.location);
-    place.password_file = own_copy(place_.password_file);
-    place.local = own_copy(place_.local);
-    place.station = own_copy(place_.station);
-    options.station_name = place.station;
+    const auto told = [control, this](bool pass, const QString& line) {
+        control->tell([this, pass, line] { show_device(pass, line); });
+    };
     const bool started = transaction_.run(
         this,
-        [control, options, place, this](device::Session&) mutable {
-            reg::Register book;
-            QString error;
-            if (!book.open(place, error)) {
-                return error;
-            }
-            options.traces_folder = book.traces_folder();
-            station::Station station(book, options);
-            control->attach(&station);
-            error = station.run([control, this](const reg::Record& record, const reg::Kept& kept) {
-                const bool pass = record.pass;
-                const QString line = station::outcome_line(record) + station::kept_note(kept);
-                control->tell([this, pass, line] { show_device(pass, line); });
-            });
-            control->attach(nullptr);
-            return error;
+        [control, options, place = own_place(place_), told](device::Session&) {
+            return run_station(
+                options, place, [&control](station::Station* s) { control->attach(s); }, told);
         },
         [this](const QString& error) {
             if (!error.isEmpty()) {

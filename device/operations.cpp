@@ -31,6 +31,29 @@ constexpr const char* kMsgNoCashType = "Odaberite tip kase.";
 constexpr const char* kMsgParseFailed = "greska";
 constexpr const char* kMsgFileNotWritten = "Fajl Jad.txt nije upisan!";
 
+// The link's reply time-out changed for the life of this object: the old
+// one is back once it goes, on every way out of the exchange.
+class ScopedReplyTimeout {
+  public:
+    ScopedReplyTimeout(Session& session, std::int32_t timeout_ms)
+        : constants_(session.constants()), usual_(constants_.reply_timeout_ms) {
+        constants_.reply_timeout_ms = timeout_ms;
+    }
+    ~ScopedReplyTimeout() { constants_.reply_timeout_ms = usual_; }
+    ScopedReplyTimeout(const ScopedReplyTimeout&) = delete;
+    ScopedReplyTimeout& operator=(const ScopedReplyTimeout&) = delete;
+
+  private:
+    link::LinkConstants& constants_;
+    std::int32_t usual_;
+};
+
+// One request at a reply time-out of its own.
+std::string exchange_within(Session& session, const std::string& command, std::int32_t timeout_ms) {
+    const ScopedReplyTimeout scoped(session, timeout_ms);
+    return session.exchange(command);
+}
+
 // A command that expects data: the reply text, or nothing when the port or
 // the exchange failed (the message says why).
 std::optional<std::string> data_read(Session& session, const std::string& command,
@@ -100,12 +123,19 @@ bool test_link(Session& session) {
     if (!session.open()) {
         return false;
     }
-    link::LinkConstants& constants = session.constants();
-    const std::int32_t usual = constants.reply_timeout_ms;
-    constants.reply_timeout_ms = 1000;
-    const std::string result = session.exchange("T");
-    constants.reply_timeout_ms = usual;
-    return answered(session, result);
+    return answered(session, exchange_within(session, "T", 1000));
+}
+
+std::optional<std::string> probe_version(Session& session, std::int32_t reply_timeout_ms) {
+    if (!session.open()) {
+        return std::nullopt;
+    }
+    std::string reply = exchange_within(session, "V", reply_timeout_ms);
+    if (link::is_status_word(reply)) {
+        session.fail(failure_kind(reply));
+        return std::nullopt;
+    }
+    return reply;
 }
 
 std::optional<std::string> read_imei(Session& session) {
@@ -377,60 +407,64 @@ bool send_sim_id(Session& session, const std::string& identification) {
     return acknowledged(session, kCmdSimParameter + identification);
 }
 
-PinOutcome unlock_sim(Session& session, const std::string& typed_pin) {
-    const std::string pin = trim_blanks(typed_pin);
-    if (!session.open()) {
-        return PinOutcome::failed;
-    }
+namespace {
 
-    // Step 1: is a PIN wanted at all?  A status result is reported and the
-    // PIN is sent anyway.
+// Step 1: is a PIN wanted at all?  A status result is reported and the PIN
+// is sent anyway; an answer that ends the sequence is its outcome.
+std::optional<PinOutcome> pin_wanted(Session& session) {
     const std::string state = session.exchange(kCmdPinState);
     if (link::is_acknowledgement_status(state)) {
         session.tell(link::acknowledgement_message(state));
-    } else {
-        switch (pin_state(state)) {
-        case PinState::no_sim:
-            session.say(kMsgNoSim);
-            return PinOutcome::no_sim;
-        case PinState::ready:
-            session.say(kMsgNoPinNeeded);
-            return PinOutcome::not_needed;
-        case PinState::unexpected: {
-            const std::string message = "Nedozvoljena operacija ==" + state + "==";
-            session.say(message);
-            // The console reads a bad checksum here as an answer it does
-            // not know; the failure says what it is.
-            session.fail(state == link::kChecksumError ? Failure::Kind::bad_checksum
-                                                       : Failure::Kind::unexpected_reply,
-                         message);
-            return PinOutcome::unexpected;
-        }
-        case PinState::pin_wanted:
-            break;
-        }
+        return std::nullopt;
     }
+    switch (pin_state(state)) {
+    case PinState::no_sim:
+        session.say(kMsgNoSim);
+        return PinOutcome::no_sim;
+    case PinState::ready:
+        session.say(kMsgNoPinNeeded);
+        return PinOutcome::not_needed;
+    case PinState::unexpected: {
+        const std::string message = "Nedozvoljena operacija ==" + state + "==";
+        session.say(message);
+        // The console reads a bad checksum here as an answer it does not
+        // know; the failure says what it is.
+        session.fail(state == link::kChecksumError ? Failure::Kind::bad_checksum
+                                                   : Failure::Kind::unexpected_reply,
+                     message);
+        return PinOutcome::unexpected;
+    }
+    case PinState::pin_wanted:
+        break;
+    }
+    return std::nullopt;
+}
 
-    // Step 2: the PIN itself.  A refused PIN ends with the attempts left
-    // (step 3); otherwise the PIN request is switched off (step 4).
-    // Every command that carries the PIN is a secret from the PIN on.
-    const auto with_pin = [&session, &pin](const char* head) {
-        return session.exchange_secret(head + pin, std::strlen(head));
-    };
-    const std::string entry = with_pin(kCmdPinEntry);
+// A command that carries the PIN: a secret from the PIN on.
+std::string with_pin(Session& session, const char* head, const std::string& pin) {
+    return session.exchange_secret(head + pin, std::strlen(head));
+}
+
+// Step 2: the PIN itself.  A refused PIN ends with the attempts left (step
+// 3); otherwise the sequence goes on.
+std::optional<PinOutcome> enter_pin(Session& session, const std::string& pin) {
+    const std::string entry = with_pin(session, kCmdPinEntry, pin);
     if (link::is_acknowledgement_status(entry)) {
         session.tell(link::acknowledgement_message(entry));
     } else if (modem_error(entry)) {
-        const std::string attempts = with_pin(kCmdPinAttempts);
+        const std::string attempts = with_pin(session, kCmdPinAttempts, pin);
         if (!link::is_acknowledgement_status(attempts)) {
             session.say(attempts_message(attempts));
             return PinOutcome::wrong_pin;
         }
         session.tell(link::acknowledgement_message(attempts));
     }
+    return std::nullopt;
+}
 
-    // Step 4: PIN request off.
-    const std::string off = with_pin(kCmdPinRequestOff);
+// Step 4: the PIN request off.
+PinOutcome pin_request_off(Session& session, const std::string& pin) {
+    const std::string off = with_pin(session, kCmdPinRequestOff, pin);
     if (off == link::kOk) {
         session.say("OK");
         return PinOutcome::pin_set;
@@ -445,6 +479,22 @@ PinOutcome unlock_sim(Session& session, const std::string& typed_pin) {
     }
     session.say(kMsgPinSet);
     return PinOutcome::pin_set;
+}
+
+} // namespace
+
+PinOutcome unlock_sim(Session& session, const std::string& typed_pin) {
+    const std::string pin = trim_blanks(typed_pin);
+    if (!session.open()) {
+        return PinOutcome::failed;
+    }
+    if (const std::optional<PinOutcome> ended = pin_wanted(session)) {
+        return *ended;
+    }
+    if (const std::optional<PinOutcome> ended = enter_pin(session, pin)) {
+        return *ended;
+    }
+    return pin_request_off(session, pin);
 }
 
 // ---- JAD descriptor -------------------------------------------------------

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -42,6 +43,12 @@ bool reset(Session& session);
 // "T" with a reply time-out of 1000 ms, the link's own again afterwards;
 // true when the device acknowledged.
 bool test_link(Session& session);
+// "V" at a reply time-out of its own, to learn whether a device answers at
+// the session's speed; the link's own time-out is back afterwards whatever
+// came of it.  The version text, or nothing: the report's failure says why
+// (port_unavailable or interrupted when the port did not open), and nothing
+// is said.
+std::optional<std::string> probe_version(Session& session, std::int32_t reply_timeout_ms);
 // "AAT+GSN": the IMEI cut from the reply, empty text when the reply holds
 // none; nothing when the read failed.
 std::optional<std::string> read_imei(Session& session);

@@ -131,7 +131,11 @@ std::string profile_json(const Profile& profile, bool with_secrets) {
     return QJsonDocument(root).toJson(QJsonDocument::Indented).toStdString();
 }
 
-std::optional<Profile> parse_profile(const std::string& json, std::string& problem) {
+namespace {
+
+// The profile's top object, once the text is JSON, names no member twice,
+// is of schema 1 and holds only a profile's parts.
+std::optional<QJsonObject> profile_root(const std::string& json, std::string& problem) {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(
         QByteArray(json.data(), static_cast<qsizetype>(json.size())), &error);
@@ -144,7 +148,7 @@ std::optional<Profile> parse_profile(const std::string& json, std::string& probl
         problem = *repeated + ": given twice";
         return std::nullopt;
     }
-    const QJsonObject root = document.object();
+    QJsonObject root = document.object();
     if (!root.value("schema").isDouble() || root.value("schema").toInt() != 1) {
         problem = "schema: not a profile of schema 1";
         return std::nullopt;
@@ -155,76 +159,107 @@ std::optional<Profile> parse_profile(const std::string& json, std::string& probl
             return std::nullopt;
         }
     }
-    Profile profile;
-    // A text member, as the device's bytes.
-    const auto text_of = [&problem](const QJsonValue& value,
-                                    const std::string& field) -> std::optional<std::string> {
-        if (!value.isString()) {
-            problem = field + ": not a text";
-            return std::nullopt;
-        }
-        std::optional<std::string> converted = device_bytes(value.toString());
-        if (!converted) {
-            problem = field + ": a character the device cannot carry";
-        }
-        return converted;
-    };
-    const QJsonValue ftp_value = root.value("ftp");
-    if (!ftp_value.isUndefined() && !ftp_value.isObject()) {
-        problem = "ftp: not an object";
+    return root;
+}
+
+// A text member, as the device's bytes.
+std::optional<std::string> text_of(const QJsonValue& value, const std::string& field,
+                                   std::string& problem) {
+    if (!value.isString()) {
+        problem = field + ": not a text";
         return std::nullopt;
     }
-    const QJsonObject ftp = ftp_value.toObject();
-    for (const QString& key : ftp.keys()) {
+    std::optional<std::string> converted = device_bytes(value.toString());
+    if (!converted) {
+        problem = field + ": a character the device cannot carry";
+    }
+    return converted;
+}
+
+// A part of the profile that is an object when it is there.
+std::optional<QJsonObject> part_of(const QJsonObject& root, const char* name,
+                                   std::string& problem) {
+    const QJsonValue value = root.value(name);
+    if (!value.isUndefined() && !value.isObject()) {
+        problem = std::string(name) + ": not an object";
+        return std::nullopt;
+    }
+    return value.toObject();
+}
+
+bool parse_ftp(const QJsonObject& root, Profile& profile, std::string& problem) {
+    const std::optional<QJsonObject> ftp = part_of(root, "ftp", problem);
+    if (!ftp) {
+        return false;
+    }
+    for (const QString& key : ftp->keys()) {
         const std::string field = "ftp." + key.toStdString();
-        const auto known =
-            std::find_if(kFtpParameterTable.begin(), kFtpParameterTable.end(),
-                         [&key](const FtpParameterRow& row) { return key == row.field; });
         if (key == "operator") {
-            profile.operator_name = text_of(ftp.value(key), field);
+            profile.operator_name = text_of(ftp->value(key), field, problem);
             if (!profile.operator_name) {
-                return std::nullopt;
+                return false;
             }
             continue;
         }
+        const auto known =
+            std::find_if(kFtpParameterTable.begin(), kFtpParameterTable.end(),
+                         [&key](const FtpParameterRow& row) { return key == row.field; });
         if (known == kFtpParameterTable.end()) {
             problem = field + ": not an FTP parameter";
-            return std::nullopt;
+            return false;
         }
-        QJsonValue value = ftp.value(key);
+        QJsonValue value = ftp->value(key);
         if (key == "password" && value.isObject()) {
             value = value.toObject().value("secret"); // written as a secret
         }
-        std::optional<std::string> converted = text_of(value, field);
+        std::optional<std::string> converted = text_of(value, field, problem);
         if (!converted) {
-            return std::nullopt;
+            return false;
         }
         profile.*kFtpMembers[static_cast<std::size_t>(known - kFtpParameterTable.begin())] =
             std::move(converted);
     }
-    const QJsonValue jad_value_ = root.value("jad");
-    if (!jad_value_.isUndefined() && !jad_value_.isObject()) {
-        problem = "jad: not an object";
-        return std::nullopt;
+    return true;
+}
+
+bool parse_jad(const QJsonObject& root, Profile& profile, std::string& problem) {
+    const std::optional<QJsonObject> jad = part_of(root, "jad", problem);
+    if (!jad) {
+        return false;
     }
-    const QJsonObject jad = jad_value_.toObject();
-    for (const QString& key : jad.keys()) {
+    for (const QString& key : jad->keys()) {
         const std::string field = "jad." + key.toStdString();
         std::optional<std::string> name = device_bytes(key);
-        std::optional<std::string> value = text_of(jad.value(key), field);
+        std::optional<std::string> value = text_of(jad->value(key), field, problem);
         if (!name || !value) {
             if (!name) {
                 problem = field + ": a character the device cannot carry";
             }
-            return std::nullopt;
+            return false;
         }
         profile.jad.emplace_back(std::move(*name), std::move(*value));
     }
+    return true;
+}
+
+// Where the profile was read, as far as the file says.
+Profile::Source source_of(const QJsonObject& root) {
     const QJsonObject source = root.value("source").toObject();
-    profile.source.version = device_bytes(source.value("version").toString()).value_or("");
-    profile.source.imei = device_bytes(source.value("imei").toString()).value_or("");
-    profile.source.read_at = device_bytes(source.value("read_at").toString()).value_or("");
-    profile.source.port = device_bytes(source.value("port").toString()).value_or("");
+    const auto text = [&source](const char* name) {
+        return device_bytes(source.value(name).toString()).value_or("");
+    };
+    return {text("version"), text("imei"), text("read_at"), text("port")};
+}
+
+} // namespace
+
+std::optional<Profile> parse_profile(const std::string& json, std::string& problem) {
+    const std::optional<QJsonObject> root = profile_root(json, problem);
+    Profile profile;
+    if (!root || !parse_ftp(*root, profile, problem) || !parse_jad(*root, profile, problem)) {
+        return std::nullopt;
+    }
+    profile.source = source_of(*root);
     return profile;
 }
 
@@ -421,103 +456,120 @@ std::optional<std::size_t> ftp_row(const std::string& field) {
     return std::nullopt;
 }
 
-} // namespace
+// How far the writes of an apply came.
+struct Stop {
+    bool stopped = false;
+    // The failure that stopped the apply: the read-back after it does not
+    // replace it.
+    std::optional<Failure> failure;
+};
 
-ApplyResult apply_profile(Session& session, const Profile& wanted,
-                          const settings::Settings& settings, bool dry_run) {
-    ApplyResult result;
+// Why a value was not written: the failure's text.
+std::string failure_text(const Session& session) {
+    const std::optional<Failure>& failure = session.report().failure;
+    return failure ? failure->text : std::string();
+}
+
+// The differences as the front end is asked about them.
+std::string differences_question(const std::vector<ValueState>& values) {
+    std::string question = "Razlike (uredjaj -> profil):\n";
+    for (const ValueState& v : values) {
+        if (differs(v)) {
+            question += v.field + ": " + v.device + " -> " + v.wanted + "\n";
+        }
+    }
+    return question + "\n" + link::kMsgConfirm;
+}
+
+// Reads and compares the device, then refuses, holds back or asks: true
+// when the values that differ are to be written; otherwise `result` is the
+// apply's.
+bool ready_to_write(Session& session, const Profile& wanted, const settings::Settings& settings,
+                    bool dry_run, ApplyResult& result) {
     if (const std::optional<std::string> problem = profile_problem(wanted)) {
         session.say(*problem);
         result.refusal = *problem;
-        return result;
+        return false;
     }
     const std::optional<Profile> device = read_profile(session, settings);
     if (!device) {
-        return result;
+        return false;
     }
     result.values = compare_profile(*device, wanted);
     if (std::none_of(result.values.begin(), result.values.end(), differs)) {
         result.complete = true;
-        return result;
+        return false;
     }
     // A value that would go out empty, or too long for its line, is refused
     // before anything is written.
     if (const std::optional<std::string> problem = write_problem(result.values)) {
         result.refusal = *problem;
         session.say(result.refusal);
-        return result;
+        return false;
     }
-    if (dry_run) {
+    if (dry_run || !session.ask(differences_question(result.values))) {
         result.held_back = true;
-        return result;
+        return false;
     }
-    std::string question = "Razlike (uredjaj -> profil):\n";
-    for (const ValueState& v : result.values) {
-        if (differs(v)) {
-            question += v.field + ": " + v.device + " -> " + v.wanted + "\n";
-        }
-    }
-    if (!session.ask(question + "\n" + link::kMsgConfirm)) {
-        result.held_back = true;
-        return result;
-    }
-    const std::size_t said = session.report().messages.size();
+    return true;
+}
 
-    // The FTP rows that differ, in one action as the console sends them.
+// The FTP rows that differ, in one action as the console sends them.
+FtpRows rows_to_write(const Profile& wanted, const std::vector<ValueState>& values) {
     FtpRows rows;
-    for (const ValueState& v : result.values) {
+    for (const ValueState& v : values) {
         if (const std::optional<std::size_t> row = ftp_row(v.field); row && differs(v)) {
             rows.ticked[*row] = true;
         }
     }
     if (wanted.address) {
-        rows.address = split_address(*wanted.address); // four octets, as checked above
+        rows.address = split_address(*wanted.address); // four octets, as checked before
     }
     rows.texts = {wanted.user.value_or(""), wanted.password.value_or(""),
                   wanted.for_send.value_or(""), wanted.command.value_or("")};
     rows.gprs = wanted.gprs;
-    bool stopped = false;
-    // The failure that stopped the apply: the read-back after it does not
-    // replace it.
-    std::optional<Failure> stop;
-    // Why a value was not written: the failure's text.
-    const auto why = [&session] {
-        const std::optional<Failure>& failure = session.report().failure;
-        return failure ? failure->text : std::string();
-    };
-    // A request that went out and whose acknowledgement was lost (the line
-    // dropped) may have been taken: its value is unknown until it is read
-    // back.  A read on the way may have failed before the writes began.
-    session.restore_failure(std::nullopt);
-    if (std::any_of(rows.ticked.begin(), rows.ticked.end(), [](bool t) { return t; })) {
-        const FtpSent sent = send_ftp(session, rows, settings);
-        const bool last_lost = acknowledgement_lost(session.report());
-        for (ValueState& v : result.values) {
-            const std::optional<std::size_t> row = ftp_row(v.field);
-            if (!row || !differs(v)) {
-                continue;
-            }
-            const bool acknowledged = std::find(sent.acknowledged.begin(), sent.acknowledged.end(),
-                                                *row) != sent.acknowledged.end();
-            if (acknowledged) {
-                v.state = ValueState::State::written;
-            } else {
-                v.state = !stopped && last_lost ? ValueState::State::unknown
-                                                : ValueState::State::not_written;
-                v.why = stopped || why().empty() ? std::string(kNotSent) : why();
-                if (!stopped) {
-                    stop = session.report().failure;
-                }
-                stopped = true;
-            }
-        }
+    return rows;
+}
+
+// The FTP values that differ, sent as the window sends them.  A request that
+// went out and whose acknowledgement was lost (the line dropped) may have
+// been taken: its value is unknown until it is read back.
+void write_ftp(Session& session, const Profile& wanted, const settings::Settings& settings,
+               std::vector<ValueState>& values, Stop& stop) {
+    const FtpRows rows = rows_to_write(wanted, values);
+    if (std::none_of(rows.ticked.begin(), rows.ticked.end(), [](bool t) { return t; })) {
+        return;
     }
-    // Then the JAD parameters, one request each.
-    for (ValueState& v : result.values) {
+    const FtpSent sent = send_ftp(session, rows, settings);
+    const bool last_lost = acknowledgement_lost(session.report());
+    for (ValueState& v : values) {
+        const std::optional<std::size_t> row = ftp_row(v.field);
+        if (!row || !differs(v)) {
+            continue;
+        }
+        if (std::find(sent.acknowledged.begin(), sent.acknowledged.end(), *row) !=
+            sent.acknowledged.end()) {
+            v.state = ValueState::State::written;
+            continue;
+        }
+        v.state = !stop.stopped && last_lost ? ValueState::State::unknown
+                                             : ValueState::State::not_written;
+        const std::string why = failure_text(session);
+        v.why = stop.stopped || why.empty() ? std::string(kNotSent) : why;
+        if (!stop.stopped) {
+            stop.failure = session.report().failure;
+        }
+        stop.stopped = true;
+    }
+}
+
+// Then the JAD values that differ, one request each; none after a stop.
+void write_jad(Session& session, std::vector<ValueState>& values, Stop& stop) {
+    for (ValueState& v : values) {
         if (ftp_row(v.field) || !differs(v)) {
             continue;
         }
-        if (stopped) {
+        if (stop.stopped) {
             v.state = ValueState::State::not_written;
             v.why = kNotSent;
             continue;
@@ -528,45 +580,51 @@ ApplyResult apply_profile(Session& session, const Profile& wanted,
         } else {
             v.state = acknowledgement_lost(session.report()) ? ValueState::State::unknown
                                                              : ValueState::State::not_written;
-            v.why = why();
-            stop = session.report().failure;
-            stopped = true;
+            v.why = failure_text(session);
+            stop.failure = session.report().failure;
+            stop.stopped = true;
         }
         session.close();
     }
-    // Every value written is read back, and so is every value whose
-    // acknowledgement was lost: the read decides whether the device took it.
-    const auto to_read = [](const ValueState& v) {
-        return v.state == ValueState::State::written || v.state == ValueState::State::unknown;
-    };
-    const bool any_written = std::any_of(result.values.begin(), result.values.end(), to_read);
-    if (any_written && !session.cancelled()) {
-        if (const std::optional<Profile> now = read_profile(session, settings)) {
-            const std::vector<ValueState> after = compare_profile(*now, wanted);
-            for (ValueState& v : result.values) {
-                if (!to_read(v)) {
-                    continue;
-                }
-                const auto again =
-                    std::find_if(after.begin(), after.end(),
-                                 [&](const ValueState& a) { return a.field == v.field; });
-                if (again == after.end()) {
-                    continue;
-                }
-                v.now = again->device;
-                if (again->state == ValueState::State::unchanged) {
-                    v.state = ValueState::State::confirmed;
-                    v.why.clear(); // a lost acknowledgement is moot now
-                } else if (v.state == ValueState::State::unknown && again->device == v.device) {
-                    v.state = ValueState::State::not_written; // the device kept its value
-                } else {
-                    v.state = ValueState::State::read_back_differs;
-                }
-            }
+}
+
+// Every value written is read back, and so is every value whose
+// acknowledgement was lost: the read decides whether the device took it.
+bool to_read(const ValueState& v) {
+    return v.state == ValueState::State::written || v.state == ValueState::State::unknown;
+}
+
+void read_back(Session& session, const Profile& wanted, const settings::Settings& settings,
+               std::vector<ValueState>& values) {
+    if (std::none_of(values.begin(), values.end(), to_read) || session.cancelled()) {
+        return;
+    }
+    const std::optional<Profile> now = read_profile(session, settings);
+    if (!now) {
+        return;
+    }
+    const std::vector<ValueState> after = compare_profile(*now, wanted);
+    for (ValueState& v : values) {
+        const auto again = std::find_if(after.begin(), after.end(),
+                                        [&](const ValueState& a) { return a.field == v.field; });
+        if (!to_read(v) || again == after.end()) {
+            continue;
+        }
+        v.now = again->device;
+        if (again->state == ValueState::State::unchanged) {
+            v.state = ValueState::State::confirmed;
+            v.why.clear(); // a lost acknowledgement is moot now
+        } else if (v.state == ValueState::State::unknown && again->device == v.device) {
+            v.state = ValueState::State::not_written; // the device kept its value
+        } else {
+            v.state = ValueState::State::read_back_differs;
         }
     }
-    // The requests' own messages are in the values now, but for the one that
-    // stopped the apply.
+}
+
+// The requests' own messages are in the values now, but for the one that
+// stopped the apply; its failure is the report's.
+void conclude(Session& session, std::size_t said, const Stop& stop, ApplyResult& result) {
     session.keep_messages(said);
     const auto stopper = std::find_if(result.values.begin(), result.values.end(), [](auto& v) {
         return (v.state == ValueState::State::not_written ||
@@ -580,10 +638,28 @@ ApplyResult apply_profile(Session& session, const Profile& wanted,
         return v.state == ValueState::State::unchanged || v.state == ValueState::State::confirmed;
     });
     // A lost acknowledgement that the read-back showed taken stopped nothing.
-    result.stopped = stopped && !result.complete;
-    if (stopped) {
-        session.restore_failure(stop);
+    result.stopped = stop.stopped && !result.complete;
+    if (stop.stopped) {
+        session.restore_failure(stop.failure);
     }
+}
+
+} // namespace
+
+ApplyResult apply_profile(Session& session, const Profile& wanted,
+                          const settings::Settings& settings, bool dry_run) {
+    ApplyResult result;
+    if (!ready_to_write(session, wanted, settings, dry_run, result)) {
+        return result;
+    }
+    const std::size_t said = session.report().messages.size();
+    // A read on the way may have failed before the writes began.
+    session.restore_failure(std::nullopt);
+    Stop stop;
+    write_ftp(session, wanted, settings, result.values, stop);
+    write_jad(session, result.values, stop);
+    read_back(session, wanted, settings, result.values);
+    conclude(session, said, stop, result);
     return result;
 }
 

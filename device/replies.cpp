@@ -60,6 +60,10 @@ int signal_bar(int strength) {
     return static_cast<int>(static_cast<float>(scaled) / 30.0F);
 }
 
+bool signal_usable(int strength) {
+    return strength >= 2 && strength <= 31;
+}
+
 SignalReading read_signal(const std::string& reply) {
     SignalReading none{"Nema signala", 0, -1};
     const std::size_t at = reply.find("+CSQ:");
@@ -70,7 +74,7 @@ SignalReading read_signal(const std::string& reply) {
     if (at + 7 < reply.size() && is_digit(reply[at + 7])) {
         strength = strength * 10 + (reply[at + 7] - '0');
     }
-    if (strength < 2 || strength > 31) {
+    if (!signal_usable(strength)) {
         none.strength = strength;
         return none;
     }

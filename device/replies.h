@@ -23,6 +23,10 @@ struct SignalReading {
     int strength = -1;
 };
 
+// A strength the modem reports a signal with: 2 to 31.  0 and 1 are too
+// weak to carry a connection; 99 is the modem's "cannot measure".
+bool signal_usable(int strength);
+
 // Reads the strength right after "+CSQ:" and a blank.  A reply without a
 // readable strength shows no signal.
 SignalReading read_signal(const std::string& reply);

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "station.h"
 
+#include "port_watch.h"
+
 #include "device/clock.h"
 #include "device/device_text.h"
 #include "device/operations.h"
 #include "device/sim_replies.h"
 #include "link/frame.h"
 #include "link/messages.h"
-#include "link/qt_port_enumerator.h"
 #include "link/qt_serial_port.h"
 #include "link/trace.h"
 
@@ -17,16 +18,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTimer>
 
 #include <algorithm>
-#include <filesystem>
-#include <map>
 #include <optional>
-#include <set>
 
 namespace tessal::station {
 
@@ -91,8 +86,18 @@ device::PortChoice choice(const QString& port, std::int32_t speed) {
     return c;
 }
 
-std::filesystem::path file_path(const QString& path) {
-    return std::filesystem::path(path.toStdU16String());
+// The step told to whoever drives the station.
+void tell_step(const Options& options, Step step, const QString& what) {
+    if (options.on_step) {
+        options.on_step(step, what);
+    }
+}
+
+// The probe's port opened: it failed, if it did, on the line.
+bool port_opened(const device::Report& report) {
+    using Kind = device::Failure::Kind;
+    return !report.failure || (report.failure->kind != Kind::port_unavailable &&
+                               report.failure->kind != Kind::interrupted);
 }
 
 } // namespace
@@ -133,68 +138,23 @@ QString kept_note(const reg::Kept& kept) {
     return QStringLiteral(" [not recorded yet, %1 waiting: %2]").arg(kept.waiting).arg(kept.why);
 }
 
-Station::Station(reg::Register& book, Options options) : book_(book), options_(std::move(options)) {
-    const QString& given = options_.ports_glob;
-    if (!given.isEmpty() && !given.contains(QLatin1Char('/')) &&
-        !given.contains(QLatin1Char('\\'))) {
-        for (const QString& item : given.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-            const QString name = item.trimmed();
-            if (name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?'))) {
-                patterns_.emplace_back(QRegularExpression::wildcardToRegularExpression(name),
-                                       QRegularExpression::CaseInsensitiveOption);
-            } else if (!name.isEmpty()) {
-                named_ << name;
-            }
-        }
-    }
-    if (options_.ports == nullptr && (given.isEmpty() || by_name())) {
-        machine_ = std::make_unique<link::QtPortEnumerator>();
-        options_.ports = machine_.get();
-    }
+Options station_options(const QString& profile_file, const device::LoadedProfile& loaded,
+                        const settings::Settings& settings, const QString& ports,
+                        const std::vector<std::int32_t>& speeds) {
+    Options options;
+    options.profile = *loaded.profile;
+    options.profile_file = QFileInfo(profile_file).absoluteFilePath();
+    options.profile_sha256 = QString::fromStdString(loaded.sha256);
+    options.settings = settings;
+    options.speeds = speeds;
+    options.ports_glob = ports;
+    return options;
 }
+
+Station::Station(reg::Register& book, Options options)
+    : book_(book), options_(std::move(options)) {}
 
 Station::~Station() = default;
-
-std::vector<QString> Station::present() const {
-    std::vector<QString> ports;
-    if (by_name()) {
-        for (const link::PortInfo& port : options_.ports->ports()) {
-            const QString name = QFile::decodeName(QByteArray::fromStdString(port.device));
-            if (named_.contains(name, Qt::CaseInsensitive) ||
-                std::any_of(
-                    patterns_.begin(), patterns_.end(),
-                    [&name](const QRegularExpression& p) { return p.match(name).hasMatch(); })) {
-                ports.push_back(name);
-            }
-        }
-        // A name given that the list lacks, for a port there nonetheless.
-        for (const QString& name : named_) {
-            const bool listed = std::any_of(ports.begin(), ports.end(), [&name](const QString& p) {
-                return p.compare(name, Qt::CaseInsensitive) == 0;
-            });
-            if (!listed && options_.ports->exists(QFile::encodeName(name).toStdString())) {
-                ports.push_back(name);
-            }
-        }
-        return ports;
-    }
-    if (!options_.ports_glob.isEmpty()) {
-        const QFileInfo glob(options_.ports_glob);
-        const QDir folder = glob.absoluteDir();
-        // Links to device nodes and the nodes themselves, dangling links too.
-        for (const QString& name :
-             folder.entryList({glob.fileName()}, QDir::Files | QDir::System, QDir::Name)) {
-            ports.push_back(folder.filePath(name));
-        }
-        return ports;
-    }
-    for (const link::PortInfo& port : options_.ports->ports()) {
-        if (port.adapter) {
-            ports.push_back(QFile::decodeName(QByteArray::fromStdString(port.device)));
-        }
-    }
-    return ports;
-}
 
 void Station::stop() {
     stopping_ = true;
@@ -214,8 +174,8 @@ bool Station::idle(milliseconds wait) {
     QTimer timer;
     timer.setSingleShot(true);
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    if (watcher_ != nullptr) {
-        QObject::connect(watcher_, &QFileSystemWatcher::directoryChanged, &loop, &QEventLoop::quit);
+    if (QFileSystemWatcher* watcher = watch_ != nullptr ? watch_->folder_watcher() : nullptr) {
+        QObject::connect(watcher, &QFileSystemWatcher::directoryChanged, &loop, &QEventLoop::quit);
     }
     {
         const std::lock_guard lock(mutex_);
@@ -237,14 +197,11 @@ QString Station::run(const std::function<void(const reg::Record&)>& done) {
 
 QString Station::run(const std::function<void(const reg::Record&, const reg::Kept&)>& done) {
     link::DeviceLink line(std::make_unique<link::QtSerialPort>());
-    QFileSystemWatcher watcher;
-    const QString folder = options_.ports_glob.isEmpty() || by_name()
-                               ? QString()
-                               : QFileInfo(options_.ports_glob).absolutePath();
+    PortWatch watch(options_.ports_glob, options_.ports);
     {
         const std::lock_guard lock(mutex_);
         line_ = &line;
-        watcher_ = folder.isEmpty() ? nullptr : &watcher;
+        watch_ = &watch;
         if (stopping_) {
             line.cancel();
         }
@@ -254,69 +211,42 @@ QString Station::run(const std::function<void(const reg::Record&, const reg::Kep
         ~Leave() {
             const std::lock_guard lock(station.mutex_);
             station.line_ = nullptr;
-            station.watcher_ = nullptr;
+            station.watch_ = nullptr;
         }
     } leave{*this};
 
     SteadyClock::time_point offered = SteadyClock::now(); // the waiting rows, last
-    std::map<QString, SteadyClock::time_point> seen;      // listed now, since when
-    std::set<QString> handled; // done, or there at the start: left alone until gone
-    if (options_.ports_glob.isEmpty() || by_name()) {
-        for (const QString& port : present()) {
-            if (!named_.contains(port, Qt::CaseInsensitive)) {
-                handled.insert(port);
-            }
-        }
-    }
+    watch.leave_present_alone();
     while (!stopping_) {
-        if (!folder.isEmpty() && watcher.directories().isEmpty() && QFileInfo(folder).isDir()) {
-            watcher.addPath(folder); // a folder that is made late is watched once there
-        }
-        const std::vector<QString> listed = present();
-        const auto gone = [&listed](const QString& port) {
-            return std::find(listed.begin(), listed.end(), port) == listed.end();
-        };
-        std::erase_if(seen, [&](const auto& entry) { return gone(entry.first); });
-        std::erase_if(handled, gone);
-        const SteadyClock::time_point now = SteadyClock::now();
         milliseconds wait = kPoll;
-        std::optional<QString> next;
-        for (const QString& port : listed) {
-            const SteadyClock::time_point since = seen.try_emplace(port, now).first->second;
-            if (handled.count(port) > 0) {
-                continue;
-            }
-            const auto age = std::chrono::duration_cast<milliseconds>(now - since);
-            if (age >= kSettle) {
-                next = port;
-                break;
-            }
-            wait = std::min(wait, kSettle - age + milliseconds(1));
-        }
+        const std::optional<QString> next = watch.next(kSettle, wait);
         if (!next) {
-            if (options_.on_step) {
-                options_.on_step(0, QStringLiteral("ceka se uredjaj"));
-            }
-            if (now - offered >= kResend && book_.waiting() > 0) {
-                offered = now;
-                QString ignored;
-                book_.send_waiting(ignored, false);
-            }
-            idle(wait);
+            wait_for_port(offered, wait);
             continue;
         }
-        handled.insert(*next);
-        const std::optional<reg::Record> record = commission(line, *next, seen[*next]);
+        const std::optional<reg::Record> record = commission(line, *next, watch.appeared(*next));
         if (!record) {
             continue; // gone before it could be opened
         }
         const reg::Kept kept = book_.record(*record);
-        if (options_.on_step) {
-            options_.on_step(5, QStringLiteral("upisano"));
-        }
+        tell_step(options_, Step::recorded, QStringLiteral("upisano"));
         done(*record, kept);
     }
-    // Rows still only in memory are offered once more; those left are named.
+    return unrecorded_left();
+}
+
+void Station::wait_for_port(SteadyClock::time_point& offered, milliseconds wait) {
+    tell_step(options_, Step::waiting, QStringLiteral("ceka se uredjaj"));
+    const SteadyClock::time_point now = SteadyClock::now();
+    if (now - offered >= kResend && book_.waiting() > 0) {
+        offered = now;
+        QString ignored;
+        book_.send_waiting(ignored, false);
+    }
+    idle(wait);
+}
+
+QString Station::unrecorded_left() {
     QString ignored;
     if (!book_.unrecorded().empty()) {
         book_.send_waiting(ignored, true);
@@ -332,47 +262,51 @@ QString Station::run(const std::function<void(const reg::Record&, const reg::Kep
     return {};
 }
 
+bool Station::open_refused(link::DeviceLink& line, const QString& port,
+                           SteadyClock::time_point appeared, Found& found) {
+    // A port that opened and then failed (its device gone at once, its speed
+    // refused) is let go: left open, it would keep every later device off
+    // the line.
+    if (line.is_open()) {
+        line.close_port();
+    }
+    const std::optional<link::PortFailure>& failure = line.last_port_failure();
+    if (!watch_->listed(port)) {
+        found.vanished = true; // a passing name, or pulled out at once
+        return false;
+    }
+    // A device node whose rights are still being set is tried again.
+    const bool settling = failure &&
+                          (failure->fault.kind == link::PortFault::Kind::NoDevice ||
+                           failure->fault.kind == link::PortFault::Kind::PermissionDenied) &&
+                          SteadyClock::now() - appeared < kOpenRetry;
+    if (settling && idle(milliseconds(100))) {
+        return true;
+    }
+    found.failure =
+        QStringLiteral("port: ") + (failure ? one_line(link::port_failure_cause(*failure))
+                                            : one_line(link::kMsgPortNotOpened));
+    return false;
+}
+
 Station::Found Station::find_device(link::DeviceLink& line, const QString& port,
                                     SteadyClock::time_point appeared) {
     Found found;
     const std::vector<std::int32_t> speeds = probe_speeds(options_.settings.speed, options_.speeds);
     for (std::size_t i = 0; i < speeds.size() && !stopping_;) {
         device::Session probe(line, choice(port, speeds[i]));
-        if (!probe.open()) {
-            // A port that opened and then failed (its device gone at once,
-            // its speed refused) is let go: left open, it would keep every
-            // later device off the line.
-            if (line.is_open()) {
-                line.close_port();
-            }
-            const std::optional<link::PortFailure>& failure = line.last_port_failure();
-            const std::vector<QString> listed = present();
-            if (std::find(listed.begin(), listed.end(), port) == listed.end()) {
-                found.vanished = true; // a passing name, or pulled out at once
-                return found;
-            }
-            // A device node whose rights are still being set is tried again.
-            const bool settling =
-                failure &&
-                (failure->fault.kind == link::PortFault::Kind::NoDevice ||
-                 failure->fault.kind == link::PortFault::Kind::PermissionDenied) &&
-                SteadyClock::now() - appeared < kOpenRetry;
-            if (settling && idle(milliseconds(100))) {
+        const std::optional<std::string> version =
+            device::probe_version(probe, options_.probe_timeout_ms);
+        if (!version && !port_opened(probe.report())) {
+            if (open_refused(line, port, appeared, found)) {
                 continue;
             }
-            found.failure =
-                QStringLiteral("port: ") + (failure ? one_line(link::port_failure_cause(*failure))
-                                                    : one_line(link::kMsgPortNotOpened));
             return found;
         }
-        const std::int32_t normal = line.constants().reply_timeout_ms;
-        line.constants().reply_timeout_ms = options_.probe_timeout_ms;
-        const std::string reply = probe.exchange("V");
-        line.constants().reply_timeout_ms = normal;
         probe.finish();
-        if (!link::is_status_word(reply)) {
+        if (version) {
             found.speed = speeds[i];
-            found.version = device::from_device(reply);
+            found.version = device::from_device(*version);
             return found;
         }
         ++i;
@@ -388,72 +322,110 @@ Station::Found Station::find_device(link::DeviceLink& line, const QString& port,
 
 namespace {
 
-// The device found: the profile applied, the clock set, what identifies it
-// read into `r`; each failure into `failed`.  A line lost on the way ends it.
-void ready_device(device::Session& session, const Options& options, reg::Record& r,
-                  QStringList& failed) {
-    const auto step = [&options](int number, const char* what) {
-        if (options.on_step) {
-            options.on_step(number, QString::fromLatin1(what));
-        }
-    };
-    // The profile, every value written read back; no question.
-    step(2, "profil");
-    std::size_t said = session.report().messages.size();
+// The profile, every value written read back; no question.
+void apply_step(device::Session& session, const Options& options, reg::Record& r,
+                QStringList& failed) {
+    tell_step(options, Step::profile, QStringLiteral("profil"));
+    const std::size_t said = session.report().messages.size();
     const device::ApplyResult applied =
         device::apply_profile(session, options.profile, options.settings, false);
     r.apply_result = QString::fromStdString(device::values_json(applied.values));
     if (!applied.complete) {
         failed << apply_failure(applied, session, said);
     }
-    // The clock from the PC, its season by the PC's own rules.
-    step(3, "sat");
-    if (!line_lost(session)) {
-        said = session.report().messages.size();
-        const QDateTime now = QDateTime::currentDateTime();
-        if (!device::set_clock(session, device::clock_texts(now),
-                               now.isDaylightTime() ? device::kSummerOffset
-                                                    : device::kWinterOffset)) {
-            failed << QStringLiteral("clock: ") + last_message(session, said);
-        }
+}
+
+// The clock from the PC, its season by the PC's own rules.
+void clock_step(device::Session& session, const Options& options, QStringList& failed) {
+    tell_step(options, Step::clock, QStringLiteral("sat"));
+    if (line_lost(session)) {
+        return;
     }
-    // What identifies the device, as it stands now.
-    step(4, "citanje");
-    const auto read = [&](const char* what, auto operation, auto take) {
-        if (line_lost(session)) {
-            return;
+    const std::size_t said = session.report().messages.size();
+    const QDateTime now = QDateTime::currentDateTime();
+    if (!device::set_clock(session, device::clock_texts(now),
+                           now.isDaylightTime() ? device::kSummerOffset : device::kWinterOffset)) {
+        failed << QStringLiteral("clock: ") + last_message(session, said);
+    }
+}
+
+// One value read for the row: `take` keeps it and names what is wrong with
+// it; a read that failed is named by its message.
+template <typename Operation, typename Take>
+void read_into(device::Session& session, const char* what, Operation operation, Take take,
+               QStringList& failed) {
+    if (line_lost(session)) {
+        return;
+    }
+    const std::size_t before = session.report().messages.size();
+    if (const auto value = operation(session)) {
+        if (const QString problem = take(*value); !problem.isEmpty()) {
+            failed << QLatin1String(what) + QStringLiteral(": ") + problem;
         }
-        const std::size_t before = session.report().messages.size();
-        if (const auto value = operation(session)) {
-            if (const QString problem = take(*value); !problem.isEmpty()) {
-                failed << QLatin1String(what) + QStringLiteral(": ") + problem;
+    } else {
+        failed << QLatin1String(what) + QStringLiteral(": ") + last_message(session, before);
+    }
+}
+
+// What identifies the device, as it stands now.
+void reading_step(device::Session& session, const Options& options, reg::Record& r,
+                  QStringList& failed) {
+    tell_step(options, Step::reading, QStringLiteral("citanje"));
+    read_into(
+        session, "version", device::read_version,
+        [&](const std::string& v) {
+            r.version = device::from_device(v);
+            return QString();
+        },
+        failed);
+    read_into(
+        session, "imei", device::read_imei,
+        [&](const std::string& v) {
+            r.imei = device::from_device(v);
+            return v.empty() ? QStringLiteral("none in the reply") : QString();
+        },
+        failed);
+    read_into(
+        session, "signal", device::read_signal_level,
+        [&](const device::SignalReading& v) {
+            if (v.strength >= 0) {
+                r.signal = v.strength;
             }
-        } else {
-            failed << QLatin1String(what) + QStringLiteral(": ") + last_message(session, before);
-        }
-    };
-    read("version", device::read_version, [&](const std::string& v) {
-        r.version = device::from_device(v);
-        return QString();
-    });
-    read("imei", device::read_imei, [&](const std::string& v) {
-        r.imei = device::from_device(v);
-        return v.empty() ? QStringLiteral("none in the reply") : QString();
-    });
-    read("signal", device::read_signal_level, [&](const device::SignalReading& v) {
-        if (v.strength >= 0) {
-            r.signal = v.strength;
-        }
-        return v.strength >= 2 && v.strength <= 31 ? QString() : one_line(v.label);
-    });
-    read("sim", device::read_sim_id, [&](const std::string& v) {
-        const bool good = device::is_sim_number(v);
-        r.sim_id = good ? device::from_device(v) : QString();
-        return good ? QString() : v.empty() ? QStringLiteral("none in the reply") : one_line(v);
-    });
+            return device::signal_usable(v.strength) ? QString() : one_line(v.label);
+        },
+        failed);
+    read_into(
+        session, "sim", device::read_sim_id,
+        [&](const std::string& v) {
+            const bool good = device::is_sim_number(v);
+            r.sim_id = good ? device::from_device(v) : QString();
+            return good ? QString() : v.empty() ? QStringLiteral("none in the reply") : one_line(v);
+        },
+        failed);
     if (r.imei.isEmpty()) {
         r.imei = device::from_device(device::imei_seen(session.report()));
     }
+}
+
+// The device found: the profile applied, the clock set, what identifies it
+// read into `r`; each failure into `failed`.  A line lost on the way ends it.
+void ready_device(device::Session& session, const Options& options, reg::Record& r,
+                  QStringList& failed) {
+    apply_step(session, options, r, failed);
+    clock_step(session, options, failed);
+    reading_step(session, options, r, failed);
+}
+
+// The finished trace file `part` renamed to `base` and ".txt", a number
+// added when that name is taken; the path kept, or empty text when it could
+// not be renamed.
+QString keep_trace(const QDir& traces, const QString& part, const QString& base) {
+    QString kept = traces.filePath(base + QStringLiteral(".txt"));
+    for (int n = 2; QFileInfo::exists(kept); ++n) {
+        kept =
+            traces.filePath(base + QLatin1Char('-') + QString::number(n) + QStringLiteral(".txt"));
+    }
+    return QFile::rename(part, kept) ? QFileInfo(kept).absoluteFilePath() : QString();
 }
 
 } // namespace
@@ -476,16 +448,14 @@ std::optional<reg::Record> Station::commission(link::DeviceLink& line, const QSt
     bool vanished = false;
     {
         // Every byte of this device, and only of this one.
-        link::Trace trace(file_path(part));
+        link::Trace trace(device::file_path(part));
         line.set_trace(&trace);
         struct Untrace {
             link::DeviceLink& line;
             ~Untrace() { line.set_trace(nullptr); }
         } untrace{line};
 
-        if (options_.on_step) {
-            options_.on_step(1, QStringLiteral("trazenje uredjaja: ") + port);
-        }
+        tell_step(options_, Step::finding, QStringLiteral("trazenje uredjaja: ") + port);
         const Found found = find_device(line, port, appeared);
         vanished = found.vanished;
         if (found.speed != 0) {
@@ -503,22 +473,11 @@ std::optional<reg::Record> Station::commission(link::DeviceLink& line, const QSt
         QFile::remove(part);
         return std::nullopt;
     }
-
     // The trace file is complete: it takes the device's name.
-    const QString base = (r.imei.isEmpty() ? name : r.imei) + QLatin1Char('_') + stamp;
-    QString kept = traces.filePath(base + QStringLiteral(".txt"));
-    for (int n = 2; QFileInfo::exists(kept); ++n) {
-        kept =
-            traces.filePath(base + QLatin1Char('-') + QString::number(n) + QStringLiteral(".txt"));
-    }
-    if (QFile::rename(part, kept)) {
-        r.trace_file = QFileInfo(kept).absoluteFilePath();
-    }
-    if (cut_short) {
-        failed = QStringList{QStringLiteral("interrupted")};
-    }
-    r.pass = failed.isEmpty();
-    r.failed = failed.join(QStringLiteral("; "));
+    r.trace_file =
+        keep_trace(traces, part, (r.imei.isEmpty() ? name : r.imei) + QLatin1Char('_') + stamp);
+    r.pass = !cut_short && failed.isEmpty();
+    r.failed = cut_short ? QStringLiteral("interrupted") : failed.join(QStringLiteral("; "));
     reg::stamp(r, options_.station_name);
     return r;
 }

@@ -2,26 +2,23 @@
 #pragma once
 
 #include "device/profile.h"
+#include "device/profile_file.h"
 #include "link/device_link.h"
 #include "link/port_map.h"
 #include "register/register.h"
 #include "settings/settings.h"
 
-#include <QRegularExpression>
 #include <QString>
-#include <QStringList>
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
 
 class QEventLoop;
-class QFileSystemWatcher;
 
 // The commissioning station: it waits for a serial adapter to appear, finds
 // the device on it, applies the configuration profile, sets the clock from
@@ -29,6 +26,20 @@ class QFileSystemWatcher;
 // register and tells the outcome in one line; then it waits for the next
 // adapter.  No widgets: a shell or a window drives it.
 namespace tessal::station {
+
+class PortWatch;
+
+// The steps a device goes through, the wait for it first.
+enum class Step {
+    waiting,  // for a device: "ceka se uredjaj"
+    finding,  // the speed it answers at: "trazenje uredjaja: <port>"
+    profile,  // the profile applied: "profil"
+    clock,    // the clock set from the PC: "sat"
+    reading,  // what identifies it read: "citanje"
+    recorded, // its row in the register: "upisano"
+};
+// How many there are, the wait included.
+inline constexpr int kSteps = 6;
 
 struct Options {
     device::Profile profile;
@@ -53,19 +64,24 @@ struct Options {
     QString station_name;
     // The version request's wait at each speed while looking for the device.
     std::int32_t probe_timeout_ms = 300;
-    // Told each step as it starts, on the station's thread: its number (0
-    // waiting for a device, then kSteps - 1 steps per device) and what it
-    // does.
-    std::function<void(int step, const QString& what)> on_step;
+    // Told each step as it starts, on the station's thread: the step and
+    // what it does.
+    std::function<void(Step step, const QString& what)> on_step;
 };
-
-// The steps a device goes through, the wait for it included.
-inline constexpr int kSteps = 6;
 
 // The speeds tried: the settings' first, then the list's, each once.
 std::vector<std::int32_t> probe_speeds(std::int32_t first, const std::vector<std::int32_t>& listed);
 // Tried when no list is given.
 inline const std::vector<std::int32_t> kDefaultSpeeds{38400, 19200, 9600, 57600, 115200};
+
+// The options for the profile loaded (it must hold one) from `profile_file`,
+// as given: the register names the file by its absolute path and its bytes'
+// SHA-256.  `ports` as Options::ports_glob; `speeds` tried after the
+// settings' speed.  Where the traces go and the station's name come from
+// the register once it is open.
+Options station_options(const QString& profile_file, const device::LoadedProfile& loaded,
+                        const settings::Settings& settings, const QString& ports,
+                        const std::vector<std::int32_t>& speeds = kDefaultSpeeds);
 
 // The line a device gives:
 //   "10:41:52 PASS 356871044629016 /dev/ttyUSB0"
@@ -115,11 +131,12 @@ class Station {
     static constexpr std::chrono::milliseconds kResend{2000};
 
   private:
-    std::vector<QString> present() const;
-    // The ports given by name: exact names, and patterns.
-    QStringList named_;
-    std::vector<QRegularExpression> patterns_;
-    bool by_name() const { return !named_.isEmpty() || !patterns_.empty(); }
+    // Offers the waiting rows to the register now and then, and waits up to
+    // `wait` for a port.
+    void wait_for_port(std::chrono::steady_clock::time_point& offered,
+                       std::chrono::milliseconds wait);
+    // Offers the rows still only in memory once more; names those left.
+    QString unrecorded_left();
     // Runs the event loop for up to `wait` or until the ports' folder
     // changes or stop() is called; false once stopping.
     bool idle(std::chrono::milliseconds wait);
@@ -133,6 +150,10 @@ class Station {
     };
     Found find_device(link::DeviceLink& line, const QString& port,
                       std::chrono::steady_clock::time_point appeared);
+    // After the port refused to open: true to try it again (its device node
+    // is still being set up); otherwise `found` says why it was let go.
+    bool open_refused(link::DeviceLink& line, const QString& port,
+                      std::chrono::steady_clock::time_point appeared, Found& found);
     // The row of the device on `port`; nothing when the port went away
     // before it could be opened.
     std::optional<reg::Record> commission(link::DeviceLink& line, const QString& port,
@@ -140,12 +161,11 @@ class Station {
 
     reg::Register& book_;
     Options options_;
-    std::unique_ptr<link::PortEnumerator> machine_;
     std::atomic<bool> stopping_{false};
     std::mutex mutex_; // guards the two below, set while run() runs
     link::DeviceLink* line_ = nullptr;
     QEventLoop* idle_loop_ = nullptr;
-    QFileSystemWatcher* watcher_ = nullptr; // the run's own thread only
+    PortWatch* watch_ = nullptr; // the run's own thread only
 };
 
 } // namespace tessal::station

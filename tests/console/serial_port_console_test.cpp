@@ -64,7 +64,8 @@ TEST(SerialPortConsole, StationWindowRecordsTheDeviceOnANamedPort) {
     }
     SerialConsole console;
     auto& [dir, messages, settings, store, engine, window] = console;
-    const QString profile = dir.filePath("kasa.json");
+    // A Serbian letter in the name: Windows opens it only by its UTF-16 name.
+    const QString profile = dir.filePath(QStringLiteral("kasa-č.json"));
     QFile file(profile);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(R"({"schema": 1, "ftp": {"user": "servis"}})");

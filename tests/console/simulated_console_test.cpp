@@ -133,9 +133,10 @@ TEST_F(SimulatedConsoleTest, ProfileSavedAndAppliedFromTheWindow) {
 // The station's window: a device whose port appears in the folder the ports
 // pattern names is found, readied and recorded; PASS in large letters, the
 // line among the last devices; "Zaustavi" ends the run.
-// Starts the window's station with a profile and the ports "ports/usb-*".
+// Starts the window's station with a profile whose name has a Serbian
+// letter and the ports "ports/usb-*".
 void start_station(console::StationWindow& station, const std::string& folder) {
-    const QString profile = QString::fromStdString(folder + "/kasa.json");
+    const QString profile = QString::fromStdString(folder + "/kasa-č.json");
     QFile file(profile);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(R"({"schema": 1, "ftp": {"user": "servis"}, "jad": {"CASH_TYPE": "7"}})");

@@ -199,6 +199,39 @@ TEST_F(OperationsTest, RestartResetAndLinkTestAreAcknowledgedCommands) {
     });
 }
 
+// The station's probe: "V" at a reply time-out of its own, the link's own
+// back afterwards whatever the device did; the report's failure tells a
+// silent line from a port that did not open.
+TEST_F(OperationsTest, ProbeWaitsItsOwnTimeAndPutsTheLinksBack) {
+    const Op probe = [](Session& s) { return probe_version(s, 300).value_or(kNone); };
+    expect_rows({{{frame("RVT 2.17")}, "V", "RVT 2.17", ""},
+                 {{kAck}, "V", kNone, ""},
+                 {{kNak}, "V", kNone, ""},
+                 {{kBadSum}, "V", kNone, ""},
+                 {{kNoPort}, "", kNone, kPortMsg}},
+                probe);
+    using K = Failure::Kind;
+    const std::pair<std::string, K> failures[] = {
+        {kSilent, K::no_reply}, {kReadFails, K::port_failed}, {kNoPort, K::port_unavailable}};
+    for (const auto& [answer, kind] : failures) {
+        SCOPED_TRACE(answer);
+        const Outcome got = run({answer, kSilent}, [&](Session& s) {
+            probe_version(s, 300);
+            return std::to_string(link->constants().reply_timeout_ms);
+        });
+        EXPECT_EQ(got.value, "5000");
+        ASSERT_TRUE(got.report.failure);
+        EXPECT_EQ(got.report.failure->kind, kind);
+    }
+    // A silent device costs the probe's wait; the next request waits five
+    // seconds again.
+    expect({{kSilent, kSilent}, "V|V", kNone, kNoReply}, [](Session& s) {
+        probe_version(s, 300);
+        return read_version(s).value_or(kNone);
+    });
+    EXPECT_EQ(now, 300 + 5000);
+}
+
 TEST_F(OperationsTest, ImeiAndSignalLevel) {
     expect_rows({{{frame("\r\n351234567890123\r\n\r\nOK\r\n")}, "AAT+GSN", "351234567890123", ""},
                  {{frame("\r\n351234567890123")}, "AAT+GSN", "", ""},

@@ -120,6 +120,28 @@ class StationTest : public ::testing::Test {
     reg::Register book_;
 };
 
+// The options of a profile named relative to the working folder: the
+// register gets the file's absolute name and its bytes' SHA-256; the usual
+// speeds unless others are given.
+TEST_F(StationTest, OptionsNameTheProfileAbsolutelyWithItsHash) {
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir_.path()));
+    const device::LoadedProfile loaded = device::load_profile(QStringLiteral("profile.json"));
+    settings::Settings settings;
+    settings.speed = 19200;
+    const Options usual = station_options("profile.json", loaded, settings, "COM5,COM6");
+    const Options given = station_options("profile.json", loaded, settings, "", {9600});
+    QDir::setCurrent(before);
+    EXPECT_EQ(usual.profile_file, dir_.path() + "/profile.json");
+    EXPECT_EQ(usual.profile_sha256,
+              "6fd7f2722fb11048c7113adf70b462a0b65cafcb6eb1269bde6d54b10e062f38");
+    EXPECT_EQ(usual.profile.user, "servis");
+    EXPECT_EQ(usual.settings.speed, 19200);
+    EXPECT_EQ(usual.ports_glob, "COM5,COM6");
+    EXPECT_EQ(usual.speeds, (std::vector<std::int32_t>{38400, 19200, 9600, 57600, 115200}));
+    EXPECT_EQ(given.speeds, std::vector<std::int32_t>{9600});
+}
+
 TEST_F(StationTest, CommissionsDevicesAppearingOneAfterAnother) {
     std::vector<int> held(5, -1); // descriptors on each device once its line came
     const int files_before = open_files();
