@@ -62,6 +62,67 @@ void close_on_signals(QWidget& window) {
 void close_on_signals(QWidget&) {}
 #endif
 
+// The settings' failures: a box, or standard error once the program is
+// ending on a signal.
+tessal::settings::SettingsStore::Reporter
+settings_reporter(tessal::console::BoxMessageService& messages) {
+    return [&messages](const std::string& description) {
+        if (ending_on_signal) {
+            std::fprintf(stderr, "tessal: %s\n", description.c_str());
+        } else {
+            messages.plain(QString::fromStdString(description));
+        }
+    };
+}
+
+// The trace window is made when it is first opened: nothing it needs delays
+// the first window.
+void open_trace_when_asked(tessal::console::MainWindow& window, tessal::link::Trace& trace,
+                           std::unique_ptr<tessal::console::TraceWindow>& trace_window) {
+    window.set_trace_opener([&trace_window, &trace] {
+        if (!trace_window) {
+            trace_window = std::make_unique<tessal::console::TraceWindow>(trace);
+        }
+        trace_window->open();
+    });
+}
+
+#ifdef TESSAL_WITH_STATION
+// The commissioning station's window, made when first opened.
+void open_station_when_asked(tessal::console::MainWindow& window,
+                             tessal::settings::Settings& settings,
+                             std::unique_ptr<tessal::console::StationWindow>& station_window) {
+    window.set_station_opener([&station_window, &window, &settings] {
+        if (!station_window) {
+            station_window =
+                std::make_unique<tessal::console::StationWindow>(window.transaction(), settings);
+        }
+        station_window->show();
+        station_window->raise();
+    });
+}
+#endif
+
+#ifdef Q_OS_WIN
+// Windows ends a session (signing out, shutting down) by asking the program
+// to commit its data and then ends it without a quit: the settings are saved
+// then, as "Izlaz" saves them, and the trace lines still queued are written.
+// Nobody answers a box at that point, so a failure goes to standard error.
+void save_when_the_session_ends(QApplication& app, QWidget& window,
+                                tessal::settings::SettingsStore& store,
+                                tessal::settings::Settings& settings, tessal::link::Trace& trace) {
+    QObject::connect(
+        &app, &QGuiApplication::commitDataRequest, &window,
+        [&store, &settings, &trace] {
+            ending_on_signal = true;
+            store.save_settings(settings);
+            ending_on_signal = false;
+            trace.flush_file();
+        },
+        Qt::DirectConnection);
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -83,61 +144,25 @@ int main(int argc, char** argv) {
 
     tessal::console::BoxMessageService messages;
     tessal::settings::Settings settings;
-    tessal::settings::SettingsStore store(
-        directory,
-        [&messages](const std::string& description) {
-            if (ending_on_signal) {
-                std::fprintf(stderr, "tessal: %s\n", description.c_str());
-            } else {
-                messages.plain(QString::fromStdString(description));
-            }
-        },
-        directory == user_dir);
+    tessal::settings::SettingsStore store(directory, settings_reporter(messages),
+                                          directory == user_dir);
     tessal::link::Trace trace(store.settings_path().parent_path() / "rvt_trace.txt");
     // The serial line has a thread of its own; the window never waits for it.
     tessal::device::Engine engine([] { return std::make_unique<tessal::link::QtSerialPort>(); },
                                   &trace);
-    // The trace window is made when it is first opened: nothing it needs
-    // delays the first window.
     std::unique_ptr<tessal::console::TraceWindow> trace_window;
 
     tessal::console::MainWindow window(settings, store, engine, messages);
-    window.set_trace_opener([&trace_window, &trace] {
-        if (!trace_window) {
-            trace_window = std::make_unique<tessal::console::TraceWindow>(trace);
-        }
-        trace_window->open();
-    });
+    open_trace_when_asked(window, trace, trace_window);
 #ifdef TESSAL_WITH_STATION
-    // The commissioning station's window, made when first opened.
     std::unique_ptr<tessal::console::StationWindow> station_window;
-    window.set_station_opener([&station_window, &window, &settings] {
-        if (!station_window) {
-            station_window =
-                std::make_unique<tessal::console::StationWindow>(window.transaction(), settings);
-        }
-        station_window->show();
-        station_window->raise();
-    });
+    open_station_when_asked(window, settings, station_window);
 #endif
     tessal::dialogs::DialogSet dialogs(window, settings, store);
     window.Form_Load();
     close_on_signals(window);
 #ifdef Q_OS_WIN
-    // Windows ends a session (signing out, shutting down) by asking the
-    // program to commit its data and then ends it without a quit: the
-    // settings are saved then, as "Izlaz" saves them, and the trace lines
-    // still queued are written.  Nobody answers a box at that point, so a
-    // failure goes to standard error.
-    QObject::connect(
-        &app, &QGuiApplication::commitDataRequest, &window,
-        [&store, &settings, &trace] {
-            ending_on_signal = true;
-            store.save_settings(settings);
-            ending_on_signal = false;
-            trace.flush_file();
-        },
-        Qt::DirectConnection);
+    save_when_the_session_ends(app, window, store, settings, trace);
 #endif
     window.show();
     return app.exec();

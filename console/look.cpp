@@ -45,6 +45,10 @@ void enter_presses(QLineEdit* box, QPushButton* button) {
 }
 
 void tab_order(std::initializer_list<QWidget*> controls) {
+    tab_order(std::vector<QWidget*>(controls));
+}
+
+void tab_order(const std::vector<QWidget*>& controls) {
     QWidget* previous = nullptr;
     for (QWidget* control : controls) {
         if (previous != nullptr) {

@@ -6,6 +6,7 @@
 #include <QValidator>
 
 #include <initializer_list>
+#include <vector>
 
 class QComboBox;
 class QLabel;
@@ -50,6 +51,7 @@ void enter_presses(QLineEdit* box, QPushButton* button);
 
 // Tab visits the controls in this order.
 void tab_order(std::initializer_list<QWidget*> controls);
+void tab_order(const std::vector<QWidget*>& controls);
 
 // A list that only shows what the program selected: it takes the focus (so
 // that Tab reaches it and a screen reader reads it) but neither keys, the

@@ -101,6 +101,48 @@ void MainWindow::refresh_port_tips() {
     }
 }
 
+namespace {
+
+// One group of the clock frame's boxes: the date row shows day, month, year;
+// the time row hour, minute, second.  `owner` starts the boxes' spoken names;
+// only the editable group's labels carry mnemonics.
+struct ClockGroup {
+    int left;
+    const char* stem; // the boxes' object names: the stem and the box's index
+    int first_index;
+    bool editable;
+    const char* owner;
+};
+
+void build_clock_group(QGroupBox* frame, const ClockGroup& group,
+                       std::array<QLineEdit*, 6>& boxes) {
+    static constexpr std::array<const char*, 6> kFields{"datum: godina", "datum: mesec",
+                                                        "datum: dan",    "vreme: sat",
+                                                        "vreme: minut",  "vreme: sekund"};
+    static constexpr std::array<int, 6> kColumn{2, 1, 0, 0, 1, 2};
+    for (std::size_t field = 0; field < boxes.size(); ++field) {
+        const int i = static_cast<int>(field);
+        auto* box = new QLineEdit(frame);
+        const int top = i < 3 ? 38 : 86;
+        place(box, "", {group.left + kColumn[field] * 30, top, 28, 24});
+        box->setObjectName(
+            QStringLiteral("%1%2").arg(QLatin1String(group.stem)).arg(group.first_index + i));
+        box->setAccessibleName(
+            QStringLiteral("%1 %2").arg(QLatin1String(group.owner), QLatin1String(kFields[field])));
+        box->setMaxLength(2);
+        box->setReadOnly(!group.editable);
+        boxes[field] = box;
+    }
+    auto* date =
+        new QLabel(group.editable ? QStringLiteral("&Datum") : QStringLiteral("Datum"), frame);
+    auto* time =
+        new QLabel(group.editable ? QStringLiteral("&Vreme") : QStringLiteral("Vreme"), frame);
+    label_for(place(date, "", {group.left, 18, 90, 18}), boxes[2]);
+    label_for(place(time, "", {group.left, 66, 90, 18}), boxes[3]);
+}
+
+} // namespace
+
 void MainWindow::build() {
     setWindowTitle(QStringLiteral("Tessal"));
     setFixedSize(735, 431);
@@ -110,9 +152,21 @@ void MainWindow::build() {
     content_->setObjectName(QStringLiteral("content"));
     content_->setGeometry(0, 0, 735, 431);
 
-    ComPortFrame = frame(content_, "ComPortFrame", "Com Port", twips(240, 240, 2895, 2175));
-    Label1 = place(new QLabel(QStringLiteral("&Port:"), ComPortFrame), "Label1", {8, 26, 48, 20});
-    auto* port_list = new PortList(ComPortFrame);
+    build_port_frame();
+    build_clock_frame();
+    build_signal_frame();
+    build_reading_frames();
+    build_parameter_buttons();
+    build_tab_order();
+    connect_controls();
+    build_menu_and_shortcuts();
+}
+
+void MainWindow::build_port_frame() {
+    QGroupBox* port_frame =
+        frame(content_, "ComPortFrame", "Com Port", twips(240, 240, 2895, 2175));
+    Label1 = place(new QLabel(QStringLiteral("&Port:"), port_frame), "Label1", {8, 26, 48, 20});
+    auto* port_list = new PortList(port_frame);
     port_list->before_popup = [this] { refresh_port_tips(); };
     Combo1 = spoken(place(port_list, "Combo1", {60, 24, 120, 24}), "Port");
     label_for(Label1, Combo1);
@@ -120,9 +174,8 @@ void MainWindow::build() {
         Combo1->addItem(QStringLiteral("Com%1").arg(i));
     }
     Combo1->setToolTip(QStringLiteral("Izbor porta za komunikaciju"));
-    Label2 = place(new QLabel(QStringLiteral("&bps:"), ComPortFrame), "Label2", {8, 58, 48, 20});
-    Combo2 =
-        spoken(place(new QComboBox(ComPortFrame), "Combo2", {60, 56, 120, 24}), "Brzina (bps)");
+    Label2 = place(new QLabel(QStringLiteral("&bps:"), port_frame), "Label2", {8, 58, 48, 20});
+    Combo2 = spoken(place(new QComboBox(port_frame), "Combo2", {60, 56, 120, 24}), "Brzina (bps)");
     label_for(Label2, Combo2);
     Combo2->setEditable(true);
     Combo2->setInsertPolicy(QComboBox::NoInsert);
@@ -132,135 +185,158 @@ void MainWindow::build() {
         Combo2->addItem(QString::number(speed));
     }
     Combo2->setToolTip(QStringLiteral("Izbor brzine prenosa"));
-    ComStop = button(ComPortFrame, "ComStop", "Restart", {8, 94, 84, 40});
-    Test = button(ComPortFrame, "Test", "Test", {100, 94, 84, 40});
+    ComStop = button(port_frame, "ComStop", "Restart", {8, 94, 84, 40});
+    Test = button(port_frame, "Test", "Test", {100, 94, 84, 40});
+}
 
-    VremeFrame = frame(content_, "VremeFrame", "Podesavanje vremena", twips(3300, 240, 5415, 2175));
-    // Each group of boxes: the date row shows day, month, year; the time row
-    // hour, minute, second.  `owner` starts the boxes' spoken names; only the
-    // editable group's labels carry mnemonics.
-    auto clock_group = [this](int left, std::array<QLineEdit*, 6>& boxes, const char* stem,
-                              int first_index, bool editable, const char* owner) {
-        static constexpr std::array<const char*, 6> kFields{"datum: godina", "datum: mesec",
-                                                            "datum: dan",    "vreme: sat",
-                                                            "vreme: minut",  "vreme: sekund"};
-        static constexpr std::array<int, 6> kColumn{2, 1, 0, 0, 1, 2};
-        for (int i = 0; i < 6; ++i) {
-            const auto field = static_cast<std::size_t>(i);
-            auto* box = new QLineEdit(VremeFrame);
-            const int top = i < 3 ? 38 : 86;
-            place(box, "", {left + kColumn[field] * 30, top, 28, 24});
-            box->setObjectName(
-                QStringLiteral("%1%2").arg(QLatin1String(stem)).arg(first_index + i));
-            box->setAccessibleName(
-                QStringLiteral("%1 %2").arg(QLatin1String(owner), QLatin1String(kFields[field])));
-            box->setMaxLength(2);
-            box->setReadOnly(!editable);
-            boxes[field] = box;
-        }
-        auto* date =
-            new QLabel(editable ? QStringLiteral("&Datum") : QStringLiteral("Datum"), VremeFrame);
-        auto* time =
-            new QLabel(editable ? QStringLiteral("&Vreme") : QStringLiteral("Vreme"), VremeFrame);
-        label_for(place(date, "", {left, 18, 90, 18}), boxes[2]);
-        label_for(place(time, "", {left, 66, 90, 18}), boxes[3]);
-    };
-    clock_group(10, Vreme, "Vreme", 0, true, "PC");
-    clock_group(190, vreme_r_, "VremeR", 6, false, "uredjaj");
+void MainWindow::build_clock_frame() {
+    QGroupBox* clock_frame =
+        frame(content_, "VremeFrame", "Podesavanje vremena", twips(3300, 240, 5415, 2175));
+    build_clock_group(clock_frame, {10, "Vreme", 0, true, "PC"}, Vreme);
+    build_clock_group(clock_frame, {190, "VremeR", 6, false, "uredjaj"}, device_clock_boxes_);
     Check2 =
-        spoken(place(new QCheckBox(QStringLiteral("PC"), VremeFrame), "Check2", {104, 38, 70, 24}),
+        spoken(place(new QCheckBox(QStringLiteral("PC"), clock_frame), "Check2", {104, 38, 70, 24}),
                "PC sat uzivo");
-    SendTime = button(VremeFrame, "SendTime", "Slanje", {104, 84, 76, 40});
-    Option1 = spoken(
-        place(new QRadioButton(QStringLiteral("Letnje"), VremeFrame), "Option1", {282, 18, 76, 22}),
-        "Letnje racunanje vremena");
-    Option2 = spoken(
-        place(new QRadioButton(QStringLiteral("Zimsko"), VremeFrame), "Option2", {282, 44, 76, 22}),
-        "Zimsko racunanje vremena");
+    SendTime = button(clock_frame, "SendTime", "Slanje", {104, 84, 76, 40});
+    Option1 = spoken(place(new QRadioButton(QStringLiteral("Letnje"), clock_frame), "Option1",
+                           {282, 18, 76, 22}),
+                     "Letnje racunanje vremena");
+    Option2 = spoken(place(new QRadioButton(QStringLiteral("Zimsko"), clock_frame), "Option2",
+                           {282, 44, 76, 22}),
+                     "Zimsko racunanje vremena");
     // Option buttons of one group: selecting one clears the other, and the
     // selected one stays selected when clicked again.  Neither is selected
     // at start.
     Option1->setAutoExclusive(true);
     Option2->setAutoExclusive(true);
-    ReadTime = button(VremeFrame, "ReadTime", "Citanje", {282, 84, 76, 40});
+    ReadTime = button(clock_frame, "ReadTime", "Citanje", {282, 84, 76, 40});
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
+}
 
-    NivoFrame = frame(content_, "NivoFrame", "Nivo signala", twips(9000, 240, 1815, 2175));
-    NivoLabel = place(new QLabel(NivoFrame), "NivoLabel", {8, 24, 105, 20});
-    NivoProgres =
-        spoken(place(new QProgressBar(NivoFrame), "NivoProgres", {8, 52, 105, 22}), "Nivo signala");
+void MainWindow::build_signal_frame() {
+    QGroupBox* signal_frame =
+        frame(content_, "NivoFrame", "Nivo signala", twips(9000, 240, 1815, 2175));
+    NivoLabel = place(new QLabel(signal_frame), "NivoLabel", {8, 24, 105, 20});
+    NivoProgres = spoken(place(new QProgressBar(signal_frame), "NivoProgres", {8, 52, 105, 22}),
+                         "Nivo signala");
     NivoProgres->setRange(0, 100);
     NivoProgres->setValue(0);
     NivoProgres->setTextVisible(false);
-    ReadSignal = button(NivoFrame, "ReadSignal", "Citanje", {8, 94, 105, 40});
+    ReadSignal = button(signal_frame, "ReadSignal", "Citanje", {8, 94, 105, 40});
+}
 
-    ResetFrame = frame(content_, "ResetFrame", "Reset", twips(240, 2640, 1695, 2175));
-    Reset = button(ResetFrame, "Reset", "RESET!", {8, 50, 97, 48});
+// The reset button and the frames that show what the device answered.
+void MainWindow::build_reading_frames() {
+    QGroupBox* reset_frame = frame(content_, "ResetFrame", "Reset", twips(240, 2640, 1695, 2175));
+    Reset = button(reset_frame, "Reset", "RESET!", {8, 50, 97, 48});
 
     // The IMEI and version boxes show what the device answered: they can be
     // selected and copied, not typed into.
-    ImeiFrame = frame(content_, "ImeiFrame", "IMEI", twips(2160, 2640, 4875, 975));
-    ReadPassword = button(ImeiFrame, "ReadPassword", "Citanje IMEI-a", {8, 22, 140, 34});
-    LozinkaR = spoken(place(new QLineEdit(ImeiFrame), "LozinkaR", {156, 26, 160, 26}), "IMEI");
+    QGroupBox* imei_frame = frame(content_, "ImeiFrame", "IMEI", twips(2160, 2640, 4875, 975));
+    ReadPassword = button(imei_frame, "ReadPassword", "Citanje IMEI-a", {8, 22, 140, 34});
+    LozinkaR = spoken(place(new QLineEdit(imei_frame), "LozinkaR", {156, 26, 160, 26}), "IMEI");
     LozinkaR->setReadOnly(true);
 
-    VerzijaFrame =
+    QGroupBox* version_frame =
         frame(content_, "VerzijaFrame", "Verzija softvera", twips(2160, 3840, 4875, 975));
-    ReadVersion = button(VerzijaFrame, "ReadVersion", "Citanje", {8, 22, 140, 34});
-    SoftVersion = spoken(place(new QLineEdit(VerzijaFrame), "SoftVersion", {156, 26, 160, 26}),
+    ReadVersion = button(version_frame, "ReadVersion", "Citanje", {8, 22, 140, 34});
+    SoftVersion = spoken(place(new QLineEdit(version_frame), "SoftVersion", {156, 26, 160, 26}),
                          "Verzija softvera");
     SoftVersion->setReadOnly(true);
 
-    KomandaFrame = frame(content_, "KomandaFrame", "Komanda", twips(7320, 2640, 3495, 2175));
-    LastCommand = spoken(place(new QPlainTextEdit(KomandaFrame), "LastCommand", {8, 20, 217, 80}),
+    QGroupBox* command_frame =
+        frame(content_, "KomandaFrame", "Komanda", twips(7320, 2640, 3495, 2175));
+    LastCommand = spoken(place(new QPlainTextEdit(command_frame), "LastCommand", {8, 20, 217, 80}),
                          "Poslednja komanda");
     LastCommand->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // Tab leaves the box instead of being typed into it.
     LastCommand->setTabChangesFocus(true);
-    ReadLast = button(KomandaFrame, "ReadLast", "Read", {8, 106, 217, 32});
+    ReadLast = button(command_frame, "ReadLast", "Read", {8, 106, 217, 32});
+}
 
-    ParametriFrame = frame(content_, "ParametriFrame", "Parametri", twips(240, 5040, 5475, 1095));
-    Podesavanja = button(ParametriFrame, "Podesavanja", "GPRS", {8, 24, 82, 40});
-    Podesavanje_PU = button(ParametriFrame, "Podesavanje_PU", "FTP PU", {97, 24, 82, 40});
-    SIMch = button(ParametriFrame, "SIMch", "SIM ", {186, 24, 82, 40});
-    JAD = button(ParametriFrame, "JAD", "JAD", {275, 24, 82, 40});
+void MainWindow::build_parameter_buttons() {
+    QGroupBox* parameters_frame =
+        frame(content_, "ParametriFrame", "Parametri", twips(240, 5040, 5475, 1095));
+    Podesavanja = button(parameters_frame, "Podesavanja", "GPRS", {8, 24, 82, 40});
+    Podesavanje_PU = button(parameters_frame, "Podesavanje_PU", "FTP PU", {97, 24, 82, 40});
+    SIMch = button(parameters_frame, "SIMch", "SIM ", {186, 24, 82, 40});
+    JAD = button(parameters_frame, "JAD", "JAD", {275, 24, 82, 40});
 
     Izlaz = button(content_, "Izlaz", "Izlaz", twips(6000, 5280, 4815, 615));
+}
 
+void MainWindow::build_tab_order() {
     // Tab goes frame by frame, left to right and top to bottom; in the clock
     // frame group by group, each date row before its time row.
-    tab_order({Combo1,         Combo2,      ComStop,     Test,        Vreme[2],    Vreme[1],
-               Vreme[0],       Vreme[3],    Vreme[4],    Vreme[5],    Check2,      SendTime,
-               vreme_r_[2],    vreme_r_[1], vreme_r_[0], vreme_r_[3], vreme_r_[4], vreme_r_[5],
-               Option1,        Option2,     ReadTime,    ReadSignal,  Reset,       ReadPassword,
-               LozinkaR,       ReadVersion, SoftVersion, LastCommand, ReadLast,    Podesavanja,
-               Podesavanje_PU, SIMch,       JAD,         Izlaz});
+    const std::array<QLineEdit*, 6>& device_clock = device_clock_boxes_;
+    tab_order({Combo1,
+               Combo2,
+               ComStop,
+               Test,
+               Vreme[2],
+               Vreme[1],
+               Vreme[0],
+               Vreme[3],
+               Vreme[4],
+               Vreme[5],
+               Check2,
+               SendTime,
+               device_clock[2],
+               device_clock[1],
+               device_clock[0],
+               device_clock[3],
+               device_clock[4],
+               device_clock[5],
+               Option1,
+               Option2,
+               ReadTime,
+               ReadSignal,
+               Reset,
+               ReadPassword,
+               LozinkaR,
+               ReadVersion,
+               SoftVersion,
+               LastCommand,
+               ReadLast,
+               Podesavanja,
+               Podesavanje_PU,
+               SIMch,
+               JAD,
+               Izlaz});
+}
 
+void MainWindow::connect_controls() {
+    using Handler = void (MainWindow::*)();
+    const std::pair<QPushButton*, Handler> clicks[] = {
+        {ComStop, &MainWindow::ComStop_Click},
+        {Test, &MainWindow::Test_Click},
+        {Reset, &MainWindow::Reset_Click},
+        {ReadVersion, &MainWindow::ReadVersion_Click},
+        {ReadLast, &MainWindow::ReadLast_Click},
+        {ReadPassword, &MainWindow::ReadPassword_Click},
+        {ReadSignal, &MainWindow::ReadSignal_Click},
+        {ReadTime, &MainWindow::ReadTime_Click},
+        {SendTime, &MainWindow::SendTime_Click},
+        {Izlaz, &MainWindow::Izlaz_Click},
+        {Podesavanja, &MainWindow::Podesavanja_Click},
+        {Podesavanje_PU, &MainWindow::Podesavanje_PU_Click},
+        {SIMch, &MainWindow::SIMch_Click},
+        {JAD, &MainWindow::JAD_Click},
+    };
+    for (const auto& [control, handler] : clicks) {
+        connect(control, &QPushButton::clicked, this, [this, handler] { (this->*handler)(); });
+    }
     connect(Combo1, &QComboBox::currentIndexChanged, this, [this] { Combo1_Change(); });
     connect(Combo2, &QComboBox::editTextChanged, this, [this] { Combo2_Change(); });
-    connect(ComStop, &QPushButton::clicked, this, [this] { ComStop_Click(); });
-    connect(Test, &QPushButton::clicked, this, [this] { Test_Click(); });
-    connect(Reset, &QPushButton::clicked, this, [this] { Reset_Click(); });
-    connect(ReadVersion, &QPushButton::clicked, this, [this] { ReadVersion_Click(); });
-    connect(ReadLast, &QPushButton::clicked, this, [this] { ReadLast_Click(); });
-    connect(ReadPassword, &QPushButton::clicked, this, [this] { ReadPassword_Click(); });
-    connect(ReadSignal, &QPushButton::clicked, this, [this] { ReadSignal_Click(); });
     connect(Check2, &QCheckBox::clicked, this, [this] { Check2_Click(); });
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
     for (QLineEdit* box : Vreme) {
         connect(box, &QLineEdit::textChanged, this, [this] { Vreme_Change(); });
     }
-    connect(Option1, &QRadioButton::clicked, this, [this] { Option1_Click(); });
-    connect(Option2, &QRadioButton::clicked, this, [this] { Option2_Click(); });
-    connect(ReadTime, &QPushButton::clicked, this, [this] { ReadTime_Click(); });
-    connect(SendTime, &QPushButton::clicked, this, [this] { SendTime_Click(); });
-    connect(Izlaz, &QPushButton::clicked, this, [this] { Izlaz_Click(); });
-    connect(Podesavanja, &QPushButton::clicked, this, [this] { Podesavanja_Click(); });
-    connect(Podesavanje_PU, &QPushButton::clicked, this, [this] { Podesavanje_PU_Click(); });
-    connect(SIMch, &QPushButton::clicked, this, [this] { SIMch_Click(); });
-    connect(JAD, &QPushButton::clicked, this, [this] { JAD_Click(); });
+}
 
+void MainWindow::build_menu_and_shortcuts() {
     // The trace window, beside the controls: a shortcut and a context menu
     // leave the layout as it is.
     const QKeySequence trace_keys(Qt::CTRL | Qt::Key_T);
@@ -299,8 +375,8 @@ void MainWindow::Form_Load() {
 
     settings::count_operators_in_use(settings_);
 
-    if (hooks_.after_load) {
-        hooks_.after_load();
+    if (dialog_hooks_.after_load) {
+        dialog_hooks_.after_load();
     }
 
     // The machine's serial ports are read when the port list first opens or
@@ -363,19 +439,19 @@ void open_dialog(Transaction& transaction, const std::function<void()>& open) {
 } // namespace
 
 void MainWindow::Podesavanja_Click() {
-    open_dialog(transaction_, hooks_.open_gprs);
+    open_dialog(transaction_, dialog_hooks_.open_gprs);
 }
 
 void MainWindow::Podesavanje_PU_Click() {
-    open_dialog(transaction_, hooks_.open_ftp);
+    open_dialog(transaction_, dialog_hooks_.open_ftp);
 }
 
 void MainWindow::SIMch_Click() {
-    open_dialog(transaction_, hooks_.open_sim);
+    open_dialog(transaction_, dialog_hooks_.open_sim);
 }
 
 void MainWindow::JAD_Click() {
-    open_dialog(transaction_, hooks_.open_jad);
+    open_dialog(transaction_, dialog_hooks_.open_jad);
 }
 
 void MainWindow::Combo1_Change() {
@@ -499,18 +575,6 @@ void MainWindow::Vreme_Change() {
     }
 }
 
-void MainWindow::Option1_Click() {
-    if (Option1->isChecked()) {
-        Option2->setChecked(false);
-    }
-}
-
-void MainWindow::Option2_Click() {
-    if (Option2->isChecked()) {
-        Option1->setChecked(false);
-    }
-}
-
 int MainWindow::season_offset() const {
     if (Option1->isChecked()) {
         return device::kSummerOffset;
@@ -529,7 +593,7 @@ void MainWindow::ReadTime_Click() {
                        return;
                    }
                    for (std::size_t i = 0; i < local->size(); ++i) {
-                       vreme_r_[i]->setText(from_device((*local)[i]));
+                       device_clock_boxes_[i]->setText(from_device((*local)[i]));
                    }
                });
 }

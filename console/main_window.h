@@ -14,7 +14,6 @@
 #include <functional>
 
 class QCheckBox;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -64,7 +63,7 @@ class MainWindow : public QWidget {
         std::function<void()> open_sim;
         std::function<void()> open_jad;
     };
-    void set_dialog_hooks(DialogHooks hooks) { hooks_ = std::move(hooks); }
+    void set_dialog_hooks(DialogHooks hooks) { dialog_hooks_ = std::move(hooks); }
 
     // The machine whose serial devices the port numbers reach; by default
     // the real one.  Not owned.
@@ -105,8 +104,6 @@ class MainWindow : public QWidget {
     void Check2_Click();
     void Timer1_Timer();
     void Vreme_Change();
-    void Option1_Click();
-    void Option2_Click();
     void ReadTime_Click();
     void SendTime_Click();
     // "Sacuvaj profil..." and "Primeni profil..." of the context menu.
@@ -117,13 +114,6 @@ class MainWindow : public QWidget {
     void set_now(std::function<QDateTime()> now) { now_ = std::move(now); }
 
     // Controls, named as the technician's manual names them.
-    QGroupBox* ComPortFrame = nullptr;
-    QGroupBox* VremeFrame = nullptr;
-    QGroupBox* NivoFrame = nullptr;
-    QGroupBox* ResetFrame = nullptr;
-    QGroupBox* ImeiFrame = nullptr;
-    QGroupBox* VerzijaFrame = nullptr;
-    QGroupBox* KomandaFrame = nullptr;
     QComboBox* Combo1 = nullptr;
     QComboBox* Combo2 = nullptr;
     QLabel* Label1 = nullptr;
@@ -131,7 +121,9 @@ class MainWindow : public QWidget {
     QPushButton* ComStop = nullptr;
     QPushButton* Test = nullptr;
     std::array<QLineEdit*, 6> Vreme{};
-    QLineEdit* VremeR(int index) const { return vreme_r_.at(static_cast<std::size_t>(index - 6)); }
+    QLineEdit* VremeR(int index) const {
+        return device_clock_boxes_.at(static_cast<std::size_t>(index - 6));
+    }
     QCheckBox* Check2 = nullptr;
     QTimer* Timer1 = nullptr;
     QRadioButton* Option1 = nullptr;
@@ -148,7 +140,6 @@ class MainWindow : public QWidget {
     QLineEdit* SoftVersion = nullptr;
     QPushButton* ReadLast = nullptr;
     QPlainTextEdit* LastCommand = nullptr;
-    QGroupBox* ParametriFrame = nullptr;
     QPushButton* Podesavanja = nullptr;
     QPushButton* Podesavanje_PU = nullptr;
     QPushButton* SIMch = nullptr;
@@ -163,7 +154,17 @@ class MainWindow : public QWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    // The window's controls, frame by frame, then how Tab and the handlers
+    // reach them, then the trace window's shortcut and the context menu.
     void build();
+    void build_port_frame();
+    void build_clock_frame();
+    void build_signal_frame();
+    void build_reading_frames();
+    void build_parameter_buttons();
+    void build_tab_order();
+    void connect_controls();
+    void build_menu_and_shortcuts();
     int season_offset() const;
     QString choose_profile(bool save);
     // Runs a device operation that takes input away from the window until
@@ -177,11 +178,12 @@ class MainWindow : public QWidget {
     const link::PortEnumerator* ports_ = &machine_ports_;
     Transaction transaction_;
     QWidget* content_ = nullptr;
-    std::array<QLineEdit*, 6> vreme_r_{};
+    // The boxes of the device's clock as last read, `VremeR`(6) to (11).
+    std::array<QLineEdit*, 6> device_clock_boxes_{};
     // The PC time the clock frame's boxes stand for.
     device::ClockTexts pc_time_{};
     std::function<QDateTime()> now_;
-    DialogHooks hooks_;
+    DialogHooks dialog_hooks_;
     std::function<void()> open_trace_;
     std::function<void()> open_station_;
     std::function<QString(bool save)> choose_profile_;

@@ -2,6 +2,7 @@
 #include "ftp_dialog.h"
 
 #include "console/transaction.h"
+#include "device/ftp_parameters.h"
 #include "device/operations.h"
 #include "dialogs/closing.h"
 #include "link/frame.h"
@@ -15,28 +16,81 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include <algorithm>
+#include <vector>
 
 namespace tessal::dialogs {
 
 namespace {
 
-// The rows' labels, as the parameter table captions them.
-const char* row_label(std::size_t row) {
-    return device::kFtpParameterTable[row].caption;
+using device::FtpParameter;
+
+constexpr std::size_t row_of(FtpParameter parameter) {
+    return static_cast<std::size_t>(parameter);
 }
 
-// The server address the send side offers at load, one octet per box.
-constexpr std::array<const char*, 4> kDefaultAddress{"192", "168", "1", "100"};
+// What the dialog adds to each row of the device's parameter table: the
+// object names of its boxes (the address's octets are `ftp` 0 to 7), the
+// members that hold its text boxes (none for the octets and the operator
+// lists), what the send side offers at load, and the letter of the caption
+// that the send side's label underlines.
+struct DialogRow {
+    FtpParameter parameter;
+    const char* send_name;
+    const char* read_name;
+    QLineEdit* FtpDialog::*send_box;
+    QLineEdit* FtpDialog::*read_box;
+    const char* preset;
+    qsizetype mnemonic;
+};
 
-// Spoken names of the rows' boxes; the side, "slanje" or "citanje", follows
-// in brackets.
-constexpr std::array<const char*, 6> kRowNames{"ftp adresa", "username", "password",
-                                               "for send",   "command",  "operater"};
-// The send side's row labels carry the mnemonics; the letters shown stay the
-// same.
-constexpr std::array<const char*, 6> kMnemonicLabels{
-    "&ftp adresa:", "&username:", "&password:", "for &send:", "&command:", "&operater:"};
+constexpr std::array<DialogRow, 6> kDialogRows{{
+    {FtpParameter::address, "", "", nullptr, nullptr, "", 0},
+    {FtpParameter::user, "Username", "UsernameR", &FtpDialog::Username, &FtpDialog::UsernameR,
+     "terminal", 0},
+    {FtpParameter::password, "Password", "PasswordR", &FtpDialog::Password, &FtpDialog::PasswordR,
+     "trobelik", 0},
+    {FtpParameter::for_send, "ForSend", "ForSendR", &FtpDialog::ForSend, &FtpDialog::ForSendR,
+     "/izvestaji", 4},
+    {FtpParameter::command, "ForCommand", "ForCommandR", &FtpDialog::ForCommand,
+     &FtpDialog::ForCommandR, "/komande", 0},
+    {FtpParameter::gprs, "Combogprs", "CombogprsR", nullptr, nullptr, "", 0},
+}};
+
+constexpr const DialogRow& dialog_row(FtpParameter parameter) {
+    return kDialogRows[row_of(parameter)];
+}
+
+// The rows typed into a text box of their own, in the order of the texts of
+// device::FtpRows and device::FtpRead.
+constexpr std::array<FtpParameter, 4> kTextParameters{
+    FtpParameter::user, FtpParameter::password, FtpParameter::for_send, FtpParameter::command};
+
+constexpr std::size_t text_slot(FtpParameter parameter) {
+    return row_of(parameter) - row_of(kTextParameters.front());
+}
+
+// The address's octets: `ftp` 0 to 3 on the send side, the next four on the
+// read side.
+constexpr std::size_t kOctets = 4;
+
+// The server address the send side offers at load, one octet per box.
+constexpr std::array<const char*, kOctets> kDefaultAddress{"192", "168", "1", "100"};
+
+// The row's caption as the device's table has it ("for send:"), and its
+// name for a screen reader ("for send").
+QString caption(FtpParameter parameter) {
+    return QString::fromLatin1(device::ftp_parameter(parameter).caption);
+}
+QString row_name(FtpParameter parameter) {
+    QString name = caption(parameter);
+    name.chop(1);
+    return name;
+}
+
+QString side_name(const QString& row, bool send_side) {
+    return QStringLiteral("%1 (%2)").arg(row, send_side ? QStringLiteral("slanje")
+                                                        : QStringLiteral("citanje"));
+}
 
 constexpr int kRowTop = 26;
 constexpr int kRowStep = 32;
@@ -45,19 +99,134 @@ constexpr int kTickLeft = 10;
 constexpr int kFrameTop = 8;
 constexpr int kFrameHeight = 268;
 constexpr int kGap = 8;
-// The longest value a text box takes, and an address octet: the limits of
-// the parameters, which every front end applies.
-constexpr int kLongestValue = static_cast<int>(device::kLongestFtpValue);
-constexpr int kOctet = static_cast<int>(device::kLongestOctet);
 
-QRect row_rect(std::size_t row, int left, int width) {
-    return {left, kRowTop + static_cast<int>(row) * kRowStep, width, kRowHeight};
+QRect row_rect(FtpParameter parameter, int left, int width) {
+    return {left, kRowTop + static_cast<int>(row_of(parameter)) * kRowStep, width, kRowHeight};
 }
 
-QString side_name(const QString& row, bool send_side) {
-    return QStringLiteral("%1 (%2)").arg(row, send_side ? QStringLiteral("slanje")
-                                                        : QStringLiteral("citanje"));
-}
+// Where the rows' parts stand: each frame has a row label, then the boxes
+// wide enough for the longest value the device takes; on the send side each
+// row starts with its tick box.
+struct Columns {
+    explicit Columns(const QWidget& dialog)
+        : label_width(
+              QFontMetrics(dialog.font()).horizontalAdvance(caption(FtpParameter::address)) + 6),
+          wide(console::box_width(dialog, static_cast<int>(device::kLongestFtpValue))),
+          octet_width(console::box_width(dialog, static_cast<int>(device::kLongestOctet))),
+          send_box_left(kSendLabelLeft + label_width), read_box_left(kTickLeft + label_width) {}
+
+    int box_left(bool send_side) const { return send_side ? send_box_left : read_box_left; }
+    int label_left(bool send_side) const { return send_side ? kSendLabelLeft : kTickLeft; }
+    int frame_width(bool send_side) const { return box_left(send_side) + wide + 12; }
+
+    static constexpr int kSendLabelLeft = kTickLeft + 26;
+    int label_width;
+    int wide;
+    int octet_width;
+    int send_box_left;
+    int read_box_left;
+};
+
+// Builds one side of one row: on the send side its tick box, then the row's
+// label tied to the row's first box, and the boxes.
+class RowBuilder {
+  public:
+    RowBuilder(FtpDialog& dialog, const Columns& columns, QValidator* device_text)
+        : dialog_(dialog), columns_(columns), device_text_(device_text) {}
+
+    void build(const DialogRow& row, bool send_side) {
+        QGroupBox* frame = send_side ? dialog_.SendFrame : dialog_.ReadFrame;
+        const std::size_t at = row_of(row.parameter);
+        if (send_side) {
+            dialog_.Check1[at] =
+                console::place(new QCheckBox(frame), QStringLiteral("Check1%1").arg(at),
+                               row_rect(row.parameter, kTickLeft, 22));
+            dialog_.Check1[at]->setAccessibleName(
+                QStringLiteral("slanje: %1").arg(row_name(row.parameter)));
+        }
+        QWidget* first = nullptr;
+        if (row.parameter == FtpParameter::address) {
+            first = octets(frame, send_side);
+        } else if (row.parameter == FtpParameter::gprs) {
+            first = operator_list(row, frame, send_side);
+        } else {
+            first = text_row(row, frame, send_side);
+        }
+        QString label = caption(row.parameter);
+        if (send_side) {
+            label.insert(row.mnemonic, u'&');
+        }
+        console::label_for(console::place(new QLabel(label, frame), QString(),
+                                          row_rect(row.parameter, columns_.label_left(send_side),
+                                                   columns_.label_width)),
+                           first);
+    }
+
+  private:
+    QLineEdit* text_box(QGroupBox* frame, FtpParameter parameter, bool send_side, QRect where,
+                        const QString& name) {
+        auto* box = console::place(new QLineEdit(frame), QString(), where);
+        box->setAccessibleName(side_name(name, send_side));
+        if (send_side) {
+            box->setMaxLength(static_cast<int>(device::ftp_parameter(parameter).longest));
+            box->setValidator(device_text_);
+        } else {
+            // The read side only shows what the device holds; it can be
+            // selected and copied.
+            box->setReadOnly(true);
+        }
+        return box;
+    }
+
+    QWidget* text_row(const DialogRow& row, QGroupBox* frame, bool send_side) {
+        QLineEdit* box =
+            text_box(frame, row.parameter, send_side,
+                     row_rect(row.parameter, columns_.box_left(send_side), columns_.wide),
+                     row_name(row.parameter));
+        box->setObjectName(QString::fromLatin1(send_side ? row.send_name : row.read_name));
+        dialog_.*(send_side ? row.send_box : row.read_box) = box;
+        if (send_side) {
+            box->setText(QString::fromLatin1(row.preset));
+        }
+        return box;
+    }
+
+    QWidget* octets(QGroupBox* frame, bool send_side) {
+        const std::size_t first = send_side ? 0 : kOctets;
+        for (std::size_t octet = 0; octet < kOctets; ++octet) {
+            const int left =
+                columns_.box_left(send_side) + static_cast<int>(octet) * (columns_.octet_width + 8);
+            QLineEdit* box = text_box(
+                frame, FtpParameter::address, send_side,
+                row_rect(FtpParameter::address, left, columns_.octet_width),
+                QStringLiteral("%1 %2").arg(row_name(FtpParameter::address)).arg(octet + 1));
+            box->setObjectName(QStringLiteral("ftp%1").arg(first + octet));
+            if (send_side) {
+                box->setText(QString::fromLatin1(kDefaultAddress[octet]));
+            }
+            dialog_.ftp[first + octet] = box;
+        }
+        return dialog_.ftp[first];
+    }
+
+    QWidget* operator_list(const DialogRow& row, QGroupBox* frame, bool send_side) {
+        QComboBox*& list = send_side ? dialog_.Combogprs : dialog_.CombogprsR;
+        list = console::place(new QComboBox(frame),
+                              QString::fromLatin1(send_side ? row.send_name : row.read_name),
+                              row_rect(row.parameter, columns_.box_left(send_side), columns_.wide));
+        list->setAccessibleName(side_name(row_name(row.parameter), send_side));
+        if (!send_side) {
+            // Tab reaches the read side's list and it shows the operator the
+            // read matched, but only the code selects in it.
+            console::show_only(list);
+        }
+        return list;
+    }
+
+    FtpDialog& dialog_;
+    const Columns& columns_;
+    QValidator* device_text_;
+};
 
 } // namespace
 
@@ -74,23 +243,12 @@ void FtpDialog::build() {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("Podesavanje FTP servera PU"));
     apply_console_look(*this);
-    auto* device_text = new DeviceTextValidator(this);
 
-    // Each frame: a row label, then the boxes wide enough for the longest
-    // value; on the send side each row starts with its tick box.
-    const int label_width =
-        QFontMetrics(font()).horizontalAdvance(QString::fromLatin1(row_label(0))) + 6;
-    const int wide = console::box_width(*this, kLongestValue);
-    const int octet_width = console::box_width(*this, kOctet);
-    const int octet_step = octet_width + 8;
-    const int send_label_left = kTickLeft + 26;
-    const int send_box_left = send_label_left + label_width;
-    const int read_box_left = kTickLeft + label_width;
-    const int send_width = send_box_left + wide + 12;
-    const int read_width = read_box_left + wide + 12;
+    const Columns columns(*this);
+    const int send_width = columns.frame_width(true);
+    const int read_width = columns.frame_width(false);
     setFixedSize(kGap + send_width + kGap + read_width + kGap, 328);
-
-    const auto side_frame = [&](const char* name, bool send_side, int left, int width) {
+    const auto side_frame = [this](const char* name, bool send_side, int left, int width) {
         auto* frame = console::place(new QGroupBox(QStringLiteral("ftp Poreske Uprave"), this),
                                      name, {left, kFrameTop, width, kFrameHeight});
         // Both frames have the same caption; the screen reader tells them
@@ -101,103 +259,59 @@ void FtpDialog::build() {
     SendFrame = side_frame("SendFrame", true, kGap, send_width);
     ReadFrame = side_frame("ReadFrame", false, kGap + send_width + kGap, read_width);
 
-    auto text_box = [&](const char* name, std::size_t row, bool send_side) {
-        QGroupBox* frame = send_side ? SendFrame : ReadFrame;
-        auto* box = console::place(new QLineEdit(frame), QString::fromLatin1(name),
-                                   row_rect(row, send_side ? send_box_left : read_box_left, wide));
-        box->setAccessibleName(side_name(QLatin1String(kRowNames[row]), send_side));
-        if (send_side) {
-            box->setMaxLength(kLongestValue);
-            box->setValidator(device_text);
-        } else {
-            // The read side only shows what the device holds; it can be
-            // selected and copied.
-            box->setReadOnly(true);
-        }
-        return box;
-    };
-    for (std::size_t i = 0; i < ftp.size(); ++i) {
-        const bool send_side = i < 4;
-        const int octet = static_cast<int>(i % 4);
-        ftp[i] = text_box("", 0, send_side);
-        ftp[i]->setObjectName(QStringLiteral("ftp%1").arg(i));
-        ftp[i]->setAccessibleName(
-            side_name(QStringLiteral("ftp adresa %1").arg(octet + 1), send_side));
-        ftp[i]->setGeometry(ftp[i]->x() + octet * octet_step, ftp[i]->y(), octet_width, kRowHeight);
-        if (send_side) {
-            ftp[i]->setMaxLength(kOctet);
-            ftp[i]->setText(QString::fromLatin1(kDefaultAddress[i]));
+    RowBuilder rows(*this, columns, new DeviceTextValidator(this));
+    for (const bool send_side : {true, false}) {
+        for (const DialogRow& row : kDialogRows) {
+            rows.build(row, send_side);
         }
     }
-    Username = text_box("Username", 1, true);
-    Password = text_box("Password", 2, true);
-    ForSend = text_box("ForSend", 3, true);
-    ForCommand = text_box("ForCommand", 4, true);
-    Username->setText(QStringLiteral("terminal"));
-    Password->setText(QStringLiteral("trobelik"));
-    ForSend->setText(QStringLiteral("/izvestaji"));
-    ForCommand->setText(QStringLiteral("/komande"));
-    UsernameR = text_box("UsernameR", 1, false);
-    PasswordR = text_box("PasswordR", 2, false);
-    ForSendR = text_box("ForSendR", 3, false);
-    ForCommandR = text_box("ForCommandR", 4, false);
 
-    Combogprs = console::place(new QComboBox(SendFrame), QStringLiteral("Combogprs"),
-                               row_rect(5, send_box_left, wide));
-    CombogprsR = console::place(new QComboBox(ReadFrame), QStringLiteral("CombogprsR"),
-                                row_rect(5, read_box_left, wide));
-    Combogprs->setAccessibleName(side_name(QLatin1String(kRowNames[5]), true));
-    CombogprsR->setAccessibleName(side_name(QLatin1String(kRowNames[5]), false));
-    // Tab reaches the read side's list and it shows the operator the read
-    // matched, but only the code selects in it.
-    console::show_only(CombogprsR);
-
-    for (std::size_t row = 0; row < Check1.size(); ++row) {
-        Check1[row] = console::place(new QCheckBox(SendFrame), QStringLiteral("Check1%1").arg(row),
-                                     row_rect(row, kTickLeft, 22));
-        Check1[row]->setAccessibleName(
-            QStringLiteral("slanje: %1").arg(QLatin1String(kRowNames[row])));
-    }
-
-    // Row labels, each tied to the first box of its row.
-    const std::array<QWidget*, 6> send_boxes{ftp[0],  Username,   Password,
-                                             ForSend, ForCommand, Combogprs};
-    const std::array<QWidget*, 6> read_boxes{ftp[4],   UsernameR,   PasswordR,
-                                             ForSendR, ForCommandR, CombogprsR};
-    for (std::size_t row = 0; row < device::kFtpParameterTable.size(); ++row) {
-        console::label_for(
-            console::place(new QLabel(QString::fromLatin1(kMnemonicLabels[row]), SendFrame),
-                           QString(), row_rect(row, send_label_left, label_width)),
-            send_boxes[row]);
-        console::label_for(
-            console::place(new QLabel(QString::fromLatin1(row_label(row)), ReadFrame), QString(),
-                           row_rect(row, kTickLeft, label_width)),
-            read_boxes[row]);
-    }
-
-    Send = console::console_button(SendFrame, "Send", "Slanje", {send_box_left, 222, wide, 34});
-    Read = console::console_button(ReadFrame, "Read", "Citanje", {read_box_left, 222, wide, 34});
+    Send = console::console_button(SendFrame, "Send", "Slanje",
+                                   {columns.send_box_left, 222, columns.wide, 34});
+    Read = console::console_button(ReadFrame, "Read", "Citanje",
+                                   {columns.read_box_left, 222, columns.wide, 34});
     Izlaz = console::console_button(this, "Izlaz", "Izlaz", {(width() - 120) / 2, 284, 120, 34});
-
-    // Tab: the send side row by row, each row's tick box before its boxes,
-    // then "Slanje"; the read side row by row, then "Citanje"; then "Izlaz".
-    console::tab_order({Check1[0],  ftp[0],    ftp[1],    ftp[2],    ftp[3],   Check1[1],
-                        Username,   Check1[2], Password,  Check1[3], ForSend,  Check1[4],
-                        ForCommand, Check1[5], Combogprs, Send,      ftp[4],   ftp[5],
-                        ftp[6],     ftp[7],    UsernameR, PasswordR, ForSendR, ForCommandR,
-                        CombogprsR, Read,      Izlaz});
+    build_tab_order();
 
     connect(Send, &QPushButton::clicked, this, [this] { Send_Click(); });
     connect(Read, &QPushButton::clicked, this, [this] { Read_Click(); });
     connect(Izlaz, &QPushButton::clicked, this, [this] { Izlaz_Click(); });
 }
 
-std::array<QLineEdit*, 4> FtpDialog::send_texts() const {
-    return {Username, Password, ForSend, ForCommand};
+QLineEdit* FtpDialog::text_box(FtpParameter parameter, bool send_side) const {
+    const DialogRow& row = dialog_row(parameter);
+    return this->*(send_side ? row.send_box : row.read_box);
 }
 
-std::array<QLineEdit*, 4> FtpDialog::read_texts() const {
-    return {UsernameR, PasswordR, ForSendR, ForCommandR};
+std::vector<QWidget*> FtpDialog::row_boxes(FtpParameter parameter, bool send_side) const {
+    switch (parameter) {
+    case FtpParameter::address: {
+        const auto first = ftp.begin() + (send_side ? 0 : kOctets);
+        return {first, first + kOctets};
+    }
+    case FtpParameter::gprs:
+        return {send_side ? Combogprs : CombogprsR};
+    default:
+        return {text_box(parameter, send_side)};
+    }
+}
+
+void FtpDialog::build_tab_order() {
+    // Tab: the send side row by row, each row's tick box before its boxes,
+    // then "Slanje"; the read side row by row, then "Citanje"; then "Izlaz".
+    std::vector<QWidget*> order;
+    for (const bool send_side : {true, false}) {
+        for (const DialogRow& row : kDialogRows) {
+            if (send_side) {
+                order.push_back(Check1[row_of(row.parameter)]);
+            }
+            const std::vector<QWidget*> boxes = row_boxes(row.parameter, send_side);
+            order.insert(order.end(), boxes.begin(), boxes.end());
+        }
+        order.push_back(send_side ? Send : Read);
+    }
+    order.push_back(Izlaz);
+    console::tab_order(order);
 }
 
 void FtpDialog::fill_lists() {
@@ -220,11 +334,12 @@ void FtpDialog::reject() {
 }
 
 void FtpDialog::clear_read_side() {
-    for (std::size_t i = 4; i < ftp.size(); ++i) {
-        ftp[i]->clear();
-    }
-    for (QLineEdit* box : read_texts()) {
-        box->clear();
+    for (const DialogRow& row : kDialogRows) {
+        for (QWidget* box : row_boxes(row.parameter, false)) {
+            if (auto* text = qobject_cast<QLineEdit*>(box)) {
+                text->clear();
+            }
+        }
     }
     CombogprsR->setCurrentIndex(-1);
 }
@@ -240,14 +355,16 @@ void FtpDialog::Read_Click() {
         this, [settings](device::Session& session) { return device::read_ftp(session, settings); },
         [this](const device::FtpRead& read) {
             // The rows read before a failure keep their values.
-            if (read.rows_read > 0) {
-                for (std::size_t i = 0; i < read.address.size(); ++i) {
-                    ftp[4 + i]->setText(console::from_device(read.address[i]));
+            if (read.rows_read > row_of(FtpParameter::address)) {
+                for (std::size_t octet = 0; octet < kOctets; ++octet) {
+                    ftp[kOctets + octet]->setText(console::from_device(read.address[octet]));
                 }
             }
-            const std::array<QLineEdit*, 4> boxes = read_texts();
-            for (std::size_t row = 1; row < 5 && row < read.rows_read; ++row) {
-                boxes[row - 1]->setText(console::from_device(read.texts[row - 1]));
+            for (const FtpParameter parameter : kTextParameters) {
+                if (row_of(parameter) < read.rows_read) {
+                    text_box(parameter, false)
+                        ->setText(console::from_device(read.texts[text_slot(parameter)]));
+                }
             }
             if (read.operator_index &&
                 static_cast<int>(*read.operator_index) < CombogprsR->count()) {
@@ -260,15 +377,14 @@ void FtpDialog::Send_Click() {
     // The whole action is one transaction; each row opens and closes the
     // port for its own request.
     device::FtpRows rows;
-    for (std::size_t row = 0; row < Check1.size(); ++row) {
-        rows.ticked[row] = Check1[row]->isChecked();
+    for (const DialogRow& row : kDialogRows) {
+        rows.ticked[row_of(row.parameter)] = Check1[row_of(row.parameter)]->isChecked();
     }
-    for (std::size_t i = 0; i < rows.address.size(); ++i) {
-        rows.address[i] = console::to_device(ftp[i]->text());
+    for (std::size_t octet = 0; octet < kOctets; ++octet) {
+        rows.address[octet] = console::to_device(ftp[octet]->text());
     }
-    const std::array<QLineEdit*, 4> boxes = send_texts();
-    for (std::size_t i = 0; i < boxes.size(); ++i) {
-        rows.texts[i] = console::to_device(boxes[i]->text());
+    for (const FtpParameter parameter : kTextParameters) {
+        rows.texts[text_slot(parameter)] = console::to_device(text_box(parameter, true)->text());
     }
     rows.operator_index = Combogprs->currentIndex();
     const settings::Settings settings = settings_;
@@ -280,8 +396,8 @@ void FtpDialog::Send_Click() {
         [this](const device::FtpSent& sent) {
             // The technician sees the octets as they went out.
             if (sent.padded) {
-                for (std::size_t i = 0; i < sent.padded->size(); ++i) {
-                    ftp[i]->setText(console::from_device((*sent.padded)[i]));
+                for (std::size_t octet = 0; octet < sent.padded->size(); ++octet) {
+                    ftp[octet]->setText(console::from_device((*sent.padded)[octet]));
                 }
             }
         });

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "console/look.h"
+#include "device/ftp_parameters.h"
 
 #include <QDialog>
 #include <QRect>
@@ -10,6 +11,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -80,11 +82,13 @@ class FtpDialog : public QDialog {
     void reject() override;
 
   private:
-    // The user name, password and folder rows' boxes, send and read side.
-    std::array<QLineEdit*, 4> send_texts() const;
-    std::array<QLineEdit*, 4> read_texts() const;
+    // The text box of a user name, password or folder row.
+    QLineEdit* text_box(device::FtpParameter parameter, bool send_side) const;
+    // Every box of a row on one side, in Tab's order.
+    std::vector<QWidget*> row_boxes(device::FtpParameter parameter, bool send_side) const;
 
     void build();
+    void build_tab_order();
     void clear_read_side();
 
     console::Transaction& transaction_;

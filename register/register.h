@@ -172,6 +172,9 @@ class Register {
     QString local_path(const Place& place) const;
     // Not asked again for a while after `error`.
     void back_off(const QString& error);
+    // Sends the rows waiting in the local register, 200 at a time, counting
+    // them in `sent`; false (with the reason) when one lot did not go.
+    bool send_locally_waiting(QString& error, int& sent);
     bool open_local(const Place& place, QString& error);
 
     std::unique_ptr<Db> db_;

@@ -46,6 +46,31 @@ bool offered_cash_type(const std::string& number) {
     return !number.empty() && number != "1" && number != "2" && number != "6";
 }
 
+// The operator table's names and GPRS strings.
+void read_operators(const IniFile& ini, Settings& s) {
+    for (int i = 0; i < stored_operators; ++i) {
+        s.operator_names[i] = ini.read(operator_section, numbered("IME", i));
+        s.gprs_strings[i] = ini.read(operator_section, numbered("GPRS", i));
+    }
+}
+
+// Every cash-register entry as the file has it, and the CashTypeList: the
+// entries whose type is offered, in the file's order.
+void read_cash_types(const IniFile& ini, Settings& s) {
+    s.cash_type_count = 0;
+    for (int i = 1; i <= cash_entries; ++i) {
+        const std::string name = ini.read(cash_section, numbered("NAZIV", i));
+        const std::string number = ini.read(cash_section, numbered("BROJ", i));
+        s.cash_names[i] = name;
+        s.cash_numbers[i] = number;
+        if (offered_cash_type(number)) {
+            s.cash_type_names[s.cash_type_count] = name;
+            s.cash_type_numbers[s.cash_type_count] = number;
+            ++s.cash_type_count;
+        }
+    }
+}
+
 } // namespace
 
 SettingsStore::SettingsStore(fs::path directory, Reporter report, bool make_directory)
@@ -122,10 +147,7 @@ bool SettingsStore::load_settings(Settings& s) {
     if (strip_spaces(ini.read(marker_section, marker_key)) != marker) {
         return false;
     }
-    for (int i = 0; i < stored_operators; ++i) {
-        s.operator_names[i] = ini.read(operator_section, numbered("IME", i));
-        s.gprs_strings[i] = ini.read(operator_section, numbered("GPRS", i));
-    }
+    read_operators(ini, s);
 
     const auto convert = [&](const char* key, std::int64_t low,
                              std::int64_t high) -> std::optional<std::int64_t> {
@@ -150,18 +172,7 @@ bool SettingsStore::load_settings(Settings& s) {
     }
     s.speed = static_cast<std::int32_t>(*speed);
 
-    s.cash_type_count = 0;
-    for (int i = 1; i <= cash_entries; ++i) {
-        const std::string name = ini.read(cash_section, numbered("NAZIV", i));
-        const std::string number = ini.read(cash_section, numbered("BROJ", i));
-        s.cash_names[i] = name;
-        s.cash_numbers[i] = number;
-        if (offered_cash_type(number)) {
-            s.cash_type_names[s.cash_type_count] = name;
-            s.cash_type_numbers[s.cash_type_count] = number;
-            ++s.cash_type_count;
-        }
-    }
+    read_cash_types(ini, s);
     return true;
 }
 

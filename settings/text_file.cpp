@@ -6,6 +6,7 @@
 #include <chrono>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -194,27 +195,14 @@ bool others_may_write(const fs::path&) {
     return false;
 }
 
-bool replace_file(const fs::path& path, std::string_view content, std::string& error,
-                  FileAccess access) {
-    const fs::path target = replacement_target(path);
-    const auto fail = [&](const std::string& what, DWORD code) {
-        error = what + ": " + windows_error_text(code);
-        return false;
-    };
-    const DWORD attributes = GetFileAttributesW(target.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        error = "Datoteka " + display_path(target) + " je zasticena od upisa.";
-        return false;
-    }
-    // A secret is never written where others could read it, not even for
-    // a moment: the temporary file is made with the owner's access alone.
-    OwnerOnly owner_only;
-    if (access == FileAccess::owner_only && !owner_only.ready()) {
-        return fail("Datoteka " + display_path(target) + " ne moze da se zastiti", GetLastError());
-    }
-    SECURITY_ATTRIBUTES* security =
-        access == FileAccess::owner_only ? owner_only.attributes() : nullptr;
-    fs::path temp;
+namespace {
+
+std::string with_cause(const std::string& what, DWORD code) {
+    return what + ": " + windows_error_text(code);
+}
+
+// Makes a new temporary file beside the target, tried under a few names.
+HANDLE create_temporary(const fs::path& target, SECURITY_ATTRIBUTES* security, fs::path& temp) {
     HANDLE file = INVALID_HANDLE_VALUE;
     for (unsigned attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
         temp = temporary_path(target, attempt);
@@ -224,40 +212,37 @@ bool replace_file(const fs::path& path, std::string_view content, std::string& e
             break;
         }
     }
-    if (file == INVALID_HANDLE_VALUE) {
-        return fail("Privremena datoteka " + display_path(temp) + " ne moze da se napravi",
-                    GetLastError());
-    }
-    const auto abandon = [&](const std::string& what) {
-        const DWORD code = GetLastError();
-        if (file != INVALID_HANDLE_VALUE) {
-            CloseHandle(file);
-        }
-        DeleteFileW(temp.c_str());
-        return fail(what, code);
-    };
+    return file;
+}
+
+// Writes the content into the temporary file, flushes and closes it
+// (`file` is then no handle).  True when all of it went; otherwise
+// GetLastError says why.
+bool write_temporary(HANDLE& file, std::string_view content) {
     const char* data = content.data();
     std::size_t left = content.size();
     while (left > 0) {
         const DWORD chunk = left > 0x10000000 ? 0x10000000 : static_cast<DWORD>(left);
         DWORD written = 0;
         if (!WriteFile(file, data, chunk, &written, nullptr) || written == 0) {
-            return abandon("Upis u " + display_path(temp) + " nije uspeo");
+            return false;
         }
         data += written;
         left -= written;
     }
     if (!FlushFileBuffers(file)) {
-        return abandon("Upis u " + display_path(temp) + " nije uspeo");
+        return false;
     }
     const BOOL closed = CloseHandle(file);
     file = INVALID_HANDLE_VALUE;
-    if (!closed) {
-        return abandon("Upis u " + display_path(temp) + " nije uspeo");
-    }
-    // A target held open by another program refuses the replacement with a
-    // sharing violation or "access denied" until it lets go: tried again in
-    // small steps for a short while before the failure is reported.
+    return closed != 0;
+}
+
+// A target held open by another program refuses the replacement with a
+// sharing violation or "access denied" until it lets go: tried again in
+// small steps for a short while before the failure is reported.  False with
+// GetLastError saying why.
+bool move_into_place(const fs::path& temp, const fs::path& target) {
     const auto held = [](DWORD code) {
         return code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED ||
                code == ERROR_LOCK_VIOLATION;
@@ -268,11 +253,54 @@ bool replace_file(const fs::path& path, std::string_view content, std::string& e
         const DWORD code = GetLastError();
         if (!held(code) || std::chrono::steady_clock::now() >= give_up) {
             SetLastError(code);
-            return abandon(display_path(temp) + " ne moze da zameni " + display_path(target));
+            return false;
         }
         Sleep(static_cast<DWORD>(kHeldRetryStep.count()));
     }
     return true;
+}
+
+} // namespace
+
+bool replace_file(const fs::path& path, std::string_view content, std::string& error,
+                  FileAccess access) {
+    const fs::path target = replacement_target(path);
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        error = "Datoteka " + display_path(target) + " je zasticena od upisa.";
+        return false;
+    }
+    // A secret is never written where others could read it, not even for
+    // a moment: the temporary file is made with the owner's access alone.
+    OwnerOnly owner_only;
+    if (access == FileAccess::owner_only && !owner_only.ready()) {
+        error = with_cause("Datoteka " + display_path(target) + " ne moze da se zastiti",
+                           GetLastError());
+        return false;
+    }
+    fs::path temp;
+    HANDLE file = create_temporary(
+        target, access == FileAccess::owner_only ? owner_only.attributes() : nullptr, temp);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = with_cause("Privremena datoteka " + display_path(temp) + " ne moze da se napravi",
+                           GetLastError());
+        return false;
+    }
+    std::string failed;
+    if (!write_temporary(file, content)) {
+        failed = "Upis u " + display_path(temp) + " nije uspeo";
+    } else if (!move_into_place(temp, target)) {
+        failed = display_path(temp) + " ne moze da zameni " + display_path(target);
+    } else {
+        return true;
+    }
+    const DWORD code = GetLastError();
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+    }
+    DeleteFileW(temp.c_str());
+    error = with_cause(failed, code);
+    return false;
 }
 
 #else
@@ -318,22 +346,15 @@ bool others_may_write(const fs::path& path) {
     return ::stat(path.c_str(), &file) == 0 && (file.st_mode & (S_IWGRP | S_IWOTH)) != 0;
 }
 
-bool replace_file(const fs::path& path, std::string_view content, std::string& error,
-                  FileAccess access) {
-    const fs::path target = replacement_target(path);
-    const bool owner_only = access == FileAccess::owner_only;
-    const auto fail = [&](const std::string& what, int code) {
-        error = what + ": " + std::generic_category().message(code);
-        return false;
-    };
+namespace {
 
-    struct stat old_file {};
-    const bool exists = ::stat(target.c_str(), &old_file) == 0;
-    if (exists && S_ISREG(old_file.st_mode) && ::access(target.c_str(), W_OK) != 0) {
-        return fail("Datoteka " + display_path(target) + " je zasticena od upisa", errno);
-    }
+std::string with_cause(const std::string& what, int code) {
+    return what + ": " + std::generic_category().message(code);
+}
 
-    fs::path temp;
+// Opens a new temporary file beside the target, tried under a few names;
+// -1 with errno saying why when none could be made.
+int open_temporary(const fs::path& target, bool owner_only, fs::path& temp) {
     int fd = -1;
     for (unsigned attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         temp = temporary_path(target, attempt);
@@ -343,39 +364,68 @@ bool replace_file(const fs::path& path, std::string_view content, std::string& e
             break;
         }
     }
-    if (fd < 0) {
-        return fail("Privremena datoteka " + display_path(temp) + " ne moze da se napravi", errno);
+    return fd;
+}
+
+// Gives the temporary file its permissions and the content, and closes it
+// (`fd` is then -1).  Nothing when that worked; otherwise what failed, with
+// errno saying why.
+std::optional<std::string> write_temporary(int& fd, const fs::path& temp, std::string_view content,
+                                           bool owner_only, const struct stat* old_file) {
+    // A secret is for its owner alone, whatever the old file allowed; a
+    // failure to make it so fails the save.
+    if (owner_only && ::fchmod(fd, S_IRUSR | S_IWUSR) != 0) {
+        return "Datoteka " + display_path(temp) + " ne moze da se zastiti";
     }
-    const auto abandon = [&](const std::string& what) {
+    // Otherwise the replacement keeps the old file's permissions.  Failing to
+    // copy them leaves the usual permissions of a new file, which does not
+    // harm the settings, so the save goes on.
+    if (!owner_only && old_file != nullptr && ::fchmod(fd, old_file->st_mode & 07777) != 0) {
+        errno = 0;
+    }
+    if (!write_all(fd, content) || ::fsync(fd) != 0) {
+        return "Upis u " + display_path(temp) + " nije uspeo";
+    }
+    const int closed = ::close(fd);
+    fd = -1;
+    if (closed != 0) {
+        return "Upis u " + display_path(temp) + " nije uspeo";
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+bool replace_file(const fs::path& path, std::string_view content, std::string& error,
+                  FileAccess access) {
+    const fs::path target = replacement_target(path);
+    const bool owner_only = access == FileAccess::owner_only;
+    struct stat old_file {};
+    const bool exists = ::stat(target.c_str(), &old_file) == 0;
+    if (exists && S_ISREG(old_file.st_mode) && ::access(target.c_str(), W_OK) != 0) {
+        error = with_cause("Datoteka " + display_path(target) + " je zasticena od upisa", errno);
+        return false;
+    }
+    fs::path temp;
+    int fd = open_temporary(target, owner_only, temp);
+    if (fd < 0) {
+        error = with_cause("Privremena datoteka " + display_path(temp) + " ne moze da se napravi",
+                           errno);
+        return false;
+    }
+    std::optional<std::string> failed =
+        write_temporary(fd, temp, content, owner_only, exists ? &old_file : nullptr);
+    if (!failed && ::rename(temp.c_str(), target.c_str()) != 0) {
+        failed = display_path(temp) + " ne moze da zameni " + display_path(target);
+    }
+    if (failed) {
         const int code = errno;
         if (fd >= 0) {
             ::close(fd);
         }
         ::unlink(temp.c_str());
-        return fail(what, code);
-    };
-
-    // A secret is for its owner alone, whatever the old file allowed; a
-    // failure to make it so fails the save.
-    if (owner_only && ::fchmod(fd, S_IRUSR | S_IWUSR) != 0) {
-        return abandon("Datoteka " + display_path(temp) + " ne moze da se zastiti");
-    }
-    // Otherwise the replacement keeps the old file's permissions.  Failing to
-    // copy them leaves the usual permissions of a new file, which does not
-    // harm the settings, so the save goes on.
-    if (!owner_only && exists && ::fchmod(fd, old_file.st_mode & 07777) != 0) {
-        errno = 0;
-    }
-    if (!write_all(fd, content) || ::fsync(fd) != 0) {
-        return abandon("Upis u " + display_path(temp) + " nije uspeo");
-    }
-    const int closed = ::close(fd);
-    fd = -1;
-    if (closed != 0) {
-        return abandon("Upis u " + display_path(temp) + " nije uspeo");
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        return abandon(display_path(temp) + " ne moze da zameni " + display_path(target));
+        error = with_cause(*failed, code);
+        return false;
     }
     sync_directory(target.parent_path());
     return true;

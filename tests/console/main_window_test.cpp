@@ -305,7 +305,7 @@ TEST_F(MainWindowTest, LeavingDuringAWaitCutsItShortAndSavesTheChoices) {
 }
 
 // What a screen reader finds: every control that holds a value, the speed
-// list's edit field too, has a name of its own.
+// list's edit field too, has a name of its own; each frame keeps its name.
 TEST_F(MainWindowTest, EveryValueControlHasANameOfItsOwn) {
     start();
     const QList<QAccessible::Role> roles{QAccessible::EditableText, QAccessible::ComboBox,
@@ -328,6 +328,15 @@ TEST_F(MainWindowTest, EveryValueControlHasANameOfItsOwn) {
     EXPECT_EQ(names.size(), 22);
     EXPECT_FALSE(names.contains(""));
     EXPECT_EQ(QStringList(names).removeDuplicates(), 0) << names.join('|').toStdString();
+    // The frames, in the order the window reads them, by name and caption.
+    QStringList frames;
+    for (const QGroupBox* frame : window_->findChildren<QGroupBox*>()) {
+        frames << frame->objectName() + ": " + frame->title();
+    }
+    EXPECT_EQ(frames, (QStringList{"ComPortFrame: Com Port", "VremeFrame: Podesavanje vremena",
+                                   "NivoFrame: Nivo signala", "ResetFrame: Reset",
+                                   "ImeiFrame: IMEI", "VerzijaFrame: Verzija softvera",
+                                   "KomandaFrame: Komanda", "ParametriFrame: Parametri"}));
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -190,11 +191,30 @@ TEST_F(DialogsTest, TheBoxesRefuseWhatTheDeviceRulesRefuse) {
     click(ftp_->Send);
     EXPECT_EQ(requests(), Requests{"PFTPGovAddr:255.000.007.255"});
     EXPECT_EQ(messages_.informed, QStringList{kChanged});
-    // The limits of the parameter table.
+    // The limits of the parameter table; the read side only shows.
     EXPECT_EQ(ftp_->ftp[0]->maxLength(), 3);
+    EXPECT_EQ(ftp_->ftp[3]->maxLength(), 3);
     EXPECT_EQ(ftp_->Username->maxLength(), 32);
+    EXPECT_EQ(ftp_->ForCommand->maxLength(), 32);
+    EXPECT_TRUE(ftp_->ftp[7]->isReadOnly() && ftp_->PasswordR->isReadOnly());
     jad_->Text3->setText(QString(300, u'v'));
     EXPECT_EQ(jad_->Text3->text().size(), 255);
+}
+
+// Each FTP row's label shows its caption, the send side's with the letter
+// of its mnemonic, and leads to the first box of its row.
+TEST_F(DialogsTest, FtpRowLabelsLeadToTheFirstBoxOfTheirRow) {
+    QStringList labels;
+    for (const QLabel* label : ftp_->findChildren<QLabel*>()) {
+        labels << label->text() + " > " + label->buddy()->objectName();
+    }
+    labels.sort();
+    EXPECT_EQ(
+        labels,
+        (QStringList{"&command: > ForCommand", "&ftp adresa: > ftp0", "&operater: > Combogprs",
+                     "&password: > Password", "&username: > Username", "command: > ForCommandR",
+                     "for &send: > ForSend", "for send: > ForSendR", "ftp adresa: > ftp4",
+                     "operater: > CombogprsR", "password: > PasswordR", "username: > UsernameR"}));
 }
 
 TEST_F(DialogsTest, GprsConfirmStoresTheTableAndRefreshesTheFtpLists) {

@@ -238,6 +238,19 @@ INSTANTIATE_TEST_SUITE_P(Backends, RegisterOnBoth, ::testing::Values("sqlite", "
 class RegisterTest : public ::testing::Test {
   protected:
     QString path(const QString& name = "station/register.sqlite") { return dir_.filePath(name); }
+    // Opens `book` with a local register beside it and records `row` while
+    // another station holds the register past the busy time-out.
+    Kept record_while_held(Register& book, const Record& row) {
+        Place place;
+        place.location = path();
+        place.local = path("local/register.sqlite");
+        QString error;
+        EXPECT_TRUE(book.open(place, error, 200)) << error.toStdString();
+        std::thread other = other_station(path(), "BEGIN EXCLUSIVE", 1500ms);
+        const Kept kept = book.record(row);
+        other.join();
+        return kept;
+    }
     QTemporaryDir dir_;
 };
 
@@ -266,15 +279,9 @@ TEST_F(RegisterTest, WaitsForAnotherStationsWriteAndGivesUpWithoutHarm) {
 // does not lose the row: it waits in the local register and is sent later,
 // once.
 TEST_F(RegisterTest, KeepsARowLocallyWhileTheRegisterIsHeldAndSendsItOnce) {
-    Place place;
-    place.location = path();
-    place.local = path("local/register.sqlite");
-    QString error;
     Register book;
-    ASSERT_TRUE(book.open(place, error, 200)) << error.toStdString();
-    std::thread other = other_station(path(), "BEGIN EXCLUSIVE", 1500ms);
-    const Kept kept = book.record(kPassed);
-    other.join();
+    const Kept kept = record_while_held(book, kPassed);
+    QString error;
     EXPECT_EQ(kept.where, Kept::Where::waiting);
     EXPECT_EQ(kept.waiting, 1);
     EXPECT_EQ(kept.why.toStdString(),
@@ -289,6 +296,30 @@ TEST_F(RegisterTest, KeepsARowLocallyWhileTheRegisterIsHeldAndSendsItOnce) {
     EXPECT_EQ(book.send_waiting(error), 0);
     EXPECT_EQ(book.record(kFailed).where, Kept::Where::recorded);
     EXPECT_EQ(book.list({}, error), (std::vector<Record>{kPassed, kFailed}));
+}
+
+// Rows waiting locally go in lots: a backlog longer than one lot is sent
+// whole, each row once.
+TEST_F(RegisterTest, SendsABacklogLongerThanOneLot) {
+    Register book;
+    EXPECT_EQ(record_while_held(book, kPassed).where, Kept::Where::waiting);
+    QString error;
+    // 250 more copies of the waiting row, each with an id of its own.
+    ASSERT_TRUE(sqlite_exec(
+        path("local/register.sqlite"),
+        {"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 250) "
+         "INSERT INTO devices (time, port, speed, version, imei, sim_id, signal, profile_file, "
+         "profile_sha256, apply_result, result, failed, trace_file, uuid, station, os_user, utc) "
+         "SELECT time, port, speed, version, imei, sim_id, signal, profile_file, profile_sha256, "
+         "apply_result, result, failed, trace_file, printf('00000000-0000-4000-8000-%012d', i), "
+         "station, os_user, utc FROM devices, n",
+         "INSERT INTO waiting (uuid, register) SELECT uuid, (SELECT register FROM waiting) "
+         "FROM devices WHERE uuid LIKE '00000000-%'"}));
+    EXPECT_EQ(book.waiting(), 251);
+    EXPECT_EQ(book.send_waiting(error), 251) << error.toStdString();
+    EXPECT_EQ(book.waiting(), 0);
+    EXPECT_EQ(book.send_waiting(error), 0);
+    EXPECT_EQ(book.list({}, error)->size(), 251U);
 }
 
 #ifdef Q_OS_UNIX
