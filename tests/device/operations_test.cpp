@@ -2,6 +2,7 @@
 // Every device operation over a scripted port on the test's own thread: the
 // requests it sends, the value it gives the window and the messages the
 // technician gets, for each way the device can answer.
+#include "device/ftp_verify.h"
 #include "device/operations.h"
 #include "device/profile.h"
 #include "link/frame.h"
@@ -769,6 +770,55 @@ TEST_F(OperationsTest, CancelledOperationSendsNothingMore) {
     EXPECT_TRUE(got.report.cancelled);
     EXPECT_EQ(got.requests + got.value + got.messages, "(nothing)");
     EXPECT_TRUE(port->applied.empty());
+}
+
+// The read-back after a send: the parameters sent that the device holds
+// otherwise, and whether a value whose acknowledgement was lost reached it.
+TEST_F(OperationsTest, FtpReadBackNamesWhatDiffersFromWhatWasSent) {
+    const std::string six = "RFTPGovAddr|RFTPGovUser|RFTPGovPass|RFTP_pathFILES|"
+                            "RFtpGovFoldsCommand|RgprsParamVlada";
+    const auto holding = [](const std::string& address, const std::string& user,
+                            const std::string& gprs) {
+        return std::vector{frame(address), frame(user),   frame("tajna"),
+                           frame("/izv"),  frame("/kom"), frame(gprs)};
+    };
+    const settings::Settings settings = with_operators();
+    FtpRows rows;
+    rows.ticked = {true, true, false, false, false, true};
+    rows.address = {"10", "18", "5", "9"};
+    rows.texts = {"rvt", "", "", ""};
+    rows.operator_index = 1; // "gprswap,mts"
+    // Value: the fields that differ, "|" between them.
+    expect_rows(
+        {{holding("010.018.005.9", "rvt", "gprswap,mts"), six, "", ""},
+         {holding("10.18.5.9", "ana", "vip"), six, "address|user|gprs", "GPRS parametri su: vip"},
+         {{frame("010.018.005.9"), kSilent}, "RFTPGovAddr|RFTPGovUser", kNone, kNoReply}},
+        reading([&](Session& s) -> std::optional<std::string> {
+            const auto differing = verify_ftp(s, rows, settings);
+            if (!differing) {
+                return std::nullopt;
+            }
+            std::vector<std::string> fields;
+            for (const FtpParameter p : *differing) {
+                fields.push_back(ftp_parameter(p).field);
+            }
+            return joined(fields);
+        }));
+    // A GPRS string given as it is counts instead of the operator's.
+    rows.gprs = "vip";
+    EXPECT_EQ(ftp_wanted(rows, settings)[static_cast<std::size_t>(FtpParameter::gprs)], "vip");
+    expect_rows(
+        {{holding("010.018.005.9", "ana", "vip"), six, "not taken", "GPRS parametri su: vip"},
+         {holding("010.018.005.9", "rvt", "vip"), six, "taken", "GPRS parametri su: vip"},
+         {{kNak}, "RFTPGovAddr", kNone, "Not OK!"}},
+        reading([&](Session& s) -> std::optional<std::string> {
+            const std::optional<bool> taken =
+                ftp_lost_row_taken(s, rows, FtpParameter::user, settings);
+            if (!taken) {
+                return std::nullopt;
+            }
+            return *taken ? "taken" : "not taken";
+        }));
 }
 
 } // namespace
