@@ -23,8 +23,8 @@ struct SignalReading {
     int strength = -1;
 };
 
-// A strength the modem reports a signal with: 2 to 31.  0 and 1 are too
-// weak to carry a connection; 99 is the modem's "cannot measure".
+// A strength the signal frame shows as a level: 2 to 31.  Below and above,
+// the modem's 99 for "cannot measure" among them, it shows no signal.
 bool signal_usable(int strength);
 
 // Reads the strength right after "+CSQ:" and a blank.  A reply without a
