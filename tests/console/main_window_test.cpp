@@ -304,6 +304,16 @@ TEST_F(MainWindowTest, LeavingDuringAWaitCutsItShortAndSavesTheChoices) {
     }
 }
 
+// A profile file that is not there is refused before the port is opened.
+TEST_F(MainWindowTest, AMissingProfileIsRefusedBeforeAnythingIsSent) {
+    start();
+    window_->set_profile_chooser([this](bool) { return dir_.filePath("nema.json"); });
+    window_->ApplyProfile_Click();
+    settle();
+    EXPECT_EQ(messages_.informed, QStringList{"Profil nije procitan: nema takvog fajla"});
+    EXPECT_TRUE(port_->writes.empty());
+}
+
 // What a screen reader finds: every control that holds a value, the speed
 // list's edit field too, has a name of its own; each frame keeps its name.
 TEST_F(MainWindowTest, EveryValueControlHasANameOfItsOwn) {
@@ -328,15 +338,29 @@ TEST_F(MainWindowTest, EveryValueControlHasANameOfItsOwn) {
     EXPECT_EQ(names.size(), 22);
     EXPECT_FALSE(names.contains(""));
     EXPECT_EQ(QStringList(names).removeDuplicates(), 0) << names.join('|').toStdString();
-    // The frames, in the order the window reads them, by name and caption.
+    // The frames, in the order the window reads them, by name, caption and
+    // place in pixels; the signal bar runs from 0 to 100.
     QStringList frames;
     for (const QGroupBox* frame : window_->findChildren<QGroupBox*>()) {
-        frames << frame->objectName() + ": " + frame->title();
+        const QRect at = frame->geometry();
+        frames << QString("%1: %2 %3,%4 %5x%6")
+                      .arg(frame->objectName(), frame->title())
+                      .arg(at.x())
+                      .arg(at.y())
+                      .arg(at.width())
+                      .arg(at.height());
     }
-    EXPECT_EQ(frames, (QStringList{"ComPortFrame: Com Port", "VremeFrame: Podesavanje vremena",
-                                   "NivoFrame: Nivo signala", "ResetFrame: Reset",
-                                   "ImeiFrame: IMEI", "VerzijaFrame: Verzija softvera",
-                                   "KomandaFrame: Komanda", "ParametriFrame: Parametri"}));
+    EXPECT_EQ(frames,
+              (QStringList{"ComPortFrame: Com Port 16,16 193x145",
+                           "VremeFrame: Podesavanje vremena 220,16 361x145",
+                           "NivoFrame: Nivo signala 600,16 121x145",
+                           "ResetFrame: Reset 16,176 113x145", "ImeiFrame: IMEI 144,176 325x65",
+                           "VerzijaFrame: Verzija softvera 144,256 325x65",
+                           "KomandaFrame: Komanda 488,176 233x145",
+                           "ParametriFrame: Parametri 16,336 365x73"}));
+    EXPECT_EQ(
+        QString("%1-%2").arg(window_->NivoProgres->minimum()).arg(window_->NivoProgres->maximum()),
+        "0-100");
 }
 
 } // namespace

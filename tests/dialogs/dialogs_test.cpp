@@ -191,30 +191,39 @@ TEST_F(DialogsTest, TheBoxesRefuseWhatTheDeviceRulesRefuse) {
     click(ftp_->Send);
     EXPECT_EQ(requests(), Requests{"PFTPGovAddr:255.000.007.255"});
     EXPECT_EQ(messages_.informed, QStringList{kChanged});
-    // The limits of the parameter table; the read side only shows.
+    // The limits of the parameter table; the boxes of what was read only
+    // show it.
     EXPECT_EQ(ftp_->ftp[0]->maxLength(), 3);
     EXPECT_EQ(ftp_->ftp[3]->maxLength(), 3);
     EXPECT_EQ(ftp_->Username->maxLength(), 32);
     EXPECT_EQ(ftp_->ForCommand->maxLength(), 32);
-    EXPECT_TRUE(ftp_->ftp[7]->isReadOnly() && ftp_->PasswordR->isReadOnly());
+    EXPECT_TRUE(ftp_->ftp[7]->isReadOnly() && ftp_->PasswordR->isReadOnly() &&
+                sim_->SIMtext->isReadOnly());
     jad_->Text3->setText(QString(300, u'v'));
     EXPECT_EQ(jad_->Text3->text().size(), 255);
 }
 
-// Each FTP row's label shows its caption, the send side's with the letter
-// of its mnemonic, and leads to the first box of its row.
-TEST_F(DialogsTest, FtpRowLabelsLeadToTheFirstBoxOfTheirRow) {
-    QStringList labels;
-    for (const QLabel* label : ftp_->findChildren<QLabel*>()) {
-        labels << label->text() + " > " + label->buddy()->objectName();
-    }
-    labels.sort();
+// Each label shows its caption, the letter of its mnemonic marked, and leads
+// to the box it captions; in the FTP dialog only the send side's labels
+// carry mnemonics.
+TEST_F(DialogsTest, LabelsLeadToTheBoxTheyCaption) {
+    const auto labels = [](const QWidget* dialog) {
+        QStringList seen;
+        for (const QLabel* label : dialog->findChildren<QLabel*>()) {
+            seen << label->text() + " > " + label->buddy()->objectName();
+        }
+        seen.sort();
+        return seen;
+    };
     EXPECT_EQ(
-        labels,
+        labels(ftp_.get()),
         (QStringList{"&command: > ForCommand", "&ftp adresa: > ftp0", "&operater: > Combogprs",
                      "&password: > Password", "&username: > Username", "command: > ForCommandR",
                      "for &send: > ForSend", "for send: > ForSendR", "ftp adresa: > ftp4",
                      "operater: > CombogprsR", "password: > PasswordR", "username: > UsernameR"}));
+    EXPECT_EQ(labels(gprs_.get()),
+              (QStringList{"&GPRS parametri > Text_prov_gprs0", "&Operater > Text_prov_ime0"}));
+    EXPECT_EQ(labels(jad_.get()), QStringList{"&Parametar: > Combo1"});
 }
 
 TEST_F(DialogsTest, GprsConfirmStoresTheTableAndRefreshesTheFtpLists) {
