@@ -6,7 +6,7 @@
 
 #include "device/device_text.h"
 #include "device/profile.h"
-#include "settings/text_file.h"
+#include "device/profile_file.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -18,25 +18,14 @@ namespace tessal::cli {
 
 namespace {
 
-// The profile in the file, or why it cannot be used.
+// The profile in the file, or why it cannot be used: read, parsed and its
+// values checked as every front end does.
 std::optional<device::Profile> profile_file(const std::string& path, Result& refused) {
-    std::string json;
-    std::string problem;
-    switch (settings::read_text_file(path, json, problem)) {
-    case settings::ReadOutcome::read:
-        break;
-    case settings::ReadOutcome::missing:
-        refused = bad_value("the profile file cannot be read", "no such file: " + path);
-        return std::nullopt;
-    case settings::ReadOutcome::failed:
-        refused = bad_value("the profile file cannot be read", problem);
-        return std::nullopt;
+    device::LoadedProfile loaded = device::load_profile(path);
+    if (!loaded.profile) {
+        refused = bad_value(loaded.message, loaded.problem);
     }
-    std::optional<device::Profile> profile = device::parse_profile(json, problem);
-    if (!profile) {
-        refused = bad_value({}, problem);
-    }
-    return profile;
+    return std::move(loaded.profile);
 }
 
 std::string differ_count(std::size_t count) {
@@ -95,9 +84,7 @@ Result profile_export(Commands& c) {
     std::string problem;
     // A file with the password in it is for its owner's eyes only.
     const bool with_secrets = c.in().has("--with-secrets");
-    if (!settings::replace_file(file, device::profile_json(*profile, with_secrets), problem,
-                                with_secrets ? settings::FileAccess::owner_only
-                                             : settings::FileAccess::usual)) {
+    if (!device::save_profile(file, *profile, with_secrets, problem)) {
         return bad_value("the profile file cannot be written", problem);
     }
     Result r;

@@ -5,13 +5,10 @@
 
 #include "link/signal_handover.h"
 
-#include "device/profile.h"
+#include "device/profile_file.h"
 #include "register/register.h"
 #include "station/station.h"
 
-#include <QCryptographicHash>
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -68,40 +65,23 @@ station_options(const Invocation& in, const settings::Settings& settings, Result
         refusal = usage_error("station needs --profile FILE");
         return std::nullopt;
     }
-    station::Options options;
-    options.settings = settings;
-    QFile file(QString::fromStdString(*profile_file));
-    if (!file.open(QIODevice::ReadOnly)) {
-        refusal = bad_value("the profile file cannot be read",
-                            utf8(file.fileName() + QStringLiteral(": ") + file.errorString()));
+    const device::LoadedProfile loaded = device::load_profile(*profile_file);
+    if (!loaded.profile) {
+        refusal = bad_value(loaded.message, loaded.problem);
         return std::nullopt;
     }
-    const QByteArray bytes = file.readAll();
-    std::string problem;
-    std::optional<device::Profile> profile = device::parse_profile(bytes.toStdString(), problem);
-    if (profile) {
-        problem = device::profile_problem(*profile).value_or("");
-    }
-    if (!problem.empty()) {
-        refusal = bad_value({}, problem);
-        return std::nullopt;
-    }
-    options.profile = std::move(*profile);
-    options.profile_file = QFileInfo(file).absoluteFilePath();
-    options.profile_sha256 =
-        QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
-    if (const std::optional<std::string> speeds = in.option("--speeds")) {
-        const std::optional<std::vector<std::int32_t>> listed = speed_list(*speeds);
+    std::vector<std::int32_t> speeds = station::kDefaultSpeeds;
+    if (const std::optional<std::string> given = in.option("--speeds")) {
+        const std::optional<std::vector<std::int32_t>> listed = speed_list(*given);
         if (!listed) {
             refusal = usage_error("--speeds takes bit/s numbers separated by commas");
             return std::nullopt;
         }
-        options.speeds = *listed;
-    } else {
-        options.speeds = station::kDefaultSpeeds;
+        speeds = *listed;
     }
-    options.ports_glob = QString::fromStdString(in.option("--ports").value_or(""));
-    return options;
+    return station::station_options(QString::fromStdString(*profile_file), loaded, settings,
+                                    QString::fromStdString(in.option("--ports").value_or("")),
+                                    speeds);
 }
 
 Result run_station(Commands& c) {
