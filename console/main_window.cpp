@@ -9,7 +9,6 @@
 #include "look.h"
 #include "message_service.h"
 #include "settings/settings_store.h"
-#include "settings/text_file.h"
 
 #include <QApplication>
 
