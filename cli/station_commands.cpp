@@ -11,6 +11,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QThread>
 
 #include <csignal>
 #include <iostream>
@@ -105,9 +106,19 @@ Result run_station(Commands& c) {
     options.station_name = place.station;
 
     station::Station station(book, std::move(options));
+    // SIGINT and SIGTERM stop the station between or during devices, and
+    // cut an exchange with the register server short: they are taken on a
+    // thread of their own, which hears them while the station's is busy.
+    QThread hearing;
     QObject owner;
-    // SIGINT and SIGTERM stop the station between or during devices.
-    link::hand_over_signals(owner, {SIGINT, SIGTERM}, [&station] { station.stop(); });
+    owner.moveToThread(&hearing);
+    hearing.start();
+    const auto on_hearing = [&owner](auto call) {
+        QMetaObject::invokeMethod(&owner, call, Qt::BlockingQueuedConnection);
+    };
+    on_hearing([&owner, &station] {
+        link::hand_over_signals(owner, {SIGINT, SIGTERM}, [&station] { station.stop(); });
+    });
     if (!in.json) {
         std::cerr << "waiting for devices; register " << utf8(book.path()) << std::endl;
         if (!book.last_failure().isEmpty()) {
@@ -129,7 +140,12 @@ Result run_station(Commands& c) {
         }
         std::cout << std::endl;
     });
-    link::stop_handing_over();
+    on_hearing([&owner] {
+        link::stop_handing_over();
+        qDeleteAll(owner.children());
+    });
+    hearing.quit();
+    hearing.wait();
     if (!error.isEmpty()) {
         return refused(kRegisterUnusable, "register_unusable", utf8(error));
     }
@@ -206,7 +222,19 @@ Result sync_register(Commands& c) {
     Result r;
     r.values["sent"] = *sent;
     r.values["waiting"] = book.waiting();
-    r.text = utf8(QStringLiteral("%1 sent, %2 waiting").arg(*sent).arg(book.waiting()));
+    QStringList lines{QStringLiteral("%1 sent, %2 waiting").arg(*sent).arg(book.waiting())};
+    // Rows kept for a register no longer configured are named, never left
+    // unsaid.
+    QJsonArray elsewhere;
+    for (const reg::Elsewhere& e : book.waiting_elsewhere()) {
+        elsewhere.append(
+            QJsonObject{{"register", e.target}, {"waiting", e.rows}, {"local", e.local}});
+        lines << QStringLiteral("%1 waiting for %2 (not the register now) in %3")
+                     .arg(e.rows)
+                     .arg(e.target, e.local);
+    }
+    r.values["elsewhere"] = elsewhere;
+    r.text = utf8(lines.join(QLatin1Char('\n')));
     return r;
 }
 

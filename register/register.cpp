@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "register.h"
+#include "server_cut.h"
 
 #include "settings/text_file.h"
 
@@ -45,6 +46,33 @@ constexpr const char* kFields[] = {
 constexpr std::size_t kVersion1Columns = 13; // those before "uuid"
 
 enum class Kind { sqlite, postgresql };
+
+// How a register server failed, as far as the next try is concerned.
+enum class Trouble {
+    none,
+    refused,     // it answered and refused the user or the connection: asked again after a minute
+    unreachable, // it did not answer, or not in time: asked again after a few seconds
+    other,       // it answered with a failure of the statement
+};
+
+// The client library's words for a server that answered and refused, each
+// with what the register says of it.  The first that the reason holds tells.
+struct Refusal {
+    const char* words;
+    bool user; // the user was refused, rather than the connection
+};
+constexpr Refusal kRefusals[] = {
+    {"authentication failed", true},
+    {"no password supplied", true},
+    {"password is required", true},
+    {"role \"", true}, // ... does not exist
+    {"certificate verify failed", false},
+    {"does not match host name", false},
+    {"server does not support SSL", false},
+    {"root certificate file", false},
+    {"SSL error", false},
+    {"SSL SYSCALL error", false},
+};
 
 // A schema step: its SQL, for the backends it is run on; "%ID%" and
 // "%UUID%" become each one's types.
@@ -94,6 +122,13 @@ constexpr int kStepsOfVersion[] = {0, 2, 12}; // steps done once a version is re
 
 std::atomic<int> connections{0};
 
+// The longest a register server is waited for in one exchange, whatever it
+// does; and the server's own limits inside it, for a statement that waits
+// for a lock and for one that runs.
+constexpr std::chrono::seconds kStatementDeadline{Register::kServerDeadlineS};
+constexpr int kLockTimeoutMs = 3000;
+constexpr int kStatementTimeoutMs = 4000;
+
 // SQLite's "database is locked" and "database table is locked".
 bool busy(const QSqlError& error) {
     return error.nativeErrorCode() == QLatin1String("5") ||
@@ -141,6 +176,33 @@ QString column_list(std::size_t count = std::size(kColumns)) {
     return names;
 }
 
+// The user a server's URL names, or the one the client library takes.
+QString url_user(const QUrl& url) {
+    return url.userName().isEmpty() ? qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"))
+                                    : url.userName();
+}
+
+// The register a location reaches, as rows waiting for it name it: a
+// server by user, host, port and database ("postgresql://station@registar.
+// example:5432/tessal"), its TLS and other parameters aside; the host as the
+// client library takes it (no case, no closing dot); a file by its
+// absolute path.
+QString register_key(const QString& location) {
+    if (!location.startsWith(QLatin1String("postgresql://")) &&
+        !location.startsWith(QLatin1String("postgres://"))) {
+        return QFileInfo(location).absoluteFilePath();
+    }
+    const QUrl url(location);
+    QString host = url.host().toLower();
+    while (host.endsWith(QLatin1Char('.'))) {
+        host.chop(1);
+    }
+    return QStringLiteral("postgresql://%1@%2:%3/%4")
+        .arg(url_user(url), host)
+        .arg(url.port(5432))
+        .arg(url.path().mid(1));
+}
+
 // A libpq connection parameter's value, quoted as its connection text wants.
 QString conninfo_value(const QString& value) {
     QString quoted = value;
@@ -163,12 +225,19 @@ struct Register::Db {
     QUrl url;
     QString user;
     QString password_file;
+    // The register as rows waiting for it name it: a server by its host,
+    // port, database and user, whatever else its URL says; a file by its
+    // absolute path.
+    QString key;
+    Trouble trouble = Trouble::none;
+    ServerCut cut; // a server's exchanges, bounded
 
     Db() : connection(QStringLiteral("tessal-register-%1").arg(connections.fetch_add(1))) {}
     ~Db() { close(); }
 
     QSqlDatabase database() const { return QSqlDatabase::database(connection, false); }
     void close() {
+        cut.detach();
         if (QSqlDatabase::contains(connection)) {
             QSqlDatabase::database(connection, false).close();
             QSqlDatabase::removeDatabase(connection);
@@ -177,7 +246,18 @@ struct Register::Db {
 
     // Why the register could not be read or written (`doing`): another
     // station held it past the busy time-out, or the database's reason.
-    QString failure(const QSqlError& error, const char* doing) const {
+    QString failure(const QSqlError& error, const char* doing) {
+        if (kind == Kind::postgresql && (cut.timed_out() || cut.is_cut_off())) {
+            trouble = Trouble::unreachable;
+            return cut.is_cut_off()
+                       ? QStringLiteral("the register server %1 was not waited for: the program "
+                                        "is ending")
+                             .arg(server())
+                       : QStringLiteral("the register server %1 did not answer within %2 s")
+                             .arg(server())
+                             .arg(Register::kServerDeadlineS);
+        }
+        trouble = Trouble::other;
         if (kind == Kind::sqlite && busy(error)) {
             return QStringLiteral(
                        "the register is in use by another station; gave up after %1 ms: %2")
@@ -201,25 +281,34 @@ struct Register::Db {
         QSqlQuery q(db);
         const auto fail = [&](const QSqlError& e) {
             error = failure(e, "written");
+            cut.disarm();
             return false;
         };
-        if (!q.exec(kind == Kind::sqlite ? QStringLiteral("BEGIN IMMEDIATE")
-                                         : QStringLiteral("BEGIN"))) {
+        if (!go_on() || !q.exec(kind == Kind::sqlite ? QStringLiteral("BEGIN IMMEDIATE")
+                                                     : QStringLiteral("BEGIN"))) {
             return fail(q.lastError());
         }
         QSqlError failed;
-        if (!body(q, failed) || !q.exec(QStringLiteral("COMMIT"))) {
+        if (!body(q, failed) || !go_on() || !q.exec(QStringLiteral("COMMIT"))) {
             if (!failed.isValid()) {
                 failed = q.lastError();
             }
-            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+            if (!cut.timed_out() && !cut.is_cut_off()) {
+                QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+            }
             return fail(failed);
         }
+        cut.disarm();
         return true;
     }
 
+    // The next exchange with a server may take up to the deadline; false
+    // once the program no longer waits for the server.  A file's always true.
+    bool go_on() { return kind != Kind::postgresql || cut.arm(kStatementDeadline); }
+
     bool connect_sqlite(const QString& path, bool readonly, QString& error);
     bool connect_server(QString& error);
+    QString refusal(const QString& reason);
     bool read_version(QString& error);
     bool check_tables(QString& error);
     bool prepare_schema(QString& error);
@@ -228,16 +317,30 @@ struct Register::Db {
     bool upgrade_schema(QSqlQuery& q, QSqlError& failed);
     // Connects to the server and brings its schema up to date.
     bool open_server(QString& error);
+    // The same after the connection was lost, unless the program no longer
+    // waits for the server.
+    bool reopen_server(QString& error) {
+        if (cut.is_cut_off()) {
+            error = failure(QSqlError(), "written");
+            return false;
+        }
+        return open_server(error);
+    }
     // Adds the rows in one transaction; after a failure a server's
     // connection is made again for the next write.
     bool add_rows(const std::vector<Record>& rows, QString& error);
     // Of a local register: the oldest rows (up to 200) waiting for the
     // register `for_register` and not marked as sent, and the marks that
     // rows went.
-    std::optional<std::vector<Record>> waiting_rows(const QString& for_register, QString& error);
+    std::optional<std::vector<Record>> waiting_rows(const QStringList& for_register,
+                                                    QString& error);
     bool mark_sent(const std::vector<Record>& rows, QString& error);
     bool insert(QSqlQuery& q, const std::vector<Record>& rows, QSqlError& failed,
                 const QString& waiting_for = {});
+    // Of a local register: the texts under which rows wait for the register
+    // `key`, and for every other register, the rows not yet sent.
+    std::vector<std::pair<QString, int>> waiting_counts();
+    QStringList waiting_names(const QString& key);
 };
 
 namespace {
@@ -348,6 +451,7 @@ bool Register::Db::connect_sqlite(const QString& path, bool readonly, QString& e
     close();
     kind = Kind::sqlite;
     shown = path;
+    key = register_key(path);
     read_only = readonly;
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
     if (!db.isValid()) {
@@ -391,8 +495,14 @@ bool Register::Db::connect_server(QString& error) {
         }
         db.setPassword(QString::fromUtf8(password));
     }
+    // The server ends a statement that waits for a lock, or runs, too long.
     QStringList options{QStringLiteral("connect_timeout=%1").arg(kConnectTimeoutS),
-                        QStringLiteral("application_name=tessal")};
+                        QStringLiteral("application_name=tessal"),
+                        QStringLiteral("options=") +
+                            conninfo_value(QStringLiteral("-c lock_timeout=%1 -c "
+                                                          "statement_timeout=%2")
+                                               .arg(kLockTimeoutMs)
+                                               .arg(kStatementTimeoutMs))};
     // A server that stops answering mid-query is given up after some seconds.
     options << QStringLiteral("keepalives=1") << QStringLiteral("keepalives_idle=5")
             << QStringLiteral("keepalives_interval=2") << QStringLiteral("keepalives_count=2");
@@ -404,21 +514,33 @@ bool Register::Db::connect_server(QString& error) {
     }
     db.setConnectOptions(options.join(QLatin1Char(';')));
     if (!db.open()) {
-        const QString reason = why(db.lastError());
-        if (reason.contains(QLatin1String("authentication failed")) ||
-            reason.contains(QLatin1String("no password supplied")) ||
-            reason.contains(QLatin1String("password is required")) ||
-            (reason.contains(QLatin1String("role \"")) &&
-             reason.contains(QLatin1String("does not exist")))) {
-            error = QStringLiteral("the register server %1 refused user %2: %3")
-                        .arg(server(), user, reason);
-        } else {
-            error =
-                QStringLiteral("the register server %1 does not answer: %2").arg(server(), reason);
-        }
+        error = refusal(why(db.lastError()));
         return false;
     }
-    return read_version(error);
+    cut.attach(db);
+    const bool read = go_on() && read_version(error);
+    cut.disarm();
+    return read;
+}
+
+// Why a connection to the server failed, and what that means for the next
+// try: the user or the connection refused (its words kept), or no answer.
+QString Register::Db::refusal(const QString& reason) {
+    for (const Refusal& r : kRefusals) {
+        if (reason.contains(QLatin1String(r.words))) {
+            trouble = Trouble::refused;
+            // The library's own words begin after its "connection to server
+            // ... failed: "; a TLS refusal is told by its cause alone.
+            const QString cause =
+                r.user ? reason : reason.section(QLatin1String("failed: "), -1).trimmed();
+            return r.user ? QStringLiteral("the register server %1 refused user %2: %3")
+                                .arg(server(), user, reason)
+                          : QStringLiteral("the register server %1 refused the connection: %2")
+                                .arg(server(), cause.section(QLatin1String("SSL error: "), -1));
+        }
+    }
+    trouble = Trouble::unreachable;
+    return QStringLiteral("the register server %1 does not answer: %2").arg(server(), reason);
 }
 
 bool Register::Db::read_version(QString& error) {
@@ -557,14 +679,16 @@ bool Register::Db::prepare_schema(QString& error) {
     // begins, so that it sees what the one before made.
     QSqlQuery lock(database());
     if (kind == Kind::postgresql &&
-        !lock.exec(QStringLiteral("SELECT pg_advisory_lock(7736527)"))) {
+        (!go_on() || !lock.exec(QStringLiteral("SELECT pg_advisory_lock(7736527)")))) {
         error = failure(lock.lastError(), "written");
+        cut.disarm();
         return false;
     }
     const bool made =
         write([this](QSqlQuery& q, QSqlError& failed) { return upgrade_schema(q, failed); }, error);
-    if (kind == Kind::postgresql) {
+    if (kind == Kind::postgresql && go_on()) {
         lock.exec(QStringLiteral("SELECT pg_advisory_unlock(7736527)"));
+        cut.disarm();
     }
     return made;
 }
@@ -582,14 +706,23 @@ bool Register::Db::add_rows(const std::vector<Record>& rows, QString& error) {
     return added;
 }
 
-std::optional<std::vector<Record>> Register::Db::waiting_rows(const QString& for_register,
+std::optional<std::vector<Record>> Register::Db::waiting_rows(const QStringList& for_register,
                                                               QString& error) {
+    if (for_register.isEmpty()) {
+        return std::vector<Record>{};
+    }
     QSqlQuery q(database());
+    QStringList marks;
+    for (qsizetype i = 0; i < for_register.size(); ++i) {
+        marks << QStringLiteral("?");
+    }
     q.prepare(QStringLiteral("SELECT %1 FROM devices WHERE uuid IN (SELECT uuid FROM "
-                             "waiting WHERE register = ? AND uuid NOT IN (SELECT uuid "
+                             "waiting WHERE register IN (%2) AND uuid NOT IN (SELECT uuid "
                              "FROM sent)) ORDER BY utc, id LIMIT 200")
-                  .arg(column_list()));
-    q.addBindValue(for_register);
+                  .arg(column_list(), marks.join(QStringLiteral(", "))));
+    for (const QString& name : for_register) {
+        q.addBindValue(name);
+    }
     if (!q.exec()) {
         error = failure(q.lastError(), "read");
         return std::nullopt;
@@ -599,6 +732,28 @@ std::optional<std::vector<Record>> Register::Db::waiting_rows(const QString& for
         rows.push_back(record_of(q));
     }
     return rows;
+}
+
+std::vector<std::pair<QString, int>> Register::Db::waiting_counts() {
+    std::vector<std::pair<QString, int>> counts;
+    QSqlQuery q(database());
+    if (q.exec(QStringLiteral("SELECT register, count(*) FROM waiting WHERE uuid NOT IN "
+                              "(SELECT uuid FROM sent) GROUP BY register"))) {
+        while (q.next()) {
+            counts.emplace_back(q.value(0).toString(), q.value(1).toInt());
+        }
+    }
+    return counts;
+}
+
+QStringList Register::Db::waiting_names(const QString& key) {
+    QStringList names;
+    for (const auto& [name, rows] : waiting_counts()) {
+        if (register_key(name) == key) {
+            names << name;
+        }
+    }
+    return names;
 }
 
 bool Register::Db::mark_sent(const std::vector<Record>& rows, QString& error) {
@@ -631,6 +786,9 @@ bool Register::Db::insert(QSqlQuery& q, const std::vector<Record>& rows, QSqlErr
         return false;
     }
     for (const Record& r : rows) {
+        if (!go_on()) {
+            return false;
+        }
         const std::vector<QVariant> values = values_of(r);
         for (std::size_t i = 0; i < std::size(kColumns); ++i) {
             q.bindValue(QLatin1Char(':') + QLatin1String(kColumns[i]), values[i]);
@@ -771,9 +929,8 @@ bool server_of(const QString& location, Register::Db& db, QString& error) {
     db.kind = Kind::postgresql;
     db.url = url;
     db.shown = url.toString(QUrl::RemovePassword);
-    db.user = url.userName().isEmpty()
-                  ? qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"))
-                  : url.userName();
+    db.user = url_user(url);
+    db.key = register_key(location);
     return true;
 }
 
@@ -798,8 +955,8 @@ bool Register::open(const Place& place, QString& error, int busy_timeout_ms) {
     if (!open(place.location, error, busy_timeout_ms)) {
         // A server out of reach, or one that refuses the station, is no
         // reason to stop: rows wait locally, and it is asked again later.
-        if (db_->kind != Kind::postgresql || !(error.contains(QLatin1String("refused user")) ||
-                                               error.contains(QLatin1String("does not answer")))) {
+        if (db_->kind != Kind::postgresql ||
+            !(db_->trouble == Trouble::refused || db_->trouble == Trouble::unreachable)) {
             return false;
         }
         back_off(error);
@@ -862,7 +1019,7 @@ bool Register::open_for_reading(const Place& place, QString& error, int busy_tim
 
 bool Register::add(const Record& r, QString& error) {
     if (!db_->database().isOpen()) {
-        if (db_->kind != Kind::postgresql || !db_->open_server(error)) {
+        if (db_->kind != Kind::postgresql || !db_->reopen_server(error)) {
             if (error.isEmpty()) {
                 error = QStringLiteral("the register is not open: %1").arg(path());
             }
@@ -877,14 +1034,33 @@ int Register::waiting() const {
     if (!local_ || !local_->db_->database().isOpen()) {
         return count;
     }
-    QSqlQuery q(local_->db_->database());
-    q.prepare(QStringLiteral("SELECT count(*) FROM waiting WHERE register = ? "
-                             "AND uuid NOT IN (SELECT uuid FROM sent)"));
-    q.addBindValue(path());
-    if (q.exec() && q.next()) {
-        count += q.value(0).toInt();
+    for (const auto& [name, rows] : local_->db_->waiting_counts()) {
+        if (register_key(name) == db_->key) {
+            count += rows;
+        }
     }
     return count;
+}
+
+std::vector<Elsewhere> Register::waiting_elsewhere() const {
+    std::vector<Elsewhere> others;
+    if (!local_ || !local_->db_->database().isOpen()) {
+        return others;
+    }
+    for (const auto& [name, rows] : local_->db_->waiting_counts()) {
+        const QString key = register_key(name);
+        if (key == db_->key) {
+            continue;
+        }
+        const auto same = std::find_if(others.begin(), others.end(),
+                                       [&key](const Elsewhere& e) { return e.target == key; });
+        if (same != others.end()) {
+            same->rows += rows;
+        } else {
+            others.push_back({key, rows, local_->path()});
+        }
+    }
+    return others;
 }
 
 std::optional<int> Register::send_waiting(QString& error, bool now) {
@@ -913,7 +1089,8 @@ std::optional<int> Register::send_waiting(QString& error, bool now) {
 
 bool Register::send_locally_waiting(QString& error, int& sent) {
     for (;;) {
-        const std::optional<std::vector<Record>> rows = local_->db_->waiting_rows(path(), error);
+        const std::optional<std::vector<Record>> rows =
+            local_->db_->waiting_rows(local_->db_->waiting_names(db_->key), error);
         if (!rows) {
             return false;
         }
@@ -921,7 +1098,7 @@ bool Register::send_locally_waiting(QString& error, int& sent) {
             return true;
         }
         if (!db_->database().isOpen() && db_->kind == Kind::postgresql &&
-            !db_->open_server(error)) {
+            !db_->reopen_server(error)) {
             return false;
         }
         // The marks that they went; were these lost, the rows would be sent
@@ -933,18 +1110,41 @@ bool Register::send_locally_waiting(QString& error, int& sent) {
     }
 }
 
+bool Register::keep_locally(const Record& r, QString& error) {
+    return local_->db_->write(
+        [&](QSqlQuery& q, QSqlError& e) { return local_->db_->insert(q, {r}, e, db_->key); },
+        error);
+}
+
 void Register::back_off(const QString& error) {
     last_failure_ = error;
-    // A server that refuses the station's user is asked again after a
-    // minute, not in a tight loop; one out of reach, or a busy file, after
-    // a few seconds.
-    next_try_ = SteadyClock::now() +
-                (error.contains(QLatin1String("refused user")) ? seconds(60) : seconds(5));
+    // A server that refuses the station's user or its connection is asked
+    // again after a minute, not in a tight loop; one out of reach, or a
+    // busy file, after a few seconds.
+    next_try_ = SteadyClock::now() + (db_->trouble == Trouble::refused ? seconds(60) : seconds(5));
+}
+
+void Register::cut_off() {
+    db_->cut.cut_off();
 }
 
 Kept Register::record(const Record& r) {
     Kept kept;
     QString error;
+    QString local_error;
+    // A server's row is kept locally before the server is asked: whatever
+    // becomes of the exchange, or of the program during it, the row stays.
+    if (on_server() && local_ && keep_locally(r, local_error)) {
+        // Sent with every row waiting before it (another station of this
+        // machine may have sent it meanwhile: it is not taken twice).
+        if (send_waiting(error, false)) {
+            return kept;
+        }
+        kept.why = error;
+        kept.where = Kept::Where::waiting;
+        kept.waiting = waiting();
+        return kept;
+    }
     const bool reachable = send_waiting(error, false).has_value();
     if (reachable) {
         if (add(r, error)) {
@@ -953,14 +1153,10 @@ Kept Register::record(const Record& r) {
         back_off(error);
     }
     kept.why = error;
-    QString local_error;
     if (!local_ && place_) {
         open_local(*place_, local_error);
     }
-    if (local_ &&
-        local_->db_->write(
-            [&](QSqlQuery& q, QSqlError& e) { return local_->db_->insert(q, {r}, e, path()); },
-            local_error)) {
+    if (local_ && keep_locally(r, local_error)) {
         kept.where = Kept::Where::waiting;
     } else {
         held_.push_back(r);
@@ -990,12 +1186,25 @@ std::optional<std::vector<Record>> Register::list(const QDate& since, QString& e
     if (since.isValid()) {
         q.bindValue(QStringLiteral(":since"), since.toString(Qt::ISODate));
     }
-    if (!q.exec()) {
+    // Row by row: a long register is read for as long as rows come, and a
+    // server that stops giving them is cut within the deadline.
+    q.setForwardOnly(true);
+    if (!db_->go_on() ||
+        (on_server() &&
+         !QSqlQuery(db_->database()).exec(QStringLiteral("SET statement_timeout = 0"))) ||
+        !db_->go_on() || !q.exec()) {
         error = db_->failure(q.lastError(), "read");
+        db_->cut.disarm();
         return std::nullopt;
     }
-    while (q.next()) {
+    while (db_->go_on() && q.next()) {
         records.push_back(record_of(q));
+    }
+    db_->cut.disarm();
+    if (q.lastError().isValid() ||
+        (on_server() && (db_->cut.timed_out() || db_->cut.is_cut_off()))) {
+        error = db_->failure(q.lastError(), "read");
+        return std::nullopt;
     }
     return records;
 }

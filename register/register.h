@@ -98,6 +98,14 @@ bool is_server_url(const QString& location);
 // have come and gone.  A driver loaded stays until the program ends.
 void load_drivers(const Place& place);
 
+// Rows in the local register that wait for another register than the one
+// opened (its location since changed, say).
+struct Elsewhere {
+    QString target; // the register they wait for
+    int rows = 0;
+    QString local; // the local register they wait in
+};
+
 // What became of a row given to Register::record().
 struct Kept {
     enum class Where { recorded, waiting, unrecorded } where = Where::recorded;
@@ -111,6 +119,9 @@ class Register {
     static constexpr int kBusyTimeoutMs = 8000;
     // The longest a connection attempt to a server waits, in seconds.
     static constexpr int kConnectTimeoutS = 2;
+    // The longest one exchange with a server is waited for, in seconds,
+    // whatever the server (or what stands between) does.
+    static constexpr int kServerDeadlineS = 5;
 
     Register();
     ~Register();
@@ -152,8 +163,15 @@ class Register {
     // many were sent, or nothing (with the reason) when it did not answer.
     // Not tried again before its back-off ends unless `now`.
     std::optional<int> send_waiting(QString& error, bool now = true);
-    // Rows waiting for this register, locally and in memory.
+    // Rows waiting for this register, locally and in memory: those kept for
+    // it under any URL that reaches the same server as user, database.
     int waiting() const;
+    // Rows waiting locally for registers other than this one.
+    std::vector<Elsewhere> waiting_elsewhere() const;
+    // From any thread: the exchange with the server running now is cut and
+    // no other is begun; rows are kept locally from now on.  For a program
+    // that is ending.
+    void cut_off();
     // The rows kept only in memory: no register could take them yet.
     const std::vector<Record>& unrecorded() const { return held_; }
     // Why the register last failed to take a row; empty once it did.
@@ -176,6 +194,8 @@ class Register {
     // them in `sent`; false (with the reason) when one lot did not go.
     bool send_locally_waiting(QString& error, int& sent);
     bool open_local(const Place& place, QString& error);
+    // Adds the row to the local register, waiting for this one.
+    bool keep_locally(const Record& record, QString& error);
 
     std::unique_ptr<Db> db_;
     std::optional<Place> place_;      // when opened with one

@@ -158,6 +158,9 @@ Station::~Station() = default;
 
 void Station::stop() {
     stopping_ = true;
+    // A server's rows are kept locally before they are sent: it is not
+    // waited for.
+    book_.cut_off();
     const std::lock_guard lock(mutex_);
     if (line_ != nullptr) {
         line_->cancel();

@@ -8,6 +8,9 @@
 // of reach.
 #include "register/register.h"
 #include "support/pg_server.h"
+#ifdef Q_OS_UNIX
+#include "support/tcp_proxy.h"
+#endif
 
 #include <QFile>
 #include <QSqlDatabase>
@@ -400,7 +403,7 @@ TEST_F(RegisterTest, RefusesARegisterThatCannotBeUsed) {
 }
 
 // The server's own: the station's role, a password refused, a server out of
-// reach.
+// reach, one that stops answering or holds its table, a URL edited.
 class ServerTest : public RegisterTest {
   protected:
     void SetUp() override {
@@ -483,6 +486,139 @@ TEST_F(ServerTest, AServerOutOfReachKeepsTheRowLocallyWithinTwoSeconds) {
         EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
     }
 }
+
+// Rows wait for a server, not for the text of its URL: the TLS setting
+// mended (the server has none), the row that waited for it goes; one kept
+// for another database is named, never taken there.
+TEST_F(ServerTest, RowsWaitForTheServerWhateverItsUrlsParametersSay) {
+    QString error;
+    ASSERT_TRUE(Register().open(owner_, error)) << error.toStdString();
+    place_.location = owner_ + "?sslmode=require";
+    {
+        Register book;
+        ASSERT_TRUE(book.open(place_, error)) << error.toStdString();
+        const Kept kept = book.record(kPassed);
+        EXPECT_EQ(kept.where, Kept::Where::waiting);
+        EXPECT_EQ(kept.why.toStdString(),
+                  "the register server 127.0.0.1:" + std::to_string(testing::pg_port()) +
+                      " refused the connection: server does not support SSL, but SSL was "
+                      "required");
+    }
+    QUrl other(owner_);
+    other.setPath("/another_database");
+    place_.location = other.toString();
+    {
+        Register book; // a server out of reach for it: asked again later
+        book.open(place_, error);
+        book.record(kFailed);
+    }
+    place_.location = owner_ + "?sslmode=disable&application_name=servis";
+    Register book;
+    ASSERT_TRUE(book.open(place_, error)) << error.toStdString();
+    EXPECT_EQ(book.waiting(), 1);
+    EXPECT_EQ(book.send_waiting(error), 1) << error.toStdString();
+    EXPECT_EQ(book.waiting(), 0);
+    const std::vector<Elsewhere> elsewhere = book.waiting_elsewhere();
+    ASSERT_EQ(elsewhere.size(), 1u);
+    EXPECT_EQ(elsewhere[0].target.toStdString(),
+              "postgresql://tessal_owner@127.0.0.1:" + std::to_string(testing::pg_port()) +
+                  "/another_database");
+    EXPECT_EQ(elsewhere[0].rows, 1);
+    Register owner;
+    ASSERT_TRUE(owner.open_for_reading(owner_, error));
+    EXPECT_EQ(owner.list({}, error), std::vector<Record>{kPassed});
+}
+
+#ifdef Q_OS_UNIX
+// A server that stops answering on an open connection, or whose owner holds
+// its table: the row is kept locally within the deadline, the register is
+// asked again later and takes it once; an ending program cuts the wait at
+// once.
+TEST_F(ServerTest, AStalledServerOrAHeldTableHoldsNoRowPastTheDeadline) {
+    enum class Stall { frozen, table_held, cut_off };
+    const struct {
+        Stall stall;
+        const char* why;
+        std::chrono::milliseconds within;
+    } kCases[] = {
+        {Stall::frozen, "did not answer within 5 s", 7s},
+        {Stall::table_held, "canceling statement due to lock timeout", 5s},
+        {Stall::cut_off, "was not waited for: the program is ending", 1500ms},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.why);
+        const QString owner = testing::pg_database();
+        testing::TcpProxy proxy(testing::pg_port());
+        QUrl through(owner);
+        through.setPort(proxy.port());
+        ASSERT_TRUE(testing::pg_owner_password_file(path("owner-password")));
+        QTemporaryDir local;
+        Place place;
+        place.location = through.toString();
+        place.password_file = path("owner-password");
+        place.local = local.filePath("register.sqlite");
+        QString error;
+        Register book;
+        ASSERT_TRUE(book.open(place, error)) << error.toStdString();
+        ASSERT_EQ(book.record(kPassed).where, Kept::Where::recorded)
+            << book.last_failure().toStdString();
+
+        std::thread holder;
+        std::atomic<bool> held{false};
+        if (c.stall == Stall::table_held) {
+            holder = std::thread([&] {
+                const QString name = "holder";
+                {
+                    QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", name);
+                    const QUrl u(owner);
+                    db.setHostName(u.host());
+                    db.setPort(u.port());
+                    db.setDatabaseName(u.path().mid(1));
+                    db.setUserName(u.userName());
+                    db.open();
+                    QSqlQuery(db).exec("BEGIN");
+                    QSqlQuery(db).exec("LOCK TABLE devices IN ACCESS EXCLUSIVE MODE");
+                    held = true;
+                    std::this_thread::sleep_for(6s);
+                    QSqlQuery(db).exec("COMMIT");
+                }
+                QSqlDatabase::removeDatabase(name);
+            });
+            while (!held) {
+                std::this_thread::sleep_for(10ms);
+            }
+        } else {
+            proxy.freeze(true);
+        }
+        std::thread cutter;
+        if (c.stall == Stall::cut_off) {
+            cutter = std::thread([&book] {
+                std::this_thread::sleep_for(300ms);
+                book.cut_off();
+            });
+        }
+        const auto start = std::chrono::steady_clock::now();
+        const Kept kept = book.record(kFailed);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, c.within);
+        EXPECT_EQ(kept.where, Kept::Where::waiting);
+        EXPECT_EQ(kept.waiting, 1);
+        EXPECT_TRUE(kept.why.contains(c.why)) << kept.why.toStdString();
+        if (cutter.joinable()) {
+            cutter.join();
+        }
+        if (holder.joinable()) {
+            holder.join();
+        }
+        proxy.freeze(false);
+        if (c.stall != Stall::cut_off) {
+            EXPECT_EQ(book.send_waiting(error), 1) << error.toStdString();
+        }
+        Register reader;
+        ASSERT_TRUE(reader.open_for_reading(owner, error));
+        EXPECT_EQ(reader.list({}, error)->size(), c.stall == Stall::cut_off ? 1u : 2u);
+    }
+}
+#endif
 
 } // namespace
 } // namespace tessal::reg

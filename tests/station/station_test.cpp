@@ -7,6 +7,7 @@
 #include "support/files.h"
 #include "support/pg_server.h"
 #include "support/simulated_device.h"
+#include "support/tcp_proxy.h"
 
 #include <QDir>
 #include <QFile>
@@ -550,6 +551,54 @@ TEST_F(ServerStationTest, AServerStoppedMidRunGetsEveryDeviceOnceInTimeOrder) {
     sync.start(TESSAL_CLI, {"register", "sync", "--register", url_});
     ASSERT_TRUE(sync.waitForFinished(20000));
     EXPECT_EQ(sync.readAllStandardOutput(), "0 sent, 0 waiting\n");
+}
+
+// A server that stops answering while a device's row goes to it: the
+// station ends within two seconds of SIGTERM, the row kept locally and sent
+// by `register sync` once the server answers.
+TEST_F(ServerStationTest, SigtermEndsAStationHeldByAStalledServerKeepingItsRow) {
+    testing::TcpProxy proxy(testing::pg_port());
+    QUrl through(url_);
+    through.setPort(proxy.port());
+    ASSERT_TRUE(testing::pg_owner_password_file(path("owner-password")));
+    const QString stalled = through.toString();
+    QDir(dir_.path()).mkpath("s1");
+    QProcess process;
+    process.start(TESSAL_CLI,
+                  {"--settings", path("rvt_ini.txt"), "station", "--profile", path("profile.json"),
+                   "--ports", path("s1/dev*"), "--speeds", "38400", "--register", stalled,
+                   "--password-file", path("owner-password")});
+    ASSERT_TRUE(process.waitForStarted(20000));
+    std::vector<std::unique_ptr<devsim::PtySimulator>> devices;
+    const auto plug = [&](int d) {
+        auto sim =
+            std::make_unique<devsim::PtySimulator>(path(QString("s1/dev%1").arg(d)).toStdString());
+        sim->with_device([d](devsim::Device& device) {
+            device.modem().set_imei(std::to_string(356871044600000 + d));
+        });
+        ASSERT_TRUE(sim->start()) << sim->error();
+        devices.push_back(std::move(sim));
+    };
+    plug(1);
+    const QStringList first = lines_of(process, 1);
+    ASSERT_EQ(first.size(), 1);
+    EXPECT_TRUE(first[0].endsWith(" PASS 356871044600001 " + path("s1/dev1")))
+        << first[0].toStdString();
+    proxy.freeze(true);
+    plug(2);
+    std::this_thread::sleep_for(2500ms); // the device done, its row on its way
+    const auto start = std::chrono::steady_clock::now();
+    process.terminate();
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    EXPECT_EQ(process.exitCode(), 143) << process.readAllStandardError().toStdString();
+    proxy.freeze(false);
+    QProcess sync;
+    sync.start(TESSAL_CLI, {"register", "sync", "--register", stalled, "--password-file",
+                            path("owner-password")});
+    ASSERT_TRUE(sync.waitForFinished(20000));
+    EXPECT_EQ(sync.readAllStandardOutput(), "1 sent, 0 waiting\n");
+    EXPECT_EQ(central().size(), 2u);
 }
 
 } // namespace

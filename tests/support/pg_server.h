@@ -6,6 +6,7 @@
 // PGPASSFILE.  Without it a test is skipped, unless TESSAL_REQUIRE_PG=1
 // (as the test command sets): then it fails.
 
+#include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -64,6 +65,24 @@ inline QString pg_database(const QString& user = "tessal_owner") {
     u.setPath("/" + name);
     u.setUserName(user);
     return u.toString();
+}
+
+// Writes the owner's password (from PGPASSFILE) into `file`, for a URL
+// whose port the password file does not name (a proxy's); false when it
+// cannot.
+inline bool pg_owner_password_file(const QString& file) {
+    QFile passwords(qEnvironmentVariable("PGPASSFILE"));
+    QFile out(file);
+    if (!passwords.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly)) {
+        return false;
+    }
+    while (!passwords.atEnd()) {
+        const QByteArray line = passwords.readLine().trimmed();
+        if (line.contains(":tessal_owner:")) {
+            return out.write(line.mid(line.lastIndexOf(':') + 1) + "\n") > 0;
+        }
+    }
+    return false;
 }
 
 // The server's port, as the tests' URLs name it.
