@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 
@@ -154,6 +155,9 @@ class MainWindow : public QWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    // The speeds the speed list offers, in its order.
+    static constexpr std::array<std::int32_t, 5> kSpeeds{9600, 19200, 38400, 57600, 28800};
+
     // The window's controls, frame by frame, then how Tab and the handlers
     // reach them, then the trace window's shortcut and the context menu.
     void build();
@@ -189,5 +193,14 @@ class MainWindow : public QWidget {
     std::function<QString(bool save)> choose_profile_;
     bool unloaded_ = false;
 };
+
+template <class Op, class Place> void MainWindow::run_locked(Op op, Place place) {
+    const bool was_enabled = content_->isEnabled();
+    content_->setEnabled(false);
+    if (!transaction_.run(this, std::move(op), std::move(place),
+                          [this, was_enabled] { content_->setEnabled(was_enabled); })) {
+        content_->setEnabled(was_enabled);
+    }
+}
 
 } // namespace tessal::console

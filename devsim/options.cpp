@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <iterator>
 
 namespace tessal::devsim {
 
@@ -20,84 +19,201 @@ bool read_number(const std::string& text, int minimum, int& out) {
     return true;
 }
 
-struct Flag {
-    const char* name;
-    bool Faults::*member;
-};
-constexpr Flag kFlags[] = {
-    {"--silent", &Faults::silent},
-    {"--nak", &Faults::nak_all},
-    {"--bad-checksum", &Faults::corrupt_checksum},
-    {"--trailing-byte", &Faults::trailing_byte},
-    {"--ack-first", &Faults::ack_before_frame},
-    {"--hang-up", &Faults::hang_up_mid_reply},
-    {"--vanish", &Faults::vanish_on_request},
-    {"--instant", &Faults::instant},
+// What an option sets, reached from the options through `path`: a member,
+// or a member of one (`kFaults, &Faults::silent`).
+template <auto member, auto... rest> auto& field(auto& options) {
+    if constexpr (sizeof...(rest) == 0) {
+        return options.*member;
+    } else {
+        return field<rest...>(options.*member);
+    }
+}
+
+// A switch: the field is turned on.
+template <auto... path> bool turn_on(ProgramOptions& options, const std::string&) {
+    field<path...>(options) = true;
+    return true;
+}
+
+// A whole number of at least `minimum`.
+template <int minimum, auto... path> bool number(ProgramOptions& options, const std::string& text) {
+    int value = 0;
+    if (!read_number(text, minimum, value)) {
+        return false;
+    }
+    field<path...>(options) = value;
+    return true;
+}
+
+// A text that may not be empty.
+template <auto... path> bool text(ProgramOptions& options, const std::string& value) {
+    field<path...>(options) = value;
+    return !value.empty();
+}
+
+// Any text, the empty one too.
+template <auto... path> bool any_text(ProgramOptions& options, const std::string& value) {
+    field<path...>(options) = value;
+    return true;
+}
+
+// A zone in quarter hours from UTC, with or without its plus sign.
+bool zone(ProgramOptions& options, const std::string& value) {
+    int quarters = 0;
+    if (!read_number(value.starts_with("+") ? value.substr(1) : value, -96, quarters) ||
+        quarters > 96) {
+        return false;
+    }
+    options.forms.zone = quarters;
+    return true;
+}
+
+constexpr auto kFaults = &ProgramOptions::faults;
+constexpr auto kForms = &ProgramOptions::forms;
+
+constexpr std::string_view kFaultSection = "Faults";
+constexpr std::string_view kDeviceSection = "Device";
+constexpr std::string_view kFormSection = "Modem reply forms";
+constexpr std::string_view kOwnSection = "";
+
+constexpr Option kOptions[] = {
+    {"--silent", "", "", kFaultSection, "read requests, answer nothing",
+     turn_on<kFaults, &Faults::silent>},
+    {"--nak", "", "", kFaultSection, "answer every request with NAK",
+     turn_on<kFaults, &Faults::nak_all>},
+    {"--bad-checksum", "", "", kFaultSection, "send reply frames with a wrong checksum",
+     turn_on<kFaults, &Faults::corrupt_checksum>},
+    {"--chunk", "", "N", kFaultSection, "send replies in chunks of N bytes",
+     number<1, kFaults, &Faults::chunk_size>},
+    {"--pause", "", "MS", kFaultSection, "pause MS milliseconds between chunks",
+     number<0, kFaults, &Faults::chunk_pause_ms>},
+    {"--trailing-byte", "", "", kFaultSection, "send a line feed after each reply frame",
+     turn_on<kFaults, &Faults::trailing_byte>},
+    {"--stray", "", "TEXT", kFaultSection, "send TEXT before each reply frame",
+     text<kFaults, &Faults::stray_prefix>},
+    {"--ack-first", "", "", kFaultSection, "send a lone ACK before each reply frame",
+     turn_on<kFaults, &Faults::ack_before_frame>},
+    {"--delay", "", "MS", kFaultSection, "answer after MS milliseconds",
+     number<0, kFaults, &Faults::reply_delay_ms>},
+    {"--hang-up", "", "", kFaultSection, "hang up the line in the middle of a reply",
+     turn_on<kFaults, &Faults::hang_up_mid_reply>},
+    {"--vanish", "", "", kFaultSection, "hang up the line on a request, without answering",
+     turn_on<kFaults, &Faults::vanish_on_request>},
+    {"--instant", "", "", kFaultSection,
+     "answer as soon as a request starts, before the\nrest of it is read",
+     turn_on<kFaults, &Faults::instant>},
+    {"--instant-command", "", "TEXT", kFaultSection,
+     "the command whose reply --instant sends (default V)",
+     any_text<kFaults, &Faults::instant_command>},
+    {"--line-speed", "", "BPS", kFaultSection, "pace the line at BPS bit/s both ways",
+     number<1, kFaults, &Faults::line_speed>},
+    {"--only-for", "", "PREFIX", kFaultSection,
+     "apply the faults only to commands starting with PREFIX", text<&ProgramOptions::only_for>},
+
+    {"--no-sim", "", "", kDeviceSection, "no SIM card in the modem",
+     turn_on<&ProgramOptions::no_sim>},
+    {"--no-pin", "", "", kDeviceSection, "the SIM's PIN request is off",
+     turn_on<&ProgramOptions::no_pin>},
+    {"--pin", "", "PIN", kDeviceSection, "the SIM's PIN (default 1234)",
+     any_text<&ProgramOptions::pin>},
+    {"--signal", "", "N", kDeviceSection, "signal strength reported by AT+CSQ (default 21)",
+     number<0, &ProgramOptions::signal>},
+    {"--attempts", "", "N", kDeviceSection, "PIN attempts left on the SIM (default 3)",
+     number<0, &ProgramOptions::attempts>},
+
+    {"--echo", "", "", kFormSection, "the modem echoes AT commands",
+     turn_on<&ProgramOptions::echo>},
+    {"--zone", "", "QQ", kFormSection,
+     "AT+CCLK? reports local time with the zone suffix QQ,\nin quarter hours from UTC (+04 is "
+     "UTC+1 h, -96 to 96)",
+     zone},
+    {"--gsn-prefix", "", "", kFormSection, "AT+GSN answers +GSN: and the IMEI in quotes",
+     turn_on<kForms, &ReplyForms::gsn_prefix>},
+    {"--quoted-pin-state", "", "", kFormSection, "AT+CPIN? answers +CPIN: \"SIM PIN\"",
+     turn_on<kForms, &ReplyForms::quoted_pin_state>},
+    {"--unsolicited", "", "LINE", kFormSection,
+     "send LINE (such as \"+CREG: 1\") before every answer",
+     text<kForms, &ReplyForms::unsolicited>},
+    {"--error-for", "", "CMD", kFormSection,
+     "refuse AT commands starting with CMD (such as AT^SCID)",
+     text<kForms, &ReplyForms::error_for>},
+    {"--error-line", "", "TEXT", kFormSection, "the refusal's line (default \"+CME ERROR: 10\")",
+     text<kForms, &ReplyForms::error_line>},
+
+    {"--descriptor", "", "FILE", kOwnSection, "answer \"J\" with the content of FILE",
+     text<&ProgramOptions::descriptor_file>},
+    {"--verbose", "-v", "", kOwnSection, "print every request and reply",
+     turn_on<&ProgramOptions::verbose>},
+    {"--trace", "", "", kOwnSection,
+     "print every byte on the line, one record a line, as\nthe console's trace does (> from "
+     "the console, < to it)",
+     turn_on<&ProgramOptions::trace>},
+    {"--help", "-h", "", kOwnSection, "show the options and exit", nullptr},
 };
 
-struct Count {
-    const char* name;
-    int Faults::*member;
-    int minimum;
-};
-constexpr Count kCounts[] = {
-    {"--chunk", &Faults::chunk_size, 1},
-    {"--pause", &Faults::chunk_pause_ms, 0},
-    {"--delay", &Faults::reply_delay_ms, 0},
-    {"--line-speed", &Faults::line_speed, 1},
-};
+const Option* find_option(std::string_view arg) {
+    for (const Option& option : kOptions) {
+        if (arg == option.name || (!option.alias.empty() && arg == option.alias)) {
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
+// --help's lines of one option: its names and value, then its text from
+// the column kHelpColumn, on a line of its own when the names reach it.
+constexpr std::size_t kHelpColumn = 22;
+
+std::string help_lines(const Option& option) {
+    std::string names = "  ";
+    if (!option.alias.empty()) {
+        names += std::string(option.alias) + ", ";
+    }
+    names += option.name;
+    if (!option.argument.empty()) {
+        names += " " + std::string(option.argument);
+    }
+    std::string out = names;
+    if (names.size() + 2 > kHelpColumn) {
+        out += '\n';
+        names.clear();
+    }
+    std::string_view help = option.help;
+    for (std::size_t line = 0; !help.empty(); ++line) {
+        const std::size_t stop = std::min(help.find('\n'), help.size());
+        out += std::string(kHelpColumn - (line == 0 ? names.size() : 0), ' ');
+        out += help.substr(0, stop);
+        out += '\n';
+        help.remove_prefix(std::min(stop + 1, help.size()));
+    }
+    return out;
+}
 
 } // namespace
+
+std::span<const Option> option_table() {
+    return kOptions;
+}
 
 std::string usage_line(std::string_view program) {
     return "usage: " + std::string(program) + " <link-path> [options]\n";
 }
 
 std::string usage(std::string_view program) {
-    return usage_line(program) +
-           "Imitates the communicator on a pseudo-terminal linked at <link-path>.\n"
-           "\n"
-           "Faults:\n"
-           "  --silent            read requests, answer nothing\n"
-           "  --nak               answer every request with NAK\n"
-           "  --bad-checksum      send reply frames with a wrong checksum\n"
-           "  --chunk N           send replies in chunks of N bytes\n"
-           "  --pause MS          pause MS milliseconds between chunks\n"
-           "  --trailing-byte     send a line feed after each reply frame\n"
-           "  --stray TEXT        send TEXT before each reply frame\n"
-           "  --ack-first         send a lone ACK before each reply frame\n"
-           "  --delay MS          answer after MS milliseconds\n"
-           "  --hang-up           hang up the line in the middle of a reply\n"
-           "  --vanish            hang up the line on a request, without answering\n"
-           "  --instant           answer as soon as a request starts, before the\n"
-           "                      rest of it is read\n"
-           "  --instant-command TEXT\n"
-           "                      the command whose reply --instant sends (default V)\n"
-           "  --line-speed BPS    pace the line at BPS bit/s both ways\n"
-           "  --only-for PREFIX   apply the faults only to commands starting with PREFIX\n"
-           "\n"
-           "Device:\n"
-           "  --no-sim            no SIM card in the modem\n"
-           "  --no-pin            the SIM's PIN request is off\n"
-           "  --pin PIN           the SIM's PIN (default 1234)\n"
-           "  --signal N          signal strength reported by AT+CSQ (default 21)\n"
-           "  --attempts N        PIN attempts left on the SIM (default 3)\n"
-           "\n"
-           "Modem reply forms:\n"
-           "  --echo              the modem echoes AT commands\n"
-           "  --zone QQ           AT+CCLK? reports local time with the zone suffix QQ,\n"
-           "                      in quarter hours from UTC (+04 is UTC+1 h, -96 to 96)\n"
-           "  --gsn-prefix        AT+GSN answers +GSN: and the IMEI in quotes\n"
-           "  --quoted-pin-state  AT+CPIN? answers +CPIN: \"SIM PIN\"\n"
-           "  --unsolicited LINE  send LINE (such as \"+CREG: 1\") before every answer\n"
-           "  --error-for CMD     refuse AT commands starting with CMD (such as AT^SCID)\n"
-           "  --error-line TEXT   the refusal's line (default \"+CME ERROR: 10\")\n"
-           "\n"
-           "  --descriptor FILE   answer \"J\" with the content of FILE\n"
-           "  -v, --verbose       print every request and reply\n"
-           "  --trace             print every byte on the line, one record a line, as\n"
-           "                      the console's trace does (> from the console, < to it)\n"
-           "  -h, --help          show this text\n";
+    std::string out = usage_line(program) +
+                      "Imitates the communicator on a pseudo-terminal linked at <link-path>.\n";
+    std::optional<std::string_view> section;
+    for (const Option& option : kOptions) {
+        if (option.section != section) {
+            section = option.section;
+            out += '\n';
+            if (!section->empty()) {
+                out += std::string(*section) + ":\n";
+            }
+        }
+        out += help_lines(option);
+    }
+    return out;
 }
 
 ParsedArguments parse_arguments(const std::vector<std::string>& args) {
@@ -111,83 +227,25 @@ ParsedArguments parse_arguments(const std::vector<std::string>& args) {
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        const auto value = [&](std::string& out) {
-            if (i + 1 >= args.size()) {
-                return false;
+        const Option* option = find_option(arg);
+        if (option == nullptr) {
+            if (arg.starts_with("-")) {
+                return fail("unknown option " + arg);
             }
-            out = args[++i];
-            return true;
-        };
-        const auto number = [&](int minimum, int& out) {
-            std::string text;
-            return value(text) && read_number(text, minimum, out);
-        };
-
-        const auto flag = std::find_if(std::begin(kFlags), std::end(kFlags),
-                                       [&](const Flag& entry) { return arg == entry.name; });
-        const auto count = std::find_if(std::begin(kCounts), std::end(kCounts),
-                                        [&](const Count& entry) { return arg == entry.name; });
-
-        bool good = true;
-        if (arg == "-h" || arg == "--help") {
-            result.help = true;
-            return result;
-        } else if (flag != std::end(kFlags)) {
-            options.faults.*flag->member = true;
-        } else if (count != std::end(kCounts)) {
-            good = number(count->minimum, options.faults.*count->member);
-        } else if (arg == "--stray") {
-            good = value(options.faults.stray_prefix) && !options.faults.stray_prefix.empty();
-        } else if (arg == "--instant-command") {
-            good = value(options.faults.instant_command);
-        } else if (arg == "--only-for") {
-            good = value(options.only_for) && !options.only_for.empty();
-        } else if (arg == "--no-sim") {
-            options.no_sim = true;
-        } else if (arg == "--no-pin") {
-            options.no_pin = true;
-        } else if (arg == "--pin") {
-            good = value(options.pin.emplace());
-        } else if (arg == "--signal") {
-            good = number(0, options.signal.emplace());
-        } else if (arg == "--attempts") {
-            good = number(0, options.attempts.emplace());
-        } else if (arg == "--echo") {
-            options.echo = true;
-        } else if (arg == "--zone") {
-            std::string text;
-            int quarters = 0;
-            good = value(text) &&
-                   read_number(text.starts_with("+") ? text.substr(1) : text, -96, quarters) &&
-                   quarters <= 96;
-            options.forms.zone = quarters;
-        } else if (arg == "--gsn-prefix") {
-            options.forms.gsn_prefix = true;
-        } else if (arg == "--quoted-pin-state") {
-            options.forms.quoted_pin_state = true;
-        } else if (arg == "--unsolicited") {
-            good = value(options.forms.unsolicited) && !options.forms.unsolicited.empty();
-        } else if (arg == "--error-for") {
-            good = value(options.forms.error_for) && !options.forms.error_for.empty();
-        } else if (arg == "--error-line") {
-            good = value(options.forms.error_line) && !options.forms.error_line.empty();
-        } else if (arg == "--descriptor") {
-            std::string file;
-            good = value(file) && !file.empty();
-            options.descriptor_file = file;
-        } else if (arg == "-v" || arg == "--verbose") {
-            options.verbose = true;
-        } else if (arg == "--trace") {
-            options.trace = true;
-        } else if (arg.starts_with("-")) {
-            return fail("unknown option " + arg);
-        } else if (have_link) {
-            return fail("more than one link path: " + arg);
-        } else {
+            if (have_link) {
+                return fail("more than one link path: " + arg);
+            }
             options.link_path = arg;
             have_link = true;
+            continue;
         }
-        if (!good) {
+        if (option->set == nullptr) {
+            result.help = true;
+            return result;
+        }
+        const bool takes_value = !option->argument.empty();
+        if ((takes_value && i + 1 >= args.size()) ||
+            !option->set(options, takes_value ? args[++i] : std::string())) {
             return fail("option " + arg + " needs a valid value");
         }
     }

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,22 @@ struct ParsedArguments {
     bool help = false;
     std::string error;
 };
+
+// One option of the command line: what --help and the manual page show of
+// it and what it sets.
+struct Option {
+    std::string_view name;     // "--chunk"
+    std::string_view alias;    // a short name ("-v"), or empty
+    std::string_view argument; // its value as --help names it ("N"); empty for a switch
+    std::string_view section;  // the group it is listed in; empty for the program's own
+    std::string_view help;     // --help's text, its lines apart by '\n'
+    // Takes the option into `options`, with its value (empty for a switch);
+    // false for a value it cannot take.  None for --help.
+    bool (*set)(ProgramOptions& options, const std::string& value);
+};
+
+// Every option, in the order --help lists them.
+std::span<const Option> option_table();
 
 // Reads the arguments after the program name.
 ParsedArguments parse_arguments(const std::vector<std::string>& args);

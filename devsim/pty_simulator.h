@@ -100,15 +100,22 @@ class PtySimulator {
         return value;
     }
 
+    // The pseudo-terminal (pty_simulator.cpp).
     bool open_line();
     void close_line();
     void hang_up();
+    // The answering thread (pty_reader.cpp).
     void run();
     void consume(std::string_view bytes, Clock::time_point arrived);
+    // The request handling with its faults (pty_requests.cpp).
     void take(const RequestReader::Event& event, Clock::time_point arrived);
-    void answer(const Reply& reply, const Faults& faults, Clock::time_point not_before);
     // The faults for one command; the caller holds the lock.
     const Faults& faults_for(std::string_view command) const;
+    // The reply's pacing (pty_pacing.cpp).
+    void answer(const Reply& reply, const Faults& faults, Clock::time_point not_before);
+    // When the current request, `wire_bytes` long, has crossed the line at
+    // `line_speed` (now when the line is not paced).
+    Clock::time_point request_crossed(std::size_t wire_bytes, int line_speed) const;
     // Waits, cut short by stop(); false when stopping.  With `watch_line`,
     // what arrives meanwhile is kept for later, and a new request's frame
     // start ends the wait too (false).
@@ -117,6 +124,7 @@ class PtySimulator {
     bool write_paced(std::string_view bytes, int line_speed, Clock::time_point& line_free,
                      bool last);
     bool write_all(std::string_view bytes, bool last);
+    // What the simulator shows of itself (pty_inspection.cpp).
     void set_error(std::string text);
     void trace(const std::string& line) const;
     void wire(link::TraceRecord::Kind kind, std::string_view data) const;

@@ -1,0 +1,137 @@
+// SPDX-License-Identifier: Apache-2.0
+// "Sacuvaj profil..." and "Primeni profil...": a profile read from the device
+// into a file, and a file's profile applied to the device.
+#include "main_window.h"
+
+#include "device/operations.h"
+#include "device/profile.h"
+#include "device/profile_file.h"
+
+#include <QFileDialog>
+#include <QStringList>
+
+#include <algorithm>
+
+namespace tessal::console {
+
+namespace {
+
+// How the technician sees one value of an apply.
+QString value_line(const device::ValueState& v) {
+    using State = device::ValueState::State;
+    const QString change =
+        QStringLiteral(" (%1 -> %2)").arg(from_device(v.device), from_device(v.wanted));
+    QString line = from_device(v.field) + QStringLiteral(": ");
+    switch (v.state) {
+    case State::unchanged:
+        return line + QStringLiteral("nepromenjeno");
+    case State::differs:
+        return line + QStringLiteral("razlikuje se") + change;
+    case State::confirmed:
+        return line + QStringLiteral("upisano i potvrdjeno") + change;
+    case State::read_back_differs:
+        return line + QStringLiteral("upisano, ali procitano: ") + from_device(v.now) + change;
+    case State::written:
+        return line + QStringLiteral("upisano, nije procitano nazad") + change;
+    case State::not_written:
+        return line + QStringLiteral("nije upisano: ") + from_device(v.why) + change;
+    case State::unknown:
+        return line + QStringLiteral("nepoznato, procitajte nazad: ") + from_device(v.why) + change;
+    }
+    return line;
+}
+
+} // namespace
+
+QString MainWindow::choose_profile(bool save) {
+    if (choose_profile_) {
+        return choose_profile_(save);
+    }
+    const QString filter = QStringLiteral("Profil (*.json)");
+    return save ? QFileDialog::getSaveFileName(this, QStringLiteral("Sacuvaj profil"),
+                                               QStringLiteral("profil.json"), filter)
+                : QFileDialog::getOpenFileName(this, QStringLiteral("Primeni profil"), QString(),
+                                               filter);
+}
+
+void MainWindow::SaveProfile_Click() {
+    if (!transaction_.idle()) {
+        return;
+    }
+    // The file is chosen before the port is opened.
+    const QString file = choose_profile(true);
+    if (file.isEmpty()) {
+        return;
+    }
+    const settings::Settings settings = settings_;
+    transaction_.run(
+        this,
+        [settings](device::Session& session) { return device::read_profile(session, settings); },
+        [this, file](const std::optional<device::Profile>& read) {
+            if (!read) {
+                return; // the read's message says why
+            }
+            device::Profile profile = *read;
+            profile.source.read_at =
+                now_().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
+            // The password stays on the device: a profile from the window
+            // carries no secret.
+            std::string error;
+            if (device::save_profile(file, profile, false, error)) {
+                transaction_.inform(QStringLiteral("Profil je sacuvan: ") + file);
+            } else {
+                transaction_.inform(QStringLiteral("Profil nije sacuvan: ") +
+                                    QString::fromStdString(error));
+            }
+        });
+}
+
+void MainWindow::ApplyProfile_Click() {
+    if (!transaction_.idle()) {
+        return;
+    }
+    const QString file = choose_profile(false);
+    if (file.isEmpty()) {
+        return;
+    }
+    // A file that is no profile, or holds a value the device cannot take, is
+    // refused before anything is sent.
+    const device::LoadedProfile loaded = device::load_profile(file);
+    const std::optional<device::Profile>& profile = loaded.profile;
+    if (!loaded.read()) {
+        transaction_.inform(QStringLiteral("Profil nije procitan: ") +
+                            (loaded.outcome == device::LoadedProfile::Outcome::missing
+                                 ? QStringLiteral("nema takvog fajla")
+                                 : QString::fromStdString(loaded.problem)));
+        return;
+    }
+    if (!profile) {
+        transaction_.inform(QStringLiteral("Profil nije dobar: ") + from_device(loaded.problem));
+        return;
+    }
+    const settings::Settings settings = settings_;
+    transaction_.run(
+        this,
+        [settings, wanted = *profile](device::Session& session) {
+            return device::apply_profile(session, wanted, settings, false);
+        },
+        [this](const device::ApplyResult& result) {
+            if (result.held_back || !result.refusal.empty() || result.values.empty()) {
+                return; // answered No, or the report's message says why
+            }
+            const bool nothing_to_do = std::all_of(
+                result.values.begin(), result.values.end(), [](const device::ValueState& v) {
+                    return v.state == device::ValueState::State::unchanged;
+                });
+            QStringList lines;
+            lines << (nothing_to_do     ? QStringLiteral("Uredjaj vec ima sve vrednosti profila.")
+                      : result.complete ? QStringLiteral("Profil je primenjen.")
+                                        : QStringLiteral("Profil nije primenjen u celosti."));
+            for (const device::ValueState& v : result.values) {
+                lines << value_line(v);
+            }
+            transaction_.inform(lines.join(u'\n'));
+        });
+}
+
+} // namespace tessal::console

@@ -1,0 +1,178 @@
+// SPDX-License-Identifier: Apache-2.0
+// tessal-devsim's option table against what its command line takes and what
+// its manual page says.
+#include "devsim/options.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tessal::devsim {
+namespace {
+
+void replace_all(std::string& text, std::string_view from, std::string_view to) {
+    for (std::size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+}
+
+// What a person reads of one option: its section, its names and value, and
+// its text as a fragment (on one line, the first letter small, no full stop).
+std::string entry(std::string section, std::string_view names, std::string text) {
+    replace_all(text, "\n", " ");
+    if (text.ends_with('.')) {
+        text.pop_back();
+    }
+    if (!text.empty()) {
+        text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    }
+    return section + " | " + std::string(names) + " | " + text;
+}
+
+// The manual page's option entries: a heading line after each .TP (the
+// option's words: "-v --verbose", "--chunk N"), its text up to the next
+// request; the sub-section "Other" holds the program's own options.
+std::vector<std::string> manual_entries() {
+    std::ifstream file(TESSAL_SOURCE_DIR "/devsim/tessal-devsim.1");
+    std::stringstream page;
+    page << file.rdbuf();
+    std::string text = page.str();
+    for (const char* escape : {"\\fI", "\\fB", "\\fR"}) {
+        replace_all(text, escape, "");
+    }
+    replace_all(text, "\\-", "-");
+    std::istringstream lines(text.substr(text.find(".SH OPTIONS\n") + 12));
+    std::vector<std::string> entries;
+    std::string section, names, entry_text;
+    const auto close = [&] {
+        if (!names.empty()) {
+            entries.push_back(entry(section, names, entry_text));
+        }
+        names.clear();
+        entry_text.clear();
+    };
+    bool heading = false;
+    for (std::string line; std::getline(lines, line) && !line.starts_with(".SH");) {
+        if (line.starts_with(".SS ")) {
+            close();
+            section = line.substr(4) == "Other" ? "" : line.substr(4);
+        } else if (line == ".TP") {
+            close();
+            heading = true;
+        } else if (std::exchange(heading, false)) {
+            replace_all(line, "\"", "");
+            replace_all(line, ",", "");
+            std::istringstream words(line.substr(line.find(' ')));
+            for (std::string word; words >> word;) {
+                names += (names.empty() ? "" : " ") + word;
+            }
+        } else {
+            entry_text += (entry_text.empty() ? "" : " ") + line;
+        }
+    }
+    close();
+    return entries;
+}
+
+TEST(DevsimOptions, ManualPageDescribesEachOptionAsHelpDoes) {
+    std::vector<std::string> table;
+    for (const Option& option : option_table()) {
+        std::string names = std::string(option.alias) + " " + std::string(option.name) + " " +
+                            std::string(option.argument);
+        names.erase(0, names.find_first_not_of(' '));
+        names.erase(names.find_last_not_of(' ') + 1);
+        table.push_back(entry(std::string(option.section), names, std::string(option.help)));
+    }
+    EXPECT_EQ(manual_entries(), table);
+    // The long names stand on a line of their own; the last group has no title.
+    const std::string help = usage("tessal-devsim");
+    EXPECT_NE(help.find("\n  --instant-command TEXT\n                      the command whose"),
+              std::string::npos);
+    EXPECT_NE(help.find("\n\n  --descriptor FILE   answer"), std::string::npos);
+}
+
+TEST(DevsimOptions, RefusesWhatItCannotTake) {
+    const struct {
+        std::vector<std::string> args;
+        const char* error;
+    } rows[] = {
+        {{}, "no link path given"},
+        {{"--silent"}, "no link path given"},
+        {{"/tmp/com1", "/tmp/com2"}, "more than one link path: /tmp/com2"},
+        {{"/tmp/com1", "--bogus"}, "unknown option --bogus"},
+        {{"/tmp/com1", "-"}, "unknown option -"},
+        {{"/tmp/com1", "--chunk"}, "option --chunk needs a valid value"},
+        {{"/tmp/com1", "--chunk", "0"}, "option --chunk needs a valid value"},
+        {{"/tmp/com1", "--delay", "-1"}, "option --delay needs a valid value"},
+        {{"/tmp/com1", "--signal", "21x"}, "option --signal needs a valid value"},
+        {{"/tmp/com1", "--zone", "+97"}, "option --zone needs a valid value"},
+        {{"/tmp/com1", "--stray", ""}, "option --stray needs a valid value"},
+        {{"/tmp/com1", "--descriptor", ""}, "option --descriptor needs a valid value"},
+    };
+    for (const auto& row : rows) {
+        const ParsedArguments parsed = parse_arguments(row.args);
+        EXPECT_FALSE(parsed.options) << row.error;
+        EXPECT_FALSE(parsed.help) << row.error;
+        EXPECT_EQ(parsed.error, row.error);
+    }
+    const ParsedArguments help = parse_arguments({"/tmp/com1", "-h", "--bogus"});
+    EXPECT_TRUE(help.help);
+    EXPECT_FALSE(help.options);
+}
+
+TEST(DevsimOptions, EachOptionSetsItsOwnValue) {
+    const ParsedArguments parsed = parse_arguments({"--nak",
+                                                    "--chunk",
+                                                    "3",
+                                                    "--stray",
+                                                    "X",
+                                                    "/tmp/com1",
+                                                    "--instant-command",
+                                                    "",
+                                                    "--pin",
+                                                    "",
+                                                    "--signal",
+                                                    "0",
+                                                    "--zone",
+                                                    "+04",
+                                                    "--error-line",
+                                                    "ERROR",
+                                                    "-v",
+                                                    "--only-for",
+                                                    "PFTP",
+                                                    "--descriptor",
+                                                    "midlet.jad",
+                                                    "--quoted-pin-state",
+                                                    "--no-sim"});
+    ASSERT_TRUE(parsed.options) << parsed.error;
+    const ProgramOptions& o = *parsed.options;
+    EXPECT_EQ(o.link_path.string(), "/tmp/com1");
+    EXPECT_TRUE(o.faults.nak_all);
+    EXPECT_FALSE(o.faults.silent);
+    EXPECT_EQ(o.faults.chunk_size, 3);
+    EXPECT_EQ(o.faults.stray_prefix, "X");
+    EXPECT_EQ(o.faults.instant_command, "");
+    EXPECT_EQ(o.pin, "");
+    EXPECT_EQ(o.signal, 0);
+    EXPECT_EQ(o.attempts, std::nullopt);
+    EXPECT_EQ(o.forms.zone, 4);
+    EXPECT_EQ(o.forms.error_line, "ERROR");
+    EXPECT_TRUE(o.forms.quoted_pin_state);
+    EXPECT_FALSE(o.forms.gsn_prefix);
+    EXPECT_TRUE(o.verbose);
+    EXPECT_FALSE(o.trace);
+    EXPECT_EQ(o.only_for, "PFTP");
+    ASSERT_TRUE(o.descriptor_file);
+    EXPECT_EQ(o.descriptor_file->string(), "midlet.jad");
+    EXPECT_TRUE(o.no_sim);
+    EXPECT_FALSE(o.no_pin);
+}
+
+} // namespace
+} // namespace tessal::devsim
