@@ -13,16 +13,17 @@
 #include <QJsonArray>
 
 #include <algorithm>
+#include <array>
+#include <string_view>
 
 namespace tessal::cli {
 
 namespace {
 
 using device::FtpParameter;
-
-std::size_t at(FtpParameter parameter) {
-    return static_cast<std::size_t>(parameter);
-}
+using device::FtpParameterRow;
+using device::FtpValueKind;
+using device::kFtpParameterTable;
 
 const char* field_of(FtpParameter parameter) {
     return device::ftp_parameter(parameter).field;
@@ -32,19 +33,17 @@ Result ftp_get(Commands& c) {
     const settings::Settings& settings = c.settings();
     auto [report, read] =
         c.with_session([&](device::Session& s) { return device::read_ftp(s, settings); });
-    if (read.rows_read < device::kFtpParameterTable.size()) {
+    if (read.rows_read < kFtpParameterTable.size()) {
         return failure(report);
     }
-    const std::vector<Field> fields{
-        {field_of(FtpParameter::address), device::joined_address(read.address)},
-        {field_of(FtpParameter::user), read.texts[0]},
-        {field_of(FtpParameter::password), device::kHidden},
-        {field_of(FtpParameter::for_send), read.texts[2]},
-        {field_of(FtpParameter::command), read.texts[3]},
-        {field_of(FtpParameter::gprs), read.gprs},
+    std::vector<Field> fields;
+    for (const FtpParameterRow& row : kFtpParameterTable) {
+        fields.push_back({row.field, row.secret ? device::kHidden : read.values[row.parameter]});
+    }
+    fields.push_back(
         read.operator_index
             ? Field{"operator", settings.operator_names[*read.operator_index].value_or("")}
-            : Field{"operator", {}, Field::State::missing}};
+            : Field{"operator", {}, Field::State::missing});
     return grouped("ftp", fields, field_lines(fields));
 }
 
@@ -58,24 +57,46 @@ int operator_named(const settings::Settings& settings, const std::string& name) 
     return -1;
 }
 
-// The GPRS row from --operator or --gprs; false, with `refusal` set, when
-// they cannot be used.
-bool gprs_row(Commands& c, device::FtpRows& rows, Result& refusal) {
+// The operator list's option, which stands in for the GPRS parameter
+// string's.
+constexpr const char* kOperatorOption = "--operator";
+
+// The row's value from its option, the row ticked when the option is given:
+// a secret read from the file the option names, an address of four octets,
+// or for the GPRS parameter string an operator named by --operator.  False,
+// with `refusal` set, when the option cannot be used.
+bool option_value(Commands& c, const FtpParameterRow& row, device::FtpRows& rows, Result& refusal) {
     const Invocation& in = c.in();
-    if (in.has("--operator") && in.has("--gprs")) {
-        refusal = usage_error("--operator and --gprs exclude each other");
-        return false;
-    }
-    if (const std::optional<std::string> name = in.option("--operator")) {
+    std::optional<std::string> value = in.option(row.option);
+    const std::optional<std::string> name = in.option(kOperatorOption);
+    if (row.kind == FtpValueKind::gprs && name) {
+        if (value) {
+            refusal = usage_error(std::string(kOperatorOption) + " and " + row.option +
+                                  " exclude each other");
+            return false;
+        }
         rows.operator_index = operator_named(c.settings(), *name);
-        if (rows.operator_index < 0) {
+        if (*rows.operator_index < 0) {
             refusal = bad_value("no operator of that name in the settings file", *name);
             return false;
         }
-        rows.ticked[at(FtpParameter::gprs)] = true;
-    } else if (const std::optional<std::string> gprs = in.option("--gprs")) {
-        rows.gprs = *gprs;
-        rows.ticked[at(FtpParameter::gprs)] = true;
+        rows.ticked[row.parameter] = true;
+        return true;
+    }
+    if (value && row.secret) {
+        value = c.secret_from_file(*value);
+        if (!value) {
+            refusal = usage_error("the password file cannot be read");
+            return false;
+        }
+    }
+    if (value && row.kind == FtpValueKind::address && !device::four_octets(*value)) {
+        refusal = usage_error(std::string(row.option) + " takes " + row.option_value);
+        return false;
+    }
+    if (value) {
+        rows.ticked[row.parameter] = true;
+        rows.values[row.parameter] = *value;
     }
     return true;
 }
@@ -84,38 +105,10 @@ bool gprs_row(Commands& c, device::FtpRows& rows, Result& refusal) {
 // not sent.  Nothing, with `refusal` set, for an option that cannot be used.
 std::optional<device::FtpRows> rows_given(Commands& c, Result& refusal) {
     device::FtpRows rows;
-    if (const std::optional<std::string> address = c.in().option("--address")) {
-        const std::optional<std::array<std::string, 4>> octets = device::four_octets(*address);
-        if (!octets) {
-            refusal = usage_error("--address takes A.B.C.D");
+    for (const FtpParameterRow& row : kFtpParameterTable) {
+        if (!option_value(c, row, rows, refusal)) {
             return std::nullopt;
         }
-        rows.ticked[at(FtpParameter::address)] = true;
-        rows.address = *octets;
-    }
-    // The text rows in the order FtpRows holds them.
-    constexpr std::array<std::pair<const char*, FtpParameter>, 4> kTextOptions{
-        {{"--user", FtpParameter::user},
-         {"--password-file", FtpParameter::password},
-         {"--for-send", FtpParameter::for_send},
-         {"--command", FtpParameter::command}}};
-    for (std::size_t i = 0; i < kTextOptions.size(); ++i) {
-        const auto [option, parameter] = kTextOptions[i];
-        std::optional<std::string> value = c.in().option(option);
-        if (value && parameter == FtpParameter::password) {
-            value = c.secret_from_file(*value);
-            if (!value) {
-                refusal = usage_error("the password file cannot be read");
-                return std::nullopt;
-            }
-        }
-        if (value) {
-            rows.ticked[at(parameter)] = true;
-            rows.texts[i] = *value;
-        }
-    }
-    if (!gprs_row(c, rows, refusal)) {
-        return std::nullopt;
     }
     return rows;
 }
@@ -128,15 +121,14 @@ struct Outcome {
 Outcome outcome(const device::FtpRows& rows, const device::FtpSent& sent,
                 std::optional<FtpParameter> lost, std::optional<bool> lost_taken) {
     Outcome o;
-    for (std::size_t row = 0; row < rows.ticked.size(); ++row) {
-        if (!rows.ticked[row]) {
+    for (const FtpParameterRow& row : kFtpParameterTable) {
+        if (!rows.ticked[row.parameter]) {
             continue;
         }
-        const bool is_lost = lost && at(*lost) == row;
-        const bool done = device::ftp_acknowledged(sent, device::ftp_parameter_at(row)) ||
-                          (is_lost && lost_taken == true);
-        const char* field = device::kFtpParameterTable[row].field;
-        (done ? o.written : is_lost && !lost_taken ? o.unknown : o.not_written).append(field);
+        const bool is_lost = lost == row.parameter;
+        const bool done =
+            device::ftp_acknowledged(sent, row.parameter) || (is_lost && lost_taken == true);
+        (done ? o.written : is_lost && !lost_taken ? o.unknown : o.not_written).append(row.field);
     }
     return o;
 }
@@ -215,13 +207,55 @@ Result ftp_set(Commands& c) {
     return c.in().has("--verify") ? verified(c, *rows, r) : r;
 }
 
+// The pieces a builder hands to `put`, joined into one text when the program
+// is compiled.
+template <auto Build> constexpr auto joined_text() {
+    constexpr std::size_t kSize = [] {
+        std::size_t size = 1; // the closing nul
+        Build([&size](std::string_view piece) { size += piece.size(); });
+        return size;
+    }();
+    std::array<char, kSize> text{};
+    std::size_t at = 0;
+    Build([&](std::string_view piece) {
+        for (const char ch : piece) {
+            text[at++] = ch;
+        }
+    });
+    return text;
+}
+
+// "ftp set"'s options and its usage, each parameter's option in the table's
+// order, the operator list's beside the GPRS string's.
+constexpr auto kSetOptions = joined_text<[](auto put) {
+    for (const FtpParameterRow& row : kFtpParameterTable) {
+        if (row.kind == FtpValueKind::gprs) {
+            put(kOperatorOption);
+            put("= ");
+        }
+        put(row.option);
+        put("= ");
+    }
+    put("--verify");
+}>();
+constexpr auto kSetUsage = joined_text<[](auto put) {
+    for (const FtpParameterRow& row : kFtpParameterTable) {
+        put("[");
+        if (row.kind == FtpValueKind::gprs) {
+            put(kOperatorOption);
+            put(" NAME | ");
+        }
+        put(row.option);
+        put(" ");
+        put(row.option_value);
+        put("] ");
+    }
+    put("[--verify]");
+}>();
+
 constexpr Command kRows[] = {
     {"ftp get", "", "", "", Reach::device, ftp_get},
-    {"ftp set", "",
-     "--address= --user= --password-file= --for-send= --command= --operator= --gprs= --verify",
-     "[--address A.B.C.D] [--user U] [--password-file F] [--for-send PATH] [--command PATH] "
-     "[--operator NAME | --gprs TEXT] [--verify]",
-     Reach::device, ftp_set},
+    {"ftp set", "", kSetOptions.data(), kSetUsage.data(), Reach::device, ftp_set},
 };
 
 } // namespace

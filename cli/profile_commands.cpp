@@ -142,8 +142,9 @@ Result profile_apply(Commands& c) {
         return refused;
     }
     if (const std::optional<std::string> file = c.in().option("--password-file")) {
-        wanted->password = c.secret_from_file(*file);
-        if (!wanted->password) {
+        std::optional<std::string>& password = wanted->ftp[device::FtpParameter::password];
+        password = c.secret_from_file(*file);
+        if (!password) {
             return usage_error("the password file cannot be read");
         }
     }

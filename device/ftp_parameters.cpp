@@ -39,8 +39,8 @@ std::optional<std::string> address_problem(std::string_view address) {
     return octets_problem(*octets);
 }
 
-std::optional<std::string> ftp_text_problem(std::string_view text) {
-    return typed_value_problem(text, kLongestFtpValue);
+std::optional<std::string> ftp_text_problem(FtpParameter parameter, std::string_view text) {
+    return typed_value_problem(text, ftp_parameter(parameter).longest);
 }
 
 } // namespace tessal::device

@@ -45,6 +45,11 @@ std::string sent_address(const std::array<std::string, 4>& octets) {
            "." + trim_blanks(octets[3]);
 }
 
+std::string address_as_sent(std::string_view address) {
+    const std::optional<std::array<std::string, 4>> octets = four_octets(address);
+    return octets ? sent_address(*octets) : std::string(address);
+}
+
 std::optional<std::size_t> match_gprs(const settings::Settings& settings, std::string_view value) {
     for (std::size_t i = 0; i < settings::operators_in_use(settings); ++i) {
         if (settings.gprs_strings[i].value_or(std::string()) == value) {

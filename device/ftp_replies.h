@@ -34,6 +34,9 @@ std::string joined_address(const std::array<std::string, 4>& octets);
 std::string sent_address(const std::array<std::string, 4>& octets);
 // One of the first three octets as sent.
 std::string padded_octet(const std::string& octet);
+// The address "A.B.C.D" as the device is sent it; a text that is not four
+// octets stays as it is.
+std::string address_as_sent(std::string_view address);
 
 // The first operator, from 0 to the last used index, whose GPRS parameter
 // string is exactly the value (letter case counts); an unset string counts as

@@ -6,7 +6,6 @@
 #include "device/session.h"
 #include "settings/settings.h"
 
-#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,11 +15,8 @@
 // acknowledgement was lost reached it.
 namespace tessal::device {
 
-// One text per parameter, in the table's order.
-using FtpValues = std::array<std::string, kFtpParameterTable.size()>;
-
-// What the device holds once it took `rows`: the address as sent, the texts
-// as given, the GPRS string given or the chosen operator's.
+// What the device holds once it took `rows`: each value as it is sent
+// (ftp_value_to_send).
 FtpValues ftp_wanted(const FtpRows& rows, const settings::Settings& settings);
 
 // The six parameters as the device holds them now, the address joined

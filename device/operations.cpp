@@ -15,9 +15,6 @@ namespace tessal::device {
 
 namespace {
 
-// The FTP password's row.
-constexpr std::size_t kPasswordRow = static_cast<std::size_t>(FtpParameter::password);
-
 constexpr const char* kMsgNothingTicked = "Nisu obelezeni podaci za slanje";
 constexpr const char* kMsgUnknownGprs = "GPRS parametri su: ";
 
@@ -244,59 +241,78 @@ FtpRead read_ftp(Session& session, const settings::Settings& settings) {
     if (!session.open()) {
         return read;
     }
-    for (std::size_t row = 0; row < kFtpParameterTable.size(); ++row) {
-        const std::string request = std::string("R") + kFtpParameterTable[row].wire;
-        // The password's reply is a secret.
-        const std::string value = row == kPasswordRow
-                                      ? session.exchange_secret(request, request.size())
-                                      : session.exchange(request);
+    for (const FtpParameterRow& row : kFtpParameterTable) {
+        const std::string request = std::string("R") + row.wire;
+        // A secret's reply is not traced.
+        const std::string value = row.secret ? session.exchange_secret(request, request.size())
+                                             : session.exchange(request);
         if (const std::optional<std::string> message = link::data_message(value)) {
             // The rows read so far keep their values.
             session.fail_on(value, *message);
             return read;
         }
-        if (row == 0) {
-            read.address = split_address(value);
-        } else if (row < 5) {
-            read.texts[row - 1] = value;
-        } else {
-            read.gprs = value;
+        std::string& held = read.values[row.parameter];
+        switch (row.kind) {
+        case FtpValueKind::address:
+            held = joined_address(split_address(value));
+            break;
+        case FtpValueKind::text:
+            held = value;
+            break;
+        case FtpValueKind::gprs:
+            held = value;
             read.operator_index = match_gprs(settings, value);
             if (!read.operator_index) {
                 session.say(kMsgUnknownGprs + value);
             }
+            break;
         }
-        read.rows_read = row + 1;
+        ++read.rows_read;
     }
     return read;
+}
+
+std::string ftp_value_to_send(const FtpRows& rows, FtpParameter row,
+                              const settings::Settings& settings) {
+    const std::string& value = rows.values[row];
+    switch (ftp_parameter(row).kind) {
+    case FtpValueKind::address:
+        // The first three octets padded with leading zeros to three places,
+        // the fourth trimmed.
+        return address_as_sent(value);
+    case FtpValueKind::text:
+        return value; // as typed, blanks included
+    case FtpValueKind::gprs:
+        if (!rows.operator_index) {
+            return value;
+        }
+        // The operator's GPRS parameter string goes out, not its name.
+        if (const auto chosen = static_cast<std::size_t>(std::max(*rows.operator_index, 0));
+            chosen < settings.gprs_strings.size()) {
+            return settings.gprs_strings[chosen].value_or(std::string());
+        }
+        return {};
+    }
+    return value;
 }
 
 namespace {
 
 // The set request of one row, or nothing after its refusal was said.
-std::optional<std::string> set_request(Session& session, std::size_t row, const FtpRows& rows,
-                                       const settings::Settings& settings, FtpSent& sent) {
-    if (const std::optional<FtpRefusal> refusal = ftp_row_refusal(rows, row, settings)) {
+std::optional<std::string> set_request(Session& session, const FtpParameterRow& row,
+                                       const FtpRows& rows, const settings::Settings& settings,
+                                       FtpSent& sent) {
+    if (const std::optional<FtpRefusal> refusal = ftp_row_refusal(rows, row.parameter, settings)) {
         refuse(session, ftp_parameter(refusal->row).refusal);
         return std::nullopt;
     }
-    const std::string head = std::string("P") + kFtpParameterTable[row].wire + ":";
-    if (row == 0) {
-        // The first three octets padded with leading zeros to three places,
-        // the fourth trimmed.
-        sent.padded = {padded_octet(rows.address[0]), padded_octet(rows.address[1]),
-                       padded_octet(rows.address[2])};
-        return head + sent_address(rows.address);
+    const std::string value = ftp_value_to_send(rows, row.parameter, settings);
+    if (row.kind == FtpValueKind::address) {
+        // Four octets, as the check above found them.
+        const std::array<std::string, 4> octets = *four_octets(value);
+        sent.padded = {octets[0], octets[1], octets[2]};
     }
-    if (row < 5) {
-        return head + rows.texts[row - 1]; // as typed, blanks included
-    }
-    if (rows.gprs) {
-        return head + *rows.gprs;
-    }
-    // The operator's GPRS parameter string goes out, not its name.
-    return head + settings.gprs_strings[static_cast<std::size_t>(rows.operator_index)].value_or(
-                      std::string());
+    return std::string("P") + row.wire + ":" + value;
 }
 
 // One request in a port opening of its own; true when acknowledged.  A
@@ -325,30 +341,37 @@ bool acknowledgement_lost(const Report& report) {
     return report.failure && report.failure->kind == Failure::Kind::port_failed;
 }
 
-std::optional<FtpRefusal> ftp_row_refusal(const FtpRows& rows, std::size_t row,
+std::optional<FtpRefusal> ftp_row_refusal(const FtpRows& rows, FtpParameter row,
                                           const settings::Settings& settings) {
-    const FtpParameter parameter = ftp_parameter_at(row);
+    const std::string& value = rows.values[row];
     std::optional<std::string> why;
-    if (parameter == FtpParameter::address) {
-        why = octets_problem(rows.address);
-    } else if (parameter != FtpParameter::gprs) {
-        why = ftp_text_problem(rows.texts[row - 1]);
-    } else if (!rows.gprs &&
-               (rows.operator_index < 0 ||
-                static_cast<std::size_t>(rows.operator_index) >= settings.gprs_strings.size())) {
-        why = "no operator chosen";
+    switch (ftp_parameter(row).kind) {
+    case FtpValueKind::address:
+        why = address_problem(value);
+        break;
+    case FtpValueKind::text:
+        why = ftp_text_problem(row, value);
+        break;
+    case FtpValueKind::gprs:
+        if (rows.operator_index &&
+            (*rows.operator_index < 0 ||
+             static_cast<std::size_t>(*rows.operator_index) >= settings.gprs_strings.size())) {
+            why = "no operator chosen";
+        }
+        break;
     }
     if (!why) {
         return std::nullopt;
     }
-    return FtpRefusal{parameter, *why};
+    return FtpRefusal{row, *why};
 }
 
 std::optional<FtpRefusal> ftp_rows_refusal(const FtpRows& rows,
                                            const settings::Settings& settings) {
-    for (std::size_t row = 0; row < rows.ticked.size(); ++row) {
-        if (rows.ticked[row]) {
-            if (std::optional<FtpRefusal> refusal = ftp_row_refusal(rows, row, settings)) {
+    for (const FtpParameterRow& row : kFtpParameterTable) {
+        if (rows.ticked[row.parameter]) {
+            if (std::optional<FtpRefusal> refusal =
+                    ftp_row_refusal(rows, row.parameter, settings)) {
                 return refusal;
             }
         }
@@ -358,19 +381,19 @@ std::optional<FtpRefusal> ftp_rows_refusal(const FtpRows& rows,
 
 FtpSent send_ftp(Session& session, const FtpRows& rows, const settings::Settings& settings) {
     FtpSent sent;
-    for (std::size_t row = 0; row < rows.ticked.size(); ++row) {
-        if (!rows.ticked[row]) {
+    for (const FtpParameterRow& row : kFtpParameterTable) {
+        if (!rows.ticked[row.parameter]) {
             continue;
         }
         // A failed row ends the action; rows sent before it stay sent.
         const std::optional<std::string> request = set_request(session, row, rows, settings, sent);
+        // A secret's value follows "P", the name and the colon.
         const std::optional<std::size_t> secret_from =
-            row == kPasswordRow ? std::optional(std::strlen(kFtpParameterTable[row].wire) + 2)
-                                : std::nullopt;
+            row.secret ? std::optional(std::strlen(row.wire) + 2) : std::nullopt;
         if (!request || !transmit(session, *request, secret_from)) {
             return sent;
         }
-        sent.acknowledged.push_back(row);
+        sent.acknowledged.push_back(row.parameter);
     }
     sent.complete = !sent.acknowledged.empty();
     if (sent.complete) {

@@ -82,34 +82,40 @@ std::optional<std::string> pass_through(Session& session, const std::string& at_
 // ---- FTP parameters -------------------------------------------------------
 
 struct FtpRead {
-    // Parameters read, 0 to 6; the fields of the rest stay empty.
+    // Parameters read, 0 to 6, in the table's order; the values of the rest
+    // stay empty.
     std::size_t rows_read = 0;
-    std::array<std::string, 4> address;
-    // User name, password, folder for reports, folder for commands.
-    std::array<std::string, 4> texts;
-    // The GPRS parameter string and the operator it belongs to.
-    std::string gprs;
+    // As the device holds them; the address's octets as the window's four
+    // boxes split it, joined again by full stops ("10.0.0" gives "10.0..0").
+    FtpValues values;
+    // The operator whose GPRS parameter string was read.
     std::optional<std::size_t> operator_index;
+
+    // Whether the parameter was read before the read stopped.
+    bool was_read(FtpParameter parameter) const {
+        return static_cast<std::size_t>(parameter) < rows_read;
+    }
 };
 // The six "R" requests over one opening of the port.
 FtpRead read_ftp(Session& session, const settings::Settings& settings);
 
 struct FtpRows {
-    std::array<bool, 6> ticked{};
-    std::array<std::string, 4> address;
-    // User name, password, folder for reports, folder for commands, as typed.
-    std::array<std::string, 4> texts;
-    // Position in the operator list; -1 for none.
-    int operator_index = -1;
-    // A GPRS parameter string given as it is, sent instead of an operator's.
-    std::optional<std::string> gprs;
+    FtpByParameter<bool> ticked;
+    // As typed or given: the address "A.B.C.D" (the window's four boxes
+    // joined by full stops), the texts blanks included, a GPRS parameter
+    // string given as it is.
+    FtpValues values;
+    // When the list of operators stands in for the GPRS parameter string:
+    // the position chosen in it, -1 for none.  That operator's string goes
+    // out instead of the one in `values`.
+    std::optional<int> operator_index;
 };
 struct FtpSent {
     // The first three octets as sent, padded to three places, once the
     // address row passed its check.
     std::optional<std::array<std::string, 3>> padded;
     // Rows acknowledged, in order.
-    std::vector<std::size_t> acknowledged;
+    std::vector<FtpParameter> acknowledged;
     // Every ticked row was acknowledged (and at least one was ticked).
     bool complete = false;
 };
@@ -124,13 +130,18 @@ struct FtpRefusal {
     FtpParameter row;
     std::string why;
 };
-// The row's value checked by the rules of its parameter: the octets, the
-// texts of the boxes, an operator chosen.
-std::optional<FtpRefusal> ftp_row_refusal(const FtpRows& rows, std::size_t row,
+// The row's value checked by the rule of its kind: the octets, the texts of
+// the boxes, an operator chosen.
+std::optional<FtpRefusal> ftp_row_refusal(const FtpRows& rows, FtpParameter row,
                                           const settings::Settings& settings);
 // The first ticked row whose value may not be sent, for a front end that
 // checks every value before anything is sent.
 std::optional<FtpRefusal> ftp_rows_refusal(const FtpRows& rows, const settings::Settings& settings);
+// The value the row's set request carries: the address's octets padded as
+// the device is sent them, a text as typed, the chosen operator's GPRS
+// parameter string or the one given.
+std::string ftp_value_to_send(const FtpRows& rows, FtpParameter row,
+                              const settings::Settings& settings);
 // Each ticked row checked, then sent with "P" in a port opening of its own;
 // the first bad value, refusal or failure ends the action, as in the window.
 FtpSent send_ftp(Session& session, const FtpRows& rows, const settings::Settings& settings);

@@ -2,6 +2,7 @@
 #include "profile.h"
 
 #include "device/ftp_replies.h"
+#include "device/ftp_verify.h"
 #include "device/operations.h"
 #include "link/frame.h"
 #include "link/messages.h"
@@ -19,14 +20,15 @@ namespace {
 
 constexpr const char* kNotSent = "nije poslato";
 
-std::optional<std::string> Profile::*const kFtpMembers[6] = {&Profile::address,  &Profile::user,
-                                                             &Profile::password, &Profile::for_send,
-                                                             &Profile::command,  &Profile::gprs};
-
-// The address as the console sends it.
-std::string address_as_sent(const std::string& address) {
-    const std::optional<std::array<std::string, 4>> octets = four_octets(address);
-    return octets ? sent_address(*octets) : address;
+// The FTP parameter of a value's field ("ftp.user"), or nothing for a JAD
+// value.
+const FtpParameterRow* ftp_row(const std::string& field) {
+    for (const FtpParameterRow& row : kFtpParameterTable) {
+        if (field == std::string("ftp.") + row.field) {
+            return &row;
+        }
+    }
+    return nullptr;
 }
 
 std::optional<std::string> jad_value(const Profile& profile, const std::string& name) {
@@ -101,20 +103,20 @@ std::string profile_json(const Profile& profile, bool with_secrets) {
     source["read_at"] = from_device(profile.source.read_at);
     source["port"] = from_device(profile.source.port);
     QJsonObject ftp;
-    for (std::size_t i = 0; i < kFtpParameterTable.size(); ++i) {
-        const std::optional<std::string>& value = profile.*kFtpMembers[i];
+    for (const FtpParameterRow& row : kFtpParameterTable) {
+        const std::optional<std::string>& value = profile.ftp[row.parameter];
         if (!value) {
             continue;
         }
-        if (kFtpParameterTable[i].field == std::string("password")) {
+        if (row.secret) {
             if (with_secrets) {
                 QJsonObject secret;
                 secret["secret"] = from_device(*value);
-                ftp["password"] = secret;
+                ftp[row.field] = secret;
             }
             continue;
         }
-        ftp[kFtpParameterTable[i].field] = from_device(*value);
+        ftp[row.field] = from_device(*value);
     }
     if (profile.operator_name) {
         ftp["operator"] = from_device(*profile.operator_name);
@@ -209,15 +211,14 @@ bool parse_ftp(const QJsonObject& root, Profile& profile, std::string& problem) 
             return false;
         }
         QJsonValue value = ftp->value(key);
-        if (key == "password" && value.isObject()) {
+        if (known->secret && value.isObject()) {
             value = value.toObject().value("secret"); // written as a secret
         }
         std::optional<std::string> converted = text_of(value, field, problem);
         if (!converted) {
             return false;
         }
-        profile.*kFtpMembers[static_cast<std::size_t>(known - kFtpParameterTable.begin())] =
-            std::move(converted);
+        profile.ftp[known->parameter] = std::move(converted);
     }
     return true;
 }
@@ -263,25 +264,40 @@ std::optional<Profile> parse_profile(const std::string& json, std::string& probl
     return profile;
 }
 
+namespace {
+
+// The FTP value the profile names, checked by the rule of its kind.
+std::optional<std::string> ftp_value_problem(const Profile& profile, const FtpParameterRow& row) {
+    const std::optional<std::string>& value = profile.ftp[row.parameter];
+    if (!value) {
+        return std::nullopt;
+    }
+    switch (row.kind) {
+    case FtpValueKind::address:
+        return address_problem(*value);
+    case FtpValueKind::text:
+        // What the console's boxes take.  An empty one is refused only when
+        // it would be written (write_problem).
+        if (trim_blanks(*value).empty()) {
+            return std::nullopt;
+        }
+        return ftp_text_problem(row.parameter, *value);
+    case FtpValueKind::gprs:
+        if (!is_device_text(*value)) {
+            return "a character the device cannot carry";
+        }
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 std::optional<std::string> profile_problem(const Profile& profile) {
-    if (profile.address) {
-        if (const std::optional<std::string> problem = address_problem(*profile.address)) {
-            return "ftp.address: " + *problem;
+    for (const FtpParameterRow& row : kFtpParameterTable) {
+        if (const std::optional<std::string> problem = ftp_value_problem(profile, row)) {
+            return std::string("ftp.") + row.field + ": " + *problem;
         }
-    }
-    // User, password, folders: what the console's boxes take.  An empty one
-    // is refused only when it would be written (write_problem).
-    for (std::size_t i = 1; i <= 4; ++i) {
-        const std::optional<std::string>& value = profile.*kFtpMembers[i];
-        if (!value || trim_blanks(*value).empty()) {
-            continue;
-        }
-        if (const std::optional<std::string> problem = ftp_text_problem(*value)) {
-            return std::string("ftp.") + kFtpParameterTable[i].field + ": " + *problem;
-        }
-    }
-    if (profile.gprs && !is_device_text(*profile.gprs)) {
-        return "ftp.gprs: a character the device cannot carry";
     }
     for (const auto& [name, value] : profile.jad) {
         const std::string field = "jad." + name;
@@ -297,17 +313,16 @@ std::optional<std::string> profile_problem(const Profile& profile) {
 
 std::optional<std::string> write_problem(const std::vector<ValueState>& values) {
     for (const ValueState& v : values) {
-        if (v.state != ValueState::State::differs || v.field == "ftp.address" ||
-            v.field == "ftp.gprs") {
+        if (v.state != ValueState::State::differs) {
             continue;
         }
         // The console sends no empty text; a JAD value goes in one line.
-        const bool jad = v.field.rfind("jad.", 0) == 0;
-        if (jad) {
+        const FtpParameterRow* ftp = ftp_row(v.field);
+        if (!ftp) {
             if (const std::optional<std::string> problem = jad_value_problem(v.wanted)) {
                 return v.field + ": " + *problem;
             }
-        } else if (trim_blanks(v.wanted).empty()) {
+        } else if (ftp->kind == FtpValueKind::text && trim_blanks(v.wanted).empty()) {
             return v.field + ": empty";
         }
     }
@@ -332,12 +347,9 @@ std::optional<Profile> read_profile(Session& session, const settings::Settings& 
     if (ftp.rows_read < kFtpParameterTable.size()) {
         return std::nullopt;
     }
-    profile.address = joined_address(ftp.address);
-    profile.user = ftp.texts[0];
-    profile.password = ftp.texts[1];
-    profile.for_send = ftp.texts[2];
-    profile.command = ftp.texts[3];
-    profile.gprs = ftp.gprs;
+    for (const FtpParameterRow& row : kFtpParameterTable) {
+        profile.ftp[row.parameter] = ftp.values[row.parameter];
+    }
     if (ftp.operator_index) {
         profile.operator_name = settings.operator_names[*ftp.operator_index].value_or("");
     }
@@ -400,19 +412,20 @@ std::string values_json(const std::vector<ValueState>& values) {
 
 std::vector<ValueState> compare_profile(const Profile& device, const Profile& wanted) {
     std::vector<ValueState> values;
-    for (std::size_t i = 0; i < kFtpParameterTable.size(); ++i) {
-        const std::optional<std::string>& want = wanted.*kFtpMembers[i];
+    for (const FtpParameterRow& row : kFtpParameterTable) {
+        const std::optional<std::string>& want = wanted.ftp[row.parameter];
         if (!want) {
             continue;
         }
-        const std::string have = (device.*kFtpMembers[i]).value_or("");
-        const bool address = i == 0;
-        const bool secret = i == 2;
+        const std::string have = device.ftp[row.parameter].value_or("");
         ValueState v;
-        v.field = std::string("ftp.") + kFtpParameterTable[i].field;
-        v.device = secret ? kHidden : have;
-        v.wanted = secret ? kHidden : *want;
-        const bool same = address ? address_as_sent(*want) == address_as_sent(have) : *want == have;
+        v.field = std::string("ftp.") + row.field;
+        v.device = row.secret ? kHidden : have;
+        v.wanted = row.secret ? kHidden : *want;
+        // An address is the same when it goes out the same.
+        const bool same = row.kind == FtpValueKind::address
+                              ? address_as_sent(*want) == address_as_sent(have)
+                              : *want == have;
         v.state = same ? ValueState::State::unchanged : ValueState::State::differs;
         values.push_back(std::move(v));
     }
@@ -444,16 +457,6 @@ namespace {
 
 bool differs(const ValueState& v) {
     return v.state == ValueState::State::differs;
-}
-
-// "ftp.user" and its place in the FTP rows, or nothing for a JAD value.
-std::optional<std::size_t> ftp_row(const std::string& field) {
-    for (std::size_t i = 0; i < kFtpParameterTable.size(); ++i) {
-        if (field == std::string("ftp.") + kFtpParameterTable[i].field) {
-            return i;
-        }
-    }
-    return std::nullopt;
 }
 
 // How far the writes of an apply came.
@@ -518,16 +521,15 @@ bool ready_to_write(Session& session, const Profile& wanted, const settings::Set
 FtpRows rows_to_write(const Profile& wanted, const std::vector<ValueState>& values) {
     FtpRows rows;
     for (const ValueState& v : values) {
-        if (const std::optional<std::size_t> row = ftp_row(v.field); row && differs(v)) {
-            rows.ticked[*row] = true;
+        if (const FtpParameterRow* row = ftp_row(v.field); row && differs(v)) {
+            rows.ticked[row->parameter] = true;
         }
     }
-    if (wanted.address) {
-        rows.address = split_address(*wanted.address); // four octets, as checked before
+    // Each value as the profile gives it: the address four octets, as
+    // checked before, and the GPRS parameter string itself.
+    for (const FtpParameterRow& row : kFtpParameterTable) {
+        rows.values[row.parameter] = wanted.ftp[row.parameter].value_or("");
     }
-    rows.texts = {wanted.user.value_or(""), wanted.password.value_or(""),
-                  wanted.for_send.value_or(""), wanted.command.value_or("")};
-    rows.gprs = wanted.gprs;
     return rows;
 }
 
@@ -543,12 +545,11 @@ void write_ftp(Session& session, const Profile& wanted, const settings::Settings
     const FtpSent sent = send_ftp(session, rows, settings);
     const bool last_lost = acknowledgement_lost(session.report());
     for (ValueState& v : values) {
-        const std::optional<std::size_t> row = ftp_row(v.field);
+        const FtpParameterRow* row = ftp_row(v.field);
         if (!row || !differs(v)) {
             continue;
         }
-        if (std::find(sent.acknowledged.begin(), sent.acknowledged.end(), *row) !=
-            sent.acknowledged.end()) {
+        if (ftp_acknowledged(sent, row->parameter)) {
             v.state = ValueState::State::written;
             continue;
         }

@@ -22,13 +22,9 @@ inline constexpr const char* kHidden = "********";
 
 struct Profile {
     // The FTP parameters, each left out (nothing) when the profile does not
-    // name it; texts in the device's character set.
-    std::optional<std::string> address; // "192.168.1.10"
-    std::optional<std::string> user;
-    std::optional<std::string> password; // a secret: written to a file only when asked
-    std::optional<std::string> for_send;
-    std::optional<std::string> command;
-    std::optional<std::string> gprs;
+    // name it; texts in the device's character set, the address as
+    // "192.168.1.10".  A secret is written to a file only when asked.
+    FtpByParameter<std::optional<std::string>> ftp;
     // The operator whose GPRS string that is, when the table knows it;
     // informative, never applied.
     std::optional<std::string> operator_name;

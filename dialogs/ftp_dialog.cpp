@@ -3,6 +3,7 @@
 
 #include "console/transaction.h"
 #include "device/ftp_parameters.h"
+#include "device/ftp_replies.h"
 #include "device/operations.h"
 #include "dialogs/closing.h"
 #include "link/frame.h"
@@ -43,7 +44,7 @@ struct DialogRow {
     qsizetype mnemonic;
 };
 
-constexpr std::array<DialogRow, 6> kDialogRows{{
+constexpr std::array<DialogRow, device::kFtpParameterTable.size()> kDialogRows{{
     {FtpParameter::address, "", "", nullptr, nullptr, "", 0},
     {FtpParameter::user, "Username", "UsernameR", &FtpDialog::Username, &FtpDialog::UsernameR,
      "terminal", 0},
@@ -56,17 +57,22 @@ constexpr std::array<DialogRow, 6> kDialogRows{{
     {FtpParameter::gprs, "Combogprs", "CombogprsR", nullptr, nullptr, "", 0},
 }};
 
+// A row for each parameter of the device's table, at its parameter's place.
+static_assert([] {
+    for (const device::FtpParameterRow& row : device::kFtpParameterTable) {
+        if (kDialogRows[row_of(row.parameter)].parameter != row.parameter) {
+            return false;
+        }
+    }
+    return true;
+}());
+
 constexpr const DialogRow& dialog_row(FtpParameter parameter) {
     return kDialogRows[row_of(parameter)];
 }
 
-// The rows typed into a text box of their own, in the order of the texts of
-// device::FtpRows and device::FtpRead.
-constexpr std::array<FtpParameter, 4> kTextParameters{
-    FtpParameter::user, FtpParameter::password, FtpParameter::for_send, FtpParameter::command};
-
-constexpr std::size_t text_slot(FtpParameter parameter) {
-    return row_of(parameter) - row_of(kTextParameters.front());
+device::FtpValueKind kind_of(FtpParameter parameter) {
+    return device::ftp_parameter(parameter).kind;
 }
 
 // The address's octets: `ftp` 0 to 3 on the send side, the next four on the
@@ -97,8 +103,15 @@ constexpr int kRowStep = 32;
 constexpr int kRowHeight = 24;
 constexpr int kTickLeft = 10;
 constexpr int kFrameTop = 8;
-constexpr int kFrameHeight = 268;
 constexpr int kGap = 8;
+constexpr int kButtonHeight = 34;
+// Below the rows, however many the device's table has: each frame's button,
+// the frame's edge, then "Izlaz" and the dialog's edge.
+constexpr int kButtonTop =
+    kRowTop + static_cast<int>(device::kFtpParameterTable.size()) * kRowStep + 4;
+constexpr int kFrameHeight = kButtonTop + kButtonHeight + 12;
+constexpr int kExitTop = kFrameTop + kFrameHeight + kGap;
+constexpr int kDialogHeight = kExitTop + kButtonHeight + 10;
 
 QRect row_rect(FtpParameter parameter, int left, int width) {
     return {left, kRowTop + static_cast<int>(row_of(parameter)) * kRowStep, width, kRowHeight};
@@ -145,12 +158,16 @@ class RowBuilder {
                 QStringLiteral("slanje: %1").arg(row_name(row.parameter)));
         }
         QWidget* first = nullptr;
-        if (row.parameter == FtpParameter::address) {
+        switch (kind_of(row.parameter)) {
+        case device::FtpValueKind::address:
             first = octets(frame, send_side);
-        } else if (row.parameter == FtpParameter::gprs) {
+            break;
+        case device::FtpValueKind::gprs:
             first = operator_list(row, frame, send_side);
-        } else {
+            break;
+        case device::FtpValueKind::text:
             first = text_row(row, frame, send_side);
+            break;
         }
         QString label = caption(row.parameter);
         if (send_side) {
@@ -247,7 +264,7 @@ void FtpDialog::build() {
     const Columns columns(*this);
     const int send_width = columns.frame_width(true);
     const int read_width = columns.frame_width(false);
-    setFixedSize(kGap + send_width + kGap + read_width + kGap, 328);
+    setFixedSize(kGap + send_width + kGap + read_width + kGap, kDialogHeight);
     const auto side_frame = [this](const char* name, bool send_side, int left, int width) {
         auto* frame = console::place(new QGroupBox(QStringLiteral("ftp Poreske Uprave"), this),
                                      name, {left, kFrameTop, width, kFrameHeight});
@@ -266,11 +283,14 @@ void FtpDialog::build() {
         }
     }
 
-    Send = console::console_button(SendFrame, "Send", "Slanje",
-                                   {columns.send_box_left, 222, columns.wide, 34});
-    Read = console::console_button(ReadFrame, "Read", "Citanje",
-                                   {columns.read_box_left, 222, columns.wide, 34});
-    Izlaz = console::console_button(this, "Izlaz", "Izlaz", {(width() - 120) / 2, 284, 120, 34});
+    Send =
+        console::console_button(SendFrame, "Send", "Slanje",
+                                {columns.send_box_left, kButtonTop, columns.wide, kButtonHeight});
+    Read =
+        console::console_button(ReadFrame, "Read", "Citanje",
+                                {columns.read_box_left, kButtonTop, columns.wide, kButtonHeight});
+    Izlaz = console::console_button(this, "Izlaz", "Izlaz",
+                                    {(width() - 120) / 2, kExitTop, 120, kButtonHeight});
     build_tab_order();
 
     connect(Send, &QPushButton::clicked, this, [this] { Send_Click(); });
@@ -284,16 +304,17 @@ QLineEdit* FtpDialog::text_box(FtpParameter parameter, bool send_side) const {
 }
 
 std::vector<QWidget*> FtpDialog::row_boxes(FtpParameter parameter, bool send_side) const {
-    switch (parameter) {
-    case FtpParameter::address: {
+    switch (kind_of(parameter)) {
+    case device::FtpValueKind::address: {
         const auto first = ftp.begin() + (send_side ? 0 : kOctets);
         return {first, first + kOctets};
     }
-    case FtpParameter::gprs:
+    case device::FtpValueKind::gprs:
         return {send_side ? Combogprs : CombogprsR};
-    default:
-        return {text_box(parameter, send_side)};
+    case device::FtpValueKind::text:
+        break;
     }
+    return {text_box(parameter, send_side)};
 }
 
 void FtpDialog::build_tab_order() {
@@ -355,22 +376,50 @@ void FtpDialog::Read_Click() {
         this, [settings](device::Session& session) { return device::read_ftp(session, settings); },
         [this](const device::FtpRead& read) {
             // The rows read before a failure keep their values.
-            if (read.rows_read > row_of(FtpParameter::address)) {
-                for (std::size_t octet = 0; octet < kOctets; ++octet) {
-                    ftp[kOctets + octet]->setText(console::from_device(read.address[octet]));
+            for (const DialogRow& row : kDialogRows) {
+                if (read.was_read(row.parameter)) {
+                    show_read(row.parameter, read);
                 }
-            }
-            for (const FtpParameter parameter : kTextParameters) {
-                if (row_of(parameter) < read.rows_read) {
-                    text_box(parameter, false)
-                        ->setText(console::from_device(read.texts[text_slot(parameter)]));
-                }
-            }
-            if (read.operator_index &&
-                static_cast<int>(*read.operator_index) < CombogprsR->count()) {
-                CombogprsR->setCurrentIndex(static_cast<int>(*read.operator_index));
             }
         });
+}
+
+void FtpDialog::show_read(FtpParameter parameter, const device::FtpRead& read) {
+    const std::string& value = read.values[parameter];
+    switch (kind_of(parameter)) {
+    case device::FtpValueKind::address: {
+        const std::array<std::string, 4> octets = device::split_address(value);
+        for (std::size_t octet = 0; octet < kOctets; ++octet) {
+            ftp[kOctets + octet]->setText(console::from_device(octets[octet]));
+        }
+        break;
+    }
+    case device::FtpValueKind::text:
+        text_box(parameter, false)->setText(console::from_device(value));
+        break;
+    case device::FtpValueKind::gprs:
+        if (read.operator_index && static_cast<int>(*read.operator_index) < CombogprsR->count()) {
+            CombogprsR->setCurrentIndex(static_cast<int>(*read.operator_index));
+        }
+        break;
+    }
+}
+
+std::string FtpDialog::typed(FtpParameter parameter) const {
+    switch (kind_of(parameter)) {
+    case device::FtpValueKind::address: {
+        std::array<std::string, kOctets> octets;
+        for (std::size_t octet = 0; octet < kOctets; ++octet) {
+            octets[octet] = console::to_device(ftp[octet]->text());
+        }
+        return device::joined_address(octets);
+    }
+    case device::FtpValueKind::text:
+        return console::to_device(text_box(parameter, true)->text());
+    case device::FtpValueKind::gprs:
+        break; // chosen, not typed
+    }
+    return {};
 }
 
 void FtpDialog::Send_Click() {
@@ -378,14 +427,10 @@ void FtpDialog::Send_Click() {
     // port for its own request.
     device::FtpRows rows;
     for (const DialogRow& row : kDialogRows) {
-        rows.ticked[row_of(row.parameter)] = Check1[row_of(row.parameter)]->isChecked();
+        rows.ticked[row.parameter] = Check1[row_of(row.parameter)]->isChecked();
+        rows.values[row.parameter] = typed(row.parameter);
     }
-    for (std::size_t octet = 0; octet < kOctets; ++octet) {
-        rows.address[octet] = console::to_device(ftp[octet]->text());
-    }
-    for (const FtpParameter parameter : kTextParameters) {
-        rows.texts[text_slot(parameter)] = console::to_device(text_box(parameter, true)->text());
-    }
+    // The list stands in for the GPRS parameter string.
     rows.operator_index = Combogprs->currentIndex();
     const settings::Settings settings = settings_;
     transaction_.run(

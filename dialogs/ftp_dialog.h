@@ -23,6 +23,9 @@ class QPushButton;
 namespace tessal::console {
 class Transaction;
 }
+namespace tessal::device {
+struct FtpRead;
+}
 namespace tessal::settings {
 struct Settings;
 }
@@ -71,7 +74,7 @@ class FtpDialog : public QDialog {
     QLineEdit* ForCommandR = nullptr;
     QComboBox* Combogprs = nullptr;
     QComboBox* CombogprsR = nullptr;
-    std::array<QCheckBox*, 6> Check1{};
+    std::array<QCheckBox*, device::kFtpParameterTable.size()> Check1{};
     QPushButton* Send = nullptr;
     QPushButton* Read = nullptr;
     QPushButton* Izlaz = nullptr;
@@ -86,6 +89,10 @@ class FtpDialog : public QDialog {
     QLineEdit* text_box(device::FtpParameter parameter, bool send_side) const;
     // Every box of a row on one side, in Tab's order.
     std::vector<QWidget*> row_boxes(device::FtpParameter parameter, bool send_side) const;
+    // The send side's value of a typed row, as the device is given it.
+    std::string typed(device::FtpParameter parameter) const;
+    // A value read into the read side's boxes.
+    void show_read(device::FtpParameter parameter, const device::FtpRead& read);
 
     void build();
     void build_tab_order();

@@ -2,6 +2,7 @@
 // Every device operation over a scripted port on the test's own thread: the
 // requests it sends, the value it gives the window and the messages the
 // technician gets, for each way the device can answer.
+#include "device/ftp_replies.h"
 #include "device/ftp_verify.h"
 #include "device/operations.h"
 #include "device/profile.h"
@@ -326,8 +327,12 @@ TEST_F(OperationsTest, FtpReadOverOneOpening) {
         [&](Session& s) {
             const FtpRead r = read_ftp(s, settings);
             EXPECT_LE(port->open_calls, 1);
-            return std::to_string(r.rows_read) + " " + joined(r.address) + " " + joined(r.texts) +
-                   " " + r.gprs + " op " +
+            const auto value = [&r](FtpParameter p) { return r.values[p]; };
+            const std::vector texts{value(FtpParameter::user), value(FtpParameter::password),
+                                    value(FtpParameter::for_send), value(FtpParameter::command)};
+            return std::to_string(r.rows_read) + " " +
+                   joined(split_address(value(FtpParameter::address))) + " " + joined(texts) + " " +
+                   value(FtpParameter::gprs) + " op " +
                    (r.operator_index ? std::to_string(*r.operator_index) : "-");
         });
 }
@@ -335,7 +340,7 @@ TEST_F(OperationsTest, FtpReadOverOneOpening) {
 const std::string kLongUser(33, 'u');
 
 TEST_F(OperationsTest, FtpSendOneOpeningPerRow) {
-    const std::array<std::string, 4> ip{"10", "18", "5", " 9 "}, gap{"10", "", "5", "9"};
+    const std::string ip = "10.18.5. 9 ", gap = "10..5.9";
     const std::string addr = "PFTPGovAddr:010.018.005.9", pass = "PFTPGovPass:tajna";
     const std::string two = addr + "|PFTPGovUser:rvt", padded = "010|018|005 0";
     const std::string all =
@@ -345,7 +350,7 @@ TEST_F(OperationsTest, FtpSendOneOpeningPerRow) {
     const std::vector<std::string> acks(6, kAck);
     // Ticked rows, address, user name, operator; value: padded octets, rows
     // acknowledged, complete.  Each request has a port opening of its own.
-    const std::tuple<const char*, std::array<std::string, 4>, const char*, int, Row> rows[] = {
+    const std::tuple<const char*, std::string, const char*, int, Row> rows[] = {
         {"111111", ip, "rvt", 1, {acks, all, "010|018|005 012345 complete", kChanged}},
         {"010001", ip, " r t ", 0, {acks, user, "- 15 complete", kChanged}},
         {"000000", ip, "rvt", 1, {acks, "", "- ", "Nisu obelezeni podaci za slanje"}},
@@ -358,12 +363,12 @@ TEST_F(OperationsTest, FtpSendOneOpeningPerRow) {
         {"011000", ip, "rvt", 1, {{kNoPort}, "", "- ", kPortMsg}},
         // What the boxes cannot hold is refused as the window refuses it.
         {"100000",
-         {"10", "256", "5", "9"},
+         "10.256.5.9",
          "rvt",
          1,
          {acks, "", "- ", "Podaci za ftp adresu nisu dobro uneti."}},
         {"100000",
-         {"1", "2", "3", "4.5"},
+         "1.2.3.4.5",
          "rvt",
          1,
          {acks, "", "- ", "Podaci za ftp adresu nisu dobro uneti."}},
@@ -376,15 +381,21 @@ TEST_F(OperationsTest, FtpSendOneOpeningPerRow) {
     const settings::Settings settings = with_operators();
     for (const auto& [ticks, address, typed_user, op, row] : rows) {
         SCOPED_TRACE(std::string(ticks) + " " + row.messages);
-        FtpRows in{{}, address, {typed_user, "tajna", "/izv", "/kom"}, op, {}};
-        for (std::size_t k = 0; k < 6; ++k) {
-            in.ticked[k] = ticks[k] == '1';
+        FtpRows in;
+        for (const FtpParameterRow& r : kFtpParameterTable) {
+            in.ticked[r.parameter] = ticks[static_cast<std::size_t>(r.parameter)] == '1';
         }
+        in.values[FtpParameter::address] = address;
+        in.values[FtpParameter::user] = typed_user;
+        in.values[FtpParameter::password] = "tajna";
+        in.values[FtpParameter::for_send] = "/izv";
+        in.values[FtpParameter::command] = "/kom";
+        in.operator_index = op;
         expect(row, [&](Session& s) {
             const FtpSent sent = send_ftp(s, in, settings);
             std::string value = sent.padded ? joined(*sent.padded) + " " : "- ";
-            for (const std::size_t acknowledged : sent.acknowledged) {
-                value += std::to_string(acknowledged);
+            for (const FtpParameter acknowledged : sent.acknowledged) {
+                value += std::to_string(static_cast<std::size_t>(acknowledged));
             }
             return value + (sent.complete ? " complete" : "");
         });
@@ -399,23 +410,23 @@ TEST_F(OperationsTest, FtpSendOneOpeningPerRow) {
 // address's octets, the boxes' texts, a JAD value; each with the window's
 // message.
 TEST(ValueRules, FtpValuesAreCheckedByTheirParametersRule) {
-    const std::tuple<std::array<std::string, 4>, const char*> addresses[] = {
-        {{"192", "168", "1", "10"}, "(fits)"},
-        {{" 7", "0", "255", "1 "}, "(fits)"},
-        {{"1", "2", "3", "4.5"}, "octet 4 not a number from 0 to 255"},
-        {{"00a", "b", "c", "d"}, "octet 1 not a number from 0 to 255"},
-        {{"999", "999", "999", "999"}, "octet 1 not a number from 0 to 255"},
-        {{"1", "2", "256", "4"}, "octet 3 not a number from 0 to 255"},
-        {{"1234", "5", "6", "7"}, "octet 1 empty, longer than 3 characters or not device text"},
-        {{"1", " ", "3", "4"}, "octet 2 empty, longer than 3 characters or not device text"},
+    const std::tuple<const char*, const char*> addresses[] = {
+        {"192.168.1.10", "(fits)"},
+        {" 7.0.255.1 ", "(fits)"},
+        {"1.2.3.4.5", "octet 4 not a number from 0 to 255"},
+        {"00a.b.c.d", "octet 1 not a number from 0 to 255"},
+        {"999.999.999.999", "octet 1 not a number from 0 to 255"},
+        {"1.2.256.4", "octet 3 not a number from 0 to 255"},
+        {"1234.5.6.7", "octet 1 empty, longer than 3 characters or not device text"},
+        {"1. .3.4", "octet 2 empty, longer than 3 characters or not device text"},
     };
     const settings::Settings settings;
-    for (const auto& [octets, why] : addresses) {
+    for (const auto& [address, why] : addresses) {
         FtpRows rows;
-        rows.ticked[0] = true;
-        rows.address = octets;
+        rows.ticked[FtpParameter::address] = true;
+        rows.values[FtpParameter::address] = address;
         const std::optional<FtpRefusal> refusal = ftp_rows_refusal(rows, settings);
-        EXPECT_EQ(refusal ? refusal->why : "(fits)", why) << octets[0] << "." << octets[3];
+        EXPECT_EQ(refusal ? refusal->why : "(fits)", why) << address;
     }
     const std::tuple<std::string, const char*> texts[] = {
         {std::string(32, 'u'), "(fits)"},
@@ -424,14 +435,16 @@ TEST(ValueRules, FtpValuesAreCheckedByTheirParametersRule) {
         {"   ", "empty"},
         {"/a\tb", "a character the device cannot carry"},
     };
-    for (std::size_t row = 1; row <= 4; ++row) {
+    for (const FtpParameter row : {FtpParameter::user, FtpParameter::password,
+                                   FtpParameter::for_send, FtpParameter::command}) {
         for (const auto& [text, why] : texts) {
             FtpRows rows;
             rows.ticked[row] = true;
             rows.operator_index = 0;
-            rows.texts[row - 1] = text;
+            rows.values[row] = text;
             const std::optional<FtpRefusal> refusal = ftp_rows_refusal(rows, settings);
-            EXPECT_EQ(refusal ? refusal->why : "(fits)", why) << row << " " << text;
+            EXPECT_EQ(refusal ? refusal->why : "(fits)", why)
+                << ftp_parameter(row).field << " " << text;
         }
     }
     EXPECT_EQ(address_problem("1.2.3.4.5").value_or("(fits)"),
@@ -489,7 +502,7 @@ TEST_F(OperationsTest, ApplyReadsBackAValueWhoseAcknowledgementWasLost) {
     };
     const auto apply = [](Session& s) {
         Profile wanted;
-        wanted.user = "tech";
+        wanted.ftp[FtpParameter::user] = "tech";
         const ApplyResult r = apply_profile(s, wanted, {}, false);
         std::string value;
         for (const ValueState& v : r.values) {
@@ -759,7 +772,11 @@ TEST_F(OperationsTest, CancelledOperationSendsNothingMore) {
         cancelled({frame("10.18.5.9"), kCancel, frame("tajna")},
                   [&](Session& s) { return std::to_string(read_ftp(s, settings).rows_read); }),
         "RFTPGovAddr|RFTPGovUser 1");
-    const FtpRows ftp{{true, true}, {"1", "2", "3", "4"}, {"rvt", "", "", ""}, 0, {}};
+    FtpRows ftp;
+    ftp.ticked[FtpParameter::address] = ftp.ticked[FtpParameter::user] = true;
+    ftp.values[FtpParameter::address] = "1.2.3.4";
+    ftp.values[FtpParameter::user] = "rvt";
+    ftp.operator_index = 0;
     EXPECT_EQ(cancelled({kCancel, kAck}, doing([&](Session& s) { send_ftp(s, ftp, settings); })),
               "PFTPGovAddr:001.002.003.4 ");
     EXPECT_EQ(cancelled({kCancel, kAck, kAck}, doing([](Session& s) { unlock_sim(s, "1234"); })),
@@ -784,9 +801,12 @@ TEST_F(OperationsTest, FtpReadBackNamesWhatDiffersFromWhatWasSent) {
     };
     const settings::Settings settings = with_operators();
     FtpRows rows;
-    rows.ticked = {true, true, false, false, false, true};
-    rows.address = {"10", "18", "5", "9"};
-    rows.texts = {"rvt", "", "", ""};
+    for (const FtpParameter ticked :
+         {FtpParameter::address, FtpParameter::user, FtpParameter::gprs}) {
+        rows.ticked[ticked] = true;
+    }
+    rows.values[FtpParameter::address] = "10.18.5.9";
+    rows.values[FtpParameter::user] = "rvt";
     rows.operator_index = 1; // "gprswap,mts"
     // Value: the fields that differ, "|" between them.
     expect_rows(
@@ -805,8 +825,9 @@ TEST_F(OperationsTest, FtpReadBackNamesWhatDiffersFromWhatWasSent) {
             return joined(fields);
         }));
     // A GPRS string given as it is counts instead of the operator's.
-    rows.gprs = "vip";
-    EXPECT_EQ(ftp_wanted(rows, settings)[static_cast<std::size_t>(FtpParameter::gprs)], "vip");
+    rows.operator_index.reset();
+    rows.values[FtpParameter::gprs] = "vip";
+    EXPECT_EQ(ftp_wanted(rows, settings)[FtpParameter::gprs], "vip");
     expect_rows(
         {{holding("010.018.005.9", "ana", "vip"), six, "not taken", "GPRS parametri su: vip"},
          {holding("010.018.005.9", "rvt", "vip"), six, "taken", "GPRS parametri su: vip"},

@@ -38,7 +38,7 @@ TEST_F(ProfileFileTest, SerbianNamesLoadFromTextAndFromUtf8) {
         for (const LoadedProfile& loaded : {load_profile(path), load_profile(path.toStdString())}) {
             EXPECT_EQ(loaded.outcome, Outcome::loaded) << loaded.problem;
             ASSERT_TRUE(loaded.profile);
-            EXPECT_EQ(loaded.profile->user, "servis");
+            EXPECT_EQ(loaded.profile->ftp[FtpParameter::user], "servis");
             EXPECT_EQ(loaded.profile->jad,
                       (std::vector<std::pair<std::string, std::string>>{{"CASH_TYPE", "7"}}));
             EXPECT_EQ(loaded.sha256,
@@ -50,8 +50,8 @@ TEST_F(ProfileFileTest, SerbianNamesLoadFromTextAndFromUtf8) {
 
 TEST_F(ProfileFileTest, SavedUnderASerbianNameOpensAgainWithOrWithoutTheSecret) {
     Profile profile;
-    profile.user = "servis";
-    profile.password = "trobelik";
+    profile.ftp[FtpParameter::user] = "servis";
+    profile.ftp[FtpParameter::password] = "trobelik";
     const QString path = QDir(dir_.path()).filePath(QStringLiteral("profil-čćž.json"));
     std::string error;
     ASSERT_TRUE(save_profile(path, profile, false, error)) << error;
@@ -60,9 +60,9 @@ TEST_F(ProfileFileTest, SavedUnderASerbianNameOpensAgainWithOrWithoutTheSecret) 
         ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
         EXPECT_FALSE(saved.readAll().contains("trobelik"));
     }
-    EXPECT_EQ(load_profile(path).profile->password, std::nullopt);
+    EXPECT_EQ(load_profile(path).profile->ftp[FtpParameter::password], std::nullopt);
     ASSERT_TRUE(save_profile(path.toStdString(), profile, true, error)) << error;
-    EXPECT_EQ(load_profile(path).profile->password, "trobelik");
+    EXPECT_EQ(load_profile(path).profile->ftp[FtpParameter::password], "trobelik");
     // A folder that is not there takes no file.
     EXPECT_FALSE(save_profile(dir_.path() + QStringLiteral("/nema/p.json"), profile, false, error));
     EXPECT_NE(error, "");

@@ -10,12 +10,12 @@ namespace {
 
 Profile sample() {
     Profile p;
-    p.address = "10.18.5.9";
-    p.user = "terminal";
-    p.password = "trobelik";
-    p.for_send = "/izvestaji";
-    p.command = "/komande";
-    p.gprs = "internet,gprs";
+    p.ftp[FtpParameter::address] = "10.18.5.9";
+    p.ftp[FtpParameter::user] = "terminal";
+    p.ftp[FtpParameter::password] = "trobelik";
+    p.ftp[FtpParameter::for_send] = "/izvestaji";
+    p.ftp[FtpParameter::command] = "/komande";
+    p.ftp[FtpParameter::gprs] = "internet,gprs";
     p.operator_name = "Mreza A";
     p.jad = {{"CASH_TYPE", "3"}, {"PIB", "100123456"}};
     p.source = {"GPRS 2.4.1", "356871044629016", "2026-12-07 10:00:00", "/dev/ttyUSB0"};
@@ -32,16 +32,16 @@ TEST(Profile, FileKeepsTheValuesAndLeavesTheSecretOutUnlessAsked) {
     std::string problem;
     const std::optional<Profile> back = parse_profile(with, problem);
     ASSERT_TRUE(back) << problem;
-    EXPECT_EQ(back->address, "10.18.5.9");
-    EXPECT_EQ(back->password, "trobelik");
-    EXPECT_EQ(back->gprs, "internet,gprs");
+    EXPECT_EQ(back->ftp[FtpParameter::address], "10.18.5.9");
+    EXPECT_EQ(back->ftp[FtpParameter::password], "trobelik");
+    EXPECT_EQ(back->ftp[FtpParameter::gprs], "internet,gprs");
     EXPECT_EQ(back->operator_name, "Mreza A");
     EXPECT_EQ(back->jad, (std::vector<std::pair<std::string, std::string>>{{"CASH_TYPE", "3"},
                                                                            {"PIB", "100123456"}}));
     EXPECT_EQ(back->source.imei, "356871044629016");
     const std::optional<Profile> plain = parse_profile(without, problem);
     ASSERT_TRUE(plain);
-    EXPECT_FALSE(plain->password); // left out: not compared, not applied
+    EXPECT_FALSE(plain->ftp[FtpParameter::password]); // left out: not compared, not applied
 }
 
 TEST(Profile, FilesThatAreNoProfileAreRefusedWithTheFieldNamed) {
@@ -80,26 +80,27 @@ TEST(Profile, ValuesTheConsoleWouldNotTakeAreNamedBeforeAnythingIsSent) {
         return profile_problem(p).value_or("(fits)");
     };
     EXPECT_EQ(with([](Profile&) {}), "(fits)");
-    EXPECT_EQ(with([](Profile& p) { p.user = std::string(33, 'u'); }),
+    EXPECT_EQ(with([](Profile& p) { p.ftp[FtpParameter::user] = std::string(33, 'u'); }),
               "ftp.user: longer than 32 characters");
-    EXPECT_EQ(with([](Profile& p) { p.user = std::string(32, 'u'); }), "(fits)");
-    EXPECT_EQ(with([](Profile& p) { p.password = "   "; }), "(fits)"); // refused only if written
-    EXPECT_EQ(with([](Profile& p) { p.command = "/a\tb"; }),
+    EXPECT_EQ(with([](Profile& p) { p.ftp[FtpParameter::user] = std::string(32, 'u'); }), "(fits)");
+    EXPECT_EQ(with([](Profile& p) { p.ftp[FtpParameter::password] = "   "; }),
+              "(fits)"); // refused only if written
+    EXPECT_EQ(with([](Profile& p) { p.ftp[FtpParameter::command] = "/a\tb"; }),
               "ftp.command: a character the device cannot carry");
-    EXPECT_EQ(with([](Profile& p) { p.address = "10.18.5"; }),
+    EXPECT_EQ(with([](Profile& p) { p.ftp[FtpParameter::address] = "10.18.5"; }),
               "ftp.address: not four octets A.B.C.D");
-    EXPECT_EQ(with([](Profile& p) { p.address = "10.1800.5.9"; }),
+    EXPECT_EQ(with([](Profile& p) { p.ftp[FtpParameter::address] = "10.1800.5.9"; }),
               "ftp.address: octet 2 empty, longer than 3 characters or not device text");
     EXPECT_EQ(with([](Profile& p) { p.jad.emplace_back("A:B", "1"); }),
               "jad.A:B: not a parameter name");
     // The octets as the window takes them: digits, none over 255.
-    EXPECT_EQ(with([](Profile& p) { p.address = "1.2.3.4.5"; }),
+    EXPECT_EQ(with([](Profile& p) { p.ftp[FtpParameter::address] = "1.2.3.4.5"; }),
               "ftp.address: octet 4 not a number from 0 to 255");
-    EXPECT_EQ(with([](Profile& p) { p.address = "a.b.c.d"; }),
+    EXPECT_EQ(with([](Profile& p) { p.ftp[FtpParameter::address] = "a.b.c.d"; }),
               "ftp.address: octet 1 not a number from 0 to 255");
-    EXPECT_EQ(with([](Profile& p) { p.address = "10.18.256.9"; }),
+    EXPECT_EQ(with([](Profile& p) { p.ftp[FtpParameter::address] = "10.18.256.9"; }),
               "ftp.address: octet 3 not a number from 0 to 255");
-    EXPECT_EQ(with([](Profile& p) { p.address = "255.255.255.255"; }), "(fits)");
+    EXPECT_EQ(with([](Profile& p) { p.ftp[FtpParameter::address] = "255.255.255.255"; }), "(fits)");
 }
 
 TEST(Profile, AValueToWriteIsNeitherEmptyNorTooLongForItsLine) {
@@ -117,7 +118,7 @@ TEST(Profile, AValueToWriteIsNeitherEmptyNorTooLongForItsLine) {
               "jad.PIB: longer than 255 characters");
     EXPECT_EQ(problem([](Profile& p) { p.jad[0].second = "  "; }), "jad.CASH_TYPE: empty");
     EXPECT_EQ(problem([](Profile& p) { p.jad.emplace_back("NEW", ""); }), "jad.NEW: empty");
-    EXPECT_EQ(problem([](Profile& p) { p.user = " "; }), "ftp.user: empty");
+    EXPECT_EQ(problem([](Profile& p) { p.ftp[FtpParameter::user] = " "; }), "ftp.user: empty");
     // A value the device already holds is not written, so it is not refused.
     const Profile blank = [] {
         Profile p = sample();
@@ -129,12 +130,12 @@ TEST(Profile, AValueToWriteIsNeitherEmptyNorTooLongForItsLine) {
 
 TEST(Profile, ComparisonInTheOrderOfWritingWithSecretsHidden) {
     Profile device = sample();
-    device.address = "010.018.005.9"; // as the console sent it
+    device.ftp[FtpParameter::address] = "010.018.005.9"; // as the console sent it
     device.jad = {{"MIDlet-Name", "Tessal"}, {"PIB", "100123456"}, {"CASH_TYPE", "3"}};
     Profile wanted;
-    wanted.address = "10.18.5.9";
-    wanted.user = "tech";
-    wanted.password = "nova";
+    wanted.ftp[FtpParameter::address] = "10.18.5.9";
+    wanted.ftp[FtpParameter::user] = "tech";
+    wanted.ftp[FtpParameter::password] = "nova";
     wanted.jad = {{"CASH_TYPE", "7"}, {"NEW", "1"}, {"PIB", "100123456"}};
     std::vector<std::string> seen;
     for (const ValueState& v : compare_profile(device, wanted)) {

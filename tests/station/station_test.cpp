@@ -136,7 +136,7 @@ TEST_F(StationTest, OptionsNameTheProfileAbsolutelyWithItsHash) {
     EXPECT_EQ(usual.profile_file, dir_.path() + "/profile.json");
     EXPECT_EQ(usual.profile_sha256,
               "6fd7f2722fb11048c7113adf70b462a0b65cafcb6eb1269bde6d54b10e062f38");
-    EXPECT_EQ(usual.profile.user, "servis");
+    EXPECT_EQ(usual.profile.ftp[device::FtpParameter::user], "servis");
     EXPECT_EQ(usual.settings.speed, 19200);
     EXPECT_EQ(usual.ports_glob, "COM5,COM6");
     EXPECT_EQ(usual.speeds, (std::vector<std::int32_t>{38400, 19200, 9600, 57600, 115200}));
