@@ -24,8 +24,31 @@ std::string utf8(const QString& text) {
     return text.toUtf8().toStdString();
 }
 
-// Exit status for a register that cannot be opened, read or written.
-constexpr int kRegisterUnusable = 3;
+// The register's failures as the command line gives them: the exit status
+// and the JSON code of each kind.
+struct RegisterFailureCode {
+    reg::Failure::Kind kind;
+    int exit;
+    const char* code;
+};
+constexpr RegisterFailureCode kRegisterFailures[] = {
+    {reg::Failure::Kind::register_unusable, 3, "register_unusable"},
+    {reg::Failure::Kind::file_unwritable, kUsage, "bad_value"},
+};
+
+Result register_failed(const reg::Failure& failure) {
+    for (const RegisterFailureCode& f : kRegisterFailures) {
+        if (f.kind == failure.kind) {
+            return refused(f.exit, f.code, utf8(failure.text));
+        }
+    }
+    return refused(kRegisterFailures[0].exit, kRegisterFailures[0].code, utf8(failure.text));
+}
+
+// The register cannot be opened, read or written.
+Result register_failed(const QString& text) {
+    return register_failed(reg::Failure{reg::Failure::Kind::register_unusable, text});
+}
 
 // Where the register is: as configured for the machine, any part of it
 // given on the command line instead.
@@ -100,7 +123,7 @@ Result run_station(Commands& c) {
     reg::Register book;
     QString error;
     if (!book.open(place, error)) {
-        return refused(kRegisterUnusable, "register_unusable", utf8(error));
+        return register_failed(error);
     }
     options.traces_folder = book.traces_folder();
     options.station_name = place.station;
@@ -147,7 +170,7 @@ Result run_station(Commands& c) {
     hearing.quit();
     hearing.wait();
     if (!error.isEmpty()) {
-        return refused(kRegisterUnusable, "register_unusable", utf8(error));
+        return register_failed(error);
     }
     // A signal's exit status and message are the program's, set as it ends.
     return {};
@@ -169,7 +192,7 @@ Result list_register(Commands& c) {
         records = book.list(since, error);
     }
     if (!records) {
-        return refused(kRegisterUnusable, "register_unusable", utf8(error));
+        return register_failed(error);
     }
     Result r;
     QJsonArray list;
@@ -192,13 +215,12 @@ Result export_register(Commands& c) {
     reg::Register book;
     QString error;
     if (!book.open_for_reading(register_place(in), error)) {
-        return refused(kRegisterUnusable, "register_unusable", utf8(error));
+        return register_failed(error);
     }
-    const std::optional<std::size_t> rows = book.export_csv(QString::fromStdString(*csv), error);
+    reg::Failure failure;
+    const std::optional<std::size_t> rows = book.export_csv(QString::fromStdString(*csv), failure);
     if (!rows) {
-        return error.startsWith(QStringLiteral("the CSV"))
-                   ? refused(kUsage, "bad_value", utf8(error))
-                   : refused(kRegisterUnusable, "register_unusable", utf8(error));
+        return register_failed(failure);
     }
     Result r;
     r.values["file"] = QString::fromStdString(*csv);
@@ -213,11 +235,11 @@ Result sync_register(Commands& c) {
     reg::Register book;
     QString error;
     if (!book.open(register_place(in), error)) {
-        return refused(kRegisterUnusable, "register_unusable", utf8(error));
+        return register_failed(error);
     }
     const std::optional<int> sent = book.send_waiting(error);
     if (!sent) {
-        return refused(kRegisterUnusable, "register_unusable", utf8(error));
+        return register_failed(error);
     }
     Result r;
     r.values["sent"] = *sent;

@@ -98,6 +98,17 @@ bool is_server_url(const QString& location);
 // have come and gone.  A driver loaded stays until the program ends.
 void load_drivers(const Place& place);
 
+// Why a register operation failed: its kind, for whoever maps failures to
+// statuses of its own, and its text.
+struct Failure {
+    enum class Kind {
+        register_unusable, // the register cannot be opened, read or written
+        file_unwritable,   // a file the rows were to be written to cannot be
+    };
+    Kind kind = Kind::register_unusable;
+    QString text;
+};
+
 // Rows in the local register that wait for another register than the one
 // opened (its location since changed, say).
 struct Elsewhere {
@@ -182,9 +193,9 @@ class Register {
     std::optional<std::vector<Record>> list(const QDate& since, QString& error) const;
     // Writes every row as CSV (see csv_text), replacing the file whole;
     // gives the number of rows.
-    std::optional<std::size_t> export_csv(const QString& file, QString& error) const;
+    std::optional<std::size_t> export_csv(const QString& file, Failure& failure) const;
 
-    struct Db;
+    struct Db; // the connection: register/db.h
 
   private:
     QString local_path(const Place& place) const;
