@@ -383,7 +383,7 @@ TEST_F(StationTest, ARowIsOneLineOfVisibleCharacters) {
         r.station = row.station;
         r.id = row.imei;
         ASSERT_TRUE(book_.add(r, error_)) << error_.toStdString();
-        EXPECT_EQ(outcome_line(r), "10:00:00 " + row.line);
+        EXPECT_EQ(outcome_line(r).toStdString(), ("10:00:00 " + row.line).toStdString());
         listed << "2026-12-08T10:00:00+01:00 " + row.station_shown + " " + row.line;
     }
     QFile(path("rvt_ini.txt")).open(QIODevice::WriteOnly);
@@ -391,9 +391,10 @@ TEST_F(StationTest, ARowIsOneLineOfVisibleCharacters) {
     process.start(TESSAL_CLI, {"--settings", path("rvt_ini.txt"), "register", "list", "--register",
                                path("reg/register.sqlite")});
     ASSERT_TRUE(process.waitForFinished(20000));
-    EXPECT_EQ(QString::fromUtf8(process.readAllStandardOutput()), listed.join('\n') + '\n');
+    EXPECT_EQ(process.readAllStandardOutput().toStdString(),
+              (listed.join('\n') + '\n').toStdString());
     // The register keeps the exact text.
-    EXPECT_EQ((*book_.list({}, error_))[0].failed, rows[0].failed);
+    EXPECT_EQ((*book_.list({}, error_))[0].failed.toStdString(), rows[0].failed.toStdString());
 }
 
 // tessal-cli's commands as a process: exit status, standard output and error.
