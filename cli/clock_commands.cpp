@@ -84,7 +84,7 @@ Result clock(Commands& c) {
         t[device::kDay] + "." + t[device::kMonth] + "." + full_year(t[device::kYear]);
     const std::string time = t[device::kHour] + ":" + t[device::kMinute] + ":" + t[device::kSecond];
     return grouped("clock", {{"date", date}, {"time", time}, maybe("season", season)},
-                   date + " " + time);
+                   printable(date + " " + time));
 }
 
 // The local time to set: the PC's, or the one typed; or why there is none.

@@ -67,7 +67,10 @@ const FailureCode& failure_code(device::Failure::Kind kind) {
 
 Result failure(device::Failure::Kind kind, const std::string& message, const std::string& detail) {
     const FailureCode& row = failure_code(kind);
-    return refused(row.exit, row.code, message, detail);
+    Result r = refused(row.exit, row.code, message, detail);
+    // Only a port that cannot be opened is told in the program's own lines.
+    r.error->quotes_device = kind != device::Failure::Kind::port_unavailable;
+    return r;
 }
 
 Result failure(const device::Report& report) {
@@ -94,9 +97,11 @@ Result acknowledged_result(const std::pair<device::Report, bool>& done) {
 void as_partial(Result& r) {
     const std::string inner =
         r.error->code + (r.error->detail.empty() ? "" : ": ") + r.error->detail;
+    const bool quotes_device = r.error->quotes_device;
     const Result partial = failure(device::Failure::Kind::partly_written, r.error->message, inner);
     r.exit = partial.exit;
     r.error = partial.error;
+    r.error->quotes_device = quotes_device;
 }
 
 void mismatch(Result& r, const std::string& fields) {

@@ -46,13 +46,20 @@ const FailureCode& failure_code(device::Failure::Kind kind);
 struct Result {
     int exit = kSuccess;
     QJsonObject values;
-    // Printed on standard output; a line end follows unless `raw`.
+    // Printed on standard output, in UTF-8; a line end follows unless `raw`.
     std::string text;
     bool raw = false;
+    // The text is the device's bytes as they came (a reply, the
+    // descriptor): written unchanged on every platform.
+    bool as_it_came = false;
     struct Error {
         std::string code;
         std::string message; // the console's own text where it has one
         std::string detail;
+        // The message or the detail may quote the device (a reply, a value
+        // read back): the text for a person shows them as visible
+        // characters.  Otherwise they are the program's own lines.
+        bool quotes_device = false;
     };
     std::optional<Error> error;
     // Messages the device's operation gave on the way.

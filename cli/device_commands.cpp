@@ -72,11 +72,11 @@ Result at(Commands& c) {
     if (!reply) {
         return failure(report);
     }
-    Result r = single({"reply", *reply});
-    r.raw = true;
+    Result r = as_it_came({"reply", *reply});
     if (device::modem_error(*reply)) {
-        r.exit = kDeviceError;
-        r.error = Result::Error{"modem_error", {}, *reply};
+        const Result error = failure(device::Failure::Kind::modem_error, {}, *reply);
+        r.exit = error.exit;
+        r.error = error.error;
     }
     return r;
 }
@@ -98,7 +98,7 @@ Result ports(Commands& c) {
         ports.append(entry);
         r.text += (port.number > 1 ? "\n" : "") + std::to_string(port.number) + " " + port.device;
         if (!info.description.empty()) {
-            r.text += " (" + info.description + ")";
+            r.text += " (" + printable(info.description) + ")";
         }
     }
     r.values["ports"] = ports;
@@ -116,8 +116,8 @@ Result operators(Commands& c) {
         entry["index"] = static_cast<int>(i);
         add_fields(entry, fields);
         operators.append(entry);
-        r.text += (i > 0 ? "\n" : "") + std::to_string(i) + "\t" + field_text(fields[0]) + "\t" +
-                  field_text(fields[1]);
+        r.text += (i > 0 ? "\n" : "") + std::to_string(i) + "\t" +
+                  printable(field_text(fields[0])) + "\t" + printable(field_text(fields[1]));
     }
     r.values["operators"] = operators;
     return r;

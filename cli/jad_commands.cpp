@@ -34,9 +34,8 @@ Result descriptor(const device::JadRead& read) {
         name.pop_back(); // the colon
         parameters[from_device(name)] = from_device(read.table.values[static_cast<std::size_t>(k)]);
     }
-    Result r = single({"descriptor", *read.descriptor});
+    Result r = as_it_came({"descriptor", *read.descriptor});
     r.values["parameters"] = parameters;
-    r.raw = true;
     return r;
 }
 
@@ -56,7 +55,7 @@ Result jad_get(Commands& c) {
     }
     Result r;
     add_fields(r.values, {{"name", name}, {"value", *value}});
-    r.text = *value;
+    r.text = printable(*value);
     return r;
 }
 

@@ -8,7 +8,13 @@
 #include <QJsonDocument>
 
 #include <csignal>
+#include <cstdio>
 #include <iostream>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 namespace tessal::cli {
 
@@ -53,26 +59,54 @@ void write_json(const Result& result, int exit, const std::optional<Result::Erro
     std::cout << QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() << '\n';
 }
 
+// The device's bytes on standard output as they came.  On Windows standard
+// output is in text mode, which puts a CR before every LF (a device's CR LF
+// would go out as CR CR LF): it is in binary mode while they are written,
+// and only then, so that every line the program makes itself still ends as
+// the system's text does.
+void write_as_it_came(const std::string& bytes) {
+#ifdef _WIN32
+    std::cout.flush();
+    std::fflush(stdout);
+    const int mode = _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    std::cout << bytes;
+#ifdef _WIN32
+    std::cout.flush();
+    std::fflush(stdout);
+    if (mode != -1) {
+        _setmode(_fileno(stdout), mode);
+    }
+#endif
+}
+
 void write_text(const Result& result, int exit, const std::optional<Result::Error>& error) {
     for (const std::string& warning : result.warnings) {
         std::cerr << warning << '\n';
     }
     for (const QString& note : result.notes) {
-        std::cerr << note.toLatin1().toStdString() << '\n';
+        std::cerr << device::visible(note).toStdString() << '\n';
     }
     if (!result.text.empty() && (exit == 0 || result.raw || exit == kMismatch)) {
-        std::cout << result.text;
+        if (result.as_it_came) {
+            write_as_it_came(result.text);
+        } else {
+            std::cout << result.text;
+        }
         if (!result.raw) {
             std::cout << '\n';
         }
     }
     if (exit != 0 && error) {
-        const std::string& shown = !error->message.empty()  ? error->message
+        const auto told = [&error](const std::string& text) {
+            return error->quotes_device ? printable(text) : text;
+        };
+        const std::string& first = !error->message.empty()  ? error->message
                                    : !error->detail.empty() ? error->detail
                                                             : error->code;
-        std::cerr << shown << '\n';
+        std::cerr << told(first) << '\n';
         if (!error->message.empty() && !error->detail.empty()) {
-            std::cerr << error->detail << '\n';
+            std::cerr << told(error->detail) << '\n';
         }
     }
 }
@@ -97,8 +131,7 @@ std::string field_text(const Field& field) {
 std::string field_lines(const std::vector<Field>& fields) {
     std::string text;
     for (const Field& field : fields) {
-        text += (text.empty() ? "" : "\n") + field.name + ": " +
-                device::from_device(field_text(field)).toStdString();
+        text += (text.empty() ? "" : "\n") + field.name + ": " + printable(field_text(field));
     }
     return text;
 }
@@ -106,7 +139,16 @@ std::string field_lines(const std::vector<Field>& fields) {
 Result single(const Field& field) {
     Result r;
     add_fields(r.values, {field});
+    r.text = printable(field_text(field));
+    return r;
+}
+
+Result as_it_came(const Field& field) {
+    Result r;
+    add_fields(r.values, {field});
     r.text = field_text(field);
+    r.raw = true;
+    r.as_it_came = true;
     return r;
 }
 
@@ -120,17 +162,7 @@ Result grouped(const std::string& name, const std::vector<Field>& fields, std::s
 }
 
 std::string printable(const std::string& text) {
-    std::string out;
-    for (const char ch : text) {
-        const auto code = static_cast<unsigned char>(ch);
-        if (code < 0x20 || (code >= 0x7F && code < 0xA0)) {
-            constexpr const char* kHex = "0123456789ABCDEF";
-            out += {'\\', 'x', kHex[code >> 4], kHex[code & 0x0F]};
-        } else {
-            out += ch;
-        }
-    }
-    return out;
+    return device::visible(device::from_device(text)).toStdString();
 }
 
 std::string shown(const std::string& value) {

@@ -28,7 +28,7 @@ Field maybe(std::string name, const std::optional<std::string>& value);
 
 // The fields as JSON members of `into`.
 void add_fields(QJsonObject& into, const std::vector<Field>& fields);
-// One field's value as a person reads it.
+// One field's value, in the device's character set; empty when missing.
 std::string field_text(const Field& field);
 // The fields as lines "name: value" for a person, in UTF-8, without the last
 // line end.
@@ -36,13 +36,14 @@ std::string field_lines(const std::vector<Field>& fields);
 
 // A result of one field: its JSON member, and its value as the text.
 Result single(const Field& field);
+// The same, the text the device's bytes as they came (see Result::as_it_came).
+Result as_it_came(const Field& field);
 // A result whose JSON member `name` is an object of `fields`, and whose text
 // is given.
 Result grouped(const std::string& name, const std::vector<Field>& fields, std::string text);
 
-// A text for a terminal: every byte a terminal takes as a control (C0, DEL
-// and C1) as \xNN, so that no value from a file or a device can move,
-// clear or retitle the technician's terminal.
+// A text in the device's character set (from the device, a file, the
+// machine) as a line for a person shows it: device::visible, in UTF-8.
 std::string printable(const std::string& text);
 // A value in a line for a person: an empty one as "".
 std::string shown(const std::string& value);

@@ -25,6 +25,17 @@ inline bool is_device_char(char16_t code) {
 // True when every byte is such a character.
 bool is_device_text(const std::string& bytes);
 
+// A text as a line for a person shows it: one line of visible characters,
+// so that no text from a device, a file or a register can break a line,
+// forge one, or move, clear or retitle the terminal.  A character a
+// terminal would act on is escaped: CR, LF and tab as \r, \n and \t, every
+// other C0 control, DEL and C1 control as \xNN (two upper-case hex digits),
+// and beyond the device's character set a format or separator character
+// (U+202E, U+2028) or a lone surrogate as \uNNNN (\UNNNNNNNN beyond
+// U+FFFF).  A backslash is shown doubled, so that every backslash shown
+// begins an escape and the text can be told back exactly.
+QString visible(const QString& text);
+
 // A typed value the device is sent: not blank, at most `longest`
 // characters, every one a device character.  Nothing when it fits;
 // otherwise why not ("empty", "longer than 32 characters", "a character the

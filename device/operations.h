@@ -205,6 +205,9 @@ struct JadRequest {
 // The longest JAD value sent: at 38400 bit/s a line carries it in a tenth of
 // a second, and the descriptor's lines hold far less.
 inline constexpr std::size_t kLongestJadValue = 255;
+// The longest JAD parameter name a profile may hold; the descriptor's own
+// are far shorter ("MicroEdition-Configuration").
+inline constexpr std::size_t kLongestJadName = 64;
 // A typed JAD value: not blank, at most kLongestJadValue characters, every
 // character one the line carries.  Nothing when it fits; otherwise why not
 // ("empty", "longer than 255 characters", "a character the device cannot

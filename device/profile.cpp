@@ -40,6 +40,26 @@ std::optional<std::string> jad_value(const Profile& profile, const std::string& 
     return std::nullopt;
 }
 
+// A name from the file as a message names it: cut after kLongestJadName
+// characters, and as visible characters.
+QString shown_name(QString name) {
+    if (name.size() > static_cast<qsizetype>(kLongestJadName)) {
+        name = name.left(static_cast<qsizetype>(kLongestJadName)) + QStringLiteral("...");
+    }
+    return visible(name);
+}
+
+// Why a JAD parameter's name cannot stand in the descriptor, or nothing.
+std::optional<std::string> jad_name_problem(const std::string& name) {
+    if (name.size() > kLongestJadName) {
+        return "a name longer than " + std::to_string(kLongestJadName) + " characters";
+    }
+    if (name.empty() || name.find(':') != std::string::npos || !is_device_text(name)) {
+        return "not a parameter name";
+    }
+    return std::nullopt;
+}
+
 // The first member name that stands twice in one object of the JSON text,
 // with the names of the objects around it ("ftp.user"); nothing when every
 // name is given once.  A JSON reader keeps one of the two silently.
@@ -73,14 +93,15 @@ std::optional<std::string> repeated_name(const std::string& json) {
             level.expecting_name = false;
             level.last = name;
             if (std::find(level.names.begin(), level.names.end(), name) != level.names.end()) {
-                return level.path + name.toStdString();
+                return level.path + shown_name(name).toStdString();
             }
             level.names.push_back(name);
         } else if (ch == '{' || ch == '[') {
             std::string path;
             if (!levels.empty()) {
                 path = levels.back().path +
-                       (levels.back().object ? levels.back().last.toStdString() + "." : "");
+                       (levels.back().object ? shown_name(levels.back().last).toStdString() + "."
+                                             : "");
             }
             levels.push_back({ch == '{', ch == '{', path, {}, {}});
         } else if (ch == '}' || ch == ']') {
@@ -157,7 +178,7 @@ std::optional<QJsonObject> profile_root(const std::string& json, std::string& pr
     }
     for (const QString& key : root.keys()) {
         if (key != "schema" && key != "source" && key != "ftp" && key != "jad") {
-            problem = key.toStdString() + ": not a part of a profile";
+            problem = shown_name(key).toStdString() + ": not a part of a profile";
             return std::nullopt;
         }
     }
@@ -195,7 +216,7 @@ bool parse_ftp(const QJsonObject& root, Profile& profile, std::string& problem) 
         return false;
     }
     for (const QString& key : ftp->keys()) {
-        const std::string field = "ftp." + key.toStdString();
+        const std::string field = "ftp." + shown_name(key).toStdString();
         if (key == "operator") {
             profile.operator_name = text_of(ftp->value(key), field, problem);
             if (!profile.operator_name) {
@@ -229,7 +250,7 @@ bool parse_jad(const QJsonObject& root, Profile& profile, std::string& problem) 
         return false;
     }
     for (const QString& key : jad->keys()) {
-        const std::string field = "jad." + key.toStdString();
+        const std::string field = "jad." + shown_name(key).toStdString();
         std::optional<std::string> name = device_bytes(key);
         std::optional<std::string> value = text_of(jad->value(key), field, problem);
         if (!name || !value) {
@@ -300,12 +321,17 @@ std::optional<std::string> profile_problem(const Profile& profile) {
         }
     }
     for (const auto& [name, value] : profile.jad) {
-        const std::string field = "jad." + name;
-        if (name.empty() || name.find(':') != std::string::npos || !is_device_text(name)) {
-            return field + ": not a parameter name";
+        const std::string field = "jad." + to_device(shown_name(from_device(name)));
+        if (const std::optional<std::string> problem = jad_name_problem(name)) {
+            return field + ": " + *problem;
         }
-        if (!is_device_text(value)) {
-            return field + ": a character the device cannot carry";
+        // As the FTP texts: an empty one is refused only when it would be
+        // written; one too long for its line is refused from the file alone.
+        if (trim_blanks(value).empty()) {
+            continue;
+        }
+        if (const std::optional<std::string> problem = jad_value_problem(value)) {
+            return field + ": " + *problem;
         }
     }
     return std::nullopt;
@@ -360,8 +386,9 @@ std::optional<Profile> read_profile(Session& session, const settings::Settings& 
     for (int k = 0; k < jad.table.count; ++k) {
         std::string name = jad.table.names[static_cast<std::size_t>(k)];
         name.pop_back(); // the colon
-        // Text folded into a name by a line without a colon is no parameter.
-        if (!name.empty() && is_device_text(name)) {
+        // Text folded into a name by a line without a colon is no parameter,
+        // nor is a name no profile could hold.
+        if (!jad_name_problem(name)) {
             profile.jad.emplace_back(name, jad.table.values[static_cast<std::size_t>(k)]);
         }
     }

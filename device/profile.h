@@ -50,9 +50,12 @@ std::string profile_json(const Profile& profile, bool with_secrets);
 std::optional<Profile> parse_profile(const std::string& json, std::string& problem);
 
 // The first value the device cannot hold, named as the profile names it
-// ("ftp.user: longer than 32 characters"); nothing when every value fits.
-// An empty text is refused only when it would be written (see
-// apply_profile): a device may hold one, so its own profile applies back.
+// ("ftp.user: longer than 32 characters", "jad.PIB: longer than 255
+// characters"), or a JAD name that is not one of at most kLongestJadName
+// device characters; nothing when every value fits.  Everything the file
+// alone shows is found here, before any request.  An empty text is refused
+// only when it would be written (see apply_profile): a device may hold one,
+// so its own profile applies back.
 std::optional<std::string> profile_problem(const Profile& profile);
 
 // The device's configuration as a profile: version, IMEI, the six FTP
@@ -94,8 +97,9 @@ std::string values_json(const std::vector<ValueState>& values);
 std::vector<ValueState> compare_profile(const Profile& device, const Profile& wanted);
 
 // The first value of a comparison that may not be written although the
-// profile may hold it: an empty text, a JAD value too long for its line
-// ("jad.MIDlet-Name: empty"); nothing when every value to write fits.
+// profile may hold it: an empty text ("jad.MIDlet-Name: empty"), or a JAD
+// value too long for its line (which profile_problem refuses from the file
+// alone); nothing when every value to write fits.
 std::optional<std::string> write_problem(const std::vector<ValueState>& values);
 
 struct ApplyResult {

@@ -26,9 +26,16 @@ LoadedProfile unread(LoadedProfile::Outcome outcome, std::string problem) {
 LoadedProfile load(const fs::path& path) {
     std::string text;
     std::string problem;
-    switch (settings::read_text_file(path, text, problem)) {
+    switch (settings::read_text_file(path, text, problem, kLargestProfileFile)) {
     case settings::ReadOutcome::read:
         break;
+    case settings::ReadOutcome::too_large: {
+        LoadedProfile loaded;
+        loaded.outcome = LoadedProfile::Outcome::not_a_profile;
+        loaded.problem = "not a profile: larger than " +
+                         std::to_string(kLargestProfileFile / (1024 * 1024)) + " MiB";
+        return loaded;
+    }
     case settings::ReadOutcome::missing:
         return unread(LoadedProfile::Outcome::missing, settings::display_path(path) + ": " +
                                                            std::generic_category().message(ENOENT));

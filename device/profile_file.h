@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -18,6 +19,10 @@ namespace tessal::device {
 // line with the reason beside it.
 inline constexpr const char* kMsgProfileUnreadable = "the profile file cannot be read";
 
+// The largest profile file read: a device's whole configuration takes a
+// few kilobytes.  A larger file is no profile and is not read further.
+inline constexpr std::size_t kLargestProfileFile = 1024 * 1024;
+
 // A file name as the file system takes it: UTF-16 on Windows, where a narrow
 // text would go through the ANSI code page and lose "č", UTF-8 elsewhere.
 std::filesystem::path file_path(const QString& file);
@@ -29,7 +34,8 @@ struct LoadedProfile {
         loaded,        // the profile is there and every value fits
         missing,       // there is no file by that name
         unreadable,    // the file is there but could not be read
-        not_a_profile, // the text is not a profile (parse_profile's problem)
+        not_a_profile, // the text is not a profile (parse_profile's problem), or the
+                       // file is larger than kLargestProfileFile
         does_not_fit,  // a value the device cannot hold (profile_problem's)
     };
     Outcome outcome = Outcome::unreadable;

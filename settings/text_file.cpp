@@ -7,7 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <fstream>
-#include <iterator>
+#include <vector>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -19,7 +19,8 @@ std::string display_path(const fs::path& path) {
     return std::string(text.begin(), text.end());
 }
 
-ReadOutcome read_text_file(const fs::path& path, std::string& content, std::string& error) {
+ReadOutcome read_text_file(const fs::path& path, std::string& content, std::string& error,
+                           std::size_t longest) {
     content.clear();
     std::error_code ec;
     const fs::file_status status = fs::status(path, ec);
@@ -36,8 +37,10 @@ ReadOutcome read_text_file(const fs::path& path, std::string& content, std::stri
     }
     errno = 0;
     std::ifstream in(path, std::ios::binary);
-    if (in) {
-        content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::vector<char> block(64 * 1024);
+    while (in && content.size() <= longest) {
+        in.read(block.data(), static_cast<std::streamsize>(block.size()));
+        content.append(block.data(), static_cast<std::size_t>(in.gcount()));
     }
     if (!in.is_open() || in.bad()) {
         const int code = errno != 0 ? errno : EIO;
@@ -45,6 +48,10 @@ ReadOutcome read_text_file(const fs::path& path, std::string& content, std::stri
         error = "Datoteka " + display_path(path) +
                 " ne moze da se procita: " + std::generic_category().message(code);
         return ReadOutcome::failed;
+    }
+    if (content.size() > longest) {
+        content.clear();
+        return ReadOutcome::too_large;
     }
     return ReadOutcome::read;
 }

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -10,14 +12,17 @@
 namespace tessal::settings {
 
 enum class ReadOutcome {
-    read,    // the whole file is in the content
-    missing, // there is no file at the path (the content is empty)
-    failed,  // the file exists but could not be read; the error says why
+    read,      // the whole file is in the content
+    missing,   // there is no file at the path (the content is empty)
+    failed,    // the file exists but could not be read; the error says why
+    too_large, // the file holds more bytes than asked for (the content is empty)
 };
 
-// Reads the file's bytes as they are.
+// Reads the file's bytes as they are; a file of more than `longest` bytes is
+// read no further than that.
 ReadOutcome read_text_file(const std::filesystem::path& path, std::string& content,
-                           std::string& error);
+                           std::string& error,
+                           std::size_t longest = std::numeric_limits<std::size_t>::max());
 
 // Replaces the file with the content so that the file at the path is always
 // either the old one or the new one, whole: the content goes to a temporary

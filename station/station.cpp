@@ -30,7 +30,9 @@ namespace {
 using std::chrono::milliseconds;
 using SteadyClock = std::chrono::steady_clock;
 
-// A message as part of one line: its line ends and runs of blanks as one blank.
+// A message as part of the failures' summary: its line ends and runs of
+// blanks as one blank.  What else it holds stays as it is: the register
+// keeps it so, and the device's line shows it as visible characters.
 QString one_line(const std::string& text) {
     return device::from_device(text).simplified();
 }
@@ -123,7 +125,9 @@ QString outcome_line(const reg::Record& r, bool whole_time) {
     if (!r.failed.isEmpty()) {
         line += QLatin1Char(' ') + r.failed;
     }
-    return line;
+    // The row's texts came from a device or from another station: none of
+    // them may break the line or reach the terminal as it is.
+    return device::visible(line);
 }
 
 QString kept_note(const reg::Kept& kept) {

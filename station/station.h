@@ -87,6 +87,7 @@ Options station_options(const QString& profile_file, const device::LoadedProfile
 //   "10:41:52 PASS 356871044629016 /dev/ttyUSB0"
 //   "10:41:58 FAIL 356871044629024 /dev/ttyUSB0 ftp.user: Not OK!"
 // With `whole_time` the date stands before the time as the register holds it.
+// One line of visible characters whatever the row holds (device::visible).
 QString outcome_line(const reg::Record& record, bool whole_time = false);
 // What a device's line adds when its register did not take the row:
 //   " [kept locally, 3 waiting]", " [not recorded yet, 1 waiting: ...]".

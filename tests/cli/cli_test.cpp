@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 #include <tuple>
 
@@ -115,13 +116,14 @@ class Cli : public ::testing::Test {
         }
         ASSERT_TRUE(process.waitForStarted(20000));
     }
-    // Exit status, standard output and standard error.
-    std::tuple<int, std::string, std::string> finish(QProcess& process) {
+    // Exit status, standard output and standard error.  Standard output
+    // `as_it_came` is the device's bytes, the same on every platform.
+    std::tuple<int, std::string, std::string> finish(QProcess& process, bool as_it_came = false) {
         EXPECT_TRUE(process.waitForFinished(20000));
         std::string out = process.readAllStandardOutput().toStdString();
         std::string err = process.readAllStandardError().toStdString();
         if (kWine) {
-            out = unix_lines(out);
+            out = as_it_came ? out : unix_lines(out);
             err = unix_lines(err);
         }
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, out, err};
@@ -419,6 +421,61 @@ void Cli::sigterm_ends_a_wait() {
     EXPECT_EQ(sim_.requests(), std::vector<std::string>{"AAT+CPIN?"});
 }
 
+// A device's text printed as it came keeps its bytes, CR LF included, on
+// every platform; any other line for a person shows it as visible
+// characters: no line made up, nothing that acts on the terminal.
+TEST_F(Cli, DeviceTextComesAsItCameOrAsVisibleCharacters) {
+    const char forged[] =
+        "evil\r\n2026-12-08T10:00:00+01:00 forged PASS 356938035643899 /dev/ttyUSB9";
+    const char hostile[] = "+CME ERROR: \x1b[2J\x1b]0;owned\x07"; // clears, retitles
+    const struct {
+        const char* args;
+        std::function<void(devsim::Device&)> device;
+        int exit;
+        std::string out, err;
+        bool as_it_came = false;
+    } rows[] = {
+        {"at AT+CSQ", {}, 0, "\r\n+CSQ: 21,99\r\n\r\nOK\r\n", "", true},
+        {"jad get", [](devsim::Device& d) { d.set_descriptor("MIDlet-Name: X\r\nPIB: 1\r\n"); }, 0,
+         "MIDlet-Name: X\r\nPIB: 1\r\n", "", true},
+        {"at AT+CSQ",
+         [&](devsim::Device& d) {
+             d.modem().forms().error_for = "AT+CSQ";
+             d.modem().forms().error_line = hostile;
+         },
+         5, "\r\n" + std::string(hostile) + "\r\n",
+         R"(\r\n+CME ERROR: \x1B[2J\x1B]0;owned\x07\r\n)"
+         "\n",
+         true},
+        {"version", [&](devsim::Device& d) { d.set_version(forged); }, 0,
+         R"(evil\r\n2026-12-08T10:00:00+01:00 forged PASS 356938035643899 /dev/ttyUSB9)"
+         "\n",
+         ""},
+        {"sim id",
+         [&](devsim::Device& d) {
+             d.modem().forms().error_for = "AT^SCID";
+             d.modem().forms().error_line = hostile;
+         },
+         5, "",
+         R"(+CME ERROR: \x1B[2J\x1B]0;owned\x07)"
+         "\n"
+         R"(\r\n+CME ERROR: \x1B[2J\x1B]0;owned\x07\r\n)"
+         "\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args);
+        sim_.with_device([&row](devsim::Device& d) {
+            d = devsim::Device();
+            if (row.device) {
+                row.device(d);
+            }
+        });
+        QProcess process;
+        start(process, row.args, false);
+        EXPECT_EQ(finish(process, row.as_it_came), std::tuple(row.exit, row.out, row.err));
+    }
+}
+
 // A profile exported, edited as text, compared and applied on a device that
 // keeps what it is set to; a device that refuses a write; files refused.
 TEST_F(Cli, Profiles) {
@@ -575,24 +632,39 @@ TEST_F(CliValues, AJadValueTheDialogRefusesIsNotSent) {
     EXPECT_EQ(sent(), "PMIDlet-Name:" + std::string(255, 'v'));
 }
 
-// profile diff makes the checks that apply makes, and shows no control
-// character as it is.
+// profile diff makes the checks that apply makes, each one the file alone
+// shows before the first request, and shows no control character as it is.
 TEST_F(CliValues, ProfileDiffRefusesWhatApplyRefuses) {
     const std::string refused = R"({"error":{"code":"bad_value","detail":"%1","message":""},)"
                                 R"("ok":false,"schema":1})";
-    const std::tuple<const char*, const char*> profiles[] = {
-        {R"({"schema": 1, "ftp": {"address": "1.2.3.4.5"}})",
-         "ftp.address: octet 4 not a number from 0 to 255"},
-        {R"({"schema": 1, "jad": {"MIDlet-Name": "\u001b]0;owned\u0007"}})",
-         "jad.MIDlet-Name: a character the device cannot carry"},
-        {R"({"schema": 1, "ftp": {"user": "tech", "user": "ana"}})", "ftp.user: given twice"},
-        {R"({"schema": 1, "jad": {"MIDlet-Name": " "}})", "jad.MIDlet-Name: empty"},
+    const auto jad = [](const std::string& name, const std::string& value) {
+        return R"({"schema": 1, "jad": {")" + name + R"(": ")" + value + R"("}})";
     };
-    for (const auto& [json, detail] : profiles) {
-        write("d.json", json);
-        const std::string wanted = QString::fromStdString(refused).arg(detail).toStdString();
-        EXPECT_EQ(run({"profile", "diff", "@DIR@/d.json"}), Run(2, wanted, ""));
-        EXPECT_EQ(run({"profile", "apply", "@DIR@/d.json", "--dry-run"}), Run(2, wanted, ""));
+    // The profile, why it is refused, and whether the file alone shows it.
+    const std::tuple<std::string, std::string, bool> profiles[] = {
+        {R"({"schema": 1, "ftp": {"address": "1.2.3.4.5"}})",
+         "ftp.address: octet 4 not a number from 0 to 255", true},
+        {R"({"schema": 1, "jad": {"MIDlet-Name": "\u001b]0;owned\u0007"}})",
+         "jad.MIDlet-Name: a character the device cannot carry", true},
+        {R"({"schema": 1, "ftp": {"user": "tech", "user": "ana"}})", "ftp.user: given twice", true},
+        {R"({"schema": 1, "jad": {"MIDlet-Name": " "}})", "jad.MIDlet-Name: empty", false},
+        {jad("MIDlet-Name", std::string(256, 'v')), "jad.MIDlet-Name: longer than 255 characters",
+         true},
+        {jad(std::string(65, 'N'), "1"),
+         "jad." + std::string(64, 'N') + "...: a name longer than 64 characters", true},
+        {QByteArray(R"({"schema": 1})").leftJustified(1048577, ' ').toStdString(),
+         "not a profile: larger than 1 MiB", true},
+    };
+    for (const auto& [json, detail, file_alone] : profiles) {
+        write("d.json", QString::fromStdString(json));
+        const std::string wanted =
+            QString::fromStdString(refused).arg(QString::fromStdString(detail)).toStdString();
+        for (const QStringList& command : {QStringList{"profile", "diff", "@DIR@/d.json"},
+                                           {"profile", "apply", "@DIR@/d.json", "--dry-run"},
+                                           {"profile", "apply", "@DIR@/d.json"}}) {
+            EXPECT_EQ(run(command), Run(2, wanted, ""));
+            EXPECT_TRUE(!file_alone || sent().empty()) << detail << ": " << sent();
+        }
     }
     // A value the device holds is shown with its control characters escaped.
     write("d.json", R"({"schema": 1, "jad": {"MIDlet-Name": "Tessal"}})");

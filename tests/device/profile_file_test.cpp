@@ -90,12 +90,24 @@ TEST_F(ProfileFileTest, AFileThatCannotBeUsedSaysWhy) {
     EXPECT_EQ(loaded.problem, "schema: not a profile of schema 1");
     EXPECT_FALSE(loaded.profile);
 
+    // A file larger than any profile is not read further; one of 1 MiB is.
+    const QByteArray padded = QByteArray(kKasa).leftJustified(1024 * 1024, ' ');
+    EXPECT_EQ(load_profile(write("1mib.json", padded)).outcome, Outcome::loaded);
+    loaded = load_profile(write("large.json", padded + " "));
+    EXPECT_EQ(loaded.outcome, Outcome::not_a_profile);
+    EXPECT_EQ(loaded.problem, "not a profile: larger than 1 MiB");
+    EXPECT_FALSE(loaded.profile);
+
     // The console's limits are checked too: no front end skips them.
     loaded = load_profile(write(
         "long.json", R"({"schema": 1, "ftp": {"user": "a-user-name-of-thirty-three-chars"}})"));
     EXPECT_EQ(loaded.outcome, Outcome::does_not_fit);
     EXPECT_EQ(loaded.problem, "ftp.user: longer than 32 characters");
     EXPECT_FALSE(loaded.profile);
+    loaded = load_profile(
+        write("jad.json", R"({"schema": 1, "jad": {"PIB": ")" + QByteArray(256, '7') + R"("}})"));
+    EXPECT_EQ(loaded.outcome, Outcome::does_not_fit);
+    EXPECT_EQ(loaded.problem, "jad.PIB: longer than 255 characters");
 }
 
 } // namespace

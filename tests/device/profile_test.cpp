@@ -62,6 +62,8 @@ TEST(Profile, FilesThatAreNoProfileAreRefusedWithTheFieldNamed) {
         {R"({"schema": 1, "jad": {"PIB": "1", "CASH_TYPE": "3", "P\u0049B": "2"}})",
          "jad.PIB: given twice"},
         {R"({"schema": 1, "schema": 1})", "schema: given twice"},
+        // A name is named cut short and as visible characters.
+        {R"({"schema": 1, "jad": {"\u001b]0;x\u0007": 7}})", R"(jad.\x1B]0;x\x07: not a text)"},
     };
     for (const auto& row : rows) {
         std::string problem;
@@ -93,6 +95,16 @@ TEST(Profile, ValuesTheConsoleWouldNotTakeAreNamedBeforeAnythingIsSent) {
               "ftp.address: octet 2 empty, longer than 3 characters or not device text");
     EXPECT_EQ(with([](Profile& p) { p.jad.emplace_back("A:B", "1"); }),
               "jad.A:B: not a parameter name");
+    // A JAD name is short and of the device's characters, and a value that
+    // cannot go in one line is refused from the file alone.
+    EXPECT_EQ(with([](Profile& p) { p.jad.emplace_back("A\x1b]0;x\x07", "1"); }),
+              R"(jad.A\x1B]0;x\x07: not a parameter name)");
+    EXPECT_EQ(with([](Profile& p) { p.jad.emplace_back(std::string(64, 'N'), "1"); }), "(fits)");
+    EXPECT_EQ(with([](Profile& p) { p.jad.emplace_back(std::string(10485760, 'N'), "1"); }),
+              "jad." + std::string(64, 'N') + "...: a name longer than 64 characters");
+    EXPECT_EQ(with([](Profile& p) { p.jad[1].second = std::string(256, '7'); }),
+              "jad.PIB: longer than 255 characters");
+    EXPECT_EQ(with([](Profile& p) { p.jad[1].second = "  "; }), "(fits)");
     // The octets as the window takes them: digits, none over 255.
     EXPECT_EQ(with([](Profile& p) { p.ftp[FtpParameter::address] = "1.2.3.4.5"; }),
               "ftp.address: octet 4 not a number from 0 to 255");

@@ -356,6 +356,48 @@ TEST_F(StationTest, WindowsStationTakesComPortsAsTheyAppear) {
     EXPECT_EQ(listed, (QStringList{"PASS 356871044629017 COM7", "PASS 356871044629018 COM8", ""}));
 }
 
+// A row's texts, from a device or another station, make one line of visible
+// characters, in the station's line and in the register's list alike.
+TEST_F(StationTest, ARowIsOneLineOfVisibleCharacters) {
+    // The row's texts, the station's name as the list shows it, and the line
+    // after the time and the station.
+    const struct {
+        QString imei, station, failed, station_shown, line;
+    } rows[] = {
+        {"356871044629016", "stanica-1",
+         "ftp.user: read back as evil\r\n2026-12-08T10:00:00+01:00 forged PASS 356938035643899 "
+         "/dev/ttyUSB9",
+         "stanica-1",
+         R"(FAIL 356871044629016 /dev/ttyUSB0 ftp.user: read back as evil\r\n)"
+         R"(2026-12-08T10:00:00+01:00 forged PASS 356938035643899 /dev/ttyUSB9)"},
+        {"356871044629024", QString::fromUtf16(u"stanica\u202e-2"),
+         "sim: +CME ERROR: \x1b[2J\x1b]0;owned\x07", R"(stanica\u202E-2)",
+         R"(FAIL 356871044629024 /dev/ttyUSB0 sim: +CME ERROR: \x1B[2J\x1B]0;owned\x07)"},
+    };
+    QStringList listed;
+    for (const auto& row : rows) {
+        reg::Record r;
+        r.time = "2026-12-08T10:00:00+01:00";
+        r.port = "/dev/ttyUSB0";
+        r.imei = row.imei;
+        r.failed = row.failed;
+        r.station = row.station;
+        r.id = row.imei;
+        ASSERT_TRUE(book_.add(r, error_)) << error_.toStdString();
+        EXPECT_EQ(outcome_line(r).toStdString(), ("10:00:00 " + row.line).toStdString());
+        listed << "2026-12-08T10:00:00+01:00 " + row.station_shown + " " + row.line;
+    }
+    QFile(path("rvt_ini.txt")).open(QIODevice::WriteOnly);
+    QProcess process;
+    process.start(TESSAL_CLI, {"--settings", path("rvt_ini.txt"), "register", "list", "--register",
+                               path("reg/register.sqlite")});
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.readAllStandardOutput().toStdString(),
+              (listed.join('\n') + '\n').toStdString());
+    // The register keeps the exact text.
+    EXPECT_EQ((*book_.list({}, error_))[0].failed.toStdString(), rows[0].failed.toStdString());
+}
+
 // tessal-cli's commands as a process: exit status, standard output and error.
 TEST_F(StationTest, CliRefusesBeforeAnyPortIsTouchedAndStopsOnSignals) {
     devsim::PtySimulator sim(path("ports/dev1").toStdString());
