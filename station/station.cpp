@@ -139,7 +139,9 @@ QString kept_note(const reg::Kept& kept) {
     case reg::Kept::Where::unrecorded:
         break;
     }
-    return QStringLiteral(" [not recorded yet, %1 waiting: %2]").arg(kept.waiting).arg(kept.why);
+    return QStringLiteral(" [not recorded yet, %1 waiting: %2]")
+        .arg(kept.waiting)
+        .arg(device::visible(kept.why));
 }
 
 Options station_options(const QString& profile_file, const device::LoadedProfile& loaded,
