@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: Apache-2.0
+#ifdef _WIN32
+#include <winsock2.h> // before anything brings windows.h
+#endif
+
 #include "server_cut.h"
 
 #include <QLibrary>
 #include <QSqlDriver>
 #include <QVariant>
 
-#ifdef Q_OS_WIN
-#include <winsock2.h>
-#else
+#ifndef Q_OS_WIN
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
