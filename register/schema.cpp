@@ -164,6 +164,15 @@ bool Register::Db::read_version(QString& error) {
 bool Register::Db::check_tables(QString& error) {
     QSqlQuery q(database());
     if (!q.exec(QStringLiteral("SELECT %1 FROM devices WHERE 1 = 0").arg(column_list(version)))) {
+        // A table held by its owner, a server cut or a busy file is no sign
+        // of another program: only a missing table or column is.
+        const QString code = q.lastError().nativeErrorCode();
+        if (busy(q.lastError()) || cut.timed_out() ||
+            (kind == Kind::postgresql && code != QLatin1String("42P01") &&
+             code != QLatin1String("42703"))) {
+            error = failure(q.lastError(), "read");
+            return false;
+        }
         error = QStringLiteral("the file is not a register (another program made it): %1: %2")
                     .arg(shown, why(q.lastError()));
         if (kind == Kind::postgresql) {
