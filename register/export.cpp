@@ -3,19 +3,15 @@
 #include "columns.h"
 #include "db.h"
 
-#include "settings/text_file.h"
-
 #include <QJsonObject>
-
-#include <filesystem>
-#include <string_view>
+#include <QSaveFile>
 
 namespace tessal::reg {
 
-std::optional<std::vector<Record>> Register::list(const QDate& since, QString& error) const {
-    std::vector<Record> records;
+bool Register::each(const QDate& since, const std::function<void(const Record&)>& take,
+                    QString& error) const {
     if (db_->version == 0) {
-        return records; // an empty file: no table yet
+        return true; // an empty file: no table yet
     }
     QSqlQuery q(db_->database());
     // A register of version 1 read as it is: its rows have no id, station,
@@ -28,8 +24,9 @@ std::optional<std::vector<Record>> Register::list(const QDate& since, QString& e
     if (since.isValid()) {
         q.bindValue(QStringLiteral(":since"), since.toString(Qt::ISODate));
     }
-    // Row by row: a long register is read for as long as rows come, and a
-    // server that stops giving them is cut within the deadline.
+    // Row by row: a long register is read for as long as rows come, held
+    // in memory one at a time, and a server that stops giving them is cut
+    // within the deadline.
     q.setForwardOnly(true);
     if (!db_->go_on() ||
         (on_server() &&
@@ -37,54 +34,82 @@ std::optional<std::vector<Record>> Register::list(const QDate& since, QString& e
         !db_->go_on() || !q.exec()) {
         error = db_->failure(q.lastError(), "read");
         db_->cut.disarm();
-        return std::nullopt;
+        return false;
     }
     while (db_->go_on() && q.next()) {
-        records.push_back(row_of(q, db_->version));
+        take(row_of(q, db_->version));
     }
     db_->cut.disarm();
     if (q.lastError().isValid() ||
         (on_server() && (db_->cut.timed_out() || db_->cut.is_cut_off()))) {
         error = db_->failure(q.lastError(), "read");
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::vector<Record>> Register::list(const QDate& since, QString& error) const {
+    std::vector<Record> records;
+    if (!each(
+            since, [&records](const Record& r) { records.push_back(r); }, error)) {
         return std::nullopt;
     }
     return records;
 }
 
-std::optional<std::size_t> Register::export_csv(const QString& file, Failure& failure) const {
-    const std::optional<std::vector<Record>> records = list({}, failure.text);
-    if (!records) {
-        failure.kind = Failure::Kind::register_unusable;
-        return std::nullopt;
-    }
-    // Written whole or not at all: a short write (a full disk) is a failure,
-    // and the last good export stays in place.
-    const QByteArray text = csv_text(*records);
-    std::string problem;
-    if (!settings::replace_file(
-            std::filesystem::path(file.toStdU16String()),
-            std::string_view(text.constData(), static_cast<std::size_t>(text.size())), problem)) {
-        failure = {Failure::Kind::file_unwritable,
-                   QStringLiteral("the CSV file cannot be written: %1: %2")
-                       .arg(file, QString::fromStdString(problem))};
-        return std::nullopt;
-    }
-    return records->size();
-}
+namespace {
 
-QByteArray csv_text(const std::vector<Record>& records) {
+QByteArray csv_header() {
     QByteArray text = "\xEF\xBB\xBF";
     for (const Column& c : columns()) {
         text += (text.size() > 3 ? "," : "") + QByteArray(c.field);
     }
-    text += "\r\n";
+    return text + "\r\n";
+}
+
+QByteArray csv_row(const Record& r) {
+    QByteArray text;
+    const char* separator = "";
+    for (const Column& c : columns()) {
+        text += separator + csv_value(c, r);
+        separator = ",";
+    }
+    return text + "\r\n";
+}
+
+} // namespace
+
+std::optional<std::size_t> Register::export_csv(const QString& file, Failure& failure) const {
+    // Written whole or not at all: a short write (a full disk) is a failure,
+    // and the last good export stays in place.  The rows go to the file as
+    // they are read, never all in memory.
+    QSaveFile out(file);
+    std::size_t rows = 0;
+    bool written = out.open(QIODevice::WriteOnly) && out.write(csv_header()) >= 0;
+    if (!each(
+            {},
+            [&](const Record& r) {
+                written = written && out.write(csv_row(r)) >= 0;
+                ++rows;
+            },
+            failure.text)) {
+        failure.kind = Failure::Kind::register_unusable;
+        out.cancelWriting();
+        return std::nullopt;
+    }
+    if (!written || !out.commit()) {
+        failure = {
+            Failure::Kind::file_unwritable,
+            QStringLiteral("the CSV file cannot be written: %1: %2").arg(file, out.errorString())};
+        return std::nullopt;
+    }
+    return rows;
+}
+
+QByteArray csv_text(const std::vector<Record>& records) {
+    QByteArray text = csv_header();
     for (const Record& r : records) {
-        bool first = true;
-        for (const Column& c : columns()) {
-            text += (first ? "" : ",") + csv_value(c, r);
-            first = false;
-        }
-        text += "\r\n";
+        text += csv_row(r);
     }
     return text;
 }

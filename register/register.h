@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -188,8 +189,12 @@ class Register {
     // Why the register last failed to take a row; empty once it did.
     const QString& last_failure() const { return last_failure_; }
 
-    // The rows in time order; with a valid `since`, only those of that day
-    // (by the station's date) and later.
+    // Gives `take` the rows in time order, one at a time as they are read;
+    // with a valid `since`, only those of that day (by the station's date)
+    // and later.  False, with the reason, when the register cannot be read.
+    bool each(const QDate& since, const std::function<void(const Record&)>& take,
+              QString& error) const;
+    // The same rows, all at once.
     std::optional<std::vector<Record>> list(const QDate& since, QString& error) const;
     // Writes every row as CSV (see csv_text), replacing the file whole;
     // gives the number of rows.
