@@ -11,7 +11,6 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QThread>
 
 #include <csignal>
 #include <iostream>
@@ -130,18 +129,9 @@ Result run_station(Commands& c) {
 
     station::Station station(book, std::move(options));
     // SIGINT and SIGTERM stop the station between or during devices, and
-    // cut an exchange with the register server short: they are taken on a
-    // thread of their own, which hears them while the station's is busy.
-    QThread hearing;
-    QObject owner;
-    owner.moveToThread(&hearing);
-    hearing.start();
-    const auto on_hearing = [&owner](auto call) {
-        QMetaObject::invokeMethod(&owner, call, Qt::BlockingQueuedConnection);
-    };
-    on_hearing([&owner, &station] {
-        link::hand_over_signals(owner, {SIGINT, SIGTERM}, [&station] { station.stop(); });
-    });
+    // cut an exchange with the register server short: they are heard on a
+    // thread of their own, which is free while the station's is busy.
+    std::optional<link::SignalThread> hearing(std::in_place, [&station] { station.stop(); });
     if (!in.json) {
         std::cerr << "waiting for devices; register " << utf8(book.path()) << std::endl;
         if (!book.last_failure().isEmpty()) {
@@ -163,12 +153,7 @@ Result run_station(Commands& c) {
         }
         std::cout << std::endl;
     });
-    on_hearing([&owner] {
-        link::stop_handing_over();
-        qDeleteAll(owner.children());
-    });
-    hearing.quit();
-    hearing.wait();
+    hearing.reset();
     if (!error.isEmpty()) {
         return register_failed(error);
     }

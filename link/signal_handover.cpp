@@ -2,13 +2,16 @@
 #include "signal_handover.h"
 
 #ifdef Q_OS_UNIX
+#include <QPointer>
 #include <QSocketNotifier>
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
 
 #include <csignal>
+#include <thread>
 
 namespace tessal::link {
 
@@ -19,6 +22,7 @@ std::function<void()> handed_to;
 
 #ifdef Q_OS_UNIX
 int wake_pipe[2] = {-1, -1};
+QPointer<QSocketNotifier> loop_notifier; // the event loop's, while handed over
 
 void on_signal(int number) {
     caught = number;
@@ -44,6 +48,7 @@ void hand_over_signals(QObject& owner, std::initializer_list<int> numbers,
         return;
     }
     auto* notifier = new QSocketNotifier(wake_pipe[0], QSocketNotifier::Read, &owner);
+    loop_notifier = notifier;
     QObject::connect(notifier, &QSocketNotifier::activated, &owner, [] {
         char byte = 0;
         [[maybe_unused]] const ssize_t got = ::read(wake_pipe[0], &byte, 1);
@@ -73,5 +78,74 @@ void stop_handing_over() {
 int last_signal() {
     return caught;
 }
+
+#ifdef Q_OS_UNIX
+
+struct SignalThread::Parts {
+    int stop_pipe[2] = {-1, -1};
+    std::thread thread;
+};
+
+SignalThread::SignalThread(std::function<void()> call) : parts_(new Parts) {
+    // The event loop's notifier is set aside, so that the one byte a signal
+    // writes is read here and nowhere else.
+    if (loop_notifier) {
+        loop_notifier->setEnabled(false);
+    }
+    if (wake_pipe[0] < 0 || ::pipe(parts_->stop_pipe) != 0) {
+        return;
+    }
+    parts_->thread = std::thread([call = std::move(call), stop = parts_->stop_pipe[0]] {
+        for (;;) {
+            pollfd watched[] = {{wake_pipe[0], POLLIN, 0}, {stop, POLLIN, 0}};
+            if (::poll(watched, 2, -1) < 0) {
+                continue; // a signal came to this thread
+            }
+            if (watched[1].revents != 0) {
+                return;
+            }
+            if (watched[0].revents != 0) {
+                char byte = 0;
+                [[maybe_unused]] const ssize_t got = ::read(wake_pipe[0], &byte, 1);
+                call();
+            }
+        }
+    });
+}
+
+SignalThread::~SignalThread() {
+    if (parts_->thread.joinable()) {
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t written = ::write(parts_->stop_pipe[1], &byte, 1);
+        parts_->thread.join();
+    }
+    for (const int end : parts_->stop_pipe) {
+        if (end >= 0) {
+            ::close(end);
+        }
+    }
+    if (loop_notifier) {
+        loop_notifier->setEnabled(true);
+    }
+    delete parts_;
+}
+
+#else
+
+// Windows runs a signal's handler on a thread of its own already.
+struct SignalThread::Parts {
+    std::function<void()> before;
+};
+
+SignalThread::SignalThread(std::function<void()> call) : parts_(new Parts{handed_to}) {
+    handed_to = std::move(call);
+}
+
+SignalThread::~SignalThread() {
+    handed_to = std::move(parts_->before);
+    delete parts_;
+}
+
+#endif
 
 } // namespace tessal::link

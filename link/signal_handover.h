@@ -20,6 +20,23 @@ void hand_over_signals(QObject& owner, std::initializer_list<int> numbers,
 // still kept for `last_signal`.
 void stop_handing_over();
 
+// While it lives, the handed-over signals call `call` on a thread of its
+// own instead of on the event loop's thread: for a program whose thread may
+// be busy (waiting for a server) when a signal comes.  `call` must be safe
+// to call from that thread.  Made and ended on the thread that handed the
+// signals over.
+class SignalThread {
+  public:
+    explicit SignalThread(std::function<void()> call);
+    ~SignalThread();
+    SignalThread(const SignalThread&) = delete;
+    SignalThread& operator=(const SignalThread&) = delete;
+
+  private:
+    struct Parts;
+    Parts* parts_;
+};
+
 // The last of the handed-over signals that came, 0 when none did.
 int last_signal();
 

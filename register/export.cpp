@@ -3,8 +3,12 @@
 #include "columns.h"
 #include "db.h"
 
+#include "settings/text_file.h"
+
 #include <QJsonObject>
-#include <QSaveFile>
+
+#include <filesystem>
+#include <string_view>
 
 namespace tessal::reg {
 
@@ -83,24 +87,32 @@ std::optional<std::size_t> Register::export_csv(const QString& file, Failure& fa
     // Written whole or not at all: a short write (a full disk) is a failure,
     // and the last good export stays in place.  The rows go to the file as
     // they are read, never all in memory.
-    QSaveFile out(file);
     std::size_t rows = 0;
-    bool written = out.open(QIODevice::WriteOnly) && out.write(csv_header()) >= 0;
-    if (!each(
-            {},
-            [&](const Record& r) {
-                written = written && out.write(csv_row(r)) >= 0;
-                ++rows;
-            },
-            failure.text)) {
-        failure.kind = Failure::Kind::register_unusable;
-        out.cancelWriting();
-        return std::nullopt;
-    }
-    if (!written || !out.commit()) {
-        failure = {
-            Failure::Kind::file_unwritable,
-            QStringLiteral("the CSV file cannot be written: %1: %2").arg(file, out.errorString())};
+    std::string problem;
+    const bool written = settings::replace_file(
+        std::filesystem::path(file.toStdU16String()),
+        [&](const settings::PieceWriter& write) {
+            const QByteArray header = csv_header();
+            bool going = write(std::string_view(header.constData(), std::size_t(header.size())));
+            const bool read = each(
+                {},
+                [&](const Record& r) {
+                    const QByteArray line = csv_row(r);
+                    going = going &&
+                            write(std::string_view(line.constData(), std::size_t(line.size())));
+                    ++rows;
+                },
+                failure.text);
+            return read;
+        },
+        problem);
+    if (!written) {
+        failure.kind =
+            problem.empty() ? Failure::Kind::register_unusable : Failure::Kind::file_unwritable;
+        if (!problem.empty()) {
+            failure.text = QStringLiteral("the CSV file cannot be written: %1: %2")
+                               .arg(file, QString::fromStdString(problem));
+        }
         return std::nullopt;
     }
     return rows;

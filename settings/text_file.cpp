@@ -7,8 +7,8 @@
 #include <atomic>
 #include <cerrno>
 #include <fstream>
-#include <vector>
 #include <system_error>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -74,6 +74,17 @@ fs::path replacement_target(const fs::path& path) {
         }
     }
     return path;
+}
+
+bool replace_file(const fs::path& path, std::string_view content, std::string& error,
+                  FileAccess access) {
+    return replace_file(
+        path,
+        [content](const PieceWriter& write) {
+            write(content);
+            return true; // a write that failed is the writer's to tell
+        },
+        error, access);
 }
 
 } // namespace tessal::settings

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -40,6 +41,15 @@ ReadOutcome read_text_file(const std::filesystem::path& path, std::string& conte
 // keeps the old file's permissions.
 enum class FileAccess { usual, owner_only };
 bool replace_file(const std::filesystem::path& path, std::string_view content, std::string& error,
+                  FileAccess access = FileAccess::usual);
+
+// The same for content made while it is written, never all in memory:
+// `produce` hands its pieces to the writer it is given, which is false once
+// a write failed.  A `produce` that gives false (its own failure) leaves the
+// old file as it was, with the error empty.
+using PieceWriter = std::function<bool(std::string_view piece)>;
+using Producer = std::function<bool(const PieceWriter& write)>;
+bool replace_file(const std::filesystem::path& path, const Producer& produce, std::string& error,
                   FileAccess access = FileAccess::usual);
 
 // True when users other than the file's owner may write the file (group or

@@ -84,7 +84,7 @@ int open_temporary(const fs::path& target, bool owner_only, fs::path& temp) {
 // Gives the temporary file its permissions and the content, and closes it
 // (`fd` is then -1).  Nothing when that worked; otherwise what failed, with
 // errno saying why.
-std::optional<std::string> write_temporary(int& fd, const fs::path& temp, std::string_view content,
+std::optional<std::string> write_temporary(int& fd, const fs::path& temp, const Producer& produce,
                                            bool owner_only, const struct stat* old_file) {
     // A secret is for its owner alone, whatever the old file allowed; a
     // failure to make it so fails the save.
@@ -97,7 +97,15 @@ std::optional<std::string> write_temporary(int& fd, const fs::path& temp, std::s
     if (!owner_only && old_file != nullptr && ::fchmod(fd, old_file->st_mode & 07777) != 0) {
         errno = 0;
     }
-    if (!write_all(fd, content) || ::fsync(fd) != 0) {
+    bool wrote = true;
+    const bool produced = produce([&](std::string_view piece) {
+        wrote = wrote && write_all(fd, piece);
+        return wrote;
+    });
+    if (wrote && !produced) {
+        return std::string(); // the content's own failure: its maker says why
+    }
+    if (!wrote || ::fsync(fd) != 0) {
         return "Upis u " + display_path(temp) + " nije uspeo";
     }
     const int closed = ::close(fd);
@@ -110,7 +118,7 @@ std::optional<std::string> write_temporary(int& fd, const fs::path& temp, std::s
 
 } // namespace
 
-bool replace_file(const fs::path& path, std::string_view content, std::string& error,
+bool replace_file(const fs::path& path, const Producer& produce, std::string& error,
                   FileAccess access) {
     const fs::path target = replacement_target(path);
     const bool owner_only = access == FileAccess::owner_only;
@@ -128,7 +136,7 @@ bool replace_file(const fs::path& path, std::string_view content, std::string& e
         return false;
     }
     std::optional<std::string> failed =
-        write_temporary(fd, temp, content, owner_only, exists ? &old_file : nullptr);
+        write_temporary(fd, temp, produce, owner_only, exists ? &old_file : nullptr);
     if (!failed && ::rename(temp.c_str(), target.c_str()) != 0) {
         failed = display_path(temp) + " ne moze da zameni " + display_path(target);
     }
@@ -138,7 +146,7 @@ bool replace_file(const fs::path& path, std::string_view content, std::string& e
             ::close(fd);
         }
         ::unlink(temp.c_str());
-        error = with_cause(*failed, code);
+        error = failed->empty() ? std::string() : with_cause(*failed, code);
         return false;
     }
     sync_directory(target.parent_path());

@@ -133,7 +133,7 @@ HANDLE create_temporary(const fs::path& target, SECURITY_ATTRIBUTES* security, f
 // Writes the content into the temporary file, flushes and closes it
 // (`file` is then no handle).  True when all of it went; otherwise
 // GetLastError says why.
-bool write_temporary(HANDLE& file, std::string_view content) {
+bool write_piece(HANDLE file, std::string_view content) {
     const char* data = content.data();
     std::size_t left = content.size();
     while (left > 0) {
@@ -145,7 +145,17 @@ bool write_temporary(HANDLE& file, std::string_view content) {
         data += written;
         left -= written;
     }
-    if (!FlushFileBuffers(file)) {
+    return true;
+}
+
+// `produced` false: the content's own failure, nothing written wrong.
+bool write_temporary(HANDLE& file, const Producer& produce, bool& produced) {
+    bool wrote = true;
+    produced = produce([&](std::string_view piece) {
+        wrote = wrote && write_piece(file, piece);
+        return wrote;
+    });
+    if (!wrote || !produced || !FlushFileBuffers(file)) {
         return false;
     }
     const BOOL closed = CloseHandle(file);
@@ -177,7 +187,7 @@ bool move_into_place(const fs::path& temp, const fs::path& target) {
 
 } // namespace
 
-bool replace_file(const fs::path& path, std::string_view content, std::string& error,
+bool replace_file(const fs::path& path, const Producer& produce, std::string& error,
                   FileAccess access) {
     const fs::path target = replacement_target(path);
     const DWORD attributes = GetFileAttributesW(target.c_str());
@@ -202,8 +212,9 @@ bool replace_file(const fs::path& path, std::string_view content, std::string& e
         return false;
     }
     std::string failed;
-    if (!write_temporary(file, content)) {
-        failed = "Upis u " + display_path(temp) + " nije uspeo";
+    bool produced = true;
+    if (!write_temporary(file, produce, produced)) {
+        failed = produced ? "Upis u " + display_path(temp) + " nije uspeo" : std::string();
     } else if (!move_into_place(temp, target)) {
         failed = display_path(temp) + " ne moze da zameni " + display_path(target);
     } else {
@@ -214,7 +225,7 @@ bool replace_file(const fs::path& path, std::string_view content, std::string& e
         CloseHandle(file);
     }
     DeleteFileW(temp.c_str());
-    error = with_cause(failed, code);
+    error = failed.empty() ? std::string() : with_cause(failed, code);
     return false;
 }
 
