@@ -301,6 +301,16 @@ TEST_F(OperationsTest, ClockSendGivesTheModemItsOwnTime) {
     }
 }
 
+// The rows ticked, each with its value.
+FtpRows ticked_rows(std::initializer_list<std::pair<FtpParameter, std::string>> values) {
+    FtpRows rows;
+    for (const auto& [parameter, value] : values) {
+        rows.ticked[parameter] = true;
+        rows.values[parameter] = value;
+    }
+    return rows;
+}
+
 settings::Settings with_operators() {
     settings::Settings settings;
     settings.gprs_strings[0] = "internet,telenor";
@@ -674,17 +684,13 @@ TEST_F(OperationsTest, EveryWriteRecordsItsOutcome) {
     const std::string ok = frame("\r\nOK\r\n"), wanted = frame("\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n");
     const ClockTexts day{"26", "03", "15", "12", "45", "00"};
     const ClockTexts read{"26", "03", "15", "12", "40", "10"};
-    FtpRows ftp;
-    for (const FtpParameter p :
-         {FtpParameter::user, FtpParameter::password, FtpParameter::for_send}) {
-        ftp.ticked[p] = true;
-    }
-    ftp.values[FtpParameter::user] = "rvt";
-    ftp.values[FtpParameter::password] = "tajna";
-    ftp.values[FtpParameter::for_send] = "/izv";
+    FtpRows ftp = ticked_rows({{FtpParameter::user, "rvt"},
+                               {FtpParameter::password, "tajna"},
+                               {FtpParameter::for_send, "/izv"}});
     ftp.before[FtpParameter::user] = "terminal";
     ftp.before[FtpParameter::password] = "staro";
     const JadParameterTable table{{"IP:"}, {"10.0.0.1"}, 1};
+    const Op pin = doing([](Session& s) { unlock_sim(s, "1234"); });
     struct Case {
         const char* what;
         std::vector<std::string> answers;
@@ -749,24 +755,24 @@ TEST_F(OperationsTest, EveryWriteRecordsItsOutcome) {
          Ending::incomplete},
         {"pin",
          {wanted, ok, ok},
-         doing([](Session& s) { unlock_sim(s, "1234"); }),
+         pin,
          "sim.pin ?->******** written|sim.pin_request ?->off written",
          Ending::done},
         {"pin",
          {frame("\r\n+CPIN: READY\r\n\r\nOK\r\n")},
-         doing([](Session& s) { unlock_sim(s, "1234"); }),
+         pin,
          "sim.pin ?->******** not_written: Oslobodjeno od PIN koda|"
          "sim.pin_request ?->off not_written: Oslobodjeno od PIN koda",
          Ending::incomplete},
         {"pin",
          {wanted, frame("\r\n+CME ERROR: 16\r\n"), frame("\r\n^SPIC: 2\r\n\r\nOK\r\n")},
-         doing([](Session& s) { unlock_sim(s, "1234"); }),
+         pin,
          "sim.pin ?->******** not_written: Pogresan PIN kod, imate jos  2 pokusaj(a)!|"
          "sim.pin_request ?->off not_written: nije poslato",
          Ending::incomplete},
         {"pin",
          {wanted, ok, kReadFails},
-         doing([](Session& s) { unlock_sim(s, "1234"); }),
+         pin,
          "sim.pin ?->******** written|sim.pin_request ?->off unknown: Greska!",
          Ending::incomplete},
     };
@@ -942,13 +948,9 @@ TEST_F(OperationsTest, FtpReadBackNamesWhatDiffersFromWhatWasSent) {
                            frame("/izv"),  frame("/kom"), frame(gprs)};
     };
     const settings::Settings settings = with_operators();
-    FtpRows rows;
-    for (const FtpParameter ticked :
-         {FtpParameter::address, FtpParameter::user, FtpParameter::gprs}) {
-        rows.ticked[ticked] = true;
-    }
-    rows.values[FtpParameter::address] = "10.18.5.9";
-    rows.values[FtpParameter::user] = "rvt";
+    FtpRows rows = ticked_rows({{FtpParameter::address, "10.18.5.9"},
+                                {FtpParameter::user, "rvt"},
+                                {FtpParameter::gprs, ""}});
     rows.operator_index = 1; // "gprswap,mts"
     // Value: the fields that differ, "|" between them.
     expect_rows(
