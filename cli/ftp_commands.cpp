@@ -25,10 +25,6 @@ using device::FtpParameterRow;
 using device::FtpValueKind;
 using device::kFtpParameterTable;
 
-const char* field_of(FtpParameter parameter) {
-    return device::ftp_parameter(parameter).field;
-}
-
 Result ftp_get(Commands& c) {
     const settings::Settings& settings = c.settings();
     auto [report, read] =
@@ -113,62 +109,58 @@ std::optional<device::FtpRows> rows_given(Commands& c, Result& refusal) {
     return rows;
 }
 
-// The ticked rows' fields by what became of them.
-struct Outcome {
-    QJsonArray written, not_written, unknown;
+// The fields of the rows sent, by what became of them: written (confirmed
+// or read back otherwise too), not written, unknown.
+struct Sent {
+    QJsonArray written, not_written, unknown, mismatched;
+    std::string mismatched_names;
 };
 
-Outcome outcome(const device::FtpRows& rows, const device::FtpSent& sent,
-                std::optional<FtpParameter> lost, std::optional<bool> lost_taken) {
-    Outcome o;
+Sent sent_fields(const device::Outcome& outcome) {
+    using State = device::ValueState::State;
+    Sent sent;
     for (const FtpParameterRow& row : kFtpParameterTable) {
-        if (!rows.ticked[row.parameter]) {
+        const device::ValueState* v = outcome.value(device::ftp_field(row.parameter));
+        if (v == nullptr) {
             continue;
         }
-        const bool is_lost = lost == row.parameter;
-        const bool done =
-            device::ftp_acknowledged(sent, row.parameter) || (is_lost && lost_taken == true);
-        (done ? o.written : is_lost && !lost_taken ? o.unknown : o.not_written).append(row.field);
+        (device::was_written(v->state) ? sent.written
+         : v->state == State::unknown  ? sent.unknown
+                                       : sent.not_written)
+            .append(row.field);
+        if (v->state == State::read_back_differs) {
+            sent.mismatched.append(row.field);
+            sent.mismatched_names +=
+                (sent.mismatched_names.empty() ? "" : ", ") + std::string(row.field);
+        }
     }
-    return o;
+    return sent;
 }
 
-// The result of a send that did not end with every acknowledgement.
-Result unfinished(const device::Report& report, const Outcome& o, bool every_value_taken) {
-    if (every_value_taken) {
-        // Every value reached the device; only an acknowledgement was lost.
+// The result of a send, the values read back where that was asked or needed.
+Result sent_result(const device::Report& report, const device::Outcome& outcome) {
+    const Sent sent = sent_fields(outcome);
+    using Ending = device::Outcome::Ending;
+    const Ending ending = outcome.ending();
+    if (ending == Ending::done || ending == Ending::read_back_differs) {
+        // Every value reached the device, though an acknowledgement may
+        // have been lost on the way.
         Result r = single({"message", device::kMsgChanged});
-        r.values["written"] = o.written;
+        r.values["written"] = sent.written;
+        if (ending == Ending::read_back_differs) {
+            mismatch(r, sent.mismatched_names);
+            r.values["mismatched"] = sent.mismatched;
+        }
         return r;
     }
     Result r = failure(report);
-    r.values["written"] = o.written;
-    r.values["not_written"] = o.not_written;
-    if (!o.unknown.isEmpty()) {
-        r.values["unknown"] = o.unknown;
+    r.values["written"] = sent.written;
+    r.values["not_written"] = sent.not_written;
+    if (!sent.unknown.isEmpty()) {
+        r.values["unknown"] = sent.unknown;
     }
-    if (!o.written.isEmpty()) {
+    if (!sent.written.isEmpty()) {
         as_partial(r);
-    }
-    return r;
-}
-
-// --verify: every parameter sent must read as it was sent.
-Result verified(Commands& c, const device::FtpRows& rows, Result r) {
-    auto [check, differing] = c.with_session(
-        [&](device::Session& s) { return device::verify_ftp(s, rows, c.settings()); });
-    if (!differing) {
-        return failure(check);
-    }
-    if (!differing->empty()) {
-        QJsonArray mismatched;
-        std::string names;
-        for (const FtpParameter parameter : *differing) {
-            mismatched.append(field_of(parameter));
-            names += (names.empty() ? "" : ", ") + std::string(field_of(parameter));
-        }
-        mismatch(r, names);
-        r.values["mismatched"] = mismatched;
     }
     return r;
 }
@@ -190,21 +182,22 @@ Result ftp_set(Commands& c) {
     }
     auto [report, sent] = c.with_session(
         [&](device::Session& s) { return device::send_ftp(s, *rows, c.settings()); });
-    // A row whose acknowledgement was lost: a read decides where one is possible.
-    const std::optional<FtpParameter> lost = device::ftp_lost_row(*rows, sent, report);
-    std::optional<bool> lost_taken;
-    if (lost) {
-        lost_taken = c.with_session([&](device::Session& s) {
-                          return device::ftp_lost_row_taken(s, *rows, *lost, c.settings());
-                      }).second;
+    device::Outcome outcome = report.writes.back();
+    // --verify reads every value sent back; a value whose acknowledgement was
+    // lost is read back to decide it where a read is possible.
+    const bool verify = c.in().has("--verify") && sent.complete;
+    const bool lost = std::any_of(outcome.values.begin(), outcome.values.end(), [](const auto& v) {
+        return v.state == device::ValueState::State::unknown;
+    });
+    if (verify || lost) {
+        auto [check, read] = c.with_session([&](device::Session& s) {
+            return device::read_back_sent(s, outcome, *rows, c.settings(), verify);
+        });
+        if (!read && verify) {
+            return failure(check);
+        }
     }
-    const Outcome o = outcome(*rows, sent, lost, lost_taken);
-    if (!sent.complete) {
-        return unfinished(report, o, lost && lost_taken == true && o.not_written.isEmpty());
-    }
-    Result r = message_result(report);
-    r.values["written"] = o.written;
-    return c.in().has("--verify") ? verified(c, *rows, r) : r;
+    return sent_result(report, outcome);
 }
 
 // The pieces a builder hands to `put`, joined into one text when the program

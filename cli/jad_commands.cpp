@@ -89,7 +89,7 @@ Result jad_set(Commands& c) {
                          *device::jad_value_problem(value));
     }
     auto [report, acknowledged] =
-        c.with_session([&](device::Session& s) { return device::send_jad(s, request.command); });
+        c.with_session([&](device::Session& s) { return device::send_jad(s, request); });
     if (!acknowledged) {
         return failure(report);
     }

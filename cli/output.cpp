@@ -169,6 +169,22 @@ std::string shown(const std::string& value) {
     return value.empty() ? "\"\"" : printable(value);
 }
 
+void list_values(Result& r, const std::vector<device::ValueState>& values) {
+    QJsonArray list;
+    for (const device::ValueState& v : values) {
+        QJsonObject entry;
+        for (const auto& [name, text] : device::value_parts(v)) {
+            if (!text.empty()) {
+                entry[name] = device::from_device(text);
+            }
+        }
+        list.append(entry);
+        r.text += printable(device::value_line(v)) + "\n";
+    }
+    r.values["values"] = list;
+    r.raw = true;
+}
+
 int report(const Result& result, bool json) {
     int exit = result.exit;
     std::optional<Result::Error> error = result.error;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "cli/commands.h"
+#include "device/outcome.h"
 
 #include <QJsonObject>
 
@@ -41,6 +42,12 @@ Result as_it_came(const Field& field);
 // A result whose JSON member `name` is an object of `fields`, and whose text
 // is given.
 Result grouped(const std::string& name, const std::vector<Field>& fields, std::string text);
+
+// The values of a write as the result's "values": a JSON array of objects
+// of their parts (device::value_parts), each without its empty members, and
+// a line each for a person (device::value_line), shown whatever the
+// outcome.
+void list_values(Result& r, const std::vector<device::ValueState>& values);
 
 // A text in the device's character set (from the device, a file, the
 // machine) as a line for a person shows it: device::visible, in UTF-8.

@@ -10,7 +10,6 @@
 
 #include <QDateTime>
 #include <QJsonArray>
-#include <QJsonDocument>
 
 #include <algorithm>
 
@@ -30,46 +29,6 @@ std::optional<device::Profile> profile_file(const std::string& path, Result& ref
 
 std::string differ_count(std::size_t count) {
     return std::to_string(count) + (count == 1 ? " value differs" : " values differ");
-}
-
-// Every value of an apply: a JSON array without empty members, and one line
-// each for a person ("ftp.user: confirmed (terminal -> tech)").
-void list_values(const std::vector<device::ValueState>& values, Result& r) {
-    using State = device::ValueState::State;
-    for (const device::ValueState& v : values) {
-        // The lost acknowledgement says what to do about it.
-        const std::string state = v.state == State::unknown ? std::string("unknown, read it back")
-                                                            : device::state_name(v.state);
-        r.text += printable(v.field) + ": " + state + " (" + shown(v.device);
-        if (v.state != State::unchanged) {
-            r.text += " -> " + shown(v.wanted);
-        }
-        if (v.state == State::read_back_differs) {
-            r.text += ", now " + shown(v.now);
-        }
-        r.text += ")" + (v.why.empty() ? std::string() : ": " + printable(v.why)) + "\n";
-    }
-    const std::string json = device::values_json(values);
-    r.values["values"] = QJsonDocument::fromJson(QByteArray::fromStdString(json)).array();
-    r.raw = true; // the lines are shown whatever the outcome
-}
-
-bool written(const device::ValueState& v) {
-    using State = device::ValueState::State;
-    return v.state == State::confirmed || v.state == State::read_back_differs ||
-           v.state == State::written;
-}
-
-// Why an apply stopped: the failure that stopped it, with the console's
-// message for the first value not written.
-device::Report stop_report(device::Report report, const std::vector<device::ValueState>& values) {
-    const auto refused = std::find_if(values.begin(), values.end(), [](const auto& v) {
-        return v.state == device::ValueState::State::not_written && !v.why.empty();
-    });
-    if (refused != values.end()) {
-        report.messages.push_back({refused->why, device::Message::Kind::info, {}});
-    }
-    return report;
 }
 
 Result profile_export(Commands& c) {
@@ -121,9 +80,10 @@ Result profile_diff(Commands& c) {
             continue;
         }
         QJsonObject entry;
-        add_fields(entry, {{"field", v.field}, {"device", v.device}, {"profile", v.wanted}});
+        const std::string before = v.before.value_or("");
+        add_fields(entry, {{"field", v.field}, {"device", before}, {"profile", v.wanted}});
         differences.append(entry);
-        r.text += printable(v.field) + ": " + shown(v.device) + " -> " + shown(v.wanted) + "\n";
+        r.text += printable(v.field) + ": " + shown(before) + " -> " + shown(v.wanted) + "\n";
     }
     r.values["differences"] = differences;
     r.values["same"] = same;
@@ -152,36 +112,50 @@ Result profile_apply(Commands& c) {
     auto [report, applied] = c.with_session([&](device::Session& s) {
         return device::apply_profile(s, *wanted, c.settings(), dry_run);
     });
-    // A value the device cannot hold is refused before anything is sent.
-    if (!applied.refusal.empty()) {
-        return bad_value({}, applied.refusal);
-    }
     const std::vector<device::ValueState>& values = applied.values;
-    const auto count = [&values](device::ValueState::State state) {
-        return std::count_if(values.begin(), values.end(),
-                             [state](const device::ValueState& v) { return v.state == state; });
-    };
-    Result r;
-    if (applied.stopped || (!applied.complete && !applied.held_back &&
-                            count(device::ValueState::State::read_back_differs) == 0)) {
-        r = failure(values.empty() ? report : stop_report(report, values));
-        if (std::any_of(values.begin(), values.end(), written)) {
-            as_partial(r); // some values are on the device, the rest are not
-        }
-    } else if (count(device::ValueState::State::read_back_differs) > 0) {
-        std::string fields;
+    const auto fields_in = [&values](device::ValueState::State state) {
+        std::vector<std::string> fields;
         for (const device::ValueState& v : values) {
-            if (v.state == device::ValueState::State::read_back_differs) {
-                fields += (fields.empty() ? "" : ", ") + v.field;
+            if (v.state == state) {
+                fields.push_back(v.field);
             }
         }
+        return fields;
+    };
+    using Ending = device::Outcome::Ending;
+    Result r;
+    switch (applied.ending()) {
+    case Ending::refused:
+        // A value the device cannot hold is refused before anything is sent.
+        return bad_value({}, applied.refusal);
+    case Ending::not_read:
+    case Ending::incomplete:
+        r = failure(report);
+        if (std::any_of(values.begin(), values.end(),
+                        [](const auto& v) { return device::was_written(v.state); })) {
+            as_partial(r); // some values are on the device, the rest are not
+        }
+        break;
+    case Ending::read_back_differs: {
+        std::string fields;
+        for (const std::string& field : fields_in(device::ValueState::State::read_back_differs)) {
+            fields += (fields.empty() ? "" : ", ") + field;
+        }
         mismatch(r, fields);
-    } else if (const auto differing = count(device::ValueState::State::differs)) {
-        r.exit = kDiffers; // a dry run: these would be written
-        r.error = Result::Error{"differs", {}, differ_count(static_cast<std::size_t>(differing))};
+        break;
+    }
+    case Ending::held_back:
+        // A dry run: these would be written.
+        r.exit = kDiffers;
+        r.error = Result::Error{
+            "differs", {}, differ_count(fields_in(device::ValueState::State::differs).size())};
+        break;
+    case Ending::unchanged:
+    case Ending::done:
+        break;
     }
     if (!values.empty()) {
-        list_values(values, r);
+        list_values(r, values);
     }
     if (dry_run) {
         r.values["dry_run"] = true;

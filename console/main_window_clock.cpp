@@ -10,6 +10,8 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace tessal::console {
 
 void MainWindow::Check2_Click() {
@@ -65,8 +67,16 @@ void MainWindow::SendTime_Click() {
     // change what goes out.
     const int offset = season_offset();
     const device::ClockTexts local = pc_time_;
-    transaction_.run(this, [offset, local](device::Session& session) {
-        device::set_clock(session, local, offset);
+    // The device's clock as last read, if it was, is what the device held.
+    device::ClockTexts read;
+    for (std::size_t i = 0; i < read.size(); ++i) {
+        read[i] = to_device(device_clock_boxes_[i]->text());
+    }
+    const bool was_read =
+        std::any_of(read.begin(), read.end(), [](const std::string& t) { return !t.empty(); });
+    const std::optional<device::ClockTexts> before = was_read ? std::optional(read) : std::nullopt;
+    transaction_.run(this, [offset, local, before](device::Session& session) {
+        device::set_clock(session, local, offset, before);
     });
 }
 

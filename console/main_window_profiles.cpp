@@ -2,46 +2,15 @@
 // "Sacuvaj profil..." and "Primeni profil...": a profile read from the device
 // into a file, and a file's profile applied to the device.
 #include "main_window.h"
+#include "outcome_text.h"
 
 #include "device/operations.h"
 #include "device/profile.h"
 #include "device/profile_file.h"
 
 #include <QFileDialog>
-#include <QStringList>
-
-#include <algorithm>
 
 namespace tessal::console {
-
-namespace {
-
-// How the technician sees one value of an apply.
-QString value_line(const device::ValueState& v) {
-    using State = device::ValueState::State;
-    const QString change =
-        QStringLiteral(" (%1 -> %2)").arg(from_device(v.device), from_device(v.wanted));
-    QString line = from_device(v.field) + QStringLiteral(": ");
-    switch (v.state) {
-    case State::unchanged:
-        return line + QStringLiteral("nepromenjeno");
-    case State::differs:
-        return line + QStringLiteral("razlikuje se") + change;
-    case State::confirmed:
-        return line + QStringLiteral("upisano i potvrdjeno") + change;
-    case State::read_back_differs:
-        return line + QStringLiteral("upisano, ali procitano: ") + from_device(v.now) + change;
-    case State::written:
-        return line + QStringLiteral("upisano, nije procitano nazad") + change;
-    case State::not_written:
-        return line + QStringLiteral("nije upisano: ") + from_device(v.why) + change;
-    case State::unknown:
-        return line + QStringLiteral("nepoznato, procitajte nazad: ") + from_device(v.why) + change;
-    }
-    return line;
-}
-
-} // namespace
 
 QString MainWindow::choose_profile(bool save) {
     if (choose_profile_) {
@@ -115,22 +84,11 @@ void MainWindow::ApplyProfile_Click() {
         [settings, wanted = *profile](device::Session& session) {
             return device::apply_profile(session, wanted, settings, false);
         },
-        [this](const device::ApplyResult& result) {
-            if (result.held_back || !result.refusal.empty() || result.values.empty()) {
-                return; // answered No, or the report's message says why
+        [this](const device::Outcome& result) {
+            // Nothing for answered No: the report's message says why.
+            if (const QString text = applied_text(result); !text.isEmpty()) {
+                transaction_.inform(text);
             }
-            const bool nothing_to_do = std::all_of(
-                result.values.begin(), result.values.end(), [](const device::ValueState& v) {
-                    return v.state == device::ValueState::State::unchanged;
-                });
-            QStringList lines;
-            lines << (nothing_to_do     ? QStringLiteral("Uredjaj vec ima sve vrednosti profila.")
-                      : result.complete ? QStringLiteral("Profil je primenjen.")
-                                        : QStringLiteral("Profil nije primenjen u celosti."));
-            for (const device::ValueState& v : result.values) {
-                lines << value_line(v);
-            }
-            transaction_.inform(lines.join(u'\n'));
         });
 }
 

@@ -43,6 +43,11 @@ void Transaction::begin() {
 void Transaction::end(const device::Report& report, const std::function<void()>& after) {
     busy_cursor_.stop();
     busy_cursor(false);
+    if (on_write_) {
+        for (const device::Outcome& outcome : report.writes) {
+            on_write_(outcome);
+        }
+    }
     if (!report.cancelled) {
         for (const device::Message& message : report.messages) {
             show(message);

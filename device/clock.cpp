@@ -275,6 +275,15 @@ std::optional<ClockTexts> local_to_device(ClockTexts local, int offset) {
     return local;
 }
 
+std::string clock_text(const ClockTexts& texts) {
+    const std::string& yy = texts[kYear];
+    const bool two_digits = yy.size() == 2 && std::isdigit(static_cast<unsigned char>(yy[0])) &&
+                            std::isdigit(static_cast<unsigned char>(yy[1]));
+    const std::string year = two_digits ? std::to_string(full_year(std::stoi(yy))) : yy;
+    return texts[kDay] + "." + texts[kMonth] + "." + year + " " + texts[kHour] + ":" +
+           texts[kMinute] + ":" + texts[kSecond];
+}
+
 std::string clock_set_command(const ClockTexts& device) {
     return "AT+CCLK=\"" + device[kYear] + "/" + device[kMonth] + "/" + device[kDay] + "," +
            device[kHour] + ":" + device[kMinute] + ":" + device[kSecond] + "\"";

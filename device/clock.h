@@ -61,6 +61,10 @@ std::optional<ClockTexts> device_to_local(ClockTexts device, int offset);
 // Nothing when a field is not a number or the date cannot be moved.
 std::optional<ClockTexts> local_to_device(ClockTexts local, int offset);
 
+// The clock's texts as one, for a person: "15.03.2026 12:45:00", the year
+// in full when it is two digits.
+std::string clock_text(const ClockTexts& texts);
+
 // "AT+CCLK=" and the quoted "yy/MM/dd,hh:mm:ss".
 std::string clock_set_command(const ClockTexts& device);
 

@@ -9,6 +9,10 @@
 
 namespace tessal::device {
 
+std::string ftp_field(FtpParameter parameter) {
+    return std::string("ftp.") + ftp_parameter(parameter).field;
+}
+
 std::optional<std::string> octet_problem(std::string_view octet) {
     const std::string digits = trim_blanks(octet);
     if (digits.empty() || octet.size() > kLongestOctet || !is_device_text(std::string(octet))) {

@@ -73,6 +73,10 @@ constexpr const FtpParameterRow& ftp_parameter(FtpParameter parameter) {
     return kFtpParameterTable[static_cast<std::size_t>(parameter)];
 }
 
+// The parameter's field in an outcome and in a profile's messages:
+// "ftp.user".
+std::string ftp_field(FtpParameter parameter);
+
 // One T for each parameter, found by the parameter.  Whatever goes through
 // them in order walks kFtpParameterTable.
 template <typename T> class FtpByParameter {

@@ -1,15 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "ftp_verify.h"
 
-#include <algorithm>
 #include <utility>
 
 namespace tessal::device {
-
-bool ftp_acknowledged(const FtpSent& sent, FtpParameter row) {
-    return std::find(sent.acknowledged.begin(), sent.acknowledged.end(), row) !=
-           sent.acknowledged.end();
-}
 
 FtpValues ftp_wanted(const FtpRows& rows, const settings::Settings& settings) {
     FtpValues wanted;
@@ -27,42 +21,25 @@ std::optional<FtpValues> read_back_ftp(Session& session, const settings::Setting
     return std::move(read.values);
 }
 
-std::optional<std::vector<FtpParameter>> verify_ftp(Session& session, const FtpRows& rows,
-                                                    const settings::Settings& settings) {
+bool read_back_sent(Session& session, Outcome& sent, const FtpRows& rows,
+                    const settings::Settings& settings, bool every) {
     const std::optional<FtpValues> now = read_back_ftp(session, settings);
     if (!now) {
-        return std::nullopt;
+        return false;
     }
     const FtpValues wanted = ftp_wanted(rows, settings);
-    std::vector<FtpParameter> differing;
     for (const FtpParameterRow& row : kFtpParameterTable) {
-        if (rows.ticked[row.parameter] && wanted[row.parameter] != (*now)[row.parameter]) {
-            differing.push_back(row.parameter);
+        ValueState* value = sent.value(ftp_field(row.parameter));
+        using State = ValueState::State;
+        if (value == nullptr ||
+            !(value->state == State::unknown || (every && value->state == State::written))) {
+            continue;
         }
+        const std::string& held = (*now)[row.parameter];
+        settle(*value, row.secret ? kHidden : held, held == wanted[row.parameter]);
     }
-    return differing;
-}
-
-std::optional<FtpParameter> ftp_lost_row(const FtpRows& rows, const FtpSent& sent,
-                                         const Report& report) {
-    if (sent.complete || !acknowledgement_lost(report)) {
-        return std::nullopt;
-    }
-    for (const FtpParameterRow& row : kFtpParameterTable) {
-        if (rows.ticked[row.parameter] && !ftp_acknowledged(sent, row.parameter)) {
-            return row.parameter;
-        }
-    }
-    return std::nullopt;
-}
-
-std::optional<bool> ftp_lost_row_taken(Session& session, const FtpRows& rows, FtpParameter row,
-                                       const settings::Settings& settings) {
-    const std::optional<FtpValues> now = read_back_ftp(session, settings);
-    if (!now) {
-        return std::nullopt;
-    }
-    return (*now)[row] == ftp_value_to_send(rows, row, settings);
+    sent.reads_back = sent.reads_back || every;
+    return true;
 }
 
 } // namespace tessal::device

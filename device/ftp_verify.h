@@ -3,12 +3,11 @@
 
 #include "device/ftp_parameters.h"
 #include "device/operations.h"
+#include "device/outcome.h"
 #include "device/session.h"
 #include "settings/settings.h"
 
 #include <optional>
-#include <string>
-#include <vector>
 
 // The FTP parameters read back after a send and compared with what was sent:
 // whether the device holds the values, and whether a value whose
@@ -24,22 +23,11 @@ FtpValues ftp_wanted(const FtpRows& rows, const settings::Settings& settings);
 // report says why).
 std::optional<FtpValues> read_back_ftp(Session& session, const settings::Settings& settings);
 
-// The ticked parameters that read back other than sent, in the table's
-// order; nothing when the read failed.
-std::optional<std::vector<FtpParameter>> verify_ftp(Session& session, const FtpRows& rows,
-                                                    const settings::Settings& settings);
-
-// Whether the device acknowledged the row in that send.
-bool ftp_acknowledged(const FtpSent& sent, FtpParameter row);
-
-// The first ticked row that went out unacknowledged because the line
-// dropped after its request: the device may have taken it.
-std::optional<FtpParameter> ftp_lost_row(const FtpRows& rows, const FtpSent& sent,
-                                         const Report& report);
-
-// Whether the device holds the lost row's value: read back to decide it;
-// nothing when the read failed.
-std::optional<bool> ftp_lost_row_taken(Session& session, const FtpRows& rows, FtpParameter row,
-                                       const settings::Settings& settings);
+// The send of `rows` (its outcome `sent`) read back: the value whose
+// acknowledgement was lost is settled (taken, not taken or read back
+// otherwise), and with `every` each value written as well.  False when the
+// read failed; the outcome is then as it was.
+bool read_back_sent(Session& session, Outcome& sent, const FtpRows& rows,
+                    const settings::Settings& settings, bool every);
 
 } // namespace tessal::device

@@ -88,6 +88,46 @@ void refuse(Session& session, const std::string& text) {
     session.fail(Failure::Kind::bad_value, text);
 }
 
+// A value a write is to change, not written yet.
+ValueState asked(std::string field, std::string wanted,
+                 std::optional<std::string> before = std::nullopt) {
+    ValueState value;
+    value.field = std::move(field);
+    value.before = std::move(before);
+    value.wanted = std::move(wanted);
+    value.state = ValueState::State::not_written;
+    return value;
+}
+
+// A value whose request did not end with the device taking it: unknown when
+// the line broke after the request went out, otherwise not written.
+void missed(ValueState& value, Failure::Kind kind, std::string why) {
+    value.state = kind == Failure::Kind::port_failed ? ValueState::State::unknown
+                                                     : ValueState::State::not_written;
+    value.why = std::move(why);
+}
+
+// Records the outcome of a write of one value: written when the device took
+// it, otherwise what the report's failure says (a value refused before
+// anything went out is the outcome's refusal).  Gives `taken` back.
+bool record_one(Session& session, Outcome::Write write, ValueState value, bool taken) {
+    Outcome outcome;
+    outcome.write = write;
+    if (taken) {
+        value.state = ValueState::State::written;
+    } else {
+        const Failure failure = session.report().failure.value_or(Failure{});
+        missed(value, failure.kind, failure.text);
+        outcome.stopped = true;
+        if (failure.kind == Failure::Kind::bad_value) {
+            outcome.refusal = failure.text;
+        }
+    }
+    outcome.values.push_back(std::move(value));
+    session.record(std::move(outcome));
+    return taken;
+}
+
 // A reply that holds no value of the kind asked for: the modem's error
 // line, or a reply without the value.
 void missing(Session& session, const std::string& reply, std::string text = {}) {
@@ -109,11 +149,13 @@ std::optional<std::string> read_last_command(Session& session) {
 }
 
 bool restart(Session& session) {
-    return acknowledged(session, "E");
+    return record_one(session, Outcome::Write::restart, asked("device.restart", {}),
+                      acknowledged(session, "E"));
 }
 
 bool reset(Session& session) {
-    return acknowledged(session, "X");
+    return record_one(session, Outcome::Write::reset, asked("device.reset", {}),
+                      acknowledged(session, "X"));
 }
 
 bool test_link(Session& session) {
@@ -207,7 +249,9 @@ std::optional<ClockTexts> read_clock(Session& session, int season_offset) {
     return local.value_or(ClockTexts{});
 }
 
-bool set_clock(Session& session, const ClockTexts& local, int season_offset) {
+namespace {
+
+bool clock_taken(Session& session, const ClockTexts& local, int season_offset) {
     if (season_offset == 0) {
         refuse(session, kMsgNoSeason);
         return false;
@@ -231,6 +275,18 @@ bool set_clock(Session& session, const ClockTexts& local, int season_offset) {
     }
     session.say("OK");
     return true;
+}
+
+} // namespace
+
+bool set_clock(Session& session, const ClockTexts& local, int season_offset,
+               const std::optional<ClockTexts>& before) {
+    ValueState value = asked("clock", clock_text(local));
+    if (before) {
+        value.before = clock_text(*before);
+    }
+    return record_one(session, Outcome::Write::clock, std::move(value),
+                      clock_taken(session, local, season_offset));
 }
 
 // ---- FTP parameters -------------------------------------------------------
@@ -379,10 +435,40 @@ std::optional<FtpRefusal> ftp_rows_refusal(const FtpRows& rows,
     return std::nullopt;
 }
 
+namespace {
+
+// A ticked row as its outcome names it: the value as it is sent, the value
+// the dialog read before; a secret as asterisks.
+ValueState ftp_asked(const FtpRows& rows, const FtpParameterRow& row,
+                     const settings::Settings& settings) {
+    const std::optional<std::string>& before = rows.before[row.parameter];
+    if (row.secret) {
+        return asked(ftp_field(row.parameter), kHidden,
+                     before ? std::optional<std::string>(kHidden) : std::nullopt);
+    }
+    return asked(ftp_field(row.parameter), ftp_value_to_send(rows, row.parameter, settings),
+                 before);
+}
+
+// The row that stopped the send: why, as the report's failure says it.
+void stopped_at(const Session& session, ValueState& value) {
+    const Failure failure = session.report().failure.value_or(Failure{});
+    missed(value, failure.kind, failure.text.empty() ? kMsgNotSent : failure.text);
+}
+
+} // namespace
+
 FtpSent send_ftp(Session& session, const FtpRows& rows, const settings::Settings& settings) {
     FtpSent sent;
+    Outcome outcome;
+    outcome.write = Outcome::Write::ftp;
     for (const FtpParameterRow& row : kFtpParameterTable) {
         if (!rows.ticked[row.parameter]) {
+            continue;
+        }
+        ValueState& value = outcome.values.emplace_back(ftp_asked(rows, row, settings));
+        if (outcome.stopped) {
+            value.why = kMsgNotSent;
             continue;
         }
         // A failed row ends the action; rows sent before it stay sent.
@@ -391,16 +477,24 @@ FtpSent send_ftp(Session& session, const FtpRows& rows, const settings::Settings
         const std::optional<std::size_t> secret_from =
             row.secret ? std::optional(std::strlen(row.wire) + 2) : std::nullopt;
         if (!request || !transmit(session, *request, secret_from)) {
-            return sent;
+            stopped_at(session, value);
+            outcome.stopped = true;
+            if (!request && sent.acknowledged.empty()) {
+                outcome.refusal = value.why; // refused before anything went out
+            }
+            continue;
         }
+        value.state = ValueState::State::written;
         sent.acknowledged.push_back(row.parameter);
     }
-    sent.complete = !sent.acknowledged.empty();
+    sent.complete = !outcome.stopped && !sent.acknowledged.empty();
     if (sent.complete) {
         session.say(kMsgChanged);
-    } else {
+    } else if (!outcome.stopped) {
         refuse(session, kMsgNothingTicked);
+        outcome.refusal = kMsgNothingTicked;
     }
+    session.record(std::move(outcome));
     return sent;
 }
 
@@ -419,15 +513,15 @@ std::optional<std::string> read_sim_id(Session& session) {
 }
 
 bool send_password(Session& session, const std::string& password) {
-    if (!session.open()) {
-        return false;
-    }
-    return answered(session,
-                    session.exchange_secret(kCmdPassword + password, std::strlen(kCmdPassword)));
+    const bool taken =
+        session.open() && answered(session, session.exchange_secret(kCmdPassword + password,
+                                                                    std::strlen(kCmdPassword)));
+    return record_one(session, Outcome::Write::password, asked("sim.password", kHidden), taken);
 }
 
 bool send_sim_id(Session& session, const std::string& identification) {
-    return acknowledged(session, kCmdSimParameter + identification);
+    return record_one(session, Outcome::Write::sim_id, asked("sim.id", identification),
+                      acknowledged(session, kCmdSimParameter + identification));
 }
 
 namespace {
@@ -468,56 +562,88 @@ std::string with_pin(Session& session, const char* head, const std::string& pin)
     return session.exchange_secret(head + pin, std::strlen(head));
 }
 
-// Step 2: the PIN itself.  A refused PIN ends with the attempts left (step
-// 3); otherwise the sequence goes on.
-std::optional<PinOutcome> enter_pin(Session& session, const std::string& pin) {
+// Step 2: the PIN itself (`entered`: what became of it).  A refused PIN
+// ends with the attempts left (step 3); otherwise the sequence goes on.
+std::optional<PinOutcome> enter_pin(Session& session, const std::string& pin, ValueState& entered) {
     const std::string entry = with_pin(session, kCmdPinEntry, pin);
     if (link::is_acknowledgement_status(entry)) {
         session.tell(link::acknowledgement_message(entry));
+        missed(entered, failure_kind(entry), link::acknowledgement_message(entry));
     } else if (modem_error(entry)) {
         const std::string attempts = with_pin(session, kCmdPinAttempts, pin);
         if (!link::is_acknowledgement_status(attempts)) {
             session.say(attempts_message(attempts));
+            entered.why = attempts_message(attempts);
             return PinOutcome::wrong_pin;
         }
         session.tell(link::acknowledgement_message(attempts));
+        entered.why = link::acknowledgement_message(attempts);
+    } else {
+        entered.state = ValueState::State::written;
     }
     return std::nullopt;
 }
 
-// Step 4: the PIN request off.
-PinOutcome pin_request_off(Session& session, const std::string& pin) {
-    const std::string off = with_pin(session, kCmdPinRequestOff, pin);
-    if (off == link::kOk) {
+// Step 4: the PIN request off (`off`: what became of it).
+PinOutcome pin_request_off(Session& session, const std::string& pin, ValueState& off) {
+    const std::string result = with_pin(session, kCmdPinRequestOff, pin);
+    if (result == link::kOk) {
         session.say("OK");
-        return PinOutcome::pin_set;
+    } else if (link::is_acknowledgement_status(result)) {
+        session.fail_on(result, link::acknowledgement_message(result));
+        missed(off, failure_kind(result), link::acknowledgement_message(result));
+        return PinOutcome::failed;
+    } else if (modem_error(result)) {
+        session.fail_on(result, result); // as it came
+        off.why = result;
+        return PinOutcome::modem_error;
+    } else {
+        session.say(kMsgPinSet);
     }
-    if (link::is_acknowledgement_status(off)) {
-        session.fail_on(off, link::acknowledgement_message(off));
+    off.state = ValueState::State::written;
+    return PinOutcome::pin_set;
+}
+
+// The PIN sequence's two values: the PIN entered (a secret) and the PIN
+// request switched off.
+struct PinValues {
+    ValueState entered = asked("sim.pin", kHidden);
+    ValueState off = asked("sim.pin_request", "off");
+
+    // Neither went out: `why` says why.
+    void unsent(const std::string& why) { entered.why = off.why = why; }
+};
+
+PinOutcome pin_sequence(Session& session, const std::string& pin, PinValues& values) {
+    if (!session.open()) {
+        values.unsent(session.report().failure.value_or(Failure{}).text);
         return PinOutcome::failed;
     }
-    if (modem_error(off)) {
-        session.fail_on(off, off); // as it came
-        return PinOutcome::modem_error;
+    const std::size_t said = session.report().messages.size();
+    if (const std::optional<PinOutcome> ended = pin_wanted(session)) {
+        // The state question's answer ended it, as its message says.
+        const std::vector<Message>& messages = session.report().messages;
+        values.unsent(messages.size() > said ? messages.back().text : std::string());
+        return *ended;
     }
-    session.say(kMsgPinSet);
-    return PinOutcome::pin_set;
+    if (const std::optional<PinOutcome> ended = enter_pin(session, pin, values.entered)) {
+        values.off.why = kMsgNotSent;
+        return *ended;
+    }
+    return pin_request_off(session, pin, values.off);
 }
 
 } // namespace
 
 PinOutcome unlock_sim(Session& session, const std::string& typed_pin) {
-    const std::string pin = trim_blanks(typed_pin);
-    if (!session.open()) {
-        return PinOutcome::failed;
-    }
-    if (const std::optional<PinOutcome> ended = pin_wanted(session)) {
-        return *ended;
-    }
-    if (const std::optional<PinOutcome> ended = enter_pin(session, pin)) {
-        return *ended;
-    }
-    return pin_request_off(session, pin);
+    PinValues values;
+    const PinOutcome ended = pin_sequence(session, trim_blanks(typed_pin), values);
+    Outcome outcome;
+    outcome.write = Outcome::Write::pin;
+    outcome.values = {values.entered, values.off};
+    outcome.stopped = ended != PinOutcome::pin_set;
+    session.record(std::move(outcome));
+    return ended;
 }
 
 // ---- JAD descriptor -------------------------------------------------------
@@ -559,36 +685,59 @@ std::optional<std::string> jad_value_problem(std::string_view value) {
     return typed_value_problem(value, kLongestJadValue);
 }
 
+namespace {
+
+// A parameter's field in an outcome: its name without the colon, "jad.IP".
+std::string jad_field(const std::string& name) {
+    return "jad." + (name.ends_with(':') ? name.substr(0, name.size() - 1) : name);
+}
+
+} // namespace
+
 JadRequest jad_value_request(const std::string& name, const std::string& value) {
+    JadRequest request;
     if (jad_value_problem(value)) {
-        return {{}, Message{kMsgNoValue, Message::Kind::info, {}}};
+        request.first = Message{kMsgNoValue, Message::Kind::info, {}};
+        return request;
     }
-    return {"P" + name + value, std::nullopt}; // blanks kept
+    request.command = "P" + name + value; // blanks kept
+    request.field = jad_field(name);
+    request.value = value;
+    return request;
 }
 
 JadRequest jad_request(const JadParameterTable& table, int chosen, const std::string& value,
                        std::optional<int> cash_type, const std::vector<CashType>& types) {
     if (chosen < 0 || chosen >= table.count) {
-        return {{}, Message{kMsgNoParameter, Message::Kind::info, {}}};
+        JadRequest refused;
+        refused.first = Message{kMsgNoParameter, Message::Kind::info, {}};
+        return refused;
     }
     const std::string& name = table.names[static_cast<std::size_t>(chosen)];
+    JadRequest request;
     if (!cash_type) {
-        return jad_value_request(name, value);
+        request = jad_value_request(name, value);
+    } else if (*cash_type < 0 || static_cast<std::size_t>(*cash_type) >= types.size()) {
+        request.first = Message{kMsgNoCashType, Message::Kind::info, {}};
+        return request;
+    } else {
+        // The technician sees the type's name; its number goes out.
+        const CashType& type = types[static_cast<std::size_t>(*cash_type)];
+        request.command = "P" + name + type.number;
+        request.first = Message{type.name, Message::Kind::plain, {}};
+        request.field = jad_field(name);
+        request.value = type.number;
     }
-    const std::string command = "P" + name;
-    if (*cash_type < 0 || static_cast<std::size_t>(*cash_type) >= types.size()) {
-        return {{}, Message{kMsgNoCashType, Message::Kind::info, {}}};
-    }
-    // The technician sees the type's name; its number goes out.
-    const CashType& type = types[static_cast<std::size_t>(*cash_type)];
-    return {command + type.number, Message{type.name, Message::Kind::plain, {}}};
+    // The descriptor read gave the device's value.
+    request.before = table.values[static_cast<std::size_t>(chosen)];
+    return request;
 }
 
-bool send_jad(Session& session, const std::string& command) {
-    if (!session.open()) {
-        return false;
-    }
-    return answered(session, session.exchange(command), kMsgChanged);
+bool send_jad(Session& session, const JadRequest& request) {
+    const bool taken = !request.command.empty() && session.open() &&
+                       answered(session, session.exchange(request.command), kMsgChanged);
+    return record_one(session, Outcome::Write::jad,
+                      asked(request.field, request.value, request.before), taken);
 }
 
 } // namespace tessal::device

@@ -20,6 +20,9 @@
 // Every device operation of the console, as plain sequential code over a
 // session: the requests in their order, each reply read by its rule, the
 // values read given back and the messages put into the session's report.
+// Every operation that writes to the device (restart, reset, the clock, the
+// FTP and JAD parameters, the SIM identification, the password, the PIN)
+// records its Outcome in the report too, whether or not anything went out.
 // Nothing here shows anything or waits for a person, except through the
 // session's front end.  Texts are in the device's character set.
 namespace tessal::device {
@@ -28,6 +31,8 @@ namespace tessal::device {
 inline constexpr const char* kMsgNoSeason = "Odaberite letnje ili zimsko racunanje vremena.";
 inline constexpr const char* kMsgBadDate = "Podaci za datum nisu dobro uneti";
 inline constexpr const char* kMsgChanged = "OK - Promena parametara izvrsena";
+// Why a value was not written when an earlier request stopped the write.
+inline constexpr const char* kMsgNotSent = "nije poslato";
 
 // ---- Maintenance ----------------------------------------------------------
 
@@ -67,8 +72,10 @@ std::optional<SignalReading> read_signal_level(Session& session);
 // "CCLK:").  A clock whose fields cannot be read gives six empty texts.
 std::optional<ClockTexts> read_clock(Session& session, int season_offset);
 // "AAT+CCLK=" with the typed local time turned into the modem's time.
-// True when the modem took the time ("OK" in its answer).
-bool set_clock(Session& session, const ClockTexts& local, int season_offset);
+// True when the modem took the time ("OK" in its answer).  `before`: the
+// clock as this run last read it, local time, for the outcome.
+bool set_clock(Session& session, const ClockTexts& local, int season_offset,
+               const std::optional<ClockTexts>& before = std::nullopt);
 // "AAT+CCLK?": the modem's own clock, without a season; nothing when the
 // read failed or the reply holds no "CCLK:".
 std::optional<ClockTexts> read_modem_clock(Session& session);
@@ -109,6 +116,9 @@ struct FtpRows {
     // the position chosen in it, -1 for none.  That operator's string goes
     // out instead of the one in `values`.
     std::optional<int> operator_index;
+    // The device's values as this run read them (the dialog's read), for
+    // the outcome; nothing for a parameter not read.
+    FtpByParameter<std::optional<std::string>> before;
 };
 struct FtpSent {
     // The first three octets as sent, padded to three places, once the
@@ -144,6 +154,8 @@ std::string ftp_value_to_send(const FtpRows& rows, FtpParameter row,
                               const settings::Settings& settings);
 // Each ticked row checked, then sent with "P" in a port opening of its own;
 // the first bad value, refusal or failure ends the action, as in the window.
+// The outcome's values are the ticked rows, each as it is sent (a secret
+// as asterisks).
 FtpSent send_ftp(Session& session, const FtpRows& rows, const settings::Settings& settings);
 
 // ---- SIM ------------------------------------------------------------------
@@ -201,6 +213,12 @@ struct JadRequest {
     // Shown before anything is sent: the refusal, or the chosen
     // cash-register type's name.
     std::optional<Message> first;
+    // The value the request writes, as its outcome names it: the field
+    // ("jad.IP"), the value sent and the device's value as the descriptor
+    // read gave it (nothing when none was read).
+    std::string field;
+    std::string value;
+    std::optional<std::string> before;
 };
 // The longest JAD value sent: at 38400 bit/s a line carries it in a tenth of
 // a second, and the descriptor's lines hold far less.
@@ -222,8 +240,8 @@ JadRequest jad_value_request(const std::string& name, const std::string& value);
 // chosen in it (-1 none).
 JadRequest jad_request(const JadParameterTable& table, int chosen, const std::string& value,
                        std::optional<int> cash_type, const std::vector<CashType>& types);
-// Sends a set request built by jad_request; true when the device
-// acknowledged.
-bool send_jad(Session& session, const std::string& command);
+// Sends a set request built by jad_request or jad_value_request; true when
+// the device acknowledged.
+bool send_jad(Session& session, const JadRequest& request);
 
 } // namespace tessal::device

@@ -2,7 +2,6 @@
 #include "profile.h"
 
 #include "device/ftp_replies.h"
-#include "device/ftp_verify.h"
 #include "device/operations.h"
 #include "link/frame.h"
 #include "link/messages.h"
@@ -18,13 +17,11 @@ namespace tessal::device {
 
 namespace {
 
-constexpr const char* kNotSent = "nije poslato";
-
 // The FTP parameter of a value's field ("ftp.user"), or nothing for a JAD
 // value.
 const FtpParameterRow* ftp_row(const std::string& field) {
     for (const FtpParameterRow& row : kFtpParameterTable) {
-        if (field == std::string("ftp.") + row.field) {
+        if (field == ftp_field(row.parameter)) {
             return &row;
         }
     }
@@ -398,45 +395,6 @@ std::optional<Profile> read_profile(Session& session, const settings::Settings& 
     return profile;
 }
 
-const char* state_name(ValueState::State state) {
-    using State = ValueState::State;
-    switch (state) {
-    case State::unchanged:
-        return "unchanged";
-    case State::differs:
-        return "differs";
-    case State::confirmed:
-        return "confirmed";
-    case State::read_back_differs:
-        return "read_back_differs";
-    case State::written:
-        return "written";
-    case State::not_written:
-        return "not_written";
-    case State::unknown:
-        return "unknown";
-    }
-    return "";
-}
-
-std::string values_json(const std::vector<ValueState>& values) {
-    QJsonArray list;
-    for (const ValueState& v : values) {
-        QJsonObject entry;
-        entry["field"] = from_device(v.field);
-        entry["state"] = state_name(v.state);
-        const std::pair<const char*, const std::string*> members[]{
-            {"device", &v.device}, {"profile", &v.wanted}, {"now", &v.now}, {"why", &v.why}};
-        for (const auto& [key, value] : members) {
-            if (!value->empty()) {
-                entry[key] = from_device(*value);
-            }
-        }
-        list.append(entry);
-    }
-    return QJsonDocument(list).toJson(QJsonDocument::Compact).toStdString();
-}
-
 std::vector<ValueState> compare_profile(const Profile& device, const Profile& wanted) {
     std::vector<ValueState> values;
     for (const FtpParameterRow& row : kFtpParameterTable) {
@@ -446,8 +404,8 @@ std::vector<ValueState> compare_profile(const Profile& device, const Profile& wa
         }
         const std::string have = device.ftp[row.parameter].value_or("");
         ValueState v;
-        v.field = std::string("ftp.") + row.field;
-        v.device = row.secret ? kHidden : have;
+        v.field = ftp_field(row.parameter);
+        v.before = row.secret ? kHidden : have;
         v.wanted = row.secret ? kHidden : *want;
         // An address is the same when it goes out the same.
         const bool same = row.kind == FtpValueKind::address
@@ -471,7 +429,7 @@ std::vector<ValueState> compare_profile(const Profile& device, const Profile& wa
     for (const std::string& name : order) {
         ValueState v;
         v.field = "jad." + name;
-        v.device = jad_value(device, name).value_or("");
+        v.before = jad_value(device, name).value_or("");
         v.wanted = *jad_value(wanted, name);
         v.state = jad_value(device, name) == v.wanted ? ValueState::State::unchanged
                                                       : ValueState::State::differs;
@@ -494,18 +452,12 @@ struct Stop {
     std::optional<Failure> failure;
 };
 
-// Why a value was not written: the failure's text.
-std::string failure_text(const Session& session) {
-    const std::optional<Failure>& failure = session.report().failure;
-    return failure ? failure->text : std::string();
-}
-
 // The differences as the front end is asked about them.
 std::string differences_question(const std::vector<ValueState>& values) {
     std::string question = "Razlike (uredjaj -> profil):\n";
     for (const ValueState& v : values) {
         if (differs(v)) {
-            question += v.field + ": " + v.device + " -> " + v.wanted + "\n";
+            question += v.field + ": " + v.before.value_or("") + " -> " + v.wanted + "\n";
         }
     }
     return question + "\n" + link::kMsgConfirm;
@@ -515,7 +467,7 @@ std::string differences_question(const std::vector<ValueState>& values) {
 // when the values that differ are to be written; otherwise `result` is the
 // apply's.
 bool ready_to_write(Session& session, const Profile& wanted, const settings::Settings& settings,
-                    bool dry_run, ApplyResult& result) {
+                    bool dry_run, Outcome& result) {
     if (const std::optional<std::string> problem = profile_problem(wanted)) {
         session.say(*problem);
         result.refusal = *problem;
@@ -527,7 +479,6 @@ bool ready_to_write(Session& session, const Profile& wanted, const settings::Set
     }
     result.values = compare_profile(*device, wanted);
     if (std::none_of(result.values.begin(), result.values.end(), differs)) {
-        result.complete = true;
         return false;
     }
     // A value that would go out empty, or too long for its line, is refused
@@ -560,33 +511,26 @@ FtpRows rows_to_write(const Profile& wanted, const std::vector<ValueState>& valu
     return rows;
 }
 
-// The FTP values that differ, sent as the window sends them.  A request that
-// went out and whose acknowledgement was lost (the line dropped) may have
-// been taken: its value is unknown until it is read back.
+// The FTP values that differ, sent as the window sends them, each taking
+// what became of its row: a request that went out and whose acknowledgement
+// was lost (the line dropped) may have been taken, so its value is unknown
+// until it is read back.
 void write_ftp(Session& session, const Profile& wanted, const settings::Settings& settings,
                std::vector<ValueState>& values, Stop& stop) {
     const FtpRows rows = rows_to_write(wanted, values);
     if (std::none_of(rows.ticked.begin(), rows.ticked.end(), [](bool t) { return t; })) {
         return;
     }
-    const FtpSent sent = send_ftp(session, rows, settings);
-    const bool last_lost = acknowledgement_lost(session.report());
+    send_ftp(session, rows, settings);
+    const Outcome sent = session.take_write();
     for (ValueState& v : values) {
-        const FtpParameterRow* row = ftp_row(v.field);
-        if (!row || !differs(v)) {
-            continue;
+        if (const ValueState* row = sent.value(v.field)) {
+            v.state = row->state;
+            v.why = row->why;
         }
-        if (ftp_acknowledged(sent, row->parameter)) {
-            v.state = ValueState::State::written;
-            continue;
-        }
-        v.state = !stop.stopped && last_lost ? ValueState::State::unknown
-                                             : ValueState::State::not_written;
-        const std::string why = failure_text(session);
-        v.why = stop.stopped || why.empty() ? std::string(kNotSent) : why;
-        if (!stop.stopped) {
-            stop.failure = session.report().failure;
-        }
+    }
+    if (sent.stopped) {
+        stop.failure = session.report().failure;
         stop.stopped = true;
     }
 }
@@ -599,16 +543,15 @@ void write_jad(Session& session, std::vector<ValueState>& values, Stop& stop) {
         }
         if (stop.stopped) {
             v.state = ValueState::State::not_written;
-            v.why = kNotSent;
+            v.why = kMsgNotSent;
             continue;
         }
         const std::string name = v.field.substr(4);
-        if (send_jad(session, "P" + name + ":" + v.wanted)) {
-            v.state = ValueState::State::written;
-        } else {
-            v.state = acknowledgement_lost(session.report()) ? ValueState::State::unknown
-                                                             : ValueState::State::not_written;
-            v.why = failure_text(session);
+        send_jad(session, jad_value_request(name + ":", v.wanted));
+        const Outcome sent = session.take_write();
+        v.state = sent.values.front().state;
+        v.why = sent.values.front().why;
+        if (sent.stopped) {
             stop.failure = session.report().failure;
             stop.stopped = true;
         }
@@ -635,38 +578,25 @@ void read_back(Session& session, const Profile& wanted, const settings::Settings
     for (ValueState& v : values) {
         const auto again = std::find_if(after.begin(), after.end(),
                                         [&](const ValueState& a) { return a.field == v.field; });
-        if (!to_read(v) || again == after.end()) {
-            continue;
-        }
-        v.now = again->device;
-        if (again->state == ValueState::State::unchanged) {
-            v.state = ValueState::State::confirmed;
-            v.why.clear(); // a lost acknowledgement is moot now
-        } else if (v.state == ValueState::State::unknown && again->device == v.device) {
-            v.state = ValueState::State::not_written; // the device kept its value
-        } else {
-            v.state = ValueState::State::read_back_differs;
+        if (to_read(v) && again != after.end()) {
+            settle(v, again->before.value_or(""), again->state == ValueState::State::unchanged);
         }
     }
 }
 
 // The requests' own messages are in the values now, but for the one that
 // stopped the apply; its failure is the report's.
-void conclude(Session& session, std::size_t said, const Stop& stop, ApplyResult& result) {
+void conclude(Session& session, std::size_t said, const Stop& stop, Outcome& result) {
     session.keep_messages(said);
     const auto stopper = std::find_if(result.values.begin(), result.values.end(), [](auto& v) {
         return (v.state == ValueState::State::not_written ||
                 v.state == ValueState::State::unknown) &&
-               !v.why.empty() && v.why != kNotSent;
+               !v.why.empty() && v.why != kMsgNotSent;
     });
     if (stopper != result.values.end()) {
         session.say(stopper->why);
     }
-    result.complete = std::all_of(result.values.begin(), result.values.end(), [](auto& v) {
-        return v.state == ValueState::State::unchanged || v.state == ValueState::State::confirmed;
-    });
-    // A lost acknowledgement that the read-back showed taken stopped nothing.
-    result.stopped = stop.stopped && !result.complete;
+    result.stopped = stop.stopped;
     if (stop.stopped) {
         session.restore_failure(stop.failure);
     }
@@ -674,20 +604,22 @@ void conclude(Session& session, std::size_t said, const Stop& stop, ApplyResult&
 
 } // namespace
 
-ApplyResult apply_profile(Session& session, const Profile& wanted,
-                          const settings::Settings& settings, bool dry_run) {
-    ApplyResult result;
-    if (!ready_to_write(session, wanted, settings, dry_run, result)) {
-        return result;
+Outcome apply_profile(Session& session, const Profile& wanted, const settings::Settings& settings,
+                      bool dry_run) {
+    Outcome result;
+    result.write = Outcome::Write::profile;
+    result.reads_back = true;
+    if (ready_to_write(session, wanted, settings, dry_run, result)) {
+        const std::size_t said = session.report().messages.size();
+        // A read on the way may have failed before the writes began.
+        session.restore_failure(std::nullopt);
+        Stop stop;
+        write_ftp(session, wanted, settings, result.values, stop);
+        write_jad(session, result.values, stop);
+        read_back(session, wanted, settings, result.values);
+        conclude(session, said, stop, result);
     }
-    const std::size_t said = session.report().messages.size();
-    // A read on the way may have failed before the writes began.
-    session.restore_failure(std::nullopt);
-    Stop stop;
-    write_ftp(session, wanted, settings, result.values, stop);
-    write_jad(session, result.values, stop);
-    read_back(session, wanted, settings, result.values);
-    conclude(session, said, stop, result);
+    session.record(result);
     return result;
 }
 

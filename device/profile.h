@@ -3,6 +3,7 @@
 
 #include "device/device_text.h"
 #include "device/ftp_parameters.h"
+#include "device/outcome.h"
 #include "device/session.h"
 #include "settings/settings.h"
 
@@ -16,9 +17,6 @@
 // person can read and edit, compared with a device and applied to it with
 // every value read back.
 namespace tessal::device {
-
-// What is shown of a secret.
-inline constexpr const char* kHidden = "********";
 
 struct Profile {
     // The FTP parameters, each left out (nothing) when the profile does not
@@ -63,35 +61,6 @@ std::optional<std::string> profile_problem(const Profile& profile);
 // Nothing when a read failed (the session's report says why).
 std::optional<Profile> read_profile(Session& session, const settings::Settings& settings);
 
-// One value of a comparison or an apply.
-struct ValueState {
-    enum class State {
-        unchanged,         // the device already holds it
-        differs,           // the device holds another value (a comparison, a dry run)
-        confirmed,         // written and read back as written
-        read_back_differs, // written, but the device reads back another value
-        written,           // written, but it could not be read back
-        not_written,       // not written: `why` says why
-        // sent, but the line dropped before its acknowledgement (`why`
-        // says how) and it could not be read back: the device may hold
-        // either value
-        unknown,
-    };
-    std::string field;  // "ftp.user", "jad.CASH_TYPE"
-    std::string device; // the device's value before (secrets as asterisks)
-    std::string wanted; // the profile's value (secrets as asterisks)
-    State state = State::unchanged;
-    std::string now; // read back after writing (secrets as asterisks)
-    std::string why; // for not_written: the console's message
-};
-
-// "unchanged", "differs", "confirmed", "read_back_differs", "written",
-// "not_written", "unknown": the state as reports and the register name it.
-const char* state_name(ValueState::State state);
-// Every value as a compact JSON array of {"field", "state", "device",
-// "profile", "now", "why"}, each without its empty members.
-std::string values_json(const std::vector<ValueState>& values);
-
 // Compares the profile with the device's configuration: every value the
 // profile names, in the order they would be written.
 std::vector<ValueState> compare_profile(const Profile& device, const Profile& wanted);
@@ -102,27 +71,15 @@ std::vector<ValueState> compare_profile(const Profile& device, const Profile& wa
 // alone); nothing when every value to write fits.
 std::optional<std::string> write_problem(const std::vector<ValueState>& values);
 
-struct ApplyResult {
-    std::vector<ValueState> values;
-    // Every value is unchanged or confirmed.
-    bool complete = false;
-    // The apply stopped part way: the device refused or went silent.
-    bool stopped = false;
-    // Nothing was written because it was not wanted (a dry run, or the
-    // front end said no to the differences).
-    bool held_back = false;
-    // Nothing was written because a value to write is one the device cannot
-    // hold: the field and why ("ftp.user: empty").
-    std::string refusal;
-};
-
 // Reads the device, compares, asks the session's front end (with the list
 // of differences) unless `dry_run` or nothing differs, writes only the
 // values that differ in the console's order (the FTP parameters, then the
 // JAD parameters, each in a port opening of its own), then reads every
 // written value back.  A profile the device cannot hold is refused before
-// anything is sent.
-ApplyResult apply_profile(Session& session, const Profile& wanted,
-                          const settings::Settings& settings, bool dry_run);
+// anything is sent.  The outcome holds every value the profile names, in
+// the order they would be written (the device's value before, the profile's
+// as the value asked); it is the one the report records for the apply.
+Outcome apply_profile(Session& session, const Profile& wanted, const settings::Settings& settings,
+                      bool dry_run);
 
 } // namespace tessal::device

@@ -121,6 +121,12 @@ void Session::keep_messages(std::size_t count) {
     }
 }
 
+Outcome Session::take_write() {
+    Outcome last = std::move(report_.writes.back());
+    report_.writes.pop_back();
+    return last;
+}
+
 bool Session::ask(std::string text) {
     if (cancelled()) {
         return false;

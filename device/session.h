@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 
+#include "device/outcome.h"
 #include "link/device_link.h"
 #include "settings/settings.h"
 
@@ -8,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tessal::device {
@@ -97,6 +99,9 @@ struct Report {
     // Traffic was stopped from outside (the program or the dialog closing):
     // the operation ended early and its messages are not for showing.
     bool cancelled = false;
+    // What each write did to the device, in order: every write records one,
+    // whether or not anything went out.
+    std::vector<Outcome> writes;
 };
 
 // The line for one operation: the link with the chosen port, the messages it
@@ -143,6 +148,12 @@ class Session {
     // Drops the messages said after the first `count`: an operation made of
     // others reports through its own result instead.
     void keep_messages(std::size_t count);
+
+    // The outcome of a write, for the report.
+    void record(Outcome outcome) { report_.writes.push_back(std::move(outcome)); }
+    // Takes the last outcome recorded back out of the report: a write made of
+    // others records one outcome of its own with their values in it.
+    Outcome take_write();
 
     bool cancelled() const { return link_.cancelled(); }
     // The line is dead for the rest of the device: traffic was stopped, or

@@ -370,6 +370,7 @@ void FtpDialog::Read_Click() {
         return;
     }
     clear_read_side();
+    read_ = {};
     // One transaction for all six requests: the port stays open between them.
     const settings::Settings settings = settings_;
     transaction_.run(
@@ -379,6 +380,7 @@ void FtpDialog::Read_Click() {
             for (const DialogRow& row : kDialogRows) {
                 if (read.was_read(row.parameter)) {
                     show_read(row.parameter, read);
+                    read_[row.parameter] = read.values[row.parameter];
                 }
             }
         });
@@ -432,6 +434,7 @@ void FtpDialog::Send_Click() {
     }
     // The list stands in for the GPRS parameter string.
     rows.operator_index = Combogprs->currentIndex();
+    rows.before = read_;
     const settings::Settings settings = settings_;
     transaction_.run(
         this,

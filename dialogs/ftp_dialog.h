@@ -100,6 +100,8 @@ class FtpDialog : public QDialog {
 
     console::Transaction& transaction_;
     settings::Settings& settings_;
+    // What the last read found, for the send's outcome.
+    device::FtpByParameter<std::optional<std::string>> read_;
 };
 
 } // namespace tessal::dialogs

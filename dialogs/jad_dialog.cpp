@@ -162,9 +162,8 @@ void JadDialog::Command1_Click() {
     if (request.command.empty()) {
         return;
     }
-    transaction_.run(this, [command = request.command](device::Session& session) {
-        device::send_jad(session, command);
-    });
+    transaction_.run(this,
+                     [request](device::Session& session) { device::send_jad(session, request); });
 }
 
 void JadDialog::IZL_Click() {

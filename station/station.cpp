@@ -18,6 +18,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTimer>
 
 #include <algorithm>
@@ -43,35 +46,41 @@ QString last_message(const device::Session& session, std::size_t said) {
 }
 
 // What went wrong with an apply that did not complete: the refusal, the
-// read that failed, the value that stopped it, and every value not read
-// back as written.
-QString apply_failure(const device::ApplyResult& applied, const device::Session& session,
+// read that failed, or each value that keeps it from done.
+QString apply_failure(const device::Outcome& applied, const device::Session& session,
                       std::size_t said) {
-    using State = device::ValueState::State;
-    if (!applied.refusal.empty()) {
+    switch (applied.ending()) {
+    case device::Outcome::Ending::refused:
         return one_line(applied.refusal);
-    }
-    if (applied.values.empty()) {
+    case device::Outcome::Ending::not_read: {
         const QString why = last_message(session, said);
         return QStringLiteral("profile: ") + (why.isEmpty() ? QStringLiteral("not read") : why);
     }
+    default:
+        break;
+    }
     QStringList parts;
-    bool stopper_told = false;
-    for (const device::ValueState& v : applied.values) {
-        const QString field = device::from_device(v.field) + QStringLiteral(": ");
-        if (v.state == State::not_written && !stopper_told) {
-            stopper_told = true; // the values after it were not sent
-            parts << field + (v.why.empty() ? QStringLiteral("not written") : one_line(v.why));
-        } else if (v.state == State::read_back_differs) {
-            parts << field + QStringLiteral("read back as ") + device::from_device(v.now);
-        } else if (v.state == State::written) {
-            parts << field + QStringLiteral("not read back");
-        } else if (v.state == State::unknown) {
-            stopper_told = true; // the line dropped: nothing after it was sent
-            parts << field + QStringLiteral("unknown, read it back");
-        }
+    for (const device::ValueState& v : applied.shortfall()) {
+        parts << one_line(device::value_summary(v));
     }
     return parts.join(QStringLiteral(", "));
+}
+
+// The apply's values as the register keeps them: a compact JSON array of
+// objects of their parts (device::value_parts), each without its empty
+// members.
+QString apply_json(const device::Outcome& applied) {
+    QJsonArray list;
+    for (const device::ValueState& v : applied.values) {
+        QJsonObject entry;
+        for (const auto& [name, text] : device::value_parts(v)) {
+            if (!text.empty()) {
+                entry[name] = device::from_device(text);
+            }
+        }
+        list.append(entry);
+    }
+    return QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Compact));
 }
 
 // The line is dead for the rest of the device: traffic was stopped, the
@@ -336,10 +345,11 @@ void apply_step(device::Session& session, const Options& options, reg::Record& r
                 QStringList& failed) {
     tell_step(options, Step::profile, QStringLiteral("profil"));
     const std::size_t said = session.report().messages.size();
-    const device::ApplyResult applied =
+    const device::Outcome applied =
         device::apply_profile(session, options.profile, options.settings, false);
-    r.apply_result = QString::fromStdString(device::values_json(applied.values));
-    if (!applied.complete) {
+    r.apply_result = apply_json(applied);
+    using Ending = device::Outcome::Ending;
+    if (applied.ending() != Ending::done && applied.ending() != Ending::unchanged) {
         failed << apply_failure(applied, session, said);
     }
 }

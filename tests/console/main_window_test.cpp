@@ -215,6 +215,42 @@ TEST_F(MainWindowTest, ClockReadAndSendFollowTheSeasonAndThePcClock) {
     EXPECT_EQ(window_->Vreme[3]->text(), "00"); // sending changes no box
 }
 
+// Each write of the window tells its outcome; the clock's value before is
+// the one this run read, unknown until it read one.  The requests are the
+// buttons' own, nothing more.
+TEST_F(MainWindowTest, WritesTellWhatTheClockReadFound) {
+    start();
+    std::vector<std::string> heard;
+    window_->transaction().on_write([&heard](const device::Outcome& outcome) {
+        for (const device::ValueState& v : outcome.values) {
+            heard.push_back(v.field + " " + v.before.value_or("?") + "->" + v.wanted + " " +
+                            device::state_name(v.state));
+        }
+    });
+    window_->set_now([] { return QDateTime(QDate(2007, 1, 1), QTime(0, 10, 0)); });
+    window_->Check2->click(); // the PC clock's time goes out
+    window_->Timer1_Timer();
+    window_->Option2->click(); // winter
+    reply_ack();
+    window_->SendTime->click();
+    settle();
+    reply_frame("\r\n+CCLK: \"06/12/31,23:30:00\"\r\n\r\nOK\r\n");
+    window_->ReadTime->click();
+    settle();
+    reply_nak();
+    window_->SendTime->click();
+    settle();
+    reply_ack();
+    window_->ComStop->click();
+    settle();
+    EXPECT_EQ(requests(), std::vector<std::string>({"AAT+CCLK=\"06/12/31,23:10:00\"", "AAT+CCLK?",
+                                                    "AAT+CCLK=\"06/12/31,23:10:00\"", "E"}));
+    EXPECT_EQ(heard, std::vector<std::string>(
+                         {"clock ?->01.01.2007 00:10:00 written",
+                          "clock 01.01.2007 00:30:00->01.01.2007 00:10:00 not_written",
+                          "device.restart ?-> written"}));
+}
+
 // The real boxes: "rvt", the information icon and OK; the question with Yes
 // and No, no icon, and No unless Yes is pressed.
 TEST(MessageBoxTest, TitleIconAndButtons) {

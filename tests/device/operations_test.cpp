@@ -301,6 +301,16 @@ TEST_F(OperationsTest, ClockSendGivesTheModemItsOwnTime) {
     }
 }
 
+// The rows ticked, each with its value.
+FtpRows ticked_rows(std::initializer_list<std::pair<FtpParameter, std::string>> values) {
+    FtpRows rows;
+    for (const auto& [parameter, value] : values) {
+        rows.ticked[parameter] = true;
+        rows.values[parameter] = value;
+    }
+    return rows;
+}
+
 settings::Settings with_operators() {
     settings::Settings settings;
     settings.gprs_strings[0] = "internet,telenor";
@@ -503,12 +513,14 @@ TEST_F(OperationsTest, ApplyReadsBackAValueWhoseAcknowledgementWasLost) {
     const auto apply = [](Session& s) {
         Profile wanted;
         wanted.ftp[FtpParameter::user] = "tech";
-        const ApplyResult r = apply_profile(s, wanted, {}, false);
+        const device::Outcome r = apply_profile(s, wanted, {}, false);
         std::string value;
         for (const ValueState& v : r.values) {
             value += v.field + " " + state_name(v.state) + " " + v.now + " " + v.why;
         }
-        return value + (r.stopped ? " stopped" : "") + (r.complete ? " complete" : "");
+        using Ending = device::Outcome::Ending;
+        return value + (r.ending() == Ending::incomplete ? " stopped" : "") +
+               (r.ending() == Ending::done ? " complete" : "");
     };
     const auto answers = [&](const std::string& after) {
         std::vector<std::string> all = device("terminal");
@@ -522,6 +534,10 @@ TEST_F(OperationsTest, ApplyReadsBackAValueWhoseAcknowledgementWasLost) {
         return all;
     };
     EXPECT_EQ(run(answers("tech"), apply).value, "ftp.user confirmed tech  complete");
+    // The apply records one outcome, its own: the writes it is made of are in it.
+    const std::vector<device::Outcome> writes = run(answers("tech"), apply).report.writes;
+    ASSERT_EQ(writes.size(), 1U);
+    EXPECT_EQ(writes.front().write, device::Outcome::Write::profile);
     EXPECT_EQ(run(answers("terminal"), apply).value,
               "ftp.user not_written terminal Greska! stopped");
     // A read-back that fails does not hide the failure that stopped the apply.
@@ -650,11 +666,129 @@ TEST(JadRequestTest, TheSetRequestOrWhyThereIsNone) {
 }
 
 TEST_F(OperationsTest, SendJad) {
-    expect_rows({{{kAck}, "PIP:10.0.0.2", "taken", kChanged},
-                 {{kNak}, "PIP:10.0.0.2", "", "Not OK!"},
-                 {{kSilent}, "PIP:10.0.0.2", "", kNoReplyAck},
-                 {{kNoPort}, "", "", kPortMsg}},
-                sending([](Session& s) { return send_jad(s, "PIP:10.0.0.2"); }));
+    expect_rows(
+        {{{kAck}, "PIP:10.0.0.2", "taken", kChanged},
+         {{kNak}, "PIP:10.0.0.2", "", "Not OK!"},
+         {{kSilent}, "PIP:10.0.0.2", "", kNoReplyAck},
+         {{kNoPort}, "", "", kPortMsg}},
+        sending([](Session& s) { return send_jad(s, jad_value_request("IP:", "10.0.0.2")); }));
+}
+
+// Every write records its outcome in the report, whatever came of it: each
+// value's field, the device's value before as far as the run had read it
+// (? when it had not), the value asked (a secret as asterisks), what became
+// of it and why; and how the write ended.
+TEST_F(OperationsTest, EveryWriteRecordsItsOutcome) {
+    using Ending = device::Outcome::Ending;
+    const settings::Settings settings = with_operators();
+    const std::string ok = frame("\r\nOK\r\n"), wanted = frame("\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n");
+    const ClockTexts day{"26", "03", "15", "12", "45", "00"};
+    const ClockTexts read{"26", "03", "15", "12", "40", "10"};
+    FtpRows ftp = ticked_rows({{FtpParameter::user, "rvt"},
+                               {FtpParameter::password, "tajna"},
+                               {FtpParameter::for_send, "/izv"}});
+    ftp.before[FtpParameter::user] = "terminal";
+    ftp.before[FtpParameter::password] = "staro";
+    const JadParameterTable table{{"IP:"}, {"10.0.0.1"}, 1};
+    const Op pin = doing([](Session& s) { unlock_sim(s, "1234"); });
+    struct Case {
+        const char* what;
+        std::vector<std::string> answers;
+        Op op;
+        std::string values; // "field before->asked state: why", "|" between them
+        Ending ending;
+    };
+    const Case cases[] = {
+        {"restart", {kAck}, sending(restart), "device.restart ?-> written", Ending::done},
+        {"restart",
+         {kReadFails},
+         sending(restart),
+         "device.restart ?-> unknown: Greska!",
+         Ending::incomplete},
+        {"reset",
+         {kSilent},
+         sending(reset),
+         "device.reset ?-> not_written: " + std::string(kNoReplyAck),
+         Ending::incomplete},
+        {"clock",
+         {kAck},
+         sending([&](Session& s) { return set_clock(s, day, kSummerOffset, read); }),
+         "clock 15.03.2026 12:40:10->15.03.2026 12:45:00 written",
+         Ending::done},
+        {"clock",
+         {},
+         sending([&](Session& s) { return set_clock(s, day, 0); }),
+         "clock ?->15.03.2026 12:45:00 not_written: " + std::string(kNoSeason),
+         Ending::refused},
+        {"ftp",
+         {kAck, kNak},
+         doing([&](Session& s) { send_ftp(s, ftp, settings); }),
+         "ftp.user terminal->rvt written|ftp.password ********->******** not_written: Not OK!|"
+         "ftp.for_send ?->/izv not_written: nije poslato",
+         Ending::incomplete},
+        {"ftp",
+         {},
+         doing([&](Session& s) { send_ftp(s, FtpRows{}, settings); }),
+         "",
+         Ending::refused},
+        {"jad",
+         {kAck},
+         sending([&](Session& s) {
+             return send_jad(s, jad_request(table, 0, "10.0.0.2", std::nullopt, {}));
+         }),
+         "jad.IP 10.0.0.1->10.0.0.2 written",
+         Ending::done},
+        {"jad",
+         {kAck},
+         sending([](Session& s) { return send_jad(s, jad_value_request("IP:", "10.0.0.2")); }),
+         "jad.IP ?->10.0.0.2 written",
+         Ending::done},
+        {"password",
+         {kAck},
+         sending([](Session& s) { return send_password(s, "tajna"); }),
+         "sim.password ?->******** written",
+         Ending::done},
+        {"sim id",
+         {kNak},
+         sending([](Session& s) { return send_sim_id(s, "8938 10"); }),
+         "sim.id ?->8938 10 not_written: Not OK!",
+         Ending::incomplete},
+        {"pin",
+         {wanted, ok, ok},
+         pin,
+         "sim.pin ?->******** written|sim.pin_request ?->off written",
+         Ending::done},
+        {"pin",
+         {frame("\r\n+CPIN: READY\r\n\r\nOK\r\n")},
+         pin,
+         "sim.pin ?->******** not_written: Oslobodjeno od PIN koda|"
+         "sim.pin_request ?->off not_written: Oslobodjeno od PIN koda",
+         Ending::incomplete},
+        {"pin",
+         {wanted, frame("\r\n+CME ERROR: 16\r\n"), frame("\r\n^SPIC: 2\r\n\r\nOK\r\n")},
+         pin,
+         "sim.pin ?->******** not_written: Pogresan PIN kod, imate jos  2 pokusaj(a)!|"
+         "sim.pin_request ?->off not_written: nije poslato",
+         Ending::incomplete},
+        {"pin",
+         {wanted, ok, kReadFails},
+         pin,
+         "sim.pin ?->******** written|sim.pin_request ?->off unknown: Greska!",
+         Ending::incomplete},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.what) + " " + joined(c.answers));
+        const Report report = run(c.answers, c.op).report;
+        ASSERT_EQ(report.writes.size(), 1U);
+        const device::Outcome& outcome = report.writes.front();
+        std::vector<std::string> values;
+        for (const ValueState& v : outcome.values) {
+            values.push_back(v.field + " " + v.before.value_or("?") + "->" + v.wanted + " " +
+                             state_name(v.state) + (v.why.empty() ? "" : ": " + v.why));
+        }
+        EXPECT_EQ(joined(values), c.values);
+        EXPECT_EQ(outcome.ending(), c.ending);
+    }
 }
 
 // Each operation says where it fails what kind of failure it is, with the
@@ -742,7 +876,7 @@ TEST_F(OperationsTest, EachFailureSaysItsKind) {
          "\r\n+CME ERROR: 16\r\n",
          "******************"},
         {"jad",
-         sending([](Session& s) { return send_jad(s, "PIP:10.0.0.2"); }),
+         sending([](Session& s) { return send_jad(s, jad_value_request("IP:", "10.0.0.2")); }),
          {kNak},
          K::refused,
          "Not OK!",
@@ -789,6 +923,20 @@ TEST_F(OperationsTest, CancelledOperationSendsNothingMore) {
     EXPECT_TRUE(port->applied.empty());
 }
 
+// A send's outcome with each ticked row in `state`.
+device::Outcome sent_as(const FtpRows& rows, ValueState::State state) {
+    device::Outcome sent;
+    sent.write = device::Outcome::Write::ftp;
+    for (const FtpParameterRow& row : kFtpParameterTable) {
+        if (rows.ticked[row.parameter]) {
+            ValueState& v = sent.values.emplace_back();
+            v.field = ftp_field(row.parameter);
+            v.state = state;
+        }
+    }
+    return sent;
+}
+
 // The read-back after a send: the parameters sent that the device holds
 // otherwise, and whether a value whose acknowledgement was lost reached it.
 TEST_F(OperationsTest, FtpReadBackNamesWhatDiffersFromWhatWasSent) {
@@ -800,13 +948,9 @@ TEST_F(OperationsTest, FtpReadBackNamesWhatDiffersFromWhatWasSent) {
                            frame("/izv"),  frame("/kom"), frame(gprs)};
     };
     const settings::Settings settings = with_operators();
-    FtpRows rows;
-    for (const FtpParameter ticked :
-         {FtpParameter::address, FtpParameter::user, FtpParameter::gprs}) {
-        rows.ticked[ticked] = true;
-    }
-    rows.values[FtpParameter::address] = "10.18.5.9";
-    rows.values[FtpParameter::user] = "rvt";
+    FtpRows rows = ticked_rows({{FtpParameter::address, "10.18.5.9"},
+                                {FtpParameter::user, "rvt"},
+                                {FtpParameter::gprs, ""}});
     rows.operator_index = 1; // "gprswap,mts"
     // Value: the fields that differ, "|" between them.
     expect_rows(
@@ -814,13 +958,16 @@ TEST_F(OperationsTest, FtpReadBackNamesWhatDiffersFromWhatWasSent) {
          {holding("10.18.5.9", "ana", "vip"), six, "address|user|gprs", "GPRS parametri su: vip"},
          {{frame("010.018.005.9"), kSilent}, "RFTPGovAddr|RFTPGovUser", kNone, kNoReply}},
         reading([&](Session& s) -> std::optional<std::string> {
-            const auto differing = verify_ftp(s, rows, settings);
-            if (!differing) {
+            device::Outcome sent = sent_as(rows, ValueState::State::written);
+            if (!read_back_sent(s, sent, rows, settings, true)) {
                 return std::nullopt;
             }
             std::vector<std::string> fields;
-            for (const FtpParameter p : *differing) {
-                fields.push_back(ftp_parameter(p).field);
+            for (const FtpParameterRow& row : kFtpParameterTable) {
+                const ValueState* v = sent.value(ftp_field(row.parameter));
+                if (v && v->state == ValueState::State::read_back_differs) {
+                    fields.push_back(row.field);
+                }
             }
             return joined(fields);
         }));
@@ -833,12 +980,15 @@ TEST_F(OperationsTest, FtpReadBackNamesWhatDiffersFromWhatWasSent) {
          {holding("010.018.005.9", "rvt", "vip"), six, "taken", "GPRS parametri su: vip"},
          {{kNak}, "RFTPGovAddr", kNone, "Not OK!"}},
         reading([&](Session& s) -> std::optional<std::string> {
-            const std::optional<bool> taken =
-                ftp_lost_row_taken(s, rows, FtpParameter::user, settings);
-            if (!taken) {
+            FtpRows lost;
+            lost.ticked[FtpParameter::user] = true;
+            lost.values = rows.values;
+            device::Outcome sent = sent_as(lost, ValueState::State::unknown);
+            if (!read_back_sent(s, sent, lost, settings, false)) {
                 return std::nullopt;
             }
-            return *taken ? "taken" : "not taken";
+            const ValueState::State now = sent.values.front().state;
+            return now == ValueState::State::confirmed ? "taken" : "not taken";
         }));
 }
 

@@ -151,7 +151,7 @@ TEST(Profile, ComparisonInTheOrderOfWritingWithSecretsHidden) {
     wanted.jad = {{"CASH_TYPE", "7"}, {"NEW", "1"}, {"PIB", "100123456"}};
     std::vector<std::string> seen;
     for (const ValueState& v : compare_profile(device, wanted)) {
-        seen.push_back(v.field + " " + v.device + " -> " + v.wanted + " " +
+        seen.push_back(v.field + " " + v.before.value_or("?") + " -> " + v.wanted + " " +
                        (v.state == ValueState::State::unchanged ? "same" : "differs"));
     }
     EXPECT_EQ(seen, (std::vector<std::string>{

@@ -166,6 +166,55 @@ TEST_F(DialogsTest, FtpSendBuildsTheTickedRowsAndShowsTheOctetsAsSent) {
     EXPECT_EQ(octets(), (QStringList{"007", "018", "200", " 1 "}));
 }
 
+// Each write's outcome tells what the device held before as far as the
+// dialog read it, and no secret; the requests are those sent anyway.
+TEST_F(DialogsTest, WritesTellWhatTheDialogsReadBefore) {
+    std::vector<std::string> heard;
+    window_->transaction().on_write([&heard](const device::Outcome& outcome) {
+        for (const device::ValueState& v : outcome.values) {
+            heard.push_back(v.field + " " + v.before.value_or("?") + "->" + v.wanted + " " +
+                            device::state_name(v.state));
+        }
+    });
+    ftp_->Check1[0]->setChecked(true);
+    ftp_->Check1[1]->setChecked(true);
+    ftp_->Check1[2]->setChecked(true);
+    ftp_->Username->setText("tech");
+    ftp_->Password->setText("nova");
+    reply_ack(); // nothing read yet
+    reply_ack();
+    reply_ack();
+    click(ftp_->Send);
+    for (const char* value : {"192.168.1.10", "terminal", "pass", "/izv", "/kom", "Internet,gt"}) {
+        reply_frame(value);
+    }
+    click(ftp_->Read);
+    ftp_->Check1[0]->setChecked(false);
+    reply_ack();
+    reply_ack();
+    click(ftp_->Send);
+    reply_frame(kDescriptor);
+    click(jad_->Command2);
+    jad_->Combo1->setCurrentIndex(0);
+    jad_->Text3->setText("Tessal 2");
+    reply_ack();
+    click(jad_->Command1);
+    sim_->PassText->setText("tajna");
+    reply_ack();
+    click(sim_->SendPSW);
+    EXPECT_EQ(requests(),
+              (Requests{"PFTPGovAddr:192.168.001.100", "PFTPGovUser:tech", "PFTPGovPass:nova",
+                        "RFTPGovAddr", "RFTPGovUser", "RFTPGovPass", "RFTP_pathFILES",
+                        "RFtpGovFoldsCommand", "RgprsParamVlada", "PFTPGovUser:tech",
+                        "PFTPGovPass:nova", "J", "PMIDlet-Name:Tessal 2", "ptajna"}));
+    EXPECT_EQ(heard,
+              (std::vector<std::string>{
+                  "ftp.address ?->192.168.001.100 written", "ftp.user ?->tech written",
+                  "ftp.password ?->******** written", "ftp.user terminal->tech written",
+                  "ftp.password ********->******** written",
+                  "jad.MIDlet-Name Tessal->Tessal 2 written", "sim.password ?->******** written"}));
+}
+
 // The boxes take what the device's rules allow: an octet over 255 or not a
 // number is refused with the window's message and nothing is sent; a JAD
 // value takes at most 255 characters.
