@@ -10,8 +10,6 @@
 #include "device/operations.h"
 #include "device/profile.h"
 
-#include <QJsonArray>
-
 #include <algorithm>
 #include <array>
 #include <string_view>
@@ -115,7 +113,7 @@ std::optional<device::FtpRows> rows_given(Commands& c, Result& refusal) {
 
 // The ticked rows' fields by what became of them.
 struct Outcome {
-    QJsonArray written, not_written, unknown;
+    std::vector<std::string> written, not_written, unknown;
 };
 
 Outcome outcome(const device::FtpRows& rows, const device::FtpSent& sent,
@@ -128,7 +126,10 @@ Outcome outcome(const device::FtpRows& rows, const device::FtpSent& sent,
         const bool is_lost = lost == row.parameter;
         const bool done =
             device::ftp_acknowledged(sent, row.parameter) || (is_lost && lost_taken == true);
-        (done ? o.written : is_lost && !lost_taken ? o.unknown : o.not_written).append(row.field);
+        (done                     ? o.written
+         : is_lost && !lost_taken ? o.unknown
+                                  : o.not_written)
+            .push_back(row.field);
     }
     return o;
 }
@@ -138,16 +139,16 @@ Result unfinished(const device::Report& report, const Outcome& o, bool every_val
     if (every_value_taken) {
         // Every value reached the device; only an acknowledgement was lost.
         Result r = single({"message", device::kMsgChanged});
-        r.values["written"] = o.written;
+        add_names(r, "written", o.written);
         return r;
     }
     Result r = failure(report);
-    r.values["written"] = o.written;
-    r.values["not_written"] = o.not_written;
-    if (!o.unknown.isEmpty()) {
-        r.values["unknown"] = o.unknown;
+    add_names(r, "written", o.written);
+    add_names(r, "not_written", o.not_written);
+    if (!o.unknown.empty()) {
+        add_names(r, "unknown", o.unknown);
     }
-    if (!o.written.isEmpty()) {
+    if (!o.written.empty()) {
         as_partial(r);
     }
     return r;
@@ -161,14 +162,14 @@ Result verified(Commands& c, const device::FtpRows& rows, Result r) {
         return failure(check);
     }
     if (!differing->empty()) {
-        QJsonArray mismatched;
+        std::vector<std::string> mismatched;
         std::string names;
         for (const FtpParameter parameter : *differing) {
-            mismatched.append(field_of(parameter));
-            names += (names.empty() ? "" : ", ") + std::string(field_of(parameter));
+            mismatched.push_back(field_of(parameter));
+            names += (names.empty() ? "" : ", ") + mismatched.back();
         }
         mismatch(r, names);
-        r.values["mismatched"] = mismatched;
+        add_names(r, "mismatched", mismatched);
     }
     return r;
 }
@@ -200,10 +201,10 @@ Result ftp_set(Commands& c) {
     }
     const Outcome o = outcome(*rows, sent, lost, lost_taken);
     if (!sent.complete) {
-        return unfinished(report, o, lost && lost_taken == true && o.not_written.isEmpty());
+        return unfinished(report, o, lost && lost_taken == true && o.not_written.empty());
     }
     Result r = message_result(report);
-    r.values["written"] = o.written;
+    add_names(r, "written", o.written);
     return c.in().has("--verify") ? verified(c, *rows, r) : r;
 }
 

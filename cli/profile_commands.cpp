@@ -9,10 +9,9 @@
 #include "device/profile_file.h"
 
 #include <QDateTime>
-#include <QJsonArray>
-#include <QJsonDocument>
 
 #include <algorithm>
+#include <iterator>
 
 namespace tessal::cli {
 
@@ -32,27 +31,45 @@ std::string differ_count(std::size_t count) {
     return std::to_string(count) + (count == 1 ? " value differs" : " values differ");
 }
 
-// Every value of an apply: a JSON array without empty members, and one line
-// each for a person ("ftp.user: confirmed (terminal -> tech)").
-void list_values(const std::vector<device::ValueState>& values, Result& r) {
+// A value of an apply as a line for a person ("ftp.user: confirmed
+// (terminal -> tech)").
+std::string value_line(const device::ValueState& v) {
     using State = device::ValueState::State;
-    for (const device::ValueState& v : values) {
-        // The lost acknowledgement says what to do about it.
-        const std::string state = v.state == State::unknown ? std::string("unknown, read it back")
-                                                            : device::state_name(v.state);
-        r.text += printable(v.field) + ": " + state + " (" + shown(v.device);
-        if (v.state != State::unchanged) {
-            r.text += " -> " + shown(v.wanted);
-        }
-        if (v.state == State::read_back_differs) {
-            r.text += ", now " + shown(v.now);
-        }
-        r.text += ")" + (v.why.empty() ? std::string() : ": " + printable(v.why)) + "\n";
+    // The lost acknowledgement says what to do about it.
+    const std::string state = v.state == State::unknown ? std::string("unknown, read it back")
+                                                        : device::state_name(v.state);
+    std::string line = printable(v.field) + ": " + state + " (" + shown(v.device);
+    if (v.state != State::unchanged) {
+        line += " -> " + shown(v.wanted);
     }
-    const std::string json = device::values_json(values);
-    r.values["values"] = QJsonDocument::fromJson(QByteArray::fromStdString(json)).array();
-    r.raw = true; // the lines are shown whatever the outcome
+    if (v.state == State::read_back_differs) {
+        line += ", now " + shown(v.now);
+    }
+    return line + ")" + (v.why.empty() ? std::string() : ": " + printable(v.why));
 }
+
+// Every value of an apply: JSON objects without empty members, and a line
+// each for a person.
+constexpr Column<device::ValueState> kValueColumns[] = {
+    {"field", [](const device::ValueState& v) { return device_text(v.field); }},
+    {"state", [](const device::ValueState& v) { return own_text(device::state_name(v.state)); }},
+    {"device", [](const device::ValueState& v) { return unless_empty(v.device); }},
+    {"profile", [](const device::ValueState& v) { return unless_empty(v.wanted); }},
+    {"now", [](const device::ValueState& v) { return unless_empty(v.now); }},
+    {"why", [](const device::ValueState& v) { return unless_empty(v.why); }},
+    {"", [](const device::ValueState& v) { return own_text(value_line(v)); }, {""}},
+};
+
+// A value that differs: "ftp.user: terminal -> tech".
+constexpr Column<device::ValueState> kDifferenceColumns[] = {
+    {"field", [](const device::ValueState& v) { return device_text(v.field); }, {""}},
+    {"device",
+     [](const device::ValueState& v) { return device_text(v.device); },
+     {": ", "", Line::Shown::quoted}},
+    {"profile",
+     [](const device::ValueState& v) { return device_text(v.wanted); },
+     {" -> ", "", Line::Shown::quoted}},
+};
 
 bool written(const device::ValueState& v) {
     using State = device::ValueState::State;
@@ -87,10 +104,7 @@ Result profile_export(Commands& c) {
     if (!device::save_profile(file, *profile, with_secrets, problem)) {
         return bad_value("the profile file cannot be written", problem);
     }
-    Result r;
-    r.values["file"] = QString::fromStdString(file);
-    r.text = file;
-    return r;
+    return single({"file", file, Field::State::text});
 }
 
 Result profile_diff(Commands& c) {
@@ -112,25 +126,18 @@ Result profile_diff(Commands& c) {
     if (const std::optional<std::string> problem = device::write_problem(compared)) {
         return bad_value({}, *problem);
     }
+    std::vector<device::ValueState> differences;
+    std::copy_if(compared.begin(), compared.end(), std::back_inserter(differences),
+                 [](const device::ValueState& v) {
+                     return v.state != device::ValueState::State::unchanged;
+                 });
     Result r;
-    QJsonArray differences;
-    int same = 0;
-    for (const device::ValueState& v : compared) {
-        if (v.state == device::ValueState::State::unchanged) {
-            ++same;
-            continue;
-        }
-        QJsonObject entry;
-        add_fields(entry, {{"field", v.field}, {"device", v.device}, {"profile", v.wanted}});
-        differences.append(entry);
-        r.text += printable(v.field) + ": " + shown(v.device) + " -> " + shown(v.wanted) + "\n";
-    }
-    r.values["differences"] = differences;
-    r.values["same"] = same;
-    r.raw = true;
-    if (!differences.isEmpty()) {
-        r.exit = kDiffers;
-        r.error = Result::Error{"differs", {}, differ_count(differences.size())};
+    add_list(r, "differences", differences, kDifferenceColumns);
+    add_fields(
+        r, {{"same", std::to_string(compared.size() - differences.size()), Field::State::number}});
+    r.shown_on_failure = true;
+    if (!differences.empty()) {
+        fail(r, Own::differs, {}, differ_count(differences.size()));
     }
     return r;
 }
@@ -177,14 +184,15 @@ Result profile_apply(Commands& c) {
         }
         mismatch(r, fields);
     } else if (const auto differing = count(device::ValueState::State::differs)) {
-        r.exit = kDiffers; // a dry run: these would be written
-        r.error = Result::Error{"differs", {}, differ_count(static_cast<std::size_t>(differing))};
+        // A dry run: these would be written.
+        fail(r, Own::differs, {}, differ_count(static_cast<std::size_t>(differing)));
     }
     if (!values.empty()) {
-        list_values(values, r);
+        add_list(r, "values", values, kValueColumns);
+        r.shown_on_failure = true; // the lines are shown whatever the outcome
     }
     if (dry_run) {
-        r.values["dry_run"] = true;
+        add_fields(r, {{"dry_run", "true", Field::State::truth}});
     }
     return r;
 }
