@@ -13,12 +13,27 @@ constexpr const char* kUsageHead =
     "\n"
     "commands:\n";
 
-constexpr const char* kUsageTail =
-    "\n"
-    "exit status: 0 success, 1 values differ (profile diff, apply --dry-run),\n"
-    "2 usage, 3 port cannot be opened, 4 no reply,\n"
-    "5 device refused or broken reply, 6 read-back differs, 7 partly written,\n"
-    "130 SIGINT, 143 SIGTERM.  See tessal-cli(1).\n";
+// The exit statuses after the commands, a status never split, in lines of
+// at most this many characters.
+constexpr std::size_t kUsageWidth = 72;
+
+std::string usage_tail() {
+    std::string text = "\nexit status:";
+    std::size_t line = 1; // where the line being filled begins
+    const std::span<const ExitStatus> statuses = exit_statuses();
+    for (const ExitStatus& status : statuses) {
+        const std::string item = std::to_string(status.exit) + " " + status.meaning +
+                                 (&status == &statuses.back() ? "." : ",");
+        if (text.size() - line + 1 + item.size() > kUsageWidth) {
+            text += '\n';
+            line = text.size();
+        } else {
+            text += ' ';
+        }
+        text += item;
+    }
+    return text + "\nSee tessal-cli(1).\n";
+}
 
 // An option as a row lists it: its name, and whether a value follows it.
 struct Listed {
@@ -141,7 +156,7 @@ std::string usage_text() {
         }
         text += '\n';
     }
-    return text + kUsageTail;
+    return text + usage_tail();
 }
 
 std::string command_list() {

@@ -6,7 +6,6 @@
 #include "device/device_text.h"
 #include "settings/text_file.h"
 
-#include <algorithm>
 #include <fstream>
 
 namespace tessal::cli {
@@ -29,48 +28,26 @@ std::optional<std::string> first_line(const std::string& path) {
 
 } // namespace
 
-Result refused(int exit, const char* code, const std::string& message, const std::string& detail) {
+void fail(Result& r, const FailureKind& kind, const std::string& message,
+          const std::string& detail) {
+    const auto [status, row] = coded(kind);
+    r.exit = status.exit;
+    r.error = Result::Error{row.code, message, detail,
+                            row.told == Told::quoting || row.told == Told::with_reply};
+}
+
+Result failure(const FailureKind& kind, const std::string& message, const std::string& detail) {
     Result r;
-    r.exit = exit;
-    r.error = Result::Error{code, message, detail};
+    fail(r, kind, message, detail);
     return r;
 }
 
 Result usage_error(const std::string& message, const std::string& detail) {
-    return refused(kUsage, "usage", message, detail);
+    return failure(Own::usage, message, detail);
 }
 
 Result bad_value(const std::string& message, const std::string& detail) {
-    return refused(kUsage, "bad_value", message, detail);
-}
-
-const FailureCode& failure_code(device::Failure::Kind kind) {
-    using Kind = device::Failure::Kind;
-    static constexpr FailureCode kTable[] = {
-        {Kind::no_reply, "no_reply", kNoReply, false},
-        {Kind::refused, "refused", kDeviceError, false},
-        {Kind::bad_checksum, "bad_checksum", kDeviceError, false},
-        {Kind::port_failed, "port_failed", kDeviceError, false},
-        {Kind::port_unavailable, "port_unavailable", kPortFailed, true},
-        {Kind::modem_error, "modem_error", kDeviceError, true},
-        {Kind::unexpected_reply, "unexpected_reply", kDeviceError, true},
-        {Kind::value_missing, "not_found", kDeviceError, true},
-        {Kind::bad_value, "bad_value", kUsage, false},
-        // Stopped traffic ends an exchange as a broken line does.
-        {Kind::interrupted, "port_failed", kDeviceError, false},
-        {Kind::read_back_differs, "mismatch", kMismatch, false},
-        {Kind::partly_written, "partial", kPartial, false},
-    };
-    return *std::find_if(std::begin(kTable), std::end(kTable),
-                         [kind](const FailureCode& row) { return row.kind == kind; });
-}
-
-Result failure(device::Failure::Kind kind, const std::string& message, const std::string& detail) {
-    const FailureCode& row = failure_code(kind);
-    Result r = refused(row.exit, row.code, message, detail);
-    // Only a port that cannot be opened is told in the program's own lines.
-    r.error->quotes_device = kind != device::Failure::Kind::port_unavailable;
-    return r;
+    return failure(Own::bad_value, message, detail);
 }
 
 Result failure(const device::Report& report) {
@@ -78,7 +55,8 @@ Result failure(const device::Report& report) {
     // what it was given.
     const device::Failure failed = report.failure.value_or(
         device::Failure{device::Failure::Kind::bad_value, last_message(report), {}});
-    const bool with_reply = failure_code(failed.kind).reply_as_detail;
+    const Told told = coded(failed.kind).failure.told;
+    const bool with_reply = told == Told::with_reply || told == Told::with_cause;
     return failure(failed.kind, failed.text, with_reply ? failed.reply : std::string());
 }
 
@@ -98,16 +76,14 @@ void as_partial(Result& r) {
     const std::string inner =
         r.error->code + (r.error->detail.empty() ? "" : ": ") + r.error->detail;
     const bool quotes_device = r.error->quotes_device;
-    const Result partial = failure(device::Failure::Kind::partly_written, r.error->message, inner);
-    r.exit = partial.exit;
-    r.error = partial.error;
+    fail(r, device::Failure::Kind::partly_written, r.error->message, inner);
     r.error->quotes_device = quotes_device;
 }
 
 void mismatch(Result& r, const std::string& fields) {
-    const Result differs = failure(device::Failure::Kind::read_back_differs, {}, fields);
-    r.exit = differs.exit;
-    r.error = differs.error;
+    fail(r, device::Failure::Kind::read_back_differs, {}, fields);
+    // What was written stands beside the values that read back otherwise.
+    r.shown_on_failure = true;
 }
 
 std::optional<std::string> Commands::secret_from_file(const std::string& path) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "cli/command_line.h"
+#include "cli/failures.h"
 #include "device/session.h"
 #include "link/device_link.h"
 #include "link/port_map.h"
@@ -18,39 +19,20 @@
 
 namespace tessal::cli {
 
-// Exit statuses.
-enum Exit : int {
-    kSuccess = 0,
-    kDiffers = 1,     // profile diff, profile apply --dry-run: the device holds other values
-    kUsage = 2,       // usage, a bad value or a refused confirmation
-    kPortFailed = 3,  // the port cannot be opened
-    kNoReply = 4,     // time-out
-    kDeviceError = 5, // refused, broken reply, port failure during the exchange, modem error
-    kMismatch = 6,    // a value read back differs from the one written
-    kPartial = 7,     // some parameters written and some not
-};
-
-// What the command line says for each kind of device failure: its JSON
-// code, its exit status, and whether the error's detail is the reply the
-// operation failed on (the port's cause for a port that cannot be opened).
-struct FailureCode {
-    device::Failure::Kind kind;
-    const char* code;
-    int exit;
-    bool reply_as_detail;
-};
-const FailureCode& failure_code(device::Failure::Kind kind);
-
 // What a command gives: the values for the JSON object, the text for a
 // person, or why it failed.
 struct Result {
-    int exit = kSuccess;
+    int exit = 0;
+    // The JSON object's members, as the output layer (cli/output.h) puts
+    // them; commands never write them themselves.
     QJsonObject values;
-    // Printed on standard output, in UTF-8; a line end follows unless `raw`.
+    // Printed on standard output, in UTF-8; a line end follows unless
+    // `as_it_came`.  Shown on success only, unless `shown_on_failure`.
     std::string text;
-    bool raw = false;
+    bool shown_on_failure = false;
     // The text is the device's bytes as they came (a reply, the
-    // descriptor): written unchanged on every platform.
+    // descriptor): written unchanged on every platform, whatever the
+    // outcome.
     bool as_it_came = false;
     struct Error {
         std::string code;
@@ -120,15 +102,15 @@ class Commands final : public device::Prompter {
 
 // The result of a failed operation, from the failure its report holds.
 Result failure(const device::Report& report);
-// The result for a failure of that kind with its message and detail.
-Result failure(device::Failure::Kind kind, const std::string& message,
-               const std::string& detail = {});
+// The result for a failure of that kind with its message and detail: its
+// code and exit status from the failure table (cli/failures.h).
+Result failure(const FailureKind& kind, const std::string& message, const std::string& detail = {});
+// The same failure for a result that keeps its values and text.
+void fail(Result& r, const FailureKind& kind, const std::string& message,
+          const std::string& detail = {});
 Result usage_error(const std::string& message, const std::string& detail = {});
-// A value refused before anything is sent: a usage error with its own code.
+// A value refused before anything is sent.
 Result bad_value(const std::string& message, const std::string& detail);
-// A result that failed in its own way: exit status, code, message, detail.
-Result refused(int exit, const char* code, const std::string& message,
-               const std::string& detail = {});
 
 // The device's last message in a report, or nothing.
 std::string last_message(const device::Report& report);

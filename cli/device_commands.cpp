@@ -9,8 +9,6 @@
 #include "link/messages.h"
 #include "link/port_map.h"
 
-#include <QJsonArray>
-
 namespace tessal::cli {
 
 namespace {
@@ -36,8 +34,7 @@ Result restart(Commands& c) {
 Result reset(Commands& c) {
     if (!c.in().has("--yes")) {
         // The console asks first; here the question is --yes.
-        return refused(kUsage, "not_confirmed", link::kMsgConfirm,
-                       "reset sends nothing without --yes");
+        return failure(Own::not_confirmed, link::kMsgConfirm, "reset sends nothing without --yes");
     }
     return acknowledged_result(c.with_session(device::reset));
 }
@@ -74,52 +71,61 @@ Result at(Commands& c) {
     }
     Result r = as_it_came({"reply", *reply});
     if (device::modem_error(*reply)) {
-        const Result error = failure(device::Failure::Kind::modem_error, {}, *reply);
-        r.exit = error.exit;
-        r.error = error.error;
+        fail(r, device::Failure::Kind::modem_error, {}, *reply);
     }
     return r;
 }
 
-// What each port number reaches, as the console's port list tells it.
+const link::PortInfo& info(const link::PortDescription& port) {
+    static const link::PortInfo kUnlisted;
+    return port.listed ? *port.listed : kUnlisted;
+}
+
+// A port as the console's port list tells it: "1 /dev/ttyUSB0 (FT232R USB UART)".
+constexpr Column<link::PortDescription> kPortColumns[] = {
+    {"number", [](const link::PortDescription& p) { return number(p.number); }, {""}},
+    {"device", [](const link::PortDescription& p) { return own_text(p.device); }, {" "}},
+    {"present", [](const link::PortDescription& p) { return truth(p.listed.has_value()); }},
+    {"adapter", [](const link::PortDescription& p) { return truth(info(p).adapter); }},
+    {"description",
+     [](const link::PortDescription& p) { return own_text(info(p).description); },
+     {" (", ")", Line::Shown::when_given}},
+    {"serial_number",
+     [](const link::PortDescription& p) { return own_text(info(p).serial_number); }},
+};
+
+// What each port number reaches.
 Result ports(Commands& c) {
-    QJsonArray ports;
     Result r;
-    for (const link::PortDescription& port :
-         link::describe_ports(c.settings().com_devices, c.machine().ports())) {
-        const link::PortInfo info = port.listed.value_or(link::PortInfo{});
-        QJsonObject entry;
-        entry["number"] = port.number;
-        entry["device"] = QString::fromStdString(port.device);
-        entry["present"] = port.listed.has_value();
-        entry["adapter"] = info.adapter;
-        entry["description"] = QString::fromStdString(info.description);
-        entry["serial_number"] = QString::fromStdString(info.serial_number);
-        ports.append(entry);
-        r.text += (port.number > 1 ? "\n" : "") + std::to_string(port.number) + " " + port.device;
-        if (!info.description.empty()) {
-            r.text += " (" + printable(info.description) + ")";
-        }
-    }
-    r.values["ports"] = ports;
+    add_list(r, "ports", link::describe_ports(c.settings().com_devices, c.machine().ports()),
+             kPortColumns);
     return r;
 }
+
+// An operator of the settings' table, by its row.
+struct Operator {
+    std::size_t index;
+    const settings::Settings& settings;
+};
+
+// "0<TAB>Mts<TAB>gprs.mts"
+constexpr Column<Operator> kOperatorColumns[] = {
+    {"index", [](const Operator& o) { return number(static_cast<long long>(o.index)); }, {""}},
+    {"name",
+     [](const Operator& o) { return device_text(o.settings.operator_names[o.index].value_or("")); },
+     {"\t"}},
+    {"gprs",
+     [](const Operator& o) { return device_text(o.settings.gprs_strings[o.index].value_or("")); },
+     {"\t"}},
+};
 
 Result operators(Commands& c) {
-    const settings::Settings& settings = c.settings();
-    QJsonArray operators;
-    Result r;
-    for (std::size_t i = 0; i < settings::operators_in_use(settings); ++i) {
-        const std::vector<Field> fields{{"name", settings.operator_names[i].value_or("")},
-                                        {"gprs", settings.gprs_strings[i].value_or("")}};
-        QJsonObject entry;
-        entry["index"] = static_cast<int>(i);
-        add_fields(entry, fields);
-        operators.append(entry);
-        r.text += (i > 0 ? "\n" : "") + std::to_string(i) + "\t" +
-                  printable(field_text(fields[0])) + "\t" + printable(field_text(fields[1]));
+    std::vector<Operator> in_use;
+    for (std::size_t i = 0; i < settings::operators_in_use(c.settings()); ++i) {
+        in_use.push_back({i, c.settings()});
     }
-    r.values["operators"] = operators;
+    Result r;
+    add_list(r, "operators", in_use, kOperatorColumns);
     return r;
 }
 

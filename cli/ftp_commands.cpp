@@ -10,8 +10,6 @@
 #include "device/operations.h"
 #include "device/profile.h"
 
-#include <QJsonArray>
-
 #include <algorithm>
 #include <array>
 #include <string_view>
@@ -112,7 +110,7 @@ std::optional<device::FtpRows> rows_given(Commands& c, Result& refusal) {
 // The fields of the rows sent, by what became of them: written (confirmed
 // or read back otherwise too), not written, unknown.
 struct Sent {
-    QJsonArray written, not_written, unknown, mismatched;
+    std::vector<std::string> written, not_written, unknown, mismatched;
     std::string mismatched_names;
 };
 
@@ -127,9 +125,9 @@ Sent sent_fields(const device::Outcome& outcome) {
         (device::was_written(v->state) ? sent.written
          : v->state == State::unknown  ? sent.unknown
                                        : sent.not_written)
-            .append(row.field);
+            .push_back(row.field);
         if (v->state == State::read_back_differs) {
-            sent.mismatched.append(row.field);
+            sent.mismatched.push_back(row.field);
             sent.mismatched_names +=
                 (sent.mismatched_names.empty() ? "" : ", ") + std::string(row.field);
         }
@@ -146,20 +144,20 @@ Result sent_result(const device::Report& report, const device::Outcome& outcome)
         // Every value reached the device, though an acknowledgement may
         // have been lost on the way.
         Result r = single({"message", device::kMsgChanged});
-        r.values["written"] = sent.written;
+        add_names(r, "written", sent.written);
         if (ending == Ending::read_back_differs) {
             mismatch(r, sent.mismatched_names);
-            r.values["mismatched"] = sent.mismatched;
+            add_names(r, "mismatched", sent.mismatched);
         }
         return r;
     }
     Result r = failure(report);
-    r.values["written"] = sent.written;
-    r.values["not_written"] = sent.not_written;
-    if (!sent.unknown.isEmpty()) {
-        r.values["unknown"] = sent.unknown;
+    add_names(r, "written", sent.written);
+    add_names(r, "not_written", sent.not_written);
+    if (!sent.unknown.empty()) {
+        add_names(r, "unknown", sent.unknown);
     }
-    if (!sent.written.isEmpty()) {
+    if (!sent.written.empty()) {
         as_partial(r);
     }
     return r;

@@ -3,15 +3,12 @@
 #include "cli/command_table.h"
 #include "cli/output.h"
 
-#include "device/device_text.h"
 #include "device/jad_descriptor.h"
 #include "device/operations.h"
 
 namespace tessal::cli {
 
 namespace {
-
-using device::from_device;
 
 // The parameter of that name ("NAME" or "NAME:") in a descriptor read.
 std::optional<std::string> jad_value(const device::JadRead& read, std::string name) {
@@ -28,14 +25,14 @@ std::optional<std::string> jad_value(const device::JadRead& read, std::string na
 
 // The whole descriptor: as it came, and its parameters by name.
 Result descriptor(const device::JadRead& read) {
-    QJsonObject parameters;
+    std::vector<Field> parameters;
     for (int k = 0; k < read.table.count; ++k) {
         std::string name = read.table.names[static_cast<std::size_t>(k)];
         name.pop_back(); // the colon
-        parameters[from_device(name)] = from_device(read.table.values[static_cast<std::size_t>(k)]);
+        parameters.push_back({name, read.table.values[static_cast<std::size_t>(k)]});
     }
     Result r = as_it_came({"descriptor", *read.descriptor});
-    r.values["parameters"] = parameters;
+    add_group(r, "parameters", parameters);
     return r;
 }
 
@@ -51,11 +48,10 @@ Result jad_get(Commands& c) {
     const std::string& name = c.in().words[2];
     const std::optional<std::string> value = jad_value(read, name);
     if (!value) {
-        return refused(kDeviceError, "not_found", {}, name);
+        return failure(device::Failure::Kind::value_missing, {}, name);
     }
     Result r;
-    add_fields(r.values, {{"name", name}, {"value", *value}});
-    r.text = printable(*value);
+    add_fields(r, {{"name", name}, {"value", *value, Field::State::value, {""}}});
     return r;
 }
 

@@ -94,10 +94,8 @@ settings::Settings load_settings(const cli::Invocation& in) {
     settings::Settings settings;
     store.load_settings(settings);
     settings::count_operators_in_use(settings);
-    if (!in.json) {
-        for (const std::string& text : problems) {
-            std::cerr << text << '\n';
-        }
+    for (const std::string& text : problems) {
+        cli::tell_person(text, in.json);
     }
     return settings;
 }

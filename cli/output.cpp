@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -20,31 +21,105 @@ namespace tessal::cli {
 
 namespace {
 
+// The schema of every JSON object the program writes.
+constexpr int kSchema = 1;
+
+QString member_name(const Field& field) {
+    return device::from_device(field.name);
+}
+
 QJsonValue json_value(const Field& field) {
     switch (field.state) {
     case Field::State::value:
         return device::from_device(field.value);
+    case Field::State::text:
+        return QString::fromStdString(field.value);
     case Field::State::number:
-        return std::stoi(field.value);
+        return static_cast<qint64>(std::stoll(field.value));
+    case Field::State::truth:
+        return field.value == "true";
+    case Field::State::members:
+        return field.members;
     case Field::State::missing:
+    case Field::State::left_out:
         break;
     }
     return QJsonValue();
 }
 
-// The error a signal leaves, when one came.
-std::optional<Result::Error> signal_error(int caught_signal) {
+// The fields as members of `into`: each under its name, a record's own
+// members beside them, none for a field left out or of the line alone.
+void put_members(QJsonObject& into, const std::vector<Field>& fields) {
+    for (const Field& field : fields) {
+        if (field.state == Field::State::members) {
+            for (auto member = field.members.begin(); member != field.members.end(); ++member) {
+                into[member.key()] = member.value();
+            }
+        } else if (field.state != Field::State::left_out && !field.name.empty()) {
+            into[member_name(field)] = json_value(field);
+        }
+    }
+}
+
+QJsonObject object_of(const std::vector<Field>& fields) {
+    QJsonObject object;
+    put_members(object, fields);
+    return object;
+}
+
+// Any text as a line for a person shows it: the device's in its character
+// set, the program's own in UTF-8.
+std::string visible(const Field& field) {
+    return field.state == Field::State::text
+               ? device::visible(QString::fromStdString(field.value)).toStdString()
+               : printable(field_text(field));
+}
+
+// The line of the fields a line shows; empty when it shows none.
+std::string line_of(const std::vector<Field>& fields) {
+    std::string line;
+    for (const Field& field : fields) {
+        if (field.line.before == nullptr) {
+            continue;
+        }
+        const std::string text = field_text(field);
+        std::string value;
+        switch (field.line.shown) {
+        case Line::Shown::plain:
+            value = field.state == Field::State::value ? printable(text) : text;
+            break;
+        case Line::Shown::quoted:
+            value = text.empty() ? "\"\"" : visible(field);
+            break;
+        case Line::Shown::when_given:
+            if (text.empty()) {
+                continue;
+            }
+            value = visible(field);
+            break;
+        }
+        line += field.line.before + value + field.line.after;
+    }
+    return line;
+}
+
+// A line added to the text, below those it holds.
+void add_line(Result& r, const std::string& line) {
+    r.text += (r.text.empty() ? "" : "\n") + line;
+}
+
+// The failure a signal leaves, when one came.
+std::optional<Result> signal_failure(int caught_signal) {
     if (caught_signal == 0) {
         return std::nullopt;
     }
-    return Result::Error{"interrupted",
-                         caught_signal == SIGINT ? "interrupted (SIGINT)" : "interrupted (SIGTERM)",
-                         {}};
+    return caught_signal == SIGINT ? failure(Own::sigint, "interrupted (SIGINT)")
+                                   : failure(Own::sigterm, "interrupted (SIGTERM)");
 }
 
 void write_json(const Result& result, int exit, const std::optional<Result::Error>& error) {
     QJsonObject object = result.values;
-    object["schema"] = 1;
+    object["schema"] = kSchema;
     object["ok"] = exit == 0;
     if (!result.notes.isEmpty()) {
         object["messages"] = QJsonArray::fromStringList(result.notes);
@@ -87,14 +162,11 @@ void write_text(const Result& result, int exit, const std::optional<Result::Erro
     for (const QString& note : result.notes) {
         std::cerr << device::visible(note).toStdString() << '\n';
     }
-    if (!result.text.empty() && (exit == 0 || result.raw || exit == kMismatch)) {
+    if (!result.text.empty() && (exit == 0 || result.as_it_came || result.shown_on_failure)) {
         if (result.as_it_came) {
             write_as_it_came(result.text);
         } else {
-            std::cout << result.text;
-        }
-        if (!result.raw) {
-            std::cout << '\n';
+            std::cout << result.text << '\n';
         }
     }
     if (exit != 0 && error) {
@@ -118,10 +190,32 @@ Field maybe(std::string name, const std::optional<std::string>& value) {
                  : Field{std::move(name), {}, Field::State::missing};
 }
 
-void add_fields(QJsonObject& into, const std::vector<Field>& fields) {
-    for (const Field& field : fields) {
-        into[QString::fromStdString(field.name)] = json_value(field);
-    }
+Field device_text(std::string value) {
+    return {{}, std::move(value)};
+}
+
+Field own_text(std::string value) {
+    return {{}, std::move(value), Field::State::text};
+}
+
+Field number(long long value) {
+    return {{}, std::to_string(value), Field::State::number};
+}
+
+Field truth(bool value) {
+    return {{}, value ? "true" : "false", Field::State::truth};
+}
+
+Field unless_empty(std::string value) {
+    return value.empty() ? left_out() : device_text(std::move(value));
+}
+
+Field left_out() {
+    return {{}, {}, Field::State::left_out};
+}
+
+Field members(QJsonObject members) {
+    return {{}, {}, Field::State::members, {}, std::move(members)};
 }
 
 std::string field_text(const Field& field) {
@@ -136,27 +230,71 @@ std::string field_lines(const std::vector<Field>& fields) {
     return text;
 }
 
+void add_fields(Result& r, const std::vector<Field>& fields) {
+    put_members(r.values, fields);
+    if (std::any_of(fields.begin(), fields.end(),
+                    [](const Field& field) { return field.line.before != nullptr; })) {
+        add_line(r, line_of(fields));
+    }
+}
+
+void add_group(Result& r, const std::string& name, const std::vector<Field>& fields) {
+    r.values[QString::fromStdString(name)] = object_of(fields);
+}
+
+void add_names(Result& r, const std::string& name, const std::vector<std::string>& names) {
+    QJsonArray list;
+    for (const std::string& text : names) {
+        list.append(device::from_device(text));
+    }
+    r.values[QString::fromStdString(name)] = list;
+}
+
+void add_rows(Result& r, const std::string& name, const std::vector<std::vector<Field>>& rows) {
+    QJsonArray list;
+    for (const std::vector<Field>& row : rows) {
+        list.append(object_of(row));
+        add_line(r, line_of(row));
+    }
+    r.values[QString::fromStdString(name)] = list;
+}
+
+void write_fields(const std::vector<Field>& fields, bool json) {
+    if (json) {
+        QJsonObject object = object_of(fields);
+        object["schema"] = kSchema;
+        std::cout << QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+    } else {
+        std::cout << line_of(fields);
+    }
+    std::cout << std::endl;
+}
+
+void tell_person(const std::string& line, bool json) {
+    if (!json) {
+        std::cerr << line << std::endl;
+    }
+}
+
 Result single(const Field& field) {
     Result r;
-    add_fields(r.values, {field});
-    r.text = printable(field_text(field));
+    Field alone = field;
+    alone.line = {""};
+    add_fields(r, {alone});
     return r;
 }
 
 Result as_it_came(const Field& field) {
     Result r;
-    add_fields(r.values, {field});
+    add_fields(r, {field});
     r.text = field_text(field);
-    r.raw = true;
     r.as_it_came = true;
     return r;
 }
 
 Result grouped(const std::string& name, const std::vector<Field>& fields, std::string text) {
     Result r;
-    QJsonObject group;
-    add_fields(group, fields);
-    r.values[QString::fromStdString(name)] = group;
+    add_group(r, name, fields);
     r.text = std::move(text);
     return r;
 }
@@ -169,29 +307,10 @@ std::string shown(const std::string& value) {
     return value.empty() ? "\"\"" : printable(value);
 }
 
-void list_values(Result& r, const std::vector<device::ValueState>& values) {
-    QJsonArray list;
-    for (const device::ValueState& v : values) {
-        QJsonObject entry;
-        for (const auto& [name, text] : device::value_parts(v)) {
-            if (!text.empty()) {
-                entry[name] = device::from_device(text);
-            }
-        }
-        list.append(entry);
-        r.text += printable(device::value_line(v)) + "\n";
-    }
-    r.values["values"] = list;
-    r.raw = true;
-}
-
 int report(const Result& result, bool json) {
-    int exit = result.exit;
-    std::optional<Result::Error> error = result.error;
-    if (const int caught_signal = link::last_signal(); caught_signal != 0) {
-        exit = 128 + caught_signal;
-        error = signal_error(caught_signal);
-    }
+    const std::optional<Result> stopped = signal_failure(link::last_signal());
+    const int exit = stopped ? stopped->exit : result.exit;
+    const std::optional<Result::Error>& error = stopped ? stopped->error : result.error;
     if (json) {
         write_json(result, exit, error);
     } else {

@@ -9,9 +9,9 @@
 #include "device/profile_file.h"
 
 #include <QDateTime>
-#include <QJsonArray>
 
 #include <algorithm>
+#include <iterator>
 
 namespace tessal::cli {
 
@@ -31,6 +31,29 @@ std::string differ_count(std::size_t count) {
     return std::to_string(count) + (count == 1 ? " value differs" : " values differ");
 }
 
+// Every value of an apply: JSON objects without empty members, and a line
+// each for a person ("ftp.user: confirmed (terminal -> tech)").
+constexpr Column<device::ValueState> kValueColumns[] = {
+    {"field", [](const device::ValueState& v) { return device_text(v.field); }},
+    {"state", [](const device::ValueState& v) { return own_text(device::state_name(v.state)); }},
+    {"device", [](const device::ValueState& v) { return unless_empty(v.before.value_or("")); }},
+    {"profile", [](const device::ValueState& v) { return unless_empty(v.wanted); }},
+    {"now", [](const device::ValueState& v) { return unless_empty(v.now); }},
+    {"why", [](const device::ValueState& v) { return unless_empty(v.why); }},
+    {"", [](const device::ValueState& v) { return device_text(device::value_line(v)); }, {""}},
+};
+
+// A value that differs: "ftp.user: terminal -> tech".
+constexpr Column<device::ValueState> kDifferenceColumns[] = {
+    {"field", [](const device::ValueState& v) { return device_text(v.field); }, {""}},
+    {"device",
+     [](const device::ValueState& v) { return device_text(v.before.value_or("")); },
+     {": ", "", Line::Shown::quoted}},
+    {"profile",
+     [](const device::ValueState& v) { return device_text(v.wanted); },
+     {" -> ", "", Line::Shown::quoted}},
+};
+
 Result profile_export(Commands& c) {
     const std::string& file = c.in().words[2];
     auto [report, profile] =
@@ -46,10 +69,7 @@ Result profile_export(Commands& c) {
     if (!device::save_profile(file, *profile, with_secrets, problem)) {
         return bad_value("the profile file cannot be written", problem);
     }
-    Result r;
-    r.values["file"] = QString::fromStdString(file);
-    r.text = file;
-    return r;
+    return single({"file", file, Field::State::text});
 }
 
 Result profile_diff(Commands& c) {
@@ -71,26 +91,18 @@ Result profile_diff(Commands& c) {
     if (const std::optional<std::string> problem = device::write_problem(compared)) {
         return bad_value({}, *problem);
     }
+    std::vector<device::ValueState> differences;
+    std::copy_if(compared.begin(), compared.end(), std::back_inserter(differences),
+                 [](const device::ValueState& v) {
+                     return v.state != device::ValueState::State::unchanged;
+                 });
     Result r;
-    QJsonArray differences;
-    int same = 0;
-    for (const device::ValueState& v : compared) {
-        if (v.state == device::ValueState::State::unchanged) {
-            ++same;
-            continue;
-        }
-        QJsonObject entry;
-        const std::string before = v.before.value_or("");
-        add_fields(entry, {{"field", v.field}, {"device", before}, {"profile", v.wanted}});
-        differences.append(entry);
-        r.text += printable(v.field) + ": " + shown(before) + " -> " + shown(v.wanted) + "\n";
-    }
-    r.values["differences"] = differences;
-    r.values["same"] = same;
-    r.raw = true;
-    if (!differences.isEmpty()) {
-        r.exit = kDiffers;
-        r.error = Result::Error{"differs", {}, differ_count(differences.size())};
+    add_list(r, "differences", differences, kDifferenceColumns);
+    add_fields(
+        r, {{"same", std::to_string(compared.size() - differences.size()), Field::State::number}});
+    r.shown_on_failure = true;
+    if (!differences.empty()) {
+        fail(r, Own::differs, {}, differ_count(differences.size()));
     }
     return r;
 }
@@ -146,19 +158,19 @@ Result profile_apply(Commands& c) {
     }
     case Ending::held_back:
         // A dry run: these would be written.
-        r.exit = kDiffers;
-        r.error = Result::Error{
-            "differs", {}, differ_count(fields_in(device::ValueState::State::differs).size())};
+        fail(r, Own::differs, {},
+             differ_count(fields_in(device::ValueState::State::differs).size()));
         break;
     case Ending::unchanged:
     case Ending::done:
         break;
     }
     if (!values.empty()) {
-        list_values(r, values);
+        add_list(r, "values", values, kValueColumns);
+        r.shown_on_failure = true; // the lines are shown whatever the outcome
     }
     if (dry_run) {
-        r.values["dry_run"] = true;
+        add_fields(r, {{"dry_run", "true", Field::State::truth}});
     }
     return r;
 }

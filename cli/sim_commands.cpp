@@ -46,9 +46,9 @@ Result sim_pin(Commands& c) {
     case device::PinOutcome::not_needed:
         return single({"message", message});
     case device::PinOutcome::no_sim:
-        return refused(kDeviceError, "no_sim", message);
+        return failure(Own::no_sim, message);
     case device::PinOutcome::wrong_pin:
-        return refused(kDeviceError, "wrong_pin", message);
+        return failure(Own::wrong_pin, message);
     case device::PinOutcome::unexpected:
     case device::PinOutcome::modem_error:
         // The state question's answer, or the modem's own error line to the

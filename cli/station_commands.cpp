@@ -2,6 +2,7 @@
 // The commissioning station, which runs until SIGINT or SIGTERM and prints
 // one line per device, and its register.
 #include "cli/command_table.h"
+#include "cli/output.h"
 
 #include "link/signal_handover.h"
 
@@ -9,11 +10,7 @@
 #include "register/register.h"
 #include "station/station.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-
 #include <csignal>
-#include <iostream>
 
 namespace tessal::cli {
 
@@ -23,31 +20,57 @@ std::string utf8(const QString& text) {
     return text.toUtf8().toStdString();
 }
 
-// The register's failures as the command line gives them: the exit status
-// and the JSON code of each kind.
-struct RegisterFailureCode {
-    reg::Failure::Kind kind;
-    int exit;
-    const char* code;
-};
-constexpr RegisterFailureCode kRegisterFailures[] = {
-    {reg::Failure::Kind::register_unusable, 3, "register_unusable"},
-    {reg::Failure::Kind::file_unwritable, kUsage, "bad_value"},
-};
-
 Result register_failed(const reg::Failure& failure) {
-    for (const RegisterFailureCode& f : kRegisterFailures) {
-        if (f.kind == failure.kind) {
-            return refused(f.exit, f.code, utf8(failure.text));
-        }
-    }
-    return refused(kRegisterFailures[0].exit, kRegisterFailures[0].code, utf8(failure.text));
+    return cli::failure(failure.kind, utf8(failure.text));
 }
 
 // The register cannot be opened, read or written.
 Result register_failed(const QString& text) {
     return register_failed(reg::Failure{reg::Failure::Kind::register_unusable, text});
 }
+
+// A device done, as the station tells it: on a line of its own, or as one
+// JSON object; a row its register did not take says where it is kept.
+struct Done {
+    const reg::Record& record;
+    const reg::Kept& kept;
+
+    bool recorded() const { return kept.where == reg::Kept::Where::recorded; }
+};
+
+constexpr Column<Done> kDoneColumns[] = {
+    {"", [](const Done& d) { return members(reg::record_json(d.record)); }},
+    {"kept",
+     [](const Done& d) {
+         return d.recorded()                                ? left_out()
+                : d.kept.where == reg::Kept::Where::waiting ? own_text("locally")
+                                                            : own_text("not_recorded");
+     }},
+    {"waiting", [](const Done& d) { return d.recorded() ? left_out() : number(d.kept.waiting); }},
+    {"",
+     [](const Done& d) {
+         return own_text(utf8(station::outcome_line(d.record) + station::kept_note(d.kept)));
+     },
+     {""}},
+};
+
+// A row of the register as `register list` gives it.
+constexpr Column<reg::Record> kRecordColumns[] = {
+    {"", [](const reg::Record& r) { return members(reg::record_json(r)); }},
+    {"", [](const reg::Record& r) { return own_text(utf8(station::outcome_line(r, true))); }, {""}},
+};
+
+// Rows waiting for another register than this one:
+// "3 waiting for URL (not the register now) in FILE".
+constexpr Column<reg::Elsewhere> kElsewhereColumns[] = {
+    {"waiting", [](const reg::Elsewhere& e) { return number(e.rows); }, {""}},
+    {"register",
+     [](const reg::Elsewhere& e) { return own_text(utf8(e.target)); },
+     {" waiting for "}},
+    {"local",
+     [](const reg::Elsewhere& e) { return own_text(utf8(e.local)); },
+     {" (not the register now) in "}},
+};
 
 // Where the register is: as configured for the machine, any part of it
 // given on the command line instead.
@@ -131,27 +154,14 @@ Result run_station(Commands& c) {
     // SIGINT and SIGTERM stop the station between or during devices, and
     // cut an exchange with the register server short: they are heard on a
     // thread of their own, which is free while the station's is busy.
-    std::optional<link::SignalThread> hearing(std::in_place, [&station] { station.stop(); });
-    if (!in.json) {
-        std::cerr << "waiting for devices; register " << utf8(book.path()) << std::endl;
-        if (!book.last_failure().isEmpty()) {
-            std::cerr << utf8(book.last_failure()) << "; rows wait locally" << std::endl;
-        }
+    std::optional<link::SignalThread> hearing(std::in_place, {SIGINT, SIGTERM},
+                                              [&station] { station.stop(); });
+    tell_person("waiting for devices; register " + utf8(book.path()), in.json);
+    if (!book.last_failure().isEmpty()) {
+        tell_person(utf8(book.last_failure()) + "; rows wait locally", in.json);
     }
     error = station.run([&in](const reg::Record& record, const reg::Kept& kept) {
-        if (in.json) {
-            QJsonObject object = reg::record_json(record);
-            if (kept.where != reg::Kept::Where::recorded) {
-                object["kept"] = kept.where == reg::Kept::Where::waiting
-                                     ? QStringLiteral("locally")
-                                     : QStringLiteral("not_recorded");
-                object["waiting"] = kept.waiting;
-            }
-            std::cout << QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
-        } else {
-            std::cout << utf8(station::outcome_line(record) + station::kept_note(kept));
-        }
-        std::cout << std::endl;
+        write_record(Done{record, kept}, kDoneColumns, in.json);
     });
     hearing.reset();
     if (!error.isEmpty()) {
@@ -180,14 +190,7 @@ Result list_register(Commands& c) {
         return register_failed(error);
     }
     Result r;
-    QJsonArray list;
-    QStringList lines;
-    for (const reg::Record& record : *records) {
-        list.append(reg::record_json(record));
-        lines << station::outcome_line(record, true);
-    }
-    r.values["records"] = list;
-    r.text = utf8(lines.join(QLatin1Char('\n')));
+    add_list(r, "records", *records, kRecordColumns);
     return r;
 }
 
@@ -207,10 +210,8 @@ Result export_register(Commands& c) {
     if (!rows) {
         return register_failed(failure);
     }
-    Result r;
-    r.values["file"] = QString::fromStdString(*csv);
-    r.values["records"] = static_cast<int>(*rows);
-    r.text = *csv;
+    Result r = single({"file", *csv, Field::State::text});
+    add_fields(r, {{"records", std::to_string(*rows), Field::State::number}});
     return r;
 }
 
@@ -227,21 +228,12 @@ Result sync_register(Commands& c) {
         return register_failed(error);
     }
     Result r;
-    r.values["sent"] = *sent;
-    r.values["waiting"] = book.waiting();
-    QStringList lines{QStringLiteral("%1 sent, %2 waiting").arg(*sent).arg(book.waiting())};
+    add_fields(
+        r, {{"sent", std::to_string(*sent), Field::State::number, {"", " sent"}},
+            {"waiting", std::to_string(book.waiting()), Field::State::number, {", ", " waiting"}}});
     // Rows kept for a register no longer configured are named, never left
     // unsaid.
-    QJsonArray elsewhere;
-    for (const reg::Elsewhere& e : book.waiting_elsewhere()) {
-        elsewhere.append(
-            QJsonObject{{"register", e.target}, {"waiting", e.rows}, {"local", e.local}});
-        lines << QStringLiteral("%1 waiting for %2 (not the register now) in %3")
-                     .arg(e.rows)
-                     .arg(e.target, e.local);
-    }
-    r.values["elsewhere"] = elsewhere;
-    r.text = utf8(lines.join(QLatin1Char('\n')));
+    add_list(r, "elsewhere", book.waiting_elsewhere(), kElsewhereColumns);
     return r;
 }
 

@@ -40,13 +40,39 @@ void on_signal(int number) {
 
 } // namespace
 
+namespace {
+
+// The handler of `numbers` installed, and the pipe it wakes made; false
+// when the pipe cannot be made.
+bool install(std::initializer_list<int> numbers) {
+#ifdef Q_OS_UNIX
+    if (wake_pipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, wake_pipe) != 0) {
+        return false;
+    }
+    struct sigaction action {};
+    action.sa_handler = on_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int number : numbers) {
+        sigaction(number, &action, nullptr);
+    }
+#else
+    for (const int number : numbers) {
+        std::signal(number, on_signal);
+    }
+#endif
+    return true;
+}
+
+} // namespace
+
 void hand_over_signals(QObject& owner, std::initializer_list<int> numbers,
                        std::function<void()> call) {
     handed_to = std::move(call);
-#ifdef Q_OS_UNIX
-    if (wake_pipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, wake_pipe) != 0) {
+    if (!install(numbers)) {
         return;
     }
+#ifdef Q_OS_UNIX
     auto* notifier = new QSocketNotifier(wake_pipe[0], QSocketNotifier::Read, &owner);
     loop_notifier = notifier;
     QObject::connect(notifier, &QSocketNotifier::activated, &owner, [] {
@@ -56,18 +82,8 @@ void hand_over_signals(QObject& owner, std::initializer_list<int> numbers,
             handed_to();
         }
     });
-    struct sigaction action {};
-    action.sa_handler = on_signal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (const int number : numbers) {
-        sigaction(number, &action, nullptr);
-    }
 #else
     (void)owner;
-    for (const int number : numbers) {
-        std::signal(number, on_signal);
-    }
 #endif
 }
 
@@ -86,13 +102,14 @@ struct SignalThread::Parts {
     std::thread thread;
 };
 
-SignalThread::SignalThread(std::function<void()> call) : parts_(new Parts) {
+SignalThread::SignalThread(std::initializer_list<int> numbers, std::function<void()> call)
+    : parts_(new Parts) {
     // The event loop's notifier is set aside, so that the one byte a signal
     // writes is read here and nowhere else.
     if (loop_notifier) {
         loop_notifier->setEnabled(false);
     }
-    if (wake_pipe[0] < 0 || ::pipe(parts_->stop_pipe) != 0) {
+    if (!install(numbers) || ::pipe(parts_->stop_pipe) != 0) {
         return;
     }
     parts_->thread = std::thread([call = std::move(call), stop = parts_->stop_pipe[0]] {
@@ -137,8 +154,10 @@ struct SignalThread::Parts {
     std::function<void()> before;
 };
 
-SignalThread::SignalThread(std::function<void()> call) : parts_(new Parts{handed_to}) {
+SignalThread::SignalThread(std::initializer_list<int> numbers, std::function<void()> call)
+    : parts_(new Parts{handed_to}) {
     handed_to = std::move(call);
+    install(numbers);
 }
 
 SignalThread::~SignalThread() {

@@ -20,14 +20,15 @@ void hand_over_signals(QObject& owner, std::initializer_list<int> numbers,
 // still kept for `last_signal`.
 void stop_handing_over();
 
-// While it lives, the handed-over signals call `call` on a thread of its
-// own instead of on the event loop's thread: for a program whose thread may
-// be busy (waiting for a server) when a signal comes.  `call` must be safe
-// to call from that thread.  Made and ended on the thread that handed the
-// signals over.
+// While it lives, the signals `numbers` are kept (for `last_signal`) and
+// call `call` on a thread of its own instead of on an event loop's thread:
+// for a program whose thread may be busy (waiting for a server) when a
+// signal comes.  `call` must be safe to call from that thread.  Signals
+// handed over to an event loop before are heard here meanwhile.  Made and
+// ended on one thread.
 class SignalThread {
   public:
-    explicit SignalThread(std::function<void()> call);
+    SignalThread(std::initializer_list<int> numbers, std::function<void()> call);
     ~SignalThread();
     SignalThread(const SignalThread&) = delete;
     SignalThread& operator=(const SignalThread&) = delete;

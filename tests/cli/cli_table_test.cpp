@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
-// tessal-cli's command table against what a person reads of it: --help, the
-// bash completion and the manual page.
+// tessal-cli's command table and failure table against what a person reads
+// of them: --help, the bash completion, the manual page and the README.
+#include "cli/failures.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -24,7 +26,7 @@ QString output_of(const QString& argument) {
 }
 
 QString source_file(const char* name) {
-    QFile file(QStringLiteral(TESSAL_SOURCE_DIR "/cli/") + name);
+    QFile file(QStringLiteral(TESSAL_SOURCE_DIR "/") + name);
     EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
     return QString::fromUtf8(file.readAll());
 }
@@ -52,7 +54,7 @@ std::vector<Listed> table() {
 // The manual page's command entries, by their words: each entry's text from
 // its heading to the next one.
 std::map<QString, QString> manual_entries() {
-    const QString page = source_file("tessal-cli.1");
+    const QString page = source_file("cli/tessal-cli.1");
     const QString commands =
         page.section(".SH COMMANDS\n", 1).section(".SH OUTPUT\n", 0, 0).replace("\\-", "-");
     std::map<QString, QString> entries;
@@ -115,7 +117,7 @@ TEST(CliTable, TheUsageTextListsEveryCommand) {
 // an entry for each command, naming each of its options, and none for a
 // command the table lacks.
 TEST(CliTable, CompletionAndManualNameWhatTheTableHolds) {
-    const QString completion = source_file("tessal-cli.bash-completion");
+    const QString completion = source_file("cli/tessal-cli.bash-completion");
     const QString block = completion.section("_tessal_cli_commands='", 1).section("'", 0, 0);
     QStringList completed = block.split('\n');
     const std::map<QString, QString> entries = manual_entries();
@@ -140,6 +142,76 @@ TEST(CliTable, CompletionAndManualNameWhatTheTableHolds) {
     for (const auto& [words, text] : entries) {
         EXPECT_TRUE(in_table.count(words) > 0)
             << "manual entry the table lacks: " << words.toStdString();
+    }
+}
+
+// The manual page's EXIT STATUS entries by status ("130, 143" is one entry
+// for both).
+std::map<int, QString> status_entries() {
+    const QString section = source_file("cli/tessal-cli.1")
+                                .section(".SH EXIT STATUS\n", 1)
+                                .section(".SH FILES\n", 0, 0);
+    std::map<int, QString> entries;
+    for (const QString& entry : section.split(".TP\n", Qt::SkipEmptyParts)) {
+        auto number = QRegularExpression("\\d+").globalMatch(entry.section('\n', 0, 0));
+        while (number.hasNext()) {
+            entries[number.next().captured().toInt()] = entry;
+        }
+    }
+    return entries;
+}
+
+// Whether a part of the manual page names the JSON code in bold.
+bool names_code(const QString& text, const char* code) {
+    return text.contains(QRegularExpression("\\\\fB(\\\\%)?" + QString(code) + "\\\\fR"));
+}
+
+// Every kind of failure has one row; --help and the README list the
+// statuses as the table holds them; the manual page has an entry for each
+// status naming its codes and no other status's, and lists every code.
+TEST(CliTable, HelpReadmeAndManualTellTheFailureTable) {
+    std::vector<FailureKind> kinds;
+    for (int k = 0; k <= static_cast<int>(device::Failure::Kind::partly_written); ++k) {
+        kinds.push_back(static_cast<device::Failure::Kind>(k));
+    }
+    for (int k = 0; k <= static_cast<int>(reg::Failure::Kind::file_unwritable); ++k) {
+        kinds.push_back(static_cast<reg::Failure::Kind>(k));
+    }
+    for (int k = 0; k <= static_cast<int>(Own::sigterm); ++k) {
+        kinds.push_back(static_cast<Own>(k));
+    }
+    std::map<std::string, std::set<int>> statuses_of; // code -> the statuses it ends with
+    for (const ExitStatus& status : exit_statuses()) {
+        for (const FailureCode& failure : status.failures) {
+            EXPECT_EQ(std::erase(kinds, failure.kind), 1u) << failure.code;
+            statuses_of[failure.code].insert(status.exit);
+        }
+    }
+    EXPECT_TRUE(kinds.empty()) << "kinds without a row";
+
+    const QString list = QString::fromStdString(status_list());
+    EXPECT_TRUE(output_of("--help").simplified().contains("exit status: " + list + "."));
+    EXPECT_TRUE(source_file("README.md").simplified().contains("Exit status: " + list + "."))
+        << list.toStdString();
+
+    const std::map<int, QString> entries = status_entries();
+    std::vector<int> listed;
+    for (const auto& [exit, text] : entries) {
+        listed.push_back(exit);
+    }
+    std::vector<int> held;
+    for (const ExitStatus& status : exit_statuses()) {
+        held.push_back(status.exit);
+    }
+    EXPECT_EQ(listed, held);
+    const QString codes =
+        source_file("cli/tessal-cli.1").section("\\fBcode\\fR is one of", 1).section(".\n", 0, 0);
+    for (const auto& [code, statuses] : statuses_of) {
+        SCOPED_TRACE(code);
+        EXPECT_TRUE(names_code(codes, code.c_str()));
+        for (const auto& [exit, text] : entries) {
+            EXPECT_EQ(names_code(text, code.c_str()), statuses.count(exit) > 0) << exit;
+        }
     }
 }
 

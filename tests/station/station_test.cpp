@@ -11,6 +11,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
@@ -440,17 +442,35 @@ TEST_F(StationTest, CliRefusesBeforeAnyPortIsTouchedAndStopsOnSignals) {
     }
     EXPECT_EQ(sim.requests(), std::vector<std::string>{});
 
-    QProcess process;
-    start(process, station + "--profile @profile.json");
-    while (!process.canReadLine() && process.waitForReadyRead(20000)) {
+    // A line for the device, or with --json one whole object; SIGINT ends
+    // the run.
+    for (const bool json : {false, true}) {
+        QProcess process;
+        start(process, (json ? "--json " : "") + station + "--profile @profile.json");
+        while (!process.canReadLine() && process.waitForReadyRead(20000)) {
+        }
+        ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+        ASSERT_TRUE(process.waitForFinished(20000));
+        EXPECT_EQ(process.exitCode(), 130);
+        const QString out =
+            QString(process.readAllStandardOutput()).replace(dir_.path() + "/", "@");
+        const QString err = QString(process.readAllStandardError()).replace(dir_.path() + "/", "@");
+        if (!json) {
+            EXPECT_EQ(out.mid(9), "PASS 356871044629016 @ports/dev1\n");
+            EXPECT_EQ(err,
+                      "waiting for devices; register @cli/register.sqlite\ninterrupted (SIGINT)\n");
+            continue;
+        }
+        const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
+        ASSERT_EQ(lines.size(), 2) << out.toStdString();
+        const QJsonObject device = QJsonDocument::fromJson(lines[0].toUtf8()).object();
+        EXPECT_EQ(device["schema"].toInt(), 1);
+        EXPECT_EQ(device["imei"].toString(), "356871044629016");
+        EXPECT_EQ(device["result"].toString(), "PASS");
+        EXPECT_EQ(lines[1], R"j({"error":{"code":"interrupted","detail":"","message":)j"
+                            R"j("interrupted (SIGINT)"},"ok":false,"schema":1})j");
+        EXPECT_EQ(err, "");
     }
-    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
-    ASSERT_TRUE(process.waitForFinished(20000));
-    EXPECT_EQ(process.exitCode(), 130);
-    EXPECT_EQ(QString(process.readAllStandardOutput().mid(9)).replace(dir_.path() + "/", "@"),
-              "PASS 356871044629016 @ports/dev1\n");
-    EXPECT_EQ(QString(process.readAllStandardError()).replace(dir_.path() + "/", "@"),
-              "waiting for devices; register @cli/register.sqlite\ninterrupted (SIGINT)\n");
 
     const QString listed = run("register list --register @cli/register.sqlite");
     EXPECT_TRUE(listed.startsWith("0|20") && listed.endsWith("PASS 356871044629016 @ports/dev1\n|"))
