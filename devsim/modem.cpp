@@ -161,6 +161,21 @@ std::string Modem::answer(std::string_view command_line) {
         response += sim_.present ? info("^SPIC: " + std::to_string(sim_.attempts_left)) : error();
     } else if (command("AT+CLCK=")) {
         response += facility_lock(rest);
+    } else if (equals_nocase(line, "AT+CREG?")) {
+        response += info("+CREG: 0," + std::to_string(registration()));
+    } else if (equals_nocase(line, "AT+COPS?")) {
+        const int state = registration();
+        if (state != 1 && state != 5) {
+            response += info("+COPS: 0");
+        } else if (network_.name.empty()) {
+            response += info("+COPS: 0,2,\"" + network_.code + "\"");
+        } else {
+            response += info("+COPS: 0,0,\"" + network_.name + "\"");
+        }
+    } else if (equals_nocase(line, "AT+CGATT?")) {
+        const int state = registration();
+        const bool attached = network_.gprs_attached && (state == 1 || state == 5);
+        response += info(attached ? "+CGATT: 1" : "+CGATT: 0");
     } else if (equals_nocase(line, "AT^SCID")) {
         response += sim_.present ? info("^SCID: " + sim_.id) : error();
     } else {
@@ -180,6 +195,10 @@ std::string Modem::read_pin_state() const {
         return info("+CPIN: READY");
     }
     return info(forms_.quoted_pin_state ? "+CPIN: \"SIM PIN\"" : "+CPIN: SIM PIN");
+}
+
+int Modem::registration() const {
+    return sim_.ready() ? network_.registration : 0;
 }
 
 std::string Modem::check_pin(std::string_view pin) {
