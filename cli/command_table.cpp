@@ -18,7 +18,7 @@ constexpr const char* kUsageTail =
     "exit status: 0 success, 1 values differ (profile diff, apply --dry-run),\n"
     "2 usage, 3 port cannot be opened, 4 no reply,\n"
     "5 device refused or broken reply, 6 read-back differs, 7 partly written,\n"
-    "130 SIGINT, 143 SIGTERM.  See tessal-cli(1).\n";
+    "8 a stage of the check failed, 130 SIGINT, 143 SIGTERM.  See tessal-cli(1).\n";
 
 // An option as a row lists it: its name, and whether a value follows it.
 struct Listed {
@@ -68,7 +68,7 @@ const std::vector<Command>& command_table() {
         std::vector<Command> rows;
         for (const std::span<const Command> family :
              {device_commands(), clock_commands(), ftp_commands(), jad_commands(), sim_commands(),
-              profile_commands()}) {
+              profile_commands(), check_commands()}) {
             rows.insert(rows.end(), family.begin(), family.end());
         }
 #ifdef TESSAL_WITH_STATION

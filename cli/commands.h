@@ -28,6 +28,7 @@ enum Exit : int {
     kDeviceError = 5, // refused, broken reply, port failure during the exchange, modem error
     kMismatch = 6,    // a value read back differs from the one written
     kPartial = 7,     // some parameters written and some not
+    kCheckFailed = 8, // check: a stage failed; the verdict's code is the error's
 };
 
 // What the command line says for each kind of device failure: its JSON

@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <ctime>
 #include <vector>
 
 namespace tessal::devsim {
@@ -113,11 +114,21 @@ bool time_zone_field(std::string_view text) {
     return true;
 }
 
+// The modem's clock runs behind local time by an hour in winter and two in
+// summer, as the console sets it; the machine's own zone tells the season.
+sys_seconds as_the_console_sets_it(sys_seconds utc) {
+    const std::time_t t = system_clock::to_time_t(utc);
+    std::tm local{};
+    localtime_r(&t, &local);
+    return utc + seconds{local.tm_gmtoff} - hours{local.tm_isdst > 0 ? 2 : 1};
+}
+
 } // namespace
 
 Modem::Modem(MonotonicClock now)
     : now_(now ? std::move(now) : MonotonicClock(steady_clock::now)),
-      clock_base_(floor<seconds>(system_clock::now())), clock_set_at_(now_()) {}
+      clock_base_(as_the_console_sets_it(floor<seconds>(system_clock::now()))),
+      clock_set_at_(now_()) {}
 
 std::string Modem::answer(std::string_view command_line) {
     std::string response;
