@@ -68,10 +68,10 @@ CheckWindow::CheckWindow(Transaction& transaction, const settings::Settings& set
 
 void CheckWindow::build() {
     setWindowTitle(QStringLiteral("Provera uredjaja"));
-    setFixedSize(760, 560);
+    setFixedSize(960, 560);
     apply_console_look(*this);
 
-    Verdict = spoken(place(new QLabel(this), "Verdict", {12, 10, 736, 48}), "Ocena");
+    Verdict = spoken(place(new QLabel(this), "Verdict", {12, 10, 936, 48}), "Ocena");
     QFont bold = font();
     bold.setPointSize(12);
     bold.setBold(true);
@@ -85,16 +85,16 @@ void CheckWindow::build() {
     show_verdict(QStringLiteral("Provera nije pokrenuta"), device::CheckOutcome::not_checked);
 
     auto* profile_label = place(new QLabel(QStringLiteral("&Profil:"), this), "", {12, 70, 80, 24});
-    ProfileFile = spoken(place(new QLineEdit(this), "ProfileFile", {96, 68, 330, 26}), "Profil");
+    ProfileFile = spoken(place(new QLineEdit(this), "ProfileFile", {96, 68, 530, 26}), "Profil");
     ProfileFile->setPlaceholderText(QStringLiteral("bez profila"));
     label_for(profile_label, ProfileFile);
-    Choose = console_button(this, "Choose", "...", {434, 66, 60, 30});
+    Choose = console_button(this, "Choose", "...", {634, 66, 60, 30});
     Choose->setAccessibleName(QStringLiteral("Izbor profila"));
-    Start = console_button(this, "Start", "&Proveri", {504, 66, 244, 30});
+    Start = console_button(this, "Start", "&Proveri", {704, 66, 244, 30});
 
     Stages = spoken(
         place(new QTableWidget(static_cast<int>(device::kCheckStages.size()), kColumns, this),
-              "Stages", {12, 106, 736, 282}),
+              "Stages", {12, 106, 936, 282}),
         "Koraci provere");
     Stages->setHorizontalHeaderLabels({QStringLiteral("Korak"), QStringLiteral("Ishod"),
                                        QStringLiteral("Ocitano"), QStringLiteral("Razlog")});
@@ -103,8 +103,8 @@ void CheckWindow::build() {
     Stages->setSelectionBehavior(QAbstractItemView::SelectRows);
     Stages->setTabKeyNavigation(false);
     Stages->setColumnWidth(kStage, 150);
-    Stages->setColumnWidth(kOutcome, 130);
-    Stages->setColumnWidth(kReading, 240);
+    Stages->setColumnWidth(kOutcome, 150);
+    Stages->setColumnWidth(kReading, 360);
     Stages->horizontalHeader()->setStretchLastSection(true);
     for (int row = 0; row < Stages->rowCount(); ++row) {
         Stages->setItem(
@@ -116,7 +116,7 @@ void CheckWindow::build() {
     Copy = console_button(this, "Copy", "&Kopiraj rezultat", {12, 396, 200, 30});
     auto* exchanges_label =
         place(new QLabel(QStringLiteral("&Razmena sa uredjajem:"), this), "", {224, 400, 300, 22});
-    Exchanges = spoken(place(new QPlainTextEdit(this), "Exchanges", {12, 432, 736, 116}),
+    Exchanges = spoken(place(new QPlainTextEdit(this), "Exchanges", {12, 432, 936, 116}),
                        "Razmena sa uredjajem");
     label_for(exchanges_label, Exchanges);
     Exchanges->setReadOnly(true);

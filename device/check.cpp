@@ -211,8 +211,10 @@ class Checker {
     void device(StageResult& stage) {
         if (!session_.open()) {
             const std::optional<Failure>& failure = session_.report().failure;
-            judge(stage, CheckOutcome::failed, failure ? failure->reply : std::string(),
-                  CheckReason::port_unavailable);
+            // The device tried and why it failed, on one line.
+            std::string why = failure ? failure->reply : std::string();
+            std::replace(why.begin(), why.end(), '\n', ' ');
+            judge(stage, CheckOutcome::failed, why, CheckReason::port_unavailable);
             stopped_ = true;
             return;
         }
@@ -403,7 +405,7 @@ class Checker {
         const std::optional<ClockTexts> local =
             device && !(*device)[kHour].empty() ? device_to_local(*device, offset) : std::nullopt;
         const auto field = [&](ClockField f) {
-            return static_cast<int>(*parse_number((*local)[f]));
+            return static_cast<int>(parse_number((*local)[f]).value_or(-1)); // -1: no date
         };
         const QDateTime shown =
             local ? QDateTime(QDate(full_year(field(kYear)), field(kMonth), field(kDay)),
