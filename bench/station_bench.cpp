@@ -9,6 +9,7 @@
 #include "devsim/pty_simulator.h"
 #include "station/station.h"
 #include "support/files.h"
+#include "wire_bytes.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -34,30 +35,6 @@ constexpr const char* kProfile =
     R"( "jad": {"REPORT_INTERVAL": "30"}})";
 
 using testing::open_files;
-
-// The bytes of one formatted trace record of the line ("... > 02 56 39 3A 03
-// <STX>V9:<ETX>"): the hex pairs after the direction mark; none for an event.
-std::size_t record_bytes(const std::string& record) {
-    std::size_t at = record.find(" > ");
-    if (at == std::string::npos) {
-        at = record.find(" < ");
-    }
-    if (at == std::string::npos) {
-        return 0;
-    }
-    std::size_t count = 0;
-    for (at += 3;
-         at + 2 <= record.size() && std::isxdigit(static_cast<unsigned char>(record[at])) &&
-         std::isxdigit(static_cast<unsigned char>(record[at + 1]));
-         at += 3) {
-        ++count;
-        if (at + 2 == record.size() || record[at + 2] != ' ' ||
-            (at + 3 < record.size() && record[at + 3] == ' ')) {
-            break; // two blanks: the readable text follows
-        }
-    }
-    return count;
-}
 
 struct Device {
     Clock::time_point appeared;
@@ -103,6 +80,7 @@ std::vector<Device> run(const QString& folder, int count, bool (*faulty)(int), i
                 devsim::PtySimulator sim(
                     QString("%1/ports/dev%2").arg(folder).arg(i).toStdString());
                 sim.with_device([i](devsim::Device& device) {
+                    device.modem().sim().pin_required = false; // ready: the station checks it
                     device.modem().set_imei(std::to_string(356871044600000 + i));
                 });
                 devsim::Faults paced;
@@ -112,7 +90,7 @@ std::vector<Device> run(const QString& folder, int count, bool (*faulty)(int), i
                 sim.set_faults(paced);
                 sim.set_command_faults({{faulty(i) ? "PFTPGovUser" : "-", refusing}});
                 sim.set_wire_trace([&](const std::string& r) {
-                    if (const std::size_t n = record_bytes(r); n > 0) {
+                    if (const std::size_t n = bench::record_bytes(r); n > 0) {
                         Clock::rep expected = 0;
                         first.compare_exchange_strong(expected,
                                                       Clock::now().time_since_epoch().count());

@@ -83,7 +83,7 @@ const std::vector<Command>& command_table() {
         std::vector<Command> rows;
         for (const std::span<const Command> family :
              {device_commands(), clock_commands(), ftp_commands(), jad_commands(), sim_commands(),
-              profile_commands()}) {
+              profile_commands(), check_commands()}) {
             rows.insert(rows.end(), family.begin(), family.end());
         }
 #ifdef TESSAL_WITH_STATION

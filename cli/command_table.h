@@ -38,6 +38,7 @@ std::span<const Command> ftp_commands();
 std::span<const Command> jad_commands();
 std::span<const Command> sim_commands();
 std::span<const Command> profile_commands();
+std::span<const Command> check_commands();
 #ifdef TESSAL_WITH_STATION
 std::span<const Command> station_commands();
 #endif

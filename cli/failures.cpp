@@ -63,6 +63,12 @@ const ExitStatus kStatuses[] = {
      {
          {Device::partly_written, "partial", Told::quoting},
      }},
+    {8,
+     "a stage of the check failed",
+     {
+         // The detail is the verdict's own code (sim_pin_required, ...).
+         {Own::check_failed, "check_failed", Told::quoting},
+     }},
     {130,
      "SIGINT",
      {

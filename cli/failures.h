@@ -22,6 +22,7 @@ enum class Own {
     differs,       // the device holds other values than the profile
     no_sim,        // the modem reports no SIM card
     wrong_pin,     // the SIM refused the PIN
+    check_failed,  // a stage of the device check failed
     sigint,        // stopped by SIGINT
     sigterm,       // stopped by SIGTERM
 };

@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QEvent>
+#include <QFileDialog>
 #include <QFont>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -114,6 +115,16 @@ QValidator::State DeviceTextValidator::validate(QString& input, int& /*position*
     const bool printable = std::all_of(input.begin(), input.end(),
                                        [](QChar c) { return device::is_device_char(c.unicode()); });
     return printable ? Acceptable : Invalid;
+}
+
+void choose_profile_into(QLineEdit* box, const std::function<QString()>& choose) {
+    const QString file =
+        choose ? choose()
+               : QFileDialog::getOpenFileName(box->window(), QStringLiteral("Profil"), QString(),
+                                              QStringLiteral("Profil (*.json)"));
+    if (!file.isEmpty()) {
+        box->setText(file);
+    }
 }
 
 } // namespace tessal::console

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QValidator>
 
+#include <functional>
 #include <initializer_list>
 #include <vector>
 
@@ -57,6 +58,10 @@ void tab_order(const std::vector<QWidget*>& controls);
 // that Tab reaches it and a screen reader reads it) but neither keys, the
 // mouse wheel nor clicks change its selection or open it.
 void show_only(QComboBox* list);
+
+// A profile file to read, named in `box`: asked of `choose` when there is
+// one, else of the desktop's file dialog; the box keeps its text on cancel.
+void choose_profile_into(QLineEdit* box, const std::function<QString()>& choose);
 
 // The width a text box needs to show `characters` characters of its font.
 int box_width(const QWidget& box, int characters);

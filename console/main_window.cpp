@@ -2,6 +2,7 @@
 // The window's life: made, loaded with the saved settings, closed.
 #include "main_window.h"
 
+#include "check_window.h"
 #include "message_service.h"
 #include "settings/settings_store.h"
 
@@ -77,6 +78,15 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     transaction_.close({}, true);
     Form_Unload();
     event->accept();
+}
+
+void MainWindow::CheckDevice_Click() {
+    if (!check_window_) {
+        check_window_ = std::make_unique<CheckWindow>(transaction_, settings_);
+    }
+    check_window_->show();
+    check_window_->raise();
+    check_window_->activateWindow();
 }
 
 void MainWindow::Izlaz_Click() {

@@ -13,10 +13,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
+class QMenuBar;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -29,6 +32,7 @@ class SettingsStore;
 
 namespace tessal::console {
 
+class CheckWindow;
 class MessageService;
 
 // A pick-only list that runs `before_popup` each time its popup opens.
@@ -110,6 +114,10 @@ class MainWindow : public QWidget {
     // "Sacuvaj profil..." and "Primeni profil..." of the context menu.
     void SaveProfile_Click();
     void ApplyProfile_Click();
+    // "Provera uredjaja...": opens the check's window.
+    void CheckDevice_Click();
+    // The check's window once it was opened, else null.
+    CheckWindow* check_window() const { return check_window_.get(); }
 
     // The PC clock source; tests set a fixed time.
     void set_now(std::function<QDateTime()> now) { now_ = std::move(now); }
@@ -146,6 +154,8 @@ class MainWindow : public QWidget {
     QPushButton* SIMch = nullptr;
     QPushButton* JAD = nullptr;
     QPushButton* Izlaz = nullptr;
+    // Above the controls: the "Servis" menu holds what the context menu does.
+    QMenuBar* MenuBar = nullptr;
 
     // The area that holds every control; it is disabled while the window
     // takes no input.
@@ -169,6 +179,9 @@ class MainWindow : public QWidget {
     void build_tab_order();
     void connect_controls();
     void build_menu_and_shortcuts();
+    // The service commands, as the "Servis" menu and the context menu offer
+    // them; `bar` names Ctrl+T without taking it from the window's shortcut.
+    void add_service_actions(QMenu& menu, bool bar);
     int season_offset() const;
     QString choose_profile(bool save);
     // Runs a device operation that takes input away from the window until
@@ -191,6 +204,7 @@ class MainWindow : public QWidget {
     std::function<void()> open_trace_;
     std::function<void()> open_station_;
     std::function<QString(bool save)> choose_profile_;
+    std::unique_ptr<CheckWindow> check_window_;
     bool unloaded_ = false;
 };
 

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -270,31 +271,58 @@ void MainWindow::connect_controls() {
 void MainWindow::build_menu_and_shortcuts() {
     // The trace window, beside the controls: a shortcut and a context menu
     // leave the layout as it is.
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_T), this), &QShortcut::activated, this,
+            [this] {
+                if (open_trace_) {
+                    open_trace_();
+                }
+            });
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu menu(this);
+        add_service_actions(menu, false);
+        menu.exec(mapToGlobal(at));
+    });
+    // The menu bar stands above the controls, which keep their places: the
+    // window grows by its height.
+    MenuBar = new QMenuBar(this);
+    MenuBar->setObjectName(QStringLiteral("MenuBar"));
+    QMenu* service = MenuBar->addMenu(QStringLiteral("&Servis"));
+    service->setObjectName(QStringLiteral("Servis"));
+    connect(service, &QMenu::aboutToShow, this, [this, service] {
+        service->clear();
+        add_service_actions(*service, true);
+    });
+    const int bar = MenuBar->sizeHint().height();
+    MenuBar->setGeometry(0, 0, width(), bar);
+    content_->move(0, bar);
+    setFixedSize(width(), height() + bar);
+}
+
+void MainWindow::add_service_actions(QMenu& menu, bool bar) {
+    const QString trace = QStringLiteral("Trag komunikacije");
     const QKeySequence trace_keys(Qt::CTRL | Qt::Key_T);
     auto open_trace = [this] {
         if (open_trace_) {
             open_trace_();
         }
     };
-    connect(new QShortcut(trace_keys, this), &QShortcut::activated, this, open_trace);
-    setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(this, &QWidget::customContextMenuRequested, this,
-            [this, open_trace, trace_keys](const QPoint& at) {
-                QMenu menu(this);
-                menu.addAction(QStringLiteral("Trag komunikacije"), trace_keys, open_trace);
-                menu.addAction(QStringLiteral("Sacuvaj profil..."), this,
-                               [this] { SaveProfile_Click(); });
-                menu.addAction(QStringLiteral("Primeni profil..."), this,
-                               [this] { ApplyProfile_Click(); });
-                if (open_station_) {
-                    menu.addAction(QStringLiteral("Stanica..."), this, [this] {
-                        if (transaction_.idle()) {
-                            open_station_();
-                        }
-                    });
-                }
-                menu.exec(mapToGlobal(at));
-            });
+    if (bar) {
+        menu.addAction(trace + QLatin1Char('\t') + trace_keys.toString(QKeySequence::NativeText),
+                       this, open_trace);
+    } else {
+        menu.addAction(trace, trace_keys, this, open_trace);
+    }
+    menu.addAction(QStringLiteral("Sacuvaj profil..."), this, [this] { SaveProfile_Click(); });
+    menu.addAction(QStringLiteral("Primeni profil..."), this, [this] { ApplyProfile_Click(); });
+    if (open_station_) {
+        menu.addAction(QStringLiteral("Stanica..."), this, [this] {
+            if (transaction_.idle()) {
+                open_station_();
+            }
+        });
+    }
+    menu.addAction(QStringLiteral("Provera uredjaja..."), this, [this] { CheckDevice_Click(); });
 }
 
 } // namespace tessal::console

@@ -8,7 +8,6 @@
 #include "transaction.h"
 
 #include <QCloseEvent>
-#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -139,13 +138,7 @@ void StationWindow::set_running(bool running) {
 }
 
 void StationWindow::Choose_Click() {
-    const QString file =
-        choose_ ? choose_()
-                : QFileDialog::getOpenFileName(this, QStringLiteral("Profil"), QString(),
-                                               QStringLiteral("Profil (*.json)"));
-    if (!file.isEmpty()) {
-        ProfileFile->setText(file);
-    }
+    choose_profile_into(ProfileFile, choose_);
 }
 
 namespace {

@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <ctime>
 #include <vector>
 
 namespace tessal::devsim {
@@ -113,11 +114,21 @@ bool time_zone_field(std::string_view text) {
     return true;
 }
 
+// The modem's clock runs behind local time by an hour in winter and two in
+// summer, as the console sets it; the machine's own zone tells the season.
+sys_seconds as_the_console_sets_it(sys_seconds utc) {
+    const std::time_t t = system_clock::to_time_t(utc);
+    std::tm local{};
+    localtime_r(&t, &local);
+    return utc + seconds{local.tm_gmtoff} - hours{local.tm_isdst > 0 ? 2 : 1};
+}
+
 } // namespace
 
 Modem::Modem(MonotonicClock now)
     : now_(now ? std::move(now) : MonotonicClock(steady_clock::now)),
-      clock_base_(floor<seconds>(system_clock::now())), clock_set_at_(now_()) {}
+      clock_base_(as_the_console_sets_it(floor<seconds>(system_clock::now()))),
+      clock_set_at_(now_()) {}
 
 std::string Modem::answer(std::string_view command_line) {
     std::string response;
@@ -161,6 +172,21 @@ std::string Modem::answer(std::string_view command_line) {
         response += sim_.present ? info("^SPIC: " + std::to_string(sim_.attempts_left)) : error();
     } else if (command("AT+CLCK=")) {
         response += facility_lock(rest);
+    } else if (equals_nocase(line, "AT+CREG?")) {
+        response += info("+CREG: 0," + std::to_string(registration()));
+    } else if (equals_nocase(line, "AT+COPS?")) {
+        const int state = registration();
+        if (state != 1 && state != 5) {
+            response += info("+COPS: 0");
+        } else if (network_.name.empty()) {
+            response += info("+COPS: 0,2,\"" + network_.code + "\"");
+        } else {
+            response += info("+COPS: 0,0,\"" + network_.name + "\"");
+        }
+    } else if (equals_nocase(line, "AT+CGATT?")) {
+        const int state = registration();
+        const bool attached = network_.gprs_attached && (state == 1 || state == 5);
+        response += info(attached ? "+CGATT: 1" : "+CGATT: 0");
     } else if (equals_nocase(line, "AT^SCID")) {
         response += sim_.present ? info("^SCID: " + sim_.id) : error();
     } else {
@@ -180,6 +206,10 @@ std::string Modem::read_pin_state() const {
         return info("+CPIN: READY");
     }
     return info(forms_.quoted_pin_state ? "+CPIN: \"SIM PIN\"" : "+CPIN: SIM PIN");
+}
+
+int Modem::registration() const {
+    return sim_.ready() ? network_.registration : 0;
 }
 
 std::string Modem::check_pin(std::string_view pin) {

@@ -19,8 +19,19 @@ struct SimCard {
     std::string id = "89381030000123456784"; // card number shown by AT^SCID
 
     // The card accepts commands that need the PIN.
-    bool ready() const { return present && (!pin_required || pin_entered); }
+    bool ready() const { return present && !blocked() && (!pin_required || pin_entered); }
     bool blocked() const { return present && attempts_left <= 0; }
+};
+
+// The network as the modem sees it.  A SIM that does not accept commands
+// keeps the modem off the network whatever is set here.
+struct Network {
+    // "+CREG:" states: 0 not registered, 1 home, 2 searching, 3 denied,
+    // 5 roaming.
+    int registration = 1;
+    std::string name;           // AT+COPS? names the network by it when set ...
+    std::string code = "22001"; // ... and by this code otherwise
+    bool gprs_attached = true;  // AT+CGATT?, once registered
 };
 
 // How the modem words its answers, beside echo; the defaults are the plain
@@ -64,6 +75,9 @@ class Modem {
 
     ReplyForms& forms() { return forms_; }
 
+    Network& network() { return network_; }
+    const Network& network() const { return network_; }
+
     // The running clock as "yy/MM/dd,hh:mm:ss", moved on by `shift`.
     std::string clock_text(std::chrono::minutes shift = {}) const;
     // Sets the clock from "yy/MM/dd,hh:mm:ss", optionally followed by a
@@ -76,6 +90,8 @@ class Modem {
     // The clock as AT+CCLK? reports it, with the zone suffix when one is set.
     std::string clock_reading() const;
     std::string read_pin_state() const;
+    // The registration state that AT+CREG? reports now.
+    int registration() const;
     std::string enter_pin(std::string_view argument);
     std::string facility_lock(std::string_view arguments);
     // Checks a PIN against the card, counting a wrong one; empty on success,
@@ -88,6 +104,7 @@ class Modem {
     SimCard sim_;
     bool echo_ = false;
     ReplyForms forms_;
+    Network network_;
     std::chrono::sys_seconds clock_base_;
     std::chrono::steady_clock::time_point clock_set_at_;
 };

@@ -68,7 +68,34 @@ bool zone(ProgramOptions& options, const std::string& value) {
     return true;
 }
 
+// A registration state by its word, as AT+CREG? numbers it.
+bool registration(ProgramOptions& options, const std::string& value) {
+    static constexpr std::pair<std::string_view, int> kStates[] = {
+        {"none", 0}, {"home", 1}, {"searching", 2}, {"denied", 3}, {"roaming", 5}};
+    for (const auto& [word, state] : kStates) {
+        if (value == word) {
+            options.network.registration = state;
+            return true;
+        }
+    }
+    return false;
+}
+
+// A network code: the country's three digits and the network's two or three.
+bool network_code(ProgramOptions& options, const std::string& value) {
+    options.network.code = value;
+    return (value.size() == 5 || value.size() == 6) &&
+           std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A switch that turns the field off.
+template <auto... path> bool turn_off(ProgramOptions& options, const std::string&) {
+    field<path...>(options) = false;
+    return true;
+}
+
 constexpr auto kFaults = &ProgramOptions::faults;
+constexpr auto kNetwork = &ProgramOptions::network;
 constexpr auto kForms = &ProgramOptions::forms;
 
 constexpr std::string_view kFaultSection = "Faults";
@@ -118,8 +145,19 @@ constexpr Option kOptions[] = {
      any_text<&ProgramOptions::pin>},
     {"--signal", "", "N", kDeviceSection, "signal strength reported by AT+CSQ (default 21)",
      number<0, &ProgramOptions::signal>},
-    {"--attempts", "", "N", kDeviceSection, "PIN attempts left on the SIM (default 3)",
+    {"--attempts", "", "N", kDeviceSection,
+     "PIN attempts left on the SIM (default 3; 0: the SIM\nwaits for its PUK)",
      number<0, &ProgramOptions::attempts>},
+    {"--registration", "", "STATE", kDeviceSection,
+     "what AT+CREG? reports once the SIM is ready: home\n(default), roaming, searching, denied or "
+     "none",
+     registration},
+    {"--network", "", "NAME", kDeviceSection,
+     "AT+COPS? names the network by NAME instead of its\ncode", text<kNetwork, &Network::name>},
+    {"--network-code", "", "CODE", kDeviceSection,
+     "the network's code AT+COPS? reports (default 22001)", network_code},
+    {"--gprs-detached", "", "", kDeviceSection, "AT+CGATT? reports the modem detached from GPRS",
+     turn_off<kNetwork, &Network::gprs_attached>},
 
     {"--echo", "", "", kFormSection, "the modem echoes AT commands",
      turn_on<&ProgramOptions::echo>},
@@ -270,6 +308,7 @@ void configure(Device& device, const ProgramOptions& options,
     if (options.attempts) {
         modem.sim().attempts_left = *options.attempts;
     }
+    modem.network() = options.network;
     modem.set_echo(options.echo);
     modem.forms() = options.forms;
     if (descriptor) {

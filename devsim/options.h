@@ -27,6 +27,7 @@ struct ProgramOptions {
     std::optional<int> signal;
     bool echo = false;
     std::optional<int> attempts;
+    Network network;
     ReplyForms forms;
     std::optional<std::filesystem::path> descriptor_file;
 };

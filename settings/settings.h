@@ -25,6 +25,10 @@ struct Settings {
     // operator.  Slots 0 to 5 are stored in the file; 6 to 10 stay unset.
     std::array<Text, 11> operator_names;
     std::array<Text, 11> gprs_strings;
+    // The code of operator i's network, as the modem names it ("22001":
+    // country and network), when the file gives one (key "MREZA" and i);
+    // unset otherwise, and then its key stays out of the file.
+    std::array<Text, 11> network_codes;
     // Operators 0 to this index are in use; derived from the names, not stored.
     std::uint8_t last_used_index = 5;
 

@@ -51,6 +51,9 @@ void read_operators(const IniFile& ini, Settings& s) {
     for (int i = 0; i < stored_operators; ++i) {
         s.operator_names[i] = ini.read(operator_section, numbered("IME", i));
         s.gprs_strings[i] = ini.read(operator_section, numbered("GPRS", i));
+        // Files of earlier versions have no network codes: left unset.
+        const std::string code = ini.read(operator_section, numbered("MREZA", i));
+        s.network_codes[i] = code.empty() ? Text() : Text(code);
     }
 }
 
@@ -190,6 +193,9 @@ bool SettingsStore::save_settings(const Settings& s) {
     for (int i = 0; i < stored_operators; ++i) {
         ini.write(operator_section, numbered("IME", i), s.operator_names[i]);
         ini.write(operator_section, numbered("GPRS", i), s.gprs_strings[i]);
+        if (s.network_codes[i]) {
+            ini.write(operator_section, numbered("MREZA", i), s.network_codes[i]);
+        }
     }
     ini.write(port_section, "BROJ", std::to_string(static_cast<unsigned>(s.port_number)));
     ini.write(port_section, "BOUD", std::to_string(s.speed));

@@ -3,6 +3,7 @@
 
 #include "port_watch.h"
 
+#include "device/check.h"
 #include "device/clock.h"
 #include "device/device_text.h"
 #include "device/operations.h"
@@ -368,6 +369,22 @@ void clock_step(device::Session& session, const Options& options, QStringList& f
     }
 }
 
+// The device check once the device is configured, against the profile it
+// was given: a stage that fails makes the device fail with the verdict.
+void check_step(device::Session& session, const Options& options, QStringList& failed) {
+    if (!failed.isEmpty() || line_lost(session)) {
+        return; // a device not configured fails already, with its reason
+    }
+    tell_step(options, Step::check, QStringLiteral("provera"));
+    const device::CheckResult checked =
+        device::check_device(session, {options.settings, options.profile, {}});
+    if (!checked.passed()) {
+        failed << QStringLiteral("check: ") +
+                      QString::fromLatin1(device::check_reason(checked.verdict()).code) +
+                      QStringLiteral(": ") + one_line(device::verdict_text(checked));
+    }
+}
+
 // One value read for the row: `take` keeps it and names what is wrong with
 // it; a read that failed is named by its message.
 template <typename Operation, typename Take>
@@ -432,6 +449,7 @@ void ready_device(device::Session& session, const Options& options, reg::Record&
                   QStringList& failed) {
     apply_step(session, options, r, failed);
     clock_step(session, options, failed);
+    check_step(session, options, failed);
     reading_step(session, options, r, failed);
 }
 

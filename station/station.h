@@ -22,7 +22,7 @@ class QEventLoop;
 
 // The commissioning station: it waits for a serial adapter to appear, finds
 // the device on it, applies the configuration profile, sets the clock from
-// the PC, reads what identifies the device, writes one row into the
+// the PC, checks the device, reads what identifies the device, writes one row into the
 // register and tells the outcome in one line; then it waits for the next
 // adapter.  No widgets: a shell or a window drives it.
 namespace tessal::station {
@@ -35,11 +35,12 @@ enum class Step {
     finding,  // the speed it answers at: "trazenje uredjaja: <port>"
     profile,  // the profile applied: "profil"
     clock,    // the clock set from the PC: "sat"
+    check,    // the device check, against the profile: "provera"
     reading,  // what identifies it read: "citanje"
     recorded, // its row in the register: "upisano"
 };
 // How many there are, the wait included.
-inline constexpr int kSteps = 6;
+inline constexpr int kSteps = 7;
 
 struct Options {
     device::Profile profile;

@@ -91,7 +91,7 @@ TEST(CliTable, TheUsageTextListsEveryCommand) {
         "test",           "imei",          "signal",          "operators",     "at",
         "clock",          "clock set",     "ftp get",         "ftp set",       "jad get",
         "jad set",        "sim id",        "sim set-id",      "sim password",  "sim pin",
-        "profile export", "profile diff",  "profile apply",
+        "profile export", "profile diff",  "profile apply",   "check",
 #ifdef TESSAL_WITH_REGISTER
         "station",        "register list", "register export", "register sync",
 #endif

@@ -15,6 +15,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -673,6 +674,80 @@ TEST_F(CliValues, ProfileDiffRefusesWhatApplyRefuses) {
     sim_.with_device([](devsim::Device& d) { d.handle("PMIDlet-Name:Te\x1b[2Jsal"); });
     EXPECT_EQ(run({"profile", "diff", "@DIR@/d.json"}, false),
               Run(1, "jad.MIDlet-Name: Te\\x1B[2Jsal -> Tessal", "1 value differs\n"));
+}
+
+// The check: the stages as lines and the verdict last, device text made
+// visible; with --json every stage; 8 when a stage failed.  The clock is
+// set as the console sets it, so it is the line left out here.
+TEST_F(CliValues, CheckTellsEveryStageAndTheVerdict) {
+    write("rvt_ini.txt", "[kalmo]\r\nNE DIRAJ=REGISTER\r\n[PROVAJDER]\r\nIME0=Mreza A\r\nGPRS0="
+                         "internet,gprs,gprs\r\nMREZA0=22001\r\n[PORT]\r\nBROJ=1\r\nBOUD=38400\r\n"
+                         "COM1=" +
+                             dir_.filePath("ttySIM") + "\r\n");
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime device = now.addSecs(now.isDaylightTime() ? -7200 : -3600);
+    const struct {
+        std::function<void(devsim::Modem&)> set;
+        int exit;
+        const char* verdict;
+        const char* text; // without the clock's line
+    } rows[] = {
+        {[](devsim::Modem&) {}, 0, "ok",
+         "Uredjaj: u redu - Tessal<ESC>[2J\n"
+         "Modem: u redu - 356871044629016\n"
+         "SIM kartica: u redu - READY, pokusaja PIN-a: 3\n"
+         "SIM identifikacija: u redu - 89381030000123456784\n"
+         "Signal: u redu - Nivo: 21\n"
+         "Registracija: u redu - domaca mreza (1)\n"
+         "Mreza: u redu - 22001 (Mreza A), GPRS: internet,gprs,gprs\n"
+         "GPRS: u redu - prikljucen\n"
+         "Profil: nije provereno (Profil nije zadat)\n"
+         "Ocena: Uredjaj je ispravan [ok]\n"},
+        {[](devsim::Modem& m) { m.sim().pin_required = true; }, 8, "sim_pin_required", nullptr},
+        {[](devsim::Modem& m) { m.network().registration = 0; }, 8, "not_registered",
+         "Uredjaj: u redu - Tessal<ESC>[2J\n"
+         "Modem: u redu - 356871044629016\n"
+         "SIM kartica: u redu - READY, pokusaja PIN-a: 3\n"
+         "SIM identifikacija: u redu - 89381030000123456784\n"
+         "Signal: u redu - Nivo: 21\n"
+         "Registracija: greska - nije prijavljen (0) (Modem nije prijavljen na mrezu)\n"
+         "Mreza: greska - +COPS: 0 (Modem nije u mrezi)\n"
+         "GPRS: greska - nije prikljucen (Modem nije prikljucen na GPRS)\n"
+         "Profil: nije provereno (Profil nije zadat)\n"
+         "Ocena: Greska u koraku Registracija: Modem nije prijavljen na mrezu "
+         "[not_registered]\n"},
+    };
+    for (const auto& row : rows) {
+        sim_.with_device([&](devsim::Device& d) {
+            d = devsim::Device();
+            d.set_version("Tessal\x1b[2J");
+            d.modem().sim().pin_required = false;
+            d.modem().set_clock(device.toString("yy/MM/dd,HH:mm:ss").toStdString());
+            row.set(d.modem());
+        });
+        const auto [exit, out, err] = run({"check"}, false);
+        EXPECT_EQ(exit, row.exit);
+        if (row.text != nullptr) {
+            EXPECT_EQ(QString::fromStdString(out).remove(QRegularExpression("Sat: [^\n]*\n")),
+                      QString(row.text).chopped(1));
+        }
+        const auto [json_exit, json, json_err] = run({"check"});
+        const QJsonObject object =
+            QJsonDocument::fromJson(QByteArray::fromStdString(json)).object();
+        const QJsonObject check = object["check"].toObject();
+        EXPECT_EQ(json_exit, row.exit);
+        EXPECT_EQ(check["verdict"].toString(), row.verdict);
+        EXPECT_EQ(check["stages"].toArray().size(), 10);
+        EXPECT_EQ(check["stages"].toArray()[0].toObject()["reading"].toString(), "Tessal\x1b[2J");
+        EXPECT_EQ(object["error"].toObject()["code"].toString(),
+                  row.exit == 0 ? QString() : QString("check_failed"));
+        EXPECT_EQ(object["error"].toObject()["detail"].toString(),
+                  row.exit == 0 ? QString() : QString(row.verdict));
+        EXPECT_EQ(json_err, "");
+    }
+    // The version first, nothing written, no PIN sent.
+    EXPECT_EQ(sent(), "V|AAT+GSN|AAT+CPIN?|AAT^SPIC|AAT^SCID|AAT+CSQ|AAT+CREG?|AAT+COPS?|"
+                      "AAT+CGATT?|AAT+CCLK?");
 }
 
 // A write the device took whose acknowledgement was lost: the read-back

@@ -3,15 +3,19 @@
 // through the device engine's own thread, as the technician runs it.
 #include "support/simulated_console.h"
 
+#include "console/check_window.h"
+
 #ifdef TESSAL_WITH_STATION
 #include "console/station_window.h"
 #endif
 
+#include <QAccessible>
 #include <QtWidgets>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 
 namespace tessal::testing {
 namespace {
@@ -51,6 +55,89 @@ TEST_F(SimulatedConsoleTest, ReadsAndRestartEndToEnd) {
     EXPECT_EQ(device_.simulator->requests(),
               (std::vector<std::string>{"V", "E", "AAT+GSN", "AAT+CSQ"}));
     EXPECT_FALSE(console_.port_open());
+}
+
+// "Provera uredjaja..." in the "Servis" menu: the check's window shows the
+// verdict on top, each stage's outcome (an icon named by its text), reading
+// and reason, and the exchanges; the whole result is copied as text.
+TEST_F(SimulatedConsoleTest, CheckWindowShowsTheVerdictAndEveryStage) {
+    QMenu* service = window_->MenuBar->findChild<QMenu*>("Servis");
+    ASSERT_NE(service, nullptr);
+    emit service->aboutToShow();
+    QStringList actions;
+    for (const QAction* action : service->actions()) {
+        actions << action->text();
+    }
+    EXPECT_EQ(actions, (QStringList{"Trag komunikacije\tCtrl+T", "Sacuvaj profil...",
+                                    "Primeni profil...", "Provera uredjaja..."}));
+    EXPECT_EQ(window_->content()->y(), window_->MenuBar->height());
+    EXPECT_EQ(window_->height() - window_->content()->y(), 431);
+    service->actions().back()->trigger();
+    console::CheckWindow* check = window_->check_window();
+    ASSERT_NE(check, nullptr);
+    EXPECT_TRUE(check->isVisible());
+    check->set_now([] { return QDateTime(QDate(2026, 12, 8), QTime(10, 0, 0)); });
+    const struct {
+        std::function<void(devsim::Modem&)> set;
+        const char* verdict;
+        const char* outcomes; // the stages' outcome texts, "|" between them
+    } rows[] = {
+        {[](devsim::Modem&) {}, "Uredjaj je ispravan",
+         "u redu|u redu|u redu|u redu|u redu|u redu|nije provereno|u redu|u redu|nije provereno"},
+        {[](devsim::Modem& m) { m.sim().pin_required = true; },
+         "Greska u koraku SIM kartica: SIM kartica ceka PIN",
+         "u redu|u redu|greska|u redu|u redu|greska|greska|greska|u redu|nije provereno"},
+        {[](devsim::Modem& m) { m.network().registration = 0; },
+         "Greska u koraku Registracija: Modem nije prijavljen na mrezu",
+         "u redu|u redu|u redu|u redu|u redu|greska|greska|greska|u redu|nije provereno"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.verdict);
+        device_.simulator->with_device([&row](devsim::Device& d) {
+            d.modem().sim().pin_required = false;
+            d.modem().network().registration = 1;
+            d.modem().set_clock("26/12/08,09:00:00");
+            row.set(d.modem());
+        });
+        check->Start->click();
+        EXPECT_FALSE(check->Start->isEnabled());
+        ASSERT_TRUE(console_.settle());
+        EXPECT_TRUE(check->Start->isEnabled());
+        EXPECT_EQ(check->Verdict->text(), row.verdict);
+        QStringList outcomes;
+        for (int stage = 0; stage < check->Stages->rowCount(); ++stage) {
+            const QTableWidgetItem* item = check->Stages->item(stage, 1);
+            EXPECT_FALSE(item->icon().isNull());
+            EXPECT_EQ(item->data(Qt::AccessibleTextRole).toString(), item->text());
+            outcomes << item->text();
+        }
+        EXPECT_EQ(outcomes.join('|'), row.outcomes);
+    }
+    // The last check: the SIM's row, the exchanges, the text copied.
+    EXPECT_EQ(check->Stages->item(2, 2)->text(), "READY, pokusaja PIN-a: 3");
+    EXPECT_EQ(check->Stages->item(5, 3)->text(), "Modem nije prijavljen na mrezu");
+    EXPECT_TRUE(check->Exchanges->toPlainText().startsWith(
+        "> V\n< Tessal GPRS 2.4.1 (simulator)\n> AAT+GSN\n< <CR><LF>356871044629016<CR><LF>"));
+    check->Copy->click();
+    const QString copied = QGuiApplication::clipboard()->text();
+    EXPECT_TRUE(copied.startsWith("Uredjaj: u redu - Tessal GPRS 2.4.1 (simulator)\n"));
+    EXPECT_TRUE(copied.contains("\nOcena: Greska u koraku Registracija: Modem nije prijavljen na "
+                                "mrezu [not_registered]\n\n> V\n"));
+    // Tab goes in reading order, the controls named for a screen reader.
+    QStringList order;
+    QWidget* at = check->Verdict;
+    do {
+        const QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(at);
+        order << at->objectName() + ": " + spoken->text(QAccessible::Name);
+        at = at->nextInFocusChain();
+        while (at->focusPolicy() == Qt::NoFocus || !at->isEnabled()) {
+            at = at->nextInFocusChain();
+        }
+    } while (at != check->Verdict);
+    EXPECT_EQ(order, (QStringList{"Verdict: Ocena", "ProfileFile: Profil", "Choose: Izbor profila",
+                                  "Start: Proveri", "Stages: Koraci provere",
+                                  "Copy: Kopiraj rezultat", "Exchanges: Razmena sa uredjajem"}));
+    EXPECT_TRUE(messages_.shown.isEmpty()) << messages_.shown.join('|').toStdString();
 }
 
 // A close while a silent device is awaited ends the wait at once and saves;
@@ -151,6 +238,7 @@ TEST_F(SimulatedConsoleTest, StationWindowRunsTheStationAndStops) {
     const std::string folder = console_.directory() + "/ports";
     std::filesystem::create_directories(folder);
     devsim::PtySimulator device(folder + "/usb-a");
+    device.with_device([](devsim::Device& d) { d.modem().sim().pin_required = false; });
     console::StationWindow station(window_->transaction(), console_.settings);
     start_station(station, console_.directory());
     EXPECT_TRUE(station.running());

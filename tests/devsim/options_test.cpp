@@ -114,6 +114,9 @@ TEST(DevsimOptions, RefusesWhatItCannotTake) {
         {{"/tmp/com1", "--zone", "+97"}, "option --zone needs a valid value"},
         {{"/tmp/com1", "--stray", ""}, "option --stray needs a valid value"},
         {{"/tmp/com1", "--descriptor", ""}, "option --descriptor needs a valid value"},
+        {{"/tmp/com1", "--registration", "1"}, "option --registration needs a valid value"},
+        {{"/tmp/com1", "--network-code", "2200"}, "option --network-code needs a valid value"},
+        {{"/tmp/com1", "--network-code", "22x01"}, "option --network-code needs a valid value"},
     };
     for (const auto& row : rows) {
         const ParsedArguments parsed = parse_arguments(row.args);
@@ -149,7 +152,12 @@ TEST(DevsimOptions, EachOptionSetsItsOwnValue) {
                                                     "--descriptor",
                                                     "midlet.jad",
                                                     "--quoted-pin-state",
-                                                    "--no-sim"});
+                                                    "--no-sim",
+                                                    "--registration",
+                                                    "roaming",
+                                                    "--network-code",
+                                                    "220015",
+                                                    "--gprs-detached"});
     ASSERT_TRUE(parsed.options) << parsed.error;
     const ProgramOptions& o = *parsed.options;
     EXPECT_EQ(o.link_path.string(), "/tmp/com1");
@@ -172,6 +180,10 @@ TEST(DevsimOptions, EachOptionSetsItsOwnValue) {
     EXPECT_EQ(o.descriptor_file->string(), "midlet.jad");
     EXPECT_TRUE(o.no_sim);
     EXPECT_FALSE(o.no_pin);
+    EXPECT_EQ(o.network.registration, 5);
+    EXPECT_EQ(o.network.code, "220015");
+    EXPECT_EQ(o.network.name, "");
+    EXPECT_FALSE(o.network.gprs_attached);
 }
 
 } // namespace

@@ -188,6 +188,25 @@ TEST_F(Store, SaveWritesItsKeysAndLeavesTheRestAsItWas) {
     EXPECT_EQ(s.gprs_strings[0], "internet\",\"\",\"");
 }
 
+// The network codes are optional: a file without them loads and saves as
+// before; a code given is kept, a changed one written in its place.
+TEST_F(Store, NetworkCodesAreOptionalPerOperator) {
+    const std::string before = "[kalmo]\r\nNE DIRAJ=REGISTER\r\n[PROVAJDER]\r\nIME0=A\r\n"
+                               "GPRS0=a\r\nMREZA0=22001\r\nIME1=B\r\nGPRS1=b\r\nMREZA1=\r\n"
+                               "[PORT]\r\nBROJ=1\r\nBOUD=9600\r\n";
+    ASSERT_TRUE(load(before));
+    EXPECT_EQ(s.network_codes[0], "22001");
+    EXPECT_EQ(s.network_codes[1], std::nullopt);
+    EXPECT_EQ(s.network_codes[2], std::nullopt);
+    s.network_codes[2] = "22003";
+    ASSERT_TRUE(store(dir).save_settings(s));
+    EXPECT_EQ(file_text(file),
+              "[kalmo]\r\nNE DIRAJ=REGISTER\r\n[PROVAJDER]\r\nIME0=A\r\nGPRS0=a\r\n"
+              "MREZA0=22001\r\nIME1=B\r\nGPRS1=b\r\nMREZA1=\r\nIME2=\r\nGPRS2=\r\n"
+              "MREZA2=22003\r\nIME3=\r\nGPRS3=\r\nIME4=\r\nGPRS4=\r\nIME5=\r\nGPRS5=\r\n"
+              "[PORT]\r\nBROJ=1\r\nBOUD=9600\r\n");
+}
+
 // An installed program (its desktop entry where the installation puts it)
 // without a settings file beside it keeps its files in the user's folder,
 // made with the first save; any other program keeps them beside itself.

@@ -23,6 +23,7 @@
 #include <condition_variable>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -155,6 +156,7 @@ TEST_F(StationTest, CommissionsDevicesAppearingOneAfterAnother) {
             for (int i = 1; i <= 5; ++i) {
                 devsim::PtySimulator sim(path("ports/dev%1").arg(i).toStdString());
                 sim.with_device([i](devsim::Device& d) {
+                    d.modem().sim().pin_required = false;
                     d.modem().set_imei("35687104462901" + std::to_string(i));
                 });
                 sim.set_command_faults(
@@ -206,6 +208,38 @@ TEST_F(StationTest, CommissionsDevicesAppearingOneAfterAnother) {
               R"("profile":"/racuni","state":"not_written","why":"nije poslato"},{"device":"60",)"
               R"("field":"jad.REPORT_INTERVAL","profile":"30","state":"not_written","why":)"
               R"("nije poslato"}])");
+}
+
+// A configured device is checked: one its SIM or its network keeps from
+// uploading fails with the check's verdict.
+TEST_F(StationTest, ADeviceThatFailsItsCheckFails) {
+    const std::function<void(devsim::Modem&)> faults[] = {
+        [](devsim::Modem& m) { m.network().registration = 0; },
+        [](devsim::Modem& m) { m.sim().pin_required = true; },
+    };
+    Station station(book_, options(path("ports/dev*")));
+    Done done;
+    std::thread driver([&] {
+        for (int i = 1; i <= 2; ++i) {
+            devsim::PtySimulator sim(path("ports/dev%1").arg(i).toStdString());
+            sim.with_device([&](devsim::Device& d) {
+                d.modem().sim().pin_required = false;
+                d.modem().set_imei("35687104462902" + std::to_string(i));
+                faults[i - 1](d.modem());
+            });
+            if (!sim.start() || !done.wait_for(i)) {
+                break;
+            }
+        }
+        station.stop();
+    });
+    EXPECT_EQ(station.run([&](const reg::Record&) { done.add(); }), "");
+    driver.join();
+    EXPECT_EQ(lines(), (std::vector<QString>{
+                           "FAIL 356871044629021 @/ports/dev1 check: not_registered: Greska u "
+                           "koraku Registracija: Modem nije prijavljen na mrezu",
+                           "FAIL 356871044629022 @/ports/dev2 check: sim_pin_required: Greska u "
+                           "koraku SIM kartica: SIM kartica ceka PIN"}));
 }
 
 TEST_F(StationTest, LeavesPortsThereAtTheStartAloneAndRecordsADeviceCutShort) {
@@ -334,6 +368,7 @@ TEST_F(StationTest, WindowsStationTakesComPortsAsTheyAppear) {
         const QString name = path(com);
         devsim::PtySimulator sim(name.toStdString());
         sim.with_device([com](devsim::Device& d) {
+            d.modem().sim().pin_required = false;
             d.modem().set_imei(std::string("35687104462901") + (com[3] == '7' ? "7" : "8"));
         });
         ASSERT_TRUE(sim.start());
@@ -403,6 +438,7 @@ TEST_F(StationTest, ARowIsOneLineOfVisibleCharacters) {
 // tessal-cli's commands as a process: exit status, standard output and error.
 TEST_F(StationTest, CliRefusesBeforeAnyPortIsTouchedAndStopsOnSignals) {
     devsim::PtySimulator sim(path("ports/dev1").toStdString());
+    sim.with_device([](devsim::Device& d) { d.modem().sim().pin_required = false; });
     ASSERT_TRUE(sim.start());
     QFile(path("rvt_ini.txt")).open(QIODevice::WriteOnly);
     QFile long_user(path("long.json"));
@@ -538,6 +574,7 @@ TEST_F(ServerStationTest, EightStationsAtOnceGiveEveryDeviceOnce) {
             auto sim = std::make_unique<devsim::PtySimulator>(
                 path(QString("s%1/dev%2").arg(s).arg(d, 2, 10, QChar('0'))).toStdString());
             sim->with_device([s, d](devsim::Device& device) {
+                device.modem().sim().pin_required = false;
                 device.modem().set_imei(std::to_string(356871044600000 + s * 100 + d));
             });
             ASSERT_TRUE(sim->start()) << sim->error();
@@ -587,6 +624,7 @@ TEST_F(ServerStationTest, AServerStoppedMidRunGetsEveryDeviceOnceInTimeOrder) {
         auto sim = std::make_unique<devsim::PtySimulator>(
             path(QString("s1/dev%1").arg(d, 2, 10, QChar('0'))).toStdString());
         sim->with_device([d](devsim::Device& device) {
+            device.modem().sim().pin_required = false;
             device.modem().set_imei(std::to_string(356871044600000 + d));
         });
         ASSERT_TRUE(sim->start()) << sim->error();
@@ -636,6 +674,7 @@ TEST_F(ServerStationTest, SigtermEndsAStationHeldByAStalledServerKeepingItsRow) 
         auto sim =
             std::make_unique<devsim::PtySimulator>(path(QString("s1/dev%1").arg(d)).toStdString());
         sim->with_device([d](devsim::Device& device) {
+            device.modem().sim().pin_required = false;
             device.modem().set_imei(std::to_string(356871044600000 + d));
         });
         ASSERT_TRUE(sim->start()) << sim->error();
