@@ -737,7 +737,7 @@ TEST_F(CliValues, CheckTellsEveryStageAndTheVerdict) {
         const QJsonObject check = object["check"].toObject();
         EXPECT_EQ(json_exit, row.exit);
         EXPECT_EQ(check["verdict"].toString(), row.verdict);
-        EXPECT_EQ(check["stages"].toArray().size(), 10);
+        ASSERT_EQ(check["stages"].toArray().size(), 10);
         EXPECT_EQ(check["stages"].toArray()[0].toObject()["reading"].toString(), "Tessal\x1b[2J");
         EXPECT_EQ(object["error"].toObject()["code"].toString(),
                   row.exit == 0 ? QString() : QString("check_failed"));
