@@ -99,7 +99,13 @@ struct Register::Db {
                              .arg(server())
                              .arg(Register::kServerDeadlineS);
         }
-        trouble = Trouble::other;
+        // A server that ended the statement for its time-outs (a table held
+        // by its owner, a lock) is as good as out of reach for now.
+        const QString code = error.nativeErrorCode();
+        trouble = kind == Kind::postgresql &&
+                          (code == QLatin1String("55P03") || code == QLatin1String("57014"))
+                      ? Trouble::unreachable
+                      : Trouble::other;
         if (kind == Kind::sqlite && busy(error)) {
             return QStringLiteral(
                        "the register is in use by another station; gave up after %1 ms: %2")
