@@ -152,14 +152,18 @@ void ServerCut::watch() {
             changed_.wait(lock);
             continue;
         }
-        const auto deadline = deadline_;
-        if (changed_.wait_until(lock, deadline) == std::cv_status::timeout && armed_ &&
-            deadline_ == deadline) {
-            // Past it: cut, and nothing more to watch until armed again.
-            timed_out_ = socket_ >= 0;
-            shut();
-            armed_ = false;
+        const auto now = std::chrono::steady_clock::now();
+        if (now < deadline_) {
+            // Waited on the system clock for as long as the deadline is away
+            // (a wait on it is one that thread checkers follow); the loop
+            // looks at the steady deadline again, whatever woke it.
+            changed_.wait_until(lock, std::chrono::system_clock::now() + (deadline_ - now));
+            continue;
         }
+        // Past it: cut, and nothing more to watch until armed again.
+        timed_out_ = socket_ >= 0;
+        shut();
+        armed_ = false;
     }
 }
 
