@@ -104,7 +104,7 @@ bool ServerCut::arm(std::chrono::milliseconds limit) {
         watcher_ = std::thread([this] { watch(); });
     }
     armed_ = true;
-    deadline_ = std::chrono::steady_clock::now() + limit;
+    deadline_ = (std::chrono::steady_clock::now() + limit).time_since_epoch().count();
     changed_.notify_all();
     return true;
 }
@@ -139,9 +139,9 @@ void ServerCut::shut() {
     }
     shut_ = true;
 #ifdef Q_OS_WIN
-    ::shutdown(static_cast<SOCKET>(socket_), SD_BOTH);
+    ::shutdown(static_cast<SOCKET>(socket_.load()), SD_BOTH);
 #else
-    ::shutdown(static_cast<int>(socket_), SHUT_RDWR);
+    ::shutdown(static_cast<int>(socket_.load()), SHUT_RDWR);
 #endif
 }
 
@@ -153,11 +153,13 @@ void ServerCut::watch() {
             continue;
         }
         const auto now = std::chrono::steady_clock::now();
-        if (now < deadline_) {
+        const std::chrono::steady_clock::time_point deadline{
+            std::chrono::steady_clock::duration(deadline_.load())};
+        if (now < deadline) {
             // Waited on the system clock for as long as the deadline is away
             // (a wait on it is one that thread checkers follow); the loop
             // looks at the steady deadline again, whatever woke it.
-            changed_.wait_until(lock, std::chrono::system_clock::now() + (deadline_ - now));
+            changed_.wait_until(lock, std::chrono::system_clock::now() + (deadline - now));
             continue;
         }
         // Past it: cut, and nothing more to watch until armed again.

@@ -3,6 +3,7 @@
 
 #include <QSqlDatabase>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -47,16 +48,19 @@ class ServerCut {
     void watch();
     void shut(); // the mutex held
 
+    // The state is atomic, so that the watcher reads it as it stands; the
+    // mutex orders a cut against the socket's taking and letting go, and
+    // carries the watcher's waits.
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::thread watcher_;
-    std::intptr_t socket_ = -1; // our own descriptor of the connection's socket
-    bool armed_ = false;
-    bool shut_ = false;
-    bool timed_out_ = false;
-    bool off_ = false;
-    bool ending_ = false;
-    std::chrono::steady_clock::time_point deadline_{};
+    std::atomic<std::intptr_t> socket_{-1}; // our own descriptor of the connection's socket
+    std::atomic<bool> armed_{false};
+    std::atomic<bool> shut_{false};
+    std::atomic<bool> timed_out_{false};
+    std::atomic<bool> off_{false};
+    std::atomic<bool> ending_{false};
+    std::atomic<std::chrono::steady_clock::rep> deadline_{0}; // in steady clock ticks
 };
 
 } // namespace tessal::reg
