@@ -33,6 +33,7 @@ const Column kColumns[] = {
     {"station", "station", 2, &Record::station},
     {"os_user", "user", 2, &Record::user},
     {"utc", "utc", 2, &Record::utc, Rule::from_time},
+    {"check_result", "check_result", 3, &Record::check_result, Rule::json_text},
 };
 
 template <class... F> struct Visit : F... { using F::operator()...; };

@@ -53,6 +53,9 @@ struct Record {
     // The same instant as `time` in UTC with milliseconds, the rows' order:
     // "2026-12-07T09:41:52.125Z".  Worked out from `time` when empty.
     QString utc;
+    // The device check's stages, a JSON array of {"stage", "outcome",
+    // "reading", "reason"}; empty when the device was not checked.
+    QString check_result;
 
     bool operator==(const Record&) const = default;
 };
@@ -127,7 +130,7 @@ struct Kept {
 
 class Register {
   public:
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
     static constexpr int kBusyTimeoutMs = 8000;
     // The longest a connection attempt to a server waits, in seconds.
     static constexpr int kConnectTimeoutS = 2;

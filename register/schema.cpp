@@ -25,8 +25,8 @@ struct Step {
 // user and instant; the old rows get theirs in between (see fill_version_2),
 // then the indexes.  On SQLite, the rows that wait for another register
 // and those sent to it: the marks are rows of their own, so that no row is
-// ever changed.  A later version adds its steps after these, each run once
-// on a register that has not had it yet.
+// ever changed.  Version 3: the device check's stages.  A later version adds its steps after these,
+// each run once on a register that has not had it yet.
 constexpr Step kSchemaSteps[] = {
     {"CREATE TABLE devices ("
      " id %ID%,"
@@ -56,8 +56,10 @@ constexpr Step kSchemaSteps[] = {
     {"CREATE TABLE waiting (uuid TEXT PRIMARY KEY, register TEXT NOT NULL)", true, false},
     {"CREATE TABLE sent (uuid TEXT PRIMARY KEY)", true, false},
     {"CREATE TABLE register_schema (version INTEGER NOT NULL)", false, true},
+    // version 3
+    {"ALTER TABLE devices ADD COLUMN check_result TEXT NOT NULL DEFAULT ''", true, true},
 };
-constexpr int kStepsOfVersion[] = {0, 2, 12}; // steps done once a version is reached
+constexpr int kStepsOfVersion[] = {0, 2, 12, 13}; // steps done once a version is reached
 
 // A version 1 row's time was the station's local time without an offset:
 // it gets the offset that the machine's time zone gives that moment.

@@ -371,13 +371,30 @@ void clock_step(device::Session& session, const Options& options, QStringList& f
 
 // The device check once the device is configured, against the profile it
 // was given: a stage that fails makes the device fail with the verdict.
-void check_step(device::Session& session, const Options& options, QStringList& failed) {
+// The check's stages as the register keeps them: a compact JSON array.
+QString check_json(const device::CheckResult& checked) {
+    QJsonArray list;
+    for (const device::StageResult& stage : checked.stages) {
+        QJsonObject entry{{"stage", device::check_stage(stage.stage).name},
+                          {"outcome", device::check_outcome(stage.outcome).name},
+                          {"reading", device::from_device(stage.reading)}};
+        if (stage.reason) {
+            entry["reason"] = device::check_reason(*stage.reason).code;
+        }
+        list.append(entry);
+    }
+    return QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Compact));
+}
+
+void check_step(device::Session& session, const Options& options, reg::Record& r,
+                QStringList& failed) {
     if (!failed.isEmpty() || line_lost(session)) {
         return; // a device not configured fails already, with its reason
     }
     tell_step(options, Step::check, QStringLiteral("provera"));
     const device::CheckResult checked =
         device::check_device(session, {options.settings, options.profile, {}});
+    r.check_result = check_json(checked);
     if (!checked.passed()) {
         failed << QStringLiteral("check: ") +
                       QString::fromLatin1(device::check_reason(checked.verdict()).code) +
@@ -449,7 +466,7 @@ void ready_device(device::Session& session, const Options& options, reg::Record&
                   QStringList& failed) {
     apply_step(session, options, r, failed);
     clock_step(session, options, failed);
-    check_step(session, options, failed);
+    check_step(session, options, r, failed);
     reading_step(session, options, r, failed);
 }
 

@@ -47,17 +47,18 @@ const Record kPassed{"2026-12-05T09:00:00+01:00", "/dev/ttyUSB0", 38400, "Tessal
     "356871044629016", "89381030000123456784", 21, "/srv/servis.json", "63a7b821",
     R"([{"field":"ftp.user","state":"unchanged"}])", true, "",
     "/srv/traces/356871044629016_20261205-090000.txt",
-    "11111111-2222-4333-8444-555555555501", "stanica-1", "servis", "2026-12-05T08:00:00.250Z"};
+    "11111111-2222-4333-8444-555555555501", "stanica-1", "servis", "2026-12-05T08:00:00.250Z",
+    R"([{"outcome":"good","reading":"Nivo: 21","stage":"signal"}])"};
 const Record kFailed{"2026-12-06T10:15:30+01:00", "/dev/ttyUSB1", 9600, "Tessal GPRS 2.4.1",
     "356871044629024", "", std::nullopt, "/srv/servis.json", "63a7b821",
     R"([{"field":"ftp.user","state":"not_written","why":"Not OK!"}])", false,
     "ftp.user: Not OK!; sim: +CME ERROR: 10", "",
-    "11111111-2222-4333-8444-555555555502", "stanica-2", "marko", "2026-12-06T09:15:30.000Z"};
+    "11111111-2222-4333-8444-555555555502", "stanica-2", "marko", "2026-12-06T09:15:30.000Z", ""};
 // Made in London, later than kFailed by the clock on the wall, earlier in fact.
 const Record kSilent{"2026-12-06T09:30:00+00:00", "/dev/ttyACM0", 0, "=HYPERLINK(\"x\")", "", "",
     std::nullopt, "/srv/servis.json", "63a7b821", "[]", false, "no reply at 38400, 9600 bit/s",
     "/srv/traces/ttyACM0_20261207-110000.txt",
-    "11111111-2222-4333-8444-555555555503", "london", "ana", "2026-12-06T09:30:00.000Z"};
+    "11111111-2222-4333-8444-555555555503", "london", "ana", "2026-12-06T09:30:00.000Z", ""};
 // clang-format on
 
 // Runs `sql` on a connection of its own, on a thread of its own (a
@@ -175,23 +176,24 @@ TEST_P(RegisterOnBoth, KeepsRowsInTimeOrderOnceEachAndGivesTheSameText) {
     EXPECT_EQ(
         csv.readAll().toStdString(),
         "\xEF\xBB\xBFtime,port,speed,version,imei,sim_id,signal,profile_file,profile_sha256,"
-        "apply_result,result,failed,trace_file,id,station,user,utc\r\n"
+        "apply_result,result,failed,trace_file,id,station,user,utc,check_result\r\n"
         R"("2026-12-05T09:00:00+01:00","/dev/ttyUSB0",38400,"Tessal GPRS 2.4.1","'356871044629016",)"
         R"("'89381030000123456784",21,"/srv/servis.json","63a7b821",)"
         R"("[{""field"":""ftp.user"",""state"":""unchanged""}]","PASS","",)"
         R"("/srv/traces/356871044629016_20261205-090000.txt",)"
-        R"("11111111-2222-4333-8444-555555555501","stanica-1","servis","2026-12-05T08:00:00.250Z")"
+        R"("11111111-2222-4333-8444-555555555501","stanica-1","servis","2026-12-05T08:00:00.250Z",)"
+        R"("[{""outcome"":""good"",""reading"":""Nivo: 21"",""stage"":""signal""}]")"
         "\r\n"
         R"("2026-12-06T10:15:30+01:00","/dev/ttyUSB1",9600,"Tessal GPRS 2.4.1",)"
         R"("'356871044629024","",,"/srv/servis.json","63a7b821",)"
         R"("[{""field"":""ftp.user"",""state"":""not_written"",""why"":""Not OK!""}]","FAIL",)"
         R"("ftp.user: Not OK!; sim: +CME ERROR: 10","",)"
-        R"("11111111-2222-4333-8444-555555555502","stanica-2","marko","2026-12-06T09:15:30.000Z")"
+        R"("11111111-2222-4333-8444-555555555502","stanica-2","marko","2026-12-06T09:15:30.000Z","")"
         "\r\n"
         R"c("2026-12-06T09:30:00+00:00","/dev/ttyACM0",,"'=HYPERLINK(""x"")","","",,)c"
         R"("/srv/servis.json","63a7b821","[]",)"
         R"("FAIL","no reply at 38400, 9600 bit/s","/srv/traces/ttyACM0_20261207-110000.txt",)"
-        R"("11111111-2222-4333-8444-555555555503","london","ana","2026-12-06T09:30:00.000Z")"
+        R"("11111111-2222-4333-8444-555555555503","london","ana","2026-12-06T09:30:00.000Z","")"
         "\r\n");
 }
 
@@ -373,7 +375,7 @@ TEST_F(RegisterTest, RefusesARegisterThatCannotBeUsed) {
     ASSERT_TRUE(write("plain.txt", "") && write("text.sqlite", QByteArray(200, 'x')));
     QString error;
     ASSERT_TRUE(Register().open(path("newer.sqlite"), error));
-    other_station(path("newer.sqlite"), "PRAGMA user_version = 3", 0ms).join();
+    other_station(path("newer.sqlite"), "PRAGMA user_version = 4", 0ms).join();
     ASSERT_TRUE(sqlite_exec(path("foreign.sqlite"), {"CREATE TABLE prices (name TEXT)"}));
     const struct {
         QString location;
@@ -385,7 +387,7 @@ TEST_F(RegisterTest, RefusesARegisterThatCannotBeUsed) {
         {path("text.sqlite"), false,
          "the register cannot be read: " + path("text.sqlite") + ": file is not a database"},
         {path("newer.sqlite"), true,
-         "the register was made by a newer program (schema 3): " + path("newer.sqlite")},
+         "the register was made by a newer program (schema 4): " + path("newer.sqlite")},
         {path("missing.sqlite"), true, "there is no register at " + path("missing.sqlite")},
         {path("foreign.sqlite"), false,
          "the file is not a register (another program made it): " + path("foreign.sqlite")},

@@ -240,6 +240,14 @@ TEST_F(StationTest, ADeviceThatFailsItsCheckFails) {
                            "koraku Registracija: Modem nije prijavljen na mrezu",
                            "FAIL 356871044629022 @/ports/dev2 check: sim_pin_required: Greska u "
                            "koraku SIM kartica: SIM kartica ceka PIN"}));
+    // The register keeps every stage with the device.
+    const std::vector<reg::Record> rows = *book_.list({}, error_);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_TRUE(rows[0].check_result.contains(
+        R"j({"outcome":"failed","reading":"nije prijavljen (0)","reason":"not_registered",)j"
+        R"j("stage":"registration"})j"))
+        << rows[0].check_result.toStdString();
+    EXPECT_EQ(rows[1].check_result.count("\"stage\""), 10);
 }
 
 TEST_F(StationTest, LeavesPortsThereAtTheStartAloneAndRecordsADeviceCutShort) {
