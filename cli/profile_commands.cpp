@@ -9,6 +9,7 @@
 #include "device/profile_file.h"
 
 #include <QDateTime>
+#include <QJsonObject>
 
 #include <algorithm>
 #include <iterator>
@@ -31,15 +32,22 @@ std::string differ_count(std::size_t count) {
     return std::to_string(count) + (count == 1 ? " value differs" : " values differ");
 }
 
-// Every value of an apply: JSON objects without empty members, and a line
-// each for a person ("ftp.user: confirmed (terminal -> tech)").
+// A value's JSON members, from the one list of its parts the register's
+// text takes them from too, each without its empty members.
+QJsonObject value_members(const device::ValueState& v) {
+    QJsonObject members;
+    for (const auto& [name, text] : device::value_parts(v)) {
+        if (!text.empty()) {
+            members[QLatin1String(name)] = device::from_device(text);
+        }
+    }
+    return members;
+}
+
+// Every value of an apply: its JSON object, and a line for a person
+// ("ftp.user: confirmed (terminal -> tech)").
 constexpr Column<device::ValueState> kValueColumns[] = {
-    {"field", [](const device::ValueState& v) { return device_text(v.field); }},
-    {"state", [](const device::ValueState& v) { return own_text(device::state_name(v.state)); }},
-    {"device", [](const device::ValueState& v) { return unless_empty(v.before.value_or("")); }},
-    {"profile", [](const device::ValueState& v) { return unless_empty(v.wanted); }},
-    {"now", [](const device::ValueState& v) { return unless_empty(v.now); }},
-    {"why", [](const device::ValueState& v) { return unless_empty(v.why); }},
+    {"", [](const device::ValueState& v) { return members(value_members(v)); }},
     {"", [](const device::ValueState& v) { return device_text(device::value_line(v)); }, {""}},
 };
 
