@@ -12,10 +12,8 @@ namespace tessal::reg {
 
 namespace {
 
-using Rule = Column::Rule;
-
 // "result" holds PASS or FAIL; a speed of 0 and a signal not read are NULL.
-const Column kColumns[] = {
+const Column kDevices[] = {
     {"time", "time", 1, &Record::time},
     {"port", "port", 1, &Record::port},
     {"speed", "speed", 1, &Record::speed},
@@ -25,15 +23,62 @@ const Column kColumns[] = {
     {"signal", "signal", 1, &Record::signal},
     {"profile_file", "profile_file", 1, &Record::profile_file},
     {"profile_sha256", "profile_sha256", 1, &Record::profile_sha256},
-    {"apply_result", "apply_result", 1, &Record::apply_result, Rule::json_text},
+    {"apply_result", "apply_result", 1, &Record::apply_result, Column::Rule::json_text},
     {"result", "result", 1, &Record::pass},
     {"failed", "failed", 1, &Record::failed},
     {"trace_file", "trace_file", 1, &Record::trace_file},
-    {"uuid", "id", 2, &Record::id, Rule::made_when_empty},
+    {"uuid", "id", 2, &Record::id, Column::Rule::made_when_empty},
     {"station", "station", 2, &Record::station},
     {"os_user", "user", 2, &Record::user},
-    {"utc", "utc", 2, &Record::utc, Rule::from_time},
-    {"check_result", "check_result", 3, &Record::check_result, Rule::json_text},
+    {"utc", "utc", 2, &Record::utc, Column::Rule::from_time},
+    {"check_result", "check_result", 3, &Record::check_result, Column::Rule::json_text},
+};
+
+// The service book's tables.  An entry's number is not among its columns:
+// the register that keeps the book gives it as the row arrives.
+using I = Intervention;
+const ColumnOf<I> kInterventions[] = {
+    {"uuid", "id", 4, &I::id, ColumnOf<I>::Rule::made_when_empty},
+    {"time", "time", 4, &I::time},
+    {"utc", "utc", 4, &I::utc, ColumnOf<I>::Rule::from_time},
+    {"imei", "imei", 4, &I::imei},
+    {"version", "version", 4, &I::version},
+    {"sim_id", "sim_id", 4, &I::sim_id},
+    {"port", "port", 4, &I::port},
+    {"technician", "technician", 4, &I::technician},
+    {"authorization_number", "authorization", 4, &I::authorization},
+    {"company", "company", 4, &I::company},
+    {"station", "station", 4, &I::station},
+    {"os_user", "user", 4, &I::user},
+    {"kind", "kind", 4, &I::kind},
+    {"seals_removed", "seals_removed", 4, &I::seals_removed},
+};
+
+using C = Change;
+const ColumnOf<C> kChanges[] = {
+    {"uuid", "id", 4, &C::id, ColumnOf<C>::Rule::made_when_empty},
+    {"intervention", "intervention", 4, &C::intervention},
+    {"seq", "seq", 4, &C::seq},
+    {"time", "time", 4, &C::time},
+    {"utc", "utc", 4, &C::utc, ColumnOf<C>::Rule::from_time},
+    {"write_kind", "write", 4, &C::write},
+    {"field", "field", 4, &C::field},
+    {"before_value", "before", 4, &C::before},
+    {"wanted", "wanted", 4, &C::wanted},
+    {"now_value", "now", 4, &C::now},
+    {"state", "state", 4, &C::state},
+    {"why", "why", 4, &C::why},
+};
+
+using E = InterventionEnd;
+const ColumnOf<E> kEnds[] = {
+    {"uuid", "id", 4, &E::id, ColumnOf<E>::Rule::made_when_empty},
+    {"intervention", "intervention", 4, &E::intervention},
+    {"time", "time", 4, &E::time},
+    {"utc", "utc", 4, &E::utc, ColumnOf<E>::Rule::from_time},
+    {"seals_applied", "seals_applied", 4, &E::seals_applied},
+    {"note", "note", 4, &E::note},
+    {"verdict", "verdict", 4, &E::verdict},
 };
 
 template <class... F> struct Visit : F... { using F::operator()...; };
@@ -44,8 +89,9 @@ QString pass_text(bool pass) {
 }
 
 // The text a column holds for a row, its rule applied.
-QString text_of(const Column& column, const Record& r) {
-    const QString& value = r.*std::get<QString Record::*>(column.member);
+template <class T> QString text_of(const ColumnOf<T>& column, const T& r) {
+    using Rule = typename ColumnOf<T>::Rule;
+    const QString& value = r.*std::get<QString T::*>(column.member);
     if (!value.isEmpty()) {
         return value;
     }
@@ -81,13 +127,35 @@ QByteArray csv_text_field(const QString& text) {
 
 } // namespace
 
-std::span<const Column> columns() {
-    return kColumns;
+template <> const TableOf<Record>& table_of<Record>() {
+    static const TableOf<Record> table{"devices", 1, kDevices};
+    return table;
+}
+template <> const TableOf<Intervention>& table_of<Intervention>() {
+    static const TableOf<Intervention> table{"interventions", 4, kInterventions};
+    return table;
+}
+template <> const TableOf<Change>& table_of<Change>() {
+    static const TableOf<Change> table{"changes", 4, kChanges};
+    return table;
+}
+template <> const TableOf<InterventionEnd>& table_of<InterventionEnd>() {
+    static const TableOf<InterventionEnd> table{"intervention_ends", 4, kEnds};
+    return table;
 }
 
-QString column_list(int version) {
+QString id_of(const Row& row) {
+    return std::visit([](const auto& r) { return r.id; }, row);
+}
+
+const char* table_name(const Row& row) {
+    return std::visit([](const auto& r) { return table_of<std::decay_t<decltype(r)>>().name; },
+                      row);
+}
+
+template <class T> QString column_list(int version) {
     QString names;
-    for (const Column& c : kColumns) {
+    for (const ColumnOf<T>& c : table_of<T>().columns) {
         if (c.since <= version) {
             names += (names.isEmpty() ? "" : ", ") + QLatin1String(c.sql);
         }
@@ -95,51 +163,76 @@ QString column_list(int version) {
     return names;
 }
 
-QVariant bound(const Column& column, const Record& r) {
+template <class T> QVariant bound(const ColumnOf<T>& column, const T& r) {
     return std::visit(
-        Visit{[&](QString Record::*) { return QVariant(text_of(column, r)); },
-              [&](int Record::*m) { return r.*m == 0 ? QVariant() : QVariant(r.*m); },
-              [&](std::optional<int> Record::*m) { return r.*m ? QVariant(*(r.*m)) : QVariant(); },
-              [&](bool Record::*m) { return QVariant(pass_text(r.*m)); }},
+        Visit{[&](QString T::*) { return QVariant(text_of(column, r)); },
+              [&](int T::*m) { return r.*m == 0 ? QVariant() : QVariant(r.*m); },
+              [&](std::optional<int> T::*m) { return r.*m ? QVariant(*(r.*m)) : QVariant(); },
+              [&](bool T::*m) { return QVariant(pass_text(r.*m)); },
+              [&](std::optional<QString> T::*m) {
+                  // Not read is NULL; read as empty, the empty text.
+                  return r.*m ? QVariant(*(r.*m) + QLatin1String("")) : QVariant();
+              }},
         column.member);
 }
 
-void read_into(const Column& column, const QVariant& value, Record& r) {
-    std::visit(Visit{[&](QString Record::*m) { r.*m = value.toString(); },
-                     [&](int Record::*m) { r.*m = value.toInt(); },
-                     [&](std::optional<int> Record::*m) {
+template <class T> void read_into(const ColumnOf<T>& column, const QVariant& value, T& r) {
+    std::visit(Visit{[&](QString T::*m) { r.*m = value.toString(); },
+                     [&](int T::*m) { r.*m = value.toInt(); },
+                     [&](std::optional<int> T::*m) {
                          r.*m = value.isNull() ? std::nullopt : std::optional<int>(value.toInt());
                      },
-                     [&](bool Record::*m) { r.*m = value.toString() == pass_text(true); }},
+                     [&](bool T::*m) { r.*m = value.toString() == pass_text(true); },
+                     [&](std::optional<QString> T::*m) {
+                         r.*m = value.isNull() ? std::nullopt
+                                               : std::optional<QString>(value.toString());
+                     }},
                column.member);
 }
 
-QByteArray csv_value(const Column& column, const Record& r) {
+template <class T> QByteArray csv_value(const ColumnOf<T>& column, const T& r) {
     return std::visit(
-        Visit{[&](QString Record::*m) { return csv_text_field(r.*m); },
-              [&](int Record::*m) { return r.*m == 0 ? QByteArray() : QByteArray::number(r.*m); },
-              [&](std::optional<int> Record::*m) {
+        Visit{[&](QString T::*m) { return csv_text_field(r.*m); },
+              [&](int T::*m) { return r.*m == 0 ? QByteArray() : QByteArray::number(r.*m); },
+              [&](std::optional<int> T::*m) {
                   return r.*m ? QByteArray::number(*(r.*m)) : QByteArray();
               },
-              [&](bool Record::*m) { return '"' + pass_text(r.*m).toLatin1() + '"'; }},
+              [&](bool T::*m) { return '"' + pass_text(r.*m).toLatin1() + '"'; },
+              [&](std::optional<QString> T::*m) {
+                  return r.*m ? csv_text_field(*(r.*m)) : QByteArray();
+              }},
         column.member);
 }
 
-QJsonValue json_value(const Column& column, const Record& r) {
+template <class T> QJsonValue json_value(const ColumnOf<T>& column, const T& r) {
     return std::visit(
-        Visit{[&](QString Record::*m) {
-                  if (column.rule == Rule::json_text) {
+        Visit{[&](QString T::*m) {
+                  if (column.rule == ColumnOf<T>::Rule::json_text) {
                       const QJsonDocument held = QJsonDocument::fromJson((r.*m).toUtf8());
                       return held.isArray() ? QJsonValue(held.array()) : QJsonValue(r.*m);
                   }
                   return QJsonValue(r.*m);
               },
-              [&](int Record::*m) { return r.*m == 0 ? QJsonValue() : QJsonValue(r.*m); },
-              [&](std::optional<int> Record::*m) {
+              [&](int T::*m) { return r.*m == 0 ? QJsonValue() : QJsonValue(r.*m); },
+              [&](std::optional<int> T::*m) { return r.*m ? QJsonValue(*(r.*m)) : QJsonValue(); },
+              [&](bool T::*m) { return QJsonValue(pass_text(r.*m)); },
+              [&](std::optional<QString> T::*m) {
                   return r.*m ? QJsonValue(*(r.*m)) : QJsonValue();
-              },
-              [&](bool Record::*m) { return QJsonValue(pass_text(r.*m)); }},
+              }},
         column.member);
 }
+
+// Every table's.
+#define TESSAL_ROW_FUNCTIONS(T)                                                                    \
+    template QString column_list<T>(int);                                                          \
+    template QVariant bound<T>(const ColumnOf<T>&, const T&);                                      \
+    template void read_into<T>(const ColumnOf<T>&, const QVariant&, T&);                           \
+    template QByteArray csv_value<T>(const ColumnOf<T>&, const T&);                                \
+    template QJsonValue json_value<T>(const ColumnOf<T>&, const T&);
+TESSAL_ROW_FUNCTIONS(Record)
+TESSAL_ROW_FUNCTIONS(Intervention)
+TESSAL_ROW_FUNCTIONS(Change)
+TESSAL_ROW_FUNCTIONS(InterventionEnd)
+#undef TESSAL_ROW_FUNCTIONS
 
 } // namespace tessal::reg

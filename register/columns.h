@@ -14,12 +14,12 @@
 // The register's own: nothing outside register/ includes this.
 namespace tessal::reg {
 
-// One column of the register, in one row of its own: the table's name, the
-// name in the CSV file and the JSON object, the schema version that brought
-// it, and the row's member it holds.  Binding, reading, the CSV and the JSON
-// all come from it; adding a column is a row here (and the schema step that
-// makes it).
-struct Column {
+// One column of one of the register's tables, in one row of its own: the
+// column's name, the name in the CSV file and the JSON object, the schema
+// version that brought it, and the row's member it holds.  Binding, reading,
+// the CSV and the JSON all come from it; adding a column is a row of its
+// table (and the schema step that makes it).
+template <class T> struct ColumnOf {
     // How a value beyond its member's own is made or shown.
     enum class Rule {
         plain,
@@ -27,8 +27,8 @@ struct Column {
         from_time,       // worked out from `time` when empty
         json_text,       // JSON text, shown in the JSON object as what it holds
     };
-    using Member = std::variant<QString Record::*, int Record::*, std::optional<int> Record::*,
-                                bool Record::*>;
+    using Member = std::variant<QString T::*, int T::*, std::optional<int> T::*, bool T::*,
+                                std::optional<QString> T::*>;
     const char* sql;
     const char* field;
     int since; // the schema version that added it
@@ -36,18 +36,43 @@ struct Column {
     Rule rule = Rule::plain;
 };
 
-// The columns in their order: the table's, the CSV file's and the JSON object's.
-std::span<const Column> columns();
+// One table: its name, the version that made it, its columns in their order
+// (the table's, the CSV file's and the JSON object's).
+template <class T> struct TableOf {
+    const char* name;
+    int since;
+    std::span<const ColumnOf<T>> columns;
+};
+
+using Column = ColumnOf<Record>;
+
+template <class T> const TableOf<T>& table_of();
+template <> const TableOf<Record>& table_of<Record>();
+template <> const TableOf<Intervention>& table_of<Intervention>();
+template <> const TableOf<Change>& table_of<Change>();
+template <> const TableOf<InterventionEnd>& table_of<InterventionEnd>();
+
+// The commissioning rows' columns.
+inline std::span<const Column> columns() {
+    return table_of<Record>().columns;
+}
 
 // The column names of a schema version, separated by commas.
-QString column_list(int version);
+template <class T> QString column_list(int version);
+inline QString column_list(int version) {
+    return column_list<Record>(version);
+}
 
 // A column's value of a row, as bound into the table.
-QVariant bound(const Column& column, const Record& record);
+template <class T> QVariant bound(const ColumnOf<T>& column, const T& row);
 // A column's value read from the table into the row.
-void read_into(const Column& column, const QVariant& value, Record& record);
+template <class T> void read_into(const ColumnOf<T>& column, const QVariant& value, T& row);
 // A column's value as a CSV field, as a JSON value.
-QByteArray csv_value(const Column& column, const Record& record);
-QJsonValue json_value(const Column& column, const Record& record);
+template <class T> QByteArray csv_value(const ColumnOf<T>& column, const T& row);
+template <class T> QJsonValue json_value(const ColumnOf<T>& column, const T& row);
+
+// The id, the table and the instant of any row.
+QString id_of(const Row& row);
+const char* table_name(const Row& row);
 
 } // namespace tessal::reg

@@ -85,15 +85,22 @@ QString register_key(const QString& location) {
 }
 
 Record row_of(const QSqlQuery& q, int version) {
-    Record r;
+    return row_of<Record>(q, version);
+}
+
+template <class T> T row_of(const QSqlQuery& q, int version) {
+    T r;
     int at = 0;
-    for (const Column& c : columns()) {
+    for (const ColumnOf<T>& c : table_of<T>().columns) {
         if (c.since <= version) {
             read_into(c, q.value(at++), r);
         }
     }
     return r;
 }
+template Intervention row_of<Intervention>(const QSqlQuery&, int);
+template Change row_of<Change>(const QSqlQuery&, int);
+template InterventionEnd row_of<InterventionEnd>(const QSqlQuery&, int);
 
 Register::Db::Db()
     : connection(QStringLiteral("tessal-register-%1").arg(connections.fetch_add(1))) {}
@@ -198,7 +205,7 @@ bool Register::Db::open_server(QString& error) {
     return connect_server(error) && prepare_schema(error);
 }
 
-bool Register::Db::add_rows(const std::vector<Record>& rows, QString& error) {
+bool Register::Db::add_rows(const std::vector<Row>& rows, QString& error) {
     const bool added =
         write([&](QSqlQuery& q, QSqlError& failed) { return insert(q, rows, failed); }, error);
     if (!added && kind == Kind::postgresql) {
@@ -207,20 +214,48 @@ bool Register::Db::add_rows(const std::vector<Record>& rows, QString& error) {
     return added;
 }
 
-std::optional<std::vector<Record>> Register::Db::waiting_rows(const QStringList& for_register,
-                                                              QString& error) {
+namespace {
+
+// A row of the table `book` read by its id, or nothing.
+template <class T> std::optional<Row> read_row(QSqlQuery& q, const QString& id, int version) {
+    q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE uuid = ?")
+                  .arg(column_list<T>(version), QLatin1String(table_of<T>().name)));
+    q.addBindValue(id);
+    if (!q.exec() || !q.next()) {
+        return std::nullopt;
+    }
+    return Row(row_of<T>(q, version));
+}
+
+std::optional<Row> read_row(QSqlQuery& q, const QString& book, const QString& id, int version) {
+    if (book == QLatin1String(table_of<Intervention>().name)) {
+        return read_row<Intervention>(q, id, version);
+    }
+    if (book == QLatin1String(table_of<Change>().name)) {
+        return read_row<Change>(q, id, version);
+    }
+    if (book == QLatin1String(table_of<InterventionEnd>().name)) {
+        return read_row<InterventionEnd>(q, id, version);
+    }
+    return read_row<Record>(q, id, version);
+}
+
+} // namespace
+
+std::optional<std::vector<Row>> Register::Db::waiting_rows(const QStringList& for_register,
+                                                           QString& error) {
     if (for_register.isEmpty()) {
-        return std::vector<Record>{};
+        return std::vector<Row>{};
     }
     QSqlQuery q(database());
     QStringList marks;
     for (qsizetype i = 0; i < for_register.size(); ++i) {
         marks << QStringLiteral("?");
     }
-    q.prepare(QStringLiteral("SELECT %1 FROM devices WHERE uuid IN (SELECT uuid FROM "
-                             "waiting WHERE register IN (%2) AND uuid NOT IN (SELECT uuid "
-                             "FROM sent)) ORDER BY utc, id LIMIT 200")
-                  .arg(column_list(version), marks.join(QStringLiteral(", "))));
+    // In the order they were kept, whatever their table.
+    q.prepare(QStringLiteral("SELECT uuid, book FROM waiting WHERE register IN (%1) AND uuid NOT "
+                             "IN (SELECT uuid FROM sent) ORDER BY rowid LIMIT 200")
+                  .arg(marks.join(QStringLiteral(", "))));
     for (const QString& name : for_register) {
         q.addBindValue(name);
     }
@@ -228,9 +263,18 @@ std::optional<std::vector<Record>> Register::Db::waiting_rows(const QStringList&
         error = failure(q.lastError(), "read");
         return std::nullopt;
     }
-    std::vector<Record> rows;
+    std::vector<std::pair<QString, QString>> kept;
     while (q.next()) {
-        rows.push_back(row_of(q, version));
+        kept.emplace_back(q.value(0).toString(), q.value(1).toString());
+    }
+    std::vector<Row> rows;
+    for (const auto& [id, book] : kept) {
+        std::optional<Row> row = read_row(q, book, id, version);
+        if (!row) {
+            error = failure(q.lastError(), "read");
+            return std::nullopt;
+        }
+        rows.push_back(std::move(*row));
     }
     return rows;
 }
@@ -257,12 +301,12 @@ QStringList Register::Db::waiting_names(const QString& key) {
     return names;
 }
 
-bool Register::Db::mark_sent(const std::vector<Record>& rows, QString& error) {
+bool Register::Db::mark_sent(const std::vector<Row>& rows, QString& error) {
     return write(
         [&](QSqlQuery& w, QSqlError& e) {
             w.prepare(QStringLiteral("INSERT OR IGNORE INTO sent (uuid) VALUES (?)"));
-            for (const Record& r : rows) {
-                w.addBindValue(r.id);
+            for (const Row& r : rows) {
+                w.addBindValue(id_of(r));
                 if (!w.exec()) {
                     e = w.lastError();
                     return false;
@@ -273,28 +317,72 @@ bool Register::Db::mark_sent(const std::vector<Record>& rows, QString& error) {
         error);
 }
 
-bool Register::Db::insert(QSqlQuery& q, const std::vector<Record>& rows, QSqlError& failed,
-                          const QString& waiting_for) {
+namespace {
+
+// Adds one row of its table; a row already there (sent before its mark was
+// kept) is not added again.  An entry opened in the register that keeps
+// the book gets its device's next number: the device's entries are numbered
+// one writer at a time (a file's writers by its lock, a server's by a lock
+// per device), so no number is given twice and none is left out.
+template <class T>
+bool insert_row(QSqlQuery& q, const T& r, bool numbered, Kind kind, QSqlError& failed) {
     QString marks;
-    for (const Column& c : columns()) {
+    for (const ColumnOf<T>& c : table_of<T>().columns) {
         marks += (marks.isEmpty() ? ":" : ", :") + QLatin1String(c.sql);
     }
-    // A row already there (sent before its mark was kept) is not added again.
-    if (!q.prepare(QStringLiteral("INSERT INTO devices (%1) VALUES (%2) "
-                                  "ON CONFLICT (uuid) DO NOTHING")
-                       .arg(column_list(Register::kSchemaVersion), marks))) {
+    QString columns = column_list<T>(Register::kSchemaVersion);
+    std::optional<int> entry;
+    if constexpr (std::is_same_v<T, Intervention>) {
+        if (numbered && !r.imei.isEmpty()) {
+            if (kind == Kind::postgresql) {
+                q.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(7736528, hashtext(?))"));
+                q.addBindValue(r.imei);
+                if (!q.exec()) {
+                    failed = q.lastError();
+                    return false;
+                }
+            }
+            q.prepare(QStringLiteral(
+                "SELECT coalesce(max(entry), 0) + 1 FROM interventions WHERE imei = ?"));
+            q.addBindValue(r.imei);
+            if (!q.exec() || !q.next()) {
+                failed = q.lastError();
+                return false;
+            }
+            entry = q.value(0).toInt();
+            q.finish();
+            columns += QStringLiteral(", entry");
+            marks += QStringLiteral(", :entry");
+        }
+    }
+    if (!q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT (uuid) DO NOTHING")
+                       .arg(QLatin1String(table_of<T>().name), columns, marks))) {
         failed = q.lastError();
         return false;
     }
-    for (const Record& r : rows) {
-        if (!go_on()) {
-            return false;
-        }
-        for (const Column& c : columns()) {
-            q.bindValue(QLatin1Char(':') + QLatin1String(c.sql), bound(c, r));
-        }
-        if (!q.exec()) {
-            failed = q.lastError();
+    for (const ColumnOf<T>& c : table_of<T>().columns) {
+        q.bindValue(QLatin1Char(':') + QLatin1String(c.sql), bound(c, r));
+    }
+    if (entry) {
+        q.bindValue(QStringLiteral(":entry"), *entry);
+    }
+    if (!q.exec()) {
+        failed = q.lastError();
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool Register::Db::insert(QSqlQuery& q, const std::vector<Row>& rows, QSqlError& failed,
+                          const QString& waiting_for) {
+    for (const Row& row : rows) {
+        if (!go_on() || !std::visit(
+                            [&](const auto& r) {
+                                return insert_row(q, r, waiting_for.isEmpty(), kind, failed);
+                            },
+                            row)) {
             return false;
         }
     }
@@ -302,10 +390,12 @@ bool Register::Db::insert(QSqlQuery& q, const std::vector<Record>& rows, QSqlErr
         return true;
     }
     QSqlQuery mark(database());
-    mark.prepare(QStringLiteral("INSERT OR IGNORE INTO waiting (uuid, register) VALUES (?, ?)"));
-    for (const Record& r : rows) {
-        mark.addBindValue(r.id);
+    mark.prepare(
+        QStringLiteral("INSERT OR IGNORE INTO waiting (uuid, register, book) VALUES (?, ?, ?)"));
+    for (const Row& r : rows) {
+        mark.addBindValue(id_of(r));
         mark.addBindValue(waiting_for);
+        mark.addBindValue(QLatin1String(table_name(r)));
         if (!mark.exec()) {
             failed = mark.lastError();
             return false;
@@ -313,4 +403,5 @@ bool Register::Db::insert(QSqlQuery& q, const std::vector<Record>& rows, QSqlErr
     }
     return true;
 }
+
 } // namespace tessal::reg

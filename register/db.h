@@ -54,6 +54,7 @@ QString register_key(const QString& location);
 bool server_of(const QString& location, Register::Db& db, QString& error);
 // A row read by a query that selected the columns of schema `version`.
 Record row_of(const QSqlQuery& q, int version);
+template <class T> T row_of(const QSqlQuery& q, int version);
 
 // One connection to a register.
 struct Register::Db {
@@ -176,14 +177,15 @@ struct Register::Db {
     }
     // Adds the rows in one transaction; after a failure a server's
     // connection is made again for the next write.
-    bool add_rows(const std::vector<Record>& rows, QString& error);
+    bool add_rows(const std::vector<Row>& rows, QString& error);
     // Of a local register: the oldest rows (up to 200) waiting for the
     // register `for_register` and not marked as sent, and the marks that
     // rows went.
-    std::optional<std::vector<Record>> waiting_rows(const QStringList& for_register,
-                                                    QString& error);
-    bool mark_sent(const std::vector<Record>& rows, QString& error);
-    bool insert(QSqlQuery& q, const std::vector<Record>& rows, QSqlError& failed,
+    std::optional<std::vector<Row>> waiting_rows(const QStringList& for_register, QString& error);
+    bool mark_sent(const std::vector<Row>& rows, QString& error);
+    // Adds the rows; with `waiting_for`, marked as waiting for that
+    // register (and no entry numbered: that register numbers it).
+    bool insert(QSqlQuery& q, const std::vector<Row>& rows, QSqlError& failed,
                 const QString& waiting_for = {});
     // Of a local register: the texts under which rows wait for the register
     // `key`, and for every other register, the rows not yet sent.

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
+#include "columns.h"
 #include "db.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSqlRecord>
 #include <QStandardPaths>
 
 namespace tessal::reg {
@@ -89,7 +91,7 @@ bool Register::open_for_reading(const Place& place, QString& error, int busy_tim
     return open_for_reading(place.location, error, busy_timeout_ms);
 }
 
-bool Register::add(const Record& r, QString& error) {
+bool Register::add(const Row& r, QString& error) {
     if (!db_->database().isOpen()) {
         if (db_->kind != Kind::postgresql || !db_->reopen_server(error)) {
             if (error.isEmpty()) {
@@ -99,6 +101,88 @@ bool Register::add(const Record& r, QString& error) {
         }
     }
     return db_->add_rows({r}, error);
+}
+
+std::optional<int> Register::entry_of(const QString& intervention, QString& error) const {
+    if (db_->version < 4) {
+        return std::nullopt;
+    }
+    QSqlQuery q(db_->database());
+    q.prepare(QStringLiteral("SELECT entry FROM interventions WHERE uuid = ?"));
+    q.addBindValue(intervention);
+    if (!db_->go_on() || !q.exec()) {
+        error = db_->failure(q.lastError(), "read");
+        db_->cut.disarm();
+        return std::nullopt;
+    }
+    db_->cut.disarm();
+    if (!q.next() || q.value(0).isNull()) {
+        return std::nullopt;
+    }
+    return q.value(0).toInt();
+}
+
+namespace {
+
+// The rows of `T` that belong to the entries `ids`, by entry.
+template <class T>
+bool rows_of_entries(QSqlQuery& q, const QStringList& ids, int version, std::vector<Entry>& entries,
+                     const char* order) {
+    QStringList marks;
+    for (qsizetype i = 0; i < ids.size(); ++i) {
+        marks << QStringLiteral("?");
+    }
+    q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE intervention IN (%3) ORDER BY %4")
+                  .arg(column_list<T>(version), QLatin1String(table_of<T>().name),
+                       marks.join(QStringLiteral(", ")), QLatin1String(order)));
+    for (const QString& id : ids) {
+        q.addBindValue(id);
+    }
+    if (!q.exec()) {
+        return false;
+    }
+    while (q.next()) {
+        T row = row_of<T>(q, version);
+        const qsizetype at = ids.indexOf(row.intervention);
+        if constexpr (std::is_same_v<T, Change>) {
+            entries[static_cast<std::size_t>(at)].changes.push_back(std::move(row));
+        } else if (!entries[static_cast<std::size_t>(at)].ended) {
+            entries[static_cast<std::size_t>(at)].ended = std::move(row);
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<std::vector<Entry>> Register::book(const QString& imei, QString& error) const {
+    std::vector<Entry> entries;
+    if (db_->version < 4) {
+        return entries;
+    }
+    QSqlQuery q(db_->database());
+    q.prepare(QStringLiteral("SELECT %1, entry FROM interventions WHERE imei = ? AND entry IS NOT "
+                             "NULL ORDER BY entry")
+                  .arg(column_list<Intervention>(db_->version)));
+    q.addBindValue(imei);
+    QStringList ids;
+    bool read = db_->go_on() && q.exec();
+    while (read && q.next()) {
+        Entry e;
+        e.opened = row_of<Intervention>(q, db_->version);
+        e.opened.entry = q.value(q.record().count() - 1).toInt();
+        ids << e.opened.id;
+        entries.push_back(std::move(e));
+    }
+    read = read && (ids.isEmpty() ||
+                    (rows_of_entries<Change>(q, ids, db_->version, entries, "intervention, seq") &&
+                     rows_of_entries<InterventionEnd>(q, ids, db_->version, entries, "utc")));
+    db_->cut.disarm();
+    if (!read) {
+        error = db_->failure(q.lastError(), "read");
+        return std::nullopt;
+    }
+    return entries;
 }
 
 } // namespace tessal::reg

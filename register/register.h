@@ -7,6 +7,8 @@
 #include <QJsonObject>
 #include <QString>
 
+#include "book.h"
+
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -59,6 +61,10 @@ struct Record {
 
     bool operator==(const Record&) const = default;
 };
+
+// A row of any of the register's tables: a commissioning row, or a row of
+// the service book.
+using Row = std::variant<Record, Intervention, Change, InterventionEnd>;
 
 // `when` as a row's time: local time with the offset it had then,
 // "2026-12-07T10:41:52+01:00" (seconds), and in UTC with milliseconds.
@@ -130,7 +136,7 @@ struct Kept {
 
 class Register {
   public:
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
     static constexpr int kBusyTimeoutMs = 8000;
     // The longest a connection attempt to a server waits, in seconds.
     static constexpr int kConnectTimeoutS = 2;
@@ -168,12 +174,14 @@ class Register {
     QString traces_folder() const;
 
     // Adds one row to this register, in a transaction of its own; a row
-    // whose id is already there is not added again.
-    bool add(const Record& record, QString& error);
+    // whose id is already there is not added again.  An entry of the
+    // service book gets its device's next number here.
+    bool add(const Row& row, QString& error);
     // Adds one row where it can be kept: this register, else the local
     // register marked as waiting, else in memory until a later call.  Rows
-    // waiting are sent first.
-    Kept record(const Record& record);
+    // waiting are sent first, in the order they were given.  A row without
+    // an id gets one first.
+    Kept record(const Row& row);
     // Sends the rows waiting for this register, oldest first; gives how
     // many were sent, or nothing (with the reason) when it did not answer.
     // Not tried again before its back-off ends unless `now`.
@@ -188,7 +196,7 @@ class Register {
     // that is ending.
     void cut_off();
     // The rows kept only in memory: no register could take them yet.
-    const std::vector<Record>& unrecorded() const { return held_; }
+    const std::vector<Row>& unrecorded() const { return held_; }
     // Why the register last failed to take a row; empty once it did.
     const QString& last_failure() const { return last_failure_; }
 
@@ -199,6 +207,15 @@ class Register {
               QString& error) const;
     // The same rows, all at once.
     std::optional<std::vector<Record>> list(const QDate& since, QString& error) const;
+    // The number this register gave the entry `intervention` (its id):
+    // nothing while the entry has not reached it, or for a device not
+    // identified.
+    std::optional<int> entry_of(const QString& intervention, QString& error) const;
+    // A device's entries in the order of their numbers, each with its
+    // changes in order and its end when it came; entries not numbered
+    // (those of a device not identified) are not among them.
+    std::optional<std::vector<Entry>> book(const QString& imei, QString& error) const;
+
     // Writes every row as CSV (see csv_text), replacing the file whole;
     // gives the number of rows.
     std::optional<std::size_t> export_csv(const QString& file, Failure& failure) const;
@@ -214,12 +231,12 @@ class Register {
     bool send_locally_waiting(QString& error, int& sent);
     bool open_local(const Place& place, QString& error);
     // Adds the row to the local register, waiting for this one.
-    bool keep_locally(const Record& record, QString& error);
+    bool keep_locally(const Row& row, QString& error);
 
     std::unique_ptr<Db> db_;
     std::optional<Place> place_;      // when opened with one
     std::unique_ptr<Register> local_; // where rows wait, opened with a Place
-    std::vector<Record> held_;        // rows no register could take yet
+    std::vector<Row> held_;           // rows no register could take yet
     std::chrono::steady_clock::time_point next_try_{};
     QString last_failure_;
 };

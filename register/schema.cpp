@@ -25,8 +25,10 @@ struct Step {
 // user and instant; the old rows get theirs in between (see fill_version_2),
 // then the indexes.  On SQLite, the rows that wait for another register
 // and those sent to it: the marks are rows of their own, so that no row is
-// ever changed.  Version 3: the device check's stages.  A later version adds its steps after these,
-// each run once on a register that has not had it yet.
+// ever changed.  Version 3: the device check's stages.  Version 4: the
+// service book, and the table of each waiting row.  A later version adds
+// its steps after these, each run once on a register that has not had it
+// yet.
 constexpr Step kSchemaSteps[] = {
     {"CREATE TABLE devices ("
      " id %ID%,"
@@ -58,8 +60,62 @@ constexpr Step kSchemaSteps[] = {
     {"CREATE TABLE register_schema (version INTEGER NOT NULL)", false, true},
     // version 3
     {"ALTER TABLE devices ADD COLUMN check_result TEXT NOT NULL DEFAULT ''", true, true},
+    // version 4
+    {"CREATE TABLE interventions ("
+     " id %ID%,"
+     " uuid %UUID% NOT NULL UNIQUE,"
+     " entry INTEGER,"
+     " time TEXT NOT NULL,"
+     " utc TEXT NOT NULL,"
+     " imei TEXT NOT NULL,"
+     " version TEXT NOT NULL,"
+     " sim_id TEXT NOT NULL,"
+     " port TEXT NOT NULL,"
+     " technician TEXT NOT NULL,"
+     " authorization_number TEXT NOT NULL,"
+     " company TEXT NOT NULL,"
+     " station TEXT NOT NULL,"
+     " os_user TEXT NOT NULL,"
+     " kind TEXT NOT NULL,"
+     " seals_removed TEXT NOT NULL)",
+     true, true},
+    // Two entries of one device never share a number.
+    {"CREATE UNIQUE INDEX interventions_by_entry ON interventions (imei, entry)", true, true},
+    {"CREATE INDEX interventions_by_utc ON interventions (utc)", true, true},
+    {"CREATE INDEX interventions_by_sim ON interventions (sim_id)", true, true},
+    {"CREATE TABLE changes ("
+     " id %ID%,"
+     " uuid %UUID% NOT NULL UNIQUE,"
+     " intervention %UUID% NOT NULL,"
+     " seq INTEGER NOT NULL,"
+     " time TEXT NOT NULL,"
+     " utc TEXT NOT NULL,"
+     " write_kind TEXT NOT NULL,"
+     " field TEXT NOT NULL,"
+     " before_value TEXT,"
+     " wanted TEXT NOT NULL,"
+     " now_value TEXT NOT NULL,"
+     " state TEXT NOT NULL,"
+     " why TEXT NOT NULL)",
+     true, true},
+    {"CREATE INDEX changes_by_intervention ON changes (intervention, seq)", true, true},
+    {"CREATE TABLE intervention_ends ("
+     " id %ID%,"
+     " uuid %UUID% NOT NULL UNIQUE,"
+     " intervention %UUID% NOT NULL,"
+     " time TEXT NOT NULL,"
+     " utc TEXT NOT NULL,"
+     " seals_applied TEXT NOT NULL,"
+     " note TEXT NOT NULL,"
+     " verdict TEXT NOT NULL)",
+     true, true},
+    {"CREATE INDEX intervention_ends_by_intervention ON intervention_ends (intervention)", true,
+     true},
+    // A waiting row's table.
+    {"ALTER TABLE waiting ADD COLUMN book TEXT NOT NULL DEFAULT 'devices'", true, false},
 };
-constexpr int kStepsOfVersion[] = {0, 2, 12, 13}; // steps done once a version is reached
+// Steps done once a version is reached.
+constexpr int kStepsOfVersion[] = {0, 2, 12, 13, 22};
 
 // A version 1 row's time was the station's local time without an offset:
 // it gets the offset that the machine's time zone gives that moment.

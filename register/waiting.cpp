@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QUuid>
 
 #include <algorithm>
 
@@ -92,7 +93,7 @@ std::optional<int> Register::send_waiting(QString& error, bool now) {
 
 bool Register::send_locally_waiting(QString& error, int& sent) {
     for (;;) {
-        const std::optional<std::vector<Record>> rows =
+        const std::optional<std::vector<Row>> rows =
             local_->db_->waiting_rows(local_->db_->waiting_names(db_->key), error);
         if (!rows) {
             return false;
@@ -113,7 +114,7 @@ bool Register::send_locally_waiting(QString& error, int& sent) {
     }
 }
 
-bool Register::keep_locally(const Record& r, QString& error) {
+bool Register::keep_locally(const Row& r, QString& error) {
     return local_->db_->write(
         [&](QSqlQuery& q, QSqlError& e) { return local_->db_->insert(q, {r}, e, db_->key); },
         error);
@@ -131,7 +132,17 @@ void Register::cut_off() {
     db_->cut.cut_off();
 }
 
-Kept Register::record(const Record& r) {
+Kept Register::record(const Row& row) {
+    // The row's id is made once, here: the same row may be kept locally
+    // and sent later, and is never taken twice.
+    Row r = row;
+    std::visit(
+        [](auto& each) {
+            if (each.id.isEmpty()) {
+                each.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+            }
+        },
+        r);
     Kept kept;
     QString error;
     QString local_error;

@@ -271,8 +271,11 @@ QString Station::unrecorded_left() {
         book_.send_waiting(ignored, true);
     }
     QStringList left;
-    for (const reg::Record& r : book_.unrecorded()) {
-        left << (r.imei.isEmpty() ? r.port : r.imei);
+    for (const reg::Row& row : book_.unrecorded()) {
+        const auto* r = std::get_if<reg::Record>(&row);
+        if (r && !left.contains(r->imei.isEmpty() ? r->port : r->imei)) {
+            left << (r->imei.isEmpty() ? r->port : r->imei);
+        }
     }
     if (!left.isEmpty()) {
         return QStringLiteral("not recorded: %1: %2")

@@ -238,6 +238,92 @@ TEST_P(RegisterOnBoth, RefusesATableOfAnotherProgramBeforeAnyDevice) {
         << error.toStdString();
 }
 
+// An entry of the book: opened, `changes` values, ended.
+std::vector<Row> entry_rows(const QString& imei, const QString& id, int changes) {
+    Intervention opened;
+    opened.id = id;
+    opened.time = "2026-12-08T10:00:00+01:00";
+    opened.imei = imei;
+    opened.technician = "Petar Petrovic";
+    opened.kind = "repair";
+    std::vector<Row> rows{opened};
+    for (int i = 1; i <= changes; ++i) {
+        Change c;
+        c.intervention = id;
+        c.seq = i;
+        c.time = "2026-12-08T10:05:00+01:00";
+        c.write = "ftp";
+        c.field = "ftp.user";
+        c.before = i == 1 ? std::nullopt : std::optional<QString>("");
+        c.wanted = "tech";
+        c.now = "tech";
+        c.state = "confirmed";
+        rows.push_back(c);
+    }
+    InterventionEnd end;
+    end.intervention = id;
+    end.time = "2026-12-08T11:00:00+01:00";
+    end.seals_applied = "A-0042";
+    end.verdict = "pass";
+    rows.push_back(end);
+    return rows;
+}
+
+TEST_P(RegisterOnBoth, NumbersADevicesEntriesFromOneWithoutGapWhoeverWrites) {
+    QString error;
+    ASSERT_TRUE(Register().open(location_, error)) << error.toStdString();
+    // Three writers at once, four entries each, for one device; one entry
+    // of another device and one of a device not identified between.
+    std::vector<std::thread> writers;
+    for (int w = 0; w < 3; ++w) {
+        writers.emplace_back([this, w] {
+            Register book;
+            QString failed;
+            ASSERT_TRUE(book.open(location_, failed)) << failed.toStdString();
+            for (int e = 0; e < 4; ++e) {
+                const QString id = QString("00000000-0000-4000-8000-0000000000%1%2").arg(w).arg(e);
+                for (const Row& row : entry_rows("356871044629016", id, 2)) {
+                    ASSERT_EQ(book.record(row).where, Kept::Where::recorded) << w << e;
+                }
+            }
+        });
+    }
+    Register book;
+    ASSERT_TRUE(book.open(location_, error)) << error.toStdString();
+    for (const auto& [imei, id] :
+         {std::pair<QString, QString>{"356871044629024", "a1"}, {"", "b1"}}) {
+        for (const Row& row : entry_rows(imei, "00000000-0000-4000-8000-0000000000" + id, 1)) {
+            EXPECT_EQ(book.record(row).where, Kept::Where::recorded);
+        }
+    }
+    for (std::thread& w : writers) {
+        w.join();
+    }
+    const std::vector<Entry> entries = *book.book("356871044629016", error);
+    ASSERT_EQ(entries.size(), 12u) << error.toStdString();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(entries[i].opened.entry, static_cast<int>(i + 1));
+        ASSERT_EQ(entries[i].changes.size(), 2u);
+        EXPECT_EQ(entries[i].changes[0].before, std::nullopt);               // not read: unknown
+        EXPECT_EQ(entries[i].changes[1].before, std::optional<QString>("")); // read: empty
+        EXPECT_EQ(entries[i].changes[1].seq, 2);
+        ASSERT_TRUE(entries[i].ended);
+        EXPECT_EQ(entries[i].ended->seals_applied, "A-0042");
+    }
+    EXPECT_EQ(entries[0].opened.technician, "Petar Petrovic");
+    const std::vector<Entry> other = *book.book("356871044629024", error);
+    ASSERT_EQ(other.size(), 1u);
+    EXPECT_EQ(other[0].opened.entry, 1);
+    EXPECT_EQ(book.entry_of("00000000-0000-4000-8000-0000000000a1", error), 1);
+    EXPECT_EQ(book.entry_of("00000000-0000-4000-8000-0000000000b1", error), std::nullopt);
+    // A row sent twice is taken once.
+    EXPECT_EQ(
+        book.record(entry_rows("356871044629024", "00000000-0000-4000-8000-0000000000a1", 1)[0])
+            .where,
+        Kept::Where::recorded);
+    EXPECT_EQ(book.book("356871044629024", error)->size(), 1u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, RegisterOnBoth, ::testing::Values("sqlite", "postgresql"),
                          [](const auto& info) { return std::string(info.param); });
 
@@ -375,7 +461,7 @@ TEST_F(RegisterTest, RefusesARegisterThatCannotBeUsed) {
     ASSERT_TRUE(write("plain.txt", "") && write("text.sqlite", QByteArray(200, 'x')));
     QString error;
     ASSERT_TRUE(Register().open(path("newer.sqlite"), error));
-    other_station(path("newer.sqlite"), "PRAGMA user_version = 4", 0ms).join();
+    other_station(path("newer.sqlite"), "PRAGMA user_version = 5", 0ms).join();
     ASSERT_TRUE(sqlite_exec(path("foreign.sqlite"), {"CREATE TABLE prices (name TEXT)"}));
     const struct {
         QString location;
@@ -387,7 +473,7 @@ TEST_F(RegisterTest, RefusesARegisterThatCannotBeUsed) {
         {path("text.sqlite"), false,
          "the register cannot be read: " + path("text.sqlite") + ": file is not a database"},
         {path("newer.sqlite"), true,
-         "the register was made by a newer program (schema 4): " + path("newer.sqlite")},
+         "the register was made by a newer program (schema 5): " + path("newer.sqlite")},
         {path("missing.sqlite"), true, "there is no register at " + path("missing.sqlite")},
         {path("foreign.sqlite"), false,
          "the file is not a register (another program made it): " + path("foreign.sqlite")},
@@ -431,12 +517,23 @@ TEST_F(ServerTest, AStationWithOnlyInsertAndReadAddsAndListsButChangesNothing) {
                                    " TO station_test",
                                owner_),
               "");
-    ASSERT_EQ(testing::pg_exec("GRANT SELECT, INSERT ON devices TO station_test", owner_), "");
+    ASSERT_EQ(testing::pg_exec("GRANT SELECT, INSERT ON devices, interventions, changes, "
+                               "intervention_ends TO station_test",
+                               owner_),
+              "");
     ASSERT_EQ(testing::pg_exec("GRANT SELECT ON register_schema TO station_test", owner_), "");
     Register book;
     ASSERT_TRUE(book.open(place_, error)) << error.toStdString();
     EXPECT_EQ(book.record(kPassed).where, Kept::Where::recorded);
     EXPECT_EQ(book.list({}, error), std::vector<Record>{kPassed});
+    for (const Row& row :
+         entry_rows("356871044629016", "00000000-0000-4000-8000-0000000000c1", 1)) {
+        EXPECT_EQ(book.record(row).where, Kept::Where::recorded)
+            << book.last_failure().toStdString();
+    }
+    EXPECT_EQ(book.book("356871044629016", error)->size(), 1u) << error.toStdString();
+    EXPECT_TRUE(
+        testing::pg_exec("UPDATE changes SET wanted = ''", station_).contains("permission denied"));
     EXPECT_TRUE(testing::pg_exec("DELETE FROM devices", station_).contains("permission denied"));
     EXPECT_TRUE(
         testing::pg_exec("UPDATE devices SET port = ''", station_).contains("permission denied"));
@@ -537,6 +634,48 @@ TEST_F(ServerTest, RowsWaitForTheServerWhateverItsUrlsParametersSay) {
 // its table: the row is kept locally within the deadline, the register is
 // asked again later and takes it once; an ending program cuts the wait at
 // once.
+TEST_F(ServerTest, TheServerStoppedMidEntryGetsEveryRowOnceNumberedWithoutGap) {
+    testing::TcpProxy proxy(testing::pg_port());
+    QUrl through(owner_);
+    through.setPort(proxy.port());
+    ASSERT_TRUE(testing::pg_owner_password_file(path("owner-password")));
+    Place place;
+    place.location = through.toString();
+    place.password_file = path("owner-password");
+    place.local = path("local/register.sqlite");
+    QString error;
+    Register book;
+    ASSERT_TRUE(book.open(place, error)) << error.toStdString();
+    std::vector<Row> rows =
+        entry_rows("356871044629016", "00000000-0000-4000-8000-000000000001", 3);
+    for (const Row& row :
+         entry_rows("356871044629016", "00000000-0000-4000-8000-000000000002", 1)) {
+        rows.push_back(row);
+    }
+    // The entry opened and its first change reach the server; then it is
+    // stopped until the second entry has ended.
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        proxy.refuse(i >= 2);
+        std::this_thread::sleep_for(50ms);
+        const Kept kept = book.record(rows[i]);
+        EXPECT_EQ(kept.where, i < 2 ? Kept::Where::recorded : Kept::Where::waiting) << i;
+    }
+    EXPECT_EQ(book.waiting(), 6);
+    proxy.refuse(false);
+    std::this_thread::sleep_for(100ms); // the proxy listens again
+    EXPECT_EQ(book.send_waiting(error), 6) << error.toStdString();
+    EXPECT_EQ(book.send_waiting(error), 0) << error.toStdString();
+    Register reader;
+    ASSERT_TRUE(reader.open_for_reading(owner_, error)) << error.toStdString();
+    const std::vector<Entry> entries = *reader.book("356871044629016", error);
+    ASSERT_EQ(entries.size(), 2u) << error.toStdString();
+    EXPECT_EQ(entries[0].opened.entry, 1);
+    EXPECT_EQ(entries[0].changes.size(), 3u);
+    EXPECT_TRUE(entries[0].ended);
+    EXPECT_EQ(entries[1].opened.entry, 2);
+    EXPECT_EQ(entries[1].changes.size(), 1u);
+}
+
 TEST_F(ServerTest, AStalledServerOrAHeldTableHoldsNoRowPastTheDeadline) {
     enum class Stall { frozen, table_held, cut_off };
     // `sent`: the rows sent once the server answers again (none after a

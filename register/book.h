@@ -1,0 +1,84 @@
+// SPDX-License-Identifier: Apache-2.0
+#pragma once
+
+#include <QString>
+
+#include <optional>
+#include <variant>
+#include <vector>
+
+// The devices' service book, kept in the register beside the commissioning
+// rows.  An entry is what one technician did on one device in one sitting:
+// the row that opens it (the device, who, when, what kind of work, the seals
+// removed), a row for every value a write changed, when it was changed, and
+// the row that ends it (the seals applied, a note, the verdict).  Each is
+// added when it happens and none is ever changed, so an entry whose end
+// never came (a program killed in the middle) keeps every change made.
+namespace tessal::reg {
+
+struct Intervention {
+    QString id;   // a UUID, made by whoever opens the entry
+    QString time; // its start, local time with its offset
+    QString utc;  // the same instant in UTC with milliseconds
+    // The device as read at the start; all empty: "not identified".
+    QString imei;
+    QString version;
+    QString sim_id;
+    QString port;
+    QString technician; // "" for a write whose technician was not named
+    QString authorization;
+    QString company;
+    QString station; // the PC or the station's name
+    QString user;    // the operating-system user
+    // "commissioning", "inspection", "repair", "reconfiguration", "reset",
+    // "decommissioning".
+    QString kind;
+    QString seals_removed;
+    // The entry's number in the device's book, 1, 2, 3, ... with no gap,
+    // given by the register that keeps the book as the row reaches it;
+    // nothing before then, and for a device not identified.
+    std::optional<int> entry;
+
+    bool operator==(const Intervention&) const = default;
+};
+
+// One value of a write, as the device layer's outcome of it tells.
+struct Change {
+    QString id;
+    QString intervention; // the entry's id
+    int seq = 0;          // its place in the entry, from 1
+    QString time;
+    QString utc;
+    QString write; // "ftp", "jad", "clock", "sim_id", "password", "pin", ...
+    QString field; // "ftp.user", "clock", "device.reset", ...
+    // What the device held before, as the program read it; nothing when it
+    // read nothing.  A secret's value is never kept, only that it changed.
+    std::optional<QString> before;
+    QString wanted;
+    QString now;
+    QString state; // "confirmed", "written", "not_written", ...
+    QString why;
+
+    bool operator==(const Change&) const = default;
+};
+
+struct InterventionEnd {
+    QString id;
+    QString intervention;
+    QString time;
+    QString utc;
+    QString seals_applied;
+    QString note;
+    QString verdict; // "pass", "fail", or "" when none was given
+
+    bool operator==(const InterventionEnd&) const = default;
+};
+
+// A device's entry as read back.
+struct Entry {
+    Intervention opened;
+    std::vector<Change> changes;
+    std::optional<InterventionEnd> ended;
+};
+
+} // namespace tessal::reg
