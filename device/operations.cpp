@@ -200,6 +200,38 @@ std::string imei_seen(const Report& report) {
     return {};
 }
 
+Identity identity_seen(const Report& report) {
+    Identity seen;
+    seen.imei = imei_seen(report);
+    for (const Exchange& e : report.exchanges) {
+        if (link::is_status_word(e.result)) {
+            continue;
+        }
+        if (e.command == "V" && !e.result.empty()) {
+            seen.version = e.result;
+        } else if (e.command == kCmdSimIdentification &&
+                   is_sim_number(sim_identification(e.result))) {
+            seen.sim_id = sim_identification(e.result);
+        }
+    }
+    return seen;
+}
+
+Identity read_identity(Session& session) {
+    Identity identity;
+    identity.version = read_version(session).value_or("");
+    if (session.line_lost()) {
+        return identity;
+    }
+    identity.imei = read_imei(session).value_or("");
+    if (session.line_lost()) {
+        return identity;
+    }
+    const std::optional<std::string> sim = read_sim_id(session);
+    identity.sim_id = sim && is_sim_number(*sim) ? *sim : "";
+    return identity;
+}
+
 std::optional<SignalReading> read_signal_level(Session& session) {
     const std::optional<std::string> reply = data_read(session, "AAT+CSQ");
     if (!reply) {

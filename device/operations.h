@@ -60,6 +60,22 @@ std::optional<std::string> read_imei(Session& session);
 // The last IMEI a read of the report saw, for a caller whose own IMEI read
 // did not come to pass; empty when none did.
 std::string imei_seen(const Report& report);
+// What identifies a device: its software version ("V"), its modem's IMEI
+// and its SIM identification.  Empty texts for what is not known.
+struct Identity {
+    std::string version;
+    std::string imei;
+    std::string sim_id;
+
+    bool known() const { return !imei.empty(); }
+    bool operator==(const Identity&) const = default;
+};
+// What the report's reads saw of the device, the last good reply of each.
+Identity identity_seen(const Report& report);
+// Reads the device's identity in one action: its version, the IMEI and the
+// SIM identification, each read on its own; a read that fails leaves its
+// text empty and the others are read still (the report keeps its failure).
+Identity read_identity(Session& session);
 // "AAT+CSQ": the signal caption and bar; nothing when the read failed.
 std::optional<SignalReading> read_signal_level(Session& session);
 
