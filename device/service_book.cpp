@@ -236,6 +236,16 @@ void ServiceBook::saw(const std::string& port, const Identity& identity) {
     }
 }
 
+void ServiceBook::heard(const Report& report) {
+    if (report.device.empty()) {
+        return; // the port never opened: nothing was read or sent
+    }
+    saw(report.device, identity_seen(report));
+    for (const Outcome& outcome : report.writes) {
+        record(report.device, outcome);
+    }
+}
+
 Identity ServiceBook::seen_on(const std::string& port) const {
     const auto found = seen_.find(port);
     return found == seen_.end() ? Identity{} : found->second;

@@ -113,6 +113,10 @@ class ServiceBook {
     void record(const std::string& port, const Outcome& outcome);
     // The device as last read on `port`, for an entry opened there later.
     void saw(const std::string& port, const Identity& identity);
+    // What an operation's report tells the book: the device it read on its
+    // port, and every write it made there.  The one call a front end makes
+    // for each operation.
+    void heard(const Report& report);
     // Ends the entry open on `port`; false when none is.
     bool close(const std::string& port, const Closing& closing);
 

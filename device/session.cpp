@@ -138,6 +138,7 @@ bool Session::ask(std::string text) {
 }
 
 Report Session::finish() {
+    report_.device = device();
     link_.close_port();
     report_.cancelled = cancelled();
     return std::move(report_);

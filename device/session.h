@@ -102,6 +102,9 @@ struct Report {
     // What each write did to the device, in order: every write records one,
     // whether or not anything went out.
     std::vector<Outcome> writes;
+    // The device the port was last opened on (a path, or "COMn"); empty
+    // when none was.
+    std::string device;
 };
 
 // The line for one operation: the link with the chosen port, the messages it
