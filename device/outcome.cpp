@@ -83,19 +83,25 @@ ValueState* Outcome::value(const std::string& field) {
     return const_cast<ValueState*>(std::as_const(*this).value(field));
 }
 
-std::vector<ValueState> Outcome::shortfall() const {
-    std::vector<ValueState> short_of;
+std::vector<ValueState> Outcome::attempted() const {
+    std::vector<ValueState> tried;
     bool stop_found = false;
     for (const ValueState& v : values) {
         const bool stop = v.state == State::not_written || v.state == State::unknown;
         if (v.state == State::not_written && stop_found) {
             continue; // not sent: the stop before it says why
         }
-        if (stop || v.state == State::read_back_differs || v.state == State::written) {
-            short_of.push_back(v);
+        if (v.state != State::unchanged && v.state != State::differs) {
+            tried.push_back(v);
         }
         stop_found = stop_found || stop;
     }
+    return tried;
+}
+
+std::vector<ValueState> Outcome::shortfall() const {
+    std::vector<ValueState> short_of = attempted();
+    std::erase_if(short_of, [](const ValueState& v) { return v.state == State::confirmed; });
     return short_of;
 }
 

@@ -77,6 +77,10 @@ struct Outcome {
     // The value of that field, or nothing.
     const ValueState* value(const std::string& field) const;
     ValueState* value(const std::string& field);
+    // The values the write sent or tried to, in order: not those the device
+    // already held or that were only compared, nor those left unsent after
+    // the value it stopped at.
+    std::vector<ValueState> attempted() const;
     // What keeps the write from being done, in order: every value read back
     // otherwise, not read back or unknown, and the one the write stopped at;
     // not those left unsent after it.

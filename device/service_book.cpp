@@ -65,12 +65,6 @@ QSettings technician_file() {
                      QStringLiteral("technician"));
 }
 
-// A value a write sent, or tried to: not one the device already held, nor
-// one only compared.
-bool sent(const ValueState& value) {
-    return value.state != ValueState::State::unchanged && value.state != ValueState::State::differs;
-}
-
 // Members of an open entry kept between runs, each with its text.
 struct KeptMember {
     const char* key;
@@ -198,7 +192,7 @@ void ServiceBook::keep_open_entries() const {
     file.sync();
 }
 
-std::string ServiceBook::open(const Opening& opening) {
+reg::Intervention opening_row(const Opening& opening, const std::string& station) {
     reg::Intervention row;
     row.id = fresh_id();
     std::tie(row.time, row.utc) = now();
@@ -209,10 +203,52 @@ std::string ServiceBook::open(const Opening& opening) {
     row.technician = QString::fromStdString(opening.technician.name);
     row.authorization = QString::fromStdString(opening.technician.authorization);
     row.company = QString::fromStdString(opening.technician.company);
-    row.station = QString::fromStdString(station_);
+    row.station = QString::fromStdString(station);
     row.user = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
     row.kind = QString::fromStdString(opening.kind);
     row.seals_removed = QString::fromStdString(opening.seals_removed);
+    return row;
+}
+
+std::vector<reg::Change> change_rows(const std::string& entry, int& seq, const Outcome& outcome) {
+    std::vector<reg::Change> rows;
+    const Outcome::Ending ending = outcome.ending();
+    if (ending == Outcome::Ending::held_back || ending == Outcome::Ending::refused) {
+        return rows;
+    }
+    const auto [time, utc] = now();
+    for (const ValueState& v : outcome.attempted()) {
+        reg::Change c;
+        c.id = fresh_id();
+        c.intervention = QString::fromStdString(entry);
+        c.seq = ++seq;
+        c.time = time;
+        c.utc = utc;
+        c.write = QLatin1String(write_name(outcome.write));
+        c.field = text(v.field);
+        c.before = v.before ? std::optional(text(*v.before)) : std::nullopt;
+        c.wanted = text(v.wanted);
+        c.now = text(v.now);
+        c.state = QLatin1String(state_name(v.state));
+        c.why = text(v.why);
+        rows.push_back(std::move(c));
+    }
+    return rows;
+}
+
+reg::InterventionEnd closing_row(const std::string& entry, const Closing& closing) {
+    reg::InterventionEnd end;
+    end.id = fresh_id();
+    end.intervention = QString::fromStdString(entry);
+    std::tie(end.time, end.utc) = now();
+    end.seals_applied = QString::fromStdString(closing.seals_applied);
+    end.note = QString::fromStdString(closing.note);
+    end.verdict = QString::fromStdString(closing.verdict);
+    return end;
+}
+
+std::string ServiceBook::open(const Opening& opening) {
+    reg::Intervention row = opening_row(opening, station_);
     std::lock_guard lock(mutex_);
     open_[opening.port] = OpenEntry{row.id.toStdString(), opening, 0};
     keep_open_entries();
@@ -252,10 +288,9 @@ Identity ServiceBook::seen_on(const std::string& port) const {
 }
 
 void ServiceBook::record(const std::string& port, const Outcome& outcome) {
-    const Outcome::Ending ending = outcome.ending();
-    if (ending == Outcome::Ending::held_back || ending == Outcome::Ending::refused ||
-        std::none_of(outcome.values.begin(), outcome.values.end(), sent)) {
-        return;
+    int none = 0;
+    if (change_rows({}, none, outcome).empty()) {
+        return; // nothing sent: no change, no entry
     }
     const bool own = !open_on(port);
     if (own) {
@@ -272,25 +307,8 @@ void ServiceBook::record(const std::string& port, const Outcome& outcome) {
     {
         std::lock_guard lock(mutex_);
         OpenEntry& entry = open_[port];
-        const auto [time, utc] = now();
-        for (const ValueState& v : outcome.values) {
-            if (!sent(v)) {
-                continue;
-            }
-            reg::Change c;
-            c.id = fresh_id();
-            c.intervention = QString::fromStdString(entry.id);
-            c.seq = ++entry.changes;
-            c.time = time;
-            c.utc = utc;
-            c.write = QLatin1String(write_name(outcome.write));
-            c.field = text(v.field);
-            c.before = v.before ? std::optional(text(*v.before)) : std::nullopt;
-            c.wanted = text(v.wanted);
-            c.now = text(v.now);
-            c.state = QLatin1String(state_name(v.state));
-            c.why = text(v.why);
-            give(std::move(c));
+        for (reg::Change& change : change_rows(entry.id, entry.changes, outcome)) {
+            give(std::move(change));
         }
         keep_open_entries();
     }
@@ -305,13 +323,7 @@ bool ServiceBook::close(const std::string& port, const Closing& closing) {
     if (found == open_.end()) {
         return false;
     }
-    reg::InterventionEnd end;
-    end.id = fresh_id();
-    end.intervention = QString::fromStdString(found->second.id);
-    std::tie(end.time, end.utc) = now();
-    end.seals_applied = QString::fromStdString(closing.seals_applied);
-    end.note = QString::fromStdString(closing.note);
-    end.verdict = QString::fromStdString(closing.verdict);
+    reg::InterventionEnd end = closing_row(found->second.id, closing);
     open_.erase(found);
     keep_open_entries();
     give(std::move(end));

@@ -69,6 +69,14 @@ struct Closing {
     std::string verdict; // "pass", "fail" or "" for none
 };
 
+// The book's rows, each made at the moment it is asked for: the entry
+// opened (`station`: the PC's or the station's name), the values a write
+// sent, numbered on from `seq` (left at the last), and the entry's end.
+// A write that sent nothing gives no change.
+reg::Intervention opening_row(const Opening& opening, const std::string& station);
+std::vector<reg::Change> change_rows(const std::string& entry, int& seq, const Outcome& outcome);
+reg::InterventionEnd closing_row(const std::string& entry, const Closing& closing);
+
 // An entry open on a port.
 struct OpenEntry {
     std::string id;

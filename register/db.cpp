@@ -279,11 +279,16 @@ std::optional<std::vector<Row>> Register::Db::waiting_rows(const QStringList& fo
     return rows;
 }
 
-std::vector<std::pair<QString, int>> Register::Db::waiting_counts() {
+std::vector<std::pair<QString, int>> Register::Db::waiting_counts(const char* table) {
     std::vector<std::pair<QString, int>> counts;
     QSqlQuery q(database());
-    if (q.exec(QStringLiteral("SELECT register, count(*) FROM waiting WHERE uuid NOT IN "
-                              "(SELECT uuid FROM sent) GROUP BY register"))) {
+    q.prepare(QStringLiteral("SELECT register, count(*) FROM waiting WHERE uuid NOT IN "
+                             "(SELECT uuid FROM sent) %1 GROUP BY register")
+                  .arg(table ? QStringLiteral("AND book = ?") : QString()));
+    if (table) {
+        q.addBindValue(QLatin1String(table));
+    }
+    if (q.exec()) {
         while (q.next()) {
             counts.emplace_back(q.value(0).toString(), q.value(1).toInt());
         }

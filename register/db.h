@@ -189,7 +189,8 @@ struct Register::Db {
                 const QString& waiting_for = {});
     // Of a local register: the texts under which rows wait for the register
     // `key`, and for every other register, the rows not yet sent.
-    std::vector<std::pair<QString, int>> waiting_counts();
+    // With `table`, only its rows.
+    std::vector<std::pair<QString, int>> waiting_counts(const char* table = nullptr);
     QStringList waiting_names(const QString& key);
 };
 

@@ -130,7 +130,9 @@ struct Elsewhere {
 // What became of a row given to Register::record().
 struct Kept {
     enum class Where { recorded, waiting, unrecorded } where = Where::recorded;
-    int waiting = 0; // rows waiting for the register, this one included
+    // Rows of its table waiting for the register, this one included: for a
+    // commissioning row, the devices waiting.
+    int waiting = 0;
     QString why;     // why the register did not take it
 };
 
@@ -188,7 +190,8 @@ class Register {
     std::optional<int> send_waiting(QString& error, bool now = true);
     // Rows waiting for this register, locally and in memory: those kept for
     // it under any URL that reaches the same server as user, database.
-    int waiting() const;
+    // With `table`, only the rows of that table ("devices", ...).
+    int waiting(const char* table = nullptr) const;
     // Rows waiting locally for registers other than this one.
     std::vector<Elsewhere> waiting_elsewhere() const;
     // From any thread: the exchange with the server running now is cut and

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Rows a register cannot take yet: kept in the local register, marked as
 // waiting for it, and sent, oldest first and exactly once, when it answers.
+#include "columns.h"
 #include "db.h"
 
 #include <QDir>
@@ -8,6 +9,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <cstring>
 
 namespace tessal::reg {
 
@@ -33,12 +35,15 @@ bool Register::open_local(const Place& place, QString& error) {
     return true;
 }
 
-int Register::waiting() const {
-    int count = static_cast<int>(held_.size());
+int Register::waiting(const char* table) const {
+    const auto count_in_memory = std::count_if(held_.begin(), held_.end(), [table](const Row& r) {
+        return table == nullptr || std::strcmp(table_name(r), table) == 0;
+    });
+    int count = static_cast<int>(count_in_memory);
     if (!local_ || !local_->db_->database().isOpen()) {
         return count;
     }
-    for (const auto& [name, rows] : local_->db_->waiting_counts()) {
+    for (const auto& [name, rows] : local_->db_->waiting_counts(table)) {
         if (register_key(name) == db_->key) {
             count += rows;
         }
@@ -156,7 +161,7 @@ Kept Register::record(const Row& row) {
         }
         kept.why = error;
         kept.where = Kept::Where::waiting;
-        kept.waiting = waiting();
+        kept.waiting = waiting(table_name(r));
         return kept;
     }
     const bool reachable = send_waiting(error, false).has_value();
@@ -179,7 +184,7 @@ Kept Register::record(const Row& row) {
             kept.why += QStringLiteral("; ") + local_error;
         }
     }
-    kept.waiting = waiting();
+    kept.waiting = waiting(table_name(r));
     return kept;
 }
 

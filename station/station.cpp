@@ -7,6 +7,7 @@
 #include "device/clock.h"
 #include "device/device_text.h"
 #include "device/operations.h"
+#include "device/service_book.h"
 #include "device/sim_replies.h"
 #include "link/frame.h"
 #include "link/messages.h"
@@ -243,11 +244,14 @@ QString Station::run(const std::function<void(const reg::Record&, const reg::Kep
             wait_for_port(offered, wait);
             continue;
         }
-        const std::optional<reg::Record> record = commission(line, *next, watch.appeared(*next));
+        std::vector<device::Outcome> writes;
+        const std::optional<reg::Record> record =
+            commission(line, *next, watch.appeared(*next), writes);
         if (!record) {
             continue; // gone before it could be opened
         }
         const reg::Kept kept = book_.record(*record);
+        record_entry(*record, writes);
         tell_step(options_, Step::recorded, QStringLiteral("upisano"));
         done(*record, kept);
     }
@@ -487,8 +491,28 @@ QString keep_trace(const QDir& traces, const QString& part, const QString& base)
 
 } // namespace
 
+void Station::record_entry(const reg::Record& r, const std::vector<device::Outcome>& writes) {
+    device::Opening opening;
+    opening.port = device::to_device(r.port);
+    opening.device = {device::to_device(r.version), device::to_device(r.imei),
+                      device::to_device(r.sim_id)};
+    opening.technician = device::load_technician().value_or(device::Technician{});
+    opening.kind = "commissioning";
+    const reg::Intervention opened = device::opening_row(opening, r.station.toStdString());
+    const std::string id = opened.id.toStdString();
+    book_.record(opened);
+    int seq = 0;
+    for (const device::Outcome& outcome : writes) {
+        for (const reg::Change& change : device::change_rows(id, seq, outcome)) {
+            book_.record(change);
+        }
+    }
+    book_.record(device::closing_row(id, {{}, r.failed.toStdString(), r.pass ? "pass" : "fail"}));
+}
+
 std::optional<reg::Record> Station::commission(link::DeviceLink& line, const QString& port,
-                                               SteadyClock::time_point appeared) {
+                                               SteadyClock::time_point appeared,
+                                               std::vector<device::Outcome>& writes) {
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     const QDir traces(options_.traces_folder);
     traces.mkpath(QStringLiteral("."));
@@ -520,7 +544,9 @@ std::optional<reg::Record> Station::commission(link::DeviceLink& line, const QSt
             r.version = found.version;
             device::Session session(line, choice(port, r.speed));
             ready_device(session, options_, r, failed);
-            cut_short = session.finish().cancelled;
+            device::Report report = session.finish();
+            cut_short = report.cancelled;
+            writes = std::move(report.writes);
         } else if (!vanished) {
             failed << found.failure;
         }

@@ -158,8 +158,13 @@ class Station {
                       std::chrono::steady_clock::time_point appeared, Found& found);
     // The row of the device on `port`; nothing when the port went away
     // before it could be opened.
+    // What the device's writes did goes into `writes`.
     std::optional<reg::Record> commission(link::DeviceLink& line, const QString& port,
-                                          std::chrono::steady_clock::time_point appeared);
+                                          std::chrono::steady_clock::time_point appeared,
+                                          std::vector<device::Outcome>& writes);
+    // The device's entry in its service book: a commissioning, with what
+    // its writes changed and its verdict.
+    void record_entry(const reg::Record& record, const std::vector<device::Outcome>& writes);
 
     reg::Register& book_;
     Options options_;

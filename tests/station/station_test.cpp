@@ -208,6 +208,33 @@ TEST_F(StationTest, CommissionsDevicesAppearingOneAfterAnother) {
               R"("profile":"/racuni","state":"not_written","why":"nije poslato"},{"device":"60",)"
               R"("field":"jad.REPORT_INTERVAL","profile":"30","state":"not_written","why":)"
               R"("nije poslato"}])");
+    // Each device is also an entry of its book: a commissioning, with what
+    // its writes changed, before and after, and its verdict.
+    const struct {
+        const char* imei;
+        const char* changes;
+        const char* verdict;
+    } kBooks[] = {
+        {"356871044629011",
+         "ftp.user terminal->servis confirmed|ftp.for_send /izvestaji->/racuni confirmed|"
+         "jad.REPORT_INTERVAL 60->30 confirmed|clock ?->",
+         "pass"},
+        {"356871044629014", "ftp.user terminal->servis not_written|clock ?->", "fail"},
+    };
+    for (const auto& b : kBooks) {
+        const std::vector<reg::Entry> entries = *book_.book(b.imei, error_);
+        ASSERT_EQ(entries.size(), 1u) << b.imei;
+        EXPECT_EQ(entries[0].opened.kind, "commissioning");
+        EXPECT_EQ(entries[0].opened.entry, 1);
+        QStringList changes;
+        for (const reg::Change& c : entries[0].changes) {
+            changes << c.field + " " + c.before.value_or("?") + "->" +
+                           (c.field == "clock" ? "" : c.wanted + " " + c.state);
+        }
+        EXPECT_EQ(changes.join("|").toStdString(), b.changes);
+        ASSERT_TRUE(entries[0].ended);
+        EXPECT_EQ(entries[0].ended->verdict, b.verdict);
+    }
 }
 
 // A configured device is checked: one its SIM or its network keeps from
@@ -706,7 +733,9 @@ TEST_F(ServerStationTest, SigtermEndsAStationHeldByAStalledServerKeepingItsRow) 
     sync.start(TESSAL_CLI, {"register", "sync", "--register", stalled, "--password-file",
                             path("owner-password")});
     ASSERT_TRUE(sync.waitForFinished(20000));
-    EXPECT_EQ(sync.readAllStandardOutput(), "1 sent, 0 waiting\n");
+    // The device's row and its entry in the book: opened, the profile's
+    // three values and the clock, ended.
+    EXPECT_EQ(sync.readAllStandardOutput(), "7 sent, 0 waiting\n");
     EXPECT_EQ(central().size(), 2u);
 }
 
