@@ -3,6 +3,7 @@
 // what each reply means is the device layer's and is tested there.
 #include "console/message_service.h"
 #include "console/trace_window.h"
+#include "support/accessible.h"
 #include "support/console_fixture.h"
 
 #include <QAccessible>
@@ -354,21 +355,10 @@ TEST_F(MainWindowTest, AMissingProfileIsRefusedBeforeAnythingIsSent) {
 // list's edit field too, has a name of its own; each frame keeps its name.
 TEST_F(MainWindowTest, EveryValueControlHasANameOfItsOwn) {
     start();
-    const QList<QAccessible::Role> roles{QAccessible::EditableText, QAccessible::ComboBox,
-                                         QAccessible::CheckBox, QAccessible::RadioButton,
-                                         QAccessible::ProgressBar};
     QStringList names;
-    const std::function<void(QAccessibleInterface*)> visit = [&](QAccessibleInterface* node) {
-        for (int i = 0; i < node->childCount(); ++i) {
-            if (QAccessibleInterface* child = node->child(i)) {
-                if (roles.contains(child->role())) {
-                    names << child->text(QAccessible::Name).trimmed();
-                }
-                visit(child);
-            }
-        }
-    };
-    visit(QAccessible::queryAccessibleInterface(window_.get()));
+    for (QAccessibleInterface* control : value_controls(window_.get(), true)) {
+        names << control->text(QAccessible::Name).trimmed();
+    }
     EXPECT_EQ(window_->Combo2->lineEdit()->accessibleName(), "Brzina (bps) upis");
     EXPECT_TRUE(names.contains("Brzina (bps) upis"));
     EXPECT_EQ(names.size(), 22);

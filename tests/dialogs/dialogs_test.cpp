@@ -8,6 +8,7 @@
 #include "dialogs/gprs_dialog.h"
 #include "dialogs/jad_dialog.h"
 #include "dialogs/sim_dialog.h"
+#include "support/accessible.h"
 #include "support/console_fixture.h"
 
 #include <QAccessible>
@@ -436,32 +437,14 @@ TEST_F(DialogsTest, JadCashTypeIsChosenFromTheListAndSentByNumber) {
     EXPECT_FALSE(jad_->Text3->isHidden());
 }
 
-// Every control of the accessibility tree that holds a value.  A list's own
-// editor and popup speak as the list and are not visited.
-void value_controls(QAccessibleInterface* node, std::vector<QWidget*>& out) {
-    const QList<QAccessible::Role> roles{QAccessible::EditableText, QAccessible::ComboBox,
-                                         QAccessible::CheckBox,     QAccessible::RadioButton,
-                                         QAccessible::SpinBox,      QAccessible::ProgressBar};
-    for (int i = 0; i < node->childCount(); ++i) {
-        if (QAccessibleInterface* child = node->child(i)) {
-            if (roles.contains(child->role())) {
-                out.push_back(qobject_cast<QWidget*>(child->object()));
-            }
-            if (child->role() != QAccessible::ComboBox) {
-                value_controls(child, out);
-            }
-        }
-    }
-}
-
 TEST_F(DialogsTest, EveryValueControlHasANameOfItsOwn) {
     for (QWidget* window :
          std::initializer_list<QWidget*>{ftp_.get(), gprs_.get(), jad_.get(), sim_.get()}) {
-        std::vector<QWidget*> controls;
-        value_controls(QAccessible::queryAccessibleInterface(window), controls);
+        const std::vector<QAccessibleInterface*> controls = value_controls(window, false);
         EXPECT_GE(controls.size(), 4U) << window->windowTitle().toStdString();
         QStringList seen;
-        for (QWidget* control : controls) {
+        for (QAccessibleInterface* spoken : controls) {
+            const QWidget* control = qobject_cast<QWidget*>(spoken->object());
             const QString name = control->accessibleName();
             EXPECT_FALSE(name.trimmed().isEmpty() || seen.contains(name))
                 << control->objectName().toStdString() << " is called " << name.toStdString();
