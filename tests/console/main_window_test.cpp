@@ -2,6 +2,7 @@
 // What only the main window shows, on a scripted port behind the device engine;
 // what each reply means is the device layer's and is tested there.
 #include "console/message_service.h"
+#include "console/outcome_text.h"
 #include "console/trace_window.h"
 #include "support/accessible.h"
 #include "support/console_fixture.h"
@@ -387,6 +388,49 @@ TEST_F(MainWindowTest, EveryValueControlHasANameOfItsOwn) {
     EXPECT_EQ(
         QString("%1-%2").arg(window_->NivoProgres->minimum()).arg(window_->NivoProgres->maximum()),
         "0-100");
+}
+
+// A write's outcome in the window's words: each value state, and a profile
+// applied by how it ended (nothing where the report's messages say it).
+TEST(OutcomeText, EachStateAndEachEndingInTheWindowsWords) {
+    using State = device::ValueState::State;
+    const std::pair<State, const char*> states[] = {
+        {State::unchanged, "ftp.user: nepromenjeno"},
+        {State::differs, "ftp.user: razlikuje se (terminal -> tech)"},
+        {State::confirmed, "ftp.user: upisano i potvrdjeno (terminal -> tech)"},
+        {State::read_back_differs, "ftp.user: upisano, ali procitano: ana (terminal -> tech)"},
+        {State::written, "ftp.user: upisano, nije procitano nazad (terminal -> tech)"},
+        {State::not_written, "ftp.user: nije upisano: Not OK! (terminal -> tech)"},
+        {State::unknown, "ftp.user: nepoznato, procitajte nazad: Not OK! (terminal -> tech)"},
+    };
+    for (const auto& [state, text] : states) {
+        EXPECT_EQ(console::value_text({"ftp.user", "terminal", "tech", state, "ana", "Not OK!"}),
+                  text);
+    }
+    EXPECT_EQ(console::value_text({"jad.A", std::nullopt, "1", State::written, "", ""}),
+              "jad.A: upisano, nije procitano nazad (? -> 1)");
+    const auto applied = [](std::optional<State> state, bool stopped, bool held_back) {
+        device::Outcome outcome;
+        if (state) {
+            outcome.values.push_back({"jad.A", "1", "2", *state, "3", ""});
+        }
+        outcome.stopped = stopped;
+        outcome.held_back = held_back;
+        return console::applied_text(outcome);
+    };
+    const std::tuple<std::optional<State>, bool, bool, const char*> endings[] = {
+        {State::unchanged, false, false, "Uredjaj vec ima sve vrednosti profila."},
+        {State::confirmed, false, false, "Profil je primenjen."},
+        {State::read_back_differs, false, false, "Profil nije primenjen u celosti."},
+        {State::not_written, true, false, "Profil nije primenjen u celosti."},
+        {State::differs, false, true, ""},
+        {std::nullopt, false, false, ""},
+    };
+    for (const auto& [state, stopped, held_back, text] : endings) {
+        EXPECT_EQ(applied(state, stopped, held_back).section('\n', 0, 0), text);
+    }
+    EXPECT_EQ(applied(State::confirmed, false, false),
+              "Profil je primenjen.\njad.A: upisano i potvrdjeno (1 -> 2)");
 }
 
 } // namespace

@@ -880,5 +880,33 @@ TEST_F(OperationsTest, FtpReadBackNamesWhatDiffersFromWhatWasSent) {
         }));
 }
 
+// A value of a write as the command line and the station tell it: in a line
+// and in a summary of what went wrong.
+TEST(OutcomeLines, EachStateInALineAndInASummary) {
+    using S = ValueState::State;
+    // clang-format off
+    const std::tuple<S, const char*, const char*, const char*> rows[] = {
+        {S::unchanged, "", "ftp.user: unchanged (terminal)", "ftp.user: unchanged"},
+        {S::differs, "", "ftp.user: differs (terminal -> tech)", "ftp.user: differs"},
+        {S::confirmed, "", "ftp.user: confirmed (terminal -> tech)", "ftp.user: confirmed"},
+        {S::read_back_differs, "", "ftp.user: read_back_differs (terminal -> tech, now ana)",
+         "ftp.user: read back as ana"},
+        {S::written, "", "ftp.user: written (terminal -> tech)", "ftp.user: not read back"},
+        {S::not_written, "Not OK!", "ftp.user: not_written (terminal -> tech): Not OK!",
+         "ftp.user: Not OK!"},
+        {S::not_written, "", "ftp.user: not_written (terminal -> tech)", "ftp.user: not written"},
+        {S::unknown, "Greska!", "ftp.user: unknown, read it back (terminal -> tech): Greska!",
+         "ftp.user: unknown, read it back"},
+    };
+    // clang-format on
+    for (const auto& [state, why, line, summary] : rows) {
+        const ValueState v{"ftp.user", "terminal", "tech", state, "ana", why};
+        EXPECT_EQ(value_line(v), line);
+        EXPECT_EQ(value_summary(v), summary);
+    }
+    EXPECT_EQ(value_line({"jad.A", std::nullopt, "", S::written, "", ""}),
+              "jad.A: written (? -> \"\")");
+}
+
 } // namespace
 } // namespace tessal::device
