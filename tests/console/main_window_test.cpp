@@ -222,13 +222,7 @@ TEST_F(MainWindowTest, ClockReadAndSendFollowTheSeasonAndThePcClock) {
 // buttons' own, nothing more.
 TEST_F(MainWindowTest, WritesTellWhatTheClockReadFound) {
     start();
-    std::vector<std::string> heard;
-    window_->transaction().on_write([&heard](const device::Outcome& outcome) {
-        for (const device::ValueState& v : outcome.values) {
-            heard.push_back(v.field + " " + v.before.value_or("?") + "->" + v.wanted + " " +
-                            device::state_name(v.state));
-        }
-    });
+    hear_writes();
     window_->set_now([] { return QDateTime(QDate(2007, 1, 1), QTime(0, 10, 0)); });
     window_->Check2->click(); // the PC clock's time goes out
     window_->Timer1_Timer();
@@ -247,10 +241,10 @@ TEST_F(MainWindowTest, WritesTellWhatTheClockReadFound) {
     settle();
     EXPECT_EQ(requests(), std::vector<std::string>({"AAT+CCLK=\"06/12/31,23:10:00\"", "AAT+CCLK?",
                                                     "AAT+CCLK=\"06/12/31,23:10:00\"", "E"}));
-    EXPECT_EQ(heard, std::vector<std::string>(
-                         {"clock ?->01.01.2007 00:10:00 written",
-                          "clock 01.01.2007 00:30:00->01.01.2007 00:10:00 not_written",
-                          "device.restart ?-> written"}));
+    EXPECT_EQ(heard_, std::vector<std::string>(
+                          {"clock ?->01.01.2007 00:10:00 written",
+                           "clock 01.01.2007 00:30:00->01.01.2007 00:10:00 not_written",
+                           "device.restart ?-> written"}));
 }
 
 // The real boxes: "rvt", the information icon and OK; the question with Yes

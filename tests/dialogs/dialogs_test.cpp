@@ -170,13 +170,7 @@ TEST_F(DialogsTest, FtpSendBuildsTheTickedRowsAndShowsTheOctetsAsSent) {
 // Each write's outcome tells what the device held before as far as the
 // dialog read it, and no secret; the requests are those sent anyway.
 TEST_F(DialogsTest, WritesTellWhatTheDialogsReadBefore) {
-    std::vector<std::string> heard;
-    window_->transaction().on_write([&heard](const device::Outcome& outcome) {
-        for (const device::ValueState& v : outcome.values) {
-            heard.push_back(v.field + " " + v.before.value_or("?") + "->" + v.wanted + " " +
-                            device::state_name(v.state));
-        }
-    });
+    hear_writes();
     ftp_->Check1[0]->setChecked(true);
     ftp_->Check1[1]->setChecked(true);
     ftp_->Check1[2]->setChecked(true);
@@ -208,7 +202,7 @@ TEST_F(DialogsTest, WritesTellWhatTheDialogsReadBefore) {
                         "RFTPGovAddr", "RFTPGovUser", "RFTPGovPass", "RFTP_pathFILES",
                         "RFtpGovFoldsCommand", "RgprsParamVlada", "PFTPGovUser:tech",
                         "PFTPGovPass:nova", "J", "PMIDlet-Name:Tessal 2", "ptajna"}));
-    EXPECT_EQ(heard,
+    EXPECT_EQ(heard_,
               (std::vector<std::string>{
                   "ftp.address ?->192.168.001.100 written", "ftp.user ?->tech written",
                   "ftp.password ?->******** written", "ftp.user terminal->tech written",
