@@ -191,76 +191,78 @@ const Outcome kInUse{3, R"({"error":{"code":"port_unavailable","detail":"Uredjaj
                         R"(Port je zauzet: koristi ga drugi program.","message":"Port nije dobro )"
                         R"(izabran, podesite port i pokusajte ponovo!"},"ok":false,"schema":1})"};
 
-// What a silent, a refusing and a garbling device, a missing and a busy port give.
-struct Failures {
-    Outcome silent, nak, bad_checksum, no_device = kNoDevice, in_use = kInUse;
-};
-const Failures kData{kNoReply, kRefused, kBadChecksum};
-const Failures kAck{kNoReplyShort, kRefused, {0, kOk}}; // an ACK has no checksum
-
-// A command (blanks between its arguments), its failures, and the requests
-// ("|" between them) and the output of a good run.
+// A command (blanks between its arguments), and the requests ("|" between
+// them) and the output of a good run.
 struct Command {
     const char* args;
-    Failures failures;
     const char* sent;
     const char* good;
 };
 
 const Command kCommands[] = {
-    {"version", kData, "V",
-     R"j({"ok":true,"schema":1,"version":"Tessal GPRS 2.4.1 (simulator)"})j"},
-    {"last-command", kData, "W", R"({"last_command":"","ok":true,"schema":1})"},
-    {"restart", kAck, "E", kOk},
-    {"reset --yes", kAck, "X", kOk},
-    {"test", kAck, "T", kOk},
-    {"imei", kData, "AAT+GSN", R"({"imei":"356871044629016","ok":true,"schema":1})"},
-    {"signal", kData, "AAT+CSQ",
+    {"version", "V", R"j({"ok":true,"schema":1,"version":"Tessal GPRS 2.4.1 (simulator)"})j"},
+    {"last-command", "W", R"({"last_command":"","ok":true,"schema":1})"},
+    {"restart", "E", kOk},
+    {"reset --yes", "X", kOk},
+    {"test", "T", kOk},
+    {"imei", "AAT+GSN", R"({"imei":"356871044629016","ok":true,"schema":1})"},
+    {"signal", "AAT+CSQ",
      R"({"ok":true,"schema":1,"signal":{"bar":63,"label":"Nivo: 21","strength":21}})"},
-    {"clock --season summer",
-     {{4, R"j({"error":{"code":"no_reply","detail":"","message":"Uredjaj ne odgovara, )j"
-          R"j(proverite vezu!"},"ok":false,"schema":1})j"}, kRefused, kBadChecksum},
-     "AAT+CCLK?", R"({"clock":{"date":"01.01.2027","season":"summer","time":"01:30:00"},)"
-                  R"("ok":true,"schema":1})"},
-    {"ftp get", kData,
+    {"clock --season summer", "AAT+CCLK?",
+     R"({"clock":{"date":"01.01.2027","season":"summer","time":"01:30:00"},)"
+     R"("ok":true,"schema":1})"},
+    {"ftp get",
      "RFTPGovAddr|RFTPGovUser|RFTPGovPass|RFTP_pathFILES|RFtpGovFoldsCommand|RgprsParamVlada",
      R"({"ftp":{"address":"192.168.10.20","command":"/komande","for_send":"/izvestaji","gprs":)"
      R"("internet,gprs,gprs","operator":null,"password":"********","user":"terminal"},)"
      R"("ok":true,"schema":1})"},
-    {"ftp set --user ana --for-send /x",
-     {{4, R"({"error":{"code":"no_reply","detail":"","message":"Uredjaj ne odgovara !"},)"
-          R"("not_written":["user","for_send"],"ok":false,"schema":1,"written":[]})"},
-      {5, R"({"error":{"code":"refused","detail":"","message":"Not OK!"},)"
-          R"("not_written":["user","for_send"],"ok":false,"schema":1,"written":[]})"},
-      {0, R"({"message":"OK - Promena parametara izvrsena","ok":true,"schema":1,)"
-          R"("written":["user","for_send"]})"},
-      {3, R"({"error":{"code":"port_unavailable","detail":"Uredjaj: /dev/ttyNOPE\nNema takvog )"
-          R"(uredjaja.","message":"Port nije dobro izabran, podesite port i pokusajte ponovo!"},)"
-          R"("not_written":["user","for_send"],"ok":false,"schema":1,"written":[]})"},
-      {3, R"({"error":{"code":"port_unavailable","detail":"Uredjaj: @DIR@/ttySIM\nPort je )"
-          R"(zauzet: koristi ga drugi program.","message":"Port nije dobro izabran, podesite )"
-          R"(port i pokusajte ponovo!"},"not_written":["user","for_send"],"ok":false,)"
-          R"("schema":1,"written":[]})"}},
-     "PFTPGovUser:ana|PFTP_pathFILES:/x",
+    {"ftp set --user ana --for-send /x", "PFTPGovUser:ana|PFTP_pathFILES:/x",
      R"({"message":"OK - Promena parametara izvrsena","ok":true,"schema":1,)"
      R"("written":["user","for_send"]})"},
-    {"jad get REPORT_INTERVAL", kData, "J",
+    {"jad get REPORT_INTERVAL", "J",
      R"({"name":"REPORT_INTERVAL","ok":true,"schema":1,"value":"60"})"},
-    {"jad set REPORT_INTERVAL: 30", {kNoReplyShort, kRefused, {0, kChanged}},
-     "PREPORT_INTERVAL:30", kChanged},
-    {"sim id", kData, "AAT^SCID", R"({"ok":true,"schema":1,"sim_id":"89381030000123456784"})"},
+    {"jad set REPORT_INTERVAL: 30", "PREPORT_INTERVAL:30", kChanged},
+    {"sim id", "AAT^SCID", R"({"ok":true,"schema":1,"sim_id":"89381030000123456784"})"},
     {"--trace @DIR@/trace.txt sim pin --pin-file @PIN@",
-     {{4, R"j({"error":{"code":"no_reply","detail":"","message":"Uredjaj ne odgovara !"},)j"
-          R"j("messages":["Uredjaj ne odgovara !","Uredjaj ne odgovara !"],"ok":false,)j"
-          R"j("schema":1})j"},
-      {5, R"j({"error":{"code":"refused","detail":"","message":"Not OK!"},)j"
-          R"j("messages":["Not OK!","Not OK!"],"ok":false,"schema":1})j"},
-      {5, R"({"error":{"code":"bad_checksum","detail":"","message":"Nedozvoljena )"
-          R"(operacija ==CS=="},"ok":false,"schema":1})"}},
      R"(AAT+CPIN?|AAT+CPIN =1234|AAT+CLCK = "SC",0,1234)",
      R"({"message":"PIN kod uspesno setovan","ok":true,"schema":1})"},
-    {"at AT+CSQ", kData, "AAT+CSQ",
-     R"({"ok":true,"reply":"\r\n+CSQ: 21,99\r\n\r\nOK\r\n","schema":1})"},
+    {"at AT+CSQ", "AAT+CSQ", R"({"ok":true,"reply":"\r\n+CSQ: 21,99\r\n\r\nOK\r\n","schema":1})"},
+};
+
+// A silent, a refusing and a garbling device and a missing port, each on a
+// data read, an acknowledged command, the clock, a write with its lists and
+// the PIN sequence with its messages.
+const char kFtpSet[] = "ftp set --user ana --for-send /x";
+const char kPin[] = "sim pin --pin-file @PIN@";
+const Row kFailures[] = {
+    {"--timeout 300 version", kNoReply, nullptr, "", true, &Faults::silent},
+    {"--timeout 300 restart", kNoReplyShort, nullptr, "", true, &Faults::silent},
+    {"--timeout 300 clock --season summer",
+     {4, R"j({"error":{"code":"no_reply","detail":"","message":"Uredjaj ne odgovara, )j"
+         R"j(proverite vezu!"},"ok":false,"schema":1})j"}, nullptr, "", true, &Faults::silent},
+    {QString("--timeout 300 ") + kFtpSet,
+     {4, R"({"error":{"code":"no_reply","detail":"","message":"Uredjaj ne odgovara !"},)"
+         R"("not_written":["user","for_send"],"ok":false,"schema":1,"written":[]})"},
+     nullptr, "", true, &Faults::silent},
+    {QString("--timeout 300 ") + kPin,
+     {4, R"j({"error":{"code":"no_reply","detail":"","message":"Uredjaj ne odgovara !"},)j"
+         R"j("messages":["Uredjaj ne odgovara !","Uredjaj ne odgovara !"],"ok":false,)j"
+         R"j("schema":1})j"}, nullptr, "", true, &Faults::silent},
+    {"imei", kRefused, nullptr, "", true, &Faults::nak_all},
+    {"test", kRefused, nullptr, "", true, &Faults::nak_all},
+    {kPin, {5, R"j({"error":{"code":"refused","detail":"","message":"Not OK!"},)j"
+               R"j("messages":["Not OK!","Not OK!"],"ok":false,"schema":1})j"},
+     nullptr, "", true, &Faults::nak_all},
+    {"signal", kBadChecksum, nullptr, "", true, &Faults::corrupt_checksum},
+    {"reset --yes", {0, kOk}, nullptr, "", true, &Faults::corrupt_checksum}, // an ACK has none
+    {kPin, {5, R"({"error":{"code":"bad_checksum","detail":"","message":"Nedozvoljena )"
+               R"(operacija ==CS=="},"ok":false,"schema":1})"},
+     nullptr, "", true, &Faults::corrupt_checksum},
+    {"--port /dev/ttyNOPE version", kNoDevice, ""},
+    {QString("--port /dev/ttyNOPE ") + kFtpSet,
+     {3, R"({"error":{"code":"port_unavailable","detail":"Uredjaj: /dev/ttyNOPE\nNema takvog )"
+         R"(uredjaja.","message":"Port nije dobro izabran, podesite port i pokusajte ponovo!"},)"
+         R"("not_written":["user","for_send"],"ok":false,"schema":1,"written":[]})"}, ""},
 };
 
 const Row kRows[] = {
@@ -306,22 +308,9 @@ const Row kRows[] = {
     {"ftp set --address 1.2.3.4.5",
      {2, R"({"error":{"code":"bad_value","detail":"address: octet 4 not a number from 0 to )"
          R"(255","message":"Podaci za ftp adresu nisu dobro uneti."},"ok":false,"schema":1})"}, ""},
-    {"ftp set --address a.b.c.d --user ana",
-     {2, R"({"error":{"code":"bad_value","detail":"address: octet 1 not a number from 0 to )"
-         R"(255","message":"Podaci za ftp adresu nisu dobro uneti."},"ok":false,"schema":1})"}, ""},
-    {"ftp set --user ana --address 999.999.999.999",
-     {2, R"({"error":{"code":"bad_value","detail":"address: octet 1 not a number from 0 to )"
-         R"(255","message":"Podaci za ftp adresu nisu dobro uneti."},"ok":false,"schema":1})"}, ""},
-    {"ftp set --address 1234.5.6.7",
-     {2, R"({"error":{"code":"bad_value","detail":"address: octet 1 empty, longer than 3 )"
-         R"(characters or not device text","message":"Podaci za ftp adresu nisu dobro )"
-         R"(uneti."},"ok":false,"schema":1})"}, ""},
     {"ftp set --address 255.0.0.1", {0, R"({"message":"OK - Promena parametara izvrsena",)"
                                         R"("ok":true,"schema":1,"written":["address"]})"},
      "PFTPGovAddr:255.000.000.1"},
-    {"ftp set --for-send /x --user uuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuu",
-     {2, R"({"error":{"code":"bad_value","detail":"user: longer than 32 characters",)"
-         R"("message":"Podaci za username nisu dobro uneti."},"ok":false,"schema":1})"}, ""},
     {"ftp set --address 1.2.3.4.5", {2, ""}, "", "Podaci za ftp adresu nisu dobro uneti.\n"
                                                  "address: octet 4 not a number from 0 to 255\n",
      false},
@@ -341,20 +330,18 @@ const Row kRows[] = {
 };
 // clang-format on
 
-// Each command on a good, a silent, a refusing and a garbling device, on a
-// missing and on a busy port; the special cases; the PIN kept secret; the port
-// list; a signal during a wait; a vanished link.
+// Each command on a good device; each failure on the kinds of command that
+// read it differently, on a missing and on a busy port; the special cases;
+// the PIN kept secret; the port list; a signal during a wait; a vanished link.
 TEST_F(Cli, EveryCommandAndOutcome) {
     for (const Row& row : kRows) {
         check(row);
     }
     for (const Command& c : kCommands) {
-        const Failures& f = c.failures;
         check({c.args, {0, c.good}, c.sent});
-        check({"--timeout 300 " + QString(c.args), f.silent, nullptr, "", true, &Faults::silent});
-        check({c.args, f.nak, nullptr, "", true, &Faults::nak_all});
-        check({c.args, f.bad_checksum, nullptr, "", true, &Faults::corrupt_checksum});
-        check({"--port /dev/ttyNOPE " + QString(c.args), f.no_device, ""});
+    }
+    for (const Row& row : kFailures) {
+        check(row);
     }
     // Another run holds the port, waiting for a reply that does not come:
     // nothing of the others reaches the device.  Not under Wine, which lets
@@ -396,9 +383,13 @@ void Cli::busy_port_refuses_the_others() {
     QProcess holder;
     start(holder, "--timeout 20000 version");
     ASSERT_TRUE(sim_.wait_for_requests(1, 5s));
-    for (const Command& c : kCommands) {
-        check({c.args, c.failures.in_use, ""});
-    }
+    check({"version", kInUse, ""});
+    check({kFtpSet,
+           {3, R"({"error":{"code":"port_unavailable","detail":"Uredjaj: @DIR@/ttySIM\nPort je )"
+               R"(zauzet: koristi ga drugi program.","message":"Port nije dobro izabran, podesite )"
+               R"(port i pokusajte ponovo!"},"not_written":["user","for_send"],"ok":false,)"
+               R"("schema":1,"written":[]})"},
+           ""});
     holder.terminate();
     EXPECT_EQ(std::get<0>(finish(holder)), 143);
 }
@@ -477,20 +468,35 @@ TEST_F(Cli, DeviceTextComesAsItCameOrAsVisibleCharacters) {
     }
 }
 
+// Arguments as a list (an empty one, blanks, a long one), with --json:
+// exit status, standard output without its line end, standard error.
+class CliValues : public Cli {
+  protected:
+    using Run = std::tuple<int, std::string, std::string>;
+    Run run(const QStringList& args, bool json = true) {
+        sim_.clear_log();
+        QProcess process;
+        QStringList all{"--settings", dir_.filePath("rvt_ini.txt")};
+        if (json) {
+            all << "--json";
+        }
+        for (QString arg : args) {
+            all << arg.replace("@DIR@", dir_.path());
+        }
+        process.start(TESSAL_CLI, all);
+        EXPECT_TRUE(process.waitForStarted(20000));
+        auto [exit, out, err] = finish(process);
+        return {exit, out.empty() ? out : out.substr(0, out.size() - 1), err};
+    }
+    Run run(const char* args, bool json = true) { return run(QString(args).split(' '), json); }
+};
+
 // A profile exported, edited as text, compared and applied on a device that
-// keeps what it is set to; a device that refuses a write; files refused.
-TEST_F(Cli, Profiles) {
+// keeps what it is set to; a device that refuses a write (files refused: below).
+TEST_F(CliValues, Profiles) {
     if (kWine) {
         GTEST_SKIP() << "the profile's file and port are Unix paths here";
     }
-    // Exit status, standard output without its last line end, standard error.
-    const auto run = [this](const QString& args, bool json = true) {
-        sim_.clear_log();
-        QProcess process;
-        start(process, args, json);
-        const auto [exit, out, err] = finish(process);
-        return std::tuple(exit, out.substr(0, out.empty() ? 0 : out.size() - 1), err);
-    };
     const auto text = [this](const QString& name) {
         QFile file(dir_.filePath(name));
         EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
@@ -515,7 +521,6 @@ TEST_F(Cli, Profiles) {
     };
     const std::string read = "V|AAT+GSN|RFTPGovAddr|RFTPGovUser|RFTPGovPass|RFTP_pathFILES|"
                              "RFtpGovFoldsCommand|RgprsParamVlada|J";
-    using Run = std::tuple<int, std::string, std::string>;
     EXPECT_EQ(run("profile export @DIR@/p.json"),
               Run(0,
                   R"({"file":")" + dir_.path().toStdString() + R"(/p.json","ok":true,"schema":1})",
@@ -578,44 +583,9 @@ TEST_F(Cli, Profiles) {
               R"("ana","profile":"ana","state":"confirmed"},{"device":"30","field":)"
               R"("jad.REPORT_INTERVAL","profile":"45","state":"not_written","why":"Not OK!"}]})");
     EXPECT_EQ(sent(), read + "|PFTPGovUser:ana|PREPORT_INTERVAL:45|" + read);
-    const std::array<std::tuple<const char*, const char*, const char*>, 2> refusals{{
-        {R"("schema": 1)", R"("schema": 2)", "schema: not a profile of schema 1"},
-        {"tech", "abcdefghijabcdefghijabcdefghijabc", "ftp.user: longer than 32 characters"},
-    }};
-    for (const auto& [from, to, detail] : refusals) {
-        write("x.json", QString(edited).replace(from, to));
-        EXPECT_EQ(run("profile apply @DIR@/x.json"),
-                  Run(2,
-                      R"({"error":{"code":"bad_value","detail":")" + std::string(detail) +
-                          R"(","message":""},"ok":false,"schema":1})",
-                      ""));
-        EXPECT_EQ(sent(), "");
-    }
 }
 
-// Arguments as a list (an empty one, blanks, a long one), with --json:
-// exit status, standard output without its line end, standard error.
-class CliValues : public Cli {
-  protected:
-    std::tuple<int, std::string, std::string> run(const QStringList& args, bool json = true) {
-        sim_.clear_log();
-        QProcess process;
-        QStringList all{"--settings", dir_.filePath("rvt_ini.txt")};
-        if (json) {
-            all << "--json";
-        }
-        for (QString arg : args) {
-            all << arg.replace("@DIR@", dir_.path());
-        }
-        process.start(TESSAL_CLI, all);
-        EXPECT_TRUE(process.waitForStarted(20000));
-        auto [exit, out, err] = finish(process);
-        return {exit, out.empty() ? out : out.substr(0, out.size() - 1), err};
-    }
-    using Run = std::tuple<int, std::string, std::string>;
-};
-
-// A JAD value the dialog refuses: empty, blank, too long for the line.
+// A JAD value the dialog refuses is not sent; one as long as the line is.
 TEST_F(CliValues, AJadValueTheDialogRefusesIsNotSent) {
     const std::string refused = R"({"error":{"code":"bad_value","detail":"%1","message":"Unesite )"
                                 R"(novu vrednost parametra"},"ok":false,"schema":1})";
@@ -623,9 +593,6 @@ TEST_F(CliValues, AJadValueTheDialogRefusesIsNotSent) {
         return QString::fromStdString(refused).arg(detail).toStdString();
     };
     EXPECT_EQ(run({"jad", "set", "MIDlet-Name", ""}), Run(2, with("empty"), ""));
-    EXPECT_EQ(run({"jad", "set", "MIDlet-Name", "  "}), Run(2, with("empty"), ""));
-    EXPECT_EQ(run({"jad", "set", "MIDlet-Name", QString(256, u'v')}),
-              Run(2, with("longer than 255 characters"), ""));
     EXPECT_EQ(sent(), "");
     EXPECT_EQ(run({"jad", "set", "MIDlet-Name", "  "}, false),
               Run(2, "", "Unesite novu vrednost parametra\nempty\n"));
@@ -638,21 +605,11 @@ TEST_F(CliValues, AJadValueTheDialogRefusesIsNotSent) {
 TEST_F(CliValues, ProfileDiffRefusesWhatApplyRefuses) {
     const std::string refused = R"({"error":{"code":"bad_value","detail":"%1","message":""},)"
                                 R"("ok":false,"schema":1})";
-    const auto jad = [](const std::string& name, const std::string& value) {
-        return R"({"schema": 1, "jad": {")" + name + R"(": ")" + value + R"("}})";
-    };
     // The profile, why it is refused, and whether the file alone shows it.
     const std::tuple<std::string, std::string, bool> profiles[] = {
         {R"({"schema": 1, "ftp": {"address": "1.2.3.4.5"}})",
          "ftp.address: octet 4 not a number from 0 to 255", true},
-        {R"({"schema": 1, "jad": {"MIDlet-Name": "\u001b]0;owned\u0007"}})",
-         "jad.MIDlet-Name: a character the device cannot carry", true},
-        {R"({"schema": 1, "ftp": {"user": "tech", "user": "ana"}})", "ftp.user: given twice", true},
         {R"({"schema": 1, "jad": {"MIDlet-Name": " "}})", "jad.MIDlet-Name: empty", false},
-        {jad("MIDlet-Name", std::string(256, 'v')), "jad.MIDlet-Name: longer than 255 characters",
-         true},
-        {jad(std::string(65, 'N'), "1"),
-         "jad." + std::string(64, 'N') + "...: a name longer than 64 characters", true},
         {QByteArray(R"({"schema": 1})").leftJustified(1048577, ' ').toStdString(),
          "not a profile: larger than 1 MiB", true},
     };
@@ -677,7 +634,8 @@ TEST_F(CliValues, ProfileDiffRefusesWhatApplyRefuses) {
 }
 
 // The check: the stages as lines and the verdict last, device text made
-// visible; with --json every stage; 8 when a stage failed.  The clock is
+// visible (the lines of a failed check are the device layer's); with --json
+// every stage; 8 when a stage failed.  The clock is
 // set as the console sets it, so it is the line left out here.
 TEST_F(CliValues, CheckTellsEveryStageAndTheVerdict) {
     write("rvt_ini.txt", "[kalmo]\r\nNE DIRAJ=REGISTER\r\n[PROVAJDER]\r\nIME0=Mreza A\r\nGPRS0="
@@ -704,18 +662,7 @@ TEST_F(CliValues, CheckTellsEveryStageAndTheVerdict) {
          "Profil: nije provereno (Profil nije zadat)\n"
          "Ocena: Uredjaj je ispravan [ok]\n"},
         {[](devsim::Modem& m) { m.sim().pin_required = true; }, 8, "sim_pin_required", nullptr},
-        {[](devsim::Modem& m) { m.network().registration = 0; }, 8, "not_registered",
-         "Uredjaj: u redu - Tessal<ESC>[2J\n"
-         "Modem: u redu - 356871044629016\n"
-         "SIM kartica: u redu - READY, pokusaja PIN-a: 3\n"
-         "SIM identifikacija: u redu - 89381030000123456784\n"
-         "Signal: u redu - Nivo: 21\n"
-         "Registracija: greska - nije prijavljen (0) (Modem nije prijavljen na mrezu)\n"
-         "Mreza: greska - +COPS: 0 (Modem nije u mrezi)\n"
-         "GPRS: greska - nije prikljucen (Modem nije prikljucen na GPRS)\n"
-         "Profil: nije provereno (Profil nije zadat)\n"
-         "Ocena: Greska u koraku Registracija: Modem nije prijavljen na mrezu "
-         "[not_registered]\n"},
+        {[](devsim::Modem& m) { m.network().registration = 0; }, 8, "not_registered", nullptr},
     };
     for (const auto& row : rows) {
         sim_.with_device([&](devsim::Device& d) {

@@ -2,7 +2,9 @@
 // What only the main window shows, on a scripted port behind the device engine;
 // what each reply means is the device layer's and is tested there.
 #include "console/message_service.h"
+#include "console/outcome_text.h"
 #include "console/trace_window.h"
+#include "support/accessible.h"
 #include "support/console_fixture.h"
 
 #include <QAccessible>
@@ -220,13 +222,7 @@ TEST_F(MainWindowTest, ClockReadAndSendFollowTheSeasonAndThePcClock) {
 // buttons' own, nothing more.
 TEST_F(MainWindowTest, WritesTellWhatTheClockReadFound) {
     start();
-    std::vector<std::string> heard;
-    window_->transaction().on_write([&heard](const device::Outcome& outcome) {
-        for (const device::ValueState& v : outcome.values) {
-            heard.push_back(v.field + " " + v.before.value_or("?") + "->" + v.wanted + " " +
-                            device::state_name(v.state));
-        }
-    });
+    hear_writes();
     window_->set_now([] { return QDateTime(QDate(2007, 1, 1), QTime(0, 10, 0)); });
     window_->Check2->click(); // the PC clock's time goes out
     window_->Timer1_Timer();
@@ -245,10 +241,10 @@ TEST_F(MainWindowTest, WritesTellWhatTheClockReadFound) {
     settle();
     EXPECT_EQ(requests(), std::vector<std::string>({"AAT+CCLK=\"06/12/31,23:10:00\"", "AAT+CCLK?",
                                                     "AAT+CCLK=\"06/12/31,23:10:00\"", "E"}));
-    EXPECT_EQ(heard, std::vector<std::string>(
-                         {"clock ?->01.01.2007 00:10:00 written",
-                          "clock 01.01.2007 00:30:00->01.01.2007 00:10:00 not_written",
-                          "device.restart ?-> written"}));
+    EXPECT_EQ(heard_, std::vector<std::string>(
+                          {"clock ?->01.01.2007 00:10:00 written",
+                           "clock 01.01.2007 00:30:00->01.01.2007 00:10:00 not_written",
+                           "device.restart ?-> written"}));
 }
 
 // The real boxes: "rvt", the information icon and OK; the question with Yes
@@ -354,21 +350,10 @@ TEST_F(MainWindowTest, AMissingProfileIsRefusedBeforeAnythingIsSent) {
 // list's edit field too, has a name of its own; each frame keeps its name.
 TEST_F(MainWindowTest, EveryValueControlHasANameOfItsOwn) {
     start();
-    const QList<QAccessible::Role> roles{QAccessible::EditableText, QAccessible::ComboBox,
-                                         QAccessible::CheckBox, QAccessible::RadioButton,
-                                         QAccessible::ProgressBar};
     QStringList names;
-    const std::function<void(QAccessibleInterface*)> visit = [&](QAccessibleInterface* node) {
-        for (int i = 0; i < node->childCount(); ++i) {
-            if (QAccessibleInterface* child = node->child(i)) {
-                if (roles.contains(child->role())) {
-                    names << child->text(QAccessible::Name).trimmed();
-                }
-                visit(child);
-            }
-        }
-    };
-    visit(QAccessible::queryAccessibleInterface(window_.get()));
+    for (QAccessibleInterface* control : value_controls(window_.get(), true)) {
+        names << control->text(QAccessible::Name).trimmed();
+    }
     EXPECT_EQ(window_->Combo2->lineEdit()->accessibleName(), "Brzina (bps) upis");
     EXPECT_TRUE(names.contains("Brzina (bps) upis"));
     EXPECT_EQ(names.size(), 22);
@@ -397,6 +382,49 @@ TEST_F(MainWindowTest, EveryValueControlHasANameOfItsOwn) {
     EXPECT_EQ(
         QString("%1-%2").arg(window_->NivoProgres->minimum()).arg(window_->NivoProgres->maximum()),
         "0-100");
+}
+
+// A write's outcome in the window's words: each value state, and a profile
+// applied by how it ended (nothing where the report's messages say it).
+TEST(OutcomeText, EachStateAndEachEndingInTheWindowsWords) {
+    using State = device::ValueState::State;
+    const std::pair<State, const char*> states[] = {
+        {State::unchanged, "ftp.user: nepromenjeno"},
+        {State::differs, "ftp.user: razlikuje se (terminal -> tech)"},
+        {State::confirmed, "ftp.user: upisano i potvrdjeno (terminal -> tech)"},
+        {State::read_back_differs, "ftp.user: upisano, ali procitano: ana (terminal -> tech)"},
+        {State::written, "ftp.user: upisano, nije procitano nazad (terminal -> tech)"},
+        {State::not_written, "ftp.user: nije upisano: Not OK! (terminal -> tech)"},
+        {State::unknown, "ftp.user: nepoznato, procitajte nazad: Not OK! (terminal -> tech)"},
+    };
+    for (const auto& [state, text] : states) {
+        EXPECT_EQ(console::value_text({"ftp.user", "terminal", "tech", state, "ana", "Not OK!"}),
+                  text);
+    }
+    EXPECT_EQ(console::value_text({"jad.A", std::nullopt, "1", State::written, "", ""}),
+              "jad.A: upisano, nije procitano nazad (? -> 1)");
+    const auto applied = [](std::optional<State> state, bool stopped, bool held_back) {
+        device::Outcome outcome;
+        if (state) {
+            outcome.values.push_back({"jad.A", "1", "2", *state, "3", ""});
+        }
+        outcome.stopped = stopped;
+        outcome.held_back = held_back;
+        return console::applied_text(outcome);
+    };
+    const std::tuple<std::optional<State>, bool, bool, const char*> endings[] = {
+        {State::unchanged, false, false, "Uredjaj vec ima sve vrednosti profila."},
+        {State::confirmed, false, false, "Profil je primenjen."},
+        {State::read_back_differs, false, false, "Profil nije primenjen u celosti."},
+        {State::not_written, true, false, "Profil nije primenjen u celosti."},
+        {State::differs, false, true, ""},
+        {std::nullopt, false, false, ""},
+    };
+    for (const auto& [state, stopped, held_back, text] : endings) {
+        EXPECT_EQ(applied(state, stopped, held_back).section('\n', 0, 0), text);
+    }
+    EXPECT_EQ(applied(State::confirmed, false, false),
+              "Profil je primenjen.\njad.A: upisano i potvrdjeno (1 -> 2)");
 }
 
 } // namespace

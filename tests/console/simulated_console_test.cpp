@@ -113,6 +113,15 @@ TEST_F(SimulatedConsoleTest, CheckWindowShowsTheVerdictAndEveryStage) {
         }
         EXPECT_EQ(outcomes.join('|'), row.outcomes);
     }
+    // The table is read, not edited; each mark a 16 pixel round in its outcome's colour.
+    EXPECT_EQ(check->Stages->horizontalHeaderItem(0)->text(), "Korak");
+    EXPECT_EQ(check->Stages->editTriggers(), QAbstractItemView::NoEditTriggers);
+    for (const auto& [row, colour] :
+         {std::pair{0, QColor(0, 160, 0)}, {9, QColor(128, 128, 128)}}) {
+        const QIcon mark = check->Stages->item(row, 1)->icon();
+        EXPECT_EQ(mark.availableSizes(), QList<QSize>{QSize(16, 16)});
+        EXPECT_EQ(mark.pixmap(16, 16).toImage().pixelColor(8, 8), colour);
+    }
     // The last check: the SIM's row, the exchanges, the text copied.
     EXPECT_EQ(check->Stages->item(2, 2)->text(), "READY, pokusaja PIN-a: 3");
     EXPECT_EQ(check->Stages->item(5, 3)->text(), "Modem nije prijavljen na mrezu");
@@ -246,6 +255,7 @@ TEST_F(SimulatedConsoleTest, StationWindowRunsTheStationAndStops) {
     ASSERT_TRUE(device.start());
     ASSERT_TRUE(wait_until([&] { return !station.Devices->toPlainText().isEmpty(); }, 10000));
     EXPECT_EQ(station.Status->text(), "PASS");
+    EXPECT_EQ(station.Status->palette().color(QPalette::Window), QColor(0, 160, 0));
     EXPECT_TRUE(station.Devices->toPlainText().contains(" PASS 356871044629016 " +
                                                         QString::fromStdString(folder) + "/usb-a"))
         << station.Devices->toPlainText().toStdString();
@@ -266,6 +276,11 @@ TEST_F(SimulatedConsoleTest, StationWindowRunsTheStationAndStops) {
 TEST_F(SimulatedConsoleTest, StationWindowGoneWhileItsStationRunsFreesTheLine) {
     {
         console::StationWindow station(window_->transaction(), console_.settings);
+        station.ProfileFile->setText(QString::fromStdString(console_.directory() + "/nema.json"));
+        station.Start->click(); // a profile that is not there is refused
+        EXPECT_EQ(messages_.shown, QStringList{"Profil nije dobar: nema takvog fajla"});
+        EXPECT_FALSE(station.running());
+        messages_.clear();
         start_station(station, console_.directory());
         ASSERT_TRUE(station.running());
     }

@@ -75,97 +75,47 @@ TEST_F(CheckTest, AVerdictForEachWayADeviceFails) {
     const auto modem = [](std::function<void(devsim::Modem&)> set) {
         return [set](Device& d) { set(d.modem()); };
     };
+    using M = devsim::Modem;
+    const auto network = [](int registration) {
+        return [registration](Device& d) { d.modem().network().registration = registration; };
+    };
+    const auto clock = [](const char* at) { return [at](Device& d) { d.modem().set_clock(at); }; };
+    const auto profile = [](CheckInput& in) {
+        std::string problem;
+        in.profile = parse_profile(kProfile, problem);
+    };
+    // clang-format off
     const CheckRow rows[] = {
         {"good", {}, {}, "ok", "ggggg gggg -"},
         {"silent", {}, {}, "device_silent", "f---- ---- -", testing::with(&devsim::Faults::silent)},
-        {"PIN",
-         modem([](devsim::Modem& m) { m.sim().pin_required = true; }),
-         {},
-         "sim_pin_required",
+        {"PIN", modem([](M& m) { m.sim().pin_required = true; }), {}, "sim_pin_required",
          "ggfgg fffg -"},
-        {"PUK",
-         modem([](devsim::Modem& m) { m.sim().attempts_left = 0; }),
-         {},
-         "sim_puk_required",
+        {"PUK", modem([](M& m) { m.sim().attempts_left = 0; }), {}, "sim_puk_required",
          "ggfgg fffg -"},
-        {"no SIM",
-         modem([](devsim::Modem& m) { m.sim().present = false; }),
-         {},
-         "no_sim",
-         "ggf-g fffg -"},
-        {"no signal",
-         modem([](devsim::Modem& m) { m.set_signal(99); }),
-         {},
-         "no_signal",
-         "ggggf gggg -"},
-        {"searching",
-         modem([](devsim::Modem& m) { m.network().registration = 2; }),
-         {},
-         "registration_searching",
-         "ggggg fffg -"},
-        {"denied",
-         modem([](devsim::Modem& m) { m.network().registration = 3; }),
-         {},
-         "registration_denied",
-         "ggggg fffg -"},
-        {"not registered",
-         modem([](devsim::Modem& m) { m.network().registration = 0; }),
-         {},
-         "not_registered",
-         "ggggg fffg -"},
+        {"no SIM", modem([](M& m) { m.sim().present = false; }), {}, "no_sim", "ggf-g fffg -"},
+        {"no signal", modem([](M& m) { m.set_signal(99); }), {}, "no_signal", "ggggf gggg -"},
+        {"searching", network(2), {}, "registration_searching", "ggggg fffg -"},
+        {"denied", network(3), {}, "registration_denied", "ggggg fffg -"},
+        {"not registered", network(0), {}, "not_registered", "ggggg fffg -"},
         {"roaming, weak signal",
-         modem([](devsim::Modem& m) {
-             m.network().registration = 5;
-             m.set_signal(7);
-         }),
-         {},
-         "ok",
-         "ggggw wggg -"},
-        {"wrong GPRS string",
-         [](Device& d) { d.set_parameter("gprsParamVlada", "web,,"); },
-         {},
-         "wrong_gprs_string",
-         "ggggg gfgg -"},
-        {"detached",
-         modem([](devsim::Modem& m) { m.network().gprs_attached = false; }),
-         {},
-         "gprs_detached",
+         [](Device& d) { d.modem().network().registration = 5, d.modem().set_signal(7); }, {},
+         "ok", "ggggw wggg -"},
+        {"wrong GPRS string", [](Device& d) { d.set_parameter("gprsParamVlada", "web,,"); }, {},
+         "wrong_gprs_string", "ggggg gfgg -"},
+        {"detached", modem([](M& m) { m.network().gprs_attached = false; }), {}, "gprs_detached",
          "ggggg ggfg -"},
-        {"clock half an hour off",
-         modem([](devsim::Modem& m) { m.set_clock("26/12/08,08:30:00"); }),
-         {},
-         "clock_wrong",
-         "ggggg gggf -"},
-        {"clock five minutes off",
-         modem([](devsim::Modem& m) { m.set_clock("26/12/08,09:05:00"); }),
-         {},
-         "ok",
-         "ggggg gggw -"},
+        {"clock half an hour off", clock("26/12/08,08:30:00"), {}, "clock_wrong", "ggggg gggf -"},
+        {"clock five minutes off", clock("26/12/08,09:05:00"), {}, "ok", "ggggg gggw -"},
         // Refused, named, or missing from the table: not checked, never guessed.
-        {"CREG refused",
-         modem([](devsim::Modem& m) { m.forms().error_for = "AT+CREG"; }),
-         {},
-         "ok",
+        {"CREG refused", modem([](M& m) { m.forms().error_for = "AT+CREG"; }), {}, "ok",
          "ggggg -ggg -"},
-        {"network by name",
-         modem([](devsim::Modem& m) { m.network().name = "Mreza A"; }),
-         {},
-         "ok",
+        {"network by name", modem([](M& m) { m.network().name = "Mreza A"; }), {}, "ok",
          "ggggg g-gg -"},
-        {"no network code",
-         {},
-         [](CheckInput& in) { in.settings.network_codes[0].reset(); },
-         "ok",
+        {"no network code", {}, [](CheckInput& in) { in.settings.network_codes[0].reset(); }, "ok",
          "ggggg g-gg -"},
-        {"profile differs",
-         {},
-         [](CheckInput& in) {
-             std::string problem;
-             in.profile = parse_profile(kProfile, problem);
-         },
-         "profile_differs",
-         "ggggg gggg f"},
+        {"profile differs", {}, profile, "profile_differs", "ggggg gggg f"},
     };
+    // clang-format on
     for (const CheckRow& row : rows) {
         SCOPED_TRACE(row.what);
         const CheckResult result = run(row);

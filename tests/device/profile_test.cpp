@@ -108,10 +108,6 @@ TEST(Profile, ValuesTheConsoleWouldNotTakeAreNamedBeforeAnythingIsSent) {
     // The octets as the window takes them: digits, none over 255.
     EXPECT_EQ(with([](Profile& p) { p.ftp[FtpParameter::address] = "1.2.3.4.5"; }),
               "ftp.address: octet 4 not a number from 0 to 255");
-    EXPECT_EQ(with([](Profile& p) { p.ftp[FtpParameter::address] = "a.b.c.d"; }),
-              "ftp.address: octet 1 not a number from 0 to 255");
-    EXPECT_EQ(with([](Profile& p) { p.ftp[FtpParameter::address] = "10.18.256.9"; }),
-              "ftp.address: octet 3 not a number from 0 to 255");
     EXPECT_EQ(with([](Profile& p) { p.ftp[FtpParameter::address] = "255.255.255.255"; }), "(fits)");
 }
 

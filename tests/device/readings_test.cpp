@@ -64,15 +64,6 @@ TEST(SignalTest, StrengthTable) {
     }
 }
 
-// The station passes a device only on a strength the signal frame shows.
-TEST(SignalTest, UsableStrengthsAreTwoToThirtyOne) {
-    const std::pair<int, bool> rows[] = {{-1, false}, {0, false},  {1, false},  {2, true},
-                                         {31, true},  {32, false}, {98, false}, {99, false}};
-    for (const auto& [strength, usable] : rows) {
-        EXPECT_EQ(signal_usable(strength), usable) << strength;
-    }
-}
-
 constexpr int S = kSummerOffset;
 constexpr int W = kWinterOffset;
 constexpr const char* kEmpty = "   /   ";

@@ -130,34 +130,13 @@ TEST(DevsimOptions, RefusesWhatItCannotTake) {
 }
 
 TEST(DevsimOptions, EachOptionSetsItsOwnValue) {
-    const ParsedArguments parsed = parse_arguments({"--nak",
-                                                    "--chunk",
-                                                    "3",
-                                                    "--stray",
-                                                    "X",
-                                                    "/tmp/com1",
-                                                    "--instant-command",
-                                                    "",
-                                                    "--pin",
-                                                    "",
-                                                    "--signal",
-                                                    "0",
-                                                    "--zone",
-                                                    "+04",
-                                                    "--error-line",
-                                                    "ERROR",
-                                                    "-v",
-                                                    "--only-for",
-                                                    "PFTP",
-                                                    "--descriptor",
-                                                    "midlet.jad",
-                                                    "--quoted-pin-state",
-                                                    "--no-sim",
-                                                    "--registration",
-                                                    "roaming",
-                                                    "--network-code",
-                                                    "220015",
-                                                    "--gprs-detached"});
+    // clang-format off
+    const ParsedArguments parsed = parse_arguments({
+        "--nak", "--chunk", "3", "--stray", "X", "/tmp/com1", "--instant-command", "", "--pin", "",
+        "--signal", "0", "--zone", "+04", "--error-line", "ERROR", "-v", "--only-for", "PFTP",
+        "--descriptor", "midlet.jad", "--quoted-pin-state", "--no-sim", "--registration", "roaming",
+        "--network-code", "220015", "--gprs-detached"});
+    // clang-format on
     ASSERT_TRUE(parsed.options) << parsed.error;
     const ProgramOptions& o = *parsed.options;
     EXPECT_EQ(o.link_path.string(), "/tmp/com1");

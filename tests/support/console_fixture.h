@@ -66,6 +66,17 @@ class ConsoleFixture : public ::testing::Test {
         settle();
     }
 
+    // From now on each value of every write the window tells goes to
+    // heard_ as "field before->asked state" (? for a value not read before).
+    void hear_writes() {
+        window_->transaction().on_write([this](const device::Outcome& outcome) {
+            for (const device::ValueState& v : outcome.values) {
+                heard_.push_back(v.field + " " + v.before.value_or("?") + "->" + v.wanted + " " +
+                                 device::state_name(v.state));
+            }
+        });
+    }
+
     // The request frames written, without the acknowledgements.
     std::vector<std::string> requests() const { return port_->requests(); }
 
@@ -82,6 +93,7 @@ class ConsoleFixture : public ::testing::Test {
     ScriptedPort* port_ = nullptr;
     std::unique_ptr<device::Engine> engine_;
     std::unique_ptr<console::MainWindow> window_;
+    std::vector<std::string> heard_;
 };
 
 } // namespace tessal::testing
