@@ -221,10 +221,12 @@ TEST_F(MainWindowTest, ClockReadAndSendFollowTheSeasonAndThePcClock) {
 TEST_F(MainWindowTest, WritesTellWhatTheClockReadFound) {
     start();
     std::vector<std::string> heard;
-    window_->transaction().on_write([&heard](const device::Outcome& outcome) {
-        for (const device::ValueState& v : outcome.values) {
-            heard.push_back(v.field + " " + v.before.value_or("?") + "->" + v.wanted + " " +
-                            device::state_name(v.state));
+    window_->transaction().on_report([&heard](const device::Report& report) {
+        for (const device::Outcome& outcome : report.writes) {
+            for (const device::ValueState& v : outcome.values) {
+                heard.push_back(v.field + " " + v.before.value_or("?") + "->" + v.wanted + " " +
+                                device::state_name(v.state));
+            }
         }
     });
     window_->set_now([] { return QDateTime(QDate(2007, 1, 1), QTime(0, 10, 0)); });

@@ -170,10 +170,12 @@ TEST_F(DialogsTest, FtpSendBuildsTheTickedRowsAndShowsTheOctetsAsSent) {
 // dialog read it, and no secret; the requests are those sent anyway.
 TEST_F(DialogsTest, WritesTellWhatTheDialogsReadBefore) {
     std::vector<std::string> heard;
-    window_->transaction().on_write([&heard](const device::Outcome& outcome) {
-        for (const device::ValueState& v : outcome.values) {
-            heard.push_back(v.field + " " + v.before.value_or("?") + "->" + v.wanted + " " +
-                            device::state_name(v.state));
+    window_->transaction().on_report([&heard](const device::Report& report) {
+        for (const device::Outcome& outcome : report.writes) {
+            for (const device::ValueState& v : outcome.values) {
+                heard.push_back(v.field + " " + v.before.value_or("?") + "->" + v.wanted + " " +
+                                device::state_name(v.state));
+            }
         }
     });
     ftp_->Check1[0]->setChecked(true);

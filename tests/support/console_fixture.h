@@ -8,6 +8,7 @@
 #include "support/recording_messages.h"
 #include "support/scripted_port.h"
 #include "support/settle.h"
+#include "support/user_folders.h"
 
 #include <QTemporaryDir>
 
