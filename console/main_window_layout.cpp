@@ -309,6 +309,8 @@ void MainWindow::build_status_line() {
     StatusLine->setSizeGripEnabled(false);
     ServiceState = new QLabel(StatusLine);
     ServiceState->setObjectName(QStringLiteral("ServiceState"));
+    // Its text starts where the frames do.
+    ServiceState->setIndent(14);
     StatusLine->addWidget(ServiceState, 1);
     show_service_state();
     const int line = StatusLine->sizeHint().height();

@@ -102,7 +102,10 @@ void MainWindow::EndIntervention_Click() {
     if (!transaction_.idle() || !entry) {
         return;
     }
-    ClosingDialog dialog(entry_text(*entry), this);
+    // The device on a line of its own.
+    QString shown = entry_text(*entry);
+    shown.replace(shown.lastIndexOf(QStringLiteral(", ")), 2, QLatin1Char('\n'));
+    ClosingDialog dialog(shown, this);
     if (dialog.exec() != QDialog::Accepted) {
         return;
     }
