@@ -10,9 +10,9 @@
 #include "device/engine.h"
 #include "device/settings_place.h"
 #include "dialogs/dialog_set.h"
+#include "register/register.h"
 #ifdef TESSAL_WITH_STATION
 #include "console/station_window.h"
-#include "register/register.h"
 #endif
 #include "link/qt_serial_port.h"
 #include "link/trace.h"
@@ -130,10 +130,10 @@ int main(int argc, char** argv) {
     // No organisation name: the user's folder is ~/.config/Tessal, not
     // ~/.config/<organisation>/Tessal.
     QApplication::setApplicationName(QStringLiteral("Tessal"));
-#if defined(TESSAL_WITH_STATION) && defined(Q_OS_WIN)
-    // The station's register is opened on the device's thread; on Windows
-    // its SQL drivers are loaded now, before that thread or any other is
-    // made (a driver's thread storage given out to running threads has
+#ifdef Q_OS_WIN
+    // The register (the service book's, the station's) is opened on threads
+    // of its own; on Windows its SQL drivers are loaded now, before those
+    // threads or any other are made (a driver's thread storage given out to running threads has
     // faulted in the system's loader).  Elsewhere they load when first used,
     // and the start does not pay for them.
     tessal::reg::load_drivers(tessal::reg::configured());

@@ -16,8 +16,15 @@ namespace tessal::console {
 MainWindow::MainWindow(settings::Settings& settings, settings::SettingsStore& store,
                        device::Engine& engine, MessageService& messages, QWidget* parent)
     : QWidget(parent), settings_(settings), store_(store), engine_(engine),
-      transaction_(engine, settings, messages), now_([] { return QDateTime::currentDateTime(); }) {
+      book_(reg::configured(), {}), transaction_(engine, settings, messages),
+      now_([] { return QDateTime::currentDateTime(); }) {
     engine_.set_port_enumerator(ports_);
+    // Every operation's report goes to the service book, which only queues
+    // what it records: the register is written on the book's own thread.
+    transaction_.on_report([this](const device::Report& report) {
+        book_.heard(report);
+        show_service_state();
+    });
     build();
 }
 

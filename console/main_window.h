@@ -2,6 +2,7 @@
 #pragma once
 
 #include "device/clock.h"
+#include "device/service_book.h"
 #include "link/qt_port_enumerator.h"
 #include "transaction.h"
 
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 
 class QCheckBox;
@@ -24,6 +26,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QStatusBar;
 class QTimer;
 
 namespace tessal::settings {
@@ -58,6 +61,8 @@ class MainWindow : public QWidget {
 
     // The one transaction on the port, shared with the dialogs.
     Transaction& transaction() { return transaction_; }
+    // The devices' service book: every operation's report goes to it.
+    device::ServiceBook& service_book() { return book_; }
 
     // The dialogs live in their own layer; it installs here what the start
     // step and the four dialog buttons run.
@@ -116,6 +121,12 @@ class MainWindow : public QWidget {
     void ApplyProfile_Click();
     // "Provera uredjaja...": opens the check's window.
     void CheckDevice_Click();
+    // "Nova intervencija...": asks who does what kind of work, reads the
+    // device's identity and opens an entry of the service book on the port.
+    void NewIntervention_Click();
+    // "Zavrsi intervenciju...": ends the entry open on the port with its
+    // seals, note and verdict, then says the entry's number.
+    void EndIntervention_Click();
     // The check's window once it was opened, else null.
     CheckWindow* check_window() const { return check_window_.get(); }
 
@@ -156,6 +167,9 @@ class MainWindow : public QWidget {
     QPushButton* Izlaz = nullptr;
     // Above the controls: the "Servis" menu holds what the context menu does.
     QMenuBar* MenuBar = nullptr;
+    // Below the controls: the service book's state.
+    QStatusBar* StatusLine = nullptr;
+    QLabel* ServiceState = nullptr;
 
     // The area that holds every control; it is disabled while the window
     // takes no input.
@@ -179,20 +193,37 @@ class MainWindow : public QWidget {
     void build_tab_order();
     void connect_controls();
     void build_menu_and_shortcuts();
+    void build_status_line();
     // The service commands, as the "Servis" menu and the context menu offer
-    // them; `bar` names Ctrl+T without taking it from the window's shortcut.
+    // them; `bar` names Ctrl+T without taking it from the window's shortcut
+    // and puts the service book's entries first.
     void add_service_actions(QMenu& menu, bool bar);
+    void add_intervention_actions(QMenu& menu);
+    // The entry this window opened on the port chosen now, while it is open.
+    std::optional<device::OpenEntry> open_entry() const;
+    // Says what became of the entry `id` once the register was handed its
+    // end, or once `polls` checks found it still on its way.
+    void tell_entry_number(const std::string& id, bool identified, int polls);
+    // The status line: the entry open on the port and the rows that wait
+    // for the register.
+    void show_service_state();
     int season_offset() const;
     QString choose_profile(bool save);
     // Runs a device operation that takes input away from the window until
     // its result is placed and its messages are closed.
-    template <class Op, class Place> void run_locked(Op op, Place place);
+    // `then` runs last, with input given back.
+    template <class Op, class Place>
+    void run_locked(Op op, Place place, std::function<void()> then = {});
 
     settings::Settings& settings_;
     settings::SettingsStore& store_;
     device::Engine& engine_;
     link::QtPortEnumerator machine_ports_;
     const link::PortEnumerator* ports_ = &machine_ports_;
+    device::ServiceBook book_;
+    // The device each port number reached when this window opened an entry
+    // there.
+    std::map<std::uint8_t, std::string> entry_devices_;
     Transaction transaction_;
     QWidget* content_ = nullptr;
     // The boxes of the device's clock as last read, `VremeR`(6) to (11).
@@ -208,11 +239,17 @@ class MainWindow : public QWidget {
     bool unloaded_ = false;
 };
 
-template <class Op, class Place> void MainWindow::run_locked(Op op, Place place) {
+template <class Op, class Place>
+void MainWindow::run_locked(Op op, Place place, std::function<void()> then) {
     const bool was_enabled = content_->isEnabled();
     content_->setEnabled(false);
     if (!transaction_.run(this, std::move(op), std::move(place),
-                          [this, was_enabled] { content_->setEnabled(was_enabled); })) {
+                          [this, was_enabled, then = std::move(then)] {
+                              content_->setEnabled(was_enabled);
+                              if (then) {
+                                  then();
+                              }
+                          })) {
         content_->setEnabled(was_enabled);
     }
 }

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
+#include <QStatusBar>
 #include <QTimer>
 
 namespace tessal::console {
@@ -92,6 +93,7 @@ void MainWindow::build() {
     build_tab_order();
     connect_controls();
     build_menu_and_shortcuts();
+    build_status_line();
 }
 
 void MainWindow::build_port_frame() {
@@ -299,7 +301,32 @@ void MainWindow::build_menu_and_shortcuts() {
     setFixedSize(width(), height() + bar);
 }
 
+void MainWindow::build_status_line() {
+    // Below the controls, which keep their places: the window grows by its
+    // height.
+    StatusLine = new QStatusBar(this);
+    StatusLine->setObjectName(QStringLiteral("StatusLine"));
+    StatusLine->setSizeGripEnabled(false);
+    ServiceState = new QLabel(StatusLine);
+    ServiceState->setObjectName(QStringLiteral("ServiceState"));
+    // Its text starts where the frames do.
+    ServiceState->setIndent(14);
+    StatusLine->addWidget(ServiceState, 1);
+    show_service_state();
+    const int line = StatusLine->sizeHint().height();
+    StatusLine->setGeometry(0, content_->geometry().bottom() + 1, width(), line);
+    setFixedSize(width(), height() + line);
+    // Rows reach the register on the book's thread; the line follows them.
+    auto* follow = new QTimer(this);
+    connect(follow, &QTimer::timeout, this, [this] { show_service_state(); });
+    follow->start(1000);
+}
+
 void MainWindow::add_service_actions(QMenu& menu, bool bar) {
+    if (bar) {
+        add_intervention_actions(menu);
+        menu.addSeparator();
+    }
     const QString trace = QStringLiteral("Trag komunikacije");
     const QKeySequence trace_keys(Qt::CTRL | Qt::Key_T);
     auto open_trace = [this] {
@@ -323,6 +350,21 @@ void MainWindow::add_service_actions(QMenu& menu, bool bar) {
         });
     }
     menu.addAction(QStringLiteral("Provera uredjaja..."), this, [this] { CheckDevice_Click(); });
+    if (!bar) {
+        menu.addSeparator();
+        add_intervention_actions(menu);
+    }
+}
+
+void MainWindow::add_intervention_actions(QMenu& menu) {
+    // One entry at a time on a port, opened and ended while the port is free.
+    const bool open = open_entry().has_value();
+    menu.addAction(QStringLiteral("Nova intervencija..."), this,
+                   [this] { NewIntervention_Click(); })
+        ->setEnabled(!open && transaction_.idle());
+    menu.addAction(QStringLiteral("Zavrsi intervenciju..."), this,
+                   [this] { EndIntervention_Click(); })
+        ->setEnabled(open && transaction_.idle());
 }
 
 } // namespace tessal::console

@@ -46,6 +46,7 @@ void MainWindow::refresh_port_tips() {
 
 void MainWindow::Combo1_Change() {
     settings_.port_number = static_cast<std::uint8_t>(Combo1->currentIndex() + 1);
+    show_service_state();
 }
 
 void MainWindow::Combo2_Change() {

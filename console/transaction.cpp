@@ -43,10 +43,8 @@ void Transaction::begin() {
 void Transaction::end(const device::Report& report, const std::function<void()>& after) {
     busy_cursor_.stop();
     busy_cursor(false);
-    if (on_write_) {
-        for (const device::Outcome& outcome : report.writes) {
-            on_write_(outcome);
-        }
+    for (const auto& heard : on_report_) {
+        heard(report);
     }
     if (!report.cancelled) {
         for (const device::Message& message : report.messages) {

@@ -60,10 +60,11 @@ class Transaction final : public device::Prompter {
     // port is free.  With `for_good` no transaction starts afterwards.
     void close(std::function<void()> done, bool for_good);
 
-    // Hears the outcome of every write an operation made, in order, once
-    // the operation has ended (stopped or not), before its messages.
-    void on_write(std::function<void(const device::Outcome&)> heard) {
-        on_write_ = std::move(heard);
+    // Adds a hearer of every operation's whole report (what it read, every
+    // write it made, the device it was on), once the operation has ended
+    // (stopped or not), before its messages.  Hearers run in the order added.
+    void on_report(std::function<void(const device::Report&)> heard) {
+        on_report_.push_back(std::move(heard));
     }
 
     State state() const { return state_; }
@@ -88,7 +89,7 @@ class Transaction final : public device::Prompter {
     State state_ = State::idle;
     bool for_good_ = false;
     std::vector<std::function<void()>> after_close_;
-    std::function<void(const device::Outcome&)> on_write_;
+    std::vector<std::function<void(const device::Report&)>> on_report_;
     QTimer busy_cursor_;
     bool cursor_shown_ = false;
     // Results are delivered only while the transaction exists.

@@ -4,6 +4,7 @@
 #include "support/simulated_console.h"
 
 #include "console/check_window.h"
+#include "console/service_dialogs.h"
 
 #ifdef TESSAL_WITH_STATION
 #include "console/station_window.h"
@@ -19,6 +20,35 @@
 
 namespace tessal::testing {
 namespace {
+
+using namespace std::chrono_literals;
+
+// The controls Tab visits from `first` round to it, each with the name a
+// screen reader gives it.
+QStringList focus_chain(QWidget* first) {
+    QStringList order;
+    QWidget* at = first;
+    do {
+        const QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(at);
+        order << at->objectName() + ": " + spoken->text(QAccessible::Name);
+        at = at->nextInFocusChain();
+        while (at->focusPolicy() == Qt::NoFocus || !at->isEnabled()) {
+            at = at->nextInFocusChain();
+        }
+    } while (at != first);
+    return order;
+}
+
+// Fills the dialog that shows next, as the technician does, then presses
+// its OK.
+template <class Dialog> void answer(std::function<void(Dialog&)> fill) {
+    QTimer::singleShot(0, [fill] {
+        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        fill(*dialog);
+        dialog->OK->click();
+    });
+}
 
 class SimulatedConsoleTest : public ::testing::Test {
   protected:
@@ -68,10 +98,12 @@ TEST_F(SimulatedConsoleTest, CheckWindowShowsTheVerdictAndEveryStage) {
     for (const QAction* action : service->actions()) {
         actions << action->text();
     }
-    EXPECT_EQ(actions, (QStringList{"Trag komunikacije\tCtrl+T", "Sacuvaj profil...",
+    EXPECT_EQ(actions, (QStringList{"Nova intervencija...", "Zavrsi intervenciju...", "",
+                                    "Trag komunikacije\tCtrl+T", "Sacuvaj profil...",
                                     "Primeni profil...", "Provera uredjaja..."}));
     EXPECT_EQ(window_->content()->y(), window_->MenuBar->height());
-    EXPECT_EQ(window_->height() - window_->content()->y(), 431);
+    EXPECT_EQ(window_->StatusLine->y() - window_->content()->y(), 431);
+    EXPECT_EQ(window_->height(), window_->StatusLine->geometry().bottom() + 1);
     service->actions().back()->trigger();
     console::CheckWindow* check = window_->check_window();
     ASSERT_NE(check, nullptr);
@@ -133,20 +165,97 @@ TEST_F(SimulatedConsoleTest, CheckWindowShowsTheVerdictAndEveryStage) {
     EXPECT_TRUE(copied.contains("\nOcena: Greska u koraku Registracija: Modem nije prijavljen na "
                                 "mrezu [not_registered]\n\n> V\n"));
     // Tab goes in reading order, the controls named for a screen reader.
-    QStringList order;
-    QWidget* at = check->Verdict;
-    do {
-        const QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(at);
-        order << at->objectName() + ": " + spoken->text(QAccessible::Name);
-        at = at->nextInFocusChain();
-        while (at->focusPolicy() == Qt::NoFocus || !at->isEnabled()) {
-            at = at->nextInFocusChain();
-        }
-    } while (at != check->Verdict);
-    EXPECT_EQ(order, (QStringList{"Verdict: Ocena", "ProfileFile: Profil", "Choose: Izbor profila",
-                                  "Start: Proveri", "Stages: Koraci provere",
-                                  "Copy: Kopiraj rezultat", "Exchanges: Razmena sa uredjajem"}));
+    EXPECT_EQ(focus_chain(check->Verdict),
+              (QStringList{"Verdict: Ocena", "ProfileFile: Profil", "Choose: Izbor profila",
+                           "Start: Proveri", "Stages: Koraci provere", "Copy: Kopiraj rezultat",
+                           "Exchanges: Razmena sa uredjajem"}));
     EXPECT_TRUE(messages_.shown.isEmpty()) << messages_.shown.join('|').toStdString();
+}
+
+// "Nova intervencija..." reads the device's identity and opens an entry of
+// its service book; the clock set in it is its change; "Zavrsi
+// intervenciju..." ends it with the seals and the verdict and says the
+// number the register gave it.  A write with no entry open is an entry of
+// its own.  The requests are the buttons' own and the identity's, no more.
+TEST_F(SimulatedConsoleTest, AnInterventionKeepsItsWritesUnderOneEntryNumber) {
+    const QString imei = "356871044629024"; // this test's own device
+    device_.simulator->with_device([&imei](devsim::Device& d) {
+        d.modem().set_imei(imei.toStdString());
+        d.modem().set_clock("26/12/08,09:00:00");
+    });
+    QMenu* service = window_->MenuBar->findChild<QMenu*>("Servis");
+    const auto menu_entry = [service](int i) {
+        emit service->aboutToShow();
+        return service->actions().value(i);
+    };
+    EXPECT_FALSE(menu_entry(1)->isEnabled()); // nothing to end
+    QStringList tabs;
+    answer<console::OpeningDialog>([&tabs](console::OpeningDialog& d) {
+        EXPECT_FALSE(d.OK->isEnabled()); // nobody named yet
+        d.Serviser->setText("Petar Petrovic");
+        tabs = focus_chain(d.Serviser);
+        d.Ovlascenje->setText("OV-117");
+        d.Vrsta->setCurrentText("Popravka");
+        d.SkinutePlombe->setText("B-11");
+    });
+    menu_entry(0)->trigger();
+    ASSERT_TRUE(console_.settle());
+    // A list is read by its choice, with its label's name beside it.
+    EXPECT_EQ(tabs, (QStringList{"Serviser: Serviser", "Ovlascenje: Broj ovlascenja",
+                                 "Firma: Firma", "Vrsta: Promena podesavanja",
+                                 "SkinutePlombe: Skinute plombe", "OK: OK", "Otkazi: Otkazi"}));
+    EXPECT_EQ(window_->ServiceState->text(),
+              "Intervencija: Popravka, Petar Petrovic, IMEI 356871044629024");
+    window_->set_now([] { return QDateTime(QDate(2026, 12, 8), QTime(10, 0, 0)); });
+    window_->Check2->click();
+    window_->Timer1_Timer();
+    window_->Option1->click();
+    window_->SendTime->click();
+    ASSERT_TRUE(console_.settle());
+    EXPECT_FALSE(menu_entry(0)->isEnabled()); // one entry at a time
+    answer<console::ClosingDialog>([](console::ClosingDialog& d) {
+        d.PostavljenePlombe->setText("B-12");
+        d.Napomena->setPlainText("sat podesen");
+        d.Nalaz->setCurrentText("Ispravan");
+    });
+    menu_entry(1)->trigger();
+    EXPECT_TRUE(wait_until([this] { return messages_.shown.size() == 2; }));
+    EXPECT_EQ(window_->ServiceState->text(), "Nema otvorene intervencije");
+    window_->SendTime->click();
+    ASSERT_TRUE(console_.settle());
+    EXPECT_EQ(messages_.shown, (QStringList{"OK", "Intervencija je zavrsena: Unos br. 1.", "OK"}));
+    EXPECT_EQ(
+        device_.simulator->requests(),
+        (std::vector<std::string>{"V", "AAT+GSN", "AAT^SCID", "AAT+CCLK=\"26/12/08,08:00:00\"",
+                                  "AAT+CCLK=\"26/12/08,08:00:00\""}));
+    EXPECT_EQ(device::load_technician(), (device::Technician{"Petar Petrovic", "OV-117", ""}));
+
+    window_->service_book().settle(5s);
+    reg::Register book;
+    QString error;
+    ASSERT_TRUE(book.open_for_reading(reg::configured(), error)) << error.toStdString();
+    const std::vector<reg::Entry> entries =
+        book.book(imei, error).value_or(std::vector<reg::Entry>{});
+    ASSERT_EQ(entries.size(), 2u) << error.toStdString();
+    const struct {
+        const char* kind;
+        const char* seals_removed;
+        const char* seals_applied;
+        const char* verdict;
+    } kEntries[] = {{"repair", "B-11", "B-12", "pass"}, {"reconfiguration", "", "", ""}};
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        SCOPED_TRACE(i);
+        const reg::Entry& e = entries[i];
+        EXPECT_EQ(e.opened.entry, static_cast<int>(i) + 1);
+        EXPECT_EQ(e.opened.kind, kEntries[i].kind);
+        EXPECT_EQ(e.opened.technician, "Petar Petrovic");
+        EXPECT_EQ(e.opened.seals_removed, kEntries[i].seals_removed);
+        ASSERT_EQ(e.changes.size(), 1u);
+        EXPECT_EQ(e.changes[0].field + " " + e.changes[0].wanted, "clock 08.12.2026 10:00:00");
+        ASSERT_TRUE(e.ended);
+        EXPECT_EQ(e.ended->seals_applied, kEntries[i].seals_applied);
+        EXPECT_EQ(e.ended->verdict, kEntries[i].verdict);
+    }
 }
 
 // A close while a silent device is awaited ends the wait at once and saves;

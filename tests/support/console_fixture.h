@@ -8,6 +8,7 @@
 #include "support/recording_messages.h"
 #include "support/scripted_port.h"
 #include "support/settle.h"
+#include "support/user_folders.h"
 
 #include <QTemporaryDir>
 
@@ -69,10 +70,12 @@ class ConsoleFixture : public ::testing::Test {
     // From now on each value of every write the window tells goes to
     // heard_ as "field before->asked state" (? for a value not read before).
     void hear_writes() {
-        window_->transaction().on_write([this](const device::Outcome& outcome) {
-            for (const device::ValueState& v : outcome.values) {
-                heard_.push_back(v.field + " " + v.before.value_or("?") + "->" + v.wanted + " " +
-                                 device::state_name(v.state));
+        window_->transaction().on_report([this](const device::Report& report) {
+            for (const device::Outcome& outcome : report.writes) {
+                for (const device::ValueState& v : outcome.values) {
+                    heard_.push_back(v.field + " " + v.before.value_or("?") + "->" + v.wanted +
+                                     " " + device::state_name(v.state));
+                }
             }
         });
     }

@@ -6,6 +6,7 @@
 #include "support/recording_messages.h"
 #include "support/settle.h"
 #include "support/simulated_device.h"
+#include "support/user_folders.h"
 
 #include <memory>
 
