@@ -34,6 +34,7 @@ Session::Session(link::DeviceLink& link, PortChoice port, Prompter* prompter)
 bool Session::open() {
     link_.set_port_map(link::PortMap{port_.com_devices});
     if (link_.init_port(port_.port_number, port_.speed) == link::kOk) {
+        report_.device = device();
         return true;
     }
     if (const auto& failure = link_.last_port_failure()) {
@@ -138,7 +139,6 @@ bool Session::ask(std::string text) {
 }
 
 Report Session::finish() {
-    report_.device = device();
     link_.close_port();
     report_.cancelled = cancelled();
     return std::move(report_);

@@ -102,8 +102,8 @@ struct Report {
     // What each write did to the device, in order: every write records one,
     // whether or not anything went out.
     std::vector<Outcome> writes;
-    // The device the port was last opened on (a path, or "COMn"); empty
-    // when none was.
+    // The device this operation opened its port on (a path, or "COMn");
+    // empty when the port never opened.
     std::string device;
 };
 
