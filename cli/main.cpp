@@ -186,12 +186,27 @@ cli::Result run(QCoreApplication& app, const cli::Command& command, const cli::I
     }
     // SIGINT and SIGTERM stop all traffic: a waiting exchange ends at once,
     // nothing more is sent, the port is closed when the command ends.
+    std::optional<device::Technician> named;
+    if (in.technician) {
+        named =
+            device::Technician{*in.technician, in.authorization.value_or(""),
+                               device::load_technician().value_or(device::Technician{}).company};
+    } else if (in.authorization) {
+        return cli::usage_error("--authorization goes with --technician");
+    }
+    // Whatever the command writes is recorded in the service book; the
+    // write itself never waits for the register.
+    cli::Recorder::prepare();
+    cli::Recorder recorder(named);
     link::DeviceLink& link = *line.link;
     link::hand_over_signals(app, {SIGINT, SIGTERM}, [&link] { link.cancel(); });
-    cli::Commands commands(in, settings, machine, line.link.get(), line.port);
+    cli::Commands commands(in, settings, machine, line.link.get(), line.port, &recorder);
     cli::Result result = commands.with_notes(command.run(commands));
     line.link->set_trace(nullptr);
     line.trace.reset(); // writes what is still queued
+    if (recorder.gave()) {
+        cli::add_record(result, recorder.settle(), recorder.recorded_by());
+    }
     return result;
 }
 

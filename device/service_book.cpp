@@ -299,8 +299,11 @@ void ServiceBook::record(const std::string& port, const Outcome& outcome) {
         {
             std::lock_guard lock(mutex_);
             opening.device = seen_on(port);
+            opening.technician = technician_.value_or(Technician{});
         }
-        opening.technician = load_technician().value_or(Technician{});
+        if (!opening.technician.named()) {
+            opening.technician = load_technician().value_or(Technician{});
+        }
         opening.kind = outcome.write == Outcome::Write::reset ? "reset" : "reconfiguration";
         open(opening);
     }
@@ -328,6 +331,11 @@ bool ServiceBook::close(const std::string& port, const Closing& closing) {
     keep_open_entries();
     give(std::move(end));
     return true;
+}
+
+void ServiceBook::set_technician(std::optional<Technician> technician) {
+    std::lock_guard lock(mutex_);
+    technician_ = std::move(technician);
 }
 
 void ServiceBook::give(reg::Row row) {
