@@ -91,7 +91,8 @@ TEST(CliTable, TheUsageTextListsEveryCommand) {
         "test",           "imei",          "signal",          "operators",     "at",
         "clock",          "clock set",     "ftp get",         "ftp set",       "jad get",
         "jad set",        "sim id",        "sim set-id",      "sim password",  "sim pin",
-        "profile export", "profile diff",  "profile apply",   "check",
+        "profile export", "profile diff",  "profile apply",   "check",         "service start",
+        "service end",
 #ifdef TESSAL_WITH_REGISTER
         "station",        "register list", "register export", "register sync",
 #endif
