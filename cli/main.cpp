@@ -204,8 +204,8 @@ cli::Result run(QCoreApplication& app, const cli::Command& command, const cli::I
     cli::Result result = commands.with_notes(command.run(commands));
     line.link->set_trace(nullptr);
     line.trace.reset(); // writes what is still queued
-    if (recorder.gave()) {
-        cli::add_record(result, recorder.settle(), recorder.recorded_by());
+    if (const std::optional<device::BookState> state = recorder.settle()) {
+        cli::add_record(result, *state, recorder.recorded_by());
     }
     return result;
 }

@@ -17,7 +17,9 @@ constexpr std::chrono::seconds kSettleWithin{reg::Register::kConnectTimeoutS +
 
 Recorder::Recorder(std::optional<device::Technician> named) : named_(std::move(named)) {}
 
-Recorder::~Recorder() = default;
+Recorder::~Recorder() {
+    hand_held();
+}
 
 void Recorder::prepare() {
     reg::load_drivers(reg::configured());
@@ -33,13 +35,32 @@ device::ServiceBook& Recorder::book() {
 }
 
 void Recorder::heard(const device::Report& report) {
-    if (report.device.empty() || (report.writes.empty() && !book_)) {
-        return; // nothing was sent, and no book to tell what was read
+    if (report.device.empty()) {
+        return; // the port never opened: nothing was read or sent
+    }
+    if (!report.writes.empty()) {
+        hand_held();
+        held_ = report;
+    } else if (book_) {
+        book_->heard(report); // what it read, for an entry opened later
+    }
+}
+
+void Recorder::settled(const device::Outcome& outcome) {
+    if (held_ && !held_->writes.empty()) {
+        held_->writes.back() = outcome;
+    }
+}
+
+void Recorder::hand_held() {
+    if (!held_) {
+        return;
     }
     device::ServiceBook& b = book();
-    const std::optional<device::OpenEntry> open = b.open_on(report.device);
+    const std::optional<device::OpenEntry> open = b.open_on(held_->device);
     const int given = b.state().given;
-    b.heard(report);
+    b.heard(*held_);
+    held_.reset();
     if (b.state().given > given) {
         recorded_by_ = open ? open->opening.technician : technician();
     }
@@ -64,12 +85,12 @@ device::Technician Recorder::technician() const {
     return named_ ? *named_ : device::load_technician().value_or(device::Technician{});
 }
 
-bool Recorder::gave() const {
-    return book_ && book_->state().given > 0;
-}
-
-device::BookState Recorder::settle() {
-    return book_ ? book_->settle(kSettleWithin) : device::BookState{};
+std::optional<device::BookState> Recorder::settle() {
+    hand_held();
+    if (!book_ || book_->state().given == 0) {
+        return std::nullopt;
+    }
+    return book_->settle(kSettleWithin);
 }
 
 } // namespace tessal::cli

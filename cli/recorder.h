@@ -29,7 +29,12 @@ class Recorder {
     // The book, made when first asked for.
     device::ServiceBook& book();
     // Hands a report to the book: the writes it made and the device it read.
+    // A report with writes is held until the next one with writes, or the
+    // end of the run, so that a read-back of the same command can still
+    // settle what they did (see settled()).
     void heard(const device::Report& report);
+    // What a read-back found of the last write heard.
+    void settled(const device::Outcome& outcome);
     // Opens an entry; gives its id.
     std::string open(const device::Opening& opening);
     // Ends the entry open on `port`: the entry ended, or nothing when none
@@ -38,17 +43,20 @@ class Recorder {
     // Who does this run's work: the technician named, else the one kept for
     // this user, else nobody.
     device::Technician technician() const;
-    // Whether this run gave the book anything to record.
-    bool gave() const;
     // The technician of the entry that the run's last record went into.
     const device::Technician& recorded_by() const { return recorded_by_; }
     // What became of the run's rows, waited for no longer than the
-    // register's own deadlines allow.
-    device::BookState settle();
+    // register's own deadlines allow; nothing when the run gave the book
+    // nothing to record.
+    std::optional<device::BookState> settle();
 
   private:
+    // Gives the book the report held, if any.
+    void hand_held();
+
     std::optional<device::Technician> named_;
     device::Technician recorded_by_;
+    std::optional<device::Report> held_;
     std::unique_ptr<device::ServiceBook> book_;
 };
 

@@ -115,7 +115,7 @@ Result service_end(Commands& c) {
         return failure(Own::no_entry, "no entry of the service book is open on " + port,
                        "tessal-cli service start opens one");
     }
-    const device::BookState state = c.recorder().settle();
+    const device::BookState state = c.recorder().settle().value_or(device::BookState{});
     const std::string& imei = ended->opening.device.imei;
     Result r;
     add_fields(r, {member("id", own_text(ended->id)), member("imei", device_text(imei)),
