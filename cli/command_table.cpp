@@ -9,8 +9,8 @@ namespace {
 
 constexpr const char* kUsageHead =
     "usage: tessal-cli [--port N|PATH] [--speed BPS] [--settings FILE] [--timeout MS]\n"
-    "                  [--json] [--trace FILE] [--technician NAME [--authorization NUMBER]]\n"
-    "                  COMMAND [ARGUMENTS]\n"
+    "                  [--json] [--trace FILE] [--technician NAME]\n"
+    "                  [--authorization NUMBER] COMMAND [ARGUMENTS]\n"
     "\n"
     "commands:\n";
 

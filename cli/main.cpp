@@ -173,8 +173,21 @@ std::optional<cli::Result> open_line(const cli::Invocation& in, const settings::
     return std::nullopt;
 }
 
+// The technician the command line names, of the company kept for this
+// user; nothing when it names none.
+std::optional<device::Technician> named_technician(const cli::Invocation& in) {
+    if (!in.technician) {
+        return std::nullopt;
+    }
+    return device::Technician{*in.technician, in.authorization.value_or(""),
+                              device::load_technician().value_or(device::Technician{}).company};
+}
+
 cli::Result run(QCoreApplication& app, const cli::Command& command, const cli::Invocation& in,
                 const settings::Settings& settings) {
+    if (in.authorization && !in.technician) {
+        return cli::usage_error("--authorization goes with --technician");
+    }
     link::QtPortEnumerator machine;
     if (command.reach != cli::Reach::device) {
         cli::Commands commands(in, settings, machine);
@@ -184,20 +197,12 @@ cli::Result run(QCoreApplication& app, const cli::Command& command, const cli::I
     if (std::optional<cli::Result> refusal = open_line(in, settings, machine, line)) {
         return *refusal;
     }
-    // SIGINT and SIGTERM stop all traffic: a waiting exchange ends at once,
-    // nothing more is sent, the port is closed when the command ends.
-    std::optional<device::Technician> named;
-    if (in.technician) {
-        named =
-            device::Technician{*in.technician, in.authorization.value_or(""),
-                               device::load_technician().value_or(device::Technician{}).company};
-    } else if (in.authorization) {
-        return cli::usage_error("--authorization goes with --technician");
-    }
     // Whatever the command writes is recorded in the service book; the
     // write itself never waits for the register.
     cli::Recorder::prepare();
-    cli::Recorder recorder(named);
+    cli::Recorder recorder(named_technician(in));
+    // SIGINT and SIGTERM stop all traffic: a waiting exchange ends at once,
+    // nothing more is sent, the port is closed when the command ends.
     link::DeviceLink& link = *line.link;
     link::hand_over_signals(app, {SIGINT, SIGTERM}, [&link] { link.cancel(); });
     cli::Commands commands(in, settings, machine, line.link.get(), line.port, &recorder);
