@@ -146,6 +146,24 @@ TEST(CliTable, CompletionAndManualNameWhatTheTableHolds) {
     }
 }
 
+// The completion offers the values the program takes for the service book's
+// kind of work and verdict, as its refusal of another names them.
+TEST(CliTable, CompletionOffersTheServiceBooksWords) {
+    const QString completion = source_file("cli/tessal-cli.bash-completion");
+    for (const QString option : {"--kind", "--verdict"}) {
+        QProcess process;
+        process.start(TESSAL_CLI, {"service", option == "--kind" ? "start" : "end", option, "?"});
+        EXPECT_TRUE(process.waitForFinished(20000));
+        const QString taken = QString::fromUtf8(process.readAllStandardError())
+                                  .section(" takes ", 1)
+                                  .remove(',')
+                                  .remove(" or");
+        const QString offered =
+            completion.section("    " + option + ")\n", 1).section("'", 1, 1).simplified();
+        EXPECT_EQ(offered.toStdString(), taken.simplified().toStdString());
+    }
+}
+
 // The manual page's EXIT STATUS entries by status ("130, 143" is one entry
 // for both).
 std::map<int, QString> status_entries() {
