@@ -389,10 +389,13 @@ void ServiceBook::run() {
         if (end && kept.where == reg::Kept::Where::recorded) {
             entry = book.entry_of(end->intervention, error);
         }
+        // Every row waiting, whatever its table (the row's own count is of
+        // its table alone).
+        const int waiting = book.waiting();
         lock.lock();
         queue_.pop_front();
         ++state_.handed;
-        state_.waiting = kept.where == reg::Kept::Where::recorded ? book.waiting() : kept.waiting;
+        state_.waiting = waiting;
         state_.unrecorded = static_cast<int>(book.unrecorded().size());
         state_.why = kept.why.toStdString();
         if (end) {
