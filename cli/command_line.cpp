@@ -13,7 +13,9 @@ const std::map<std::string, std::optional<std::string> Invocation::*> kGlobals{
     {"--speed", &Invocation::speed},
     {"--settings", &Invocation::settings},
     {"--timeout", &Invocation::timeout},
-    {"--trace", &Invocation::trace}};
+    {"--trace", &Invocation::trace},
+    {"--technician", &Invocation::technician},
+    {"--authorization", &Invocation::authorization}};
 
 // The arguments being read, one after another.
 struct Reader {

@@ -16,6 +16,10 @@ struct Invocation {
     std::optional<std::string> settings; // --settings FILE
     std::optional<std::string> timeout;  // --timeout MS
     std::optional<std::string> trace;    // --trace FILE
+    // Who does the work, for the service book: --technician NAME
+    // --authorization NUMBER.
+    std::optional<std::string> technician;
+    std::optional<std::string> authorization;
     bool json = false;
     bool help = false;
     bool version = false;

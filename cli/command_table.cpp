@@ -9,7 +9,8 @@ namespace {
 
 constexpr const char* kUsageHead =
     "usage: tessal-cli [--port N|PATH] [--speed BPS] [--settings FILE] [--timeout MS]\n"
-    "                  [--json] [--trace FILE] COMMAND [ARGUMENTS]\n"
+    "                  [--json] [--trace FILE] [--technician NAME]\n"
+    "                  [--authorization NUMBER] COMMAND [ARGUMENTS]\n"
     "\n"
     "commands:\n";
 
@@ -83,7 +84,7 @@ const std::vector<Command>& command_table() {
         std::vector<Command> rows;
         for (const std::span<const Command> family :
              {device_commands(), clock_commands(), ftp_commands(), jad_commands(), sim_commands(),
-              profile_commands(), check_commands()}) {
+              profile_commands(), check_commands(), service_commands()}) {
             rows.insert(rows.end(), family.begin(), family.end());
         }
 #ifdef TESSAL_WITH_STATION

@@ -39,6 +39,7 @@ std::span<const Command> jad_commands();
 std::span<const Command> sim_commands();
 std::span<const Command> profile_commands();
 std::span<const Command> check_commands();
+std::span<const Command> service_commands();
 #ifdef TESSAL_WITH_STATION
 std::span<const Command> station_commands();
 #endif

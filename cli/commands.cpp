@@ -95,6 +95,18 @@ std::optional<std::string> Commands::secret_from_file(const std::string& path) {
     return secret;
 }
 
+std::string Commands::port_device() const {
+    return link::port_device(port_.port_number,
+                             link::map_ports(port_.com_devices, machine_.ports()));
+}
+
+device::Report Commands::heard(device::Report report) {
+    if (recorder_ != nullptr) {
+        recorder_->heard(report);
+    }
+    return report;
+}
+
 Result Commands::with_notes(Result result) const {
     if (!notes_.isEmpty()) {
         result.notes = notes_;

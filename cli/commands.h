@@ -3,6 +3,7 @@
 
 #include "cli/command_line.h"
 #include "cli/failures.h"
+#include "cli/recorder.h"
 #include "device/session.h"
 #include "link/device_link.h"
 #include "link/port_map.h"
@@ -58,24 +59,30 @@ class Commands final : public device::Prompter {
   public:
     Commands(const Invocation& invocation, const settings::Settings& settings,
              const link::PortEnumerator& machine, link::DeviceLink* link = nullptr,
-             device::PortChoice port = {})
+             device::PortChoice port = {}, Recorder* recorder = nullptr)
         : in_(invocation), settings_(settings), machine_(machine), link_(link),
-          port_(std::move(port)) {}
+          port_(std::move(port)), recorder_(recorder) {}
 
     const Invocation& in() const { return in_; }
     const settings::Settings& settings() const { return settings_; }
     const link::PortEnumerator& machine() const { return machine_; }
+    // The service book's side of the run, for a command that talks to the
+    // device.
+    Recorder& recorder() { return *recorder_; }
+    // The device the chosen port reaches, as a session opens it.
+    std::string port_device() const;
 
     // Runs an operation over a session of its own: the session's report,
-    // and the operation's value when it gives one.
+    // and the operation's value when it gives one.  The report goes to the
+    // service book: whatever the operation wrote is recorded.
     template <class Op> auto with_session(Op op) {
         device::Session session(*link_, port_, this);
         if constexpr (std::is_void_v<decltype(op(session))>) {
             op(session);
-            return session.finish();
+            return heard(session.finish());
         } else {
             auto value = op(session);
-            return std::pair(session.finish(), std::move(value));
+            return std::pair(heard(session.finish()), std::move(value));
         }
     }
 
@@ -91,11 +98,14 @@ class Commands final : public device::Prompter {
     bool ask(const device::Message&) override { return true; }
 
   private:
+    device::Report heard(device::Report report);
+
     const Invocation& in_;
     const settings::Settings& settings_;
     const link::PortEnumerator& machine_;
     link::DeviceLink* link_;
     device::PortChoice port_;
+    Recorder* recorder_;
     QStringList notes_;
     std::vector<std::string> warnings_;
 };

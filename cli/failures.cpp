@@ -69,6 +69,12 @@ const ExitStatus kStatuses[] = {
          // The detail is the verdict's own code (sim_pin_required, ...).
          {Own::check_failed, "check_failed", Told::quoting},
      }},
+    {9,
+     "service entry not open or open already",
+     {
+         {Own::no_entry, "no_entry"},
+         {Own::entry_open, "entry_open"},
+     }},
     {130,
      "SIGINT",
      {

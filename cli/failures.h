@@ -23,6 +23,8 @@ enum class Own {
     no_sim,        // the modem reports no SIM card
     wrong_pin,     // the SIM refused the PIN
     check_failed,  // a stage of the device check failed
+    no_entry,      // no entry of the service book is open on the port
+    entry_open,    // an entry is open on the port already
     sigint,        // stopped by SIGINT
     sigterm,       // stopped by SIGTERM
 };

@@ -194,6 +194,7 @@ Result ftp_set(Commands& c) {
         if (!read && verify) {
             return failure(check);
         }
+        c.recorder().settled(outcome); // the record tells what was read back
     }
     return sent_result(report, outcome);
 }

@@ -173,8 +173,21 @@ std::optional<cli::Result> open_line(const cli::Invocation& in, const settings::
     return std::nullopt;
 }
 
+// The technician the command line names, of the company kept for this
+// user; nothing when it names none.
+std::optional<device::Technician> named_technician(const cli::Invocation& in) {
+    if (!in.technician) {
+        return std::nullopt;
+    }
+    return device::Technician{*in.technician, in.authorization.value_or(""),
+                              device::load_technician().value_or(device::Technician{}).company};
+}
+
 cli::Result run(QCoreApplication& app, const cli::Command& command, const cli::Invocation& in,
                 const settings::Settings& settings) {
+    if (in.authorization && !in.technician) {
+        return cli::usage_error("--authorization goes with --technician");
+    }
     link::QtPortEnumerator machine;
     if (command.reach != cli::Reach::device) {
         cli::Commands commands(in, settings, machine);
@@ -184,14 +197,21 @@ cli::Result run(QCoreApplication& app, const cli::Command& command, const cli::I
     if (std::optional<cli::Result> refusal = open_line(in, settings, machine, line)) {
         return *refusal;
     }
+    // Whatever the command writes is recorded in the service book; the
+    // write itself never waits for the register.
+    cli::Recorder::prepare();
+    cli::Recorder recorder(named_technician(in));
     // SIGINT and SIGTERM stop all traffic: a waiting exchange ends at once,
     // nothing more is sent, the port is closed when the command ends.
     link::DeviceLink& link = *line.link;
     link::hand_over_signals(app, {SIGINT, SIGTERM}, [&link] { link.cancel(); });
-    cli::Commands commands(in, settings, machine, line.link.get(), line.port);
+    cli::Commands commands(in, settings, machine, line.link.get(), line.port, &recorder);
     cli::Result result = commands.with_notes(command.run(commands));
     line.link->set_trace(nullptr);
     line.trace.reset(); // writes what is still queued
+    if (const std::optional<device::BookState> state = recorder.settle()) {
+        cli::add_record(result, *state, recorder.recorded_by());
+    }
     return result;
 }
 

@@ -259,6 +259,34 @@ void add_rows(Result& r, const std::string& name, const std::vector<std::vector<
     r.values[QString::fromStdString(name)] = list;
 }
 
+void add_record(Result& r, const device::BookState& state, const device::Technician& by) {
+    const bool unrecorded = state.handed < state.given || state.unrecorded > 0;
+    const bool waiting = !unrecorded && state.waiting > 0;
+    const auto named = [](std::string name, Field field) {
+        field.name = std::move(name);
+        return field;
+    };
+    const auto known = [&named](std::string name, bool known, Field field) {
+        return known ? named(std::move(name), std::move(field))
+                     : Field{std::move(name), {}, Field::State::missing};
+    };
+    add_group(r, "record",
+              {known("entry", state.entry.has_value(), number(state.entry.value_or(0))),
+               named("kept", own_text(unrecorded ? "unrecorded"
+                                      : waiting  ? "waiting"
+                                                 : "recorded")),
+               known("technician", by.named(), own_text(by.name)),
+               named("waiting", number(state.waiting)),
+               known("why", !state.why.empty(), own_text(state.why))});
+    if (waiting) {
+        r.warnings.push_back("record: kept locally, " + std::to_string(state.waiting) +
+                             " waiting for the register");
+    } else if (unrecorded) {
+        r.warnings.push_back("record: not recorded" +
+                             (state.why.empty() ? std::string() : ": " + state.why));
+    }
+}
+
 void write_fields(const std::vector<Field>& fields, bool json) {
     if (json) {
         QJsonObject object = object_of(fields);

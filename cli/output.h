@@ -3,6 +3,7 @@
 
 #include "cli/commands.h"
 #include "device/outcome.h"
+#include "device/service_book.h"
 
 #include <QJsonObject>
 
@@ -119,6 +120,13 @@ void write_record(const T& item, const Column<T> (&columns)[N], bool json) {
 // A line for the person at the terminal on standard error; nothing with
 // --json.
 void tell_person(const std::string& line, bool json);
+
+// What became of the rows a run gave the service book: the JSON member
+// "record", {"entry", "kept", "technician", "waiting", "why"} ("kept" is
+// "recorded", "waiting" or "unrecorded"; null for what is not known), and
+// for rows that did not reach the register a line for the person at the
+// terminal on standard error.  `by`: the technician of the entry recorded.
+void add_record(Result& r, const device::BookState& state, const device::Technician& by);
 
 // A result of one field: its JSON member, and its value as the text.
 Result single(const Field& field);

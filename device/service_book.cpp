@@ -299,8 +299,11 @@ void ServiceBook::record(const std::string& port, const Outcome& outcome) {
         {
             std::lock_guard lock(mutex_);
             opening.device = seen_on(port);
+            opening.technician = technician_.value_or(Technician{});
         }
-        opening.technician = load_technician().value_or(Technician{});
+        if (!opening.technician.named()) {
+            opening.technician = load_technician().value_or(Technician{});
+        }
         opening.kind = outcome.write == Outcome::Write::reset ? "reset" : "reconfiguration";
         open(opening);
     }
@@ -328,6 +331,11 @@ bool ServiceBook::close(const std::string& port, const Closing& closing) {
     keep_open_entries();
     give(std::move(end));
     return true;
+}
+
+void ServiceBook::set_technician(std::optional<Technician> technician) {
+    std::lock_guard lock(mutex_);
+    technician_ = std::move(technician);
 }
 
 void ServiceBook::give(reg::Row row) {
@@ -381,10 +389,13 @@ void ServiceBook::run() {
         if (end && kept.where == reg::Kept::Where::recorded) {
             entry = book.entry_of(end->intervention, error);
         }
+        // Every row waiting, whatever its table (the row's own count is of
+        // its table alone).
+        const int waiting = book.waiting();
         lock.lock();
         queue_.pop_front();
         ++state_.handed;
-        state_.waiting = kept.where == reg::Kept::Where::recorded ? book.waiting() : kept.waiting;
+        state_.waiting = waiting;
         state_.unrecorded = static_cast<int>(book.unrecorded().size());
         state_.why = kept.why.toStdString();
         if (end) {

@@ -127,6 +127,9 @@ class ServiceBook {
     void heard(const Report& report);
     // Ends the entry open on `port`; false when none is.
     bool close(const std::string& port, const Closing& closing);
+    // Who does the work in an entry a write opens alone: `technician`, or
+    // with nothing, the technician kept for this user.
+    void set_technician(std::optional<Technician> technician);
 
     BookState state() const;
     // Waits until the register has been handed every row given so far, or
@@ -149,6 +152,7 @@ class ServiceBook {
     std::deque<reg::Row> queue_;
     std::map<std::string, OpenEntry> open_;
     std::map<std::string, Identity> seen_;
+    std::optional<Technician> technician_;
     BookState state_;
     bool ending_ = false;
     reg::Register* register_ = nullptr; // the thread's, while it runs

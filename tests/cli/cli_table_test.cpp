@@ -91,7 +91,8 @@ TEST(CliTable, TheUsageTextListsEveryCommand) {
         "test",           "imei",          "signal",          "operators",     "at",
         "clock",          "clock set",     "ftp get",         "ftp set",       "jad get",
         "jad set",        "sim id",        "sim set-id",      "sim password",  "sim pin",
-        "profile export", "profile diff",  "profile apply",   "check",
+        "profile export", "profile diff",  "profile apply",   "check",         "service start",
+        "service end",
 #ifdef TESSAL_WITH_REGISTER
         "station",        "register list", "register export", "register sync",
 #endif
@@ -142,6 +143,24 @@ TEST(CliTable, CompletionAndManualNameWhatTheTableHolds) {
     for (const auto& [words, text] : entries) {
         EXPECT_TRUE(in_table.count(words) > 0)
             << "manual entry the table lacks: " << words.toStdString();
+    }
+}
+
+// The completion offers the values the program takes for the service book's
+// kind of work and verdict, as its refusal of another names them.
+TEST(CliTable, CompletionOffersTheServiceBooksWords) {
+    const QString completion = source_file("cli/tessal-cli.bash-completion");
+    for (const QString option : {"--kind", "--verdict"}) {
+        QProcess process;
+        process.start(TESSAL_CLI, {"service", option == "--kind" ? "start" : "end", option, "?"});
+        EXPECT_TRUE(process.waitForFinished(20000));
+        const QString taken = QString::fromUtf8(process.readAllStandardError())
+                                  .section(" takes ", 1)
+                                  .remove(',')
+                                  .remove(" or");
+        const QString offered =
+            completion.section("    " + option + ")\n", 1).section("'", 1, 1).simplified();
+        EXPECT_EQ(offered.toStdString(), taken.simplified().toStdString());
     }
 }
 

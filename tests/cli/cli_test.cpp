@@ -42,7 +42,14 @@ using testing::with;
 struct Outcome {
     int exit;
     const char* out; // standard output without its line end; @DIR@ is the test's folder
+    // A write went out: the object tells that it was recorded, with no
+    // technician named, in an entry of its own of a device not identified.
+    bool recorded = false;
 };
+
+// The record of such a write, beside the object's other members.
+const char kRecorded[] = R"("record":{"entry":null,"kept":"recorded","technician":null,)"
+                         R"("waiting":0,"why":null},)";
 
 struct Row {
     QString args; // @PIN@ is a file holding the PIN 1234
@@ -102,6 +109,14 @@ class Cli : public ::testing::Test {
         file.write(content.toUtf8());
     }
 
+    // The user's folders in the test's own: its register and service book.
+    void isolate(QProcess& process) const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", dir_.filePath("config"));
+        env.insert("XDG_DATA_HOME", dir_.filePath("data"));
+        process.setProcessEnvironment(env);
+    }
+
     void start(QProcess& process, QString args, bool json = true) {
         if (kWine) {
             args = windows(args);
@@ -110,6 +125,7 @@ class Cli : public ::testing::Test {
         const QStringList all = QStringList{"--settings", dir_.filePath("rvt_ini.txt")} +
                                 (json ? QStringList{"--json"} : QStringList{}) +
                                 args.split(' ', Qt::SkipEmptyParts);
+        isolate(process);
         if (kWine) {
             process.start("wine", QStringList{kWineCli} + all);
         } else {
@@ -151,6 +167,9 @@ class Cli : public ::testing::Test {
             wanted_err = windows(wanted_err);
         }
         wanted.replace("@DIR@", dir_.path());
+        if (row.expected.recorded) {
+            wanted.replace(R"("schema":1)", kRecorded + QString(R"("schema":1)"));
+        }
         EXPECT_EQ(out, (wanted.isEmpty() ? wanted : wanted + '\n').toStdString());
         EXPECT_EQ(err, wanted_err.toStdString());
         EXPECT_TRUE(row.sent == nullptr || sent() == row.sent) << sent();
@@ -197,13 +216,14 @@ struct Command {
     const char* args;
     const char* sent;
     const char* good;
+    bool writes = false; // and is recorded
 };
 
 const Command kCommands[] = {
     {"version", "V", R"j({"ok":true,"schema":1,"version":"Tessal GPRS 2.4.1 (simulator)"})j"},
     {"last-command", "W", R"({"last_command":"","ok":true,"schema":1})"},
-    {"restart", "E", kOk},
-    {"reset --yes", "X", kOk},
+    {"restart", "E", kOk, true},
+    {"reset --yes", "X", kOk, true},
     {"test", "T", kOk},
     {"imei", "AAT+GSN", R"({"imei":"356871044629016","ok":true,"schema":1})"},
     {"signal", "AAT+CSQ",
@@ -218,14 +238,14 @@ const Command kCommands[] = {
      R"("ok":true,"schema":1})"},
     {"ftp set --user ana --for-send /x", "PFTPGovUser:ana|PFTP_pathFILES:/x",
      R"({"message":"OK - Promena parametara izvrsena","ok":true,"schema":1,)"
-     R"("written":["user","for_send"]})"},
+     R"("written":["user","for_send"]})", true},
     {"jad get REPORT_INTERVAL", "J",
      R"({"name":"REPORT_INTERVAL","ok":true,"schema":1,"value":"60"})"},
-    {"jad set REPORT_INTERVAL: 30", "PREPORT_INTERVAL:30", kChanged},
+    {"jad set REPORT_INTERVAL: 30", "PREPORT_INTERVAL:30", kChanged, true},
     {"sim id", "AAT^SCID", R"({"ok":true,"schema":1,"sim_id":"89381030000123456784"})"},
     {"--trace @DIR@/trace.txt sim pin --pin-file @PIN@",
      R"(AAT+CPIN?|AAT+CPIN =1234|AAT+CLCK = "SC",0,1234)",
-     R"({"message":"PIN kod uspesno setovan","ok":true,"schema":1})"},
+     R"({"message":"PIN kod uspesno setovan","ok":true,"schema":1})", true},
     {"at AT+CSQ", "AAT+CSQ", R"({"ok":true,"reply":"\r\n+CSQ: 21,99\r\n\r\nOK\r\n","schema":1})"},
 };
 
@@ -236,27 +256,27 @@ const char kFtpSet[] = "ftp set --user ana --for-send /x";
 const char kPin[] = "sim pin --pin-file @PIN@";
 const Row kFailures[] = {
     {"--timeout 300 version", kNoReply, nullptr, "", true, &Faults::silent},
-    {"--timeout 300 restart", kNoReplyShort, nullptr, "", true, &Faults::silent},
+    {"--timeout 300 restart", {4, kNoReplyShort.out, true}, nullptr, "", true, &Faults::silent},
     {"--timeout 300 clock --season summer",
      {4, R"j({"error":{"code":"no_reply","detail":"","message":"Uredjaj ne odgovara, )j"
          R"j(proverite vezu!"},"ok":false,"schema":1})j"}, nullptr, "", true, &Faults::silent},
     {QString("--timeout 300 ") + kFtpSet,
      {4, R"({"error":{"code":"no_reply","detail":"","message":"Uredjaj ne odgovara !"},)"
-         R"("not_written":["user","for_send"],"ok":false,"schema":1,"written":[]})"},
+         R"("not_written":["user","for_send"],"ok":false,"schema":1,"written":[]})", true},
      nullptr, "", true, &Faults::silent},
     {QString("--timeout 300 ") + kPin,
      {4, R"j({"error":{"code":"no_reply","detail":"","message":"Uredjaj ne odgovara !"},)j"
          R"j("messages":["Uredjaj ne odgovara !","Uredjaj ne odgovara !"],"ok":false,)j"
-         R"j("schema":1})j"}, nullptr, "", true, &Faults::silent},
+         R"j("schema":1})j", true}, nullptr, "", true, &Faults::silent},
     {"imei", kRefused, nullptr, "", true, &Faults::nak_all},
     {"test", kRefused, nullptr, "", true, &Faults::nak_all},
     {kPin, {5, R"j({"error":{"code":"refused","detail":"","message":"Not OK!"},)j"
-               R"j("messages":["Not OK!","Not OK!"],"ok":false,"schema":1})j"},
+               R"j("messages":["Not OK!","Not OK!"],"ok":false,"schema":1})j", true},
      nullptr, "", true, &Faults::nak_all},
     {"signal", kBadChecksum, nullptr, "", true, &Faults::corrupt_checksum},
-    {"reset --yes", {0, kOk}, nullptr, "", true, &Faults::corrupt_checksum}, // an ACK has none
+    {"reset --yes", {0, kOk, true}, nullptr, "", true, &Faults::corrupt_checksum}, // ACK: none
     {kPin, {5, R"({"error":{"code":"bad_checksum","detail":"","message":"Nedozvoljena )"
-               R"(operacija ==CS=="},"ok":false,"schema":1})"},
+               R"(operacija ==CS=="},"ok":false,"schema":1})", true},
      nullptr, "", true, &Faults::corrupt_checksum},
     {"--port /dev/ttyNOPE version", kNoDevice, ""},
     {QString("--port /dev/ttyNOPE ") + kFtpSet,
@@ -270,19 +290,19 @@ const Row kRows[] = {
                   R"(--yes","message":"Jeste li sigurni?"},"ok":false,"schema":1})"}, ""},
     {"ftp set --user ana --for-send /x",
      {7, R"({"error":{"code":"partial","detail":"refused","message":"Not OK!"},)"
-         R"("not_written":["for_send"],"ok":false,"schema":1,"written":["user"]})"},
+         R"("not_written":["for_send"],"ok":false,"schema":1,"written":["user"]})", true},
      "PFTPGovUser:ana|PFTP_pathFILES:/x", "", true, &Faults::nak_all, "PFTP_pathFILES"},
     {"ftp set --address 10.0.0.5 --operator Telenor --verify",
      {0, R"({"message":"OK - Promena parametara izvrsena","ok":true,"schema":1,)"
-         R"("written":["address","gprs"]})"},
+         R"("written":["address","gprs"]})", true},
      "PFTPGovAddr:010.000.000.5|PgprsParamVlada:internet,telenor,gprs|RFTPGovAddr|"
      "RFTPGovUser|RFTPGovPass|RFTP_pathFILES|RFtpGovFoldsCommand|RgprsParamVlada"},
     {"jad get NO_SUCH", {5, R"({"error":{"code":"not_found","detail":"NO_SUCH","message":""},)"
                             R"("ok":false,"schema":1})"}, "J"},
-    {"jad set REPORT_INTERVAL 45 --verify", {0, kChanged}, "PREPORT_INTERVAL:45|J"},
+    {"jad set REPORT_INTERVAL 45 --verify", {0, kChanged, true}, "PREPORT_INTERVAL:45|J"},
     {"jad set NEW_ONE 5 --verify", // kept by the device, but not in its descriptor
      {6, R"j({"error":{"code":"mismatch","detail":"(missing)","message":""},"message":"OK - )j"
-         R"j(Promena parametara izvrsena","ok":false,"schema":1})j"}, "PNEW_ONE:5|J"},
+         R"j(Promena parametara izvrsena","ok":false,"schema":1})j", true}, "PNEW_ONE:5|J"},
     {"sim id", {5, R"j({"error":{"code":"not_found","detail":"\r\n+CME ERROR: 10\r\n",)j"
                    R"j("message":"+CME ERROR: 10"},"ok":false,"schema":1})j"},
      "AAT^SCID", "", true, nullptr, "", "AT^SCID"},
@@ -309,7 +329,7 @@ const Row kRows[] = {
      {2, R"({"error":{"code":"bad_value","detail":"address: octet 4 not a number from 0 to )"
          R"(255","message":"Podaci za ftp adresu nisu dobro uneti."},"ok":false,"schema":1})"}, ""},
     {"ftp set --address 255.0.0.1", {0, R"({"message":"OK - Promena parametara izvrsena",)"
-                                        R"("ok":true,"schema":1,"written":["address"]})"},
+                                        R"("ok":true,"schema":1,"written":["address"]})", true},
      "PFTPGovAddr:255.000.000.1"},
     {"ftp set --address 1.2.3.4.5", {2, ""}, "", "Podaci za ftp adresu nisu dobro uneti.\n"
                                                  "address: octet 4 not a number from 0 to 255\n",
@@ -317,7 +337,7 @@ const Row kRows[] = {
     // The modem's error in answer to the PIN request switch, as it came.
     {"sim pin --pin-file @PIN@",
      {5, R"({"error":{"code":"modem_error","detail":"","message":"\r\n+CME ERROR: 10\r\n"},)"
-         R"("ok":false,"schema":1})"},
+         R"("ok":false,"schema":1})", true},
      R"(AAT+CPIN?|AAT+CPIN =1234|AAT+CLCK = "SC",0,1234)", "", true, nullptr, "", "AT+CLCK"},
     // Text for a person.
     {"version", {0, "Tessal GPRS 2.4.1 (simulator)"}, "V", "", false},
@@ -338,7 +358,7 @@ TEST_F(Cli, EveryCommandAndOutcome) {
         check(row);
     }
     for (const Command& c : kCommands) {
-        check({c.args, {0, c.good}, c.sent});
+        check({c.args, {0, c.good, c.writes}, c.sent});
     }
     for (const Row& row : kFailures) {
         check(row);
@@ -406,8 +426,8 @@ void Cli::sigterm_ends_a_wait() {
     EXPECT_LT(std::chrono::steady_clock::now() - since, 1s);
     EXPECT_EQ(exit, 143);
     EXPECT_EQ(out, R"j({"error":{"code":"interrupted","detail":"","message":"interrupted )j"
-                   R"j((SIGTERM)"},"ok":false,"schema":1})j"
-                   "\n");
+                   R"j((SIGTERM)"},"ok":false,)j" +
+                       std::string(kRecorded) + R"("schema":1})" + "\n");
     EXPECT_EQ(err, "");
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(sim_.requests(), std::vector<std::string>{"AAT+CPIN?"});
@@ -483,6 +503,7 @@ class CliValues : public Cli {
         for (QString arg : args) {
             all << arg.replace("@DIR@", dir_.path());
         }
+        isolate(process);
         process.start(TESSAL_CLI, all);
         EXPECT_TRUE(process.waitForStarted(20000));
         auto [exit, out, err] = finish(process);
@@ -565,7 +586,8 @@ TEST_F(CliValues, Profiles) {
               R"("60","field":"jad.REPORT_INTERVAL","profile":"30","state":"differs"}]})");
     EXPECT_EQ(sent(), read);
     EXPECT_EQ(changes(std::get<1>(run("profile apply @DIR@/e.json"))),
-              R"({"ok":true,"schema":1,"unchanged":18,"values":[{"device":"terminal","field":)"
+              R"({"ok":true,"record":{"entry":1,"kept":"recorded","technician":null,"waiting":0,)"
+              R"("why":null},"schema":1,"unchanged":18,"values":[{"device":"terminal","field":)"
               R"("ftp.user","now":"tech","profile":"tech","state":"confirmed"},{"device":"60",)"
               R"("field":"jad.REPORT_INTERVAL","now":"30","profile":"30","state":"confirmed"}]})");
     EXPECT_EQ(sent(), read + "|PFTPGovUser:tech|PREPORT_INTERVAL:30|" + read);
@@ -579,6 +601,7 @@ TEST_F(CliValues, Profiles) {
     EXPECT_EQ(std::get<0>(refused), 7);
     EXPECT_EQ(changes(std::get<1>(refused)),
               R"({"error":{"code":"partial","detail":"refused","message":"Not OK!"},"ok":false,)"
+              R"("record":{"entry":2,"kept":"recorded","technician":null,"waiting":0,"why":null},)"
               R"("schema":1,"unchanged":18,"values":[{"device":"tech","field":"ftp.user","now":)"
               R"("ana","profile":"ana","state":"confirmed"},{"device":"30","field":)"
               R"("jad.REPORT_INTERVAL","profile":"45","state":"not_written","why":"Not OK!"}]})");
@@ -703,13 +726,17 @@ TEST_F(CliValues, ALostAcknowledgementIsDecidedByTheReadBack) {
     sim_.set_command_faults({{"PFTPGovUser", with(&devsim::Faults::hang_up_mid_reply)}});
     EXPECT_EQ(run({"ftp", "set", "--user", "tech"}),
               Run(0,
-                  R"({"message":"OK - Promena parametara izvrsena","ok":true,"schema":1,)"
-                  R"("written":["user"]})",
+                  R"({"message":"OK - Promena parametara izvrsena","ok":true,)" +
+                      std::string(kRecorded) +
+                      R"("schema":1,)"
+                      R"("written":["user"]})",
                   ""));
     write("u.json", R"({"schema": 1, "ftp": {"user": "ana"}})");
     EXPECT_EQ(run({"profile", "apply", "@DIR@/u.json"}),
               Run(0,
-                  R"({"ok":true,"schema":1,"values":[{"device":"tech","field":"ftp.user",)"
+                  R"({"ok":true,"record":{"entry":1,"kept":"recorded","technician":null,)"
+                  R"("waiting":0,"why":null},"schema":1,"values":[{"device":"tech","field":)"
+                  R"("ftp.user",)"
                   R"("now":"ana","profile":"ana","state":"confirmed"}]})",
                   ""));
     // No read-back either: the value is unknown.
@@ -718,8 +745,10 @@ TEST_F(CliValues, ALostAcknowledgementIsDecidedByTheReadBack) {
     EXPECT_EQ(run({"ftp", "set", "--user", "tech", "--for-send", "/x"}),
               Run(5,
                   R"({"error":{"code":"port_failed","detail":"","message":"Greska!"},)"
-                  R"("not_written":["for_send"],"ok":false,"schema":1,"unknown":["user"],)"
-                  R"("written":[]})",
+                  R"("not_written":["for_send"],"ok":false,)" +
+                      std::string(kRecorded) +
+                      R"("schema":1,"unknown":["user"],)"
+                      R"("written":[]})",
                   ""));
 }
 
@@ -761,6 +790,93 @@ TEST_F(CliValues, AnExportThatCannotBeWrittenWholeFails) {
 }
 #endif
 
+#ifdef TESSAL_WITH_REGISTER
+// An intervention as a technician makes it: opened on the port, a write in
+// it, ended with seals and verdict; the device's book numbers it 1.  A write
+// with no entry open is an entry of its own, with no technician.  A register
+// that cannot be written stops no write: the output says where the record is.
+TEST_F(CliValues, EveryWriteIsRecordedInTheServiceBook) {
+    const struct {
+        QStringList args;
+        Run expected; // an entry's id shows as @ID@
+        const char* register_ini = nullptr;
+    } steps[] = {
+        {{"--technician", "Ana", "--authorization", "A-17", "service", "start", "--kind", "repair",
+          "--seals-removed", "S-1"},
+         {0,
+          "entry @ID@ opened: repair on @DIR@/ttySIM, seals removed S-1\n"
+          "IMEI 356871044629016, version Tessal GPRS 2.4.1 (simulator), SIM "
+          "89381030000123456784\ntechnician Ana (A-17)",
+          ""}},
+        {{"service", "start"},
+         {9, "", "an entry is open on @DIR@/ttySIM: @ID@\ntessal-cli service end ends it\n"}},
+        {{"service", "start", "--kind", "tuning"},
+         {2, "",
+          "--kind takes commissioning, inspection, repair, reconfiguration, reset or "
+          "decommissioning\n"}},
+        {{"ftp", "set", "--user", "tech", "--verify"}, {0, "OK - Promena parametara izvrsena", ""}},
+        {{"service", "end", "--seals-applied", "S-2", "--verdict", "pass"},
+         {0, "entry 1 of 356871044629016", ""}},
+        {{"service", "end"},
+         {9, "",
+          "no entry of the service book is open on @DIR@/ttySIM\n"
+          "tessal-cli service start opens one\n"}},
+        {{"profile", "apply", "@DIR@/u.json"}, {0, "ftp.user: confirmed (tech -> ana)", ""}},
+        {{"--technician", "Bo", "profile", "apply", "@DIR@/v.json"},
+         {0, "ftp.user: confirmed (ana -> x)", ""}},
+        {{"ftp", "set", "--user", "x"},
+         {0, "OK - Promena parametara izvrsena",
+          "record: kept locally, 3 waiting for the register\n"},
+         "location=postgresql://tessal@127.0.0.1:1/tessal\n"},
+        {{"ftp", "set", "--user", "y"},
+         {0, "OK - Promena parametara izvrsena", "record: not recorded: @WHY@\n"},
+         "location=postgresql://tessal@127.0.0.1:1/tessal\nlocal=@DIR@/u.json/waiting.sqlite\n"},
+    };
+    write("u.json", R"({"schema": 1, "ftp": {"user": "ana"}})");
+    write("v.json", R"({"schema": 1, "ftp": {"user": "x"}})");
+    QDir(dir_.path()).mkpath("config/Tessal");
+    const QRegularExpression id("[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}");
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.args.join(' ').toStdString());
+        if (step.register_ini != nullptr) {
+            write("config/Tessal/register.ini",
+                  QString(step.register_ini).replace("@DIR@", dir_.path()));
+        }
+        auto [exit, out, err] = run(step.args, false);
+        const auto shown = [&](const std::string& text) {
+            return QString::fromStdString(text)
+                .replace(dir_.path(), "@DIR@")
+                .replace(id, "@ID@")
+                .replace(QRegularExpression("not recorded: .+cannot be made: .+"),
+                         "not recorded: @WHY@")
+                .toStdString();
+        };
+        EXPECT_EQ(Run(exit, shown(out), shown(err)), step.expected);
+    }
+
+    reg::Register book;
+    QString error;
+    ASSERT_TRUE(book.open_for_reading(dir_.filePath("data/Tessal/register.sqlite"), error));
+    const std::optional<std::vector<reg::Entry>> entries = book.book("356871044629016", error);
+    ASSERT_TRUE(entries) << error.toStdString();
+    QStringList told; // each entry as a line of the book
+    for (const reg::Entry& e : *entries) {
+        QString line = QString("%1 %2 %3 %4 %5:")
+                           .arg(e.opened.entry.value_or(0))
+                           .arg(e.opened.technician, e.opened.authorization, e.opened.kind,
+                                e.opened.seals_removed);
+        for (const reg::Change& c : e.changes) {
+            line +=
+                QString(" %1 %2 -> %3 %4;").arg(c.field, c.before.value_or("?"), c.wanted, c.state);
+        }
+        told << line + (e.ended ? " " + e.ended->seals_applied + " " + e.ended->verdict : "");
+    }
+    EXPECT_EQ(told, QStringList({"1 Ana A-17 repair S-1: ftp.user ? -> tech confirmed; S-2 pass",
+                                 "2   reconfiguration : ftp.user tech -> ana confirmed;  ",
+                                 "3 Bo  reconfiguration : ftp.user ana -> x confirmed;  "}));
+}
+#endif
+
 // A file with the password is its owner's alone; a password file that
 // others may write is used, with a warning.
 TEST_F(CliValues, SecretsAreKeptFromOtherUsers) {
@@ -786,8 +902,10 @@ TEST_F(CliValues, SecretsAreKeptFromOtherUsers) {
     EXPECT_EQ(sent(), "PFTPGovPass:nova");
     EXPECT_EQ(run({"ftp", "set", "--password-file", "@DIR@/pass.txt"}),
               Run(0,
-                  R"({"message":"OK - Promena parametara izvrsena","ok":true,"schema":1,)"
-                  R"("written":["password"]})",
+                  R"({"message":"OK - Promena parametara izvrsena","ok":true,)" +
+                      std::string(kRecorded) +
+                      R"("schema":1,)"
+                      R"("written":["password"]})",
                   ""));
 }
 
