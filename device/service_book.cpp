@@ -150,6 +150,9 @@ ServiceBook::ServiceBook(reg::Place place, std::string station, std::filesystem:
         }
         file.endArray();
     }
+    // The drivers are loaded here, before the book's thread exists: loaded
+    // from a thread, Wine's loader can fault.
+    reg::load_drivers(place_);
     thread_ = std::thread([this] { run(); });
 }
 

@@ -84,6 +84,12 @@ class Cli : public ::testing::Test {
             QFile::remove(com_link_);
             ASSERT_TRUE(QFile::link(dir_.filePath("ttySIM"), com_link_)) << com_link_.toStdString();
             QFile::remove(devices + QString(kWineMissing).toLower());
+            // No technician kept in the prefix's user folders: a write names
+            // none unless the command line does.
+            const QDir users(qEnvironmentVariable("WINEPREFIX") + "/drive_c/users");
+            for (const QString& user : users.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+                QFile::remove(users.filePath(user + "/AppData/Roaming/Tessal/technician.ini"));
+            }
         }
     }
     void TearDown() override {

@@ -5,6 +5,7 @@
 // tessal-cli is joined by the next run, and the register numbers the entries.
 #include "device/service_book.h"
 
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -20,6 +21,14 @@ class ServiceBookTest : public ::testing::Test {
     void SetUp() override {
         qputenv("XDG_CONFIG_HOME", dir_.filePath("config").toLocal8Bit());
         place_.location = dir_.filePath("register.sqlite");
+        kept_ = load_technician(); // Windows has no folder of the test's own
+    }
+    void TearDown() override {
+        if (kept_) {
+            save_technician(*kept_);
+        } else {
+            QSettings(QSettings::IniFormat, QSettings::UserScope, "Tessal", "technician").clear();
+        }
     }
     // The device's entries as the register keeps them.
     std::vector<reg::Entry> entries(const QString& imei) {
@@ -30,6 +39,7 @@ class ServiceBookTest : public ::testing::Test {
     }
     QTemporaryDir dir_;
     reg::Place place_;
+    std::optional<Technician> kept_;
 };
 
 const Identity kDevice{"Tessal GPRS 2.4.1", "356871044629016", "89381030000123456784"};
