@@ -660,10 +660,8 @@ TEST_F(ServerStationTest, AServerStoppedMidRunGetsEveryDeviceOnceInTimeOrder) {
 // by `register sync` once the server answers.
 TEST_F(ServerStationTest, SigtermEndsAStationHeldByAStalledServerKeepingItsRow) {
     testing::TcpProxy proxy(testing::pg_port());
-    QUrl through(url_);
-    through.setPort(proxy.port());
     ASSERT_TRUE(testing::pg_owner_password_file(path("owner-password")));
-    const QString stalled = through.toString() + " --password-file @owner-password";
+    const QString stalled = proxy.url(url_) + " --password-file @owner-password";
     auto process = station("s1", stalled);
     std::vector<std::unique_ptr<devsim::PtySimulator>> devices;
     devices.push_back(plug("s1", 1, 1));
