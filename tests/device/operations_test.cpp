@@ -507,18 +507,18 @@ TEST_F(OperationsTest, ApplyReadsBackAValueWhoseAcknowledgementWasLost) {
         }
         return all;
     };
-    EXPECT_EQ(run(answers("tech"), apply).value, "ftp.user confirmed tech  complete");
+    Outcome got = run(answers("tech"), apply);
+    EXPECT_EQ(got.value, "ftp.user confirmed tech  complete");
     // The apply records one outcome, its own: the writes it is made of are in it.
-    const std::vector<device::Outcome> writes = run(answers("tech"), apply).report.writes;
-    ASSERT_EQ(writes.size(), 1U);
-    EXPECT_EQ(writes.front().write, device::Outcome::Write::profile);
+    ASSERT_EQ(got.report.writes.size(), 1U);
+    EXPECT_EQ(got.report.writes.front().write, device::Outcome::Write::profile);
     EXPECT_EQ(run(answers("terminal"), apply).value,
               "ftp.user not_written terminal Greska! stopped");
     // A read-back that fails does not hide the failure that stopped the apply.
-    const std::optional<Failure> stop = run(answers(""), apply).report.failure;
-    EXPECT_EQ(stop.value_or(Failure{}).kind, Failure::Kind::port_failed);
-    EXPECT_EQ(stop.value_or(Failure{}).text, "Greska!");
-    EXPECT_EQ(run(answers(""), apply).value, "ftp.user unknown  Greska! stopped");
+    got = run(answers(""), apply);
+    EXPECT_EQ(got.report.failure.value_or(Failure{}).kind, Failure::Kind::port_failed);
+    EXPECT_EQ(got.report.failure.value_or(Failure{}).text, "Greska!");
+    EXPECT_EQ(got.value, "ftp.user unknown  Greska! stopped");
     // A device that stays silent took nothing, as the window sees it.
     std::vector<std::string> silent = device("terminal");
     silent.push_back(kSilent);
@@ -526,7 +526,7 @@ TEST_F(OperationsTest, ApplyReadsBackAValueWhoseAcknowledgementWasLost) {
     EXPECT_EQ(run(silent, apply).value, "ftp.user not_written  Uredjaj ne odgovara ! stopped");
 }
 
-TEST_F(OperationsTest, SimIdentificationPasswordAndSimParameter) {
+TEST_F(OperationsTest, SimIdentificationPasswordSimParameterAndJadValue) {
     const std::string scid = frame("\r\n^SCID: 89381030000012345678\r\n\r\nOK\r\n");
     expect_rows({{{scid}, "AAT^SCID", "89381030000012345678", ""},
                  {{frame("89381030000012345678\r\n")}, "AAT^SCID", "???", ""},
@@ -537,6 +537,9 @@ TEST_F(OperationsTest, SimIdentificationPasswordAndSimParameter) {
                 sending([](Session& s) { return send_password(s, " 12 ab"); }));
     expect_rows({{{kAck}, "PSIM:8938 10", "taken", "OK!"}},
                 sending([](Session& s) { return send_sim_id(s, "8938 10"); }));
+    expect_rows(
+        {{{kAck}, "PIP:10.0.0.2", "taken", kChanged}, {{kNak}, "PIP:10.0.0.2", "", "Not OK!"}},
+        sending([](Session& s) { return send_jad(s, jad_value_request("IP:", "10.0.0.2")); }));
 }
 
 TEST_F(OperationsTest, PinSequence) {
@@ -632,12 +635,6 @@ TEST(JadRequestTest, TheSetRequestOrWhyThereIsNone) {
         const std::optional<Message>& m = request.first;
         EXPECT_EQ(m ? (m->kind == Message::Kind::plain ? "[plain] " : "") + m->text : "", first);
     }
-}
-
-TEST_F(OperationsTest, SendJad) {
-    expect_rows(
-        {{{kAck}, "PIP:10.0.0.2", "taken", kChanged}, {{kNak}, "PIP:10.0.0.2", "", "Not OK!"}},
-        sending([](Session& s) { return send_jad(s, jad_value_request("IP:", "10.0.0.2")); }));
 }
 
 // Every write records its outcome in the report, whatever came of it: each

@@ -68,46 +68,44 @@ TEST_F(ProfileFileTest, SavedUnderASerbianNameOpensAgainWithOrWithoutTheSecret) 
     EXPECT_NE(error, "");
 }
 
+// A file that cannot be used says why; the console's limits are checked
+// too, so no front end skips them; a file larger than any profile is not
+// read further, one of 1 MiB is.
 TEST_F(ProfileFileTest, AFileThatCannotBeUsedSaysWhy) {
     const QString missing = QDir(dir_.path()).filePath(QStringLiteral("nema-č.json"));
-    LoadedProfile loaded = load_profile(missing);
-    EXPECT_EQ(loaded.outcome, Outcome::missing);
-    EXPECT_FALSE(loaded.read());
-    EXPECT_EQ(loaded.message, "the profile file cannot be read");
-    EXPECT_EQ(loaded.problem, missing.toStdString() + ": No such file or directory");
-    EXPECT_FALSE(loaded.profile);
-
-    loaded = load_profile(dir_.path());
-    EXPECT_EQ(loaded.outcome, Outcome::unreadable);
-    EXPECT_EQ(loaded.message, "the profile file cannot be read");
-    EXPECT_EQ(loaded.problem,
-              QDir(dir_.path()).path().toStdString() + " je direktorijum, a ne datoteka.");
-
-    loaded = load_profile(write("v2.json", R"({"schema": 2})"));
-    EXPECT_EQ(loaded.outcome, Outcome::not_a_profile);
-    EXPECT_TRUE(loaded.read());
-    EXPECT_EQ(loaded.message, "");
-    EXPECT_EQ(loaded.problem, "schema: not a profile of schema 1");
-    EXPECT_FALSE(loaded.profile);
-
-    // A file larger than any profile is not read further; one of 1 MiB is.
     const QByteArray padded = QByteArray(kKasa).leftJustified(1024 * 1024, ' ');
-    EXPECT_EQ(load_profile(write("1mib.json", padded)).outcome, Outcome::loaded);
-    loaded = load_profile(write("large.json", padded + " "));
-    EXPECT_EQ(loaded.outcome, Outcome::not_a_profile);
-    EXPECT_EQ(loaded.problem, "not a profile: larger than 1 MiB");
-    EXPECT_FALSE(loaded.profile);
-
-    // The console's limits are checked too: no front end skips them.
-    loaded = load_profile(write(
-        "long.json", R"({"schema": 1, "ftp": {"user": "a-user-name-of-thirty-three-chars"}})"));
-    EXPECT_EQ(loaded.outcome, Outcome::does_not_fit);
-    EXPECT_EQ(loaded.problem, "ftp.user: longer than 32 characters");
-    EXPECT_FALSE(loaded.profile);
-    loaded = load_profile(
-        write("jad.json", R"({"schema": 1, "jad": {"PIB": ")" + QByteArray(256, '7') + R"("}})"));
-    EXPECT_EQ(loaded.outcome, Outcome::does_not_fit);
-    EXPECT_EQ(loaded.problem, "jad.PIB: longer than 255 characters");
+    const char* const unreadable = "the profile file cannot be read";
+    const struct {
+        QString path;
+        Outcome outcome;
+        bool read;
+        const char* message;
+        std::string problem;
+    } rows[] = {
+        {missing, Outcome::missing, false, unreadable,
+         missing.toStdString() + ": No such file or directory"},
+        {dir_.path(), Outcome::unreadable, false, unreadable,
+         QDir(dir_.path()).path().toStdString() + " je direktorijum, a ne datoteka."},
+        {write("v2.json", R"({"schema": 2})"), Outcome::not_a_profile, true, "",
+         "schema: not a profile of schema 1"},
+        {write("1mib.json", padded), Outcome::loaded, true, "", ""},
+        {write("large.json", padded + " "), Outcome::not_a_profile, true, "",
+         "not a profile: larger than 1 MiB"},
+        {write("long.json",
+               R"({"schema": 1, "ftp": {"user": "a-user-name-of-thirty-three-chars"}})"),
+         Outcome::does_not_fit, true, "", "ftp.user: longer than 32 characters"},
+        {write("jad.json", R"({"schema": 1, "jad": {"PIB": ")" + QByteArray(256, '7') + R"("}})"),
+         Outcome::does_not_fit, true, "", "jad.PIB: longer than 255 characters"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.problem);
+        const LoadedProfile loaded = load_profile(row.path);
+        EXPECT_EQ(loaded.outcome, row.outcome);
+        EXPECT_EQ(loaded.read(), row.read);
+        EXPECT_EQ(loaded.message, row.message);
+        EXPECT_EQ(loaded.problem, row.problem);
+        EXPECT_EQ(loaded.profile.has_value(), row.outcome == Outcome::loaded);
+    }
 }
 
 } // namespace

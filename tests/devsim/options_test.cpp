@@ -139,30 +139,24 @@ TEST(DevsimOptions, EachOptionSetsItsOwnValue) {
     // clang-format on
     ASSERT_TRUE(parsed.options) << parsed.error;
     const ProgramOptions& o = *parsed.options;
-    EXPECT_EQ(o.link_path.string(), "/tmp/com1");
-    EXPECT_TRUE(o.faults.nak_all);
-    EXPECT_FALSE(o.faults.silent);
-    EXPECT_EQ(o.faults.chunk_size, 3);
-    EXPECT_EQ(o.faults.stray_prefix, "X");
-    EXPECT_EQ(o.faults.instant_command, "");
-    EXPECT_EQ(o.pin, "");
-    EXPECT_EQ(o.signal, 0);
-    EXPECT_EQ(o.attempts, std::nullopt);
-    EXPECT_EQ(o.forms.zone, 4);
-    EXPECT_EQ(o.forms.error_line, "ERROR");
-    EXPECT_TRUE(o.forms.quoted_pin_state);
-    EXPECT_FALSE(o.forms.gsn_prefix);
-    EXPECT_TRUE(o.verbose);
-    EXPECT_FALSE(o.trace);
-    EXPECT_EQ(o.only_for, "PFTP");
-    ASSERT_TRUE(o.descriptor_file);
-    EXPECT_EQ(o.descriptor_file->string(), "midlet.jad");
-    EXPECT_TRUE(o.no_sim);
-    EXPECT_FALSE(o.no_pin);
-    EXPECT_EQ(o.network.registration, 5);
-    EXPECT_EQ(o.network.code, "220015");
-    EXPECT_EQ(o.network.name, "");
-    EXPECT_FALSE(o.network.gprs_attached);
+    const auto yes = [](bool b) { return b ? "yes" : "no"; };
+    std::ostringstream seen; // each value as the option gave it, the rest as they were
+    seen << o.link_path.string() << " nak " << yes(o.faults.nak_all) << " silent "
+         << yes(o.faults.silent) << " chunk " << o.faults.chunk_size << " stray "
+         << o.faults.stray_prefix << " instant [" << o.faults.instant_command << "] pin ["
+         << o.pin.value_or("-") << "] signal " << o.signal.value_or(-1) << " attempts "
+         << o.attempts.value_or(-1) << " zone " << o.forms.zone.value_or(-1) << " error "
+         << o.forms.error_line << " quoted " << yes(o.forms.quoted_pin_state) << " gsn "
+         << yes(o.forms.gsn_prefix) << " verbose " << yes(o.verbose) << " trace " << yes(o.trace)
+         << " only " << o.only_for << " descriptor " << o.descriptor_file.value_or("-").string()
+         << " no-sim " << yes(o.no_sim) << " no-pin " << yes(o.no_pin) << " registration "
+         << o.network.registration << " code " << o.network.code << " name [" << o.network.name
+         << "] attached " << yes(o.network.gprs_attached);
+    EXPECT_EQ(seen.str(),
+              "/tmp/com1 nak yes silent no chunk 3 stray X instant [] pin [] signal 0 attempts "
+              "-1 zone 4 error ERROR quoted yes gsn no verbose yes trace no only PFTP "
+              "descriptor midlet.jad no-sim yes no-pin no registration 5 code 220015 name [] "
+              "attached no");
 }
 
 } // namespace

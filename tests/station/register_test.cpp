@@ -61,19 +61,31 @@ const Record kSilent{"2026-12-06T09:30:00+00:00", "/dev/ttyACM0", 0, "=HYPERLINK
     "11111111-2222-4333-8444-555555555503", "london", "ana", "2026-12-06T09:30:00.000Z", ""};
 // clang-format on
 
-// Runs `sql` on a connection of its own, on a thread of its own (a
-// connection stays on its thread), and holds the transaction it began for
-// `hold`; returns once the transaction has begun.
-std::thread other_station(const QString& path, const char* sql, std::chrono::milliseconds hold) {
+// Runs `sql` on a connection of its own to `location` (a SQLite file or a
+// server's URL), on a thread of its own (a connection stays on its thread),
+// and holds the transaction it began for `hold` or until `release` is set;
+// returns once the transaction has begun.
+std::thread other_station(const QString& location, const QStringList& sql,
+                          std::chrono::milliseconds hold,
+                          const std::atomic<bool>* release = nullptr) {
     std::atomic<bool> begun{false};
-    std::thread thread([&begun, path, sql, hold] {
+    std::thread thread([&begun, location, sql, hold, release] {
         {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "other");
-            db.setDatabaseName(path);
-            db.open();
-            QSqlQuery(db).exec(sql);
+            const bool server = location.startsWith("postgresql:");
+            QSqlDatabase db = server ? testing::pg_connect("other", location)
+                                     : QSqlDatabase::addDatabase("QSQLITE", "other");
+            if (!server) {
+                db.setDatabaseName(location);
+                db.open();
+            }
+            for (const QString& statement : sql) {
+                QSqlQuery(db).exec(statement);
+            }
             begun = true;
-            std::this_thread::sleep_for(hold);
+            const auto until = std::chrono::steady_clock::now() + hold;
+            while (!(release && *release) && std::chrono::steady_clock::now() < until) {
+                std::this_thread::sleep_for(1ms);
+            }
             QSqlQuery(db).exec("COMMIT");
         }
         QSqlDatabase::removeDatabase("other");
@@ -338,7 +350,7 @@ class RegisterTest : public ::testing::Test {
         place.local = path("local/register.sqlite");
         QString error;
         EXPECT_TRUE(book.open(place, error, 200)) << error.toStdString();
-        std::thread other = other_station(path(), "BEGIN EXCLUSIVE", 1500ms);
+        std::thread other = other_station(path(), {"BEGIN EXCLUSIVE"}, 1500ms);
         const Kept kept = book.record(row);
         other.join();
         return kept;
@@ -350,7 +362,7 @@ TEST_F(RegisterTest, WaitsForAnotherStationsWriteAndGivesUpWithoutHarm) {
     QString error;
     Register book;
     ASSERT_TRUE(book.open(path(), error)) << error.toStdString();
-    std::thread other = other_station(path(), "BEGIN EXCLUSIVE", 600ms);
+    std::thread other = other_station(path(), {"BEGIN EXCLUSIVE"}, 600ms);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(book.add(kPassed, error)) << error.toStdString();
     EXPECT_GE(std::chrono::steady_clock::now() - start, 500ms);
@@ -358,7 +370,7 @@ TEST_F(RegisterTest, WaitsForAnotherStationsWriteAndGivesUpWithoutHarm) {
 
     Register impatient;
     ASSERT_TRUE(impatient.open(path(), error, 200)) << error.toStdString();
-    other = other_station(path(), "BEGIN EXCLUSIVE", 1500ms);
+    other = other_station(path(), {"BEGIN EXCLUSIVE"}, 1500ms);
     EXPECT_FALSE(impatient.add(kFailed, error));
     EXPECT_EQ(error.toStdString(),
               "the register is in use by another station; gave up after 200 ms: " +
@@ -369,7 +381,7 @@ TEST_F(RegisterTest, WaitsForAnotherStationsWriteAndGivesUpWithoutHarm) {
 
 // A register held past the busy time-out, or one that cannot be written,
 // does not lose the row: it waits in the local register and is sent later,
-// once.
+// once, in lots: a backlog longer than one lot is sent whole.
 TEST_F(RegisterTest, KeepsARowLocallyWhileTheRegisterIsHeldAndSendsItOnce) {
     Register book;
     const Kept kept = record_while_held(book, kPassed);
@@ -382,20 +394,6 @@ TEST_F(RegisterTest, KeepsARowLocallyWhileTheRegisterIsHeldAndSendsItOnce) {
     Register local;
     ASSERT_TRUE(local.open_for_reading(path("local/register.sqlite"), error));
     EXPECT_EQ(local.list({}, error), std::vector<Record>{kPassed});
-
-    EXPECT_EQ(book.send_waiting(error), 1);
-    EXPECT_EQ(book.waiting(), 0);
-    EXPECT_EQ(book.send_waiting(error), 0);
-    EXPECT_EQ(book.record(kFailed).where, Kept::Where::recorded);
-    EXPECT_EQ(book.list({}, error), (std::vector<Record>{kPassed, kFailed}));
-}
-
-// Rows waiting locally go in lots: a backlog longer than one lot is sent
-// whole, each row once.
-TEST_F(RegisterTest, SendsABacklogLongerThanOneLot) {
-    Register book;
-    EXPECT_EQ(record_while_held(book, kPassed).where, Kept::Where::waiting);
-    QString error;
     // 250 more copies of the waiting row, each with an id of its own.
     ASSERT_TRUE(sqlite_exec(
         path("local/register.sqlite"),
@@ -411,7 +409,11 @@ TEST_F(RegisterTest, SendsABacklogLongerThanOneLot) {
     EXPECT_EQ(book.send_waiting(error), 251) << error.toStdString();
     EXPECT_EQ(book.waiting(), 0);
     EXPECT_EQ(book.send_waiting(error), 0);
-    EXPECT_EQ(book.list({}, error)->size(), 251U);
+    EXPECT_EQ(book.record(kFailed).where, Kept::Where::recorded);
+    const std::vector<Record> rows = *book.list({}, error);
+    ASSERT_EQ(rows.size(), 252U);
+    EXPECT_EQ(std::count(rows.begin(), rows.end(), kPassed), 1);
+    EXPECT_EQ(rows.back(), kFailed);
 }
 
 #ifdef Q_OS_UNIX
@@ -461,7 +463,7 @@ TEST_F(RegisterTest, RefusesARegisterThatCannotBeUsed) {
     ASSERT_TRUE(write("plain.txt", "") && write("text.sqlite", QByteArray(200, 'x')));
     QString error;
     ASSERT_TRUE(Register().open(path("newer.sqlite"), error));
-    other_station(path("newer.sqlite"), "PRAGMA user_version = 5", 0ms).join();
+    other_station(path("newer.sqlite"), {"PRAGMA user_version = 5"}, 0ms).join();
     ASSERT_TRUE(sqlite_exec(path("foreign.sqlite"), {"CREATE TABLE prices (name TEXT)"}));
     const struct {
         QString location;
@@ -503,25 +505,35 @@ class ServerTest : public RegisterTest {
         station_ = station.toString();
         place_.location = station_;
         place_.local = path("local/register.sqlite");
+        QString error;
+        ASSERT_TRUE(Register().open(owner_, error)) << error.toStdString();
     }
+#ifdef Q_OS_UNIX
+    // The place of the register at `owner` through `proxy`, the owner's
+    // password in a file, rows waiting in `local`.
+    Place through(const testing::TcpProxy& proxy, const QString& owner, const QString& local) {
+        EXPECT_TRUE(testing::pg_owner_password_file(path("owner-password")));
+        Place place;
+        place.location = proxy.url(owner);
+        place.password_file = path("owner-password");
+        place.local = local;
+        return place;
+    }
+#endif
     QString owner_;
     QString station_;
     Place place_;
 };
 
 TEST_F(ServerTest, AStationWithOnlyInsertAndReadAddsAndListsButChangesNothing) {
-    QString error;
-    ASSERT_TRUE(Register().open(owner_, error)) << error.toStdString();
     // The role's rights as the README gives them.
-    ASSERT_EQ(testing::pg_exec("GRANT CONNECT ON DATABASE " + QUrl(owner_).path().mid(1) +
-                                   " TO station_test",
-                               owner_),
-              "");
-    ASSERT_EQ(testing::pg_exec("GRANT SELECT, INSERT ON devices, interventions, changes, "
-                               "intervention_ends TO station_test",
-                               owner_),
-              "");
-    ASSERT_EQ(testing::pg_exec("GRANT SELECT ON register_schema TO station_test", owner_), "");
+    for (const QString& grant :
+         {"CONNECT ON DATABASE " + QUrl(owner_).path().mid(1),
+          QString("SELECT, INSERT ON devices, interventions, changes, intervention_ends"),
+          QString("SELECT ON register_schema")}) {
+        ASSERT_EQ(testing::pg_exec("GRANT " + grant + " TO station_test", owner_), "");
+    }
+    QString error;
     Register book;
     ASSERT_TRUE(book.open(place_, error)) << error.toStdString();
     EXPECT_EQ(book.record(kPassed).where, Kept::Where::recorded);
@@ -541,7 +553,6 @@ TEST_F(ServerTest, AStationWithOnlyInsertAndReadAddsAndListsButChangesNothing) {
 
 TEST_F(ServerTest, AWrongPasswordIsToldAndTheRowKeptOnlyLocally) {
     QString error;
-    ASSERT_TRUE(Register().open(owner_, error)) << error.toStdString();
     QFile wrong(path("wrong-password"));
     ASSERT_TRUE(wrong.open(QIODevice::WriteOnly) && wrong.write("not-the-password\n") > 0);
     wrong.close();
@@ -592,7 +603,6 @@ TEST_F(ServerTest, AServerOutOfReachKeepsTheRowLocallyWithinTwoSeconds) {
 // for another database is named, never taken there.
 TEST_F(ServerTest, RowsWaitForTheServerWhateverItsUrlsParametersSay) {
     QString error;
-    ASSERT_TRUE(Register().open(owner_, error)) << error.toStdString();
     place_.location = owner_ + "?sslmode=require";
     {
         Register book;
@@ -636,16 +646,10 @@ TEST_F(ServerTest, RowsWaitForTheServerWhateverItsUrlsParametersSay) {
 // once.
 TEST_F(ServerTest, TheServerStoppedMidEntryGetsEveryRowOnceNumberedWithoutGap) {
     testing::TcpProxy proxy(testing::pg_port());
-    QUrl through(owner_);
-    through.setPort(proxy.port());
-    ASSERT_TRUE(testing::pg_owner_password_file(path("owner-password")));
-    Place place;
-    place.location = through.toString();
-    place.password_file = path("owner-password");
-    place.local = path("local/register.sqlite");
     QString error;
     Register book;
-    ASSERT_TRUE(book.open(place, error)) << error.toStdString();
+    ASSERT_TRUE(book.open(through(proxy, owner_, path("local/register.sqlite")), error))
+        << error.toStdString();
     std::vector<Row> rows =
         entry_rows("356871044629016", "00000000-0000-4000-8000-000000000001", 3);
     for (const Row& row :
@@ -695,48 +699,19 @@ TEST_F(ServerTest, AStalledServerOrAHeldTableHoldsNoRowPastTheDeadline) {
         SCOPED_TRACE(c.why);
         const QString owner = testing::pg_database();
         testing::TcpProxy proxy(testing::pg_port());
-        QUrl through(owner);
-        through.setPort(proxy.port());
-        ASSERT_TRUE(testing::pg_owner_password_file(path("owner-password")));
         QTemporaryDir local;
-        Place place;
-        place.location = through.toString();
-        place.password_file = path("owner-password");
-        place.local = local.filePath("register.sqlite");
+        const Place place = through(proxy, owner, local.filePath("register.sqlite"));
         QString error;
         Register book;
         ASSERT_TRUE(book.open(place, error)) << error.toStdString();
         ASSERT_EQ(book.record(kPassed).where, Kept::Where::recorded)
             << book.last_failure().toStdString();
 
-        std::thread holder;
-        std::atomic<bool> held{false};
         std::atomic<bool> release{false};
+        std::thread holder;
         if (c.stall == Stall::table_held) {
-            holder = std::thread([&] {
-                const QString name = "holder";
-                {
-                    QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", name);
-                    const QUrl u(owner);
-                    db.setHostName(u.host());
-                    db.setPort(u.port());
-                    db.setDatabaseName(u.path().mid(1));
-                    db.setUserName(u.userName());
-                    db.open();
-                    QSqlQuery(db).exec("BEGIN");
-                    QSqlQuery(db).exec("LOCK TABLE devices IN ACCESS EXCLUSIVE MODE");
-                    held = true;
-                    const auto until = std::chrono::steady_clock::now() + 30s;
-                    while (!release && std::chrono::steady_clock::now() < until) {
-                        std::this_thread::sleep_for(10ms);
-                    }
-                    QSqlQuery(db).exec("COMMIT");
-                }
-                QSqlDatabase::removeDatabase(name);
-            });
-            while (!held) {
-                std::this_thread::sleep_for(10ms);
-            }
+            holder = other_station(owner, {"BEGIN", "LOCK TABLE devices IN ACCESS EXCLUSIVE MODE"},
+                                   30s, &release);
         } else {
             proxy.freeze(true);
         }

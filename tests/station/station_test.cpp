@@ -96,9 +96,50 @@ class StationTest : public ::testing::Test {
         QDir(dir_.path()).mkpath("ports");
         QFile profile(path("profile.json"));
         ASSERT_TRUE(profile.open(QIODevice::WriteOnly) && profile.write(kProfile) > 0);
+        QFile(path("rvt_ini.txt")).open(QIODevice::WriteOnly);
         ASSERT_TRUE(book_.open(path("reg/register.sqlite"), error_));
     }
     QString path(const QString& name) const { return dir_.filePath(name); }
+    // A simulated device on `name` in the test's folder, its SIM without a
+    // PIN; `set` and `faults` change it before it starts.
+    std::unique_ptr<devsim::PtySimulator>
+    device(const QString& name, const std::string& imei,
+           const std::function<void(devsim::Modem&)>& set = {},
+           std::vector<devsim::CommandFault> faults = {}) const {
+        auto sim = std::make_unique<devsim::PtySimulator>(path(name).toStdString());
+        sim->with_device([&](devsim::Device& d) {
+            d.modem().sim().pin_required = false;
+            d.modem().set_imei(imei);
+            if (set) {
+                set(d.modem());
+            }
+        });
+        sim->set_command_faults(std::move(faults));
+        EXPECT_TRUE(sim->start()) << sim->error();
+        return sim;
+    }
+    // tessal-cli (or `program`) started on `args`, a word's leading "@" for
+    // the test's folder.
+    void start(QProcess& process, const QString& args,
+               const QStringList& program = {TESSAL_CLI}) const {
+        QStringList words = program.mid(1) + QStringList{"--settings", path("rvt_ini.txt")};
+        for (const QString& word : args.split(' ')) {
+            words << (word.startsWith('@') ? path(word.mid(1)) : word);
+        }
+        process.start(program[0], words);
+        EXPECT_TRUE(process.waitForStarted(20000));
+    }
+    // tessal-cli run to its end: "status|standard output|standard error",
+    // the test's folder as "@".
+    QString cli(const QString& args, const QStringList& program = {TESSAL_CLI}) const {
+        QProcess process;
+        start(process, args, program);
+        EXPECT_TRUE(process.waitForFinished(20000));
+        return QStringList{QString::number(process.exitCode()), process.readAllStandardOutput(),
+                           process.readAllStandardError()}
+            .join('|')
+            .replace(dir_.path() + "/", "@");
+    }
     Options options(const QString& glob) const {
         std::string problem;
         Options o;
@@ -146,25 +187,32 @@ TEST_F(StationTest, OptionsNameTheProfileAbsolutelyWithItsHash) {
     EXPECT_EQ(given.speeds, std::vector<std::int32_t>{9600});
 }
 
+// Devices appear one after another: the fourth refuses the profile's user,
+// the sixth and the seventh fail their check (a network that keeps them
+// off, a SIM waiting for its PIN) after they were configured.
 TEST_F(StationTest, CommissionsDevicesAppearingOneAfterAnother) {
-    std::vector<int> held(5, -1); // descriptors on each device once its line came
+    const std::function<void(devsim::Modem&)> set[] = {
+        {},
+        {},
+        {},
+        {},
+        {},
+        [](devsim::Modem& m) { m.network().registration = 0; },
+        [](devsim::Modem& m) { m.sim().pin_required = true; }};
+    std::vector<int> held(7, -1); // descriptors on each device once its line came
     const int files_before = open_files();
     {
         Station station(book_, options(path("ports/dev*")));
         Done done;
         std::thread driver([&] {
-            for (int i = 1; i <= 5; ++i) {
-                devsim::PtySimulator sim(path("ports/dev%1").arg(i).toStdString());
-                sim.with_device([i](devsim::Device& d) {
-                    d.modem().sim().pin_required = false;
-                    d.modem().set_imei("35687104462901" + std::to_string(i));
-                });
-                sim.set_command_faults(
+            for (int i = 1; i <= 7; ++i) {
+                const auto sim = device(
+                    QString("ports/dev%1").arg(i), "35687104462901" + std::to_string(i), set[i - 1],
                     {{i == 4 ? "PFTPGovUser" : "-", testing::with(&devsim::Faults::nak_all)}});
-                if (!sim.start() || !done.wait_for(i)) {
+                if (!sim->running() || !done.wait_for(i)) {
                     break;
                 }
-                held[i - 1] = open_files(sim.device_path());
+                held[i - 1] = open_files(sim->device_path());
             }
             station.stop();
         });
@@ -172,15 +220,19 @@ TEST_F(StationTest, CommissionsDevicesAppearingOneAfterAnother) {
         driver.join();
     }
     EXPECT_EQ(open_files(), files_before);
-    EXPECT_EQ(held, std::vector<int>(5, 1)); // the simulator's own, no other
+    EXPECT_EQ(held, std::vector<int>(7, 1)); // the simulator's own, no other
 
-    EXPECT_EQ(lines(), (std::vector<QString>{"PASS 356871044629011 @/ports/dev1",
-                                             "PASS 356871044629012 @/ports/dev2",
-                                             "PASS 356871044629013 @/ports/dev3",
-                                             "FAIL 356871044629014 @/ports/dev4 ftp.user: Not OK!",
-                                             "PASS 356871044629015 @/ports/dev5"}));
+    EXPECT_EQ(lines(), (std::vector<QString>{
+                           "PASS 356871044629011 @/ports/dev1", "PASS 356871044629012 @/ports/dev2",
+                           "PASS 356871044629013 @/ports/dev3",
+                           "FAIL 356871044629014 @/ports/dev4 ftp.user: Not OK!",
+                           "PASS 356871044629015 @/ports/dev5",
+                           "FAIL 356871044629016 @/ports/dev6 check: not_registered: Greska u "
+                           "koraku Registracija: Modem nije prijavljen na mrezu",
+                           "FAIL 356871044629017 @/ports/dev7 check: sim_pin_required: Greska u "
+                           "koraku SIM kartica: SIM kartica ceka PIN"}));
     const std::vector<reg::Record> rows = *book_.list({}, error_);
-    EXPECT_EQ(QDir(path("reg/traces")).entryList(QDir::Files).size(), 5);
+    EXPECT_EQ(QDir(path("reg/traces")).entryList(QDir::Files).size(), 7);
     for (const reg::Record& r : rows) {
         SCOPED_TRACE(r.imei.toStdString());
         EXPECT_EQ(QStringList({r.time.mid(10, 1), QString::number(r.speed), r.version, r.sim_id,
@@ -208,6 +260,12 @@ TEST_F(StationTest, CommissionsDevicesAppearingOneAfterAnother) {
               R"("profile":"/racuni","state":"not_written","why":"nije poslato"},{"device":"60",)"
               R"("field":"jad.REPORT_INTERVAL","profile":"30","state":"not_written","why":)"
               R"("nije poslato"}])");
+    // The register keeps every stage of the check with the device.
+    EXPECT_TRUE(rows[5].check_result.contains(
+        R"j({"outcome":"failed","reading":"nije prijavljen (0)","reason":"not_registered",)j"
+        R"j("stage":"registration"})j"))
+        << rows[5].check_result.toStdString();
+    EXPECT_EQ(rows[6].check_result.count("\"stage\""), 10);
     // Each device is also an entry of its book: a commissioning, with what
     // its writes changed, before and after, and its verdict.
     const struct {
@@ -235,46 +293,6 @@ TEST_F(StationTest, CommissionsDevicesAppearingOneAfterAnother) {
         ASSERT_TRUE(entries[0].ended);
         EXPECT_EQ(entries[0].ended->verdict, b.verdict);
     }
-}
-
-// A configured device is checked: one its SIM or its network keeps from
-// uploading fails with the check's verdict.
-TEST_F(StationTest, ADeviceThatFailsItsCheckFails) {
-    const std::function<void(devsim::Modem&)> faults[] = {
-        [](devsim::Modem& m) { m.network().registration = 0; },
-        [](devsim::Modem& m) { m.sim().pin_required = true; },
-    };
-    Station station(book_, options(path("ports/dev*")));
-    Done done;
-    std::thread driver([&] {
-        for (int i = 1; i <= 2; ++i) {
-            devsim::PtySimulator sim(path("ports/dev%1").arg(i).toStdString());
-            sim.with_device([&](devsim::Device& d) {
-                d.modem().sim().pin_required = false;
-                d.modem().set_imei("35687104462902" + std::to_string(i));
-                faults[i - 1](d.modem());
-            });
-            if (!sim.start() || !done.wait_for(i)) {
-                break;
-            }
-        }
-        station.stop();
-    });
-    EXPECT_EQ(station.run([&](const reg::Record&) { done.add(); }), "");
-    driver.join();
-    EXPECT_EQ(lines(), (std::vector<QString>{
-                           "FAIL 356871044629021 @/ports/dev1 check: not_registered: Greska u "
-                           "koraku Registracija: Modem nije prijavljen na mrezu",
-                           "FAIL 356871044629022 @/ports/dev2 check: sim_pin_required: Greska u "
-                           "koraku SIM kartica: SIM kartica ceka PIN"}));
-    // The register keeps every stage with the device.
-    const std::vector<reg::Record> rows = *book_.list({}, error_);
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_TRUE(rows[0].check_result.contains(
-        R"j({"outcome":"failed","reading":"nije prijavljen (0)","reason":"not_registered",)j"
-        R"j("stage":"registration"})j"))
-        << rows[0].check_result.toStdString();
-    EXPECT_EQ(rows[1].check_result.count("\"stage\""), 10);
 }
 
 TEST_F(StationTest, LeavesPortsThereAtTheStartAloneAndRecordsADeviceCutShort) {
@@ -383,33 +401,20 @@ TEST_F(StationTest, WindowsStationTakesComPortsAsTheyAppear) {
     for (const char* com : {"com7", "com8"}) {
         QFile::remove(devices + com);
     }
-    QFile(path("rvt_ini.txt")).open(QIODevice::WriteOnly);
-    const auto wine = [&](QProcess& process, const QString& args) {
-        process.start("wine", QStringList{exe, "--settings", path("rvt_ini.txt")} +
-                                  QString(args).replace("@", dir_.path() + "/").split(' '));
-        ASSERT_TRUE(process.waitForStarted(20000));
-    };
-    // The next line of standard output, without its line end.
-    const auto next_line = [](QProcess& process) {
-        while (!process.canReadLine() && process.waitForReadyRead(30000)) {
-        }
-        return QString::fromUtf8(process.readLine()).trimmed();
-    };
+    const QStringList wine{"wine", exe};
     QProcess station;
-    wine(station, "station --ports COM7,COM8 --speeds 9600 --profile @profile.json "
-                  "--register @win/register.sqlite");
+    start(station,
+          "station --ports COM7,COM8 --speeds 9600 --profile @profile.json "
+          "--register @win/register.sqlite",
+          wine);
     std::vector<QString> lines;
     for (const char* com : {"com7", "com8"}) {
-        const QString name = path(com);
-        devsim::PtySimulator sim(name.toStdString());
-        sim.with_device([com](devsim::Device& d) {
-            d.modem().sim().pin_required = false;
-            d.modem().set_imei(std::string("35687104462901") + (com[3] == '7' ? "7" : "8"));
-        });
-        ASSERT_TRUE(sim.start());
-        ASSERT_TRUE(QFile::link(name, devices + com));
-        lines.push_back(next_line(station).mid(9));
-        EXPECT_EQ(sim.with_device([](devsim::Device& d) { return d.parameter("FTPGovUser"); }),
+        const auto sim = device(com, std::string("35687104462901") + (com[3] == '7' ? "7" : "8"));
+        ASSERT_TRUE(QFile::link(path(com), devices + com));
+        while (!station.canReadLine() && station.waitForReadyRead(30000)) {
+        }
+        lines.push_back(QString::fromUtf8(station.readLine()).trimmed().mid(9));
+        EXPECT_EQ(sim->with_device([](devsim::Device& d) { return d.parameter("FTPGovUser"); }),
                   "servis");
         QFile::remove(devices + com);
     }
@@ -417,12 +422,12 @@ TEST_F(StationTest, WindowsStationTakesComPortsAsTheyAppear) {
     station.waitForFinished(20000);
     EXPECT_EQ(lines,
               (std::vector<QString>{"PASS 356871044629017 COM7", "PASS 356871044629018 COM8"}));
-    QProcess listing;
-    wine(listing, "register list --register @win/register.sqlite");
-    ASSERT_TRUE(listing.waitForFinished(20000));
-    EXPECT_EQ(listing.exitCode(), 0);
+    const QStringList listing =
+        cli("register list --register @win/register.sqlite", wine).split('|');
+    ASSERT_EQ(listing.size(), 3);
+    EXPECT_EQ(listing[0], "0");
     QStringList listed;
-    for (const QString& line : QString::fromUtf8(listing.readAllStandardOutput()).split("\r\n")) {
+    for (const QString& line : listing[1].split("\r\n")) {
         listed << line.section(' ', 2); // after the time and the station's name
     }
     EXPECT_EQ(listed, (QStringList{"PASS 356871044629017 COM7", "PASS 356871044629018 COM8", ""}));
@@ -459,41 +464,19 @@ TEST_F(StationTest, ARowIsOneLineOfVisibleCharacters) {
         EXPECT_EQ(outcome_line(r).toStdString(), ("10:00:00 " + row.line).toStdString());
         listed << "2026-12-08T10:00:00+01:00 " + row.station_shown + " " + row.line;
     }
-    QFile(path("rvt_ini.txt")).open(QIODevice::WriteOnly);
-    QProcess process;
-    process.start(TESSAL_CLI, {"--settings", path("rvt_ini.txt"), "register", "list", "--register",
-                               path("reg/register.sqlite")});
-    ASSERT_TRUE(process.waitForFinished(20000));
-    EXPECT_EQ(process.readAllStandardOutput().toStdString(),
-              (listed.join('\n') + '\n').toStdString());
+    EXPECT_EQ(cli("register list --register @reg/register.sqlite").toStdString(),
+              ("0|" + listed.join('\n') + "\n|").toStdString());
     // The register keeps the exact text.
     EXPECT_EQ((*book_.list({}, error_))[0].failed.toStdString(), rows[0].failed.toStdString());
 }
 
 // tessal-cli's commands as a process: exit status, standard output and error.
 TEST_F(StationTest, CliRefusesBeforeAnyPortIsTouchedAndStopsOnSignals) {
-    devsim::PtySimulator sim(path("ports/dev1").toStdString());
-    sim.with_device([](devsim::Device& d) { d.modem().sim().pin_required = false; });
-    ASSERT_TRUE(sim.start());
-    QFile(path("rvt_ini.txt")).open(QIODevice::WriteOnly);
+    const auto sim = device("ports/dev1", "356871044629016");
     QFile long_user(path("long.json"));
     ASSERT_TRUE(long_user.open(QIODevice::WriteOnly));
     long_user.write(R"({"schema": 1, "ftp": {"user": "a-user-name-of-thirty-three-chars"}})");
     long_user.close();
-    const auto start = [&](QProcess& process, const QString& args) {
-        process.start(TESSAL_CLI, QStringList{"--settings", path("rvt_ini.txt")} +
-                                      QString(args).replace("@", dir_.path() + "/").split(' '));
-        ASSERT_TRUE(process.waitForStarted(20000));
-    };
-    const auto run = [&](const QString& args) {
-        QProcess process;
-        start(process, args);
-        EXPECT_TRUE(process.waitForFinished(20000));
-        return QStringList{QString::number(process.exitCode()), process.readAllStandardOutput(),
-                           process.readAllStandardError()}
-            .join('|')
-            .replace(dir_.path() + "/", "@");
-    };
     const QString station = "station --ports @ports/dev* --register @cli/register.sqlite ";
     const struct {
         QString args, outcome;
@@ -509,9 +492,9 @@ TEST_F(StationTest, CliRefusesBeforeAnyPortIsTouchedAndStopsOnSignals) {
         {"register list --register @none.sqlite", "3||there is no register at @none.sqlite\n"},
     };
     for (const auto& refusal : refusals) {
-        EXPECT_EQ(run(refusal.args), refusal.outcome);
+        EXPECT_EQ(cli(refusal.args), refusal.outcome);
     }
-    EXPECT_EQ(sim.requests(), std::vector<std::string>{});
+    EXPECT_EQ(sim->requests(), std::vector<std::string>{});
 
     // A line for the device, or with --json one whole object; SIGINT ends
     // the run.
@@ -523,9 +506,11 @@ TEST_F(StationTest, CliRefusesBeforeAnyPortIsTouchedAndStopsOnSignals) {
         ::kill(static_cast<pid_t>(process.processId()), SIGINT);
         ASSERT_TRUE(process.waitForFinished(20000));
         EXPECT_EQ(process.exitCode(), 130);
-        const QString out =
-            QString(process.readAllStandardOutput()).replace(dir_.path() + "/", "@");
-        const QString err = QString(process.readAllStandardError()).replace(dir_.path() + "/", "@");
+        const auto text = [&](const QByteArray& bytes) {
+            return QString(bytes).replace(dir_.path() + "/", "@");
+        };
+        const QString out = text(process.readAllStandardOutput());
+        const QString err = text(process.readAllStandardError());
         if (!json) {
             EXPECT_EQ(out.mid(9), "PASS 356871044629016 @ports/dev1\n");
             EXPECT_EQ(err,
@@ -543,11 +528,11 @@ TEST_F(StationTest, CliRefusesBeforeAnyPortIsTouchedAndStopsOnSignals) {
         EXPECT_EQ(err, "");
     }
 
-    const QString listed = run("register list --register @cli/register.sqlite");
+    const QString listed = cli("register list --register @cli/register.sqlite");
     EXPECT_TRUE(listed.startsWith("0|20") && listed.endsWith("PASS 356871044629016 @ports/dev1\n|"))
         << listed.toStdString();
-    EXPECT_EQ(run("register list --since 2999-01-01 --register @cli/register.sqlite"), "0||");
-    EXPECT_EQ(run("register export --csv @out.csv --register @cli/register.sqlite"),
+    EXPECT_EQ(cli("register list --since 2999-01-01 --register @cli/register.sqlite"), "0||");
+    EXPECT_EQ(cli("register export --csv @out.csv --register @cli/register.sqlite"),
               "0|@out.csv\n|");
     QFile csv(path("out.csv"));
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
@@ -561,17 +546,20 @@ class ServerStationTest : public StationTest {
         TESSAL_NEED_PG();
         StationTest::SetUp();
         url_ = testing::pg_database();
-        QFile(path("rvt_ini.txt")).open(QIODevice::WriteOnly);
     }
-    // A station on the ports "NAME/dev*", named NAME.
-    std::unique_ptr<QProcess> station(const QString& name) {
+    // A station on the ports "NAME/dev*", named NAME, its register at `url`.
+    std::unique_ptr<QProcess> station(const QString& name, const QString& url,
+                                      const QString& more = "") {
         QDir(dir_.path()).mkpath(name);
         auto process = std::make_unique<QProcess>();
-        process->start(TESSAL_CLI, {"--settings", path("rvt_ini.txt"), "station", "--profile",
-                                    path("profile.json"), "--ports", path(name + "/dev*"),
-                                    "--speeds", "38400", "--register", url_, "--station", name});
-        EXPECT_TRUE(process->waitForStarted(20000));
+        start(*process, "station --profile @profile.json --ports @" + name +
+                            "/dev* --speeds 38400 --station " + name + " --register " + url + more);
         return process;
+    }
+    // A device on NAME/devD, its IMEI 3568710446 and a number of D.
+    std::unique_ptr<devsim::PtySimulator> plug(const QString& name, int d, int imei) {
+        return device(QString("%1/dev%2").arg(name).arg(d, 2, 10, QChar('0')),
+                      std::to_string(356871044600000 + imei));
     }
     // Its lines once it has told `count` devices, or after 60 s.
     static QStringList lines_of(QProcess& process, int count) {
@@ -606,19 +594,12 @@ TEST_F(ServerStationTest, EightStationsAtOnceGiveEveryDeviceOnce) {
     for (int s = 1; s <= 8; ++s) {
         QDir(dir_.path()).mkpath(QString("s%1").arg(s));
         for (int d = 1; d <= 25; ++d) {
-            auto sim = std::make_unique<devsim::PtySimulator>(
-                path(QString("s%1/dev%2").arg(s).arg(d, 2, 10, QChar('0'))).toStdString());
-            sim->with_device([s, d](devsim::Device& device) {
-                device.modem().sim().pin_required = false;
-                device.modem().set_imei(std::to_string(356871044600000 + s * 100 + d));
-            });
-            ASSERT_TRUE(sim->start()) << sim->error();
-            devices.push_back(std::move(sim));
+            devices.push_back(plug(QString("s%1").arg(s), d, s * 100 + d));
         }
     }
     std::vector<std::unique_ptr<QProcess>> stations;
     for (int s = 1; s <= 8; ++s) {
-        stations.push_back(station(QString("s%1").arg(s)));
+        stations.push_back(station(QString("s%1").arg(s), url_));
     }
     for (auto& process : stations) {
         const QStringList lines = lines_of(*process, 25);
@@ -645,25 +626,14 @@ TEST_F(ServerStationTest, EightStationsAtOnceGiveEveryDeviceOnce) {
 // The server stopped hard while a station works, and started again: the
 // rows of the devices done meanwhile wait locally and are sent, each once.
 TEST_F(ServerStationTest, AServerStoppedMidRunGetsEveryDeviceOnceInTimeOrder) {
-    QDir(dir_.path()).mkpath("s1");
-    auto process = station("s1");
+    auto process = station("s1", url_);
     std::vector<std::unique_ptr<devsim::PtySimulator>> devices;
     QStringList lines;
     for (int d = 1; d <= 12; ++d) {
-        if (d == 4) {
-            ASSERT_TRUE(testing::pg_control("halt"));
+        if (d == 4 || d == 9) {
+            ASSERT_TRUE(testing::pg_control(d == 4 ? "halt" : "resume"));
         }
-        if (d == 9) {
-            ASSERT_TRUE(testing::pg_control("resume"));
-        }
-        auto sim = std::make_unique<devsim::PtySimulator>(
-            path(QString("s1/dev%1").arg(d, 2, 10, QChar('0'))).toStdString());
-        sim->with_device([d](devsim::Device& device) {
-            device.modem().sim().pin_required = false;
-            device.modem().set_imei(std::to_string(356871044600000 + d));
-        });
-        ASSERT_TRUE(sim->start()) << sim->error();
-        devices.push_back(std::move(sim));
+        devices.push_back(plug("s1", d, d));
         lines << lines_of(*process, 1);
     }
     // Sent by the station itself once the server answers.
@@ -682,10 +652,7 @@ TEST_F(ServerStationTest, AServerStoppedMidRunGetsEveryDeviceOnceInTimeOrder) {
     }
     EXPECT_EQ(imeis.join(' '), "01 02 03 04 05 06 07 08 09 10 11 12");
     // The local register keeps the rows that waited, marked as sent.
-    QProcess sync;
-    sync.start(TESSAL_CLI, {"register", "sync", "--register", url_});
-    ASSERT_TRUE(sync.waitForFinished(20000));
-    EXPECT_EQ(sync.readAllStandardOutput(), "0 sent, 0 waiting\n");
+    EXPECT_EQ(cli("register sync --register " + url_), "0|0 sent, 0 waiting\n|");
 }
 
 // A server that stops answering while a device's row goes to it: the
@@ -693,49 +660,27 @@ TEST_F(ServerStationTest, AServerStoppedMidRunGetsEveryDeviceOnceInTimeOrder) {
 // by `register sync` once the server answers.
 TEST_F(ServerStationTest, SigtermEndsAStationHeldByAStalledServerKeepingItsRow) {
     testing::TcpProxy proxy(testing::pg_port());
-    QUrl through(url_);
-    through.setPort(proxy.port());
     ASSERT_TRUE(testing::pg_owner_password_file(path("owner-password")));
-    const QString stalled = through.toString();
-    QDir(dir_.path()).mkpath("s1");
-    QProcess process;
-    process.start(TESSAL_CLI,
-                  {"--settings", path("rvt_ini.txt"), "station", "--profile", path("profile.json"),
-                   "--ports", path("s1/dev*"), "--speeds", "38400", "--register", stalled,
-                   "--password-file", path("owner-password")});
-    ASSERT_TRUE(process.waitForStarted(20000));
+    const QString stalled = proxy.url(url_) + " --password-file @owner-password";
+    auto process = station("s1", stalled);
     std::vector<std::unique_ptr<devsim::PtySimulator>> devices;
-    const auto plug = [&](int d) {
-        auto sim =
-            std::make_unique<devsim::PtySimulator>(path(QString("s1/dev%1").arg(d)).toStdString());
-        sim->with_device([d](devsim::Device& device) {
-            device.modem().sim().pin_required = false;
-            device.modem().set_imei(std::to_string(356871044600000 + d));
-        });
-        ASSERT_TRUE(sim->start()) << sim->error();
-        devices.push_back(std::move(sim));
-    };
-    plug(1);
-    const QStringList first = lines_of(process, 1);
+    devices.push_back(plug("s1", 1, 1));
+    const QStringList first = lines_of(*process, 1);
     ASSERT_EQ(first.size(), 1);
-    EXPECT_TRUE(first[0].endsWith(" PASS 356871044600001 " + path("s1/dev1")))
+    EXPECT_TRUE(first[0].endsWith(" PASS 356871044600001 " + path("s1/dev01")))
         << first[0].toStdString();
     proxy.freeze(true);
-    plug(2);
+    devices.push_back(plug("s1", 2, 2));
     std::this_thread::sleep_for(2500ms); // the device done, its row on its way
     const auto start = std::chrono::steady_clock::now();
-    process.terminate();
-    ASSERT_TRUE(process.waitForFinished(10000));
+    process->terminate();
+    ASSERT_TRUE(process->waitForFinished(10000));
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
-    EXPECT_EQ(process.exitCode(), 143) << process.readAllStandardError().toStdString();
+    EXPECT_EQ(process->exitCode(), 143) << process->readAllStandardError().toStdString();
     proxy.freeze(false);
-    QProcess sync;
-    sync.start(TESSAL_CLI, {"register", "sync", "--register", stalled, "--password-file",
-                            path("owner-password")});
-    ASSERT_TRUE(sync.waitForFinished(20000));
     // The device's row and its entry in the book: opened, the profile's
     // three values and the clock, ended.
-    EXPECT_EQ(sync.readAllStandardOutput(), "7 sent, 0 waiting\n");
+    EXPECT_EQ(cli("register sync --register " + stalled), "0|7 sent, 0 waiting\n|");
     EXPECT_EQ(central().size(), 2u);
 }
 

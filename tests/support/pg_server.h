@@ -34,19 +34,26 @@ inline QString pg_url() {
         }                                                                                          \
     } while (false)
 
+// A connection named `name` to the server at `url`, opened.
+inline QSqlDatabase pg_connect(const QString& name, const QString& url) {
+    const QUrl u(url);
+    QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", name);
+    db.setHostName(u.host());
+    db.setPort(u.port(5432));
+    db.setDatabaseName(u.path().mid(1));
+    db.setUserName(u.userName());
+    db.open();
+    return db;
+}
+
 // Runs `sql` on `url` (the owner's server by default) as its own connection;
 // the error's text, empty when it went.
 inline QString pg_exec(const QString& sql, const QString& url = pg_url()) {
-    const QUrl u(url);
     const QString name = QUuid::createUuid().toString();
     QString error;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", name);
-        db.setHostName(u.host());
-        db.setPort(u.port(5432));
-        db.setDatabaseName(u.path().mid(1));
-        db.setUserName(u.userName());
-        if (!db.open()) {
+        QSqlDatabase db = pg_connect(name, url);
+        if (!db.isOpen()) {
             error = db.lastError().text();
         } else if (QSqlQuery q(db); !q.exec(sql)) {
             error = q.lastError().text();

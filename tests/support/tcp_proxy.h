@@ -9,6 +9,8 @@
 // every connection is closed and a new one closed as soon as it comes.
 // POSIX only.
 
+#include <QUrl>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -41,6 +43,12 @@ class TcpProxy {
     TcpProxy& operator=(const TcpProxy&) = delete;
 
     int port() const { return port_; }
+    // The URL of the server behind it, `server`, through the proxy.
+    QString url(const QString& server) const {
+        QUrl through(server);
+        through.setPort(port_);
+        return through.toString();
+    }
     void freeze(bool frozen) { frozen_ = frozen; }
     void refuse(bool refusing) { refusing_ = refusing; }
 
