@@ -180,18 +180,16 @@ Result list_register(Commands& c) {
             return usage_error("--since takes a date YYYY-MM-DD");
         }
     }
+    // Row by row as they are read: a register of any length is listed in
+    // the memory of one row.
     reg::Register book;
     QString error;
-    std::optional<std::vector<reg::Record>> records;
-    if (book.open_for_reading(register_place(in), error)) {
-        records = book.list(since, error);
-    }
-    if (!records) {
-        return register_failed(error);
-    }
-    Result r;
-    add_list(r, "records", *records, kRecordColumns);
-    return r;
+    StreamedList list("records", in.json);
+    const bool read =
+        book.open_for_reading(register_place(in), error) &&
+        book.each(
+            since, [&list](const reg::Record& r) { list.add(r, kRecordColumns); }, error);
+    return list.ended(read ? Result{} : register_failed(error));
 }
 
 Result export_register(Commands& c) {

@@ -28,25 +28,26 @@ bool Register::each(const QDate& since, const std::function<void(const Record&)>
     if (since.isValid()) {
         q.bindValue(QStringLiteral(":since"), since.toString(Qt::ISODate));
     }
-    // Row by row: a long register is read for as long as rows come, held
-    // in memory one at a time, and a server that stops giving them is cut
-    // within the deadline.
+    return db_->stream(
+        q, [&] { take(row_of(q, db_->version)); }, error);
+}
+
+bool Register::Db::stream(QSqlQuery& q, const std::function<void()>& row, QString& error) {
     q.setForwardOnly(true);
-    if (!db_->go_on() ||
-        (on_server() &&
-         !QSqlQuery(db_->database()).exec(QStringLiteral("SET statement_timeout = 0"))) ||
-        !db_->go_on() || !q.exec()) {
-        error = db_->failure(q.lastError(), "read");
-        db_->cut.disarm();
+    const bool server = kind == Kind::postgresql;
+    if (!go_on() ||
+        (server && !QSqlQuery(database()).exec(QStringLiteral("SET statement_timeout = 0"))) ||
+        !go_on() || !q.exec()) {
+        error = failure(q.lastError(), "read");
+        cut.disarm();
         return false;
     }
-    while (db_->go_on() && q.next()) {
-        take(row_of(q, db_->version));
+    while (go_on() && q.next()) {
+        row();
     }
-    db_->cut.disarm();
-    if (q.lastError().isValid() ||
-        (on_server() && (db_->cut.timed_out() || db_->cut.is_cut_off()))) {
-        error = db_->failure(q.lastError(), "read");
+    cut.disarm();
+    if (q.lastError().isValid() || (server && (cut.timed_out() || cut.is_cut_off()))) {
+        error = failure(q.lastError(), "read");
         return false;
     }
     return true;
