@@ -84,18 +84,33 @@ QByteArray csv_row(const Record& r) {
 
 } // namespace
 
-std::optional<std::size_t> Register::export_csv(const QString& file, Failure& failure) const {
+std::optional<std::size_t> write_rows(const QString& file, const char* kind,
+                                      const settings::Producer& produce, const std::size_t& rows,
+                                      Failure& failure) {
     // Written whole or not at all: a short write (a full disk) is a failure,
-    // and the last good export stays in place.  The rows go to the file as
-    // they are read, never all in memory.
-    std::size_t rows = 0;
+    // and the last good file stays in place.
     std::string problem;
-    const bool written = settings::replace_file(
-        std::filesystem::path(file.toStdU16String()),
+    if (settings::replace_file(std::filesystem::path(file.toStdU16String()), produce, problem)) {
+        return rows;
+    }
+    failure.kind =
+        problem.empty() ? Failure::Kind::register_unusable : Failure::Kind::file_unwritable;
+    if (!problem.empty()) {
+        failure.text = QStringLiteral("the %1 file cannot be written: %2: %3")
+                           .arg(QLatin1String(kind), file, QString::fromStdString(problem));
+    }
+    return std::nullopt;
+}
+
+std::optional<std::size_t> Register::export_csv(const QString& file, Failure& failure) const {
+    // The rows go to the file as they are read, never all in memory.
+    std::size_t rows = 0;
+    return write_rows(
+        file, "CSV",
         [&](const settings::PieceWriter& write) {
             const QByteArray header = csv_header();
             bool going = write(std::string_view(header.constData(), std::size_t(header.size())));
-            const bool read = each(
+            return each(
                 {},
                 [&](const Record& r) {
                     const QByteArray line = csv_row(r);
@@ -104,19 +119,8 @@ std::optional<std::size_t> Register::export_csv(const QString& file, Failure& fa
                     ++rows;
                 },
                 failure.text);
-            return read;
         },
-        problem);
-    if (!written) {
-        failure.kind =
-            problem.empty() ? Failure::Kind::register_unusable : Failure::Kind::file_unwritable;
-        if (!problem.empty()) {
-            failure.text = QStringLiteral("the CSV file cannot be written: %1: %2")
-                               .arg(file, QString::fromStdString(problem));
-        }
-        return std::nullopt;
-    }
-    return rows;
+        rows, failure);
 }
 
 QByteArray csv_text(const std::vector<Record>& records) {
