@@ -61,6 +61,7 @@ struct Where {
     QStringList conditions;
     QVariantList values;
     QString like;
+    bool by_number = false; // a whole number looked up by its index
 
     void add(const QString& condition, const QVariantList& bound) {
         conditions << condition;
@@ -73,6 +74,7 @@ struct Where {
         }
         const QString c = QLatin1String(column);
         if (looked_up(text)) {
+            by_number = true;
             const QString after = after_all_beginning(text);
             add(after.isEmpty() ? c + QStringLiteral(" >= ?")
                                 : c + QStringLiteral(" >= ? AND ") + c + QStringLiteral(" < ?"),
@@ -143,8 +145,12 @@ bool Register::each_entry(const BookFilter& filter, const std::function<void(con
                              "ON c.intervention = i.uuid LEFT JOIN intervention_ends e ON "
                              "e.intervention = i.uuid %4 ORDER BY %5, c.seq, e.utc")
                   .arg(i, c, e, where.text(),
-                       filter.device.isEmpty() ? QStringLiteral("i.utc, i.uuid")
-                                               : QStringLiteral("i.entry")));
+                       !filter.device.isEmpty() ? QStringLiteral("i.entry")
+                       : where.by_number && !on_server()
+                           // SQLite would rather walk the whole time index than
+                           // sort the few entries a number's index finds.
+                           ? QStringLiteral("+i.utc, i.uuid")
+                           : QStringLiteral("i.utc, i.uuid")));
     for (const QVariant& value : where.values) {
         q.addBindValue(value);
     }

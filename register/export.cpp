@@ -24,7 +24,11 @@ bool Register::each(const QDate& since, const std::function<void(const Record&)>
     q.prepare(QStringLiteral("SELECT %1 FROM devices %2 ORDER BY %3")
                   .arg(column_list(db_->version),
                        since.isValid() ? QStringLiteral("WHERE time >= :since") : QString(),
-                       old ? QStringLiteral("id") : QStringLiteral("utc, uuid")));
+                       old ? QStringLiteral("id")
+                       // SQLite would rather walk the whole time index than
+                       // sort the day's rows the index of the time finds.
+                       : since.isValid() && !on_server() ? QStringLiteral("+utc, uuid")
+                                                         : QStringLiteral("utc, uuid")));
     if (since.isValid()) {
         q.bindValue(QStringLiteral(":since"), since.toString(Qt::ISODate));
     }
