@@ -46,8 +46,17 @@ bool take_option(Invocation& in, const std::string& word,
         reader.error = "option " + word + why;
         return false;
     };
-    if (word == "--json" || word == "-h" || word == "--help" || word == "--version" ||
-        word == "--commands") {
+    // After a command that writes a JSON file (--json FILE), --json with a
+    // value is the command's own; anywhere else it asks for the JSON object.
+    const Command* command = in.words.empty() ? nullptr : find_command(in.words);
+    const bool valued = attached || (reader.at + 1 < reader.arguments.size() &&
+                                     reader.arguments[reader.at + 1].rfind("--", 0) != 0);
+    const bool owned = word == "--json" && command != nullptr && valued &&
+                       takes_value(*command, word) && in.options.count(word) == 0;
+    if (owned) {
+        // read below as the command's option
+    } else if (word == "--json" || word == "-h" || word == "--help" || word == "--version" ||
+               word == "--commands") {
         if (attached) {
             return refuse(" takes no value");
         }

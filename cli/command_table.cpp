@@ -88,8 +88,9 @@ const std::vector<Command>& command_table() {
             rows.insert(rows.end(), family.begin(), family.end());
         }
 #ifdef TESSAL_WITH_STATION
-        const std::span<const Command> station = station_commands();
-        rows.insert(rows.end(), station.begin(), station.end());
+        for (const std::span<const Command> family : {station_commands(), book_commands()}) {
+            rows.insert(rows.end(), family.begin(), family.end());
+        }
 #endif
         return rows;
     }();
@@ -133,6 +134,12 @@ const Command* find_command(const std::vector<std::string>& words) {
         }
     }
     return best;
+}
+
+bool takes_value(const Command& command, const std::string& option) {
+    const std::vector<Listed> own = listed_options(command);
+    return std::any_of(own.begin(), own.end(),
+                       [&option](const Listed& l) { return l.name == option && l.valued; });
 }
 
 std::optional<std::string> foreign_option(const Command& command, const Invocation& in) {

@@ -42,6 +42,7 @@ std::span<const Command> check_commands();
 std::span<const Command> service_commands();
 #ifdef TESSAL_WITH_STATION
 std::span<const Command> station_commands();
+std::span<const Command> book_commands();
 #endif
 
 // Every command, family after family.
@@ -57,6 +58,8 @@ bool option_takes_value(const std::string& option);
 // The row for the words given ("jad get NAME"), or nullptr when no command
 // has those words with that many arguments.
 const Command* find_command(const std::vector<std::string>& words);
+// Whether the command takes that option with a value.
+bool takes_value(const Command& command, const std::string& option);
 // An option given that the command does not take, or nothing.
 std::optional<std::string> foreign_option(const Command& command, const Invocation& in);
 

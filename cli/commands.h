@@ -35,6 +35,9 @@ struct Result {
     // descriptor): written unchanged on every platform, whatever the
     // outcome.
     bool as_it_came = false;
+    // A list whose rows went out as they came (cli/output.h): with --json,
+    // the object is begun and this member's array is open.
+    std::string streamed;
     struct Error {
         std::string code;
         std::string message; // the console's own text where it has one

@@ -70,10 +70,11 @@ const ExitStatus kStatuses[] = {
          {Own::check_failed, "check_failed", Told::quoting},
      }},
     {9,
-     "service entry not open or open already",
+     "service entry not open, open already or not in the register",
      {
          {Own::no_entry, "no_entry"},
          {Own::entry_open, "entry_open"},
+         {Register::not_in_book, "not_in_book"},
      }},
     {130,
      "SIGINT",

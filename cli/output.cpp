@@ -119,6 +119,10 @@ std::optional<Result> signal_failure(int caught_signal) {
 
 void write_json(const Result& result, int exit, const std::optional<Result::Error>& error) {
     QJsonObject object = result.values;
+    const auto finish = [&result](const QByteArray& text) {
+        // The streamed list's array ends, and the object with the rest.
+        return result.streamed.empty() ? text : "]," + text.mid(1);
+    };
     object["schema"] = kSchema;
     object["ok"] = exit == 0;
     if (!result.notes.isEmpty()) {
@@ -131,7 +135,7 @@ void write_json(const Result& result, int exit, const std::optional<Result::Erro
         e["detail"] = device::from_device(error->detail);
         object["error"] = e;
     }
-    std::cout << QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() << '\n';
+    std::cout << finish(QJsonDocument(object).toJson(QJsonDocument::Compact)).toStdString() << '\n';
 }
 
 // The device's bytes on standard output as they came.  On Windows standard
@@ -296,6 +300,26 @@ void write_fields(const std::vector<Field>& fields, bool json) {
         std::cout << line_of(fields);
     }
     std::cout << std::endl;
+}
+
+void StreamedList::add_row(const std::vector<Field>& row) {
+    if (json_) {
+        // The member's name is the program's own: it needs no escape.
+        std::cout << (rows_ == 0 ? "{\"" + name_ + "\":[" : std::string(","))
+                  << QJsonDocument(object_of(row)).toJson(QJsonDocument::Compact).toStdString();
+    } else {
+        std::cout << line_of(row) << '\n';
+    }
+    ++rows_;
+}
+
+Result StreamedList::ended(Result r) const {
+    if (rows_ > 0) {
+        r.streamed = json_ ? name_ : std::string();
+    } else if (!r.error) {
+        r.values[QString::fromStdString(name_)] = QJsonArray();
+    }
+    return r;
 }
 
 void tell_person(const std::string& line, bool json) {

@@ -117,6 +117,27 @@ template <class T, std::size_t N>
 void write_record(const T& item, const Column<T> (&columns)[N], bool json) {
     write_fields(rows_of<T>(std::span(&item, 1), std::span(columns)).front(), json);
 }
+// A list written as its rows come, so that memory does not grow with them:
+// each row's line for a person at once, or with --json each row's object as
+// an element of the member `name` of the one JSON object, which report()
+// ends with the result's other members.
+class StreamedList {
+  public:
+    StreamedList(std::string name, bool json) : name_(std::move(name)), json_(json) {}
+    template <class T, std::size_t N> void add(const T& item, const Column<T> (&columns)[N]) {
+        add_row(rows_of<T>(std::span(&item, 1), std::span(columns)).front());
+    }
+    void add_row(const std::vector<Field>& row);
+    std::size_t rows() const { return rows_; }
+    // The result the list ends with: its rows already out, or none.
+    Result ended(Result r) const;
+
+  private:
+    std::string name_;
+    bool json_;
+    std::size_t rows_ = 0;
+};
+
 // A line for the person at the terminal on standard error; nothing with
 // --json.
 void tell_person(const std::string& line, bool json);

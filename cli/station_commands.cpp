@@ -3,6 +3,7 @@
 // one line per device, and its register.
 #include "cli/command_table.h"
 #include "cli/output.h"
+#include "cli/register_access.h"
 
 #include "link/signal_handover.h"
 
@@ -14,19 +15,40 @@
 
 namespace tessal::cli {
 
+Result register_failed(const reg::Failure& failure) {
+    return cli::failure(failure.kind, failure.text.toStdString());
+}
+
+Result register_failed(const QString& text) {
+    return register_failed(reg::Failure{reg::Failure::Kind::register_unusable, text});
+}
+
+// Where the register is: as configured for the machine, any part of it
+// given on the command line instead.
+reg::Place register_place(const Invocation& in) {
+    reg::Place place = reg::configured();
+    if (const std::optional<std::string> given = in.option("--register")) {
+        place.location = QString::fromStdString(*given);
+    }
+    if (const std::optional<std::string> given = in.option("--password-file")) {
+        place.password_file = QString::fromStdString(*given);
+    }
+    if (const std::optional<std::string> given = in.option("--station")) {
+        place.station = QString::fromStdString(*given);
+    }
+    return place;
+}
+
+Result file_written(const std::string& file, const char* counted, std::size_t rows) {
+    Result r = single({"file", file, Field::State::text});
+    add_fields(r, {{counted, std::to_string(rows), Field::State::number}});
+    return r;
+}
+
 namespace {
 
 std::string utf8(const QString& text) {
     return text.toUtf8().toStdString();
-}
-
-Result register_failed(const reg::Failure& failure) {
-    return cli::failure(failure.kind, utf8(failure.text));
-}
-
-// The register cannot be opened, read or written.
-Result register_failed(const QString& text) {
-    return register_failed(reg::Failure{reg::Failure::Kind::register_unusable, text});
 }
 
 // A device done, as the station tells it: on a line of its own, or as one
@@ -71,22 +93,6 @@ constexpr Column<reg::Elsewhere> kElsewhereColumns[] = {
      [](const reg::Elsewhere& e) { return own_text(utf8(e.local)); },
      {" (not the register now) in "}},
 };
-
-// Where the register is: as configured for the machine, any part of it
-// given on the command line instead.
-reg::Place register_place(const Invocation& in) {
-    reg::Place place = reg::configured();
-    if (const std::optional<std::string> given = in.option("--register")) {
-        place.location = QString::fromStdString(*given);
-    }
-    if (const std::optional<std::string> given = in.option("--password-file")) {
-        place.password_file = QString::fromStdString(*given);
-    }
-    if (const std::optional<std::string> given = in.option("--station")) {
-        place.station = QString::fromStdString(*given);
-    }
-    return place;
-}
 
 // "38400,9600": the speeds to try, or nothing.
 std::optional<std::vector<std::int32_t>> speed_list(const std::string& text) {
@@ -180,18 +186,16 @@ Result list_register(Commands& c) {
             return usage_error("--since takes a date YYYY-MM-DD");
         }
     }
+    // Row by row as they are read: a register of any length is listed in
+    // the memory of one row.
     reg::Register book;
     QString error;
-    std::optional<std::vector<reg::Record>> records;
-    if (book.open_for_reading(register_place(in), error)) {
-        records = book.list(since, error);
-    }
-    if (!records) {
-        return register_failed(error);
-    }
-    Result r;
-    add_list(r, "records", *records, kRecordColumns);
-    return r;
+    StreamedList list("records", in.json);
+    const bool read =
+        book.open_for_reading(register_place(in), error) &&
+        book.each(
+            since, [&list](const reg::Record& r) { list.add(r, kRecordColumns); }, error);
+    return list.ended(read ? Result{} : register_failed(error));
 }
 
 Result export_register(Commands& c) {
@@ -210,9 +214,7 @@ Result export_register(Commands& c) {
     if (!rows) {
         return register_failed(failure);
     }
-    Result r = single({"file", *csv, Field::State::text});
-    add_fields(r, {{"records", std::to_string(*rows), Field::State::number}});
-    return r;
+    return file_written(*csv, "records", *rows);
 }
 
 // The rows waiting locally for the register sent to it.

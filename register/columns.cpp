@@ -119,13 +119,13 @@ bool long_digits(const QString& text) {
            std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
 }
 
-QByteArray csv_text_field(const QString& text) {
+} // namespace
+
+QByteArray csv_field(const QString& text) {
     QString quoted = formula_like(text) || long_digits(text) ? QLatin1Char('\'') + text : text;
     quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
     return '"' + quoted.toUtf8() + '"';
 }
-
-} // namespace
 
 template <> const TableOf<Record>& table_of<Record>() {
     static const TableOf<Record> table{"devices", 1, kDevices};
@@ -192,15 +192,14 @@ template <class T> void read_into(const ColumnOf<T>& column, const QVariant& val
 
 template <class T> QByteArray csv_value(const ColumnOf<T>& column, const T& r) {
     return std::visit(
-        Visit{[&](QString T::*m) { return csv_text_field(r.*m); },
-              [&](int T::*m) { return r.*m == 0 ? QByteArray() : QByteArray::number(r.*m); },
-              [&](std::optional<int> T::*m) {
-                  return r.*m ? QByteArray::number(*(r.*m)) : QByteArray();
-              },
-              [&](bool T::*m) { return '"' + pass_text(r.*m).toLatin1() + '"'; },
-              [&](std::optional<QString> T::*m) {
-                  return r.*m ? csv_text_field(*(r.*m)) : QByteArray();
-              }},
+        Visit{
+            [&](QString T::*m) { return csv_field(r.*m); },
+            [&](int T::*m) { return r.*m == 0 ? QByteArray() : QByteArray::number(r.*m); },
+            [&](std::optional<int> T::*m) {
+                return r.*m ? QByteArray::number(*(r.*m)) : QByteArray();
+            },
+            [&](bool T::*m) { return '"' + pass_text(r.*m).toLatin1() + '"'; },
+            [&](std::optional<QString> T::*m) { return r.*m ? csv_field(*(r.*m)) : QByteArray(); }},
         column.member);
 }
 

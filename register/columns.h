@@ -3,6 +3,8 @@
 
 #include "register.h"
 
+#include "settings/text_file.h"
+
 #include <QByteArray>
 #include <QJsonValue>
 #include <QString>
@@ -70,6 +72,16 @@ template <class T> void read_into(const ColumnOf<T>& column, const QVariant& val
 // A column's value as a CSV field, as a JSON value.
 template <class T> QByteArray csv_value(const ColumnOf<T>& column, const T& row);
 template <class T> QJsonValue json_value(const ColumnOf<T>& column, const T& row);
+
+// A text as a CSV field: quoted, kept text (see csv_text).
+QByteArray csv_field(const QString& text);
+
+// Writes a file whole with `produce`, which counts its `rows` (a file
+// that cannot be written is told as the `kind` of file it is); the rows,
+// or nothing with the failure.
+std::optional<std::size_t> write_rows(const QString& file, const char* kind,
+                                      const settings::Producer& produce, const std::size_t& rows,
+                                      Failure& failure);
 
 // The id, the table and the instant of any row.
 QString id_of(const Row& row);

@@ -88,9 +88,9 @@ Record row_of(const QSqlQuery& q, int version) {
     return row_of<Record>(q, version);
 }
 
-template <class T> T row_of(const QSqlQuery& q, int version) {
+template <class T> T row_of(const QSqlQuery& q, int version, int from) {
     T r;
-    int at = 0;
+    int at = from;
     for (const ColumnOf<T>& c : table_of<T>().columns) {
         if (c.since <= version) {
             read_into(c, q.value(at++), r);
@@ -98,9 +98,9 @@ template <class T> T row_of(const QSqlQuery& q, int version) {
     }
     return r;
 }
-template Intervention row_of<Intervention>(const QSqlQuery&, int);
-template Change row_of<Change>(const QSqlQuery&, int);
-template InterventionEnd row_of<InterventionEnd>(const QSqlQuery&, int);
+template Intervention row_of<Intervention>(const QSqlQuery&, int, int);
+template Change row_of<Change>(const QSqlQuery&, int, int);
+template InterventionEnd row_of<InterventionEnd>(const QSqlQuery&, int, int);
 
 Register::Db::Db()
     : connection(QStringLiteral("tessal-register-%1").arg(connections.fetch_add(1))) {}

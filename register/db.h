@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -52,9 +53,10 @@ QString register_key(const QString& location);
 // A server's URL taken apart into `db`; false, with the reason, for one
 // that holds a password or is not understood.
 bool server_of(const QString& location, Register::Db& db, QString& error);
-// A row read by a query that selected the columns of schema `version`.
+// A row read by a query that selected the columns of schema `version`,
+// from its column `from` on.
 Record row_of(const QSqlQuery& q, int version);
-template <class T> T row_of(const QSqlQuery& q, int version);
+template <class T> T row_of(const QSqlQuery& q, int version, int from = 0);
 
 // One connection to a register.
 struct Register::Db {
@@ -154,6 +156,12 @@ struct Register::Db {
     // The next exchange with a server may take up to the deadline; false
     // once the program no longer waits for the server.  A file's always true.
     bool go_on() { return kind != Kind::postgresql || cut.arm(kStatementDeadline); }
+
+    // Runs the prepared query and reads its rows one at a time as they
+    // come, calling `row` for each: a long result is held in memory a row
+    // at a time, a server's is given no time limit of its own, and a
+    // server that stops giving rows is cut within the deadline.
+    bool stream(QSqlQuery& q, const std::function<void()>& row, QString& error);
 
     bool connect_sqlite(const QString& path, bool readonly, QString& error);
     bool connect_server(QString& error);

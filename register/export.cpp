@@ -24,29 +24,34 @@ bool Register::each(const QDate& since, const std::function<void(const Record&)>
     q.prepare(QStringLiteral("SELECT %1 FROM devices %2 ORDER BY %3")
                   .arg(column_list(db_->version),
                        since.isValid() ? QStringLiteral("WHERE time >= :since") : QString(),
-                       old ? QStringLiteral("id") : QStringLiteral("utc, uuid")));
+                       old ? QStringLiteral("id")
+                       // SQLite would rather walk the whole time index than
+                       // sort the day's rows the index of the time finds.
+                       : since.isValid() && !on_server() ? QStringLiteral("+utc, uuid")
+                                                         : QStringLiteral("utc, uuid")));
     if (since.isValid()) {
         q.bindValue(QStringLiteral(":since"), since.toString(Qt::ISODate));
     }
-    // Row by row: a long register is read for as long as rows come, held
-    // in memory one at a time, and a server that stops giving them is cut
-    // within the deadline.
+    return db_->stream(
+        q, [&] { take(row_of(q, db_->version)); }, error);
+}
+
+bool Register::Db::stream(QSqlQuery& q, const std::function<void()>& row, QString& error) {
     q.setForwardOnly(true);
-    if (!db_->go_on() ||
-        (on_server() &&
-         !QSqlQuery(db_->database()).exec(QStringLiteral("SET statement_timeout = 0"))) ||
-        !db_->go_on() || !q.exec()) {
-        error = db_->failure(q.lastError(), "read");
-        db_->cut.disarm();
+    const bool server = kind == Kind::postgresql;
+    if (!go_on() ||
+        (server && !QSqlQuery(database()).exec(QStringLiteral("SET statement_timeout = 0"))) ||
+        !go_on() || !q.exec()) {
+        error = failure(q.lastError(), "read");
+        cut.disarm();
         return false;
     }
-    while (db_->go_on() && q.next()) {
-        take(row_of(q, db_->version));
+    while (go_on() && q.next()) {
+        row();
     }
-    db_->cut.disarm();
-    if (q.lastError().isValid() ||
-        (on_server() && (db_->cut.timed_out() || db_->cut.is_cut_off()))) {
-        error = db_->failure(q.lastError(), "read");
+    cut.disarm();
+    if (q.lastError().isValid() || (server && (cut.timed_out() || cut.is_cut_off()))) {
+        error = failure(q.lastError(), "read");
         return false;
     }
     return true;
@@ -83,18 +88,33 @@ QByteArray csv_row(const Record& r) {
 
 } // namespace
 
-std::optional<std::size_t> Register::export_csv(const QString& file, Failure& failure) const {
+std::optional<std::size_t> write_rows(const QString& file, const char* kind,
+                                      const settings::Producer& produce, const std::size_t& rows,
+                                      Failure& failure) {
     // Written whole or not at all: a short write (a full disk) is a failure,
-    // and the last good export stays in place.  The rows go to the file as
-    // they are read, never all in memory.
-    std::size_t rows = 0;
+    // and the last good file stays in place.
     std::string problem;
-    const bool written = settings::replace_file(
-        std::filesystem::path(file.toStdU16String()),
+    if (settings::replace_file(std::filesystem::path(file.toStdU16String()), produce, problem)) {
+        return rows;
+    }
+    failure.kind =
+        problem.empty() ? Failure::Kind::register_unusable : Failure::Kind::file_unwritable;
+    if (!problem.empty()) {
+        failure.text = QStringLiteral("the %1 file cannot be written: %2: %3")
+                           .arg(QLatin1String(kind), file, QString::fromStdString(problem));
+    }
+    return std::nullopt;
+}
+
+std::optional<std::size_t> Register::export_csv(const QString& file, Failure& failure) const {
+    // The rows go to the file as they are read, never all in memory.
+    std::size_t rows = 0;
+    return write_rows(
+        file, "CSV",
         [&](const settings::PieceWriter& write) {
             const QByteArray header = csv_header();
             bool going = write(std::string_view(header.constData(), std::size_t(header.size())));
-            const bool read = each(
+            return each(
                 {},
                 [&](const Record& r) {
                     const QByteArray line = csv_row(r);
@@ -103,19 +123,8 @@ std::optional<std::size_t> Register::export_csv(const QString& file, Failure& fa
                     ++rows;
                 },
                 failure.text);
-            return read;
         },
-        problem);
-    if (!written) {
-        failure.kind =
-            problem.empty() ? Failure::Kind::register_unusable : Failure::Kind::file_unwritable;
-        if (!problem.empty()) {
-            failure.text = QStringLiteral("the CSV file cannot be written: %1: %2")
-                               .arg(file, QString::fromStdString(problem));
-        }
-        return std::nullopt;
-    }
-    return rows;
+        rows, failure);
 }
 
 QByteArray csv_text(const std::vector<Record>& records) {

@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSqlRecord>
 #include <QStandardPaths>
 
 namespace tessal::reg {
@@ -120,69 +119,6 @@ std::optional<int> Register::entry_of(const QString& intervention, QString& erro
         return std::nullopt;
     }
     return q.value(0).toInt();
-}
-
-namespace {
-
-// The rows of `T` that belong to the entries `ids`, by entry.
-template <class T>
-bool rows_of_entries(QSqlQuery& q, const QStringList& ids, int version, std::vector<Entry>& entries,
-                     const char* order) {
-    QStringList marks;
-    for (qsizetype i = 0; i < ids.size(); ++i) {
-        marks << QStringLiteral("?");
-    }
-    q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE intervention IN (%3) ORDER BY %4")
-                  .arg(column_list<T>(version), QLatin1String(table_of<T>().name),
-                       marks.join(QStringLiteral(", ")), QLatin1String(order)));
-    for (const QString& id : ids) {
-        q.addBindValue(id);
-    }
-    if (!q.exec()) {
-        return false;
-    }
-    while (q.next()) {
-        T row = row_of<T>(q, version);
-        const qsizetype at = ids.indexOf(row.intervention);
-        if constexpr (std::is_same_v<T, Change>) {
-            entries[static_cast<std::size_t>(at)].changes.push_back(std::move(row));
-        } else if (!entries[static_cast<std::size_t>(at)].ended) {
-            entries[static_cast<std::size_t>(at)].ended = std::move(row);
-        }
-    }
-    return true;
-}
-
-} // namespace
-
-std::optional<std::vector<Entry>> Register::book(const QString& imei, QString& error) const {
-    std::vector<Entry> entries;
-    if (db_->version < 4) {
-        return entries;
-    }
-    QSqlQuery q(db_->database());
-    q.prepare(QStringLiteral("SELECT %1, entry FROM interventions WHERE imei = ? AND entry IS NOT "
-                             "NULL ORDER BY entry")
-                  .arg(column_list<Intervention>(db_->version)));
-    q.addBindValue(imei);
-    QStringList ids;
-    bool read = db_->go_on() && q.exec();
-    while (read && q.next()) {
-        Entry e;
-        e.opened = row_of<Intervention>(q, db_->version);
-        e.opened.entry = q.value(q.record().count() - 1).toInt();
-        ids << e.opened.id;
-        entries.push_back(std::move(e));
-    }
-    read = read && (ids.isEmpty() ||
-                    (rows_of_entries<Change>(q, ids, db_->version, entries, "intervention, seq") &&
-                     rows_of_entries<InterventionEnd>(q, ids, db_->version, entries, "utc")));
-    db_->cut.disarm();
-    if (!read) {
-        error = db_->failure(q.lastError(), "read");
-        return std::nullopt;
-    }
-    return entries;
 }
 
 } // namespace tessal::reg

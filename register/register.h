@@ -113,6 +113,7 @@ void load_drivers(const Place& place);
 struct Failure {
     enum class Kind {
         register_unusable, // the register cannot be opened, read or written
+        not_in_book,       // the service book holds no such device or entry
         file_unwritable,   // a file the rows were to be written to cannot be
     };
     Kind kind = Kind::register_unusable;
@@ -127,13 +128,52 @@ struct Elsewhere {
     QString local; // the local register they wait in
 };
 
+// Which entries of the service book to read; a part left empty takes
+// every entry.
+struct BookFilter {
+    // A device by its whole IMEI: its numbered entries, in the order of
+    // their numbers, those from `from` to `to` (0: no bound).
+    QString device{};
+    int from = 0;
+    int to = 0;
+    QString id{}; // one entry by its id
+    // Entries whose IMEI, SIM identification, seal codes (removed or
+    // applied) or technician's name hold this text, letters of A to Z in
+    // either case.  A number of 15 digits or more is the beginning of the
+    // IMEI or the SIM identification, looked up by the register's index.
+    QString imei{};
+    QString sim{};
+    QString seal{};
+    QString technician{};
+    QDate since{}; // entries begun that day (by this machine's clock) or later
+};
+
+// A value that differs between a device's state after one entry and after
+// another: the value each left it with, nothing where no entry up to it
+// wrote the field.  A secret is told only as changed.
+struct Difference {
+    QString field;
+    std::optional<QString> from;
+    std::optional<QString> to;
+    bool secret = false;
+
+    bool operator==(const Difference&) const = default;
+};
+
+// The value a change left on the device: the value read back, or the one
+// written where none was read back; nothing for a change not written.
+std::optional<QString> value_left(const Change& change);
+// Whether a change is of a secret, kept only as changed: the device layer
+// keeps it as "********".
+bool is_secret(const Change& change);
+
 // What became of a row given to Register::record().
 struct Kept {
     enum class Where { recorded, waiting, unrecorded } where = Where::recorded;
     // Rows of its table waiting for the register, this one included: for a
     // commissioning row, the devices waiting.
     int waiting = 0;
-    QString why;     // why the register did not take it
+    QString why; // why the register did not take it
 };
 
 class Register {
@@ -218,6 +258,24 @@ class Register {
     // changes in order and its end when it came; entries not numbered
     // (those of a device not identified) are not among them.
     std::optional<std::vector<Entry>> book(const QString& imei, QString& error) const;
+    // Gives `take` the entries `filter` chooses, one at a time as they are
+    // read, each with its changes in order and its end when it came: a
+    // device's in the order of their numbers, others in time order.  False,
+    // with the reason, when the register cannot be read.
+    bool each_entry(const BookFilter& filter, const std::function<void(const Entry&)>& take,
+                    QString& error) const;
+    // The values that differ between the device's state after its entry
+    // `a` and after its entry `b`, by field; nothing, with the reason, when
+    // the register cannot be read or the device has no such entry.
+    std::optional<std::vector<Difference>> differences(const QString& imei, int a, int b,
+                                                       Failure& failure) const;
+    // Writes the book's changes that `filter` chooses, one row per change
+    // with its entry's columns (an entry without a change a row of its
+    // own), as CSV (the rules of csv_text) or as a JSON array of objects,
+    // replacing the file whole; gives the number of rows.
+    enum class Format { csv, json };
+    std::optional<std::size_t> export_book(const QString& file, Format format,
+                                           const BookFilter& filter, Failure& failure) const;
 
     // Writes every row as CSV (see csv_text), replacing the file whole;
     // gives the number of rows.
@@ -254,5 +312,9 @@ QByteArray csv_text(const std::vector<Record>& records);
 
 // A row as a JSON object; the apply result as the array it holds.
 QJsonObject record_json(const Record& record);
+// An entry as a JSON object: its opening's members, its number ("entry",
+// null when it has none) and "verdict" (null before its end); `whole`, its
+// "changes" too (each change's members) and its "end" (null before it).
+QJsonObject entry_json(const Entry& entry, bool whole);
 
 } // namespace tessal::reg

@@ -96,6 +96,9 @@ TEST(CliTable, TheUsageTextListsEveryCommand) {
 #ifdef TESSAL_WITH_REGISTER
         "station",        "register list", "register export", "register sync",
 #endif
+#ifdef TESSAL_WITH_REGISTER
+        "service list",   "service show",  "service export",  "service diff",
+#endif
     };
     QStringList listed;
     for (const Listed& row : table()) {

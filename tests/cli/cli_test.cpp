@@ -927,3 +927,186 @@ TEST_F(CliValues, SecretsAreKeptFromOtherUsers) {
 
 } // namespace
 } // namespace tessal::cli
+
+#ifdef TESSAL_WITH_REGISTER
+namespace tessal::cli {
+namespace {
+
+// A device's book as the register keeps it, read with tessal-cli: its
+// entries, one whole, two compared, the changes written out.
+TEST_F(CliValues, ReadsTheServiceBook) {
+    {
+        reg::Register book;
+        QString error;
+        ASSERT_TRUE(book.open(dir_.filePath("reg.sqlite"), error)) << error.toStdString();
+        // id, day, technician, seals removed, applied, verdict ("-": not
+        // ended); changes: field, before ("?": not read), wanted, state, now.
+        const struct {
+            const char* id;
+            const char* day;
+            const char* technician;
+            const char* seals;
+            const char* verdict;
+            std::vector<std::array<const char*, 5>> changes;
+        } entries[] = {
+            {"a1",
+             "01",
+             "Ana Petrović",
+             "0412 0413",
+             "pass",
+             {{"ftp.user", "?", "tech", "confirmed", "tech"},
+              {"sim.password", "********", "********", "confirmed", "********"}}},
+            {"a2",
+             "05",
+             "Bo",
+             "0413 0500",
+             "fail",
+             {{"ftp.user", "tech", "=ana\x1b[2J", "confirmed", "=ana\x1b[2J"},
+              {"jad.A", "1", "2", "read_back_differs", "3"}}},
+            {"a3",
+             "08",
+             "",
+             "0500 ",
+             "-",
+             {{"sim.id", "?", "893810300001234567890", "written", ""}}},
+        };
+        for (const auto& e : entries) {
+            const QString id = QString("00000000-0000-4000-8000-0000000000%1").arg(e.id);
+            const QString time = QString("2026-12-%1T10:00:00+01:00").arg(e.day);
+            reg::Intervention opened;
+            opened.id = id;
+            opened.time = time;
+            opened.imei = "356871044629016";
+            opened.sim_id = "89381030000123456784";
+            opened.technician = e.technician;
+            opened.kind = "repair";
+            opened.seals_removed = QString(e.seals).section(' ', 0, 0);
+            ASSERT_EQ(book.record(opened).where, reg::Kept::Where::recorded);
+            int seq = 0;
+            for (const auto& [field, before, wanted, state, now] : e.changes) {
+                reg::Change c;
+                c.intervention = id;
+                c.seq = ++seq;
+                c.time = time;
+                c.field = field;
+                c.before = QString(before) == "?" ? std::nullopt : std::optional<QString>(before);
+                c.wanted = QString::fromUtf8(wanted);
+                c.state = state;
+                c.now = QString::fromUtf8(now);
+                ASSERT_EQ(book.record(c).where, reg::Kept::Where::recorded);
+            }
+            if (QString(e.verdict) != "-") {
+                reg::InterventionEnd end;
+                end.intervention = id;
+                end.time = QString("2026-12-%1T11:00:00+01:00").arg(e.day);
+                end.seals_applied = QString(e.seals).section(' ', 1);
+                end.verdict = e.verdict;
+                ASSERT_EQ(book.record(end).where, reg::Kept::Where::recorded);
+            }
+        }
+    }
+    const QString at = " --register @DIR@/reg.sqlite";
+    const struct {
+        QString args;
+        Run expected;
+    } steps[] = {
+        {"service list",
+         {0,
+          "1  2026-12-01 10:00  356871044629016  repair  Ana Petrović  pass\n"
+          "2  2026-12-05 10:00  356871044629016  repair  Bo  fail\n"
+          "3  2026-12-08 10:00  356871044629016  repair  not named  open",
+          ""}},
+        {"service list --seal 0413",
+         {0,
+          "1  2026-12-01 10:00  356871044629016  repair  Ana Petrović  pass\n2  2026-12-05 10:00  "
+          "356871044629016  repair  Bo  fail",
+          ""}},
+        {"service list --imei 9999", {0, "", ""}},
+        {"service list --since 2026-12-06 --technician NOBODY", {0, "", ""}},
+        {"service list --imei 1 --seal 2", {2, "", "--imei, --sim and --seal go one at a time\n"}},
+        {"service show 356871044629016 2",
+         {0,
+          "entry 2 of 356871044629016: repair, 2026-12-05T10:00:00+01:00\n"
+          "device: version \"\", SIM 89381030000123456784, port \"\"\n"
+          "technician: Bo\n"
+          "station: \"\", user \"\"\n"
+          "seals removed: 0413\n"
+          "ftp.user: tech -> =ana\\x1B[2J, confirmed\n"
+          "jad.A: 1 -> 2, read_back_differs, now 3\n"
+          "seals applied: 0500\n"
+          "note: none\n"
+          "verdict: fail, 2026-12-05T11:00:00+01:00",
+          ""}},
+        {"service show 00000000-0000-4000-8000-0000000000a3",
+         {0,
+          "entry 3 of 356871044629016: repair, 2026-12-08T10:00:00+01:00\n"
+          "device: version \"\", SIM 89381030000123456784, port \"\"\n"
+          "technician: not named\n"
+          "station: \"\", user \"\"\n"
+          "seals removed: 0500\n"
+          "sim.id: ? -> 893810300001234567890, written\n"
+          "not ended",
+          ""}},
+        {"service show 356871044629016 4",
+         {9, "", "the register holds no entry 4 of 356871044629016\n"}},
+        {"service show 356871044629016 x",
+         {2, "", "service show DEVICE N takes an entry's number, 1 or more\n"}},
+        {"service diff 356871044629016 1 3",
+         {0, "ftp.user: tech -> =ana\\x1B[2J\njad.A: ? -> 3\nsim.id: ? -> 893810300001234567890",
+          ""}},
+        {"service diff 356871044629016 2 2", {0, "no value differs between entries 2 and 2", ""}},
+        {"service diff 356871044629016 1 7",
+         {9, "", "the device 356871044629016 has no entry 7 in the register\n"}},
+        {"service export --csv @DIR@/book.csv --imei 4629016", {0, "@DIR@/book.csv", ""}},
+        {"service export --json @DIR@/book.json --since 2026-12-08", {0, "@DIR@/book.json", ""}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.args.toStdString());
+        auto [exit, out, err] = run((step.args + at).split(' '), false);
+        EXPECT_EQ(
+            Run(exit, QString::fromStdString(out).replace(dir_.path(), "@DIR@").toStdString(), err),
+            step.expected);
+    }
+    // The JSON object holds the list whole, the rows streamed into it.
+    const auto [exit, out, err] = run(("service list --since 2026-12-05" + at).split(' '));
+    const QJsonObject listed = QJsonDocument::fromJson(QByteArray::fromStdString(out)).object();
+    EXPECT_EQ(listed["ok"], true);
+    EXPECT_EQ(listed["entries"].toArray().size(), 2);
+    EXPECT_EQ(listed["entries"][1]["verdict"], QJsonValue());
+    EXPECT_EQ(listed["entries"][0]["technician"], "Bo");
+
+    QFile csv(dir_.filePath("book.csv"));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    EXPECT_EQ(csv.readAll().toStdString(),
+              "\xEF\xBB\xBF"
+              "entry,date,imei,sim_id,technician,authorization,kind,seals_removed,seals_applied,"
+              "verdict,field,before,wanted,now,state,id\r\n"
+              "1,\"2026-12-01T10:00:00+01:00\",\"'356871044629016\",\"'89381030000123456784\","
+              "\"Ana Petrović\",\"\",\"repair\",\"0412\",\"0413\",\"pass\",\"ftp.user\",,\"tech\","
+              "\"tech\",\"confirmed\",\"00000000-0000-4000-8000-0000000000a1\"\r\n"
+              "1,\"2026-12-01T10:00:00+01:00\",\"'356871044629016\",\"'89381030000123456784\","
+              "\"Ana Petrović\",\"\",\"repair\",\"0412\",\"0413\",\"pass\",\"sim.password\","
+              "\"********\",\"********\",\"********\",\"confirmed\","
+              "\"00000000-0000-4000-8000-0000000000a1\"\r\n"
+              "2,\"2026-12-05T10:00:00+01:00\",\"'356871044629016\",\"'89381030000123456784\","
+              "\"Bo\",\"\",\"repair\",\"0413\",\"0500\",\"fail\",\"ftp.user\",\"tech\","
+              "\"'=ana\x1b[2J\",\"'=ana\x1b[2J\",\"confirmed\","
+              "\"00000000-0000-4000-8000-0000000000a2\"\r\n"
+              "2,\"2026-12-05T10:00:00+01:00\",\"'356871044629016\",\"'89381030000123456784\","
+              "\"Bo\",\"\",\"repair\",\"0413\",\"0500\",\"fail\",\"jad.A\",\"1\",\"2\",\"3\","
+              "\"read_back_differs\",\"00000000-0000-4000-8000-0000000000a2\"\r\n"
+              "3,\"2026-12-08T10:00:00+01:00\",\"'356871044629016\",\"'89381030000123456784\","
+              "\"\",\"\",\"repair\",\"0500\",,,\"sim.id\",,\"'893810300001234567890\",\"\","
+              "\"written\",\"00000000-0000-4000-8000-0000000000a3\"\r\n");
+    QFile json(dir_.filePath("book.json"));
+    ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+    const QJsonArray rows = QJsonDocument::fromJson(json.readAll()).array();
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows[0]["wanted"], "893810300001234567890");
+    EXPECT_EQ(rows[0]["before"], QJsonValue());
+    EXPECT_EQ(rows[0]["verdict"], QJsonValue());
+}
+
+} // namespace
+} // namespace tessal::cli
+#endif

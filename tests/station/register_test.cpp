@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -756,6 +757,188 @@ TEST_F(ServerTest, AStalledServerOrAHeldTableHoldsNoRowPastTheDeadline) {
     }
 }
 #endif
+
+} // namespace
+} // namespace tessal::reg
+
+namespace tessal::reg {
+namespace {
+
+// A small book: device A's three entries (the last not ended), device B's
+// one, and one of a device not identified.
+struct Made {
+    const char* id;
+    const char* imei;
+    const char* day; // of December 2026, 10:00 Belgrade time
+    const char* technician;
+    const char* seals; // removed; applied
+    // Each change: field, before ("?": not read), wanted, state, now.
+    std::vector<std::array<const char*, 5>> changes;
+    const char* verdict = nullptr; // nullptr: not ended
+};
+const char kA[] = "356871044629016";
+const char kB[] = "356871044629024";
+const Made kBook[] = {
+    {"a1",
+     kA,
+     "01",
+     "Ana Petrović",
+     "S-0412;S-0413",
+     {{"ftp.user", "?", "tech", "confirmed", "tech"},
+      {"sim.password", "********", "********", "confirmed", "********"}},
+     "pass"},
+    {"b1", kB, "03", "Marko", "S-0413;", {}, ""},
+    {"a2",
+     kA,
+     "05",
+     "Bo",
+     "S-0413;S-0500",
+     {{"ftp.user", "tech", "ana", "confirmed", "ana"},
+      {"jad.A", "1", "2", "read_back_differs", "3"},
+      {"clock", "?", "09.12.26 10:00", "not_written", ""}},
+     "fail"},
+    {"a3",
+     kA,
+     "08",
+     "Ana Petrović",
+     "S-0500;",
+     {{"ftp.server", "?", "ftp.x", "written", ""},
+      {"sim.password", "********", "********", "confirmed", "********"}}},
+    {"e1", "", "09", "", ";", {{"ftp.user", "?", "y", "written", ""}}, ""},
+};
+
+QString uuid(const char* id) {
+    return QString("00000000-0000-4000-8000-0000000000%1").arg(id);
+}
+
+void make_book(Register& book) {
+    for (const Made& m : kBook) {
+        const QString time = QString("2026-12-%1T10:00:00+01:00").arg(m.day);
+        Intervention opened;
+        opened.id = uuid(m.id);
+        opened.time = time;
+        opened.imei = m.imei;
+        opened.sim_id = m.imei == kB   ? "89381030000999999999"
+                        : m.imei == kA ? "89381030000123456784"
+                                       : "";
+        opened.technician = m.technician;
+        opened.kind = "repair";
+        opened.seals_removed = QString(m.seals).section(';', 0, 0);
+        std::vector<Row> rows{opened};
+        int seq = 0;
+        for (const auto& [field, before, wanted, state, now] : m.changes) {
+            Change c;
+            c.intervention = opened.id;
+            c.seq = ++seq;
+            c.time = time;
+            c.field = field;
+            c.before = QString(before) == "?" ? std::nullopt : std::optional<QString>(before);
+            c.wanted = wanted;
+            c.state = state;
+            c.now = now;
+            rows.push_back(c);
+        }
+        if (m.verdict != nullptr) {
+            InterventionEnd end;
+            end.intervention = opened.id;
+            end.time = time;
+            end.seals_applied = QString(m.seals).section(';', 1);
+            end.verdict = m.verdict;
+            rows.push_back(end);
+        }
+        for (const Row& row : rows) {
+            ASSERT_EQ(book.record(row).where, Kept::Where::recorded)
+                << book.last_failure().toStdString();
+        }
+    }
+}
+
+// The entries a filter chooses as "a1 a2": each one's id.
+QString chosen(const Register& book, const BookFilter& filter) {
+    QStringList ids;
+    QString error;
+    EXPECT_TRUE(book.each_entry(
+        filter, [&ids](const Entry& e) { ids << e.opened.id.right(2); }, error))
+        << error.toStdString();
+    return ids.join(' ');
+}
+
+TEST_P(RegisterOnBoth, FindsEntriesByDeviceSimSealTimeAndTechnician) {
+    Register book;
+    QString error;
+    ASSERT_TRUE(book.open(location_, error)) << error.toStdString();
+    make_book(book);
+    const struct {
+        BookFilter filter;
+        const char* ids;
+    } cases[] = {
+        {{}, "a1 b1 a2 a3 e1"},
+        {{.device = kA}, "a1 a2 a3"},
+        {{.device = kA, .from = 2, .to = 2}, "a2"},
+        {{.device = QString(kB).left(14)}, ""},
+        {{.id = uuid("b1")}, "b1"},
+        {{.imei = "4629016"}, "a1 a2 a3"},
+        {{.imei = "356871044629"}, "a1 b1 a2 a3"},
+        {{.imei = kB}, "b1"},
+        {{.imei = "35687104462901"}, "a1 a2 a3"},
+        {{.sim = "99999"}, "b1"},
+        {{.sim = "893810300001234567"}, "a1 a2 a3"},
+        {{.seal = "0413"}, "a1 b1 a2"},
+        {{.seal = "%"}, ""},
+        {{.technician = "ana petrović"}, "a1 a3"},
+        {{.since = QDate(2026, 12, 5)}, "a2 a3 e1"},
+        {{.imei = "4629016", .technician = "Bo"}, "a2"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(chosen(book, c.filter), c.ids)
+            << c.filter.imei.toStdString() << c.filter.sim.toStdString()
+            << c.filter.seal.toStdString();
+    }
+    // An entry whole: its changes in order, its end.
+    const std::vector<Entry> a = *book.book(kA, error);
+    ASSERT_EQ(a.size(), 3u);
+    EXPECT_EQ(a[1].opened.entry, 2);
+    ASSERT_EQ(a[1].changes.size(), 3u);
+    EXPECT_EQ(a[1].changes[2].field, "clock");
+    EXPECT_EQ(a[1].ended->seals_applied, "S-0500");
+    EXPECT_FALSE(a[2].ended);
+}
+
+TEST_P(RegisterOnBoth, TellsWhatDiffersBetweenTwoEntriesOfADevice) {
+    Register book;
+    QString error;
+    ASSERT_TRUE(book.open(location_, error)) << error.toStdString();
+    make_book(book);
+    const struct {
+        int a, b;
+        const char* differences; // "field: from -> to; ...", a secret "field: changed"
+    } cases[] = {
+        {1, 2, "ftp.user: tech -> ana; jad.A: ? -> 3"},
+        {1, 3,
+         "ftp.server: ? -> ftp.x; ftp.user: tech -> ana; jad.A: ? -> 3; sim.password: "
+         "changed"},
+        {3, 1,
+         "ftp.server: ftp.x -> ?; ftp.user: ana -> tech; jad.A: 3 -> ?; sim.password: "
+         "changed"},
+        {2, 2, ""},
+    };
+    for (const auto& c : cases) {
+        Failure failure;
+        QStringList told;
+        const auto differences = book.differences(kA, c.a, c.b, failure);
+        ASSERT_TRUE(differences) << failure.text.toStdString();
+        for (const Difference& d : *differences) {
+            told << d.field + ": " +
+                        (d.secret ? QString("changed")
+                                  : d.from.value_or("?") + " -> " + d.to.value_or("?"));
+        }
+        EXPECT_EQ(told.join("; "), c.differences) << c.a << " " << c.b;
+    }
+    Failure failure;
+    EXPECT_EQ(book.differences(kA, 1, 4, failure), std::nullopt);
+    EXPECT_EQ(failure.kind, Failure::Kind::not_in_book);
+    EXPECT_EQ(failure.text, QString("the device %1 has no entry 4 in the register").arg(kA));
+}
 
 } // namespace
 } // namespace tessal::reg
