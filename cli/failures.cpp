@@ -69,7 +69,8 @@ const ExitStatus kStatuses[] = {
          // The detail is the verdict's own code (sim_pin_required, ...).
          {Own::check_failed, "check_failed", Told::quoting},
      }},
-    {9,
+    // 9 is kept for a register that does not verify.
+    {10,
      "service entry not open, open already or not in the register",
      {
          {Own::no_entry, "no_entry"},

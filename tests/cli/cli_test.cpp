@@ -815,7 +815,7 @@ TEST_F(CliValues, EveryWriteIsRecordedInTheServiceBook) {
           "89381030000123456784\ntechnician Ana (A-17)",
           ""}},
         {{"service", "start"},
-         {9, "", "an entry is open on @DIR@/ttySIM: @ID@\ntessal-cli service end ends it\n"}},
+         {10, "", "an entry is open on @DIR@/ttySIM: @ID@\ntessal-cli service end ends it\n"}},
         {{"service", "start", "--kind", "tuning"},
          {2, "",
           "--kind takes commissioning, inspection, repair, reconfiguration, reset or "
@@ -824,7 +824,7 @@ TEST_F(CliValues, EveryWriteIsRecordedInTheServiceBook) {
         {{"service", "end", "--seals-applied", "S-2", "--verdict", "pass"},
          {0, "entry 1 of 356871044629016", ""}},
         {{"service", "end"},
-         {9, "",
+         {10, "",
           "no entry of the service book is open on @DIR@/ttySIM\n"
           "tessal-cli service start opens one\n"}},
         {{"profile", "apply", "@DIR@/u.json"}, {0, "ftp.user: confirmed (tech -> ana)", ""}},
@@ -1048,7 +1048,7 @@ TEST_F(CliValues, ReadsTheServiceBook) {
           "not ended",
           ""}},
         {"service show 356871044629016 4",
-         {9, "", "the register holds no entry 4 of 356871044629016\n"}},
+         {10, "", "the register holds no entry 4 of 356871044629016\n"}},
         {"service show 356871044629016 x",
          {2, "", "service show DEVICE N takes an entry's number, 1 or more\n"}},
         {"service diff 356871044629016 1 3",
@@ -1056,7 +1056,7 @@ TEST_F(CliValues, ReadsTheServiceBook) {
           ""}},
         {"service diff 356871044629016 2 2", {0, "no value differs between entries 2 and 2", ""}},
         {"service diff 356871044629016 1 7",
-         {9, "", "the device 356871044629016 has no entry 7 in the register\n"}},
+         {10, "", "the device 356871044629016 has no entry 7 in the register\n"}},
         {"service export --csv @DIR@/book.csv --imei 4629016", {0, "@DIR@/book.csv", ""}},
         {"service export --json @DIR@/book.json --since 2026-12-08", {0, "@DIR@/book.json", ""}},
     };
