@@ -213,14 +213,24 @@ reg::Intervention opening_row(const Opening& opening, const std::string& station
     return row;
 }
 
-std::vector<reg::Change> change_rows(const std::string& entry, int& seq, const Outcome& outcome) {
-    std::vector<reg::Change> rows;
+namespace {
+
+// The values of a write that are changes: those it sent or tried to, unless
+// nothing went out because it was not wanted or was refused before sending.
+std::vector<ValueState> changed_values(const Outcome& outcome) {
     const Outcome::Ending ending = outcome.ending();
     if (ending == Outcome::Ending::held_back || ending == Outcome::Ending::refused) {
-        return rows;
+        return {};
     }
+    return outcome.attempted();
+}
+
+} // namespace
+
+std::vector<reg::Change> change_rows(const std::string& entry, int& seq, const Outcome& outcome) {
+    std::vector<reg::Change> rows;
     const auto [time, utc] = now();
-    for (const ValueState& v : outcome.attempted()) {
+    for (const ValueState& v : changed_values(outcome)) {
         reg::Change c;
         c.id = fresh_id();
         c.intervention = QString::fromStdString(entry);
@@ -291,8 +301,7 @@ Identity ServiceBook::seen_on(const std::string& port) const {
 }
 
 void ServiceBook::record(const std::string& port, const Outcome& outcome) {
-    int none = 0;
-    if (change_rows({}, none, outcome).empty()) {
+    if (changed_values(outcome).empty()) {
         return; // nothing sent: no change, no entry
     }
     const bool own = !open_on(port);
