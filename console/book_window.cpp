@@ -198,7 +198,8 @@ void BookWindow::build() {
     Entries->setColumnWidth(kTechnician, 280);
     Entries->horizontalHeader()->setStretchLastSection(true);
 
-    auto* entry_label = place(new QLabel(QStringLiteral("U&nos:"), this), "", {12, 284, 300, 22});
+    auto* entry_label =
+        place(new QLabel(QStringLiteral("&Izabrani unos:"), this), "", {12, 284, 300, 22});
     Entry = spoken(place(new QPlainTextEdit(this), "Entry", {12, 308, 600, 262}), "Unos");
     label_for(entry_label, Entry);
     Entry->setReadOnly(true);
@@ -212,7 +213,7 @@ void BookWindow::build() {
     auto* to_label = place(new QLabel(QStringLiteral("&Do:"), this), "", {804, 286, 40, 24});
     To = spoken(place(new QSpinBox(this), "To", {846, 284, 70, 26}), "Do unosa");
     label_for(to_label, To);
-    Compare = console_button(this, "Compare", "&Uporedi", {624, 318, 324, 30});
+    Compare = console_button(this, "Compare", "Upo&redi", {624, 318, 324, 30});
     Differences =
         spoken(place(new QPlainTextEdit(this), "Differences", {624, 356, 324, 214}), "Razlike");
     Differences->setReadOnly(true);

@@ -49,6 +49,7 @@ void fill(const QString& location) {
         opened.time = QString("2026-12-%1T10:00:00+01:00").arg(e.day);
         opened.imei = "356871044629016";
         opened.sim_id = "89381030000123456784";
+        opened.version = "2.4.1";
         opened.technician = "Đorđe Šćekić";
         opened.authorization = "SR-0417";
         opened.company = "Servis Čačak d.o.o.";
@@ -74,6 +75,7 @@ void fill(const QString& location) {
         end.intervention = opened.id;
         end.time = opened.time;
         end.seals_applied = QString(e.seals).section(' ', 1);
+        end.note = "signal 21, GPRS ok";
         end.verdict = "pass";
         ASSERT_TRUE(book.add(end, error)) << error.toStdString();
     }
@@ -104,14 +106,14 @@ TEST(BookWindowTest, FindsADeviceShowsComparesAndPrintsItsEntries) {
               "2 | 05.12.2026. 10:00 | Popravka | Đorđe Šćekić | Ispravan");
     EXPECT_EQ(window.Entry->toPlainText(),
               "Unos br. 2, Popravka, 05.12.2026. 10:00\n"
-              "Uredjaj: IMEI 356871044629016, SIM 89381030000123456784, verzija , port \n"
+              "Uredjaj: IMEI 356871044629016, SIM 89381030000123456784, verzija 2.4.1, port \n"
               "Serviser: Đorđe Šćekić, ovlascenje SR-0417, Servis Čačak d.o.o.\n"
               "Stanica: , korisnik \n"
               "Skinute plombe: 0413\n"
               "  ftp.user: tech -> ana (confirmed)\n"
               "  sim.password: promenjeno (written)\n"
               "Postavljene plombe: 0500\n"
-              "Napomena: \n"
+              "Napomena: signal 21, GPRS ok\n"
               "Ocena: Ispravan");
 
     window.Compare_Click();
