@@ -2,6 +2,7 @@
 // The window's life: made, loaded with the saved settings, closed.
 #include "main_window.h"
 
+#include "book_window.h"
 #include "check_window.h"
 #include "message_service.h"
 #include "settings/settings_store.h"
@@ -85,6 +86,14 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     transaction_.close({}, true);
     Form_Unload();
     event->accept();
+}
+
+void MainWindow::ServiceBook_Click() {
+    if (!book_window_) {
+        book_window_ = std::make_unique<BookWindow>(reg::configured());
+    }
+    book_window_->show();
+    book_window_->raise();
 }
 
 void MainWindow::CheckDevice_Click() {

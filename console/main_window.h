@@ -35,6 +35,7 @@ class SettingsStore;
 
 namespace tessal::console {
 
+class BookWindow;
 class CheckWindow;
 class MessageService;
 
@@ -121,6 +122,8 @@ class MainWindow : public QWidget {
     void ApplyProfile_Click();
     // "Provera uredjaja...": opens the check's window.
     void CheckDevice_Click();
+    // "Servisna knjiga...": the register's book, read as configured.
+    void ServiceBook_Click();
     // "Nova intervencija...": asks who does what kind of work, reads the
     // device's identity and opens an entry of the service book on the port.
     void NewIntervention_Click();
@@ -129,6 +132,7 @@ class MainWindow : public QWidget {
     void EndIntervention_Click();
     // The check's window once it was opened, else null.
     CheckWindow* check_window() const { return check_window_.get(); }
+    BookWindow* book_window() const { return book_window_.get(); }
 
     // The PC clock source; tests set a fixed time.
     void set_now(std::function<QDateTime()> now) { now_ = std::move(now); }
@@ -236,6 +240,7 @@ class MainWindow : public QWidget {
     std::function<void()> open_station_;
     std::function<QString(bool save)> choose_profile_;
     std::unique_ptr<CheckWindow> check_window_;
+    std::unique_ptr<BookWindow> book_window_;
     bool unloaded_ = false;
 };
 

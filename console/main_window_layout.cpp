@@ -350,6 +350,7 @@ void MainWindow::add_service_actions(QMenu& menu, bool bar) {
         });
     }
     menu.addAction(QStringLiteral("Provera uredjaja..."), this, [this] { CheckDevice_Click(); });
+    menu.addAction(QStringLiteral("Servisna knjiga..."), this, [this] { ServiceBook_Click(); });
     if (!bar) {
         menu.addSeparator();
         add_intervention_actions(menu);

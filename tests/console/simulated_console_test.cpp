@@ -98,13 +98,14 @@ TEST_F(SimulatedConsoleTest, CheckWindowShowsTheVerdictAndEveryStage) {
     for (const QAction* action : service->actions()) {
         actions << action->text();
     }
-    EXPECT_EQ(actions, (QStringList{"Nova intervencija...", "Zavrsi intervenciju...", "",
-                                    "Trag komunikacije\tCtrl+T", "Sacuvaj profil...",
-                                    "Primeni profil...", "Provera uredjaja..."}));
+    EXPECT_EQ(actions,
+              (QStringList{"Nova intervencija...", "Zavrsi intervenciju...", "",
+                           "Trag komunikacije\tCtrl+T", "Sacuvaj profil...", "Primeni profil...",
+                           "Provera uredjaja...", "Servisna knjiga..."}));
     EXPECT_EQ(window_->content()->y(), window_->MenuBar->height());
     EXPECT_EQ(window_->StatusLine->y() - window_->content()->y(), 431);
     EXPECT_EQ(window_->height(), window_->StatusLine->geometry().bottom() + 1);
-    service->actions().back()->trigger();
+    service->actions()[actions.indexOf("Provera uredjaja...")]->trigger();
     console::CheckWindow* check = window_->check_window();
     ASSERT_NE(check, nullptr);
     EXPECT_TRUE(check->isVisible());

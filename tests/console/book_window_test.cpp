@@ -1,0 +1,139 @@
+// SPDX-License-Identifier: Apache-2.0
+// The service book read in its window off a register on disk: a device found
+// by part of a seal, its entries, one whole, two compared, one printed; and a
+// register out of reach said in the window.
+#include "console/book_window.h"
+#include "support/settle.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace tessal::testing {
+namespace {
+
+struct Written {
+    const char* field;
+    std::optional<QString> before;
+    const char* wanted;
+    const char* state;
+};
+
+void fill(const QString& location) {
+    reg::Register book;
+    QString error;
+    ASSERT_TRUE(book.open(location, error)) << error.toStdString();
+    const struct {
+        const char* day;
+        const char* kind;
+        const char* seals; // removed, applied
+        std::vector<Written> changes;
+    } entries[] = {
+        {"01", "commissioning", " 0413", {{"ftp.user", std::nullopt, "tech", "confirmed"}}},
+        {"05",
+         "repair",
+         "0413 0500",
+         {{"ftp.user", QString("tech"), "ana", "confirmed"},
+          {"sim.password", std::nullopt, "********", "written"}}},
+    };
+    for (const auto& e : entries) {
+        reg::Intervention opened;
+        opened.id = QString("00000000-0000-4000-8000-0000000000%1").arg(e.day);
+        opened.time = QString("2026-12-%1T10:00:00+01:00").arg(e.day);
+        opened.imei = "356871044629016";
+        opened.sim_id = "89381030000123456784";
+        opened.version = "2.4.1";
+        opened.technician = "Đorđe Šćekić";
+        opened.authorization = "SR-0417";
+        opened.company = "Servis Čačak d.o.o.";
+        opened.kind = e.kind;
+        opened.seals_removed = QString(e.seals).section(' ', 0, 0);
+        ASSERT_TRUE(book.add(opened, error)) << error.toStdString();
+        int seq = 0;
+        for (const Written& w : e.changes) {
+            reg::Change c;
+            c.id = opened.id + QString::number(++seq);
+            c.intervention = opened.id;
+            c.seq = seq;
+            c.time = opened.time;
+            c.field = w.field;
+            c.before = w.before;
+            c.wanted = w.wanted;
+            c.now = w.wanted;
+            c.state = w.state;
+            ASSERT_TRUE(book.add(c, error)) << error.toStdString();
+        }
+        reg::InterventionEnd end;
+        end.id = opened.id + "e";
+        end.intervention = opened.id;
+        end.time = opened.time;
+        end.seals_applied = QString(e.seals).section(' ', 1);
+        end.note = "signal 21, GPRS ok";
+        end.verdict = "pass";
+        ASSERT_TRUE(book.add(end, error)) << error.toStdString();
+    }
+}
+
+QString row_text(const QTableWidget& table, int row) {
+    QStringList cells;
+    for (int column = 0; column < table.columnCount(); ++column) {
+        cells << table.item(row, column)->text();
+    }
+    return cells.join(" | ");
+}
+
+TEST(BookWindowTest, FindsADeviceShowsComparesAndPrintsItsEntries) {
+    QTemporaryDir dir;
+    const QString location = dir.filePath("register.sqlite");
+    fill(location);
+    console::BookWindow window(reg::Place{location, {}, {}, {}});
+    window.set_file_chooser([&dir] { return dir.filePath("entry.pdf"); });
+
+    window.Search->setText("041"); // part of a seal code
+    window.Find_Click();
+    ASSERT_TRUE(wait_until([&] { return window.Entries->rowCount() == 2; }))
+        << window.Status->text().toStdString();
+    EXPECT_EQ(row_text(*window.Entries, 0),
+              "1 | 01.12.2026. 10:00 | Pustanje u rad | Đorđe Šćekić | Ispravan");
+    EXPECT_EQ(row_text(*window.Entries, 1),
+              "2 | 05.12.2026. 10:00 | Popravka | Đorđe Šćekić | Ispravan");
+    EXPECT_EQ(window.Entry->toPlainText(),
+              "Unos br. 2, Popravka, 05.12.2026. 10:00\n"
+              "Uredjaj: IMEI 356871044629016, SIM 89381030000123456784, verzija 2.4.1, port \n"
+              "Serviser: Đorđe Šćekić, ovlascenje SR-0417, Servis Čačak d.o.o.\n"
+              "Stanica: , korisnik \n"
+              "Skinute plombe: 0413\n"
+              "  ftp.user: tech -> ana (confirmed)\n"
+              "  sim.password: promenjeno (written)\n"
+              "Postavljene plombe: 0500\n"
+              "Napomena: signal 21, GPRS ok\n"
+              "Ocena: Ispravan");
+
+    window.Compare_Click();
+    ASSERT_TRUE(wait_until([&] { return !window.Differences->toPlainText().isEmpty(); }));
+    EXPECT_EQ(window.Differences->toPlainText(), "ftp.user: tech -> ana\nsim.password: promenjeno");
+
+    window.Print_Click();
+    QFile pdf(dir.filePath("entry.pdf"));
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly)) << window.Status->text().toStdString();
+    EXPECT_TRUE(pdf.read(5) == "%PDF-");
+
+    // A register that is not there is said in the window, which stays live.
+    console::BookWindow missing(reg::Place{dir.filePath("none/register.sqlite"), {}, {}, {}});
+    missing.Search->setText("356871");
+    missing.Find_Click();
+    ASSERT_TRUE(wait_until([&] {
+        return missing.Status->text().startsWith("Registar nije dostupan: ");
+    })) << missing.Status->text().toStdString();
+    EXPECT_EQ(missing.Entries->rowCount(), 0);
+}
+
+} // namespace
+} // namespace tessal::testing
