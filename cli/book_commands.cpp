@@ -7,6 +7,7 @@
 #include "cli/register_access.h"
 
 #include "device/device_text.h"
+#include "device/entry_page.h"
 
 namespace tessal::cli {
 
@@ -137,14 +138,17 @@ Result list_entries(Commands& c) {
     return list.ended(read ? Result{} : register_failed(error));
 }
 
-Result show_entry(Commands& c) {
+// The entry the words name: DEVICE N, or the entry's id alone (`by_id`);
+// nothing, with the refusal set, when there is none.
+std::optional<reg::Entry> named_entry(Commands& c, bool by_id, const char* usage, Result& refusal) {
     const std::vector<std::string>& words = c.in().words;
     reg::BookFilter filter;
     std::string what;
-    if (words.size() == 4) {
+    if (!by_id) {
         const std::optional<int> n = entry_number(words[3]);
         if (!n) {
-            return no_entry_number("service show DEVICE N");
+            refusal = no_entry_number(usage);
+            return std::nullopt;
         }
         filter.device = QString::fromStdString(words[2]);
         filter.from = filter.to = *n;
@@ -159,15 +163,37 @@ Result show_entry(Commands& c) {
     if (!book.open_for_reading(register_place(c.in()), error) ||
         !book.each_entry(
             filter, [&found](const reg::Entry& e) { found = e; }, error)) {
-        return register_failed(error);
+        refusal = register_failed(error);
+    } else if (!found) {
+        refusal = not_in_book(what);
     }
-    if (!found) {
-        return not_in_book(what);
-    }
+    return found;
+}
+
+Result show_entry(Commands& c) {
     Result r;
-    add_fields(r, {members(reg::entry_json(*found, true))});
-    r.text = entry_text(*found);
+    const std::optional<reg::Entry> found =
+        named_entry(c, c.in().words.size() == 3, "service show DEVICE N", r);
+    if (found) {
+        add_fields(r, {members(reg::entry_json(*found, true))});
+        r.text = entry_text(*found);
+    }
     return r;
+}
+
+// The entry as the page the customer signs.
+Result print_entry(Commands& c) {
+    Result r;
+    const std::optional<reg::Entry> found = named_entry(c, false, "service pdf DEVICE N FILE", r);
+    if (!found) {
+        return r;
+    }
+    const std::string& file = c.in().words[4];
+    QString error;
+    if (!device::write_entry_page(*found, QString::fromStdString(file), error)) {
+        return register_failed(reg::Failure{reg::Failure::Kind::file_unwritable, error});
+    }
+    return file_written(file, "changes", found->changes.size());
 }
 
 constexpr Column<reg::Difference> kDifferenceColumns[] = {
@@ -264,6 +290,8 @@ constexpr Command kRows[] = {
      Reach::station, export_entries},
     {"service diff", "DEVICE A B", "--register= --password-file=",
      "[--register FILE|URL] [--password-file F]", Reach::station, diff_entries},
+    {"service pdf", "DEVICE N FILE", "--register= --password-file=",
+     "[--register FILE|URL] [--password-file F]", Reach::page, print_entry},
 };
 
 } // namespace

@@ -18,6 +18,7 @@ enum class Reach {
     machine, // the settings and the machine's ports alone
     device,  // the line to the device, opened for it
     station, // the commissioning station or its register
+    page,    // the register, and a page drawn: fonts, with no display needed
 };
 
 struct Command {

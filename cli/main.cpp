@@ -16,6 +16,7 @@
 #include "settings/settings_store.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 
 #include <algorithm>
 #include <cctype>
@@ -215,18 +216,36 @@ cli::Result run(QCoreApplication& app, const cli::Command& command, const cli::I
     return result;
 }
 
-// Qt's own warnings would break the one-object promise of --json.
+// Qt's own warnings would break the one-object promise of --json, and a
+// quiet standard error.
 void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+// The application a command runs in: a graphical one, kept off screen, for
+// a command that draws a page (the fonts come with it); Qt Core's for every
+// other.
+std::unique_ptr<QCoreApplication> application(int& argc, char** argv, const cli::Command* command) {
+    if (command == nullptr || command->reach != cli::Reach::page) {
+        return std::make_unique<QCoreApplication>(argc, argv);
+    }
+#ifndef Q_OS_WIN
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+#endif
+    return std::make_unique<QGuiApplication>(argc, argv);
+}
 
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("Tessal"));
     const Parsed parsed = parse(std::vector<std::string>(argv + 1, argv + argc));
-    if (parsed.json) {
+    // The graphical side's own notes (a runtime folder it made up) are not
+    // the command's: standard error stays quiet for a page.
+    if (parsed.json || (parsed.command != nullptr && parsed.command->reach == cli::Reach::page)) {
         qInstallMessageHandler(quiet);
     }
+    const std::unique_ptr<QCoreApplication> app = application(argc, argv, parsed.command);
+    QCoreApplication::setApplicationName(QStringLiteral("Tessal"));
     if (parsed.answered) {
         return 0;
     }
@@ -234,5 +253,5 @@ int main(int argc, char** argv) {
         return cli::report(*parsed.refusal, parsed.json);
     }
     const settings::Settings settings = load_settings(*parsed.in);
-    return cli::report(run(app, *parsed.command, *parsed.in, settings), parsed.json);
+    return cli::report(run(*app, *parsed.command, *parsed.in, settings), parsed.json);
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "book_window.h"
 
-#include "entry_page.h"
+#include "device/entry_page.h"
 #include "look.h"
 
 #include "device/device_text.h"
@@ -17,6 +17,12 @@
 #include <QTableWidget>
 
 namespace tessal::console {
+
+using device::after_text;
+using device::before_text;
+using device::book_time;
+using device::kind_words;
+using device::verdict_words;
 
 namespace {
 
@@ -77,9 +83,7 @@ QTableWidgetItem* cell(const QString& text) {
 
 } // namespace
 
-BookReader::~BookReader() = default;
-
-void BookReader::ask(const BookQuestion& question) {
+BookAnswer BookReader::answer(const BookQuestion& question) {
     BookAnswer answer;
     answer.question = question;
     QString error;
@@ -88,8 +92,7 @@ void BookReader::ask(const BookQuestion& question) {
         if (!register_->open_for_reading(place_, error)) {
             register_.reset();
             answer.failure = error;
-            emit answered(answer);
-            return;
+            return answer;
         }
     }
     bool read = true;
@@ -136,7 +139,7 @@ void BookReader::ask(const BookQuestion& question) {
             register_.reset();
         }
     }
-    emit answered(answer);
+    return answer;
 }
 
 BookWindow::BookWindow(reg::Place place, QWidget* parent)
@@ -144,20 +147,20 @@ BookWindow::BookWindow(reg::Place place, QWidget* parent)
           return QFileDialog::getSaveFileName(this, QStringLiteral("Stampaj unos"), QString(),
                                               QStringLiteral("PDF (*.pdf)"));
       }) {
-    qRegisterMetaType<BookQuestion>();
-    qRegisterMetaType<BookAnswer>();
-    auto* reader = new BookReader(std::move(place));
-    reader->moveToThread(&thread_);
-    connect(&thread_, &QThread::finished, reader, &QObject::deleteLater);
-    connect(this, &BookWindow::asked, reader, &BookReader::ask);
-    connect(reader, &BookReader::answered, this, &BookWindow::take);
+    reader_ = std::make_unique<BookReader>(std::move(place));
+    thread_.setObjectName(QStringLiteral("book"));
     thread_.start();
+    worker_ = new link::Courier;
+    worker_->moveToThread(&thread_);
     build();
 }
 
 BookWindow::~BookWindow() {
+    // A question being answered is answered first; its answer is dropped
+    // with the inbox.
     thread_.quit();
     thread_.wait();
+    delete worker_;
 }
 
 void BookWindow::build() {
@@ -237,7 +240,10 @@ void BookWindow::build() {
 void BookWindow::ask(BookQuestion question, const QString& waiting) {
     question.number = ++asked_;
     Status->setText(waiting);
-    emit asked(question);
+    worker_->post([this, question] {
+        BookAnswer answer = reader_->answer(question);
+        inbox_.post([this, answer = std::move(answer)] { take(answer); });
+    });
 }
 
 void BookWindow::take(const BookAnswer& answer) {
@@ -351,7 +357,7 @@ void BookWindow::Print_Click() {
         return;
     }
     QString error;
-    Status->setText(write_entry_page(*e, file, error)
+    Status->setText(device::write_entry_page(*e, file, error)
                         ? QStringLiteral("Unos je odstampan u ") + file
                         : QStringLiteral("Unos nije odstampan: ") + error);
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 
+#include "link/handover.h"
 #include "register/register.h"
 
 #include <QObject>
@@ -40,19 +41,14 @@ struct BookAnswer {
     std::vector<reg::Difference> differences;
 };
 
-// Reads the service book on a thread of its own, with a register of its own
-// opened for reading (again after a failure, when next asked).
-class BookReader : public QObject {
-    Q_OBJECT
-
+// Answers the window's questions from a register of its own, opened for
+// reading (again after a failure, when next asked).  Used on the reading
+// thread only.
+class BookReader {
   public:
     explicit BookReader(reg::Place place) : place_(std::move(place)) {}
-    ~BookReader() override;
 
-    void ask(const tessal::console::BookQuestion& question);
-
-  signals:
-    void answered(const tessal::console::BookAnswer& answer);
+    BookAnswer answer(const BookQuestion& question);
 
   private:
     reg::Place place_;
@@ -94,9 +90,6 @@ class BookWindow : public QWidget {
     QPushButton* Compare = nullptr;
     QPlainTextEdit* Differences = nullptr;
 
-  signals:
-    void asked(const tessal::console::BookQuestion& question);
-
   private:
     void build();
     void ask(BookQuestion question, const QString& waiting);
@@ -105,12 +98,12 @@ class BookWindow : public QWidget {
     void show_entry(int row);
 
     QThread thread_;
+    link::Courier* worker_ = nullptr; // lives on the reading thread
+    link::Courier inbox_;             // lives on the window's thread
+    std::unique_ptr<BookReader> reader_;
     int asked_ = 0;
     std::vector<reg::Entry> book_;
     std::function<QString()> choose_;
 };
 
 } // namespace tessal::console
-
-Q_DECLARE_METATYPE(tessal::console::BookQuestion)
-Q_DECLARE_METATYPE(tessal::console::BookAnswer)

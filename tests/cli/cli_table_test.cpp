@@ -97,7 +97,7 @@ TEST(CliTable, TheUsageTextListsEveryCommand) {
         "station",        "register list", "register export", "register sync",
 #endif
 #ifdef TESSAL_WITH_REGISTER
-        "service list",   "service show",  "service export",  "service diff",
+        "service list",   "service show",  "service export",  "service diff",  "service pdf",
 #endif
     };
     QStringList listed;

@@ -1057,6 +1057,9 @@ TEST_F(CliValues, ReadsTheServiceBook) {
         {"service diff 356871044629016 2 2", {0, "no value differs between entries 2 and 2", ""}},
         {"service diff 356871044629016 1 7",
          {10, "", "the device 356871044629016 has no entry 7 in the register\n"}},
+        {"service pdf 356871044629016 2 @DIR@/entry.pdf", {0, "@DIR@/entry.pdf", ""}},
+        {"service pdf 356871044629016 9 @DIR@/entry9.pdf",
+         {10, "", "the register holds no entry 9 of 356871044629016\n"}},
         {"service export --csv @DIR@/book.csv --imei 4629016", {0, "@DIR@/book.csv", ""}},
         {"service export --json @DIR@/book.json --since 2026-12-08", {0, "@DIR@/book.json", ""}},
     };
@@ -1074,6 +1077,10 @@ TEST_F(CliValues, ReadsTheServiceBook) {
     EXPECT_EQ(listed["entries"].toArray().size(), 2);
     EXPECT_EQ(listed["entries"][1]["verdict"], QJsonValue());
     EXPECT_EQ(listed["entries"][0]["technician"], "Bo");
+
+    QFile pdf(dir_.filePath("entry.pdf"));
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    EXPECT_EQ(pdf.read(5), "%PDF-");
 
     QFile csv(dir_.filePath("book.csv"));
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "entry_page.h"
+#include "device/entry_page.h"
 
 #include "device/device_text.h"
 #include "device/service_book.h"
@@ -10,7 +10,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 
-namespace tessal::console {
+namespace tessal::device {
 
 namespace {
 
@@ -180,4 +180,4 @@ bool write_entry_page(const reg::Entry& entry, const QString& file, QString& err
     return true;
 }
 
-} // namespace tessal::console
+} // namespace tessal::device

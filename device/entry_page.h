@@ -5,7 +5,7 @@
 
 #include <QString>
 
-namespace tessal::console {
+namespace tessal::device {
 
 // An entry of the service book as the paper the shop that owns the device
 // keeps: an A4 page in a PDF file with the company, the technician and his
@@ -24,4 +24,4 @@ QString verdict_words(const reg::Entry& entry);
 QString before_text(const reg::Change& change);
 QString after_text(const reg::Change& change);
 
-} // namespace tessal::console
+} // namespace tessal::device
