@@ -32,6 +32,11 @@ QString seen(const QString& text) {
     return device::visible(text);
 }
 
+// A value of the entry, or a dash where it has none.
+QString given(const QString& text) {
+    return text.isEmpty() ? QStringLiteral("-") : seen(text);
+}
+
 // Where a register's failure is said: in the window.
 QString out_of_reach(const QString& why) {
     return QStringLiteral("Registar nije dostupan: ") + why;
@@ -45,11 +50,11 @@ QString entry_text(const reg::Entry& e) {
             .arg(o.entry ? QString::number(*o.entry) : QStringLiteral("-"), kind_words(o.kind),
                  book_time(o.time)),
         QStringLiteral("Uredjaj: IMEI %1, SIM %2, verzija %3, port %4")
-            .arg(seen(o.imei), seen(o.sim_id), seen(o.version), seen(o.port)),
+            .arg(given(o.imei), given(o.sim_id), given(o.version), given(o.port)),
         QStringLiteral("Serviser: %1, ovlascenje %2, %3")
-            .arg(seen(o.technician), seen(o.authorization), seen(o.company)),
-        QStringLiteral("Stanica: %1, korisnik %2").arg(seen(o.station), seen(o.user)),
-        QStringLiteral("Skinute plombe: ") + seen(o.seals_removed),
+            .arg(given(o.technician), given(o.authorization), given(o.company)),
+        QStringLiteral("Stanica: %1, korisnik %2").arg(given(o.station), given(o.user)),
+        QStringLiteral("Skinute plombe: ") + given(o.seals_removed),
     };
     for (const reg::Change& c : e.changes) {
         const QString values = reg::is_secret(c)
@@ -59,8 +64,8 @@ QString entry_text(const reg::Entry& e) {
                      (c.why.isEmpty() ? QString() : QStringLiteral(": ") + seen(c.why));
     }
     if (e.ended) {
-        lines << QStringLiteral("Postavljene plombe: ") + seen(e.ended->seals_applied)
-              << QStringLiteral("Napomena: ") + seen(e.ended->note);
+        lines << QStringLiteral("Postavljene plombe: ") + given(e.ended->seals_applied)
+              << QStringLiteral("Napomena: ") + given(e.ended->note);
     }
     lines << QStringLiteral("Ocena: ") + verdict_words(e);
     return lines.join(QLatin1Char('\n'));

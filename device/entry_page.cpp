@@ -6,9 +6,9 @@
 #include "register/register.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QSaveFile>
 
 namespace tessal::device {
 
@@ -26,20 +26,29 @@ QString words_of(std::span<const device::BookWord> table, const QString& code) {
 // Writes down the page, a block of text after another.
 class Page {
   public:
-    explicit Page(QPdfWriter& writer) : painter_(&writer), width_(writer.width()) {
+    explicit Page(QPdfWriter& writer)
+        : writer_(writer), painter_(&writer), width_(writer.width()), height_(writer.height()) {
         // A font with the letters of Serbian Latin; the PDF carries it.
         body_ = QFont(QStringLiteral("DejaVu Sans"), 10);
         painter_.setFont(body_);
     }
 
     bool active() const { return painter_.isActive(); }
+    // Ends the drawing; false when the writer failed on the way.
+    bool end() { return painter_.end(); }
 
     // A line (wrapped when long) in the font given, at `x` of the width.
     void line(const QString& text, const QFont& font, double x = 0, double share = 1,
               bool advance = true) {
         painter_.setFont(font);
-        const QRect room(int(width_ * x), y_, int(width_ * share), 10000);
+        QRect room(int(width_ * x), y_, int(width_ * share), 10000);
         const QRect used = painter_.boundingRect(room, Qt::TextWordWrap, text);
+        // A line that no longer fits starts the next page (a line beside
+        // one already drawn on this one stays with it).
+        if (last_ == 0 && room_left() < used.height()) {
+            next_page();
+            room.moveTop(y_);
+        }
         painter_.drawText(room, Qt::TextWordWrap, text);
         last_ = std::max(last_, used.height());
         if (advance) {
@@ -55,12 +64,18 @@ class Page {
         line(value, body_, 0.3, 0.7);
     }
     void rule() {
+        if (room_left() < gap()) {
+            next_page();
+        }
         painter_.drawLine(0, y_, width_, y_);
         y_ += gap();
     }
     void space(int lines = 1) { y_ += lines * 2 * gap(); }
     // A line to sign on, with what it is for below it, at `x` of the width.
     void signature(const QString& caption, double x) {
+        if (x == 0 && room_left() < 24 * gap()) {
+            next_page();
+        }
         const int at = y_ + 12 * gap();
         painter_.drawLine(int(width_ * x), at, int(width_ * (x + 0.4)), at);
         painter_.setFont(body_);
@@ -71,10 +86,17 @@ class Page {
 
   private:
     int gap() const { return painter_.fontMetrics().height() / 3; }
+    int room_left() const { return height_ - y_; }
+    void next_page() {
+        writer_.newPage();
+        y_ = 0;
+    }
 
+    QPdfWriter& writer_;
     QPainter painter_;
     QFont body_;
     int width_;
+    int height_;
     int y_ = 0;
     int last_ = 0;
 };
@@ -113,23 +135,9 @@ QString after_text(const reg::Change& change) {
     return left ? seen(*left) : QStringLiteral("nije upisano");
 }
 
-bool write_entry_page(const reg::Entry& entry, const QString& file, QString& error) {
-    // QPdfWriter says nothing of a file it cannot make: it is tried first.
-    if (QFile probe(file); !probe.open(QIODevice::WriteOnly)) {
-        error = probe.errorString();
-        return false;
-    }
-    QPdfWriter writer(file);
-    writer.setPageSize(QPageSize(QPageSize::A4));
-    writer.setPageMargins(QMarginsF(20, 18, 20, 18), QPageLayout::Millimeter);
-    writer.setResolution(300);
-    writer.setTitle(QStringLiteral("Servisni zapisnik"));
-    writer.setCreator(QStringLiteral("Tessal"));
-    Page page(writer);
-    if (!page.active()) {
-        error = QStringLiteral("PDF se ne moze napisati");
-        return false;
-    }
+namespace {
+
+void draw(const reg::Entry& entry, Page& page) {
     const reg::Intervention& o = entry.opened;
     QFont title = page.body();
     title.setPointSize(16);
@@ -177,7 +185,37 @@ bool write_entry_page(const reg::Entry& entry, const QString& file, QString& err
     page.space(2);
     page.signature(QStringLiteral("Potpis servisera"), 0);
     page.signature(QStringLiteral("Potpis korisnika"), 0.6);
-    return true;
+}
+
+} // namespace
+
+bool write_entry_page(const reg::Entry& entry, const QString& file, QString& error) {
+    // Written whole or not at all: a page cut short never replaces a file.
+    QSaveFile out(file);
+    const auto failed = [&error, &file](const QString& why) {
+        error = QStringLiteral("the PDF file cannot be written: %1: %2").arg(file, why);
+        return false;
+    };
+    if (!out.open(QIODevice::WriteOnly)) {
+        return failed(out.errorString());
+    }
+    {
+        QPdfWriter writer(&out);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageMargins(QMarginsF(20, 18, 20, 18), QPageLayout::Millimeter);
+        writer.setResolution(300);
+        writer.setTitle(QStringLiteral("Servisni zapisnik"));
+        writer.setCreator(QStringLiteral("Tessal"));
+        Page page(writer);
+        if (!page.active()) {
+            return failed(QStringLiteral("the page cannot be drawn"));
+        }
+        draw(entry, page);
+        if (!page.end()) {
+            return failed(out.errorString());
+        }
+    }
+    return out.commit() || failed(out.errorString());
 }
 
 } // namespace tessal::device

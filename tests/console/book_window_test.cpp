@@ -3,6 +3,7 @@
 // by part of a seal, its entries, one whole, two compared, one printed; and a
 // register out of reach said in the window.
 #include "console/book_window.h"
+#include "device/entry_page.h"
 #include "support/settle.h"
 
 #include <QFile>
@@ -106,9 +107,9 @@ TEST(BookWindowTest, FindsADeviceShowsComparesAndPrintsItsEntries) {
               "2 | 05.12.2026. 10:00 | Popravka | Đorđe Šćekić | Ispravan");
     EXPECT_EQ(window.Entry->toPlainText(),
               "Unos br. 2, Popravka, 05.12.2026. 10:00\n"
-              "Uredjaj: IMEI 356871044629016, SIM 89381030000123456784, verzija 2.4.1, port \n"
+              "Uredjaj: IMEI 356871044629016, SIM 89381030000123456784, verzija 2.4.1, port -\n"
               "Serviser: Đorđe Šćekić, ovlascenje SR-0417, Servis Čačak d.o.o.\n"
-              "Stanica: , korisnik \n"
+              "Stanica: -, korisnik -\n"
               "Skinute plombe: 0413\n"
               "  ftp.user: tech -> ana (confirmed)\n"
               "  sim.password: promenjeno (written)\n"
@@ -133,6 +134,33 @@ TEST(BookWindowTest, FindsADeviceShowsComparesAndPrintsItsEntries) {
         return missing.Status->text().startsWith("Registar nije dostupan: ");
     })) << missing.Status->text().toStdString();
     EXPECT_EQ(missing.Entries->rowCount(), 0);
+}
+
+// A commissioning that set a whole descriptor runs on over pages; a page
+// that cannot be written leaves the file that was there.
+TEST(EntryPageTest, RunsOnToTheNextPageAndNeverLeavesHalfAFile) {
+    QTemporaryDir dir;
+    reg::Entry entry;
+    entry.opened.entry = 1;
+    entry.opened.kind = "commissioning";
+    for (int n = 1; n <= 90; ++n) {
+        reg::Change c;
+        c.field = QString("jad.P%1").arg(n);
+        c.wanted = c.now = QString::number(n);
+        c.state = "confirmed";
+        entry.changes.push_back(c);
+    }
+    const QString file = dir.filePath("entry.pdf");
+    QString error;
+    ASSERT_TRUE(device::write_entry_page(entry, file, error)) << error.toStdString();
+    QFile pdf(file);
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    EXPECT_EQ(pdf.readAll().count("/Type /Page\n"), 3);
+
+    EXPECT_FALSE(device::write_entry_page(entry, dir.filePath("none/entry.pdf"), error));
+    EXPECT_TRUE(
+        error.startsWith("the PDF file cannot be written: " + dir.filePath("none/entry.pdf")))
+        << error.toStdString();
 }
 
 } // namespace
