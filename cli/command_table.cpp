@@ -88,7 +88,8 @@ const std::vector<Command>& command_table() {
             rows.insert(rows.end(), family.begin(), family.end());
         }
 #ifdef TESSAL_WITH_STATION
-        for (const std::span<const Command> family : {station_commands(), book_commands()}) {
+        for (const std::span<const Command> family :
+             {station_commands(), chain_commands(), book_commands()}) {
             rows.insert(rows.end(), family.begin(), family.end());
         }
 #endif

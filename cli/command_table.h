@@ -43,6 +43,7 @@ std::span<const Command> check_commands();
 std::span<const Command> service_commands();
 #ifdef TESSAL_WITH_STATION
 std::span<const Command> station_commands();
+std::span<const Command> chain_commands();
 std::span<const Command> book_commands();
 #endif
 

@@ -69,7 +69,11 @@ const ExitStatus kStatuses[] = {
          // The detail is the verdict's own code (sim_pin_required, ...).
          {Own::check_failed, "check_failed", Told::quoting},
      }},
-    // 9 is kept for a register that does not verify.
+    {9,
+     "register does not verify",
+     {
+         {Own::not_whole, "not_whole"},
+     }},
     {10,
      "service entry not open, open already or not in the register",
      {

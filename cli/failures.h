@@ -25,6 +25,7 @@ enum class Own {
     check_failed,  // a stage of the device check failed
     no_entry,      // no entry of the service book is open on the port
     entry_open,    // an entry is open on the port already
+    not_whole,     // the register does not verify
     sigint,        // stopped by SIGINT
     sigterm,       // stopped by SIGTERM
 };

@@ -16,6 +16,35 @@
 // never came (a program killed in the middle) keeps every change made.
 namespace tessal::reg {
 
+// A row's place in its writer's chain: every row the program adds carries
+// its writer (one user of one PC, or a station), the writer's count of its
+// rows (1, 2, 3, ... with no gap) and the SHA-256 of the row's content
+// together with the hash of the writer's row before it.  A row changed,
+// removed, moved or made up afterwards no longer fits its chain.
+struct Link {
+    QString writer; // empty: a row that is in no chain
+    int seq = 0;
+    QString prev; // lower-case hex; 64 zeros before the writer's first row
+    QString hash;
+
+    bool operator==(const Link&) const = default;
+};
+
+// A writer's head, signed with the writer's key: its row `seq` has the hash
+// `hash`.  Whoever holds the writer's public key can tell that every row up
+// to it is there as it was written, however the register was treated.
+struct Checkpoint {
+    QString id;
+    QString writer;
+    int seq = 0;
+    QString hash;
+    QString time; // when it was signed, local time with its offset
+    QString utc;
+    QString signature; // Ed25519, base64
+
+    bool operator==(const Checkpoint&) const = default;
+};
+
 struct Intervention {
     QString id;   // a UUID, made by whoever opens the entry
     QString time; // its start, local time with its offset
@@ -38,6 +67,7 @@ struct Intervention {
     // given by the register that keeps the book as the row reaches it;
     // nothing before then, and for a device not identified.
     std::optional<int> entry;
+    Link link;
 
     bool operator==(const Intervention&) const = default;
 };
@@ -58,6 +88,7 @@ struct Change {
     QString now;
     QString state; // "confirmed", "written", "not_written", ...
     QString why;
+    Link link;
 
     bool operator==(const Change&) const = default;
 };
@@ -70,6 +101,7 @@ struct InterventionEnd {
     QString seals_applied;
     QString note;
     QString verdict; // "pass", "fail", or "" when none was given
+    Link link;
 
     bool operator==(const InterventionEnd&) const = default;
 };

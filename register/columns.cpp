@@ -81,6 +81,27 @@ const ColumnOf<E> kEnds[] = {
     {"verdict", "verdict", 4, &E::verdict},
 };
 
+using K = Checkpoint;
+const ColumnOf<K> kCheckpoints[] = {
+    {"uuid", "id", 5, &K::id, ColumnOf<K>::Rule::made_when_empty},
+    {"writer", "writer", 5, &K::writer},
+    {"writer_seq", "seq", 5, &K::seq},
+    {"row_hash", "hash", 5, &K::hash},
+    {"time", "time", 5, &K::time},
+    {"utc", "utc", 5, &K::utc, ColumnOf<K>::Rule::from_time},
+    {"signature", "signature", 5, &K::signature},
+};
+
+// A row's place in its writer's chain, in every table of rows the program
+// adds; none for a row in no chain.
+using L = Link;
+const ColumnOf<L> kLinks[] = {
+    {"writer", "writer", 5, &L::writer},
+    {"writer_seq", "writer_seq", 5, &L::seq},
+    {"prev_hash", "prev_hash", 5, &L::prev},
+    {"row_hash", "row_hash", 5, &L::hash},
+};
+
 template <class... F> struct Visit : F... { using F::operator()...; };
 template <class... F> Visit(F...) -> Visit<F...>;
 
@@ -99,7 +120,10 @@ template <class T> QString text_of(const ColumnOf<T>& column, const T& r) {
     case Rule::made_when_empty:
         return QUuid::createUuid().toString(QUuid::WithoutBraces);
     case Rule::from_time:
-        return utc_text(QDateTime::fromString(r.time, Qt::ISODate));
+        if constexpr (requires { r.time; }) {
+            return utc_text(QDateTime::fromString(r.time, Qt::ISODate));
+        }
+        break;
     case Rule::plain:
     case Rule::json_text:
         break;
@@ -143,6 +167,14 @@ template <> const TableOf<InterventionEnd>& table_of<InterventionEnd>() {
     static const TableOf<InterventionEnd> table{"intervention_ends", 4, kEnds};
     return table;
 }
+template <> const TableOf<Checkpoint>& table_of<Checkpoint>() {
+    static const TableOf<Checkpoint> table{"checkpoints", 5, kCheckpoints};
+    return table;
+}
+template <> const TableOf<Link>& table_of<Link>() {
+    static const TableOf<Link> table{"", 5, kLinks};
+    return table;
+}
 
 QString id_of(const Row& row) {
     return std::visit([](const auto& r) { return r.id; }, row);
@@ -158,6 +190,11 @@ template <class T> QString column_list(int version) {
     for (const ColumnOf<T>& c : table_of<T>().columns) {
         if (c.since <= version) {
             names += (names.isEmpty() ? "" : ", ") + QLatin1String(c.sql);
+        }
+    }
+    if constexpr (chained<T>) {
+        if (version >= table_of<Link>().since) {
+            names += QStringLiteral(", ") + column_list<Link>(version);
         }
     }
     return names;
@@ -232,6 +269,8 @@ TESSAL_ROW_FUNCTIONS(Record)
 TESSAL_ROW_FUNCTIONS(Intervention)
 TESSAL_ROW_FUNCTIONS(Change)
 TESSAL_ROW_FUNCTIONS(InterventionEnd)
+TESSAL_ROW_FUNCTIONS(Checkpoint)
+TESSAL_ROW_FUNCTIONS(Link)
 #undef TESSAL_ROW_FUNCTIONS
 
 } // namespace tessal::reg

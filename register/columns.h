@@ -10,6 +10,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <concepts>
 #include <span>
 #include <variant>
 
@@ -53,13 +54,25 @@ template <> const TableOf<Record>& table_of<Record>();
 template <> const TableOf<Intervention>& table_of<Intervention>();
 template <> const TableOf<Change>& table_of<Change>();
 template <> const TableOf<InterventionEnd>& table_of<InterventionEnd>();
+template <> const TableOf<Checkpoint>& table_of<Checkpoint>();
+// The columns of a row's link, which every chained table holds after its
+// own (`name` is empty).
+template <> const TableOf<Link>& table_of<Link>();
+
+// Whether the rows of a table are chained: every table of rows but the
+// checkpoints, which sign the chains.
+template <class T>
+concept chained = requires(T row) {
+    { row.link } -> std::convertible_to<Link>;
+};
 
 // The commissioning rows' columns.
 inline std::span<const Column> columns() {
     return table_of<Record>().columns;
 }
 
-// The column names of a schema version, separated by commas.
+// The column names of a schema version, separated by commas, its link's
+// after them.
 template <class T> QString column_list(int version);
 inline QString column_list(int version) {
     return column_list<Record>(version);

@@ -96,9 +96,17 @@ template <class T> T row_of(const QSqlQuery& q, int version, int from) {
             read_into(c, q.value(at++), r);
         }
     }
+    if constexpr (chained<T>) {
+        if (version >= table_of<Link>().since) {
+            for (const ColumnOf<Link>& c : table_of<Link>().columns) {
+                read_into(c, q.value(at++), r.link);
+            }
+        }
+    }
     return r;
 }
 template Intervention row_of<Intervention>(const QSqlQuery&, int, int);
+template Checkpoint row_of<Checkpoint>(const QSqlQuery&, int, int);
 template Change row_of<Change>(const QSqlQuery&, int, int);
 template InterventionEnd row_of<InterventionEnd>(const QSqlQuery&, int, int);
 
@@ -237,6 +245,9 @@ std::optional<Row> read_row(QSqlQuery& q, const QString& book, const QString& id
     if (book == QLatin1String(table_of<InterventionEnd>().name)) {
         return read_row<InterventionEnd>(q, id, version);
     }
+    if (book == QLatin1String(table_of<Checkpoint>().name)) {
+        return read_row<Checkpoint>(q, id, version);
+    }
     return read_row<Record>(q, id, version);
 }
 
@@ -335,6 +346,11 @@ bool insert_row(QSqlQuery& q, const T& r, bool numbered, Kind kind, QSqlError& f
     for (const ColumnOf<T>& c : table_of<T>().columns) {
         marks += (marks.isEmpty() ? ":" : ", :") + QLatin1String(c.sql);
     }
+    if constexpr (chained<T>) {
+        for (const ColumnOf<Link>& c : table_of<Link>().columns) {
+            marks += QStringLiteral(", :link_") + QLatin1String(c.sql);
+        }
+    }
     QString columns = column_list<T>(Register::kSchemaVersion);
     std::optional<int> entry;
     if constexpr (std::is_same_v<T, Intervention>) {
@@ -367,6 +383,13 @@ bool insert_row(QSqlQuery& q, const T& r, bool numbered, Kind kind, QSqlError& f
     }
     for (const ColumnOf<T>& c : table_of<T>().columns) {
         q.bindValue(QLatin1Char(':') + QLatin1String(c.sql), bound(c, r));
+    }
+    if constexpr (chained<T>) {
+        // A row in no chain holds none of its columns.
+        for (const ColumnOf<Link>& c : table_of<Link>().columns) {
+            q.bindValue(QStringLiteral(":link_") + QLatin1String(c.sql),
+                        r.link.writer.isEmpty() ? QVariant() : bound(c, r.link));
+        }
     }
     if (entry) {
         q.bindValue(QStringLiteral(":entry"), *entry);

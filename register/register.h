@@ -58,13 +58,14 @@ struct Record {
     // The device check's stages, a JSON array of {"stage", "outcome",
     // "reading", "reason"}; empty when the device was not checked.
     QString check_result;
+    Link link;
 
     bool operator==(const Record&) const = default;
 };
 
-// A row of any of the register's tables: a commissioning row, or a row of
-// the service book.
-using Row = std::variant<Record, Intervention, Change, InterventionEnd>;
+// A row of any of the register's tables: a commissioning row, a row of the
+// service book, or a writer's signed head.
+using Row = std::variant<Record, Intervention, Change, InterventionEnd, Checkpoint>;
 
 // `when` as a row's time: local time with the offset it had then,
 // "2026-12-07T10:41:52+01:00" (seconds), and in UTC with milliseconds.
@@ -89,6 +90,8 @@ struct Place {
     QString local;
     // The station's name in the rows; empty: the machine's host name.
     QString station;
+    // Whether the rows recorded are chained by their writer (see writer.h).
+    bool chained = true;
 };
 
 // The place configured for this machine: the keys "location",
@@ -167,6 +170,60 @@ std::optional<QString> value_left(const Change& change);
 // keeps it as "********".
 bool is_secret(const Change& change);
 
+// A writer's public key (32 bytes), as the register or a key file holds it.
+struct NamedKey {
+    QString writer;
+    QByteArray key;
+};
+
+// A fault `Register::verify()` found, with the row it is in.
+struct Fault {
+    enum class Kind {
+        changed,       // the row does not match its hash: changed, or made up
+        removed,       // rows of a writer's numbers are missing
+        reordered,     // the row does not follow the one before it
+        fork,          // two rows of a writer bear one number
+        outside,       // a row in no chain
+        cut_short,     // a checkpoint's row is not there
+        differs,       // a checkpoint's row is there with another hash
+        bad_signature, // a checkpoint not signed by its writer's trusted key
+    };
+    Kind kind = Kind::changed;
+    QString writer;
+    int seq = 0;   // the row's number in its writer's chain
+    QString table; // the row's table and id, when it is there
+    QString id;
+    QString text; // the fault as a person reads it
+};
+// The fault's code: "changed", "removed", ...
+const char* fault_code(Fault::Kind kind);
+
+// A writer's chain as verify() found it.
+struct Chain {
+    QString writer;
+    int rows = 0;
+    int last = 0;         // its highest number
+    int signed_up_to = 0; // the highest row a trusted checkpoint signs
+    QString signed_at;    // that checkpoint's time
+    QString anchor;       // where the key that proved it came from; empty: none
+};
+
+// What verify() holds a register against besides itself: keys and
+// checkpoints kept outside it, each with where it came from.
+struct Anchors {
+    std::vector<NamedKey> keys;
+    QString keys_from;
+    std::vector<Checkpoint> checkpoints;
+};
+
+struct Verdict {
+    std::vector<Chain> chains;
+    std::vector<Fault> faults; // the first kMaxFaults of them, by writer and number
+    int faults_found = 0;
+    qint64 rows = 0;
+    static constexpr int kMaxFaults = 1000;
+};
+
 // What became of a row given to Register::record().
 struct Kept {
     enum class Where { recorded, waiting, unrecorded } where = Where::recorded;
@@ -176,9 +233,11 @@ struct Kept {
     QString why; // why the register did not take it
 };
 
+class Writer;
+
 class Register {
   public:
-    static constexpr int kSchemaVersion = 4;
+    static constexpr int kSchemaVersion = 5;
     static constexpr int kBusyTimeoutMs = 8000;
     // The longest a connection attempt to a server waits, in seconds.
     static constexpr int kConnectTimeoutS = 2;
@@ -277,6 +336,26 @@ class Register {
     std::optional<std::size_t> export_book(const QString& file, Format format,
                                            const BookFilter& filter, Failure& failure) const;
 
+    // The writer that chains the rows this register records (opened with a
+    // Place that chains), made when first asked; nothing, with the reason,
+    // when its key can be neither read nor made.
+    Writer* writer(QString& error);
+    // Signs the head of this register's writer and records the checkpoint:
+    // after an entry of the service book, at the end of a station's run.
+    // Nothing when no row was chained.
+    std::optional<Kept> checkpoint();
+    // Trusts `key` as its writer's, once; false, with the reason, when the
+    // register trusts another key for that writer.
+    bool trust(const NamedKey& key, QString& error);
+    // The last checkpoint of every writer, by writer.
+    std::optional<std::vector<Checkpoint>> last_checkpoints(QString& error) const;
+    // Walks every writer's chain: every row against its hash, each against
+    // the one before it, the chains' heads against the checkpoints (the
+    // register's and `outside`'s) signed by the writers' trusted keys
+    // (`outside`'s first, then the register's).  Nothing, with the reason,
+    // when the register cannot be read.
+    std::optional<Verdict> verify(const Anchors& outside, QString& error) const;
+
     // Writes every row as CSV (see csv_text), replacing the file whole;
     // gives the number of rows.
     std::optional<std::size_t> export_csv(const QString& file, Failure& failure) const;
@@ -298,6 +377,7 @@ class Register {
     std::optional<Place> place_;      // when opened with one
     std::unique_ptr<Register> local_; // where rows wait, opened with a Place
     std::vector<Row> held_;           // rows no register could take yet
+    std::shared_ptr<Writer> writer_;  // made when first needed
     std::chrono::steady_clock::time_point next_try_{};
     QString last_failure_;
 };

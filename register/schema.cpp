@@ -3,6 +3,7 @@
 // older one step by step, and checked before any device is done.
 #include "columns.h"
 #include "db.h"
+#include "writer.h"
 
 #include <QDateTime>
 #include <QUuid>
@@ -26,7 +27,8 @@ struct Step {
 // then the indexes.  On SQLite, the rows that wait for another register
 // and those sent to it: the marks are rows of their own, so that no row is
 // ever changed.  Version 3: the device check's stages.  Version 4: the
-// service book, and the table of each waiting row.  A later version adds
+// service book, and the table of each waiting row.  Version 5: the
+// writers' chains, their checkpoints and their trusted keys.  A later version adds
 // its steps after these, each run once on a register that has not had it
 // yet.
 constexpr Step kSchemaSteps[] = {
@@ -113,9 +115,50 @@ constexpr Step kSchemaSteps[] = {
      true},
     // A waiting row's table.
     {"ALTER TABLE waiting ADD COLUMN book TEXT NOT NULL DEFAULT 'devices'", true, false},
+    // version 5: each row's place in its writer's chain; the rows made
+    // before are chained in between (see chain_older_rows).
+    {"ALTER TABLE devices ADD COLUMN writer TEXT", true, true},
+    {"ALTER TABLE devices ADD COLUMN writer_seq INTEGER", true, true},
+    {"ALTER TABLE devices ADD COLUMN prev_hash TEXT", true, true},
+    {"ALTER TABLE devices ADD COLUMN row_hash TEXT", true, true},
+    {"CREATE INDEX devices_by_link ON devices (writer, writer_seq)", true, true},
+    {"ALTER TABLE interventions ADD COLUMN writer TEXT", true, true},
+    {"ALTER TABLE interventions ADD COLUMN writer_seq INTEGER", true, true},
+    {"ALTER TABLE interventions ADD COLUMN prev_hash TEXT", true, true},
+    {"ALTER TABLE interventions ADD COLUMN row_hash TEXT", true, true},
+    {"CREATE INDEX interventions_by_link ON interventions (writer, writer_seq)", true, true},
+    {"ALTER TABLE changes ADD COLUMN writer TEXT", true, true},
+    {"ALTER TABLE changes ADD COLUMN writer_seq INTEGER", true, true},
+    {"ALTER TABLE changes ADD COLUMN prev_hash TEXT", true, true},
+    {"ALTER TABLE changes ADD COLUMN row_hash TEXT", true, true},
+    {"CREATE INDEX changes_by_link ON changes (writer, writer_seq)", true, true},
+    {"ALTER TABLE intervention_ends ADD COLUMN writer TEXT", true, true},
+    {"ALTER TABLE intervention_ends ADD COLUMN writer_seq INTEGER", true, true},
+    {"ALTER TABLE intervention_ends ADD COLUMN prev_hash TEXT", true, true},
+    {"ALTER TABLE intervention_ends ADD COLUMN row_hash TEXT", true, true},
+    {"CREATE INDEX intervention_ends_by_link ON intervention_ends (writer, writer_seq)", true,
+     true},
+    {"CREATE TABLE checkpoints ("
+     " id %ID%,"
+     " uuid %UUID% NOT NULL UNIQUE,"
+     " writer TEXT NOT NULL,"
+     " writer_seq INTEGER NOT NULL,"
+     " row_hash TEXT NOT NULL,"
+     " time TEXT NOT NULL,"
+     " utc TEXT NOT NULL,"
+     " signature TEXT NOT NULL)",
+     true, true},
+    {"CREATE INDEX checkpoints_by_writer ON checkpoints (writer, writer_seq)", true, true},
+    {"CREATE TABLE trusted_keys ("
+     " writer TEXT PRIMARY KEY,"
+     " public_key TEXT NOT NULL,"
+     " time TEXT NOT NULL,"
+     " os_user TEXT NOT NULL)",
+     true, true},
+    {nullptr, true, true}, // the rows made before the chain
 };
 // Steps done once a version is reached.
-constexpr int kStepsOfVersion[] = {0, 2, 12, 13, 22};
+constexpr int kStepsOfVersion[] = {0, 2, 12, 13, 22, 46};
 
 // A version 1 row's time was the station's local time without an offset:
 // it gets the offset that the machine's time zone gives that moment.
@@ -166,6 +209,51 @@ bool fill_version_2(QSqlQuery& q, QSqlError& failed, bool server) {
         return false;
     }
     return true;
+}
+
+// The rows made before the chain begin it, in one chain of their own
+// (named so), table after table in the order they were added: from now on
+// a change to one of them shows, though nothing proves what they held
+// before.
+template <class T> bool chain_rows_of(QSqlQuery& q, QSqlError& failed, Link& last) {
+    std::vector<std::pair<qlonglong, T>> rows;
+    if (!q.exec(QStringLiteral("SELECT id, %1 FROM %2 ORDER BY id")
+                    .arg(column_list<T>(4), QLatin1String(table_of<T>().name)))) {
+        failed = q.lastError();
+        return false;
+    }
+    while (q.next()) {
+        rows.emplace_back(q.value(0).toLongLong(), row_of<T>(q, 4, 1));
+    }
+    q.finish();
+    if (!q.prepare(QStringLiteral("UPDATE %1 SET writer = ?, writer_seq = ?, prev_hash = ?, "
+                                  "row_hash = ? WHERE id = ?")
+                       .arg(QLatin1String(table_of<T>().name)))) {
+        failed = q.lastError();
+        return false;
+    }
+    for (const auto& [id, row] : rows) {
+        Link next{last.writer, last.seq + 1, last.hash, {}};
+        next.hash = link_hash(Row(row), next.writer, next.seq, next.prev);
+        q.addBindValue(next.writer);
+        q.addBindValue(next.seq);
+        q.addBindValue(next.prev);
+        q.addBindValue(next.hash);
+        q.addBindValue(id);
+        if (!q.exec()) {
+            failed = q.lastError();
+            return false;
+        }
+        last = next;
+    }
+    return true;
+}
+
+bool chain_older_rows(QSqlQuery& q, QSqlError& failed) {
+    Link last{QLatin1String(kBeforeTheChain), 0, {}, first_prev()};
+    return chain_rows_of<Record>(q, failed, last) && chain_rows_of<Intervention>(q, failed, last) &&
+           chain_rows_of<Change>(q, failed, last) &&
+           chain_rows_of<InterventionEnd>(q, failed, last);
 }
 
 } // namespace
@@ -267,7 +355,8 @@ bool Register::Db::run_schema_steps(QSqlQuery& q, QSqlError& failed) {
             continue;
         }
         if (s.sql == nullptr) {
-            if (!fill_version_2(q, failed, !sqlite)) {
+            if (!(step < kStepsOfVersion[2] ? fill_version_2(q, failed, !sqlite)
+                                            : chain_older_rows(q, failed))) {
                 return false;
             }
             continue;

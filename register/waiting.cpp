@@ -3,6 +3,7 @@
 // waiting for it, and sent, oldest first and exactly once, when it answers.
 #include "columns.h"
 #include "db.h"
+#include "writer.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -137,6 +138,23 @@ void Register::cut_off() {
     db_->cut.cut_off();
 }
 
+Writer* Register::writer(QString& error) {
+    if (!writer_ && place_) {
+        writer_ = Writer::of_user(place_->station, error);
+    }
+    return writer_.get();
+}
+
+std::optional<Kept> Register::checkpoint() {
+    QString error;
+    Writer* w = place_ && place_->chained ? writer(error) : nullptr;
+    const std::optional<Checkpoint> signed_head = w ? w->sign_head(db_->key, error) : std::nullopt;
+    if (!signed_head) {
+        return std::nullopt;
+    }
+    return record(*signed_head);
+}
+
 Kept Register::record(const Row& row) {
     // The row's id is made once, here: the same row may be kept locally
     // and sent later, and is never taken twice.
@@ -151,6 +169,15 @@ Kept Register::record(const Row& row) {
     Kept kept;
     QString error;
     QString local_error;
+    // Its place in the writer's chain is given before it goes anywhere: a
+    // row that waits keeps it.  A writer without a key leaves it in no
+    // chain, and verify says so; the row itself is never held back for it.
+    if (place_ && place_->chained && !std::holds_alternative<Checkpoint>(r)) {
+        if (Writer* w = writer(error); w == nullptr || !w->link(r, db_->key, error)) {
+            last_failure_ = error;
+        }
+        error.clear();
+    }
     // A server's row is kept locally before the server is asked: whatever
     // becomes of the exchange, or of the program during it, the row stays.
     if (on_server() && local_ && keep_locally(r, local_error)) {

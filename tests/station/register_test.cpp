@@ -49,17 +49,17 @@ const Record kPassed{"2026-12-05T09:00:00+01:00", "/dev/ttyUSB0", 38400, "Tessal
     R"([{"field":"ftp.user","state":"unchanged"}])", true, "",
     "/srv/traces/356871044629016_20261205-090000.txt",
     "11111111-2222-4333-8444-555555555501", "stanica-1", "servis", "2026-12-05T08:00:00.250Z",
-    R"([{"outcome":"good","reading":"Nivo: 21","stage":"signal"}])"};
+    R"([{"outcome":"good","reading":"Nivo: 21","stage":"signal"}])", {}};
 const Record kFailed{"2026-12-06T10:15:30+01:00", "/dev/ttyUSB1", 9600, "Tessal GPRS 2.4.1",
     "356871044629024", "", std::nullopt, "/srv/servis.json", "63a7b821",
     R"([{"field":"ftp.user","state":"not_written","why":"Not OK!"}])", false,
     "ftp.user: Not OK!; sim: +CME ERROR: 10", "",
-    "11111111-2222-4333-8444-555555555502", "stanica-2", "marko", "2026-12-06T09:15:30.000Z", ""};
+    "11111111-2222-4333-8444-555555555502", "stanica-2", "marko", "2026-12-06T09:15:30.000Z", "", {}};
 // Made in London, later than kFailed by the clock on the wall, earlier in fact.
 const Record kSilent{"2026-12-06T09:30:00+00:00", "/dev/ttyACM0", 0, "=HYPERLINK(\"x\")", "", "",
     std::nullopt, "/srv/servis.json", "63a7b821", "[]", false, "no reply at 38400, 9600 bit/s",
     "/srv/traces/ttyACM0_20261207-110000.txt",
-    "11111111-2222-4333-8444-555555555503", "london", "ana", "2026-12-06T09:30:00.000Z", ""};
+    "11111111-2222-4333-8444-555555555503", "london", "ana", "2026-12-06T09:30:00.000Z", "", {}};
 // clang-format on
 
 // Runs `sql` on a connection of its own to `location` (a SQLite file or a
@@ -349,6 +349,7 @@ class RegisterTest : public ::testing::Test {
         Place place;
         place.location = path();
         place.local = path("local/register.sqlite");
+        place.chained = false; // the rows compared whole with the rows given
         QString error;
         EXPECT_TRUE(book.open(place, error, 200)) << error.toStdString();
         std::thread other = other_station(path(), {"BEGIN EXCLUSIVE"}, 1500ms);
@@ -464,7 +465,7 @@ TEST_F(RegisterTest, RefusesARegisterThatCannotBeUsed) {
     ASSERT_TRUE(write("plain.txt", "") && write("text.sqlite", QByteArray(200, 'x')));
     QString error;
     ASSERT_TRUE(Register().open(path("newer.sqlite"), error));
-    other_station(path("newer.sqlite"), {"PRAGMA user_version = 5"}, 0ms).join();
+    other_station(path("newer.sqlite"), {"PRAGMA user_version = 6"}, 0ms).join();
     ASSERT_TRUE(sqlite_exec(path("foreign.sqlite"), {"CREATE TABLE prices (name TEXT)"}));
     const struct {
         QString location;
@@ -476,7 +477,7 @@ TEST_F(RegisterTest, RefusesARegisterThatCannotBeUsed) {
         {path("text.sqlite"), false,
          "the register cannot be read: " + path("text.sqlite") + ": file is not a database"},
         {path("newer.sqlite"), true,
-         "the register was made by a newer program (schema 5): " + path("newer.sqlite")},
+         "the register was made by a newer program (schema 6): " + path("newer.sqlite")},
         {path("missing.sqlite"), true, "there is no register at " + path("missing.sqlite")},
         {path("foreign.sqlite"), false,
          "the file is not a register (another program made it): " + path("foreign.sqlite")},
@@ -518,6 +519,7 @@ class ServerTest : public RegisterTest {
         place.location = proxy.url(owner);
         place.password_file = path("owner-password");
         place.local = local;
+        place.chained = false; // the rows compared whole with the rows given
         return place;
     }
 #endif

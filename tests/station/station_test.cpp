@@ -561,10 +561,10 @@ class ServerStationTest : public StationTest {
         return device(QString("%1/dev%2").arg(name).arg(d, 2, 10, QChar('0')),
                       std::to_string(356871044600000 + imei));
     }
-    // Its lines once it has told `count` devices, or after 60 s.
+    // Its lines once it has told `count` devices, or after 120 s.
     static QStringList lines_of(QProcess& process, int count) {
         QStringList lines;
-        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        const auto deadline = std::chrono::steady_clock::now() + 120s;
         while (lines.size() < count && std::chrono::steady_clock::now() < deadline) {
             if (!process.canReadLine() && !process.waitForReadyRead(1000)) {
                 continue;
