@@ -401,6 +401,11 @@ void ServiceBook::run() {
         if (end && kept.where == reg::Kept::Where::recorded) {
             entry = book.entry_of(end->intervention, error);
         }
+        // An entry ended: the writer signs its head, so that no row up to
+        // it can go unseen.
+        if (end) {
+            book.checkpoint();
+        }
         // Every row waiting, whatever its table (the row's own count is of
         // its table alone).
         const int waiting = book.waiting();

@@ -255,6 +255,8 @@ QString Station::run(const std::function<void(const reg::Record&, const reg::Kep
         tell_step(options_, Step::recorded, QStringLiteral("upisano"));
         done(*record, kept);
     }
+    // The run's rows signed: none of them can go unseen.
+    book_.checkpoint();
     return unrecorded_left();
 }
 
