@@ -60,11 +60,17 @@ reg::Record device_row(int n) {
     return r;
 }
 
-// The time per device of recording its row, and its row with its entry.
-void station_cost(const QString& location, const char* name, double device_ms) {
+// The time per device of recording its row, and its row with its entry;
+// the rows chained by their writer, or not.
+void station_cost(const QString& location, const char* name, double device_ms, bool chained) {
     reg::Register book;
     QString error;
-    if (!book.open(location, error)) {
+    reg::Place place{location,
+                     {},
+                     location.startsWith("postgresql") ? QString() : location + ".waiting",
+                     "bench"};
+    place.chained = chained;
+    if (!book.open(place, error)) {
         std::printf("%-10s cannot open: %s\n", name, qPrintable(error));
         return;
     }
@@ -94,8 +100,11 @@ void station_cost(const QString& location, const char* name, double device_ms) {
     }
     alone /= kDevices;
     with_entry /= kDevices;
-    std::printf("%-10s row_ms %.2f  row_and_entry_ms %.2f  added_ms %.2f  of_device %.2f%%\n", name,
-                alone, with_entry, with_entry - alone, 100.0 * (with_entry - alone) / device_ms);
+    book.checkpoint();
+    std::printf("%-10s %-9s row_ms %.2f  row_and_entry_ms %.2f  added_ms %.2f  of_device %.2f%%  "
+                "row_and_entry_of_device %.2f%%\n",
+                name, chained ? "chained" : "unchained", alone, with_entry, with_entry - alone,
+                100.0 * (with_entry - alone) / device_ms, 100.0 * with_entry / device_ms);
 }
 
 struct Spread {
@@ -119,9 +128,14 @@ int main(int argc, char** argv) {
 
     std::printf("station: the book's rows per device, %d devices, against %.0f ms a device\n",
                 kDevices, device_ms);
-    station_cost(dir.filePath("station.sqlite"), "sqlite", device_ms);
-    if (const QString url = qEnvironmentVariable("TESSAL_PG_URL"); !url.isEmpty()) {
-        station_cost(url, "postgresql", device_ms);
+    // Chained rows against rows in no chain: the writer's head kept on
+    // disk for every row, and a checkpoint signed at the end.
+    for (const bool chained : {false, true}) {
+        station_cost(dir.filePath(chained ? "chained.sqlite" : "station.sqlite"), "sqlite",
+                     device_ms, chained);
+        if (const QString url = qEnvironmentVariable("TESSAL_PG_URL"); !url.isEmpty()) {
+            station_cost(url, "postgresql", device_ms, chained);
+        }
     }
 
     devsim::PtySimulator sim(dir.filePath("ttySIM").toStdString());

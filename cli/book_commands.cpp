@@ -166,6 +166,9 @@ std::optional<reg::Entry> named_entry(Commands& c, bool by_id, const char* usage
         refusal = register_failed(error);
     } else if (!found) {
         refusal = not_in_book(what);
+    } else if (found->signed_by = book.signed_entry(*found, error); !error.isEmpty()) {
+        refusal = register_failed(error);
+        return std::nullopt;
     }
     return found;
 }

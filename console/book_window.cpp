@@ -80,6 +80,48 @@ QString difference_text(const reg::Difference& d) {
                      : value(d.from) + QStringLiteral(" -> ") + value(d.to));
 }
 
+// Whether a device's entries are as they were written: the chains of their
+// writers walked, their last rows against the checkpoints the writers'
+// trusted keys signed.
+QString proof_of(const reg::Register& book, const std::vector<reg::Entry>& entries) {
+    QStringList writers;
+    for (const reg::Entry& e : entries) {
+        if (!e.last_link().writer.isEmpty() && !writers.contains(e.last_link().writer)) {
+            writers << e.last_link().writer;
+        }
+    }
+    if (writers.isEmpty()) {
+        return entries.empty() ? QString()
+                               : QStringLiteral("Unosi nisu u lancu: nista ne dokazuje da su "
+                                                "neizmenjeni");
+    }
+    QString error;
+    const std::optional<reg::Verdict> v = book.verify({}, error, writers);
+    if (!v) {
+        return QStringLiteral("Provera nije uspela: ") + seen(error);
+    }
+    if (v->faults_found > 0) {
+        return QStringLiteral("UPOZORENJE: knjiga je menjana posle upisa (gresaka: %1); "
+                              "tessal-cli register verify kaze gde")
+            .arg(v->faults_found);
+    }
+    for (const reg::Entry& e : entries) {
+        const reg::Link& last = e.last_link();
+        const auto chain =
+            std::find_if(v->chains.begin(), v->chains.end(),
+                         [&last](const reg::Chain& c) { return c.writer == last.writer; });
+        if (chain == v->chains.end() || chain->anchor.isEmpty()) {
+            return QStringLiteral("Lanci su celi, ali kljuc pisca %1 nije poveren")
+                .arg(seen(last.writer));
+        }
+        if (chain->signed_up_to < last.seq) {
+            return QStringLiteral("Lanci su celi; unos %1 jos nije potpisan")
+                .arg(e.opened.entry ? QString::number(*e.opened.entry) : QStringLiteral("-"));
+        }
+    }
+    return QStringLiteral("Provereno: unosi su neizmenjeni i potpisani");
+}
+
 QTableWidgetItem* cell(const QString& text) {
     auto* item = new QTableWidgetItem(text);
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
@@ -123,6 +165,7 @@ BookAnswer BookReader::answer(const BookQuestion& question) {
     case BookQuestion::What::book:
         if (auto entries = register_->book(question.text, error)) {
             answer.entries = std::move(*entries);
+            answer.proof = proof_of(*register_, answer.entries);
         } else {
             read = false;
         }
@@ -213,6 +256,10 @@ void BookWindow::build() {
     Entry->setReadOnly(true);
     Entry->setTabChangesFocus(true);
     Print = console_button(this, "Print", "&Stampaj...", {12, 578, 200, 30});
+    Proof = spoken(place(new QLabel(this), "Proof", {224, 578, 724, 30}), "Provera knjige");
+    Proof->setWordWrap(true);
+    Proof->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    Proof->setFocusPolicy(Qt::StrongFocus);
 
     auto* from_label =
         place(new QLabel(QStringLiteral("&Od unosa:"), this), "", {624, 286, 100, 24});
@@ -229,8 +276,8 @@ void BookWindow::build() {
     Differences->setLineWrapMode(QPlainTextEdit::NoWrap);
 
     show_book({});
-    tab_order(
-        {Search, Find, Devices, Status, Entries, Entry, Print, From, To, Compare, Differences});
+    tab_order({Search, Find, Devices, Status, Entries, Entry, Print, Proof, From, To, Compare,
+               Differences});
     connect(Find, &QPushButton::clicked, this, [this] { Find_Click(); });
     connect(Compare, &QPushButton::clicked, this, [this] { Compare_Click(); });
     connect(Print, &QPushButton::clicked, this, [this] { Print_Click(); });
@@ -267,6 +314,7 @@ void BookWindow::take(const BookAnswer& answer) {
         Status->setText(answer.devices.isEmpty()
                             ? QStringLiteral("Nijedan uredjaj nije nadjen")
                             : QStringLiteral("Nadjeno uredjaja: %1").arg(answer.devices.size()));
+        Proof->clear();
         const QSignalBlocker quiet(Devices);
         Devices->clear();
         Devices->addItems(answer.devices);
@@ -281,6 +329,7 @@ void BookWindow::take(const BookAnswer& answer) {
     }
     case BookQuestion::What::book:
         Status->setText(QStringLiteral("Unosa: %1").arg(answer.entries.size()));
+        Proof->setText(answer.proof);
         show_book(answer.entries);
         break;
     case BookQuestion::What::compare: {

@@ -37,6 +37,7 @@ struct BookAnswer {
     BookQuestion question;
     QString failure;                 // why the register did not answer
     QStringList devices;             // the devices found, by IMEI
+    QString proof;                   // whether the device's entries verify
     std::vector<reg::Entry> entries; // the device's book
     std::vector<reg::Difference> differences;
 };
@@ -85,6 +86,7 @@ class BookWindow : public QWidget {
     QTableWidget* Entries = nullptr;
     QPlainTextEdit* Entry = nullptr;
     QPushButton* Print = nullptr;
+    QLabel* Proof = nullptr;
     QSpinBox* From = nullptr;
     QSpinBox* To = nullptr;
     QPushButton* Compare = nullptr;

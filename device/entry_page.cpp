@@ -182,6 +182,21 @@ void draw(const reg::Entry& entry, Page& page) {
         page.pair(QStringLiteral("Napomena"), seen(entry.ended->note));
     }
     page.pair(QStringLiteral("Ocena"), verdict_words(entry));
+    // What proves the entry untouched: the checkpoint its writer signed.
+    QFont small = page.body();
+    small.setPointSize(7);
+    if (const std::optional<reg::Checkpoint>& c = entry.signed_by) {
+        page.pair(QStringLiteral("Kontrolna tacka"), QStringLiteral("%1, red %2, %3")
+                                                         .arg(seen(c->writer))
+                                                         .arg(c->seq)
+                                                         .arg(book_time(c->time)));
+        page.line(QStringLiteral("SHA-256 ") + seen(c->hash), small, 0.3, 0.7);
+        page.line(QStringLiteral("Potpis ") + seen(c->signature), small, 0.3, 0.7);
+    } else {
+        page.pair(QStringLiteral("Kontrolna tacka"), entry.last_link().writer.isEmpty()
+                                                         ? QStringLiteral("unos nije u lancu")
+                                                         : QStringLiteral("jos nije potpisana"));
+    }
     page.space(2);
     page.signature(QStringLiteral("Potpis servisera"), 0);
     page.signature(QStringLiteral("Potpis korisnika"), 0.6);

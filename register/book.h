@@ -111,6 +111,14 @@ struct Entry {
     Intervention opened;
     std::vector<Change> changes;
     std::optional<InterventionEnd> ended;
+    // The first checkpoint of its writer that signs its last row, once
+    // there is one (read by Register::book() and signed_entry()).
+    std::optional<Checkpoint> signed_by;
+
+    // The link of its last row.
+    const Link& last_link() const {
+        return ended ? ended->link : !changes.empty() ? changes.back().link : opened.link;
+    }
 };
 
 } // namespace tessal::reg

@@ -198,7 +198,34 @@ std::optional<std::vector<Entry>> Register::book(const QString& imei, QString& e
             filter, [&entries](const Entry& e) { entries.push_back(e); }, error)) {
         return std::nullopt;
     }
+    for (Entry& e : entries) {
+        QString failed;
+        e.signed_by = signed_entry(e, failed);
+        if (!failed.isEmpty()) {
+            error = failed;
+            return std::nullopt;
+        }
+    }
     return entries;
+}
+
+std::optional<Checkpoint> Register::signed_entry(const Entry& entry, QString& error) const {
+    const Link& last = entry.last_link();
+    if (last.writer.isEmpty() || db_->version < table_of<Checkpoint>().since) {
+        return std::nullopt;
+    }
+    QSqlQuery q(db_->database());
+    q.prepare(QStringLiteral("SELECT %1 FROM checkpoints WHERE writer = ? AND writer_seq >= ? "
+                             "ORDER BY writer_seq, id LIMIT 1")
+                  .arg(column_list<Checkpoint>(db_->version)));
+    q.addBindValue(last.writer);
+    q.addBindValue(last.seq);
+    std::optional<Checkpoint> found;
+    if (!db_->stream(
+            q, [&] { found = row_of<Checkpoint>(q, db_->version); }, error)) {
+        return std::nullopt;
+    }
+    return found;
 }
 
 bool is_secret(const Change& change) {

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 
 #include "book.h"
 
@@ -344,6 +345,9 @@ class Register {
     // after an entry of the service book, at the end of a station's run.
     // Nothing when no row was chained.
     std::optional<Kept> checkpoint();
+    // The first checkpoint of the entry's writer that signs the entry's
+    // last row; nothing before there is one, or for rows in no chain.
+    std::optional<Checkpoint> signed_entry(const Entry& entry, QString& error) const;
     // Trusts `key` as its writer's, once; false, with the reason, when the
     // register trusts another key for that writer.
     bool trust(const NamedKey& key, QString& error);
@@ -354,7 +358,9 @@ class Register {
     // register's and `outside`'s) signed by the writers' trusted keys
     // (`outside`'s first, then the register's).  Nothing, with the reason,
     // when the register cannot be read.
-    std::optional<Verdict> verify(const Anchors& outside, QString& error) const;
+    // With `writers`, only their chains.
+    std::optional<Verdict> verify(const Anchors& outside, QString& error,
+                                  const QStringList& writers = {}) const;
 
     // Writes every row as CSV (see csv_text), replacing the file whole;
     // gives the number of rows.

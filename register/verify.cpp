@@ -191,11 +191,34 @@ class Walk {
     QString last_id_;
 };
 
+// "WHERE writer IN (?, ?)" for the writers given, bound in `q` later; none
+// for every writer.
+QString of_writers(const QStringList& writers, const char* where = " WHERE ") {
+    if (writers.isEmpty()) {
+        return {};
+    }
+    QStringList marks;
+    marks.fill(QStringLiteral("?"), writers.size());
+    return QLatin1String(where) +
+           QStringLiteral("writer IN (%1)").arg(marks.join(QStringLiteral(", ")));
+}
+
+void bind_writers(QSqlQuery& q, const QStringList& writers, int times = 1) {
+    for (int n = 0; n < times; ++n) {
+        for (const QString& w : writers) {
+            q.addBindValue(w);
+        }
+    }
+}
+
 // Every row of a table against its own hash.
-template <class T> bool check_rows(Register::Db& db, Walk& walk, QString& error) {
+template <class T>
+bool check_rows(Register::Db& db, Walk& walk, const QStringList& writers, QString& error) {
     QSqlQuery q(db.database());
-    q.prepare(QStringLiteral("SELECT %1 FROM %2 ORDER BY id")
-                  .arg(column_list<T>(db.version), QLatin1String(table_of<T>().name)));
+    q.prepare(QStringLiteral("SELECT %1 FROM %2%3 ORDER BY id")
+                  .arg(column_list<T>(db.version), QLatin1String(table_of<T>().name),
+                       of_writers(writers)));
+    bind_writers(q, writers);
     const QString table = QLatin1String(table_of<T>().name);
     return db.stream(
         q,
@@ -220,13 +243,13 @@ template <class T> bool check_rows(Register::Db& db, Walk& walk, QString& error)
 }
 
 // The links of every chained table, in writer and number order.
-QString links_query() {
+QString links_query(const QStringList& writers) {
     QStringList parts;
     for (const char* table : {table_of<Record>().name, table_of<Intervention>().name,
                               table_of<Change>().name, table_of<InterventionEnd>().name}) {
         parts << QStringLiteral("SELECT writer, writer_seq, prev_hash, row_hash, '%1' AS book, "
-                                "CAST(uuid AS TEXT) AS row_id FROM %1 WHERE writer IS NOT NULL")
-                     .arg(QLatin1String(table));
+                                "CAST(uuid AS TEXT) AS row_id FROM %1 WHERE writer IS NOT NULL%2")
+                     .arg(QLatin1String(table), of_writers(writers, " AND "));
     }
     return parts.join(QStringLiteral(" UNION ALL ")) +
            QStringLiteral(" ORDER BY writer, writer_seq, book, row_id");
@@ -240,7 +263,8 @@ const char* fault_code(Fault::Kind kind) {
         ->code;
 }
 
-std::optional<Verdict> Register::verify(const Anchors& outside, QString& error) const {
+std::optional<Verdict> Register::verify(const Anchors& outside, QString& error,
+                                        const QStringList& writers) const {
     Verdict verdict;
     if (db_->version < table_of<Link>().since) {
         return verdict; // nothing chained yet
@@ -263,17 +287,23 @@ std::optional<Verdict> Register::verify(const Anchors& outside, QString& error) 
     }
     Walk walk(verdict, std::move(keys));
     for (const Checkpoint& c : outside.checkpoints) {
-        walk.take(c);
+        if (writers.isEmpty() || writers.contains(c.writer)) {
+            walk.take(c);
+        }
     }
-    q.prepare(QStringLiteral("SELECT %1 FROM checkpoints ORDER BY id")
-                  .arg(column_list<Checkpoint>(db_->version)));
+    q.prepare(QStringLiteral("SELECT %1 FROM checkpoints%2 ORDER BY id")
+                  .arg(column_list<Checkpoint>(db_->version), of_writers(writers)));
+    bind_writers(q, writers);
     if (!db_->stream(
             q, [&] { walk.take(row_of<Checkpoint>(q, db_->version)); }, error) ||
-        !check_rows<Record>(*db_, walk, error) || !check_rows<Intervention>(*db_, walk, error) ||
-        !check_rows<Change>(*db_, walk, error) || !check_rows<InterventionEnd>(*db_, walk, error)) {
+        !check_rows<Record>(*db_, walk, writers, error) ||
+        !check_rows<Intervention>(*db_, walk, writers, error) ||
+        !check_rows<Change>(*db_, walk, writers, error) ||
+        !check_rows<InterventionEnd>(*db_, walk, writers, error)) {
         return std::nullopt;
     }
-    q.prepare(links_query());
+    q.prepare(links_query(writers));
+    bind_writers(q, writers, 4);
     if (!db_->stream(
             q,
             [&] {

@@ -800,7 +800,8 @@ TEST_F(CliValues, AnExportThatCannotBeWrittenWholeFails) {
 // An intervention as a technician makes it: opened on the port, a write in
 // it, ended with seals and verdict; the device's book numbers it 1.  A write
 // with no entry open is an entry of its own, with no technician.  A register
-// that cannot be written stops no write: the output says where the record is.
+// that cannot be written stops no write: the output says where the record is
+// (an entry of its own, its change, its end and its checkpoint wait).
 TEST_F(CliValues, EveryWriteIsRecordedInTheServiceBook) {
     const struct {
         QStringList args;
@@ -832,7 +833,7 @@ TEST_F(CliValues, EveryWriteIsRecordedInTheServiceBook) {
          {0, "ftp.user: confirmed (ana -> x)", ""}},
         {{"ftp", "set", "--user", "x"},
          {0, "OK - Promena parametara izvrsena",
-          "record: kept locally, 3 waiting for the register\n"},
+          "record: kept locally, 4 waiting for the register\n"},
          "location=postgresql://tessal@127.0.0.1:1/tessal\n"},
         {{"ftp", "set", "--user", "y"},
          {0, "OK - Promena parametara izvrsena", "record: not recorded: @WHY@\n"},

@@ -103,6 +103,8 @@ TEST(BookWindowTest, FindsADeviceShowsComparesAndPrintsItsEntries) {
         << window.Status->text().toStdString();
     EXPECT_EQ(row_text(*window.Entries, 0),
               "1 | 01.12.2026. 10:00 | Pustanje u rad | Đorđe Šćekić | Ispravan");
+    // Rows added past the program's chains prove nothing.
+    EXPECT_EQ(window.Proof->text(), "Unosi nisu u lancu: nista ne dokazuje da su neizmenjeni");
     EXPECT_EQ(row_text(*window.Entries, 1),
               "2 | 05.12.2026. 10:00 | Popravka | Đorđe Šćekić | Ispravan");
     EXPECT_EQ(window.Entry->toPlainText(),

@@ -507,6 +507,7 @@ class ServerTest : public RegisterTest {
         station_ = station.toString();
         place_.location = station_;
         place_.local = path("local/register.sqlite");
+        place_.chained = false; // the rows compared whole with the rows given
         QString error;
         ASSERT_TRUE(Register().open(owner_, error)) << error.toStdString();
     }
@@ -532,21 +533,31 @@ TEST_F(ServerTest, AStationWithOnlyInsertAndReadAddsAndListsButChangesNothing) {
     // The role's rights as the README gives them.
     for (const QString& grant :
          {"CONNECT ON DATABASE " + QUrl(owner_).path().mid(1),
-          QString("SELECT, INSERT ON devices, interventions, changes, intervention_ends"),
-          QString("SELECT ON register_schema")}) {
+          QString("SELECT, INSERT ON devices, interventions, changes, intervention_ends, "
+                  "checkpoints"),
+          QString("SELECT ON register_schema, trusted_keys")}) {
         ASSERT_EQ(testing::pg_exec("GRANT " + grant + " TO station_test", owner_), "");
     }
     QString error;
     Register book;
+    place_.chained = true;
     ASSERT_TRUE(book.open(place_, error)) << error.toStdString();
     EXPECT_EQ(book.record(kPassed).where, Kept::Where::recorded);
-    EXPECT_EQ(book.list({}, error), std::vector<Record>{kPassed});
+    std::vector<Record> listed = book.list({}, error).value_or(std::vector<Record>{});
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].link.seq, 1);
+    listed[0].link = {};
+    EXPECT_EQ(listed[0], kPassed);
     for (const Row& row :
          entry_rows("356871044629016", "00000000-0000-4000-8000-0000000000c1", 1)) {
         EXPECT_EQ(book.record(row).where, Kept::Where::recorded)
             << book.last_failure().toStdString();
     }
     EXPECT_EQ(book.book("356871044629016", error)->size(), 1u) << error.toStdString();
+    // The station signs its chain and reads it back whole.
+    ASSERT_TRUE(book.checkpoint());
+    EXPECT_EQ(book.verify({}, error).value_or(reg::Verdict{}).chains.size(), 1u)
+        << error.toStdString();
     EXPECT_TRUE(
         testing::pg_exec("UPDATE changes SET wanted = ''", station_).contains("permission denied"));
     EXPECT_TRUE(testing::pg_exec("DELETE FROM devices", station_).contains("permission denied"));

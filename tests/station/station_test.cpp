@@ -651,8 +651,10 @@ TEST_F(ServerStationTest, AServerStoppedMidRunGetsEveryDeviceOnceInTimeOrder) {
         imeis << r.imei.right(2);
     }
     EXPECT_EQ(imeis.join(' '), "01 02 03 04 05 06 07 08 09 10 11 12");
-    // The local register keeps the rows that waited, marked as sent.
-    EXPECT_EQ(cli("register sync --register " + url_), "0|0 sent, 0 waiting\n|");
+    // The local register keeps the rows that waited, marked as sent; the
+    // checkpoint the station signed as SIGTERM ended it waited for the
+    // server it no longer waited for.
+    EXPECT_EQ(cli("register sync --register " + url_), "0|1 sent, 0 waiting\n|");
 }
 
 // A server that stops answering while a device's row goes to it: the
@@ -679,8 +681,8 @@ TEST_F(ServerStationTest, SigtermEndsAStationHeldByAStalledServerKeepingItsRow) 
     EXPECT_EQ(process->exitCode(), 143) << process->readAllStandardError().toStdString();
     proxy.freeze(false);
     // The device's row and its entry in the book: opened, the profile's
-    // three values and the clock, ended.
-    EXPECT_EQ(cli("register sync --register " + stalled), "0|7 sent, 0 waiting\n|");
+    // three values and the clock, ended; and the run's checkpoint.
+    EXPECT_EQ(cli("register sync --register " + stalled), "0|8 sent, 0 waiting\n|");
     EXPECT_EQ(central().size(), 2u);
 }
 
