@@ -127,15 +127,17 @@ Result verify_register(Commands& c) {
                    {"faults_found", std::to_string(verdict->faults_found), Field::State::number}});
     add_list(r, "chains", verdict->chains, kChainColumns);
     add_list(r, "faults", verdict->faults, kFaultColumns);
-    const std::string counted = std::to_string(verdict->rows) + " rows in " +
-                                std::to_string(verdict->chains.size()) + " chains";
+    const auto many = [](long long n, const char* one) {
+        return std::to_string(n) + " " + one + (n == 1 ? "" : "s");
+    };
+    const std::string counted = many(verdict->rows, "row") + " in " +
+                                many(static_cast<long long>(verdict->chains.size()), "chain");
     if (whole) {
         r.text += (r.text.empty() ? "" : "\n") + ("the register is whole: " + counted);
         return r;
     }
     fail(r, Own::not_whole,
-         "the register is not whole: " + std::to_string(verdict->faults_found) + " faults in " +
-             counted);
+         "the register is not whole: " + many(verdict->faults_found, "fault") + " in " + counted);
     r.shown_on_failure = true;
     return r;
 }

@@ -73,12 +73,12 @@ class Page {
     void space(int lines = 1) { y_ += lines * 2 * gap(); }
     // A line to sign on, with what it is for below it, at `x` of the width.
     void signature(const QString& caption, double x) {
+        painter_.setFont(body_);
         if (x == 0 && room_left() < 24 * gap()) {
             next_page();
         }
         const int at = y_ + 12 * gap();
         painter_.drawLine(int(width_ * x), at, int(width_ * (x + 0.4)), at);
-        painter_.setFont(body_);
         painter_.drawText(QRect(int(width_ * x), at + gap(), int(width_ * 0.4), 8 * gap()),
                           Qt::AlignHCenter, caption);
     }
@@ -191,7 +191,11 @@ void draw(const reg::Entry& entry, Page& page) {
                                                          .arg(c->seq)
                                                          .arg(book_time(c->time)));
         page.line(QStringLiteral("SHA-256 ") + seen(c->hash), small, 0.3, 0.7);
-        page.line(QStringLiteral("Potpis ") + seen(c->signature), small, 0.3, 0.7);
+        // The signature's 88 characters in two halves: no word breaks it.
+        const QString signature = seen(c->signature);
+        page.line(QStringLiteral("Potpis ") + signature.left(44) + QLatin1Char('\n') +
+                      signature.mid(44),
+                  small, 0.3, 0.7);
     } else {
         page.pair(QStringLiteral("Kontrolna tacka"), entry.last_link().writer.isEmpty()
                                                          ? QStringLiteral("unos nije u lancu")

@@ -188,6 +188,7 @@ struct Fault {
         cut_short,     // a checkpoint's row is not there
         differs,       // a checkpoint's row is there with another hash
         bad_signature, // a checkpoint not signed by its writer's trusted key
+        key_differs,   // the register trusts another key than a key file holds
     };
     Kind kind = Kind::changed;
     QString writer;

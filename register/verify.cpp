@@ -23,10 +23,11 @@ struct FaultRow {
 };
 
 constexpr FaultRow kFaults[] = {
-    {Fault::Kind::changed, "changed"},     {Fault::Kind::removed, "removed"},
-    {Fault::Kind::reordered, "reordered"}, {Fault::Kind::fork, "fork"},
-    {Fault::Kind::outside, "outside"},     {Fault::Kind::cut_short, "cut_short"},
-    {Fault::Kind::differs, "differs"},     {Fault::Kind::bad_signature, "bad_signature"},
+    {Fault::Kind::changed, "changed"},         {Fault::Kind::removed, "removed"},
+    {Fault::Kind::reordered, "reordered"},     {Fault::Kind::fork, "fork"},
+    {Fault::Kind::outside, "outside"},         {Fault::Kind::cut_short, "cut_short"},
+    {Fault::Kind::differs, "differs"},         {Fault::Kind::bad_signature, "bad_signature"},
+    {Fault::Kind::key_differs, "key_differs"},
 };
 
 // "row 5 of ana@pc-servis/3f9a0c12 (changes 1b4e28ba-...)".
@@ -282,10 +283,24 @@ std::optional<Verdict> Register::verify(const Anchors& outside, QString& error,
             error)) {
         return std::nullopt;
     }
+    std::vector<Fault> swapped;
     for (const NamedKey& k : outside.keys) {
+        const auto held = keys.find(k.writer);
+        if (held != keys.end() && held->second.key != k.key) {
+            swapped.push_back({Fault::Kind::key_differs,
+                               k.writer,
+                               0,
+                               QStringLiteral("trusted_keys"),
+                               {},
+                               QStringLiteral("the register trusts another key for %1 than %2")
+                                   .arg(k.writer, outside.keys_from)});
+        }
         keys[k.writer] = {k.key, QStringLiteral("the key in %1").arg(outside.keys_from)};
     }
     Walk walk(verdict, std::move(keys));
+    for (Fault& f : swapped) {
+        walk.fault(std::move(f));
+    }
     for (const Checkpoint& c : outside.checkpoints) {
         if (writers.isEmpty() || writers.contains(c.writer)) {
             walk.take(c);

@@ -257,7 +257,9 @@ TEST_P(ChainTest, CheckpointsAndKeysKeptOutsideOutweighTheRegisters) {
     EXPECT_EQ(found(verify()), std::vector<Found>{});
     reg::Anchors outside{keys_, "keys.txt", kept};
     const reg::Verdict v = verify(outside);
-    EXPECT_EQ(found(v), (std::vector<Found>{{Fault::Kind::cut_short, "a", 6, ""}}));
+    EXPECT_EQ(found(v), (std::vector<Found>{{Fault::Kind::key_differs, "a", 0, "trusted_keys"},
+                                            {Fault::Kind::cut_short, "a", 6, ""},
+                                            {Fault::Kind::key_differs, "b", 0, "trusted_keys"}}));
     ASSERT_EQ(v.chains.size(), 2U);
     EXPECT_EQ(v.chains[1].anchor.toStdString(), "the key in keys.txt");
     EXPECT_EQ(v.chains[1].signed_up_to, 2);
