@@ -5,6 +5,7 @@
 #include "look.h"
 
 #include "device/device_text.h"
+#include "register/writer.h"
 
 #include <QComboBox>
 #include <QFileDialog>
@@ -110,6 +111,10 @@ QString proof_of(const reg::Register& book, const std::vector<reg::Entry>& entri
         const auto chain =
             std::find_if(v->chains.begin(), v->chains.end(),
                          [&last](const reg::Chain& c) { return c.writer == last.writer; });
+        if (last.writer == QLatin1String(reg::kBeforeTheChain)) {
+            return QStringLiteral("Lanci su celi; unos %1 je upisan pre lanaca i nije potpisan")
+                .arg(e.opened.entry ? QString::number(*e.opened.entry) : QStringLiteral("-"));
+        }
         if (chain == v->chains.end() || chain->anchor.isEmpty()) {
             return QStringLiteral("Lanci su celi, ali kljuc pisca %1 nije poveren")
                 .arg(seen(last.writer));

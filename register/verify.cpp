@@ -192,16 +192,25 @@ class Walk {
     QString last_id_;
 };
 
-// "WHERE writer IN (?, ?)" for the writers given, bound in `q` later; none
-// for every writer.
-QString of_writers(const QStringList& writers, const char* where = " WHERE ") {
-    if (writers.isEmpty()) {
-        return {};
+// Which rows are this register's own: those of the writers given (bound in
+// `q` later; every writer for none), and in a SQLite register none of the
+// copies it keeps of rows that wait, or waited, for another register (they
+// are that register's, in that register's chains).  "" for every row.
+QString own_rows(const Register::Db& db, const QStringList& writers) {
+    QStringList conditions;
+    if (!writers.isEmpty()) {
+        QStringList marks;
+        marks.fill(QStringLiteral("?"), writers.size());
+        conditions << QStringLiteral("writer IN (%1)").arg(marks.join(QStringLiteral(", ")));
     }
-    QStringList marks;
-    marks.fill(QStringLiteral("?"), writers.size());
-    return QLatin1String(where) +
-           QStringLiteral("writer IN (%1)").arg(marks.join(QStringLiteral(", ")));
+    if (db.kind == Kind::sqlite) {
+        conditions << QStringLiteral("uuid NOT IN (SELECT uuid FROM waiting)");
+    }
+    return conditions.join(QStringLiteral(" AND "));
+}
+
+QString where(const QString& conditions, const char* first = " WHERE ") {
+    return conditions.isEmpty() ? QString() : QLatin1String(first) + conditions;
 }
 
 void bind_writers(QSqlQuery& q, const QStringList& writers, int times = 1) {
@@ -218,7 +227,7 @@ bool check_rows(Register::Db& db, Walk& walk, const QStringList& writers, QStrin
     QSqlQuery q(db.database());
     q.prepare(QStringLiteral("SELECT %1 FROM %2%3 ORDER BY id")
                   .arg(column_list<T>(db.version), QLatin1String(table_of<T>().name),
-                       of_writers(writers)));
+                       where(own_rows(db, writers))));
     bind_writers(q, writers);
     const QString table = QLatin1String(table_of<T>().name);
     return db.stream(
@@ -244,13 +253,13 @@ bool check_rows(Register::Db& db, Walk& walk, const QStringList& writers, QStrin
 }
 
 // The links of every chained table, in writer and number order.
-QString links_query(const QStringList& writers) {
+QString links_query(const Register::Db& db, const QStringList& writers) {
     QStringList parts;
     for (const char* table : {table_of<Record>().name, table_of<Intervention>().name,
                               table_of<Change>().name, table_of<InterventionEnd>().name}) {
         parts << QStringLiteral("SELECT writer, writer_seq, prev_hash, row_hash, '%1' AS book, "
                                 "CAST(uuid AS TEXT) AS row_id FROM %1 WHERE writer IS NOT NULL%2")
-                     .arg(QLatin1String(table), of_writers(writers, " AND "));
+                     .arg(QLatin1String(table), where(own_rows(db, writers), " AND "));
     }
     return parts.join(QStringLiteral(" UNION ALL ")) +
            QStringLiteral(" ORDER BY writer, writer_seq, book, row_id");
@@ -307,7 +316,7 @@ std::optional<Verdict> Register::verify(const Anchors& outside, QString& error,
         }
     }
     q.prepare(QStringLiteral("SELECT %1 FROM checkpoints%2 ORDER BY id")
-                  .arg(column_list<Checkpoint>(db_->version), of_writers(writers)));
+                  .arg(column_list<Checkpoint>(db_->version), where(own_rows(*db_, writers))));
     bind_writers(q, writers);
     if (!db_->stream(
             q, [&] { walk.take(row_of<Checkpoint>(q, db_->version)); }, error) ||
@@ -317,7 +326,7 @@ std::optional<Verdict> Register::verify(const Anchors& outside, QString& error,
         !check_rows<InterventionEnd>(*db_, walk, writers, error)) {
         return std::nullopt;
     }
-    q.prepare(links_query(writers));
+    q.prepare(links_query(*db_, writers));
     bind_writers(q, writers, 4);
     if (!db_->stream(
             q,

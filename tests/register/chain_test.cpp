@@ -166,6 +166,16 @@ TEST_P(ChainTest, AnUntouchedBookVerifiesAndEachTamperingIsFoundByItsRow) {
     EXPECT_EQ(clean.chains[0].signed_up_to, 6);
     EXPECT_EQ(clean.chains[0].anchor.toStdString(), "the register's trusted key");
     EXPECT_EQ(clean.chains[1].signed_up_to, 2);
+    // The copies of a server's rows that its writer kept locally first are
+    // that server's, in its chains: the local register holds none of its own.
+    if (GetParam()) {
+        reg::Register local;
+        QString error;
+        ASSERT_TRUE(local.open_for_reading(dir_.filePath("a-waiting.sqlite"), error));
+        const std::optional<reg::Verdict> v = local.verify({}, error);
+        ASSERT_TRUE(v) << error.toStdString();
+        EXPECT_EQ(v->rows + v->faults_found, 0);
+    }
 
     // Each tampering on a book of its own, written as above.
     const struct {
