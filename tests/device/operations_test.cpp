@@ -95,13 +95,12 @@ class OperationsTest : public ::testing::Test, public Prompter {
     }
 
     void tell(const Message& m) override {
-        told_.push_back(m.text + " @" + std::to_string(sent_.size()));
+        told_.push_back(m.text + " @" + std::to_string(port->requests().size()));
     }
     bool ask(const Message&) override { return true; }
 
     Outcome run(const std::vector<std::string>& answers, const Op& op, bool front_end = true) {
         now = 0;
-        sent_.clear();
         told_.clear();
         auto owned = std::make_unique<ScriptedPort>(&now);
         port = owned.get();
@@ -111,7 +110,6 @@ class OperationsTest : public ::testing::Test, public Prompter {
             if (bytes.size() == 1) {
                 return; // the link's ACK or NAK for a reply frame
             }
-            sent_.push_back(bytes.substr(1, bytes.size() - 4));
             const std::string next = at < answers.size() ? answers[at++] : kSilent;
             if (next == kReadFails) {
                 port->fail_next_read();
@@ -130,7 +128,7 @@ class OperationsTest : public ::testing::Test, public Prompter {
             shown.push_back((m.kind == Message::Kind::plain ? "[plain] " : "") + m.text);
         }
         out.messages = joined(shown);
-        out.requests = joined(sent_);
+        out.requests = joined(port->requests());
         out.told = joined(told_);
         EXPECT_FALSE(link->is_open()) << "the port stayed open";
         return out;
@@ -162,7 +160,7 @@ class OperationsTest : public ::testing::Test, public Prompter {
     std::int64_t now = 0;
     ScriptedPort* port = nullptr;
     std::unique_ptr<link::DeviceLink> link;
-    std::vector<std::string> sent_, told_;
+    std::vector<std::string> told_;
 };
 
 TEST_F(OperationsTest, VersionAndLastCommandAreDataReadsAndReported) {
