@@ -4,7 +4,6 @@
 #include "console/message_service.h"
 #include "console/outcome_text.h"
 #include "console/trace_window.h"
-#include "support/accessible.h"
 #include "support/console_fixture.h"
 
 #include <QAccessible>
@@ -346,19 +345,17 @@ TEST_F(MainWindowTest, AMissingProfileIsRefusedBeforeAnythingIsSent) {
     EXPECT_TRUE(port_->writes.empty());
 }
 
-// What a screen reader finds: every control that holds a value, the speed
-// list's edit field too, has a name of its own; each frame keeps its name.
+// What a screen reader finds that Tab does not reach (the dialogs' tests
+// walk the window with Tab): the speed list's edit field and the signal
+// bar; each frame keeps its name.
 TEST_F(MainWindowTest, EveryValueControlHasANameOfItsOwn) {
     start();
     QStringList names;
-    for (QAccessibleInterface* control : value_controls(window_.get(), true)) {
-        names << control->text(QAccessible::Name).trimmed();
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{window_->Combo2->lineEdit(), window_->NivoProgres}) {
+        names << QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name);
     }
-    EXPECT_EQ(window_->Combo2->lineEdit()->accessibleName(), "Brzina (bps) upis");
-    EXPECT_TRUE(names.contains("Brzina (bps) upis"));
-    EXPECT_EQ(names.size(), 22);
-    EXPECT_FALSE(names.contains(""));
-    EXPECT_EQ(QStringList(names).removeDuplicates(), 0) << names.join('|').toStdString();
+    EXPECT_EQ(names, (QStringList{"Brzina (bps) upis", "Nivo signala"}));
     // The frames, in the order the window reads them, by name, caption and
     // place in pixels; the signal bar runs from 0 to 100.
     QStringList frames;

@@ -95,13 +95,12 @@ class OperationsTest : public ::testing::Test, public Prompter {
     }
 
     void tell(const Message& m) override {
-        told_.push_back(m.text + " @" + std::to_string(sent_.size()));
+        told_.push_back(m.text + " @" + std::to_string(port->requests().size()));
     }
     bool ask(const Message&) override { return true; }
 
     Outcome run(const std::vector<std::string>& answers, const Op& op, bool front_end = true) {
         now = 0;
-        sent_.clear();
         told_.clear();
         auto owned = std::make_unique<ScriptedPort>(&now);
         port = owned.get();
@@ -111,7 +110,6 @@ class OperationsTest : public ::testing::Test, public Prompter {
             if (bytes.size() == 1) {
                 return; // the link's ACK or NAK for a reply frame
             }
-            sent_.push_back(bytes.substr(1, bytes.size() - 4));
             const std::string next = at < answers.size() ? answers[at++] : kSilent;
             if (next == kReadFails) {
                 port->fail_next_read();
@@ -130,7 +128,7 @@ class OperationsTest : public ::testing::Test, public Prompter {
             shown.push_back((m.kind == Message::Kind::plain ? "[plain] " : "") + m.text);
         }
         out.messages = joined(shown);
-        out.requests = joined(sent_);
+        out.requests = joined(port->requests());
         out.told = joined(told_);
         EXPECT_FALSE(link->is_open()) << "the port stayed open";
         return out;
@@ -153,11 +151,16 @@ class OperationsTest : public ::testing::Test, public Prompter {
     }
 
     const settings::Settings settings = with_operators();
+    // Operations more than one test runs.
+    const Op unlock = doing([](Session& s) { unlock_sim(s, "1234"); });
+    const Op jad_ip =
+        sending([](Session& s) { return send_jad(s, jad_value_request("IP:", "10.0.0.2")); });
+    const Op nothing_ticked = doing([this](Session& s) { send_ftp(s, FtpRows{}, settings); });
     const std::string ok = frame("\r\nOK\r\n"), wanted = frame("\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n");
     std::int64_t now = 0;
     ScriptedPort* port = nullptr;
     std::unique_ptr<link::DeviceLink> link;
-    std::vector<std::string> sent_, told_;
+    std::vector<std::string> told_;
 };
 
 TEST_F(OperationsTest, VersionAndLastCommandAreDataReadsAndReported) {
@@ -195,8 +198,7 @@ TEST_F(OperationsTest, RestartResetAndLinkTestAreAcknowledgedCommands) {
                      {{kSilent}, c, "", kNoReplyAck},
                      {{kReadFails}, c, "", "Greska!"},
                      {{kBadSum}, c, "", "CS"},
-                     {{frame("BUSY")}, c, "", "BUSY"},
-                     {{kNoPort}, "", "", kPortMsg}},
+                     {{frame("BUSY")}, c, "", "BUSY"}},
                     sending(op));
     }
     // The link test waits one second; the next exchange five again.
@@ -247,12 +249,10 @@ TEST_F(OperationsTest, ProbeWaitsItsOwnTimeAndPutsTheLinksBack) {
 
 TEST_F(OperationsTest, ImeiAndSignalLevel) {
     expect_rows({{{frame("\r\n351234567890123\r\n\r\nOK\r\n")}, "AAT+GSN", "351234567890123", ""},
-                 {{frame("\r\n351234567890123")}, "AAT+GSN", "", ""},
-                 {{kNak}, "AAT+GSN", kNone, "Not OK!"}},
+                 {{frame("\r\n351234567890123")}, "AAT+GSN", "", ""}},
                 reading(read_imei));
     expect_rows({{{frame("\r\n+CSQ: 21,99\r\n\r\nOK\r\n")}, "AAT+CSQ", "Nivo: 21 bar 63", ""},
-                 {{frame("\r\n+CSQ: 99,99\r\n\r\nOK\r\n")}, "AAT+CSQ", "Nema signala bar 0", ""},
-                 {{kBadSum}, "AAT+CSQ", kNone, "Checksum nije dobar!"}},
+                 {{frame("\r\n+CSQ: 99,99\r\n\r\nOK\r\n")}, "AAT+CSQ", "Nema signala bar 0", ""}},
                 [](Session& s) {
                     const std::optional<SignalReading> r = read_signal_level(s);
                     return r ? r->label + " bar " + std::to_string(r->bar) : kNone;
@@ -266,7 +266,6 @@ TEST_F(OperationsTest, ClockReadShowsLocalTime) {
         {0, {{reply}, "", kNone, kNoSeason}},
         {S, {{reply}, "AAT+CCLK?", "06|03|15|23|59|59", ""}},
         {kWinterOffset, {{reply}, "AAT+CCLK?", "06|03|15|22|59|59", ""}},
-        {S, {{frame("+CCLK: \"06/12/31,22:10:00\"")}, "AAT+CCLK?", "07|01|01|00|10|00", ""}},
         {S, {{frame("+CCLK: \"06/03/15\"")}, "AAT+CCLK?", "|||||", ""}},
         {S, {{frame("\r\nOK\r\n")}, "AAT+CCLK?", kNone, ""}},
         {S, {{kSilent}, "AAT+CCLK?", kNone, "Uredjaj ne odgovara, proverite vezu!"}},
@@ -288,14 +287,9 @@ TEST_F(OperationsTest, ClockSendGivesTheModemItsOwnTime) {
     const std::tuple<ClockTexts, int, Row> rows[] = {
         {day, S, {{kAck}, sent, "taken", "OK!"}},
         {day, kWinterOffset, {{kAck}, at + "03/15,12:45:00\"", "taken", "OK!"}},
-        {{"06", "03", "01", "01", "05", "09"},
-         S,
-         {{kAck}, at + "02/28,23:05:09\"", "taken", "OK!"}},
         {{"6", "3", "5", "9", "5", "0"}, S, {{ok}, at + "03/05,07:05:00\"", "taken", "OK"}},
         {day, S, {{frame("\r\nERROR\r\n")}, sent, "", "\r\nERROR\r\n"}},
-        {day, S, {{kNak}, sent, "", "Not OK!"}},
         {{"06", "13", "15", "01", "45", "00"}, S, {{kAck}, "", "", bad}},
-        {{"06", "03", "15", "1x", "45", "00"}, S, {{kAck}, "", "", bad}},
         {day, 0, {{kAck}, "", "", kNoSeason}},
     };
     for (const auto& [local, season, row] : rows) {
@@ -326,8 +320,7 @@ TEST_F(OperationsTest, FtpReadOverOneOpening) {
         {{with("gprswap,mts"), six, "6 10|18|5|9 rvt|tajna|/izv|/kom gprswap,mts op 1", ""},
          {with("vip"), six, "6 10|18|5|9 rvt|tajna|/izv|/kom vip op -", "GPRS parametri su: vip"},
          {{addr, user, kSilent}, three, "2 10|18|5|9 rvt|||  op -", kNoReply},
-         {{kNak}, "RFTPGovAddr", "0 ||| |||  op -", "Not OK!"},
-         {{kNoPort}, "", "0 ||| |||  op -", kPortMsg}},
+         {{kNak}, "RFTPGovAddr", "0 ||| |||  op -", "Not OK!"}},
         [&](Session& s) {
             const FtpRead r = read_ftp(s, settings);
             EXPECT_LE(port->open_calls, 1);
@@ -415,7 +408,7 @@ TEST(ValueRules, FtpValuesAreCheckedByTheirParametersRule) {
     const std::tuple<std::string, const char*> texts[] = {
         {std::string(32, 'u'), "(fits)"},
         {" a ", "(fits)"},
-        {std::string(40, 'u'), "longer than 32 characters"},
+        {std::string(33, 'u'), "longer than 32 characters"},
         {"   ", "empty"},
         {"/a\tb", "a character the device cannot carry"},
     };
@@ -529,17 +522,14 @@ TEST_F(OperationsTest, ApplyReadsBackAValueWhoseAcknowledgementWasLost) {
 TEST_F(OperationsTest, SimIdentificationPasswordSimParameterAndJadValue) {
     const std::string scid = frame("\r\n^SCID: 89381030000012345678\r\n\r\nOK\r\n");
     expect_rows({{{scid}, "AAT^SCID", "89381030000012345678", ""},
-                 {{frame("89381030000012345678\r\n")}, "AAT^SCID", "???", ""},
-                 {{kNoPort}, "", kNone, kPortMsg}},
+                 {{frame("89381030000012345678\r\n")}, "AAT^SCID", "???", ""}},
                 reading(read_sim_id));
     // Both go out exactly as typed.
-    expect_rows({{{kAck}, "p 12 ab", "taken", "OK!"}, {{kNak}, "p 12 ab", "", "Not OK!"}},
+    expect_rows({{{kAck}, "p 12 ab", "taken", "OK!"}},
                 sending([](Session& s) { return send_password(s, " 12 ab"); }));
     expect_rows({{{kAck}, "PSIM:8938 10", "taken", "OK!"}},
                 sending([](Session& s) { return send_sim_id(s, "8938 10"); }));
-    expect_rows(
-        {{{kAck}, "PIP:10.0.0.2", "taken", kChanged}, {{kNak}, "PIP:10.0.0.2", "", "Not OK!"}},
-        sending([](Session& s) { return send_jad(s, jad_value_request("IP:", "10.0.0.2")); }));
+    expect_rows({{{kAck}, "PIP:10.0.0.2", "taken", kChanged}}, jad_ip);
 }
 
 TEST_F(OperationsTest, PinSequence) {
@@ -559,8 +549,7 @@ TEST_F(OperationsTest, PinSequence) {
          // Status results on the way are shown at once and the sequence goes on.
          {{kSilent, ok, kAck}, off, "", "OK", "Uredjaj ne odgovara ! @1"},
          {{wanted, kAck, ok}, off, "", "PIN kod uspesno setovan", "OK! @2"},
-         {{wanted, refused, kReadFails, kAck}, attempts + lock, "", "OK", "Greska! @3"},
-         {{kNoPort}, "", "", kPortMsg}},
+         {{wanted, refused, kReadFails, kAck}, attempts + lock, "", "OK", "Greska! @3"}},
         doing([](Session& s) { unlock_sim(s, "  1234 "); }));
     // The switch answered with a modem error is that, not an unknown answer.
     const auto outcome = [](Session& s) {
@@ -572,8 +561,7 @@ TEST_F(OperationsTest, PinSequence) {
     EXPECT_EQ(run({wanted, ok, refused}, outcome).value, "modem error");
     EXPECT_EQ(run({wanted, ok, kNak}, outcome).value, "failed");
     // Without a front end the message on the way waits for the end.
-    const Outcome got =
-        run({kSilent, ok, kAck}, doing([](Session& s) { unlock_sim(s, "1234"); }), false);
+    const Outcome got = run({kSilent, ok, kAck}, unlock, false);
     EXPECT_EQ(got.messages, "Uredjaj ne odgovara !|OK");
     // The report keeps no PIN, and no reply that may echo it.
     std::vector<std::string> exchanges;
@@ -651,16 +639,12 @@ TEST_F(OperationsTest, EveryWriteRecordsItsOutcome) {
     ftp.before[FtpParameter::user] = "terminal";
     ftp.before[FtpParameter::password] = "staro";
     const JadParameterTable table{{"IP:"}, {"10.0.0.1"}, 1};
-    const Op pin = doing([](Session& s) { unlock_sim(s, "1234"); });
     const Op clock = sending([&](Session& s) { return set_clock(s, day, kSummerOffset, read); });
     const Op no_season = sending([&](Session& s) { return set_clock(s, day, 0); });
     const Op send = doing([&](Session& s) { send_ftp(s, ftp, settings); });
-    const Op nothing = doing([&](Session& s) { send_ftp(s, FtpRows{}, settings); });
     const Op jad = sending([&](Session& s) {
         return send_jad(s, jad_request(table, 0, "10.0.0.2", std::nullopt, {}));
     });
-    const Op jad_value =
-        sending([](Session& s) { return send_jad(s, jad_value_request("IP:", "10.0.0.2")); });
     const Op password = sending([](Session& s) { return send_password(s, "tajna"); });
     const Op sim_id = sending([](Session& s) { return send_sim_id(s, "8938 10"); });
     const std::string silent = kNoReplyAck, no_season_text = kNoSeason;
@@ -682,19 +666,19 @@ TEST_F(OperationsTest, EveryWriteRecordsItsOutcome) {
          Ending::refused},
         {{kAck, kNak}, send, "ftp.user terminal->rvt written|ftp.password ********->******** "
          "not_written: Not OK!|ftp.for_send ?->/izv not_written: nije poslato", Ending::incomplete},
-        {{}, nothing, "", Ending::refused},
+        {{}, nothing_ticked, "", Ending::refused},
         {{kAck}, jad, "jad.IP 10.0.0.1->10.0.0.2 written", Ending::done},
-        {{kAck}, jad_value, "jad.IP ?->10.0.0.2 written", Ending::done},
+        {{kAck}, jad_ip, "jad.IP ?->10.0.0.2 written", Ending::done},
         {{kAck}, password, "sim.password ?->******** written", Ending::done},
         {{kNak}, sim_id, "sim.id ?->8938 10 not_written: Not OK!", Ending::incomplete},
-        {{wanted, ok, ok}, pin, "sim.pin ?->******** written|sim.pin_request ?->off written",
+        {{wanted, ok, ok}, unlock, "sim.pin ?->******** written|sim.pin_request ?->off written",
          Ending::done},
-        {{frame("\r\n+CPIN: READY\r\n\r\nOK\r\n")}, pin, "sim.pin ?->******** not_written: "
+        {{frame("\r\n+CPIN: READY\r\n\r\nOK\r\n")}, unlock, "sim.pin ?->******** not_written: "
          "Oslobodjeno od PIN koda|sim.pin_request ?->off not_written: Oslobodjeno od PIN koda",
          Ending::incomplete},
-        {{wanted, cme, two}, pin, "sim.pin ?->******** not_written: Pogresan PIN kod, imate jos  2 "
-         "pokusaj(a)!|sim.pin_request ?->off not_written: nije poslato", Ending::incomplete},
-        {{wanted, ok, kReadFails}, pin, "sim.pin ?->******** written|sim.pin_request ?->off "
+        {{wanted, cme, two}, unlock, "sim.pin ?->******** not_written: Pogresan PIN kod, imate "
+         "jos  2 pokusaj(a)!|sim.pin_request ?->off not_written: nije poslato", Ending::incomplete},
+        {{wanted, ok, kReadFails}, unlock, "sim.pin ?->******** written|sim.pin_request ?->off "
          "unknown: Greska!", Ending::incomplete},
     };
     // clang-format on
@@ -722,17 +706,13 @@ TEST_F(OperationsTest, EachFailureSaysItsKind) {
     const Op imei = reading(read_imei);
     const Op signal = doing([](Session& s) { read_signal_level(s); });
     const Op clock = doing([](Session& s) { read_clock(s, kSummerOffset); });
-    const Op pin = doing([](Session& s) { unlock_sim(s, "1234"); });
     const Op twice = doing([](Session& s) { read_version(s), read_version(s); });
     const Op no_season = doing([](Session& s) { read_clock(s, 0); });
     const Op clock_set = doing([](Session& s) {
         set_clock(s, {"06", "03", "15", "12", "00", "00"}, kSummerOffset);
     });
-    const Op ftp_send = doing([&](Session& s) { send_ftp(s, FtpRows{}, settings); });
     const Op ftp_read = doing([&](Session& s) { read_ftp(s, settings); });
     const Op sim_id = doing([](Session& s) { read_sim_id(s); });
-    const Op jad =
-        sending([](Session& s) { return send_jad(s, jad_value_request("IP:", "10.0.0.2")); });
     const std::string cme3 = "\r\n+CME ERROR: 3\r\n", cme16 = "\r\n+CME ERROR: 16\r\n";
     const std::string scid = "89381030000012345678\r\n", puk = "+CPIN: SIM PUK";
     const std::string port_detail = "Uredjaj: " + kPort1 + "\nGreska porta.";
@@ -759,14 +739,14 @@ TEST_F(OperationsTest, EachFailureSaysItsKind) {
         {no_season, {}, K::bad_value, kNoSeason, ""},
         {clock, {ok}, K::value_missing, "", "\r\nOK\r\n"},
         {clock_set, {frame(cme3)}, K::modem_error, cme3, cme3},
-        {ftp_send, {}, K::bad_value, "Nisu obelezeni podaci za slanje", ""},
+        {nothing_ticked, {}, K::bad_value, "Nisu obelezeni podaci za slanje", ""},
         {ftp_read, {frame("10.18.5.9"), kNak}, K::refused, "Not OK!", "NOK"},
         {sim_id, {frame(scid)}, K::value_missing, "???", scid},
-        {pin, {frame(puk)}, K::unexpected_reply, "Nedozvoljena operacija ==" + puk + "==", puk},
-        {pin, {kBadSum}, K::bad_checksum, "Nedozvoljena operacija ==CS==", "CS"},
-        {pin, {kSilent, ok, kAck}, std::nullopt, "", ""},
-        {pin, {wanted, ok, frame(cme16)}, K::modem_error, cme16, "******************"},
-        {jad, {kNak}, K::refused, "Not OK!", "NOK"},
+        {unlock, {frame(puk)}, K::unexpected_reply, "Nedozvoljena operacija ==" + puk + "==", puk},
+        {unlock, {kBadSum}, K::bad_checksum, "Nedozvoljena operacija ==CS==", "CS"},
+        {unlock, {kSilent, ok, kAck}, std::nullopt, "", ""},
+        {unlock, {wanted, ok, frame(cme16)}, K::modem_error, cme16, "******************"},
+        {jad_ip, {kNak}, K::refused, "Not OK!", "NOK"},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -799,8 +779,7 @@ TEST_F(OperationsTest, CancelledOperationSendsNothingMore) {
     ftp.operator_index = 0;
     EXPECT_EQ(cancelled({kCancel, kAck}, doing([&](Session& s) { send_ftp(s, ftp, settings); })),
               "PFTPGovAddr:001.002.003.4 ");
-    EXPECT_EQ(cancelled({kCancel, kAck, kAck}, doing([](Session& s) { unlock_sim(s, "1234"); })),
-              "AAT+CPIN? ");
+    EXPECT_EQ(cancelled({kCancel, kAck, kAck}, unlock), "AAT+CPIN? ");
     // Stopped before it began: the port is not even opened, nothing is said.
     const Outcome got = run(
         {frame("RVT")}, [this](Session& s) { return link->cancel(), reading(read_version)(s); });

@@ -88,8 +88,9 @@ void expect_shown(std::initializer_list<ReadRow> rows) {
 }
 
 // Examples every reading must keep: seasons, month, year and century ends,
-// leap years, exact hours rolling over, replies without "CCLK:".
-TEST(ClockTest, FixedExamplesStayAsTheyAre) {
+// leap years, exact hours rolling over, replies without "CCLK:"; and the
+// replies of real modems.
+TEST(ClockTest, FixedExamplesAndRealModemRepliesStayAsTheyAre) {
     expect_shown({
         {"\r\n+CCLK: \"06/03/15,21:59:59\"\r\n\r\nOK\r\n", S, "15 03 06 / 23 59 59"},
         {"+CCLK: \"06/12/31,23:30:00\"", W, "01 01 07 / 00 30 00"},
@@ -101,12 +102,7 @@ TEST(ClockTest, FixedExamplesStayAsTheyAre) {
         {"+CCLK: \"06/12/31,23:00:00\"", W, "01 01 07 / 00 00 00"},
         {"+CCLK: \"06/13/15,10:00:00\"", S, "15 13 06 / 12 00 00"}, // no shift, shown as it came
         {"+CCLK \"06/03/15,21:59:59\"", S, "kept"},
-    });
-}
-
-// Replies of real modems and the forms around them.
-TEST(ClockTest, RealModemReplies) {
-    expect_shown({
+        // Replies of real modems and the forms around them.
         // GMT+2 h as "+08"; a blank after the comma and a zone west of UTC
         {"\r\n+CCLK: \"94/05/06,22:10:00+08\"\r\n\r\nOK\r\n", S, "06 05 94 / 22 10 00"},
         {"\r\n+CCLK: \"01/01/01, 01:01:01-08\"\r\n\r\nOK\r\n", W, "01 01 01 / 04 01 01"},

@@ -11,11 +11,9 @@
 #include "support/accessible.h"
 #include "support/console_fixture.h"
 
-#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -45,10 +43,6 @@ QStringList items(const QComboBox* box) {
         out << box->itemText(i);
     }
     return out;
-}
-void press(QWidget* target, int key, const QString& text = {}) {
-    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, text);
-    QApplication::sendEvent(target, &down);
 }
 
 // The four dialogs on a main window with six operators.  The operator dialog
@@ -426,44 +420,7 @@ TEST_F(DialogsTest, JadCashTypeIsChosenFromTheListAndSentByNumber) {
     EXPECT_FALSE(jad_->Text3->isHidden());
 }
 
-TEST_F(DialogsTest, EveryValueControlHasANameOfItsOwn) {
-    for (QWidget* window :
-         std::initializer_list<QWidget*>{ftp_.get(), gprs_.get(), jad_.get(), sim_.get()}) {
-        const std::vector<QAccessibleInterface*> controls = value_controls(window, false);
-        EXPECT_GE(controls.size(), 4U) << window->windowTitle().toStdString();
-        QStringList seen;
-        for (QAccessibleInterface* spoken : controls) {
-            const QWidget* control = qobject_cast<QWidget*>(spoken->object());
-            const QString name = control->accessibleName();
-            EXPECT_FALSE(name.trimmed().isEmpty() || seen.contains(name))
-                << control->objectName().toStdString() << " is called " << name.toStdString();
-            seen << name;
-        }
-    }
-}
-
-// The names of the controls Tab visits from the first one of the focus chain
-// until it comes back; a button without a name of its own is called by its
-// caption.
-QString tab_walk(QWidget* window) {
-    window->show();
-    QWidget* first = window->nextInFocusChain();
-    while (first != window && (!(first->focusPolicy() & Qt::TabFocus) ||
-                               !first->isVisibleTo(window) || first->focusProxy() != nullptr)) {
-        first = first->nextInFocusChain();
-    }
-    first->setFocus(Qt::TabFocusReason);
-    QStringList names;
-    for (QWidget* at = first; at != nullptr && names.size() < 60;) {
-        names << (at->accessibleName().isEmpty()
-                      ? QAccessible::queryAccessibleInterface(at)->text(QAccessible::Name)
-                      : at->accessibleName());
-        press(at, Qt::Key_Tab);
-        at = window->focusWidget() == first ? nullptr : window->focusWidget();
-    }
-    return names.join(u'|');
-}
-
+// Tab visits every control in reading order, each named for a screen reader.
 TEST_F(DialogsTest, TabFollowsReadingOrder) {
     const std::pair<QWidget*, const char*> orders[] = {
         {window_.get(),

@@ -109,8 +109,6 @@ TEST(SimulatedDialogsTest, EachFaultEndsWithItsMessageAndAClosedPort) {
     // The fault, the button pressed, the messages.
     const std::vector<std::tuple<F, const char*, QStringList>> cases{
         {with(&F::silent, true), "SendPin", {no_reply, no_reply, no_reply}},
-        {with(&F::nak_all, true), "SendSIM", {"Not OK!"}},
-        {with(&F::corrupt_checksum, true), "ReadSIM", {bad_checksum}},
         {with(&F::corrupt_checksum, true), "SendPin", {"Nedozvoljena operacija ==CS=="}},
         {chunked, "Command2", {}},
         {with(&F::trailing_byte, true), "ReadSIM", {no_long_reply}},

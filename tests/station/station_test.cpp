@@ -6,6 +6,7 @@
 #include "station/station.h"
 #include "support/files.h"
 #include "support/pg_server.h"
+#include "support/scripted_port.h"
 #include "support/simulated_device.h"
 #include "support/tcp_proxy.h"
 
@@ -54,37 +55,6 @@ class Done {
     std::mutex mutex_;
     std::condition_variable more_;
     int count_ = 0;
-};
-
-// Adapters plugged in, as the machine lists them.
-class Machine : public link::PortEnumerator {
-  public:
-    std::vector<link::PortInfo> ports() const override {
-        const std::lock_guard lock(mutex_);
-        ++looks;
-        return ports_;
-    }
-    void plug(const QString& device, bool adapter = true) {
-        const std::lock_guard lock(mutex_);
-        ports_.push_back({device.toStdString(), "USB serial", "", adapter});
-    }
-    // A port that opens but is not listed, as Windows may have a COM name.
-    void hide(const QString& device) {
-        const std::lock_guard lock(mutex_);
-        hidden_.push_back(device.toStdString());
-    }
-    bool exists(const std::string& device) const override {
-        const std::lock_guard lock(mutex_);
-        return std::find(hidden_.begin(), hidden_.end(), device) != hidden_.end() ||
-               std::any_of(ports_.begin(), ports_.end(),
-                           [&device](const link::PortInfo& p) { return p.device == device; });
-    }
-    mutable std::atomic<int> looks{0};
-
-  private:
-    mutable std::mutex mutex_;
-    std::vector<link::PortInfo> ports_;
-    std::vector<std::string> hidden_;
 };
 
 class StationTest : public ::testing::Test {
@@ -300,18 +270,18 @@ TEST_F(StationTest, LeavesPortsThereAtTheStartAloneAndRecordsADeviceCutShort) {
     devsim::PtySimulator late(path("ttyUSB1").toStdString());
     late.set_command_faults({{"AAT+CSQ", testing::with(&devsim::Faults::silent)}});
     ASSERT_TRUE(there.start() && late.start());
-    Machine machine;
-    machine.plug(path("ttyUSB0"));
-    machine.plug(path("ttyS0"), false); // built in: never an adapter
+    testing::MadeUpPorts machine;
+    machine.plug(path("ttyUSB0").toStdString());
+    machine.plug(path("ttyS0").toStdString(), false); // built in: never an adapter
     Options o = options({});
     o.ports = &machine;
     Station station(book_, o);
     std::chrono::steady_clock::time_point stopped;
     std::thread driver([&] {
-        while (machine.looks == 0) {
+        while (machine.reads == 0) {
             std::this_thread::sleep_for(1ms);
         }
-        machine.plug(path("ttyUSB1"));
+        machine.plug(path("ttyUSB1").toStdString());
         const auto awaited = [&late] { // the reply that never comes
             const std::vector<std::string> requests = late.requests();
             return !requests.empty() && requests.back() == "AAT+CSQ";
@@ -363,10 +333,10 @@ TEST_F(StationTest, APortThatFailsAsItOpensIsLetGo) {
 // list lacks is taken when it is there; a port that no name or pattern
 // covers is left alone.
 TEST_F(StationTest, TakesPortsByNameAndPattern) {
-    Machine machine;
+    testing::MadeUpPorts machine;
     machine.plug("COM1", false);
     machine.plug("COM3", false);
-    machine.hide("COM6");
+    machine.hidden = {"COM6"};
     Options o = options("COM3, COM6,com1*");
     o.ports = &machine;
     Station station(book_, o);

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -156,14 +157,32 @@ class ScriptedPort : public link::SerialPort {
     bool open_ = false;
 };
 
-// A machine with exactly the serial devices a test lists.
+// A machine with exactly the serial devices a test lists or plugs in (also
+// while another thread looks), and the ports that open without being listed,
+// as Windows may have a COM name.
 struct MadeUpPorts : link::PortEnumerator {
     std::vector<link::PortInfo> ports() const override {
+        const std::lock_guard lock(mutex);
         ++reads;
         return list;
     }
+    bool exists(const std::string& device) const override {
+        {
+            const std::lock_guard lock(mutex);
+            if (std::find(hidden.begin(), hidden.end(), device) != hidden.end()) {
+                return true;
+            }
+        }
+        return PortEnumerator::exists(device);
+    }
+    void plug(std::string device, bool adapter = true) {
+        const std::lock_guard lock(mutex);
+        list.push_back({std::move(device), "USB serial", "", adapter});
+    }
     std::vector<link::PortInfo> list;
+    std::vector<std::string> hidden;
     mutable std::atomic<int> reads{0}; // how often the machine was asked
+    mutable std::mutex mutex;
 };
 
 } // namespace tessal::testing
