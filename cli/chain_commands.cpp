@@ -120,6 +120,11 @@ Result verify_register(Commands& c) {
         !(verdict = book.verify(outside, error))) {
         return register_failed(error);
     }
+    if (!verdict->chained) {
+        return failure(Own::not_whole,
+                       "the register keeps no chains yet: nothing proves its rows",
+                       "the program brings it up to date when it next writes to it");
+    }
     Result r;
     const bool whole = verdict->faults_found == 0;
     add_fields(r, {{"whole", whole ? "true" : "false", Field::State::truth},

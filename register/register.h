@@ -219,6 +219,9 @@ struct Anchors {
 };
 
 struct Verdict {
+    // False for a register of a schema before the chains: nothing in it can
+    // be proved until the program next writes to it and brings it up.
+    bool chained = true;
     std::vector<Chain> chains;
     std::vector<Fault> faults; // the first kMaxFaults of them, by writer and number
     int faults_found = 0;

@@ -277,7 +277,8 @@ std::optional<Verdict> Register::verify(const Anchors& outside, QString& error,
                                         const QStringList& writers) const {
     Verdict verdict;
     if (db_->version < table_of<Link>().since) {
-        return verdict; // nothing chained yet
+        verdict.chained = false;
+        return verdict;
     }
     std::map<QString, Trusted> keys;
     QSqlQuery q(db_->database());

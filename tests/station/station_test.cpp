@@ -591,6 +591,17 @@ TEST_F(ServerStationTest, EightStationsAtOnceGiveEveryDeviceOnce) {
     EXPECT_EQ(imeis.size(), 200);
     EXPECT_EQ(ids.size(), 200);
     EXPECT_TRUE(imeis.contains("356871044600101") && imeis.contains("356871044600825"));
+    // Eight writers at once, each its own chain: whole, each signed at the
+    // end of its run (its key not trusted yet: no fault, no proof).
+    reg::Register book;
+    QString error;
+    ASSERT_TRUE(book.open_for_reading(url_, error)) << error.toStdString();
+    const reg::Verdict v = book.verify({}, error).value_or(reg::Verdict{});
+    EXPECT_EQ(v.faults_found, 0) << (v.faults.empty() ? "" : v.faults[0].text.toStdString());
+    ASSERT_EQ(v.chains.size(), 8u) << error.toStdString();
+    for (const reg::Chain& chain : v.chains) {
+        EXPECT_EQ(chain.rows, chain.last) << chain.writer.toStdString();
+    }
 }
 
 // The server stopped hard while a station works, and started again: the
@@ -625,6 +636,18 @@ TEST_F(ServerStationTest, AServerStoppedMidRunGetsEveryDeviceOnceInTimeOrder) {
     // checkpoint the station signed as SIGTERM ended it waited for the
     // server it no longer waited for.
     EXPECT_EQ(cli("register sync --register " + url_), "0|1 sent, 0 waiting\n|");
+    // The rows that waited kept their places in the station's chain.
+    const QString verified = cli("register verify --register " + url_);
+    EXPECT_TRUE(verified.startsWith("0|")) << verified.toStdString();
+    // A device's IMEI changed by the server's owner is found, by its row.
+    ASSERT_EQ(testing::pg_exec("UPDATE devices SET imei = '356871044600099' WHERE imei = "
+                               "'356871044600012'",
+                               url_),
+              "");
+    const QString changed = cli("register verify --register " + url_);
+    EXPECT_TRUE(changed.startsWith("9|") && changed.contains("does not match its hash") &&
+                changed.contains("the register is not whole: 1 fault in "))
+        << changed.toStdString();
 }
 
 // A server that stops answering while a device's row goes to it: the
