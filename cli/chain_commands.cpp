@@ -121,8 +121,7 @@ Result verify_register(Commands& c) {
         return register_failed(error);
     }
     if (!verdict->chained) {
-        return failure(Own::not_whole,
-                       "the register keeps no chains yet: nothing proves its rows",
+        return failure(Own::not_whole, "the register keeps no chains yet: nothing proves its rows",
                        "the program brings it up to date when it next writes to it");
     }
     Result r;
