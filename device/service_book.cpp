@@ -207,7 +207,7 @@ reg::Intervention opening_row(const Opening& opening, const std::string& station
     row.authorization = QString::fromStdString(opening.technician.authorization);
     row.company = QString::fromStdString(opening.technician.company);
     row.station = QString::fromStdString(station);
-    row.user = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
+    row.user = reg::os_user();
     row.kind = QString::fromStdString(opening.kind);
     row.seals_removed = QString::fromStdString(opening.seals_removed);
     return row;

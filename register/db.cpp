@@ -59,8 +59,7 @@ QString why(const QSqlError& error) {
 
 // The user a server's URL names, or the one the client library takes.
 QString url_user(const QUrl& url) {
-    return url.userName().isEmpty() ? qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"))
-                                    : url.userName();
+    return url.userName().isEmpty() ? os_user() : url.userName();
 }
 
 // The register a location reaches, as rows waiting for it name it: a

@@ -26,11 +26,16 @@ QString utc_text(const QDateTime& when) {
     return when.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"));
 }
 
+QString os_user() {
+    const QString user = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
+    return user.isEmpty() ? QStringLiteral("") : user;
+}
+
 void stamp(Record& r, const QString& station) {
     const QDateTime now = QDateTime::currentDateTime();
     r.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
     r.station = station.isEmpty() ? QSysInfo::machineHostName() : station;
-    r.user = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
+    r.user = os_user();
     r.time = local_time_text(now);
     r.utc = utc_text(now);
 }

@@ -73,6 +73,9 @@ using Row = std::variant<Record, Intervention, Change, InterventionEnd, Checkpoi
 QString local_time_text(const QDateTime& when);
 QString utc_text(const QDateTime& when);
 
+// The operating-system user the program runs as ("" when none is told).
+QString os_user();
+
 // A new row's own fields: a fresh id, the station's name and the user, the
 // time now.
 void stamp(Record& record, const QString& station);

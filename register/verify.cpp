@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 namespace tessal::reg {
 
@@ -140,7 +141,7 @@ class Walk {
         for (const auto& [writer, seq] : unanchored_) {
             if (!seen_.contains(writer)) {
                 v_.chains.push_back(Chain{writer, 0, 0, 0, {}, {}});
-                seen_.insert({writer, true});
+                seen_.insert(writer);
             }
         }
         std::sort(v_.chains.begin(), v_.chains.end(),
@@ -177,7 +178,7 @@ class Walk {
                 chain_.signed_at = c.time;
             }
         }
-        seen_.insert({chain_.writer, true});
+        seen_.insert(chain_.writer);
         v_.chains.push_back(chain_);
     }
 
@@ -185,7 +186,7 @@ class Walk {
     std::map<QString, Trusted> keys_;
     std::map<QString, Checkpoint> signed_;
     std::map<QString, int> unanchored_;
-    std::map<QString, bool> seen_;
+    std::set<QString> seen_;
     Chain chain_;
     QString last_hash_;
     QString last_table_;
@@ -368,8 +369,7 @@ bool Register::trust(const NamedKey& key, QString& error) {
             w.addBindValue(key.writer);
             w.addBindValue(text);
             w.addBindValue(local_time_text(QDateTime::currentDateTime()));
-            const QString user = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
-            w.addBindValue(user.isEmpty() ? QStringLiteral("") : user);
+            w.addBindValue(os_user());
             if (!w.exec()) {
                 failed = w.lastError();
                 return false;

@@ -170,7 +170,7 @@ std::optional<Checkpoint> read_checkpoint_line(const QString& line) {
 }
 
 std::unique_ptr<Writer> Writer::of_user(const QString& station, QString& error) {
-    const QString user = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
+    const QString user = os_user();
     const QString who =
         user + QLatin1Char('@') + (station.isEmpty() ? QSysInfo::machineHostName() : station);
     const QDir folder(settings_folder() + QStringLiteral("/writers"));
