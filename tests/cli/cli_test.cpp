@@ -29,7 +29,7 @@
 #include <sys/stat.h>
 
 #ifdef TESSAL_WITH_REGISTER
-#include "register/register.h"
+#include "support/book_entries.h"
 #endif
 
 namespace tessal::cli {
@@ -123,14 +123,16 @@ class Cli : public ::testing::Test {
         process.setProcessEnvironment(env);
     }
 
-    void start(QProcess& process, QString args, bool json = true) {
-        if (kWine) {
-            args = windows(args);
+    void start(QProcess& process, const QString& args, bool json = true) {
+        start(process, (kWine ? windows(args) : args).split(' ', Qt::SkipEmptyParts), json);
+    }
+    // The arguments as a list: @PIN@ and @DIR@ in each replaced.
+    void start(QProcess& process, QStringList args, bool json = true) {
+        for (QString& arg : args) {
+            arg.replace("@PIN@", dir_.filePath("pin.txt")).replace("@DIR@", dir_.path());
         }
-        args.replace("@PIN@", dir_.filePath("pin.txt")).replace("@DIR@", dir_.path());
         const QStringList all = QStringList{"--settings", dir_.filePath("rvt_ini.txt")} +
-                                (json ? QStringList{"--json"} : QStringList{}) +
-                                args.split(' ', Qt::SkipEmptyParts);
+                                (json ? QStringList{"--json"} : QStringList{}) + args;
         isolate(process);
         if (kWine) {
             process.start("wine", QStringList{kWineCli} + all);
@@ -502,16 +504,7 @@ class CliValues : public Cli {
     Run run(const QStringList& args, bool json = true) {
         sim_.clear_log();
         QProcess process;
-        QStringList all{"--settings", dir_.filePath("rvt_ini.txt")};
-        if (json) {
-            all << "--json";
-        }
-        for (QString arg : args) {
-            all << arg.replace("@DIR@", dir_.path());
-        }
-        isolate(process);
-        process.start(TESSAL_CLI, all);
-        EXPECT_TRUE(process.waitForStarted(20000));
+        start(process, args, json);
         auto [exit, out, err] = finish(process);
         return {exit, out.empty() ? out : out.substr(0, out.size() - 1), err};
     }
@@ -940,71 +933,30 @@ TEST_F(CliValues, ReadsTheServiceBook) {
         reg::Register book;
         QString error;
         ASSERT_TRUE(book.open(dir_.filePath("reg.sqlite"), error)) << error.toStdString();
-        // id, day, technician, seals removed, applied, verdict ("-": not
-        // ended); changes: field, before ("?": not read), wanted, state, now.
-        const struct {
-            const char* id;
-            const char* day;
-            const char* technician;
-            const char* seals;
-            const char* verdict;
-            std::vector<std::array<const char*, 5>> changes;
-        } entries[] = {
-            {"a1",
-             "01",
-             "Ana Petrović",
-             "0412 0413",
-             "pass",
-             {{"ftp.user", "?", "tech", "confirmed", "tech"},
-              {"sim.password", "********", "********", "confirmed", "********"}}},
-            {"a2",
-             "05",
-             "Bo",
-             "0413 0500",
-             "fail",
-             {{"ftp.user", "tech", "=ana\x1b[2J", "confirmed", "=ana\x1b[2J"},
-              {"jad.A", "1", "2", "read_back_differs", "3"}}},
-            {"a3",
-             "08",
-             "",
-             "0500 ",
-             "-",
-             {{"sim.id", "?", "893810300001234567890", "written", ""}}},
-        };
-        for (const auto& e : entries) {
-            const QString id = QString("00000000-0000-4000-8000-0000000000%1").arg(e.id);
-            const QString time = QString("2026-12-%1T10:00:00+01:00").arg(e.day);
-            reg::Intervention opened;
-            opened.id = id;
-            opened.time = time;
-            opened.imei = "356871044629016";
-            opened.sim_id = "89381030000123456784";
-            opened.technician = e.technician;
-            opened.kind = "repair";
-            opened.seals_removed = QString(e.seals).section(' ', 0, 0);
-            ASSERT_EQ(book.record(opened).where, reg::Kept::Where::recorded);
-            int seq = 0;
-            for (const auto& [field, before, wanted, state, now] : e.changes) {
-                reg::Change c;
-                c.intervention = id;
-                c.seq = ++seq;
-                c.time = time;
-                c.field = field;
-                c.before = QString(before) == "?" ? std::nullopt : std::optional<QString>(before);
-                c.wanted = QString::fromUtf8(wanted);
-                c.state = state;
-                c.now = QString::fromUtf8(now);
-                ASSERT_EQ(book.record(c).where, reg::Kept::Where::recorded);
-            }
-            if (QString(e.verdict) != "-") {
-                reg::InterventionEnd end;
-                end.intervention = id;
-                end.time = QString("2026-12-%1T11:00:00+01:00").arg(e.day);
-                end.seals_applied = QString(e.seals).section(' ', 1);
-                end.verdict = e.verdict;
-                ASSERT_EQ(book.record(end).where, reg::Kept::Where::recorded);
-            }
-        }
+        const char imei[] = "356871044629016";
+        testing::write_book(book,
+                            {{"a1",
+                              imei,
+                              "01",
+                              "Ana Petrović",
+                              "0412;0413",
+                              {{"ftp.user", "?", "tech", "confirmed", "tech"},
+                               {"sim.password", "********", "********", "confirmed", "********"}},
+                              "pass"},
+                             {"a2",
+                              imei,
+                              "05",
+                              "Bo",
+                              "0413;0500",
+                              {{"ftp.user", "tech", "=ana\x1b[2J", "confirmed", "=ana\x1b[2J"},
+                               {"jad.A", "1", "2", "read_back_differs", "3"}},
+                              "fail"},
+                             {"a3",
+                              imei,
+                              "08",
+                              "",
+                              "0500;",
+                              {{"sim.id", "?", "893810300001234567890", "written", ""}}}});
     }
     const QString at = " --register @DIR@/reg.sqlite";
     const struct {

@@ -4,6 +4,7 @@
 // register out of reach said in the window.
 #include "console/book_window.h"
 #include "device/entry_page.h"
+#include "support/book_entries.h"
 #include "support/settle.h"
 
 #include <QFile>
@@ -20,66 +21,34 @@
 namespace tessal::testing {
 namespace {
 
-struct Written {
-    const char* field;
-    std::optional<QString> before;
-    const char* wanted;
-    const char* state;
-};
-
+// Two entries of a device, written past the program's chains.
 void fill(const QString& location) {
     reg::Register book;
     QString error;
     ASSERT_TRUE(book.open(location, error)) << error.toStdString();
-    const struct {
-        const char* day;
-        const char* kind;
-        const char* seals; // removed, applied
-        std::vector<Written> changes;
-    } entries[] = {
-        {"01", "commissioning", " 0413", {{"ftp.user", std::nullopt, "tech", "confirmed"}}},
-        {"05",
-         "repair",
-         "0413 0500",
-         {{"ftp.user", QString("tech"), "ana", "confirmed"},
-          {"sim.password", std::nullopt, "********", "written"}}},
-    };
-    for (const auto& e : entries) {
-        reg::Intervention opened;
-        opened.id = QString("00000000-0000-4000-8000-0000000000%1").arg(e.day);
-        opened.time = QString("2026-12-%1T10:00:00+01:00").arg(e.day);
-        opened.imei = "356871044629016";
-        opened.sim_id = "89381030000123456784";
-        opened.version = "2.4.1";
-        opened.technician = "Đorđe Šćekić";
-        opened.authorization = "SR-0417";
-        opened.company = "Servis Čačak d.o.o.";
-        opened.kind = e.kind;
-        opened.seals_removed = QString(e.seals).section(' ', 0, 0);
-        ASSERT_TRUE(book.add(opened, error)) << error.toStdString();
-        int seq = 0;
-        for (const Written& w : e.changes) {
-            reg::Change c;
-            c.id = opened.id + QString::number(++seq);
-            c.intervention = opened.id;
-            c.seq = seq;
-            c.time = opened.time;
-            c.field = w.field;
-            c.before = w.before;
-            c.wanted = w.wanted;
-            c.now = w.wanted;
-            c.state = w.state;
-            ASSERT_TRUE(book.add(c, error)) << error.toStdString();
-        }
-        reg::InterventionEnd end;
-        end.id = opened.id + "e";
-        end.intervention = opened.id;
-        end.time = opened.time;
-        end.seals_applied = QString(e.seals).section(' ', 1);
-        end.note = "signal 21, GPRS ok";
-        end.verdict = "pass";
-        ASSERT_TRUE(book.add(end, error)) << error.toStdString();
+    std::vector<BookEntry> entries{{"01",
+                                    "356871044629016",
+                                    "01",
+                                    "Đorđe Šćekić",
+                                    ";0413",
+                                    {{"ftp.user", "?", "tech", "confirmed", "tech"}},
+                                    "pass"},
+                                   {"05",
+                                    "356871044629016",
+                                    "05",
+                                    "Đorđe Šćekić",
+                                    "0413;0500",
+                                    {{"ftp.user", "tech", "ana", "confirmed", "ana"},
+                                     {"sim.password", "?", "********", "written", "********"}},
+                                    "pass"}};
+    entries[0].kind = "commissioning";
+    for (BookEntry& e : entries) {
+        e.authorization = "SR-0417";
+        e.company = "Servis Čačak d.o.o.";
+        e.version = "2.4.1";
+        e.note = "signal 21, GPRS ok";
     }
+    write_book(book, entries, false);
 }
 
 QString row_text(const QTableWidget& table, int row) {

@@ -7,6 +7,7 @@
 // behind, a server's URL, its station role, a wrong password, a server out
 // of reach.
 #include "register/register.h"
+#include "support/book_entries.h"
 #include "support/pg_server.h"
 #ifdef Q_OS_UNIX
 #include "support/tcp_proxy.h"
@@ -33,6 +34,8 @@ namespace tessal::reg {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::BookEntry;
+using testing::entry_uuid;
 
 // The local times below are Belgrade's, whatever the machine's zone.
 #ifdef Q_OS_WIN
@@ -251,35 +254,13 @@ TEST_P(RegisterOnBoth, RefusesATableOfAnotherProgramBeforeAnyDevice) {
         << error.toStdString();
 }
 
-// An entry of the book: opened, `changes` values, ended.
+// An entry of the book (`id` the last digits of its UUID): opened,
+// `changes` values (the first not read before, the others read empty), ended.
 std::vector<Row> entry_rows(const QString& imei, const QString& id, int changes) {
-    Intervention opened;
-    opened.id = id;
-    opened.time = "2026-12-08T10:00:00+01:00";
-    opened.imei = imei;
-    opened.technician = "Petar Petrovic";
-    opened.kind = "repair";
-    std::vector<Row> rows{opened};
-    for (int i = 1; i <= changes; ++i) {
-        Change c;
-        c.intervention = id;
-        c.seq = i;
-        c.time = "2026-12-08T10:05:00+01:00";
-        c.write = "ftp";
-        c.field = "ftp.user";
-        c.before = i == 1 ? std::nullopt : std::optional<QString>("");
-        c.wanted = "tech";
-        c.now = "tech";
-        c.state = "confirmed";
-        rows.push_back(c);
-    }
-    InterventionEnd end;
-    end.intervention = id;
-    end.time = "2026-12-08T11:00:00+01:00";
-    end.seals_applied = "A-0042";
-    end.verdict = "pass";
-    rows.push_back(end);
-    return rows;
+    BookEntry e{id, imei, "08", "Petar Petrovic", ";A-0042", {}, "pass"};
+    e.changes.assign(changes, {"ftp.user", "", "tech", "confirmed", "tech"});
+    e.changes[0][1] = "?";
+    return testing::rows_of(e);
 }
 
 TEST_P(RegisterOnBoth, NumbersADevicesEntriesFromOneWithoutGapWhoeverWrites) {
@@ -294,7 +275,7 @@ TEST_P(RegisterOnBoth, NumbersADevicesEntriesFromOneWithoutGapWhoeverWrites) {
             QString failed;
             ASSERT_TRUE(book.open(location_, failed)) << failed.toStdString();
             for (int e = 0; e < 4; ++e) {
-                const QString id = QString("00000000-0000-4000-8000-0000000000%1%2").arg(w).arg(e);
+                const QString id = QString("%1%2").arg(w).arg(e);
                 for (const Row& row : entry_rows("356871044629016", id, 2)) {
                     ASSERT_EQ(book.record(row).where, Kept::Where::recorded) << w << e;
                 }
@@ -305,7 +286,7 @@ TEST_P(RegisterOnBoth, NumbersADevicesEntriesFromOneWithoutGapWhoeverWrites) {
     ASSERT_TRUE(book.open(location_, error)) << error.toStdString();
     for (const auto& [imei, id] :
          {std::pair<QString, QString>{"356871044629024", "a1"}, {"", "b1"}}) {
-        for (const Row& row : entry_rows(imei, "00000000-0000-4000-8000-0000000000" + id, 1)) {
+        for (const Row& row : entry_rows(imei, id, 1)) {
             EXPECT_EQ(book.record(row).where, Kept::Where::recorded);
         }
     }
@@ -330,10 +311,7 @@ TEST_P(RegisterOnBoth, NumbersADevicesEntriesFromOneWithoutGapWhoeverWrites) {
     EXPECT_EQ(book.entry_of("00000000-0000-4000-8000-0000000000a1", error), 1);
     EXPECT_EQ(book.entry_of("00000000-0000-4000-8000-0000000000b1", error), std::nullopt);
     // A row sent twice is taken once.
-    EXPECT_EQ(
-        book.record(entry_rows("356871044629024", "00000000-0000-4000-8000-0000000000a1", 1)[0])
-            .where,
-        Kept::Where::recorded);
+    EXPECT_EQ(book.record(entry_rows("356871044629024", "a1", 1)[0]).where, Kept::Where::recorded);
     EXPECT_EQ(book.book("356871044629024", error)->size(), 1u);
 }
 
@@ -548,8 +526,7 @@ TEST_F(ServerTest, AStationWithOnlyInsertAndReadAddsAndListsButChangesNothing) {
     EXPECT_EQ(listed[0].link.seq, 1);
     listed[0].link = {};
     EXPECT_EQ(listed[0], kPassed);
-    for (const Row& row :
-         entry_rows("356871044629016", "00000000-0000-4000-8000-0000000000c1", 1)) {
+    for (const Row& row : entry_rows("356871044629016", "c1", 1)) {
         EXPECT_EQ(book.record(row).where, Kept::Where::recorded)
             << book.last_failure().toStdString();
     }
@@ -664,10 +641,8 @@ TEST_F(ServerTest, TheServerStoppedMidEntryGetsEveryRowOnceNumberedWithoutGap) {
     Register book;
     ASSERT_TRUE(book.open(through(proxy, owner_, path("local/register.sqlite")), error))
         << error.toStdString();
-    std::vector<Row> rows =
-        entry_rows("356871044629016", "00000000-0000-4000-8000-000000000001", 3);
-    for (const Row& row :
-         entry_rows("356871044629016", "00000000-0000-4000-8000-000000000002", 1)) {
+    std::vector<Row> rows = entry_rows("356871044629016", "01", 3);
+    for (const Row& row : entry_rows("356871044629016", "02", 1)) {
         rows.push_back(row);
     }
     // The entry opened and its first change reach the server; then it is
@@ -779,19 +754,9 @@ namespace {
 
 // A small book: device A's three entries (the last not ended), device B's
 // one, and one of a device not identified.
-struct Made {
-    const char* id;
-    const char* imei;
-    const char* day; // of December 2026, 10:00 Belgrade time
-    const char* technician;
-    const char* seals; // removed; applied
-    // Each change: field, before ("?": not read), wanted, state, now.
-    std::vector<std::array<const char*, 5>> changes;
-    const char* verdict = nullptr; // nullptr: not ended
-};
 const char kA[] = "356871044629016";
 const char kB[] = "356871044629024";
-const Made kBook[] = {
+const std::vector<BookEntry> kBook = {
     {"a1",
      kA,
      "01",
@@ -800,7 +765,7 @@ const Made kBook[] = {
      {{"ftp.user", "?", "tech", "confirmed", "tech"},
       {"sim.password", "********", "********", "confirmed", "********"}},
      "pass"},
-    {"b1", kB, "03", "Marko", "S-0413;", {}, ""},
+    {"b1", kB, "03", "Marko", "S-0413;", {}, "", "89381030000999999999"},
     {"a2",
      kA,
      "05",
@@ -817,54 +782,8 @@ const Made kBook[] = {
      "S-0500;",
      {{"ftp.server", "?", "ftp.x", "written", ""},
       {"sim.password", "********", "********", "confirmed", "********"}}},
-    {"e1", "", "09", "", ";", {{"ftp.user", "?", "y", "written", ""}}, ""},
+    {"e1", "", "09", "", ";", {{"ftp.user", "?", "y", "written", ""}}, "", ""},
 };
-
-QString uuid(const char* id) {
-    return QString("00000000-0000-4000-8000-0000000000%1").arg(id);
-}
-
-void make_book(Register& book) {
-    for (const Made& m : kBook) {
-        const QString time = QString("2026-12-%1T10:00:00+01:00").arg(m.day);
-        Intervention opened;
-        opened.id = uuid(m.id);
-        opened.time = time;
-        opened.imei = m.imei;
-        opened.sim_id = m.imei == kB   ? "89381030000999999999"
-                        : m.imei == kA ? "89381030000123456784"
-                                       : "";
-        opened.technician = m.technician;
-        opened.kind = "repair";
-        opened.seals_removed = QString(m.seals).section(';', 0, 0);
-        std::vector<Row> rows{opened};
-        int seq = 0;
-        for (const auto& [field, before, wanted, state, now] : m.changes) {
-            Change c;
-            c.intervention = opened.id;
-            c.seq = ++seq;
-            c.time = time;
-            c.field = field;
-            c.before = QString(before) == "?" ? std::nullopt : std::optional<QString>(before);
-            c.wanted = wanted;
-            c.state = state;
-            c.now = now;
-            rows.push_back(c);
-        }
-        if (m.verdict != nullptr) {
-            InterventionEnd end;
-            end.intervention = opened.id;
-            end.time = time;
-            end.seals_applied = QString(m.seals).section(';', 1);
-            end.verdict = m.verdict;
-            rows.push_back(end);
-        }
-        for (const Row& row : rows) {
-            ASSERT_EQ(book.record(row).where, Kept::Where::recorded)
-                << book.last_failure().toStdString();
-        }
-    }
-}
 
 // The entries a filter chooses as "a1 a2": each one's id.
 QString chosen(const Register& book, const BookFilter& filter) {
@@ -880,7 +799,7 @@ TEST_P(RegisterOnBoth, FindsEntriesByDeviceSimSealTimeAndTechnician) {
     Register book;
     QString error;
     ASSERT_TRUE(book.open(location_, error)) << error.toStdString();
-    make_book(book);
+    testing::write_book(book, kBook);
     const struct {
         BookFilter filter;
         const char* ids;
@@ -889,7 +808,7 @@ TEST_P(RegisterOnBoth, FindsEntriesByDeviceSimSealTimeAndTechnician) {
         {{.device = kA}, "a1 a2 a3"},
         {{.device = kA, .from = 2, .to = 2}, "a2"},
         {{.device = QString(kB).left(14)}, ""},
-        {{.id = uuid("b1")}, "b1"},
+        {{.id = entry_uuid("b1")}, "b1"},
         {{.imei = "4629016"}, "a1 a2 a3"},
         {{.imei = "356871044629"}, "a1 b1 a2 a3"},
         {{.imei = kB}, "b1"},
@@ -921,7 +840,7 @@ TEST_P(RegisterOnBoth, TellsWhatDiffersBetweenTwoEntriesOfADevice) {
     Register book;
     QString error;
     ASSERT_TRUE(book.open(location_, error)) << error.toStdString();
-    make_book(book);
+    testing::write_book(book, kBook);
     const struct {
         int a, b;
         const char* differences; // "field: from -> to; ...", a secret "field: changed"
