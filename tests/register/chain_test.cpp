@@ -4,7 +4,7 @@
 // each change found by verify, named by its row; on SQLite and on the test's
 // PostgreSQL server.
 #include "register/writer.h"
-#include "support/pg_server.h"
+#include "support/owner_sql.h"
 #include "support/user_folders.h"
 
 #include <QSqlDatabase>
@@ -19,24 +19,6 @@ namespace tessal::testing {
 namespace {
 
 using reg::Fault;
-
-// Runs `sql` on the register as its owner would, past the program.
-QString owner_exec(const QString& location, const QString& sql) {
-    if (location.startsWith("postgresql://")) {
-        return pg_exec(sql, location);
-    }
-    QString error;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "owner");
-        db.setDatabaseName(location);
-        QSqlQuery q(db);
-        if (!db.open() || !q.exec(sql)) {
-            error = q.lastError().text();
-        }
-    }
-    QSqlDatabase::removeDatabase("owner");
-    return error;
-}
 
 struct Found {
     Fault::Kind kind;
@@ -225,9 +207,7 @@ TEST_P(ChainTest, AnUntouchedBookVerifiesAndEachTamperingIsFoundByItsRow) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        for (const QString& statement : c.sql.split("; ")) {
-            ASSERT_EQ(owner_exec(location_, statement).toStdString(), "");
-        }
+        ASSERT_EQ(owner_exec(location_, c.sql.split("; ")).toStdString(), "");
         const reg::Verdict v = verify();
         EXPECT_EQ(found(v), c.expected);
         EXPECT_EQ(v.faults_found, static_cast<int>(c.expected.size()));
@@ -262,7 +242,7 @@ TEST_P(ChainTest, CheckpointsAndKeysKeptOutsideOutweighTheRegisters) {
                                QString("DELETE FROM checkpoints"),
                                QString("UPDATE trusted_keys SET public_key = '%1'")
                                    .arg(QString(QByteArray(32, 'k').toBase64()))}) {
-        ASSERT_EQ(owner_exec(location_, sql).toStdString(), "");
+        ASSERT_EQ(owner_exec(location_, {sql}).toStdString(), "");
     }
     EXPECT_EQ(found(verify()), std::vector<Found>{});
     reg::Anchors outside{keys_, "keys.txt", kept};

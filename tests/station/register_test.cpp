@@ -8,7 +8,7 @@
 // of reach.
 #include "register/register.h"
 #include "support/book_entries.h"
-#include "support/pg_server.h"
+#include "support/owner_sql.h"
 #ifdef Q_OS_UNIX
 #include "support/tcp_proxy.h"
 #endif
@@ -100,21 +100,6 @@ std::thread other_station(const QString& location, const QStringList& sql,
     return thread;
 }
 
-// Runs `sql` on a SQLite file; false when a statement failed.
-bool sqlite_exec(const QString& path, const QStringList& sql) {
-    bool done = true;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "direct");
-        db.setDatabaseName(path);
-        done = db.open();
-        for (const QString& statement : sql) {
-            done = done && QSqlQuery(db).exec(statement);
-        }
-    }
-    QSqlDatabase::removeDatabase("direct");
-    return done;
-}
-
 // The rows' ports, in the order listed.
 std::vector<QString> ports(const std::vector<Record>& rows) {
     std::vector<QString> ports;
@@ -152,18 +137,10 @@ class RegisterOnBoth : public ::testing::TestWithParam<const char*> {
     bool server() const { return QLatin1String(GetParam()) == QLatin1String("postgresql"); }
     // Runs `sql` on the register directly.
     bool exec(const QStringList& sql) {
-        if (server()) {
-            for (const QString& statement : sql) {
-                if (const QString error = testing::pg_exec(statement, location_);
-                    !error.isEmpty()) {
-                    ADD_FAILURE() << error.toStdString();
-                    return false;
-                }
-            }
-            return true;
-        }
         QDir().mkpath(dir_.filePath("station"));
-        return sqlite_exec(location_, sql);
+        const QString error = testing::owner_exec(location_, sql);
+        EXPECT_EQ(error.toStdString(), "");
+        return error.isEmpty();
     }
     QTemporaryDir dir_;
     QString location_;
@@ -375,16 +352,21 @@ TEST_F(RegisterTest, KeepsARowLocallyWhileTheRegisterIsHeldAndSendsItOnce) {
     ASSERT_TRUE(local.open_for_reading(path("local/register.sqlite"), error));
     EXPECT_EQ(local.list({}, error), std::vector<Record>{kPassed});
     // 250 more copies of the waiting row, each with an id of its own.
-    ASSERT_TRUE(sqlite_exec(
-        path("local/register.sqlite"),
-        {"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 250) "
-         "INSERT INTO devices (time, port, speed, version, imei, sim_id, signal, profile_file, "
-         "profile_sha256, apply_result, result, failed, trace_file, uuid, station, os_user, utc) "
-         "SELECT time, port, speed, version, imei, sim_id, signal, profile_file, profile_sha256, "
-         "apply_result, result, failed, trace_file, printf('00000000-0000-4000-8000-%012d', i), "
-         "station, os_user, utc FROM devices, n",
-         "INSERT INTO waiting (uuid, register) SELECT uuid, (SELECT register FROM waiting) "
-         "FROM devices WHERE uuid LIKE '00000000-%'"}));
+    ASSERT_TRUE(
+        testing::owner_exec(
+            path("local/register.sqlite"),
+            {"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 250) "
+             "INSERT INTO devices (time, port, speed, version, imei, sim_id, signal, profile_file, "
+             "profile_sha256, apply_result, result, failed, trace_file, uuid, station, os_user, "
+             "utc) "
+             "SELECT time, port, speed, version, imei, sim_id, signal, profile_file, "
+             "profile_sha256, "
+             "apply_result, result, failed, trace_file, printf('00000000-0000-4000-8000-%012d', "
+             "i), "
+             "station, os_user, utc FROM devices, n",
+             "INSERT INTO waiting (uuid, register) SELECT uuid, (SELECT register FROM waiting) "
+             "FROM devices WHERE uuid LIKE '00000000-%'"})
+            .isEmpty());
     EXPECT_EQ(book.waiting(), 251);
     EXPECT_EQ(book.send_waiting(error), 251) << error.toStdString();
     EXPECT_EQ(book.waiting(), 0);
@@ -444,7 +426,8 @@ TEST_F(RegisterTest, RefusesARegisterThatCannotBeUsed) {
     QString error;
     ASSERT_TRUE(Register().open(path("newer.sqlite"), error));
     other_station(path("newer.sqlite"), {"PRAGMA user_version = 6"}, 0ms).join();
-    ASSERT_TRUE(sqlite_exec(path("foreign.sqlite"), {"CREATE TABLE prices (name TEXT)"}));
+    ASSERT_TRUE(
+        testing::owner_exec(path("foreign.sqlite"), {"CREATE TABLE prices (name TEXT)"}).isEmpty());
     const struct {
         QString location;
         bool read_only;
