@@ -5,9 +5,7 @@
 // as a stalled network or a hung peer is: every connection stays
 // established and the kernel still acknowledges what is sent, but no byte
 // moves either way and no new connection is taken up.  Ending the proxy
-// closes every connection.  Or it can stand for a server that was stopped:
-// every connection is closed and a new one closed as soon as it comes.
-// POSIX only.
+// closes every connection.  POSIX only.
 
 #include <QUrl>
 
@@ -50,15 +48,14 @@ class TcpProxy {
         return through.toString();
     }
     void freeze(bool frozen) { frozen_ = frozen; }
-    void refuse(bool refusing) { refusing_ = refusing; }
 
   private:
-    // Listens on the proxy's port, a free one the first time.
+    // Listens on a free port.
     void listen() {
         listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const int yes = 1;
         ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        sockaddr_in at = address(port_);
+        sockaddr_in at = address(0);
         socklen_t size = sizeof at;
         ::bind(listener_, reinterpret_cast<sockaddr*>(&at), sizeof at);
         ::listen(listener_, 16);
@@ -100,21 +97,7 @@ class TcpProxy {
     }
     void run() {
         while (!ending_) {
-            if (refusing_ != (listener_ < 0)) {
-                // Stopped, as a server is: the port no longer listens.
-                if (refusing_) {
-                    for (const auto& [a, b] : pairs_) {
-                        ::close(a);
-                        ::close(b);
-                    }
-                    pairs_.clear();
-                    ::close(listener_);
-                    listener_ = -1;
-                } else {
-                    listen();
-                }
-            }
-            if (frozen_ || refusing_) {
+            if (frozen_) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
                 continue;
             }
@@ -149,7 +132,6 @@ class TcpProxy {
     int listener_ = -1;
     int port_ = 0;
     std::atomic<bool> frozen_{false};
-    std::atomic<bool> refusing_{false};
     std::atomic<bool> ending_{false};
     std::vector<std::pair<int, int>> pairs_;
     std::thread thread_;
