@@ -4,6 +4,7 @@
 // each change found by verify, named by its row; on SQLite and on the test's
 // PostgreSQL server.
 #include "register/writer.h"
+#include "support/book_entries.h"
 #include "support/owner_sql.h"
 #include "support/user_folders.h"
 
@@ -64,37 +65,22 @@ class ChainTest : public ::testing::TestWithParam<bool> {
             reg::Register book;
             QString error;
             ASSERT_TRUE(book.open(place(station), error)) << error.toStdString();
-            reg::Intervention opened;
-            opened.time = "2026-12-08T10:00:00+01:00";
-            opened.imei = "356871044629016";
-            opened.kind = "repair";
-            opened.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-            std::vector<reg::Row> rows{opened};
-            if (QString(station) == "a") {
-                reg::Record device;
+            const bool a = QString(station) == "a";
+            // An id of its own each time: a server's writer keeps its rows' copies locally.
+            const QString id = station + QString::number(++written_ % 16, 16);
+            BookEntry entry{id, "356871044629016", "08", "", ";", {}, "pass"};
+            if (a) {
+                entry.changes = {{"ftp.user", "?", "tech", "confirmed", "tech"},
+                                 {"ftp.user", "?", "ana", "confirmed", "ana"}};
+            }
+            std::vector<reg::Row> rows = rows_of(entry);
+            if (a) {
+                reg::Record device, second;
                 device.time = "2026-12-08T09:00:00+01:00";
                 device.imei = "356871044629016";
-                rows.insert(rows.begin(), device);
-                for (const char* wanted : {"tech", "ana"}) {
-                    reg::Change c;
-                    c.intervention = opened.id;
-                    c.seq = static_cast<int>(rows.size()) - 1;
-                    c.time = opened.time;
-                    c.field = "ftp.user";
-                    c.wanted = c.now = wanted;
-                    c.state = "confirmed";
-                    rows.push_back(c);
-                }
-            }
-            reg::InterventionEnd end;
-            end.intervention = opened.id;
-            end.time = opened.time;
-            end.verdict = "pass";
-            rows.push_back(end);
-            if (QString(station) == "a") {
-                reg::Record second;
                 second.time = "2026-12-08T11:00:00+01:00";
                 second.imei = "356871044629024";
+                rows.insert(rows.begin(), device);
                 rows.push_back(second);
             }
             for (const reg::Row& row : rows) {
@@ -131,6 +117,7 @@ class ChainTest : public ::testing::TestWithParam<bool> {
     QTemporaryDir dir_;
     QString location_;
     int made_ = 0;
+    int written_ = 0;
     QStringList writers_;
     std::vector<reg::NamedKey> keys_;
 };
