@@ -178,17 +178,18 @@ bool names_code(const QString& text, const char* code) {
 // status naming its codes and no other status's, and lists every code.
 TEST(CliTable, HelpReadmeAndManualTellTheFailureTable) {
     std::vector<FailureKind> kinds;
-    for (int k = 0; k <= static_cast<int>(device::Failure::Kind::partly_written); ++k) {
-        kinds.push_back(static_cast<device::Failure::Kind>(k));
-    }
-    for (int k = 0; k <= static_cast<int>(reg::Failure::Kind::file_unwritable); ++k) {
-        kinds.push_back(static_cast<reg::Failure::Kind>(k));
-    }
-    for (int k = 0; k <= static_cast<int>(Own::sigterm); ++k) {
-        kinds.push_back(static_cast<Own>(k));
-    }
+    const auto add_up_to = [&kinds]<typename Kind>(Kind last) {
+        for (int k = 0; k <= static_cast<int>(last); ++k) {
+            kinds.push_back(static_cast<Kind>(k));
+        }
+    };
+    add_up_to(device::Failure::Kind::partly_written);
+    add_up_to(reg::Failure::Kind::file_unwritable);
+    add_up_to(Own::sigterm);
     std::map<std::string, std::set<int>> statuses_of; // code -> the statuses it ends with
+    std::vector<int> held;
     for (const ExitStatus& status : exit_statuses()) {
+        held.push_back(status.exit);
         for (const FailureCode& failure : status.failures) {
             EXPECT_EQ(std::erase(kinds, failure.kind), 1u) << failure.code;
             statuses_of[failure.code].insert(status.exit);
@@ -205,10 +206,6 @@ TEST(CliTable, HelpReadmeAndManualTellTheFailureTable) {
     std::vector<int> listed;
     for (const auto& [exit, text] : entries) {
         listed.push_back(exit);
-    }
-    std::vector<int> held;
-    for (const ExitStatus& status : exit_statuses()) {
-        held.push_back(status.exit);
     }
     EXPECT_EQ(listed, held);
     const QString codes =

@@ -47,14 +47,25 @@ struct Outcome {
     bool recorded = false;
 };
 
-// The record of such a write, beside the object's other members.
-const char kRecorded[] = R"("record":{"entry":null,"kept":"recorded","technician":null,)"
-                         R"("waiting":0,"why":null},)";
+// The object of such a write: its record beside its other members.
+std::string recorded(std::string json) {
+    return json.insert(json.find(R"("schema":1)"),
+                       R"("record":{"entry":null,"kept":"recorded","technician":null,)"
+                       R"("waiting":0,"why":null},)");
+}
+
+// The object of a value refused before anything is sent.
+std::string bad_value(const QString& detail, const QString& message = "") {
+    return QString(R"({"error":{"code":"bad_value","detail":"%1","message":"%2"},"ok":false,)"
+                   R"("schema":1})")
+        .arg(detail, message)
+        .toStdString();
+}
 
 struct Row {
     QString args; // @PIN@ is a file holding the PIN 1234
     Outcome expected;
-    const char* sent = nullptr; // nullptr: not checked
+    const char* sent = nullptr; // the requests, "|" between them; nullptr: not checked
     const char* err = "";       // standard error
     bool json = true;
     bool Faults::*fault = nullptr;
@@ -98,15 +109,9 @@ class Cli : public ::testing::Test {
         }
     }
     // Under Wine the ports are Windows' names: the device's path is COM5, the
-    // missing device COM9.  Windows ends lines with CR LF.
+    // missing device COM9.
     static QString windows(QString text) {
         return text.replace("@DIR@/ttySIM", kWineCom).replace("/dev/ttyNOPE", kWineMissing);
-    }
-    static std::string unix_lines(std::string text) {
-        for (auto at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
-            text.erase(at, 1);
-        }
-        return text;
     }
 
     void write(const QString& name, const QString& content) {
@@ -114,26 +119,27 @@ class Cli : public ::testing::Test {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(content.toUtf8());
     }
-
-    // The user's folders in the test's own: its register and service book.
-    void isolate(QProcess& process) const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", dir_.filePath("config"));
-        env.insert("XDG_DATA_HOME", dir_.filePath("data"));
-        process.setProcessEnvironment(env);
+    QByteArray read(const QString& name) const {
+        QFile file(dir_.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
+        return file.readAll();
     }
 
     void start(QProcess& process, const QString& args, bool json = true) {
         start(process, (kWine ? windows(args) : args).split(' ', Qt::SkipEmptyParts), json);
     }
-    // The arguments as a list: @PIN@ and @DIR@ in each replaced.
+    // The arguments as a list: @PIN@ and @DIR@ in each replaced.  The user's
+    // folders are in the test's own: its register and service book.
     void start(QProcess& process, QStringList args, bool json = true) {
         for (QString& arg : args) {
             arg.replace("@PIN@", dir_.filePath("pin.txt")).replace("@DIR@", dir_.path());
         }
         const QStringList all = QStringList{"--settings", dir_.filePath("rvt_ini.txt")} +
                                 (json ? QStringList{"--json"} : QStringList{}) + args;
-        isolate(process);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", dir_.filePath("config"));
+        env.insert("XDG_DATA_HOME", dir_.filePath("data"));
+        process.setProcessEnvironment(env);
         if (kWine) {
             process.start("wine", QStringList{kWineCli} + all);
         } else {
@@ -142,16 +148,20 @@ class Cli : public ::testing::Test {
         ASSERT_TRUE(process.waitForStarted(20000));
     }
     // Exit status, standard output and standard error.  Standard output
-    // `as_it_came` is the device's bytes, the same on every platform.
+    // `as_it_came` is the device's bytes, the same on every platform;
+    // Windows ends the other lines with CR LF.
     std::tuple<int, std::string, std::string> finish(QProcess& process, bool as_it_came = false) {
         EXPECT_TRUE(process.waitForFinished(20000));
-        std::string out = process.readAllStandardOutput().toStdString();
-        std::string err = process.readAllStandardError().toStdString();
+        QByteArray out = process.readAllStandardOutput();
+        QByteArray err = process.readAllStandardError();
         if (kWine) {
-            out = as_it_came ? out : unix_lines(out);
-            err = unix_lines(err);
+            if (!as_it_came) {
+                out.replace("\r\n", "\n");
+            }
+            err.replace("\r\n", "\n");
         }
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, out, err};
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                out.toStdString(), err.toStdString()};
     }
 
     // Runs a row on a fresh device whose clock stands at 31.12.2026 23:30:00.
@@ -163,25 +173,37 @@ class Cli : public ::testing::Test {
             d.modem().forms().error_for = row.modem_refuses;
         });
         sim_.set_command_faults({{row.only_for, row.fault ? with(row.fault) : Faults{}}});
-        sim_.clear_log();
-        QProcess process;
-        start(process, row.args, row.json);
-        const auto [exit, out, err] = finish(process);
+        const auto [exit, out, err] =
+            run((kWine ? windows(row.args) : row.args).split(' ', Qt::SkipEmptyParts), row.json);
         EXPECT_EQ(exit, row.expected.exit);
-        QString wanted = QString::fromUtf8(row.expected.out);
+        QString wanted = QString::fromStdString(row.expected.recorded ? recorded(row.expected.out)
+                                                                      : row.expected.out);
         QString wanted_err = QString::fromUtf8(row.err);
         if (kWine) {
             wanted = windows(wanted);
             wanted_err = windows(wanted_err);
         }
-        wanted.replace("@DIR@", dir_.path());
-        if (row.expected.recorded) {
-            wanted.replace(R"("schema":1)", kRecorded + QString(R"("schema":1)"));
-        }
-        EXPECT_EQ(out, (wanted.isEmpty() ? wanted : wanted + '\n').toStdString());
+        EXPECT_EQ(out, wanted.toStdString());
         EXPECT_EQ(err, wanted_err.toStdString());
         EXPECT_TRUE(row.sent == nullptr || sent() == row.sent) << sent();
     }
+    // Arguments as a list (an empty one, blanks), with --json:
+    // exit status, standard output without its line end, standard error;
+    // the test's folder in them as @DIR@.
+    using Run = std::tuple<int, std::string, std::string>;
+    Run run(const QStringList& args, bool json = true) {
+        sim_.clear_log();
+        QProcess process;
+        start(process, args, json);
+        const auto [exit, out, err] = finish(process);
+        const auto shown = [this](const std::string& text) {
+            return QByteArray::fromStdString(text)
+                .replace(dir_.path().toUtf8(), "@DIR@")
+                .toStdString();
+        };
+        return {exit, shown(out.empty() ? out : out.substr(0, out.size() - 1)), shown(err)};
+    }
+    Run run(const char* args, bool json = true) { return run(QString(args).split(' '), json); }
     // The requests the device received, "|" between them.
     std::string sent() const {
         std::string all;
@@ -194,80 +216,48 @@ class Cli : public ::testing::Test {
     QTemporaryDir dir_;
     devsim::PtySimulator sim_{dir_.filePath("ttySIM").toStdString()};
     QString com_link_; // COM5 in the Wine prefix
-
-    void busy_port_refuses_the_others();
-    void sigterm_ends_a_wait();
 };
 
-// clang-format off
 const char kOk[] = R"j({"message":"OK!","ok":true,"schema":1})j";
 const char kChanged[] = R"({"message":"OK - Promena parametara izvrsena","ok":true,"schema":1})";
-const Outcome kNoReply{4, R"({"error":{"code":"no_reply","detail":"","message":"Uredjaj ne )"
-                          R"(odgovara, proverite vezu i brzinu prenosa!"},"ok":false,"schema":1})"};
-const Outcome kNoReplyShort{4, R"j({"error":{"code":"no_reply","detail":"","message":"Uredjaj )j"
-                               R"j(ne odgovara !"},"ok":false,"schema":1})j"};
-const Outcome kRefused{5, R"j({"error":{"code":"refused","detail":"","message":"Not OK!"},)j"
-                          R"j("ok":false,"schema":1})j"};
-const Outcome kBadChecksum{5, R"j({"error":{"code":"bad_checksum","detail":"","message":)j"
-                              R"j("Checksum nije dobar!"},"ok":false,"schema":1})j"};
-const Outcome kNoDevice{3, R"({"error":{"code":"port_unavailable","detail":"Uredjaj: )"
-                           R"(/dev/ttyNOPE\nNema takvog uredjaja.","message":"Port nije dobro )"
-                           R"(izabran, podesite port i pokusajte ponovo!"},"ok":false,)"
-                           R"("schema":1})"};
-const Outcome kInUse{3, R"({"error":{"code":"port_unavailable","detail":"Uredjaj: @DIR@/ttySIM\n)"
-                        R"(Port je zauzet: koristi ga drugi program.","message":"Port nije dobro )"
-                        R"(izabran, podesite port i pokusajte ponovo!"},"ok":false,"schema":1})"};
-
-// A command (blanks between its arguments), and the requests ("|" between
-// them) and the output of a good run.
-struct Command {
-    const char* args;
-    const char* sent;
-    const char* good;
-    bool writes = false; // and is recorded
-};
-
-const Command kCommands[] = {
-    {"version", "V", R"j({"ok":true,"schema":1,"version":"Tessal GPRS 2.4.1 (simulator)"})j"},
-    {"last-command", "W", R"({"last_command":"","ok":true,"schema":1})"},
-    {"restart", "E", kOk, true},
-    {"reset --yes", "X", kOk, true},
-    {"test", "T", kOk},
-    {"imei", "AAT+GSN", R"({"imei":"356871044629016","ok":true,"schema":1})"},
-    {"signal", "AAT+CSQ",
-     R"({"ok":true,"schema":1,"signal":{"bar":63,"label":"Nivo: 21","strength":21}})"},
-    {"clock --season summer", "AAT+CCLK?",
-     R"({"clock":{"date":"01.01.2027","season":"summer","time":"01:30:00"},)"
-     R"("ok":true,"schema":1})"},
-    {"ftp get",
-     "RFTPGovAddr|RFTPGovUser|RFTPGovPass|RFTP_pathFILES|RFtpGovFoldsCommand|RgprsParamVlada",
-     R"({"ftp":{"address":"192.168.10.20","command":"/komande","for_send":"/izvestaji","gprs":)"
-     R"("internet,gprs,gprs","operator":null,"password":"********","user":"terminal"},)"
-     R"("ok":true,"schema":1})"},
-    {"ftp set --user ana --for-send /x", "PFTPGovUser:ana|PFTP_pathFILES:/x",
-     R"({"message":"OK - Promena parametara izvrsena","ok":true,"schema":1,)"
-     R"("written":["user","for_send"]})", true},
-    {"jad get REPORT_INTERVAL", "J",
-     R"({"name":"REPORT_INTERVAL","ok":true,"schema":1,"value":"60"})"},
-    {"jad set REPORT_INTERVAL: 30", "PREPORT_INTERVAL:30", kChanged, true},
-    {"sim id", "AAT^SCID", R"({"ok":true,"schema":1,"sim_id":"89381030000123456784"})"},
-    {"--trace @DIR@/trace.txt sim pin --pin-file @PIN@",
-     R"(AAT+CPIN?|AAT+CPIN =1234|AAT+CLCK = "SC",0,1234)",
-     R"({"message":"PIN kod uspesno setovan","ok":true,"schema":1})", true},
-    {"at AT+CSQ", "AAT+CSQ", R"({"ok":true,"reply":"\r\n+CSQ: 21,99\r\n\r\nOK\r\n","schema":1})"},
-};
-
-// A silent, a refusing and a garbling device and a missing port, each on a
-// data read, an acknowledged command, the clock, a write with its lists and
-// the PIN sequence with its messages.
 const char kFtpSet[] = "ftp set --user ana --for-send /x";
 const char kPin[] = "sim pin --pin-file @PIN@";
-const Row kFailures[] = {
-    {"--timeout 300 version", kNoReply, nullptr, "", true, &Faults::silent},
-    {"--timeout 300 restart", {4, kNoReplyShort.out, true}, nullptr, "", true, &Faults::silent},
-    {"--timeout 300 clock --season summer",
-     {4, R"j({"error":{"code":"no_reply","detail":"","message":"Uredjaj ne odgovara, )j"
-         R"j(proverite vezu!"},"ok":false,"schema":1})j"}, nullptr, "", true, &Faults::silent},
+
+// clang-format off
+const Row kRows[] = {
+    // Each command on a good device.
+    {"version", {0, R"j({"ok":true,"schema":1,"version":"Tessal GPRS 2.4.1 (simulator)"})j"}, "V"},
+    {"last-command", {0, R"({"last_command":"","ok":true,"schema":1})"}, "W"},
+    {"restart", {0, kOk, true}, "E"},
+    {"reset --yes", {0, kOk, true}, "X"},
+    {"test", {0, kOk}, "T"},
+    {"imei", {0, R"({"imei":"356871044629016","ok":true,"schema":1})"}, "AAT+GSN"},
+    {"signal", {0, R"({"ok":true,"schema":1,"signal":{"bar":63,"label":"Nivo: 21","strength":21}})"},
+     "AAT+CSQ"},
+    {"clock --season summer", {0, R"({"clock":{"date":"01.01.2027","season":"summer","time":)"
+                                  R"("01:30:00"},"ok":true,"schema":1})"}, "AAT+CCLK?"},
+    {"ftp get",
+     {0, R"({"ftp":{"address":"192.168.10.20","command":"/komande","for_send":"/izvestaji","gprs":)"
+         R"("internet,gprs,gprs","operator":null,"password":"********","user":"terminal"},)"
+         R"("ok":true,"schema":1})"},
+     "RFTPGovAddr|RFTPGovUser|RFTPGovPass|RFTP_pathFILES|RFtpGovFoldsCommand|RgprsParamVlada"},
+    {kFtpSet, {0, R"({"message":"OK - Promena parametara izvrsena","ok":true,"schema":1,)"
+                  R"("written":["user","for_send"]})", true}, "PFTPGovUser:ana|PFTP_pathFILES:/x"},
+    {"jad get REPORT_INTERVAL", {0, R"({"name":"REPORT_INTERVAL","ok":true,"schema":1,"value":)"
+                                    R"("60"})"}, "J"},
+    {"jad set REPORT_INTERVAL: 30", {0, kChanged, true}, "PREPORT_INTERVAL:30"},
+    {"sim id", {0, R"({"ok":true,"schema":1,"sim_id":"89381030000123456784"})"}, "AAT^SCID"},
+    {QString("--trace @DIR@/trace.txt ") + kPin,
+     {0, R"({"message":"PIN kod uspesno setovan","ok":true,"schema":1})", true},
+     R"(AAT+CPIN?|AAT+CPIN =1234|AAT+CLCK = "SC",0,1234)"},
+    {"at AT+CSQ", {0, R"({"ok":true,"reply":"\r\n+CSQ: 21,99\r\n\r\nOK\r\n","schema":1})"}, "AAT+CSQ"},
+
+    // A silent device on a data read, a write with its lists and the PIN
+    // sequence with its messages; a refusing and a garbling device; a missing
+    // port on a read and on a write.
+    {"--timeout 300 version",
+     {4, R"({"error":{"code":"no_reply","detail":"","message":"Uredjaj ne odgovara, proverite )"
+         R"(vezu i brzinu prenosa!"},"ok":false,"schema":1})"}, nullptr, "", true, &Faults::silent},
     {QString("--timeout 300 ") + kFtpSet,
      {4, R"({"error":{"code":"no_reply","detail":"","message":"Uredjaj ne odgovara !"},)"
          R"("not_written":["user","for_send"],"ok":false,"schema":1,"written":[]})", true},
@@ -276,27 +266,24 @@ const Row kFailures[] = {
      {4, R"j({"error":{"code":"no_reply","detail":"","message":"Uredjaj ne odgovara !"},)j"
          R"j("messages":["Uredjaj ne odgovara !","Uredjaj ne odgovara !"],"ok":false,)j"
          R"j("schema":1})j", true}, nullptr, "", true, &Faults::silent},
-    {"imei", kRefused, nullptr, "", true, &Faults::nak_all},
-    {"test", kRefused, nullptr, "", true, &Faults::nak_all},
-    {kPin, {5, R"j({"error":{"code":"refused","detail":"","message":"Not OK!"},)j"
-               R"j("messages":["Not OK!","Not OK!"],"ok":false,"schema":1})j", true},
-     nullptr, "", true, &Faults::nak_all},
-    {"signal", kBadChecksum, nullptr, "", true, &Faults::corrupt_checksum},
-    {"reset --yes", {0, kOk, true}, nullptr, "", true, &Faults::corrupt_checksum}, // ACK: none
-    {kPin, {5, R"({"error":{"code":"bad_checksum","detail":"","message":"Nedozvoljena )"
-               R"(operacija ==CS=="},"ok":false,"schema":1})", true},
-     nullptr, "", true, &Faults::corrupt_checksum},
-    {"--port /dev/ttyNOPE version", kNoDevice, ""},
+    {"imei", {5, R"j({"error":{"code":"refused","detail":"","message":"Not OK!"},"ok":false,)j"
+                 R"j("schema":1})j"}, nullptr, "", true, &Faults::nak_all},
+    {"signal", {5, R"j({"error":{"code":"bad_checksum","detail":"","message":"Checksum nije )j"
+                   R"j(dobar!"},"ok":false,"schema":1})j"}, nullptr, "", true,
+     &Faults::corrupt_checksum},
+    {"--port /dev/ttyNOPE version",
+     {3, R"({"error":{"code":"port_unavailable","detail":"Uredjaj: /dev/ttyNOPE\nNema takvog )"
+         R"(uredjaja.","message":"Port nije dobro izabran, podesite port i pokusajte ponovo!"},)"
+         R"("ok":false,"schema":1})"}, ""},
     {QString("--port /dev/ttyNOPE ") + kFtpSet,
      {3, R"({"error":{"code":"port_unavailable","detail":"Uredjaj: /dev/ttyNOPE\nNema takvog )"
          R"(uredjaja.","message":"Port nije dobro izabran, podesite port i pokusajte ponovo!"},)"
          R"("not_written":["user","for_send"],"ok":false,"schema":1,"written":[]})"}, ""},
-};
 
-const Row kRows[] = {
+    // The special cases.
     {"reset", {2, R"({"error":{"code":"not_confirmed","detail":"reset sends nothing without )"
                   R"(--yes","message":"Jeste li sigurni?"},"ok":false,"schema":1})"}, ""},
-    {"ftp set --user ana --for-send /x",
+    {kFtpSet,
      {7, R"({"error":{"code":"partial","detail":"refused","message":"Not OK!"},)"
          R"("not_written":["for_send"],"ok":false,"schema":1,"written":["user"]})", true},
      "PFTPGovUser:ana|PFTP_pathFILES:/x", "", true, &Faults::nak_all, "PFTP_pathFILES"},
@@ -327,23 +314,13 @@ const Row kRows[] = {
     // another command takes; nothing is sent.
     {"imei --verify", {2, R"({"error":{"code":"usage","detail":"","message":"imei does not )"
                           R"(take --verify"},"ok":false,"schema":1})"}, ""},
-    {"imei --verify", {2, ""}, "", "imei does not take --verify\n", false},
-    {"sim pin --password-file @PIN@",
-     {2, R"({"error":{"code":"usage","detail":"","message":"sim pin does not take )"
-         R"(--password-file"},"ok":false,"schema":1})"}, ""},
     {"ftp get --verify", {2, ""}, "", "ftp get does not take --verify\n", false},
     // What the FTP dialog refuses is refused before anything is sent.
     {"ftp set --address 1.2.3.4.5",
      {2, R"({"error":{"code":"bad_value","detail":"address: octet 4 not a number from 0 to )"
          R"(255","message":"Podaci za ftp adresu nisu dobro uneti."},"ok":false,"schema":1})"}, ""},
-    {"ftp set --address 255.0.0.1", {0, R"({"message":"OK - Promena parametara izvrsena",)"
-                                        R"("ok":true,"schema":1,"written":["address"]})", true},
-     "PFTPGovAddr:255.000.000.1"},
-    {"ftp set --address 1.2.3.4.5", {2, ""}, "", "Podaci za ftp adresu nisu dobro uneti.\n"
-                                                 "address: octet 4 not a number from 0 to 255\n",
-     false},
     // The modem's error in answer to the PIN request switch, as it came.
-    {"sim pin --pin-file @PIN@",
+    {kPin,
      {5, R"({"error":{"code":"modem_error","detail":"","message":"\r\n+CME ERROR: 10\r\n"},)"
          R"("ok":false,"schema":1})", true},
      R"(AAT+CPIN?|AAT+CPIN =1234|AAT+CLCK = "SC",0,1234)", "", true, nullptr, "", "AT+CLCK"},
@@ -351,52 +328,65 @@ const Row kRows[] = {
     {"version", {0, "Tessal GPRS 2.4.1 (simulator)"}, "V", "", false},
     {"--timeout 300 version", {4, ""}, "V", "Uredjaj ne odgovara, proverite vezu i brzinu "
                                             "prenosa!\n", false, &Faults::silent},
-    {"reset", {2, ""}, "", "Jeste li sigurni?\nreset sends nothing without --yes\n", false},
     {"--port /dev/ttyNOPE imei", {3, ""}, "", "Port nije dobro izabran, podesite port i pokusajte "
                                               "ponovo!\nUredjaj: /dev/ttyNOPE\nNema takvog "
                                               "uredjaja.\n", false},
 };
 // clang-format on
 
-// Each command on a good device; each failure on the kinds of command that
-// read it differently, on a missing and on a busy port; the special cases;
-// the PIN kept secret; the port list; a signal during a wait; a vanished link.
+// Each row of the table; the PIN kept secret; the port list; a busy port;
+// a signal during a wait; a vanished link.
 TEST_F(Cli, EveryCommandAndOutcome) {
     for (const Row& row : kRows) {
         check(row);
     }
-    for (const Command& c : kCommands) {
-        check({c.args, {0, c.good, c.writes}, c.sent});
-    }
-    for (const Row& row : kFailures) {
-        check(row);
-    }
-    // Another run holds the port, waiting for a reply that does not come:
-    // nothing of the others reaches the device.  Not under Wine, which lets
-    // a second program open a COM port that another holds (Windows refuses
-    // it, as the port's "access denied").
-    if (!kWine) {
-        busy_port_refuses_the_others();
-    }
 
     // The PIN reached the device and nothing else.
-    QFile trace(dir_.filePath("trace.txt"));
-    ASSERT_TRUE(trace.open(QIODevice::ReadOnly));
-    const QByteArray traced = trace.readAll();
+    const QByteArray traced = read("trace.txt");
     EXPECT_TRUE(traced.contains("<STX>AAT+CPIN =****")) << traced.toStdString();
     EXPECT_FALSE(traced.contains("1234") || traced.contains("31 32 33 34")) << traced.toStdString();
 
-    QProcess ports;
-    start(ports, "ports");
-    const auto [listed_exit, listed, listed_err] = finish(ports);
+    const auto [listed_exit, listed, listed_err] = run("ports");
     EXPECT_TRUE(listed_exit == 0 && listed_err.empty()) << listed_exit << listed_err;
     const QJsonValue first = QJsonDocument::fromJson(QByteArray::fromStdString(listed))["ports"][0];
-    EXPECT_EQ(first["device"].toString(), kWine ? QString(kWineCom) : dir_.filePath("ttySIM"));
+    EXPECT_EQ(first["device"].toString(), kWine ? QString(kWineCom) : "@DIR@/ttySIM");
 
-    // SIGTERM ends a wait at once, and the PIN sequence, which goes on after
-    // a time-out, sends nothing more.  POSIX only: Windows has no signals.
+    // POSIX only: Wine lets a second program open a COM port that another
+    // holds (Windows refuses it, as the port's "access denied"), and Windows
+    // has no signals.
     if (!kWine) {
-        sigterm_ends_a_wait();
+        // Another run holds the port, waiting for a reply that does not
+        // come: nothing of the others reaches the device.
+        sim_.set_command_faults({{"", with(&Faults::silent)}});
+        QProcess holder;
+        start(holder, "--timeout 20000 version");
+        ASSERT_TRUE(sim_.wait_for_requests(1, 5s));
+        check({"version",
+               {3, R"({"error":{"code":"port_unavailable","detail":"Uredjaj: @DIR@/ttySIM\nPort )"
+                   R"(je zauzet: koristi ga drugi program.","message":"Port nije dobro izabran, )"
+                   R"(podesite port i pokusajte ponovo!"},"ok":false,"schema":1})"},
+               ""});
+        holder.terminate();
+        EXPECT_EQ(std::get<0>(finish(holder)), 143);
+
+        // SIGTERM ends a wait at once, and the PIN sequence, which goes on
+        // after a time-out, sends nothing more.
+        sim_.set_command_faults({{"", with(&Faults::silent)}});
+        sim_.clear_log();
+        QProcess process;
+        start(process, kPin);
+        ASSERT_TRUE(sim_.wait_for_requests(1, 5s));
+        const auto since = std::chrono::steady_clock::now();
+        process.terminate();
+        const auto [exit, out, err] = finish(process);
+        EXPECT_LT(std::chrono::steady_clock::now() - since, 1s);
+        EXPECT_EQ(exit, 143);
+        EXPECT_EQ(out, recorded(R"j({"error":{"code":"interrupted","detail":"","message":)j"
+                                R"j("interrupted (SIGTERM)"},"ok":false,"schema":1})j") +
+                           "\n");
+        EXPECT_EQ(err, "");
+        std::this_thread::sleep_for(300ms);
+        EXPECT_EQ(sim_.requests(), std::vector<std::string>{"AAT+CPIN?"});
     }
 
     sim_.stop(); // the link goes with it
@@ -404,41 +394,6 @@ TEST_F(Cli, EveryCommandAndOutcome) {
            {3, R"({"error":{"code":"port_unavailable","detail":"Uredjaj: @DIR@/ttySIM\n)"
                R"(Nema takvog uredjaja.","message":"Port nije dobro izabran, podesite )"
                R"(port i pokusajte ponovo!"},"ok":false,"schema":1})"}});
-}
-
-void Cli::busy_port_refuses_the_others() {
-    sim_.set_command_faults({{"", with(&Faults::silent)}});
-    QProcess holder;
-    start(holder, "--timeout 20000 version");
-    ASSERT_TRUE(sim_.wait_for_requests(1, 5s));
-    check({"version", kInUse, ""});
-    check({kFtpSet,
-           {3, R"({"error":{"code":"port_unavailable","detail":"Uredjaj: @DIR@/ttySIM\nPort je )"
-               R"(zauzet: koristi ga drugi program.","message":"Port nije dobro izabran, podesite )"
-               R"(port i pokusajte ponovo!"},"not_written":["user","for_send"],"ok":false,)"
-               R"("schema":1,"written":[]})"},
-           ""});
-    holder.terminate();
-    EXPECT_EQ(std::get<0>(finish(holder)), 143);
-}
-
-void Cli::sigterm_ends_a_wait() {
-    sim_.set_command_faults({{"", with(&Faults::silent)}});
-    sim_.clear_log();
-    QProcess process;
-    start(process, "sim pin --pin-file @PIN@");
-    ASSERT_TRUE(sim_.wait_for_requests(1, 5s));
-    const auto since = std::chrono::steady_clock::now();
-    process.terminate();
-    const auto [exit, out, err] = finish(process);
-    EXPECT_LT(std::chrono::steady_clock::now() - since, 1s);
-    EXPECT_EQ(exit, 143);
-    EXPECT_EQ(out, R"j({"error":{"code":"interrupted","detail":"","message":"interrupted )j"
-                   R"j((SIGTERM)"},"ok":false,)j" +
-                       std::string(kRecorded) + R"("schema":1})" + "\n");
-    EXPECT_EQ(err, "");
-    std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(sim_.requests(), std::vector<std::string>{"AAT+CPIN?"});
 }
 
 // A device's text printed as it came keeps its bytes, CR LF included, on
@@ -451,32 +406,31 @@ TEST_F(Cli, DeviceTextComesAsItCameOrAsVisibleCharacters) {
     const struct {
         const char* args;
         std::function<void(devsim::Device&)> device;
+        const char* refuses; // the AT command the modem answers with the hostile line
         int exit;
         std::string out, err;
         bool as_it_came = false;
     } rows[] = {
-        {"at AT+CSQ", {}, 0, "\r\n+CSQ: 21,99\r\n\r\nOK\r\n", "", true},
-        {"jad get", [](devsim::Device& d) { d.set_descriptor("MIDlet-Name: X\r\nPIB: 1\r\n"); }, 0,
-         "MIDlet-Name: X\r\nPIB: 1\r\n", "", true},
+        {"at AT+CSQ", {}, "", 0, "\r\n+CSQ: 21,99\r\n\r\nOK\r\n", "", true},
+        {"jad get", [](devsim::Device& d) { d.set_descriptor("MIDlet-Name: X\r\nPIB: 1\r\n"); }, "",
+         0, "MIDlet-Name: X\r\nPIB: 1\r\n", "", true},
         {"at AT+CSQ",
-         [&](devsim::Device& d) {
-             d.modem().forms().error_for = "AT+CSQ";
-             d.modem().forms().error_line = hostile;
-         },
-         5, "\r\n" + std::string(hostile) + "\r\n",
+         {},
+         "AT+CSQ",
+         5,
+         "\r\n" + std::string(hostile) + "\r\n",
          R"(\r\n+CME ERROR: \x1B[2J\x1B]0;owned\x07\r\n)"
          "\n",
          true},
-        {"version", [&](devsim::Device& d) { d.set_version(forged); }, 0,
+        {"version", [&](devsim::Device& d) { d.set_version(forged); }, "", 0,
          R"(evil\r\n2026-12-08T10:00:00+01:00 forged PASS 356938035643899 /dev/ttyUSB9)"
          "\n",
          ""},
         {"sim id",
-         [&](devsim::Device& d) {
-             d.modem().forms().error_for = "AT^SCID";
-             d.modem().forms().error_line = hostile;
-         },
-         5, "",
+         {},
+         "AT^SCID",
+         5,
+         "",
          R"(+CME ERROR: \x1B[2J\x1B]0;owned\x07)"
          "\n"
          R"(\r\n+CME ERROR: \x1B[2J\x1B]0;owned\x07\r\n)"
@@ -484,8 +438,10 @@ TEST_F(Cli, DeviceTextComesAsItCameOrAsVisibleCharacters) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.args);
-        sim_.with_device([&row](devsim::Device& d) {
+        sim_.with_device([&](devsim::Device& d) {
             d = devsim::Device();
+            d.modem().forms().error_for = row.refuses;
+            d.modem().forms().error_line = hostile;
             if (row.device) {
                 row.device(d);
             }
@@ -496,34 +452,14 @@ TEST_F(Cli, DeviceTextComesAsItCameOrAsVisibleCharacters) {
     }
 }
 
-// Arguments as a list (an empty one, blanks, a long one), with --json:
-// exit status, standard output without its line end, standard error.
-class CliValues : public Cli {
-  protected:
-    using Run = std::tuple<int, std::string, std::string>;
-    Run run(const QStringList& args, bool json = true) {
-        sim_.clear_log();
-        QProcess process;
-        start(process, args, json);
-        auto [exit, out, err] = finish(process);
-        return {exit, out.empty() ? out : out.substr(0, out.size() - 1), err};
-    }
-    Run run(const char* args, bool json = true) { return run(QString(args).split(' '), json); }
-};
-
 // A profile exported, edited as text, compared and applied on a device that
 // keeps what it is set to; a device that refuses a write (files refused: below).
-TEST_F(CliValues, Profiles) {
+TEST_F(Cli, Profiles) {
     if (kWine) {
         GTEST_SKIP() << "the profile's file and port are Unix paths here";
     }
-    const auto text = [this](const QString& name) {
-        QFile file(dir_.filePath(name));
-        EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
-        return QString::fromUtf8(file.readAll());
-    };
     const auto part = [&](const QString& name, const char* key) {
-        const QJsonObject o = QJsonDocument::fromJson(text(name).toUtf8())[key].toObject();
+        const QJsonObject o = QJsonDocument::fromJson(read(name))[key].toObject();
         return QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString();
     };
     // The JSON output with the values that stay unchanged counted, not listed.
@@ -539,32 +475,18 @@ TEST_F(CliValues, Profiles) {
         o["values"] = kept;
         return QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString();
     };
-    const std::string read = "V|AAT+GSN|RFTPGovAddr|RFTPGovUser|RFTPGovPass|RFTP_pathFILES|"
-                             "RFtpGovFoldsCommand|RgprsParamVlada|J";
+    const std::string reading = "V|AAT+GSN|RFTPGovAddr|RFTPGovUser|RFTPGovPass|RFTP_pathFILES|"
+                                "RFtpGovFoldsCommand|RgprsParamVlada|J";
     EXPECT_EQ(run("profile export @DIR@/p.json"),
-              Run(0,
-                  R"({"file":")" + dir_.path().toStdString() + R"(/p.json","ok":true,"schema":1})",
-                  ""));
+              Run(0, R"({"file":"@DIR@/p.json","ok":true,"schema":1})", ""));
     EXPECT_EQ(part("p.json", "ftp"), R"({"address":"192.168.10.20","command":"/komande",)"
                                      R"("for_send":"/izvestaji","gprs":"internet,gprs,gprs",)"
                                      R"("user":"terminal"})");
-    EXPECT_EQ(part("p.json", "jad"),
-              R"({"CASH_SPEED":"9600","CASH_TYPE":"3","GPRS_RETRIES":"5","MIDlet-1":"Komunikator,)"
-              R"(,rs.tessal.komunikator.Main","MIDlet-Description":"GPRS komunikator fiskalne )"
-              R"(kase","MIDlet-Jar-Size":"48213","MIDlet-Jar-URL":"http://update.example.net:)"
-              R"(8080/komunikator.jar","MIDlet-Name":"Tessal GPRS","MIDlet-Vendor":"Tessal",)"
-              R"("MIDlet-Version":"2.4.1","MicroEdition-Configuration":"CLDC-1.1",)"
-              R"("MicroEdition-Profile":"IMP-NG","PIB":"100123456","REPORT_INTERVAL":"60",)"
-              R"("SMS_ALARM":"+381641234567"})");
-    const QJsonValue source = QJsonDocument::fromJson(text("p.json").toUtf8())["source"];
+    const QJsonValue source = QJsonDocument::fromJson(read("p.json"))["source"];
     EXPECT_EQ(source["port"], dir_.filePath("ttySIM"));
     EXPECT_TRUE(
         QDateTime::fromString(source["read_at"].toString(), "yyyy-MM-dd HH:mm:ss").isValid());
-    EXPECT_EQ(std::get<0>(run("profile export @DIR@/s.json --with-secrets")), 0);
-    EXPECT_EQ(part("s.json", "ftp"), R"({"address":"192.168.10.20","command":"/komande",)"
-                                     R"("for_send":"/izvestaji","gprs":"internet,gprs,gprs",)"
-                                     R"("password":{"secret":"trobelik"},"user":"terminal"})");
-    QString edited = text("p.json");
+    QString edited = QString::fromUtf8(read("p.json"));
     edited.replace(R"("user": "terminal")", R"("user": "tech")")
         .replace(R"("REPORT_INTERVAL": "60")", R"("REPORT_INTERVAL": "30")");
     write("e.json", edited);
@@ -575,21 +497,18 @@ TEST_F(CliValues, Profiles) {
                   R"({"code":"differs","detail":"2 values differ","message":""},"ok":false,)"
                   R"("same":18,"schema":1})",
                   ""));
-    EXPECT_EQ(
-        run("profile diff @DIR@/e.json", false),
-        Run(1, "ftp.user: terminal -> tech\njad.REPORT_INTERVAL: 60 -> 30", "2 values differ\n"));
     EXPECT_EQ(changes(std::get<1>(run("profile apply @DIR@/e.json --dry-run"))),
               R"({"dry_run":true,"error":{"code":"differs","detail":"2 values differ",)"
               R"("message":""},"ok":false,"schema":1,"unchanged":18,"values":[{"device":)"
               R"("terminal","field":"ftp.user","profile":"tech","state":"differs"},{"device":)"
               R"("60","field":"jad.REPORT_INTERVAL","profile":"30","state":"differs"}]})");
-    EXPECT_EQ(sent(), read);
+    EXPECT_EQ(sent(), reading);
     EXPECT_EQ(changes(std::get<1>(run("profile apply @DIR@/e.json"))),
               R"({"ok":true,"record":{"entry":1,"kept":"recorded","technician":null,"waiting":0,)"
               R"("why":null},"schema":1,"unchanged":18,"values":[{"device":"terminal","field":)"
               R"("ftp.user","now":"tech","profile":"tech","state":"confirmed"},{"device":"60",)"
               R"("field":"jad.REPORT_INTERVAL","now":"30","profile":"30","state":"confirmed"}]})");
-    EXPECT_EQ(sent(), read + "|PFTPGovUser:tech|PREPORT_INTERVAL:30|" + read);
+    EXPECT_EQ(sent(), reading + "|PFTPGovUser:tech|PREPORT_INTERVAL:30|" + reading);
     EXPECT_EQ(std::get<0>(run("profile export @DIR@/p2.json")), 0);
     EXPECT_EQ(part("p2.json", "ftp") + part("p2.json", "jad"),
               part("e.json", "ftp") + part("e.json", "jad"));
@@ -604,31 +523,23 @@ TEST_F(CliValues, Profiles) {
               R"("schema":1,"unchanged":18,"values":[{"device":"tech","field":"ftp.user","now":)"
               R"("ana","profile":"ana","state":"confirmed"},{"device":"30","field":)"
               R"("jad.REPORT_INTERVAL","profile":"45","state":"not_written","why":"Not OK!"}]})");
-    EXPECT_EQ(sent(), read + "|PFTPGovUser:ana|PREPORT_INTERVAL:45|" + read);
+    EXPECT_EQ(sent(), reading + "|PFTPGovUser:ana|PREPORT_INTERVAL:45|" + reading);
 }
 
-// A JAD value the dialog refuses is not sent; one as long as the line is.
-TEST_F(CliValues, AJadValueTheDialogRefusesIsNotSent) {
-    const std::string refused = R"({"error":{"code":"bad_value","detail":"%1","message":"Unesite )"
-                                R"(novu vrednost parametra"},"ok":false,"schema":1})";
-    const auto with = [&refused](const char* detail) {
-        return QString::fromStdString(refused).arg(detail).toStdString();
-    };
-    EXPECT_EQ(run({"jad", "set", "MIDlet-Name", ""}), Run(2, with("empty"), ""));
+// A JAD value the dialog refuses is not sent.
+TEST_F(Cli, AJadValueTheDialogRefusesIsNotSent) {
+    EXPECT_EQ(run({"jad", "set", "MIDlet-Name", ""}),
+              Run(2, bad_value("empty", "Unesite novu vrednost parametra"), ""));
     EXPECT_EQ(sent(), "");
     EXPECT_EQ(run({"jad", "set", "MIDlet-Name", "  "}, false),
               Run(2, "", "Unesite novu vrednost parametra\nempty\n"));
-    EXPECT_EQ(std::get<0>(run({"jad", "set", "MIDlet-Name", QString(255, u'v')})), 0);
-    EXPECT_EQ(sent(), "PMIDlet-Name:" + std::string(255, 'v'));
 }
 
 // profile diff makes the checks that apply makes, each one the file alone
 // shows before the first request, and shows no control character as it is.
-TEST_F(CliValues, ProfileDiffRefusesWhatApplyRefuses) {
-    const std::string refused = R"({"error":{"code":"bad_value","detail":"%1","message":""},)"
-                                R"("ok":false,"schema":1})";
+TEST_F(Cli, ProfileDiffRefusesWhatApplyRefuses) {
     // The profile, why it is refused, and whether the file alone shows it.
-    const std::tuple<std::string, std::string, bool> profiles[] = {
+    const std::tuple<std::string, const char*, bool> profiles[] = {
         {R"({"schema": 1, "ftp": {"address": "1.2.3.4.5"}})",
          "ftp.address: octet 4 not a number from 0 to 255", true},
         {R"({"schema": 1, "jad": {"MIDlet-Name": " "}})", "jad.MIDlet-Name: empty", false},
@@ -637,124 +548,120 @@ TEST_F(CliValues, ProfileDiffRefusesWhatApplyRefuses) {
     };
     for (const auto& [json, detail, file_alone] : profiles) {
         write("d.json", QString::fromStdString(json));
-        const std::string wanted =
-            QString::fromStdString(refused).arg(QString::fromStdString(detail)).toStdString();
         for (const QStringList& command : {QStringList{"profile", "diff", "@DIR@/d.json"},
                                            {"profile", "apply", "@DIR@/d.json", "--dry-run"},
                                            {"profile", "apply", "@DIR@/d.json"}}) {
-            EXPECT_EQ(run(command), Run(2, wanted, ""));
+            EXPECT_EQ(run(command), Run(2, bad_value(detail), ""));
             EXPECT_TRUE(!file_alone || sent().empty()) << detail << ": " << sent();
         }
     }
     // A value the device holds is shown with its control characters escaped.
     write("d.json", R"({"schema": 1, "jad": {"MIDlet-Name": "Tessal"}})");
-    EXPECT_EQ(run({"jad", "set", "MIDlet-Name", "Te\x01sal"}, false),
-              Run(2, "", "Unesite novu vrednost parametra\na character the device cannot carry\n"));
     sim_.with_device([](devsim::Device& d) { d.handle("PMIDlet-Name:Te\x1b[2Jsal"); });
     EXPECT_EQ(run({"profile", "diff", "@DIR@/d.json"}, false),
               Run(1, "jad.MIDlet-Name: Te\\x1B[2Jsal -> Tessal", "1 value differs\n"));
 }
 
-// The check: the stages as lines and the verdict last, device text made
-// visible (the lines of a failed check are the device layer's); with --json
-// every stage; 8 when a stage failed.  The clock is
-// set as the console sets it, so it is the line left out here.
-TEST_F(CliValues, CheckTellsEveryStageAndTheVerdict) {
+// The check as a person reads it: the stages as lines and the verdict last,
+// device text made visible.  With --json every stage, and 8 with the
+// verdict when a stage failed (its lines are the device layer's); the
+// version first, nothing written, no PIN sent.  The clock is set as the
+// console sets it, so it is the line left out here.
+TEST_F(Cli, CheckTellsEveryStageAndTheVerdict) {
     write("rvt_ini.txt", "[kalmo]\r\nNE DIRAJ=REGISTER\r\n[PROVAJDER]\r\nIME0=Mreza A\r\nGPRS0="
                          "internet,gprs,gprs\r\nMREZA0=22001\r\n[PORT]\r\nBROJ=1\r\nBOUD=38400\r\n"
                          "COM1=" +
                              dir_.filePath("ttySIM") + "\r\n");
     const QDateTime now = QDateTime::currentDateTime();
     const QDateTime device = now.addSecs(now.isDaylightTime() ? -7200 : -3600);
-    const struct {
-        std::function<void(devsim::Modem&)> set;
-        int exit;
-        const char* verdict;
-        const char* text; // without the clock's line
-    } rows[] = {
-        {[](devsim::Modem&) {}, 0, "ok",
-         "Uredjaj: u redu - Tessal<ESC>[2J\n"
-         "Modem: u redu - 356871044629016\n"
-         "SIM kartica: u redu - READY, pokusaja PIN-a: 3\n"
-         "SIM identifikacija: u redu - 89381030000123456784\n"
-         "Signal: u redu - Nivo: 21\n"
-         "Registracija: u redu - domaca mreza (1)\n"
-         "Mreza: u redu - 22001 (Mreza A), GPRS: internet,gprs,gprs\n"
-         "GPRS: u redu - prikljucen\n"
-         "Profil: nije provereno (Profil nije zadat)\n"
-         "Ocena: Uredjaj je ispravan [ok]\n"},
-        {[](devsim::Modem& m) { m.sim().pin_required = true; }, 8, "sim_pin_required", nullptr},
-        {[](devsim::Modem& m) { m.network().registration = 0; }, 8, "not_registered", nullptr},
-    };
-    for (const auto& row : rows) {
-        sim_.with_device([&](devsim::Device& d) {
-            d = devsim::Device();
-            d.set_version("Tessal\x1b[2J");
-            d.modem().sim().pin_required = false;
-            d.modem().set_clock(device.toString("yy/MM/dd,HH:mm:ss").toStdString());
-            row.set(d.modem());
-        });
-        const auto [exit, out, err] = run({"check"}, false);
-        EXPECT_EQ(exit, row.exit);
-        if (row.text != nullptr) {
-            EXPECT_EQ(QString::fromStdString(out).remove(QRegularExpression("Sat: [^\n]*\n")),
-                      QString(row.text).chopped(1));
-        }
-        const auto [json_exit, json, json_err] = run({"check"});
-        const QJsonObject object =
-            QJsonDocument::fromJson(QByteArray::fromStdString(json)).object();
-        const QJsonObject check = object["check"].toObject();
-        EXPECT_EQ(json_exit, row.exit);
-        EXPECT_EQ(check["verdict"].toString(), row.verdict);
-        ASSERT_EQ(check["stages"].toArray().size(), 10);
-        EXPECT_EQ(check["stages"].toArray()[0].toObject()["reading"].toString(), "Tessal\x1b[2J");
-        EXPECT_EQ(object["error"].toObject()["code"].toString(),
-                  row.exit == 0 ? QString() : QString("check_failed"));
-        EXPECT_EQ(object["error"].toObject()["detail"].toString(),
-                  row.exit == 0 ? QString() : QString(row.verdict));
-        EXPECT_EQ(json_err, "");
-    }
-    // The version first, nothing written, no PIN sent.
+    sim_.with_device([&](devsim::Device& d) {
+        d = devsim::Device();
+        d.set_version("Tessal\x1b[2J");
+        d.modem().sim().pin_required = false;
+        d.modem().set_clock(device.toString("yy/MM/dd,HH:mm:ss").toStdString());
+    });
+    const auto [exit, out, err] = run({"check"}, false);
+    EXPECT_EQ(exit, 0);
+    EXPECT_EQ(QString::fromStdString(out).remove(QRegularExpression("Sat: [^\n]*\n")),
+              "Uredjaj: u redu - Tessal<ESC>[2J\n"
+              "Modem: u redu - 356871044629016\n"
+              "SIM kartica: u redu - READY, pokusaja PIN-a: 3\n"
+              "SIM identifikacija: u redu - 89381030000123456784\n"
+              "Signal: u redu - Nivo: 21\n"
+              "Registracija: u redu - domaca mreza (1)\n"
+              "Mreza: u redu - 22001 (Mreza A), GPRS: internet,gprs,gprs\n"
+              "GPRS: u redu - prikljucen\n"
+              "Profil: nije provereno (Profil nije zadat)\n"
+              "Ocena: Uredjaj je ispravan [ok]");
+
+    sim_.with_device([](devsim::Device& d) { d.modem().network().registration = 0; });
+    const auto [json_exit, json, json_err] = run({"check"});
+    const QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(json)).object();
+    EXPECT_EQ(json_exit, 8);
+    EXPECT_EQ(object["check"]["verdict"].toString(), "not_registered");
+    ASSERT_EQ(object["check"]["stages"].toArray().size(), 10);
+    EXPECT_EQ(object["check"]["stages"][0]["reading"].toString(), "Tessal\x1b[2J");
+    EXPECT_EQ(object["error"]["code"].toString(), "check_failed");
+    EXPECT_EQ(object["error"]["detail"].toString(), "not_registered");
+    EXPECT_EQ(json_err, "");
     EXPECT_EQ(sent(), "V|AAT+GSN|AAT+CPIN?|AAT^SPIC|AAT^SCID|AAT+CSQ|AAT+CREG?|AAT+COPS?|"
                       "AAT+CGATT?|AAT+CCLK?");
 }
 
 // A write the device took whose acknowledgement was lost: the read-back
 // decides; without one the value is unknown.
-TEST_F(CliValues, ALostAcknowledgementIsDecidedByTheReadBack) {
+TEST_F(Cli, ALostAcknowledgementIsDecidedByTheReadBack) {
     sim_.set_command_faults({{"PFTPGovUser", with(&devsim::Faults::hang_up_mid_reply)}});
     EXPECT_EQ(run({"ftp", "set", "--user", "tech"}),
               Run(0,
-                  R"({"message":"OK - Promena parametara izvrsena","ok":true,)" +
-                      std::string(kRecorded) +
-                      R"("schema":1,)"
-                      R"("written":["user"]})",
-                  ""));
-    write("u.json", R"({"schema": 1, "ftp": {"user": "ana"}})");
-    EXPECT_EQ(run({"profile", "apply", "@DIR@/u.json"}),
-              Run(0,
-                  R"({"ok":true,"record":{"entry":1,"kept":"recorded","technician":null,)"
-                  R"("waiting":0,"why":null},"schema":1,"values":[{"device":"tech","field":)"
-                  R"("ftp.user",)"
-                  R"("now":"ana","profile":"ana","state":"confirmed"}]})",
+                  recorded(R"({"message":"OK - Promena parametara izvrsena","ok":true,)"
+                           R"("schema":1,"written":["user"]})"),
                   ""));
     // No read-back either: the value is unknown.
     sim_.set_command_faults({{"PFTPGovUser", with(&devsim::Faults::hang_up_mid_reply)},
                              {"RFTPGovAddr", with(&devsim::Faults::nak_all)}});
     EXPECT_EQ(run({"ftp", "set", "--user", "tech", "--for-send", "/x"}),
               Run(5,
-                  R"({"error":{"code":"port_failed","detail":"","message":"Greska!"},)"
-                  R"("not_written":["for_send"],"ok":false,)" +
-                      std::string(kRecorded) +
-                      R"("schema":1,"unknown":["user"],)"
-                      R"("written":[]})",
+                  recorded(R"({"error":{"code":"port_failed","detail":"","message":"Greska!"},)"
+                           R"("not_written":["for_send"],"ok":false,"schema":1,)"
+                           R"("unknown":["user"],"written":[]})"),
+                  ""));
+}
+
+// A file with the password is its owner's alone, the password in it; a
+// password file that others may write is used, with a warning.
+TEST_F(Cli, SecretsAreKeptFromOtherUsers) {
+    write("s.json", "old");
+    QFile::setPermissions(dir_.filePath("s.json"), QFile::ReadOwner | QFile::WriteOwner |
+                                                       QFile::ReadGroup | QFile::ReadOther);
+    EXPECT_EQ(std::get<0>(run({"profile", "export", "@DIR@/s.json", "--with-secrets"})), 0);
+    const auto mode = [this](const char* name) {
+        struct stat file {};
+        EXPECT_EQ(::stat(dir_.filePath(name).toLocal8Bit().constData(), &file), 0);
+        return file.st_mode & 0777;
+    };
+    EXPECT_EQ(mode("s.json"), 0600U);
+    EXPECT_EQ(QJsonDocument::fromJson(read("s.json"))["ftp"]["password"]["secret"], "trobelik");
+
+    write("pass.txt", "nova\n");
+    QFile::setPermissions(dir_.filePath("pass.txt"), QFile::ReadOwner | QFile::WriteOwner |
+                                                         QFile::ReadOther | QFile::WriteOther);
+    EXPECT_EQ(run({"ftp", "set", "--password-file", "@DIR@/pass.txt"}, false),
+              Run(0, "OK - Promena parametara izvrsena",
+                  "warning: other users may write @DIR@/pass.txt; the secret in it may not be "
+                  "the one meant\n"));
+    EXPECT_EQ(sent(), "PFTPGovPass:nova");
+    EXPECT_EQ(run({"ftp", "set", "--password-file", "@DIR@/pass.txt"}),
+              Run(0,
+                  recorded(R"({"message":"OK - Promena parametara izvrsena","ok":true,)"
+                           R"("schema":1,"written":["password"]})"),
                   ""));
 }
 
 #ifdef TESSAL_WITH_REGISTER
 // A file the programs write is whole or not there: the export on a disk
 // that fills up fails and leaves the last good export in place.
-TEST_F(CliValues, AnExportThatCannotBeWrittenWholeFails) {
+TEST_F(Cli, AnExportThatCannotBeWrittenWholeFails) {
     {
         reg::Register book;
         QString error;
@@ -783,19 +690,15 @@ TEST_F(CliValues, AnExportThatCannotBeWrittenWholeFails) {
     const auto [exit, out, err] = finish(process);
     EXPECT_EQ(exit, 2) << out;
     EXPECT_NE(out.find(R"("code":"bad_value")"), std::string::npos) << out;
-    QFile csv(dir_.filePath("devices.csv"));
-    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
-    EXPECT_EQ(csv.readAll(), "last good export\r\n");
+    EXPECT_EQ(read("devices.csv"), "last good export\r\n");
 }
-#endif
 
-#ifdef TESSAL_WITH_REGISTER
 // An intervention as a technician makes it: opened on the port, a write in
 // it, ended with seals and verdict; the device's book numbers it 1.  A write
 // with no entry open is an entry of its own, with no technician.  A register
 // that cannot be written stops no write: the output says where the record is
 // (an entry of its own, its change, its end and its checkpoint wait).
-TEST_F(CliValues, EveryWriteIsRecordedInTheServiceBook) {
+TEST_F(Cli, EveryWriteIsRecordedInTheServiceBook) {
     const struct {
         QStringList args;
         Run expected; // an entry's id shows as @ID@
@@ -871,7 +774,6 @@ TEST_F(CliValues, EveryWriteIsRecordedInTheServiceBook) {
         auto [exit, out, err] = run(step.args, false);
         const auto shown = [&](const std::string& text) {
             return QString::fromStdString(text)
-                .replace(dir_.path(), "@DIR@")
                 .replace(id, "@ID@")
                 .replace(QRegularExpression("not recorded: .+cannot be made: .+"),
                          "not recorded: @WHY@")
@@ -885,50 +787,10 @@ TEST_F(CliValues, EveryWriteIsRecordedInTheServiceBook) {
                            "2   reconfiguration : ftp.user tech -> ana confirmed;  ",
                            "3 Bo  reconfiguration : ftp.user ana -> x confirmed;  "}));
 }
-#endif
-
-// A file with the password is its owner's alone; a password file that
-// others may write is used, with a warning.
-TEST_F(CliValues, SecretsAreKeptFromOtherUsers) {
-    write("s.json", "old");
-    QFile::setPermissions(dir_.filePath("s.json"), QFile::ReadOwner | QFile::WriteOwner |
-                                                       QFile::ReadGroup | QFile::ReadOther);
-    EXPECT_EQ(std::get<0>(run({"profile", "export", "@DIR@/s.json", "--with-secrets"})), 0);
-    const auto mode = [this](const char* name) {
-        struct stat file {};
-        EXPECT_EQ(::stat(dir_.filePath(name).toLocal8Bit().constData(), &file), 0);
-        return file.st_mode & 0777;
-    };
-    EXPECT_EQ(mode("s.json"), 0600U);
-
-    write("pass.txt", "nova\n");
-    QFile::setPermissions(dir_.filePath("pass.txt"), QFile::ReadOwner | QFile::WriteOwner |
-                                                         QFile::ReadOther | QFile::WriteOther);
-    const std::string warning = "warning: other users may write " +
-                                dir_.filePath("pass.txt").toStdString() +
-                                "; the secret in it may not be the one meant\n";
-    EXPECT_EQ(run({"ftp", "set", "--password-file", "@DIR@/pass.txt"}, false),
-              Run(0, "OK - Promena parametara izvrsena", warning));
-    EXPECT_EQ(sent(), "PFTPGovPass:nova");
-    EXPECT_EQ(run({"ftp", "set", "--password-file", "@DIR@/pass.txt"}),
-              Run(0,
-                  R"({"message":"OK - Promena parametara izvrsena","ok":true,)" +
-                      std::string(kRecorded) +
-                      R"("schema":1,)"
-                      R"("written":["password"]})",
-                  ""));
-}
-
-} // namespace
-} // namespace tessal::cli
-
-#ifdef TESSAL_WITH_REGISTER
-namespace tessal::cli {
-namespace {
 
 // A device's book as the register keeps it, read with tessal-cli: its
 // entries, one whole, two compared, the changes written out.
-TEST_F(CliValues, ReadsTheServiceBook) {
+TEST_F(Cli, ReadsTheServiceBook) {
     {
         reg::Register book;
         QString error;
@@ -1018,10 +880,7 @@ TEST_F(CliValues, ReadsTheServiceBook) {
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.args.toStdString());
-        auto [exit, out, err] = run((step.args + at).split(' '), false);
-        EXPECT_EQ(
-            Run(exit, QString::fromStdString(out).replace(dir_.path(), "@DIR@").toStdString(), err),
-            step.expected);
+        EXPECT_EQ(run((step.args + at).split(' '), false), step.expected);
     }
     // The JSON object holds the list whole, the rows streamed into it.
     const auto [exit, out, err] = run(("service list --since 2026-12-05" + at).split(' '));
@@ -1031,13 +890,8 @@ TEST_F(CliValues, ReadsTheServiceBook) {
     EXPECT_EQ(listed["entries"][1]["verdict"], QJsonValue());
     EXPECT_EQ(listed["entries"][0]["technician"], "Bo");
 
-    QFile pdf(dir_.filePath("entry.pdf"));
-    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
-    EXPECT_EQ(pdf.read(5), "%PDF-");
-
-    QFile csv(dir_.filePath("book.csv"));
-    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
-    EXPECT_EQ(csv.readAll().toStdString(),
+    EXPECT_EQ(read("entry.pdf").left(5), "%PDF-");
+    EXPECT_EQ(read("book.csv").toStdString(),
               "\xEF\xBB\xBF"
               "entry,date,imei,sim_id,technician,authorization,kind,seals_removed,seals_applied,"
               "verdict,field,before,wanted,now,state,id\r\n"
@@ -1058,15 +912,13 @@ TEST_F(CliValues, ReadsTheServiceBook) {
               "3,\"2026-12-08T10:00:00+01:00\",\"'356871044629016\",\"'89381030000123456784\","
               "\"\",\"\",\"repair\",\"0500\",,,\"sim.id\",,\"'893810300001234567890\",\"\","
               "\"written\",\"00000000-0000-4000-8000-0000000000a3\"\r\n");
-    QFile json(dir_.filePath("book.json"));
-    ASSERT_TRUE(json.open(QIODevice::ReadOnly));
-    const QJsonArray rows = QJsonDocument::fromJson(json.readAll()).array();
+    const QJsonArray rows = QJsonDocument::fromJson(read("book.json")).array();
     ASSERT_EQ(rows.size(), 1);
     EXPECT_EQ(rows[0]["wanted"], "893810300001234567890");
     EXPECT_EQ(rows[0]["before"], QJsonValue());
     EXPECT_EQ(rows[0]["verdict"], QJsonValue());
 }
+#endif
 
 } // namespace
 } // namespace tessal::cli
-#endif
