@@ -294,49 +294,29 @@ TEST_F(DialogsTest, PinSequenceShowsAStepsStatusBeforeGoingOn) {
     EXPECT_FALSE(port_->is_open());
 }
 
+// The close box during a wait; "Izlaz" and Escape close the dialog the same
+// way (EnterPressesTheRowButtonAndEscapeCloses).
 TEST_F(DialogsTest, ClosingDuringTheWaitEndsThePinSequenceAndTheDialog) {
-    const std::vector<std::function<void()>> closers{
-        [this] { sim_->Izlaz->click(); }, [this] { press(sim_.get(), Qt::Key_Escape); },
-        [this] { sim_->close(); }, // the close box
-    };
-    for (const auto& close : closers) {
-        sim_ = std::make_unique<dialogs::SimDialog>(window_->transaction());
-        sim_->show();
-        sim_->PINText->setText("1234");
-        sim_->SIMtext->setText("old");
-        forget();
-        while_waiting([this] { sim_->SendPin->click(); },
-                      [&] {
-                          sim_->ReadSIM->click(); // starts nothing while a reply is awaited
-                          EXPECT_EQ(sim_->SIMtext->text(), "old");
-                          close();
-                      });
-        // The state question was cut short; the PIN never went out.
-        EXPECT_EQ(requests(), Requests{"AAT+CPIN?"});
-        EXPECT_FALSE(port_->is_open());
-        EXPECT_FALSE(sim_->isVisible());
-        EXPECT_TRUE(messages_.shown.isEmpty());
-        EXPECT_TRUE(window_->transaction().idle());
-    }
-}
-
-TEST_F(DialogsTest, JadReadShowsTheDescriptorKeepsACopyAndListsTheParameters) {
-    reply_frame(kDescriptor);
-    click(jad_->Command2);
-    EXPECT_EQ(requests(), Requests{"J"});
-    EXPECT_EQ(jad_->Text2->toPlainText(), "MIDlet-Name: Tessal\nCASH_TYPE: 7\nTIMEOUT:30\n");
-    EXPECT_EQ(items(jad_->Combo1), (QStringList{"MIDlet-Name:", "CASH_TYPE:", "TIMEOUT:"}));
-    EXPECT_EQ(jad_->Combo1->currentIndex(), -1);
-    EXPECT_EQ(file_text(jad_path_), kDescriptor + "\r\n");
+    sim_->show();
+    sim_->PINText->setText("1234");
+    sim_->SIMtext->setText("old");
+    while_waiting([this] { sim_->SendPin->click(); },
+                  [this] {
+                      sim_->ReadSIM->click(); // starts nothing while a reply is awaited
+                      EXPECT_EQ(sim_->SIMtext->text(), "old");
+                      sim_->close();
+                  });
+    // The state question was cut short; the PIN never went out.
+    EXPECT_EQ(requests(), Requests{"AAT+CPIN?"});
+    EXPECT_FALSE(port_->is_open());
+    EXPECT_FALSE(sim_->isVisible());
     EXPECT_TRUE(messages_.shown.isEmpty());
-    jad_->Combo1->setCurrentIndex(0);
-    EXPECT_EQ(jad_->Text3->text(), "Tessal");
-    // A failed read empties the descriptor and the value.
-    click(jad_->Command2);
-    EXPECT_EQ(jad_->Text2->toPlainText() + jad_->Text3->text(), "");
+    EXPECT_TRUE(window_->transaction().idle());
 }
 
-TEST_F(DialogsTest, JadCashTypeIsChosenFromTheListAndSentByNumber) {
+// The descriptor read is shown, kept as a copy and its parameters listed; a
+// cash type is chosen from the list and sent by number.
+TEST_F(DialogsTest, JadReadListsTheParametersAndACashTypeIsSentByNumber) {
     const char* types[][2] = {{"3", "Alfa"}, {"4", ""}, {"7", "Beta"}, {"9", "Gama"}};
     for (std::size_t i = 0; i < 4; ++i) {
         settings_.cash_type_numbers[i] = types[i][0];
@@ -347,15 +327,23 @@ TEST_F(DialogsTest, JadCashTypeIsChosenFromTheListAndSentByNumber) {
     EXPECT_EQ(items(jad_->ComboTip), (QStringList{"3:Alfa", "7:Beta", "9:Gama"}));
     reply_frame(kDescriptor);
     click(jad_->Command2);
+    EXPECT_EQ(jad_->Text2->toPlainText(), "MIDlet-Name: Tessal\nCASH_TYPE: 7\nTIMEOUT:30\n");
+    EXPECT_EQ(items(jad_->Combo1), (QStringList{"MIDlet-Name:", "CASH_TYPE:", "TIMEOUT:"}));
+    EXPECT_EQ(jad_->Combo1->currentIndex(), -1);
+    EXPECT_EQ(file_text(jad_path_), kDescriptor + "\r\n");
     // Refused before the port: no parameter (the other refusals are the
     // request's own: JadRequestTest).
     click(jad_->Command1);
     EXPECT_EQ(messages_.shown, QStringList{"Unesite komandu "});
     EXPECT_EQ(port_->open_calls, 1); // the read's
     EXPECT_EQ(requests(), Requests{"J"});
+    jad_->Combo1->setCurrentIndex(0);
+    EXPECT_EQ(jad_->Text3->text(), "Tessal");
+    // The cash-type list takes the value box's place, in the tab order too.
     jad_->Combo1->setCurrentIndex(1);
     EXPECT_TRUE(jad_->Text3->isHidden());
     EXPECT_EQ(jad_->ComboTip->currentText(), "7:Beta");
+    EXPECT_EQ(tab_walk(jad_.get()), "Parametar|Tip kase|Read JAD|Send|Izlaz|JAD fajl");
 
     // The type's name is shown as a plain box before its number goes out.
     forget();
@@ -381,6 +369,10 @@ TEST_F(DialogsTest, JadCashTypeIsChosenFromTheListAndSentByNumber) {
     click(jad_->Command2);
     EXPECT_TRUE(jad_->ComboTip->isHidden());
     EXPECT_FALSE(jad_->Text3->isHidden());
+    // A failed read empties the descriptor and the value.
+    jad_->Text3->setText("5");
+    click(jad_->Command2);
+    EXPECT_EQ(jad_->Text2->toPlainText() + jad_->Text3->text(), "");
 }
 
 // Tab visits every control in reading order, each named for a screen reader.
@@ -412,11 +404,6 @@ TEST_F(DialogsTest, TabFollowsReadingOrder) {
     for (const auto& [window, order] : orders) {
         EXPECT_EQ(tab_walk(window), order);
     }
-    // The cash-type list takes the value box's place.
-    reply_frame(kDescriptor);
-    click(jad_->Command2);
-    jad_->Combo1->setCurrentIndex(1);
-    EXPECT_EQ(tab_walk(jad_.get()), "Parametar|Tip kase|Read JAD|Send|Izlaz|JAD fajl");
 }
 
 TEST_F(DialogsTest, EnterPressesTheRowButtonAndEscapeCloses) {
