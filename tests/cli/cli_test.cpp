@@ -796,29 +796,18 @@ TEST_F(Cli, ReadsTheServiceBook) {
         QString error;
         ASSERT_TRUE(book.open(dir_.filePath("reg.sqlite"), error)) << error.toStdString();
         const char imei[] = "356871044629016";
-        testing::write_book(book,
-                            {{"a1",
-                              imei,
-                              "01",
-                              "Ana Petrović",
-                              "0412;0413",
-                              {{"ftp.user", "?", "tech", "confirmed", "tech"},
-                               {"sim.password", "********", "********", "confirmed", "********"}},
-                              "pass"},
-                             {"a2",
-                              imei,
-                              "05",
-                              "Bo",
-                              "0413;0500",
-                              {{"ftp.user", "tech", "=ana\x1b[2J", "confirmed", "=ana\x1b[2J"},
-                               {"jad.A", "1", "2", "read_back_differs", "3"}},
-                              "fail"},
-                             {"a3",
-                              imei,
-                              "08",
-                              "",
-                              "0500;",
-                              {{"sim.id", "?", "893810300001234567890", "written", ""}}}});
+        // An entry: id, device, day, technician, seals removed;applied, the
+        // changes (field, before, wanted, state, now), the verdict.
+        // clang-format off
+        testing::write_book(book, {
+            {"a1", imei, "01", "Ana Petrović", "0412;0413",
+             {{"ftp.user", "?", "tech", "confirmed", "tech"},
+              {"sim.password", "********", "********", "confirmed", "********"}}, "pass"},
+            {"a2", imei, "05", "Bo", "0413;0500",
+             {{"ftp.user", "tech", "=ana\x1b[2J", "confirmed", "=ana\x1b[2J"},
+              {"jad.A", "1", "2", "read_back_differs", "3"}}, "fail"},
+            {"a3", imei, "08", "", "0500;", {{"sim.id", "?", "893810300001234567890", "written", ""}}}});
+        // clang-format on
     }
     const QString at = " --register @DIR@/reg.sqlite";
     const struct {

@@ -722,34 +722,22 @@ namespace {
 // one, and one of a device not identified.
 const char kA[] = "356871044629016";
 const char kB[] = "356871044629024";
+// clang-format off
 const std::vector<BookEntry> kBook = {
-    {"a1",
-     kA,
-     "01",
-     "Ana Petrović",
-     "S-0412;S-0413",
+    {"a1", kA, "01", "Ana Petrović", "S-0412;S-0413",
      {{"ftp.user", "?", "tech", "confirmed", "tech"},
-      {"sim.password", "********", "********", "confirmed", "********"}},
-     "pass"},
+      {"sim.password", "********", "********", "confirmed", "********"}}, "pass"},
     {"b1", kB, "03", "Marko", "S-0413;", {}, "", "89381030000999999999"},
-    {"a2",
-     kA,
-     "05",
-     "Bo",
-     "S-0413;S-0500",
+    {"a2", kA, "05", "Bo", "S-0413;S-0500",
      {{"ftp.user", "tech", "ana", "confirmed", "ana"},
       {"jad.A", "1", "2", "read_back_differs", "3"},
-      {"clock", "?", "09.12.26 10:00", "not_written", ""}},
-     "fail"},
-    {"a3",
-     kA,
-     "08",
-     "Ana Petrović",
-     "S-0500;",
+      {"clock", "?", "09.12.26 10:00", "not_written", ""}}, "fail"},
+    {"a3", kA, "08", "Ana Petrović", "S-0500;",
      {{"ftp.server", "?", "ftp.x", "written", ""},
       {"sim.password", "********", "********", "confirmed", "********"}}},
     {"e1", "", "09", "", ";", {{"ftp.user", "?", "y", "written", ""}}, "", ""},
 };
+// clang-format on
 
 // The entries a filter chooses as "a1 a2": each one's id.
 QString chosen(const Register& book, const BookFilter& filter) {
