@@ -806,7 +806,8 @@ TEST_F(Cli, ReadsTheServiceBook) {
             {"a2", imei, "05", "Bo", "0413;0500",
              {{"ftp.user", "tech", "=ana\x1b[2J", "confirmed", "=ana\x1b[2J"},
               {"jad.A", "1", "2", "read_back_differs", "3"}}, "fail"},
-            {"a3", imei, "08", "", "0500;", {{"sim.id", "?", "893810300001234567890", "written", ""}}}});
+            {"a3", imei, "08", "", "0500;",
+             {{"sim.id", "?", "893810300001234567890", "written", ""}}}});
         // clang-format on
     }
     const QString at = " --register @DIR@/reg.sqlite";
