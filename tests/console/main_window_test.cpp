@@ -273,19 +273,23 @@ TEST(MessageBoxTest, TitleIconAndButtons) {
 // The IMEI, signal and clock reads take no input while they wait; the
 // version read leaves the window usable, its box emptied at the click and
 // filled, its start in view, when the reply comes.  A click on a device
-// button during a wait starts nothing.
+// button during a wait starts nothing.  Each read fills its own boxes.
 TEST_F(MainWindowTest, NothingElseRunsDuringAWait) {
     start();
     window_->SoftVersion->setText("stara verzija");
     window_->Option1->click();
-    for (QPushButton* read :
-         {window_->ReadVersion, window_->ReadPassword, window_->ReadSignal, window_->ReadTime}) {
+    const std::pair<QPushButton*, const char*> reads[] = {
+        {window_->ReadVersion, "TS v9"},
+        {window_->ReadPassword, "\r\n356871044629016\r\n\r\nOK\r\n"},
+        {window_->ReadSignal, "\r\n+CSQ: 17,99\r\n\r\nOK\r\n"},
+        {window_->ReadTime, "x"}};
+    for (const auto& [read, reply] : reads) {
         bool locked = false;
-        reply_frame("x");
+        reply_frame(reply);
         while_waiting([read] { read->click(); },
                       [&] {
                           EXPECT_EQ(window_->SoftVersion->text(),
-                                    read == window_->ReadVersion ? "" : "x");
+                                    read == window_->ReadVersion ? "" : "TS v9");
                           locked = !window_->content()->isEnabled();
                           for (QPushButton* other : {read, window_->ReadLast, window_->ComStop,
                                                      window_->Test, window_->SendTime}) {
@@ -296,8 +300,11 @@ TEST_F(MainWindowTest, NothingElseRunsDuringAWait) {
         EXPECT_TRUE(window_->content()->isEnabled());
     }
     EXPECT_EQ(requests(), std::vector<std::string>({"V", "AAT+GSN", "AAT+CSQ", "AAT+CCLK?"}));
-    EXPECT_EQ(window_->SoftVersion->text(), "x");
+    EXPECT_EQ(window_->SoftVersion->text(), "TS v9");
     EXPECT_EQ(window_->SoftVersion->cursorPosition(), 0);
+    EXPECT_EQ(window_->LozinkaR->text() + " " + window_->NivoLabel->text(),
+              "356871044629016 Nivo: 17");
+    EXPECT_EQ(window_->NivoProgres->value(), 50);
     EXPECT_TRUE(messages_.shown.isEmpty());
 }
 

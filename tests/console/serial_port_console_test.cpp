@@ -20,9 +20,11 @@ namespace tessal::testing {
 namespace {
 
 // The main window on the machine's serial ports, its settings in a folder of
-// its own.
+// its own; the ports are TESSAL_TEST_PORTS's.
 struct SerialConsole {
     SerialConsole() { window.Form_Load(); }
+    const QStringList ports =
+        qEnvironmentVariable("TESSAL_TEST_PORTS").split(',', Qt::SkipEmptyParts);
     QTemporaryDir dir;
     RecordingMessages messages;
     settings::Settings settings;
@@ -32,13 +34,11 @@ struct SerialConsole {
 };
 
 TEST(SerialPortConsole, ReadsTheVersionAndTellsOfASilentDevice) {
-    const QStringList ports =
-        qEnvironmentVariable("TESSAL_TEST_PORTS").split(',', Qt::SkipEmptyParts);
+    SerialConsole console;
+    auto& [ports, dir, messages, settings, store, engine, window] = console;
     if (ports.size() != 2) {
         GTEST_SKIP() << "TESSAL_TEST_PORTS names no answering and silent device";
     }
-    SerialConsole console;
-    auto& [dir, messages, settings, store, engine, window] = console;
 
     settings.com_devices[0] = ports[0].toStdString();
     window.ReadVersion->click();
@@ -57,13 +57,11 @@ TEST(SerialPortConsole, ReadsTheVersionAndTellsOfASilentDevice) {
 // names it: the device is found, readied and recorded with a PASS line, and
 // "Zaustavi" ends the run.
 TEST(SerialPortConsole, StationWindowRecordsTheDeviceOnANamedPort) {
-    const QStringList ports =
-        qEnvironmentVariable("TESSAL_TEST_PORTS").split(',', Qt::SkipEmptyParts);
+    SerialConsole console;
+    auto& [ports, dir, messages, settings, store, engine, window] = console;
     if (ports.isEmpty()) {
         GTEST_SKIP() << "TESSAL_TEST_PORTS names no answering device";
     }
-    SerialConsole console;
-    auto& [dir, messages, settings, store, engine, window] = console;
     // A Serbian letter in the name: Windows opens it only by its UTF-16 name.
     const QString profile = dir.filePath(QStringLiteral("kasa-č.json"));
     QFile file(profile);
