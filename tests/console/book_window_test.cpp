@@ -26,22 +26,13 @@ void fill(const QString& location) {
     reg::Register book;
     QString error;
     ASSERT_TRUE(book.open(location, error)) << error.toStdString();
-    std::vector<BookEntry> entries{{"01",
-                                    "356871044629016",
-                                    "01",
-                                    "Đorđe Šćekić",
-                                    ";0413",
-                                    {{"ftp.user", "?", "tech", "confirmed", "tech"}},
-                                    "pass"},
-                                   {"05",
-                                    "356871044629016",
-                                    "05",
-                                    "Đorđe Šćekić",
-                                    "0413;0500",
-                                    {{"ftp.user", "tech", "ana", "confirmed", "ana"},
-                                     {"sim.password", "?", "********", "written", "********"}},
-                                    "pass"}};
+    const QString imei = "356871044629016", who = "Đorđe Šćekić";
+    std::vector<BookEntry> entries{{"01", imei, "01", who, ";0413", {}, "pass"},
+                                   {"05", imei, "05", who, "0413;0500", {}, "pass"}};
     entries[0].kind = "commissioning";
+    entries[0].changes = {{"ftp.user", "?", "tech", "confirmed", "tech"}};
+    entries[1].changes = {{"ftp.user", "tech", "ana", "confirmed", "ana"},
+                          {"sim.password", "?", "********", "written", "********"}};
     for (BookEntry& e : entries) {
         e.authorization = "SR-0417";
         e.company = "Servis Čačak d.o.o.";

@@ -109,22 +109,22 @@ TEST_F(MainWindowTest, PortListTipsNameTheDeviceEachPortOpens) {
     settings_.com_devices[1] = "/dev/ttyUSB2";
     window_->Combo1->showPopup();
     window_->Combo1->hidePopup();
-    const char* const tips[] = {"Com1: /dev/ttyUSB10, USB adapter FT232R, serijski broj A10K3",
-                                "Com2: /dev/ttyUSB2, USB adapter CP2102",
-                                "Com3: /dev/ttyS0",
-                                "Com4: /dev/ttyS3, nema uredjaja",
-                                "Com5: /dev/ttyS4, nema uredjaja",
-                                "Com6: /dev/ttyS5, nema uredjaja",
-                                "Com7: /dev/ttyS6, nema uredjaja",
-                                "Com8: /dev/ttyS7, nema uredjaja"};
-    const char* const opened[] = {"/dev/ttyUSB10", "/dev/ttyUSB2", "/dev/ttyS0", "/dev/ttyS3",
-                                  "/dev/ttyS4",    "/dev/ttyS5",   "/dev/ttyS6", "/dev/ttyS7"};
+    // Each entry's tip, and the device a click on it opens.
+    const std::pair<const char*, const char*> ports[] = {
+        {"Com1: /dev/ttyUSB10, USB adapter FT232R, serijski broj A10K3", "/dev/ttyUSB10"},
+        {"Com2: /dev/ttyUSB2, USB adapter CP2102", "/dev/ttyUSB2"},
+        {"Com3: /dev/ttyS0", "/dev/ttyS0"},
+        {"Com4: /dev/ttyS3, nema uredjaja", "/dev/ttyS3"},
+        {"Com5: /dev/ttyS4, nema uredjaja", "/dev/ttyS4"},
+        {"Com6: /dev/ttyS5, nema uredjaja", "/dev/ttyS5"},
+        {"Com7: /dev/ttyS6, nema uredjaja", "/dev/ttyS6"},
+        {"Com8: /dev/ttyS7, nema uredjaja", "/dev/ttyS7"}};
     for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(window_->Combo1->itemData(i, Qt::ToolTipRole).toString(), tips[i]);
+        EXPECT_EQ(window_->Combo1->itemData(i, Qt::ToolTipRole).toString(), ports[i].first);
         window_->Combo1->setCurrentIndex(i);
         window_->ComStop->click();
         settle();
-        EXPECT_EQ(port_->selected.back(), opened[i]);
+        EXPECT_EQ(port_->selected.back(), ports[i].second);
     }
 }
 
