@@ -102,7 +102,6 @@ TEST(DevsimOptions, RefusesWhatItCannotTake) {
         std::vector<std::string> args;
         const char* error;
     } rows[] = {
-        {{}, "no link path given"},
         {{"--silent"}, "no link path given"},
         {{"/tmp/com1", "/tmp/com2"}, "more than one link path: /tmp/com2"},
         {{"/tmp/com1", "--bogus"}, "unknown option --bogus"},

@@ -133,7 +133,6 @@ TEST_F(Store, LoadsTheMarkedFile) {
          "3 9600 | / / / / / / |", 0},
         {"[kalmo]\r\nNE DIRAJ=register\r\n" + ops + port + "BOUD=9600", false,
          "1 38400 | -/- -/- -/- -/- -/- -/- |", 0},
-        {"", false, "1 38400 | -/- -/- -/- -/- -/- -/- |", 0},
         {marker + port + "BOUD=9600\r\n" + kasa, true, "3 9600 | / / / / / / | 3:B 7:D 12: 50:E",
          0},
         // A value that does not convert stops the load where it is.
