@@ -179,9 +179,8 @@ TEST_F(Store, SaveWritesItsKeysAndLeavesTheRestAsItWas) {
              "IME3=\r\nGPRS3=\r\nIME4=\r\nGPRS4=\r\nIME5=\r\nGPRS5=\r\n"},
     };
     for (const auto& row : rows) {
-        load(row.before);
+        s.network_codes[2] = load(row.before) ? Text("22003") : std::nullopt; // a new one
         s.port_number = 4;
-        s.network_codes[2] = "22003";
         ASSERT_TRUE(store(dir).save_settings(s));
         EXPECT_EQ(file_text(file), row.after);
     }
