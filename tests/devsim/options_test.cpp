@@ -102,7 +102,6 @@ TEST(DevsimOptions, RefusesWhatItCannotTake) {
         std::vector<std::string> args;
         const char* error;
     } rows[] = {
-        {{}, "no link path given"},
         {{"--silent"}, "no link path given"},
         {{"/tmp/com1", "/tmp/com2"}, "more than one link path: /tmp/com2"},
         {{"/tmp/com1", "--bogus"}, "unknown option --bogus"},
@@ -113,7 +112,6 @@ TEST(DevsimOptions, RefusesWhatItCannotTake) {
         {{"/tmp/com1", "--signal", "21x"}, "option --signal needs a valid value"},
         {{"/tmp/com1", "--zone", "+97"}, "option --zone needs a valid value"},
         {{"/tmp/com1", "--stray", ""}, "option --stray needs a valid value"},
-        {{"/tmp/com1", "--descriptor", ""}, "option --descriptor needs a valid value"},
         {{"/tmp/com1", "--registration", "1"}, "option --registration needs a valid value"},
         {{"/tmp/com1", "--network-code", "2200"}, "option --network-code needs a valid value"},
         {{"/tmp/com1", "--network-code", "22x01"}, "option --network-code needs a valid value"},

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 
 #include <fstream>
+#include <numeric>
 #include <regex>
 
 #ifdef _WIN32
@@ -118,17 +119,14 @@ TEST_F(LinkTest, EveryOutcomeOfAnExchange) {
         ASSERT_EQ(open(), "OK");
         EXPECT_EQ(link->get_frame(row.command), row.result);
         link->close_port();
-        std::string records, sent, written;
+        std::string records, sent;
         for (const std::string& line : masked(trace, first)) {
             records += (records.empty() ? "" : "|") + line;
             sent += line.starts_with("> ") ? wire(line.substr(2, line.find("  ") - 1)) : "";
         }
         EXPECT_EQ(records,
                   "- port otvoren /dev/ttyUSB0 38400,N,8,1|" + row.records + "|- port zatvoren");
-        for (const std::string& bytes : port->writes) {
-            written += bytes;
-        }
-        EXPECT_EQ(written, sent);
+        EXPECT_EQ(std::accumulate(port->writes.begin(), port->writes.end(), std::string()), sent);
     }
 }
 
@@ -153,10 +151,8 @@ TEST_F(LinkTest, WaitEndsAtTheTimeOutReadAfreshOrWhenCutShort) {
     // Stopped stays stopped: nothing more goes out until traffic is allowed
     // again.
     const std::size_t written = port->writes.size();
-    std::uint8_t number = 1;
-    std::int32_t speed = 38400;
     EXPECT_EQ(link->get_frame("E"), "ERja");
-    EXPECT_EQ(link->init_port(number, speed), "PO");
+    EXPECT_EQ(open(), "PO");
     EXPECT_EQ(port->writes.size(), written);
     link->clear_cancel();
     port->arrive("\x06");
@@ -180,15 +176,7 @@ TEST_F(LinkTest, ASecretShowsAsAsterisksInTheTraceAndGoesOutWhole) {
     EXPECT_EQ(masked(trace).end()[-3], "> 02 56 39 3A 03  <STX>V9:<ETX>");
 }
 
-TEST_F(LinkTest, ReplyQueuedWhileTheRequestIsWrittenIsKept) {
-    ASSERT_EQ(open(), "OK");
-    port->input_queue = "stale";
-    port->on_write = [this](const std::string& bytes) {
-        port->input_queue += bytes == "\002V9:\003" ? "\0021.2>6\003" : "";
-    };
-    EXPECT_EQ(link->get_frame("V"), "1.2");
-}
-
+// Opened once, configured each time; a reply queued as the request is written is kept.
 TEST_F(LinkTest, InitPortSelectsOpensAndConfigures) {
     EXPECT_EQ(link->get_frame("V"), "ERja"); // not open
     EXPECT_EQ(link->close_port(), "");       // closed already: nothing happens
@@ -197,6 +185,11 @@ TEST_F(LinkTest, InitPortSelectsOpensAndConfigures) {
     EXPECT_EQ(port->selected, (std::vector<std::string>{"/dev/ttyUSB0", "/dev/ttyUSB0"}));
     EXPECT_EQ(port->open_calls, 1);
     EXPECT_EQ(port->applied, (std::vector<std::string>{"28800,N,8,1", "9600,N,8,1"}));
+    port->input_queue = "stale";
+    port->on_write = [this](const std::string& bytes) {
+        port->input_queue += bytes == "\002V9:\003" ? "\0021.2>6\003" : "";
+    };
+    EXPECT_EQ(link->get_frame("V"), "1.2");
     port->fail_close = true;
     EXPECT_EQ(link->close_port(), "PO");
     EXPECT_EQ(masked(trace).back(), "- greska pri zatvaranju porta");
@@ -358,12 +351,10 @@ TEST(QtSerialPortOnWindows, OpenFailuresGiveTheirCause) {
 }
 #endif
 
-TEST(PortMap, DevicesSortInNaturalOrder) {
+// Devices sort in natural order; the line's settings are read from their text.
+TEST(PortTexts, DeviceOrderAndLineSettings) {
     EXPECT_TRUE(natural_less("ttyUSB01", "ttyUSB2") && natural_less("ttyUSB2", "ttyUSB3") &&
                 !natural_less("ttyUSB10", "ttyUSB9") && !natural_less("ttyUSB2", "ttyUSB02"));
-}
-
-TEST(LineSettings, ParsesTheSettingsText) {
     LineSettings line;
     ASSERT_TRUE(parse_line_settings("28800,N,8,1", line));
     EXPECT_EQ(std::tuple(line.speed, line.parity, line.data_bits, line.stop_bits),

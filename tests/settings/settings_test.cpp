@@ -133,7 +133,6 @@ TEST_F(Store, LoadsTheMarkedFile) {
          "3 9600 | / / / / / / |", 0},
         {"[kalmo]\r\nNE DIRAJ=register\r\n" + ops + port + "BOUD=9600", false,
          "1 38400 | -/- -/- -/- -/- -/- -/- |", 0},
-        {"", false, "1 38400 | -/- -/- -/- -/- -/- -/- |", 0},
         {marker + port + "BOUD=9600\r\n" + kasa, true, "3 9600 | / / / / / / | 3:B 7:D 12: 50:E",
          0},
         // A value that does not convert stops the load where it is.
@@ -169,42 +168,25 @@ TEST_F(Store, SaveWritesItsKeysAndLeavesTheRestAsItWas) {
          "DIRAJ=REGISTER\r\n[PROVAJDER]\r\nother=keep\r\n[PORT]\r\nBROJ=4\r\n"
          "BOUD=38400\r\n" +
              cash},
-        // Loaded: empty operators are written empty, the rest keeps its bytes.
+        // Loaded: empty operators are written empty, the rest keeps its bytes;
+        // a network code is written only when there is one.
         {"[PORT]\nboud = 19200\nBroj=3\n\n[X]\nx=1\n" + cash +
-             "[kalmo]\nNE DIRAJ=REGISTER\n"
-             "[provajder]\nime0=Telenor\nGPRS0=\"internet\",\"\",\"\"\nIME1=MTS\n",
+             "[kalmo]\nNE DIRAJ=REGISTER\n[provajder]\nime0=Telenor\nGPRS0=\"internet\",\"\",\"\"\n"
+             "MREZA0=22001\nIME1=MTS\nMREZA1=\n",
          "[PORT]\nboud = 19200\nBroj=4\r\n\n[X]\nx=1\n" + cash +
-             "[kalmo]\nNE DIRAJ=REGISTER\n"
-             "[provajder]\nime0=Telenor\nGPRS0=\"internet\",\"\",\"\"\nIME1=MTS\nGPRS1=\r\nIME2="
-             "\r\n"
-             "GPRS2=\r\nIME3=\r\nGPRS3=\r\nIME4=\r\nGPRS4=\r\nIME5=\r\nGPRS5=\r\n"},
+             "[kalmo]\nNE DIRAJ=REGISTER\n[provajder]\nime0=Telenor\nGPRS0=\"internet\",\"\",\"\"\n"
+             "MREZA0=22001\nIME1=MTS\nMREZA1=\nGPRS1=\r\nIME2=\r\nGPRS2=\r\nMREZA2=22003\r\n"
+             "IME3=\r\nGPRS3=\r\nIME4=\r\nGPRS4=\r\nIME5=\r\nGPRS5=\r\n"},
     };
     for (const auto& row : rows) {
-        load(row.before);
+        s.network_codes[2] = load(row.before) ? Text("22003") : std::nullopt; // a new one
         s.port_number = 4;
         ASSERT_TRUE(store(dir).save_settings(s));
         EXPECT_EQ(file_text(file), row.after);
     }
     EXPECT_EQ(s.gprs_strings[0], "internet\",\"\",\"");
-}
-
-// The network codes are optional: a file without them loads and saves as
-// before; a code given is kept, a changed one written in its place.
-TEST_F(Store, NetworkCodesAreOptionalPerOperator) {
-    const std::string before = "[kalmo]\r\nNE DIRAJ=REGISTER\r\n[PROVAJDER]\r\nIME0=A\r\n"
-                               "GPRS0=a\r\nMREZA0=22001\r\nIME1=B\r\nGPRS1=b\r\nMREZA1=\r\n"
-                               "[PORT]\r\nBROJ=1\r\nBOUD=9600\r\n";
-    ASSERT_TRUE(load(before));
     EXPECT_EQ(s.network_codes[0], "22001");
-    EXPECT_EQ(s.network_codes[1], std::nullopt);
-    EXPECT_EQ(s.network_codes[2], std::nullopt);
-    s.network_codes[2] = "22003";
-    ASSERT_TRUE(store(dir).save_settings(s));
-    EXPECT_EQ(file_text(file),
-              "[kalmo]\r\nNE DIRAJ=REGISTER\r\n[PROVAJDER]\r\nIME0=A\r\nGPRS0=a\r\n"
-              "MREZA0=22001\r\nIME1=B\r\nGPRS1=b\r\nMREZA1=\r\nIME2=\r\nGPRS2=\r\n"
-              "MREZA2=22003\r\nIME3=\r\nGPRS3=\r\nIME4=\r\nGPRS4=\r\nIME5=\r\nGPRS5=\r\n"
-              "[PORT]\r\nBROJ=1\r\nBOUD=9600\r\n");
+    EXPECT_EQ(s.network_codes[1], std::nullopt); // given empty
 }
 
 // An installed program (its desktop entry where the installation puts it)
